@@ -1,0 +1,52 @@
+#pragma once
+// A table of strings, rows by columns, kept in a text file in one of three
+// forms: 0 "dat" (a count line, then the rows), 1 csv rows, 2 csv with a
+// header line. Every field written is quoted with inner quotes doubled;
+// every line ends with CR LF. Counts are 16-bit.
+//
+// Misuse (a count below 1, Load without a file name) throws rt::FatalError;
+// file and format faults throw rt::RtError with the classic number.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class clsDatFile {
+public:
+    const std::string& FileName() const { return fileName_; }
+    void setFileName(const std::string& name) { fileName_ = name; }
+
+    // True when the name is not empty and names an existing regular file that
+    // is not hidden (a name starting with ".").
+    bool Exists() const;
+
+    void setFmt(int16_t fmt) { fmt_ = fmt; }
+    int16_t Fmt() const { return fmt_; }  // not in the classic interface; handy for callers
+    std::string FileType() const;          // "dat" or "csv"
+
+    void setHeaders(const std::vector<std::string>& headers);
+
+    int16_t Rows() const { return rows_; }
+    void setRows(int N);  // below 1: FatalError "clsDatFile.Rows out of bounds (N)"; above 32,767: RtError 6
+    int16_t Cols() const { return cols_; }
+    void setCols(int N);
+
+    std::string Data(int pRow, int pCol) const;  // "" outside the table
+    void setData(int pRow, int pCol, const std::string& pValue);  // ignored outside the table
+    std::vector<std::string> Col(int x) const;   // a copy of column x, Rows elements
+
+    void MoveRowUp(int pRow);
+    void Clear();
+    void Load();
+    void Save() const;  // atomic: a temporary file in the same folder renamed over the target
+
+    static std::string QuoteField(const std::string& value);
+
+private:
+    std::string fileName_;
+    int16_t fmt_ = 0;
+    int16_t rows_ = 0;
+    int16_t cols_ = 0;
+    std::vector<std::string> headers_;
+    bool allocated_ = false;
+    std::vector<std::string> table_;  // row-major, rows_ * cols_ when allocated
+};

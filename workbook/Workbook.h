@@ -1,0 +1,96 @@
+#pragma once
+// Reading filled-in forms without a spreadsheet application.
+//
+// Flow: Workbook::Open sniffs the file's first bytes (compound file: BIFF
+// .xls; zip with xl/workbook.xml: .xlsx/.xlsm; zip with content.xml: .ods),
+// reads the workbook-wide parts (sheet list, active sheet, date system,
+// defined names) and nothing else. Resolve turns a reference (defined name or
+// A1 address) into a Range; Cell reads one value, loading that sheet's cells
+// on first use. Values come back typed; CellValue::Text gives the one text
+// form that the extraction formats. Every failure is a wb::Error whose
+// message names the file and, where it helps, the sheet, cell or record.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace wb {
+
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class Format { Xls, Xlsx, Ods };
+const char* FormatName(Format f);  // "xls", "xlsx", "ods"
+
+enum class CellType { Empty, Number, Text, Boolean, Error, Date };
+const char* CellTypeName(CellType t);  // "empty", "number", "text", "boolean", "error", "date"
+
+struct CellValue {
+    CellType type = CellType::Empty;
+    double number = 0;      // Number; Date: serial in the workbook's date system; Boolean: 0 or 1
+    std::string text;       // Text; Error: as the spreadsheet shows it ("#DIV/0!")
+    bool date1904 = false;  // Date: which epoch the serial counts from
+
+    // The text handed to the extraction: numbers as the shortest text that
+    // reads back to the same double (at most 15 significant digits, no
+    // exponent, "." as decimal point); dates as yyyy-mm-dd with " hh:mm:ss"
+    // when there is a time part; TRUE/FALSE; errors as shown; text as stored.
+    std::string Text() const;
+};
+
+// A rectangle on one sheet; rows and columns from 0, last inclusive.
+struct Range {
+    int sheet = 0;
+    int firstRow = 0, firstCol = 0, lastRow = 0, lastCol = 0;
+    int Rows() const { return lastRow - firstRow + 1; }
+    int Cols() const { return lastCol - firstCol + 1; }
+    bool operator==(const Range&) const = default;
+};
+
+// "B2" or "B2:D8" (no sheet, no dollar signs).
+std::string RangeAddress(const Range& r);
+
+struct DefinedName {
+    std::string name;            // "Total" for a workbook-level name, "Sheet2!Total" for a sheet-level one
+    int scopeSheet = -1;         // -1: workbook level
+    std::optional<Range> range;  // empty: not one rectangle (constant, formula, union, external)
+    std::string formula;         // what the name refers to, as stored, for messages
+};
+
+class Workbook {
+public:
+    // Throws wb::Error: not a workbook, unsupported or encrypted, damaged.
+    static std::unique_ptr<Workbook> Open(const std::string& path);
+    virtual ~Workbook();
+
+    Format FileFormat() const;
+    const std::string& Path() const;
+    const std::vector<std::string>& SheetNames() const;
+    int ActiveSheet() const;  // the tab active when saved; else the first visible sheet
+    bool Date1904() const;
+    const std::vector<DefinedName>& Names() const;  // in the file's order
+
+    // A defined name (as listed, or a sheet-level name of the active sheet by
+    // its bare name; any letter case; first match in order), else an address
+    // such as B4, $C$10:$C$16, Sheet2!B4 or 'My Sheet'!B2 on the active sheet
+    // unless it names a sheet. Throws wb::Error naming the reference when it
+    // is neither, or when the name is not one rectangle.
+    Range Resolve(const std::string& reference) const;
+
+    // One cell by sheet position; Empty outside the sheet's data.
+    CellValue Cell(int sheet, int row, int col) const;
+
+    struct Impl;
+
+protected:
+    explicit Workbook(std::unique_ptr<Impl> impl);
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace wb
