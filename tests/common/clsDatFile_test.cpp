@@ -267,6 +267,19 @@ TEST_F(DatFile, LfOnlyFilesEndLinesAtLfOutsideQuotes)
     EXPECT_EQ(Cells(cr), (Table{{"a", "b"}, {"c", "d"}}));
 }
 
+TEST_F(DatFile, LfOnlyUnclosedQuoteEndsAtItsOwnLine)
+{
+    std::string rest;
+    for (int i = 0; i < 3000; ++i)
+        rest += "\"row " + std::to_string(i) + " of the file\"\n";
+    const clsDatFile dat = Loaded(Write("u.dat", "3000,1\n\"first\"\n\"unclosed\n" + rest), 0);
+    EXPECT_EQ(dat.Rows(), 3000);
+    EXPECT_EQ(dat.Data(0, 0), "first");
+    EXPECT_EQ(dat.Data(2, 0), "");
+    const clsDatFile csv = Loaded(Write("u.csv", "a\nb\n\"unclosed\nc"), 1);
+    EXPECT_EQ(Cells(csv), (Table{{"a"}, {"b"}}));
+}
+
 TEST_F(DatFile, ByteOrderMarkIsSkipped)
 {
     const std::string bom = "\xEF\xBB\xBF";
