@@ -211,6 +211,12 @@ TEST_F(DatFile, CsvTableEndsBeforeTheFirstLineOfAnotherWidth)
     EXPECT_EQ(f.Rows(), 2);
     EXPECT_EQ(Cells(f), (Table{{"1", "2", "3"}, {"4", "5", "6"}}));
 
+    for (const std::string bad : {"7,8", "\"open,8,9", "\"x\"y,8,9", "7,8,9,10", ""}) {
+        const clsDatFile g = Loaded(Write("b.csv", "1,2,3\n" + bad + "\n4,5,6\n"), 1);
+        EXPECT_EQ(g.Rows(), 1) << bad;
+        EXPECT_EQ(g.Data(0, 2), "3") << bad;
+    }
+
     // Format 2 skips the first line whatever it holds.
     for (const std::string header : {"\"H1\",\"H2\",\"H3\"", "one", "\"broken", ""}) {
         const clsDatFile g = Loaded(Write("h.csv", header + "\r\n" + body), 2);
