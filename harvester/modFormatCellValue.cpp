@@ -65,8 +65,8 @@
 //   quoted to show as text ("h" in "hours").
 //   Sections: one for all values (a minus sign is added); two for
 //   positive-and-zero;negative (no sign added); three for
-//   positive;negative;zero. An empty section falls back to the first one.
-//   Date patterns use the first section.
+//   positive;negative;zero, chosen by the value before rounding. An empty
+//   section falls back to the first one. Date patterns use the first section.
 // A number shown by a date pattern is a 1900-system serial; a date shown by
 // a number pattern is its serial. A number that is no valid date under a
 // date pattern throws 13. A text that is neither a number (whole text,
