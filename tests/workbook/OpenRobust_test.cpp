@@ -130,6 +130,11 @@ TEST(OpenNonWorkbooks, ZipWithoutWorkbookParts)
          "content.xml holds no spreadsheet"},
         {{{"xl/workbook.xml", "<workbook><sheets/></workbook>"}}, "the workbook has no sheets"},
         {{{"_rels/.rels", "<Relationships/>"}}, "the part xl/workbook.xml is missing"},
+        {{{"_rels/.rels", "<Relationships><Relationship Id=\"rId1\" Target=\"xl/workbook.bin\" "
+                          "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+                          "officeDocument\"/></Relationships>"},
+          {"xl/workbook.bin", "binary"}},
+         "Excel binary workbook (.xlsb), not supported"},
     };
     for (const auto& [members, expected] : cases) {
         TempFile f(MakeZip(members), ".xlsx");
