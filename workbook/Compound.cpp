@@ -31,7 +31,8 @@ void InitGsf()
     std::call_once(once, [] {
         gsf_init();
         const auto levels = GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
-        for (const char* domain : {"libgsf", "libgsf:msole", "GLib-GObject", "GLib-GIO"})
+        // Some libgsf files log without a domain of their own.
+        for (const char* domain : {static_cast<const char*>(nullptr), "libgsf", "libgsf:msole", "GLib-GObject"})
             g_log_set_handler(domain, levels, LogHandler, nullptr);
     });
 }
@@ -124,6 +125,9 @@ CompoundStream::CompoundStream(const std::string& path, std::initializer_list<st
         throw Error(path + ": the compound file holds no " + wanted + " stream" +
                     (logged.empty() ? "" : " (" + logged + ")"));
     }
+    // libgsf reads on past a sector chain that loops or lacks its end, with
+    // only a warning; such a file is damaged and its data not to be trusted.
+    if (!logged.empty()) throw Error(path + ": the compound file is damaged (" + logged + ")");
     const gsf_off_t size = gsf_input_size(h_->stream.get());
     size_ = size > 0 ? uint64_t(size) : 0;
 }
@@ -139,6 +143,28 @@ bool CompoundStream::Read(uint64_t pos, size_t n, uint8_t* dst)
     GsfInput* in = h_->stream.get();
     if (uint64_t(gsf_input_tell(in)) != pos && gsf_input_seek(in, gsf_off_t(pos), G_SEEK_SET)) return false;
     return gsf_input_read(in, n, dst) != nullptr;
+}
+
+void WriteCompoundFile(const std::string& path, const std::string& streamName, const void* data, size_t size)
+{
+    InitGsf();
+    std::string logged;
+    LogCapture capture(logged);
+    GError* err = nullptr;
+    std::unique_ptr<GsfOutput, GUnref<GsfOutput>> sink(gsf_output_stdio_new(path.c_str(), &err));
+    if (!sink) {
+        std::string why = Explain(err, logged);
+        if (err) g_error_free(err);
+        throw Error(path + ": cannot create the file (" + why + ")");
+    }
+    std::unique_ptr<GsfOutfile, GUnref<GsfOutfile>> ole(gsf_outfile_msole_new(sink.get()));
+    std::unique_ptr<GsfOutput, GUnref<GsfOutput>> stream(
+        gsf_outfile_new_child(ole.get(), streamName.c_str(), FALSE));
+    bool ok = stream && gsf_output_write(stream.get(), size, static_cast<const guint8*>(data));
+    ok = stream && gsf_output_close(stream.get()) && ok;
+    ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;  // closes the sink too
+    if (!gsf_output_is_closed(sink.get())) ok = gsf_output_close(sink.get()) && ok;
+    if (!ok) throw Error(path + ": cannot write the compound file" + (logged.empty() ? "" : " (" + logged + ")"));
 }
 
 }  // namespace wb::detail

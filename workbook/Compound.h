@@ -42,4 +42,8 @@ private:
     std::string problem_;
 };
 
+// Writes a compound file holding one stream: how tests and the fuzz target
+// wrap a hand-made or damaged workbook stream. Throws wb::Error.
+void WriteCompoundFile(const std::string& path, const std::string& streamName, const void* data, size_t size);
+
 }  // namespace wb::detail
