@@ -26,11 +26,14 @@ struct Fixture {
     fs::path Path() const { return kFixtures / caseName / file; }
 };
 
+void PrintTo(const Fixture& fx, std::ostream* os) { *os << fx.caseName << "/" << fx.file; }
+
 std::vector<Fixture> AllFixtures()
 {
     std::vector<Fixture> out;
     for (const auto& dir : fs::directory_iterator(kFixtures)) {
-        if (!dir.is_directory()) continue;
+        // A case folder holds the expected dump; other folders hold other tests' files.
+        if (!dir.is_directory() || !fs::exists(dir.path() / "expected.json")) continue;
         for (const auto& f : fs::directory_iterator(dir.path())) {
             std::string ext = f.path().extension().string();
             if (ext == ".xls" || ext == ".xlsx" || ext == ".ods")
