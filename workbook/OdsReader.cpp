@@ -271,14 +271,22 @@ private:
         auto data = zip_->Read("settings.xml");
         if (!data)
             return;
-        XmlPart settings(*zip_, "settings.xml", std::move(*data));
         // The first ActiveTable item, in the view settings, names the table.
-        pugi::xml_node item = settings.Root().find_node([](pugi::xml_node n) {
-            return Is(n, "config-item") && std::strcmp(Attr(n, "name").value(), "ActiveTable") == 0;
-        });
-        if (!item)
+        // Only that element is parsed: the rest of the settings is of no use.
+        const size_t at = data->find("name=\"ActiveTable\"");
+        if (at == std::string::npos)
             return;
-        const std::string name = item.text().get();
+        const size_t start = data->rfind('<', at);
+        const size_t end = data->find("</", at);
+        if (start == std::string::npos || end == std::string::npos)
+            throw Error(zip_->Path() + ": settings.xml is damaged near byte " + std::to_string(at));
+        const size_t close = data->find('>', end);
+        if (close == std::string::npos)
+            throw Error(zip_->Path() + ": settings.xml is damaged near byte " + std::to_string(at));
+        // The element keeps its prefix, so declare one for the parser.
+        std::string element = data->substr(start, close + 1 - start);
+        XmlPart settings(*zip_, "settings.xml", "<s>" + element + "</s>");
+        const std::string name = settings.Root().first_child().text().get();
         for (size_t i = 0; i < sheetNames.size(); ++i)
             if (sheetNames[i] == name) {
                 activeSheet = int(i);
