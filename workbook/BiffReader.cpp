@@ -243,7 +243,9 @@ void XlsReader::ReadGlobals()
     for (size_t i = 0; i < xfFormat_.size(); ++i) {
         const uint16_t id = xfFormat_[i];
         auto it = formats_.find(id);
-        xfDate_[i] = IsBuiltinDateFormat(id) || (it != formats_.end() && IsDateFormatCode(it->second));
+        // A FORMAT record decides for its id, built-in ids included: some
+        // writers number their own percent and currency formats 14-22.
+        xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
     }
     BuildNames();
 }

@@ -217,6 +217,47 @@ TEST_F(TempFiles, FormulaStringResultContinuedAndMulRk)
     EXPECT_EQ(cells.Get(2, 0)->number, -7);
 }
 
+TEST_F(TempFiles, FormatRecordDecidesWhetherAnIdIsADate)
+{
+    // XF 0: id 20 redefined as a percentage; XF 1: id 14 without a FORMAT
+    // record (built-in date); XF 2: custom id 164 "dd/mm/yy"; XF 3: id 165 "0.0".
+    auto sb = Biff8Book(
+        [](StreamBuilder& s) {
+            auto format = [&](unsigned id, const char* code) {
+                Bytes b;
+                Put16(b, id);
+                Put16(b, unsigned(std::strlen(code)));
+                b.push_back(0);
+                PutText(b, code);
+                s.Rec(0x041E, b);
+            };
+            format(20, "0.00%");
+            format(164, "dd/mm/yy");
+            format(165, "0.0");
+            for (unsigned id : {20u, 14u, 164u, 165u}) {
+                Bytes xf;
+                Put16(xf, 0);
+                Put16(xf, id);
+                xf.resize(20, 0);
+                s.Rec(0x00E0, xf);
+            }
+        },
+        [](StreamBuilder& s) {
+            for (int xf = 0; xf < 4; ++xf) {
+                Bytes n = Cell(0, xf, xf);
+                PutF64(n, 40000.5);
+                s.Rec(0x0203, n);
+            }
+        });
+    auto r = OpenXls(Write(sb.Data()));
+    SheetCells cells;
+    r->LoadSheet(0, cells);
+    EXPECT_EQ(cells.Get(0, 0)->type, CellType::Number);
+    EXPECT_EQ(cells.Get(0, 1)->type, CellType::Date);
+    EXPECT_EQ(cells.Get(0, 2)->type, CellType::Date);
+    EXPECT_EQ(cells.Get(0, 3)->type, CellType::Number);
+}
+
 TEST_F(TempFiles, Biff5TextInItsCodePage)
 {
     struct Row {
