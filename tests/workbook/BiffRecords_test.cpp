@@ -490,6 +490,16 @@ TEST_F(TempFiles, DamageBecomesAnErrorNamingFileAndRecord)
                  .Data();
          },
          "MULRK record at byte"},
+        {"cell beyond column IV",
+         [] {
+             return Biff8Book(kNothing, [](StreamBuilder& s) {
+                        Bytes b = Cell(0, 256);
+                        PutF64(b, 1);
+                        s.Rec(0x0203, b);
+                    })
+                 .Data();
+         },
+         "NUMBER record at byte"},
         {"unknown error code",
          [] {
              return Biff8Book(kNothing, [](StreamBuilder& s) {
