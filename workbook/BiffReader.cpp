@@ -247,8 +247,8 @@ void XlsReader::ReadGlobals()
     for (size_t i = 0; i < xfFormat_.size(); ++i) {
         const uint16_t id = xfFormat_[i];
         auto it = formats_.find(id);
-        // A FORMAT record decides for its id, built-in ids included: some
-        // writers number their own percent and currency formats 14-22.
+        // A FORMAT record decides for its id, built-in ids included: Gnumeric
+        // numbers its own formats from 50, inside the built-in date ranges.
         xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
     }
     BuildNames();
