@@ -700,14 +700,19 @@ bool HasOldBiffSignature(const void* data, size_t size)
 
 std::unique_ptr<Reader> OpenXls(const std::string& path)
 {
-    // A bare Excel 2.x-4.x stream has no compound file around it.
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        uint8_t head[8];
-        const size_t n = std::fread(head, 1, sizeof head, f);
-        std::fclose(f);
-        if (LooksLikeOldBiff(head, n)) throw Error(path + ": " + kOldVersions);
+    try {
+        return std::make_unique<XlsReader>(path);
+    } catch (const Error&) {
+        // A bare Excel 2.x-4.x stream has no compound file around it: say so
+        // rather than "not a compound file".
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            uint8_t head[8];
+            const size_t n = std::fread(head, 1, sizeof head, f);
+            std::fclose(f);
+            if (LooksLikeOldBiff(head, n)) throw Error(path + ": " + kOldVersions);
+        }
+        throw;
     }
-    return std::make_unique<XlsReader>(path);
 }
 
 }  // namespace wb::detail

@@ -4,6 +4,11 @@
 
 #include <gsf/gsf.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -62,6 +67,40 @@ std::string Explain(GError* err, const std::string& logged)
     return why;
 }
 
+// Small files (every form) are read whole with one system call, which is
+// much cheaper than mapping them; large ones are mapped.
+GsfInput* OpenFile(const std::string& path, GError** err)
+{
+    constexpr off_t kReadWhole = 8 << 20;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        g_set_error(err, G_FILE_ERROR, g_file_error_from_errno(errno), "%s", std::strerror(errno));
+        return nullptr;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kReadWhole) {
+        const size_t size = size_t(st.st_size);
+        auto* buf = static_cast<guint8*>(g_malloc(size ? size : 1));
+        size_t got = 0;
+        while (got < size) {
+            const ssize_t n = ::read(fd, buf + got, size - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += size_t(n);
+        }
+        ::close(fd);
+        if (got != size) {
+            g_free(buf);
+            g_set_error(err, G_FILE_ERROR, G_FILE_ERROR_IO, "the file could not be read");
+            return nullptr;
+        }
+        return gsf_input_memory_new(buf, gsf_off_t(size), TRUE);
+    }
+    ::close(fd);
+    GsfInput* in = gsf_input_mmap_new(path.c_str(), nullptr);
+    return in ? in : gsf_input_stdio_new(path.c_str(), err);
+}
+
 }  // namespace
 
 struct CompoundStream::Handles {
@@ -84,8 +123,7 @@ CompoundStream::CompoundStream(const std::string& path, std::initializer_list<st
     LogCapture capture(logged);
 
     GError* err = nullptr;
-    GsfInput* file = gsf_input_mmap_new(path.c_str(), nullptr);
-    if (!file) file = gsf_input_stdio_new(path.c_str(), &err);
+    GsfInput* file = OpenFile(path, &err);
     if (!file) {
         std::string why = Explain(err, logged);
         if (err) g_error_free(err);
@@ -130,6 +168,17 @@ CompoundStream::CompoundStream(const std::string& path, std::initializer_list<st
     if (!logged.empty()) throw Error(path + ": the compound file is damaged (" + logged + ")");
     const gsf_off_t size = gsf_input_size(h_->stream.get());
     size_ = size > 0 ? uint64_t(size) : 0;
+    // A small stream is taken whole at once: reading it record by record
+    // through libgsf costs more than the records' own parsing.
+    constexpr uint64_t kCacheWhole = 4 << 20;
+    if (size_ > 0 && size_ <= kCacheWhole) {
+        cache_.resize(size_);
+        if (!gsf_input_read(h_->stream.get(), size_, cache_.data()))
+            throw Error(path + ": the compound file is damaged (its " + name_ + " stream cannot be read" +
+                        (logged.empty() ? ")" : ": " + logged + ")"));
+        if (!logged.empty()) throw Error(path + ": the compound file is damaged (" + logged + ")");
+        cached_ = true;
+    }
 }
 
 CompoundStream::~CompoundStream() = default;
@@ -139,6 +188,10 @@ bool CompoundStream::Read(uint64_t pos, size_t n, uint8_t* dst)
     problem_.clear();
     if (pos > size_ || n > size_ - pos) return false;
     if (n == 0) return true;
+    if (cached_) {
+        std::memcpy(dst, cache_.data() + pos, n);
+        return true;
+    }
     LogCapture capture(problem_);
     GsfInput* in = h_->stream.get();
     if (uint64_t(gsf_input_tell(in)) != pos && gsf_input_seek(in, gsf_off_t(pos), G_SEEK_SET)) return false;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wb::detail {
 
@@ -40,6 +41,8 @@ private:
     std::string name_;
     uint64_t size_ = 0;
     std::string problem_;
+    std::vector<uint8_t> cache_;  // the whole stream, when it is small
+    bool cached_ = false;
 };
 
 // Writes a compound file holding one stream: how tests and the fuzz target

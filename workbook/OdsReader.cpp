@@ -72,20 +72,31 @@ std::optional<double> DurationDays(std::string_view s)
     return (neg ? -secs : secs) / 86400.0;
 }
 
-// The null date of the 1904 system, written "1904-01-01" by LibreOffice and
-// "1904-1-1" by Gnumeric.
-bool IsNullDate1904(const char* text)
-{
-    int y = 0, m = 0, d = 0;
-    return std::sscanf(text, "%d-%d-%d", &y, &m, &d) == 3 && y == 1904 && m == 1 && d == 1;
-}
-
 bool IsErrorLiteral(const std::string& s)
 {
     static const char* const kErrors[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"};
     for (const char* e : kErrors)
         if (s == e)
             return true;
+    return false;
+}
+
+// Gnumeric gives every sheet two names of its own, Sheet_Title (the sheet's
+// name as a text) and Print_Area (#REF! while none is set). No one defined
+// them and the other formats do not carry them, so they are left out.
+bool IsGnumericSheetName(const std::string& name, const std::string& expr, const std::string& sheet)
+{
+    if (name == "Print_Area")
+        return expr == "of:=#REF!";
+    if (name == "Sheet_Title") {
+        std::string quoted = "of:=\"";
+        for (char ch : sheet) {
+            quoted += ch;
+            if (ch == '"')
+                quoted += '"';
+        }
+        return expr == quoted + "\"";
+    }
     return false;
 }
 
@@ -146,8 +157,12 @@ public:
         const pugi::xml_node spreadsheet = Child(Child(root, "body"), "spreadsheet");
         if (!spreadsheet)
             throw Error(zip_->Path() + ": content.xml holds no spreadsheet");
-        if (pugi::xml_node nd = Child(Child(spreadsheet, "calculation-settings"), "null-date"))
-            date1904 = IsNullDate1904(Attr(nd, "date-value").value());
+        if (pugi::xml_node nd = Child(Child(spreadsheet, "calculation-settings"), "null-date")) {
+            // "1904-01-01", or "1904-1-1" as Gnumeric writes it.
+            int y = 0, m = 0, d = 0;
+            if (std::sscanf(Attr(nd, "date-value").value(), "%d-%d-%d", &y, &m, &d) == 3)
+                date1904 = y == 1904 && m == 1 && d == 1;
+        }
         for (pugi::xml_node t = spreadsheet.first_child(); t; t = t.next_sibling()) {
             if (!Is(t, "table"))
                 continue;
@@ -208,6 +223,8 @@ private:
             }
             d.scopeSheet = scope;
             d.name = Attr(n, "name").value();
+            if (scope >= 0 && IsGnumericSheetName(d.name, d.formula, sheetNames[size_t(scope)]))
+                continue;
             if (scope >= 0)
                 d.name = sheetNames[size_t(scope)] + "!" + d.name;
             names.push_back(std::move(d));
@@ -348,6 +365,13 @@ private:
         if (!std::strcmp(type, "float") || !std::strcmp(type, "percentage") || !std::strcmp(type, "currency")) {
             number("value");
             v.type = CellType::Number;
+            // LibreOffice stores a logical formula result as the number 0 or 1
+            // and shows it as TRUE or FALSE without a boolean cell format.
+            if (!std::strcmp(type, "float") && (v.number == 0 || v.number == 1) && Attr(c, "formula")) {
+                const std::string shown = ParagraphText(c, l, row, col);
+                if (shown == (v.number == 1 ? "TRUE" : "FALSE"))
+                    v.type = CellType::Boolean;
+            }
         } else if (!std::strcmp(type, "date")) {
             pugi::xml_attribute a = Attr(c, "date-value");
             auto serial = IsoDateSerial(a.value(), date1904);
