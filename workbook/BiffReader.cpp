@@ -20,6 +20,10 @@ namespace {
 
 const char* const kOldVersions = "Excel 2.x-4.x workbooks are not supported";
 
+// BIFF sheets have 65,536 rows (the 16-bit row field) and 256 columns; that
+// also bounds the cells one sheet can hold in memory.
+constexpr int kBiffCols = 256;
+
 // Built-in defined names, by the code that the NAME record stores
 // ([MS-XLS] 2.4.150 Lbl, field Name).
 const char* const kBuiltinNames[] = {
@@ -243,8 +247,8 @@ void XlsReader::ReadGlobals()
     for (size_t i = 0; i < xfFormat_.size(); ++i) {
         const uint16_t id = xfFormat_[i];
         auto it = formats_.find(id);
-        // A FORMAT record overrides the built-in meaning of its index: Gnumeric
-        // numbers its own formats from 50, inside the built-in date range.
+        // A FORMAT record decides for its id, built-in ids included: Gnumeric
+        // numbers its own formats from 50, inside the built-in date ranges.
         xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
     }
     BuildNames();
@@ -547,7 +551,7 @@ void XlsReader::LoadSheet(int index, SheetCells& out)
         row = c.U16();
         col = c.U16();
         xf = c.U16();
-        if (col >= kMaxCols) c.Fail("a cell lies outside the sheet's columns");
+        if (col >= kBiffCols) c.Fail("a cell lies outside the sheet's 256 columns");
         pendingString = false;
     };
 
@@ -585,7 +589,7 @@ void XlsReader::LoadSheet(int index, SheetCells& out)
             if (size < 6 || (size - 6) % 6 != 0) c.Fail("the record's length does not fit its cells");
             const int count = int((size - 6) / 6);
             const int last = rec_.data[size - 2] | (rec_.data[size - 1] << 8);
-            if (last != first + count - 1 || last >= kMaxCols) c.Fail("the record's columns do not fit its cells");
+            if (last != first + count - 1 || last >= kBiffCols) c.Fail("the record's columns do not fit its cells");
             for (int i = 0; i < count; ++i) {
                 xf = c.U16();
                 out.Set(row, first + i, NumberCell(c, RkValue(c.U32()), xf));

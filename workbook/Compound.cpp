@@ -23,8 +23,12 @@ thread_local std::string* tCapture = nullptr;
 void LogHandler(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer)
 {
     if (tCapture) {
+        // One line per message: libgsf's own span several.
+        std::string text = message ? message : "";
+        for (char& ch : text)
+            if (ch == '\n') ch = ' ';
         if (!tCapture->empty()) tCapture->append("; ");
-        tCapture->append(message ? message : "");
+        tCapture->append(text);
         return;
     }
     g_log_default_handler(domain, level, message, nullptr);

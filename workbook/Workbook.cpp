@@ -2,6 +2,7 @@
 // and the text form of a cell value.
 #include "workbook/Workbook.h"
 
+#include "workbook/Biff.h"
 #include "workbook/Reader.h"
 #include "workbook/Reference.h"
 #include "workbook/ZipArchive.h"
@@ -431,8 +432,8 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
     }
     static const unsigned char kCompound[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::unique_ptr<detail::Reader> reader;
-    if (n >= 8 && std::memcmp(head.data(), kCompound, 8) == 0) {
-        reader = detail::OpenXls(path);
+    if ((n >= 8 && std::memcmp(head.data(), kCompound, 8) == 0) || detail::HasOldBiffSignature(head.data(), n)) {
+        reader = detail::OpenXls(path);  // also tells Excel 2.x-4.x files apart
     } else if (n >= 4 && head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4) {
         reader = whole.empty() ? detail::OpenZipWorkbook(path) : detail::OpenZipWorkbook(path, std::move(whole));
     } else {

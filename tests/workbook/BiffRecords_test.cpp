@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -61,12 +62,12 @@ public:
         return Rec(0x0809, b);
     }
     StreamBuilder& Eof() { return Rec(0x000A, {}); }
-    StreamBuilder& BoundSheet(const char* name)
+    StreamBuilder& BoundSheet(const char* name, bool hidden = false)
     {
         Bytes b;
         patch_.push_back(s_.size() + 4);
         Put32(b, 0);
-        b.push_back(0);  // visible
+        b.push_back(hidden ? 1 : 0);
         b.push_back(0);  // worksheet
         b.push_back(uint8_t(std::strlen(name)));
         if (biff_ == 8) b.push_back(0);
@@ -217,6 +218,139 @@ TEST_F(TempFiles, FormulaStringResultContinuedAndMulRk)
     EXPECT_EQ(cells.Get(2, 0)->number, -7);
 }
 
+TEST_F(TempFiles, FormatRecordDecidesWhetherAnIdIsADate)
+{
+    // XF 0: id 20 redefined as a percentage; XF 1: id 14 without a FORMAT
+    // record (built-in date); XF 2: custom id 164 "dd/mm/yy"; XF 3: id 165 "0.0".
+    auto sb = Biff8Book(
+        [](StreamBuilder& s) {
+            auto format = [&](unsigned id, const char* code) {
+                Bytes b;
+                Put16(b, id);
+                Put16(b, unsigned(std::strlen(code)));
+                b.push_back(0);
+                PutText(b, code);
+                s.Rec(0x041E, b);
+            };
+            format(20, "0.00%");
+            format(164, "dd/mm/yy");
+            format(165, "0.0");
+            for (unsigned id : {20u, 14u, 164u, 165u}) {
+                Bytes xf;
+                Put16(xf, 0);
+                Put16(xf, id);
+                xf.resize(20, 0);
+                s.Rec(0x00E0, xf);
+            }
+        },
+        [](StreamBuilder& s) {
+            for (int xf = 0; xf < 4; ++xf) {
+                Bytes n = Cell(0, xf, xf);
+                PutF64(n, 40000.5);
+                s.Rec(0x0203, n);
+            }
+        });
+    auto r = OpenXls(Write(sb.Data()));
+    SheetCells cells;
+    r->LoadSheet(0, cells);
+    EXPECT_EQ(cells.Get(0, 0)->type, CellType::Number);
+    EXPECT_EQ(cells.Get(0, 1)->type, CellType::Date);
+    EXPECT_EQ(cells.Get(0, 2)->type, CellType::Date);
+    EXPECT_EQ(cells.Get(0, 3)->type, CellType::Number);
+}
+
+Bytes NameRecord(const char* name, unsigned itab, const Bytes& rgce, unsigned flags = 0)
+{
+    Bytes b;
+    Put16(b, flags);
+    b.push_back(0);
+    b.push_back(uint8_t(std::strlen(name)));
+    Put16(b, unsigned(rgce.size()));
+    Put16(b, 0);
+    Put16(b, itab);
+    b.insert(b.end(), 4, 0);
+    b.push_back(0);  // 8-bit characters
+    PutText(b, name);
+    b.insert(b.end(), rgce.begin(), rgce.end());
+    return b;
+}
+
+Bytes Area3d(unsigned ixti, unsigned r1, unsigned r2, unsigned c1, unsigned c2)
+{
+    Bytes t = {0x3B};
+    for (unsigned v : {ixti, r1, r2, c1, c2}) Put16(t, v);
+    return t;
+}
+
+TEST_F(TempFiles, NamesAndWhatTheyReferTo)
+{
+    // Sheets: A (visible), B (hidden); no WINDOW1, so no active tab.
+    // SUPBOOK 0 is this workbook, SUPBOOK 1 another one. XTI 0: sheet B,
+    // XTI 1: sheets A..B, XTI 2: the other workbook, XTI 3: a deleted sheet.
+    StreamBuilder sb(8);
+    sb.Bof(0x0005).BoundSheet("A").BoundSheet("B", true);
+    sb.Rec(0x01AE, {2, 0, 0x01, 0x04});
+    Bytes ext;
+    Put16(ext, 1);
+    Put16(ext, 4);
+    ext.push_back(0);
+    PutText(ext, "x.xls");
+    sb.Rec(0x01AE, ext);
+    Bytes xti;
+    Put16(xti, 4);
+    for (unsigned v : {0u, 1u, 1u, 0u, 0u, 1u, 1u, 0u, 0u, 0u, 0xFFFEu, 0xFFFEu}) Put16(xti, v);
+    sb.Rec(0x0017, xti);
+    Bytes ref3d = {0x3A};
+    for (unsigned v : {0u, 4u, 0xC002u}) Put16(ref3d, v);  // B!$C$5 with relative flags set
+    sb.Rec(0x0018, NameRecord("Cell", 0, ref3d));
+    sb.Rec(0x0018, NameRecord("Block", 0, Area3d(0, 9, 1, 3, 0)));  // corners given backwards
+    sb.Rec(0x0018, NameRecord("Span", 0, Area3d(1, 0, 0, 0, 0)));
+    sb.Rec(0x0018, NameRecord("Outside", 0, Area3d(2, 0, 0, 0, 0)));
+    sb.Rec(0x0018, NameRecord("Gone", 0, Area3d(3, 0, 0, 0, 0)));
+    sb.Rec(0x0018, NameRecord("Bad", 0, Area3d(9, 0, 0, 0, 0)));
+    Bytes area = {0x25};
+    for (unsigned v : {1u, 2u, 0u, 1u}) Put16(area, v);
+    sb.Rec(0x0018, NameRecord("Here", 2, area));  // sheet-level: the area lies on B
+    sb.Rec(0x0018, NameRecord("Nowhere", 0, area));  // no sheet to put it on
+    sb.Rec(0x0018, NameRecord("Number", 0, {0x1F, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}));
+    Bytes twoTokens = Area3d(0, 0, 0, 0, 0);
+    twoTokens.push_back(0x15);  // followed by a parenthesis: not one plain area
+    sb.Rec(0x0018, NameRecord("Paren", 0, twoTokens));
+    sb.Rec(0x0018, NameRecord("\x06", 1, Area3d(0, 0, 4, 0, 2), 0x0020));  // built-in Print_Area of A
+    sb.Rec(0x0018, NameRecord("Lost", 7, Area3d(0, 0, 0, 0, 0)));        // scoped to a missing sheet
+    sb.Eof().SheetStartsHere(0).Bof(0x0010).Eof().SheetStartsHere(1).Bof(0x0010).Eof();
+    auto r = OpenXls(Write(sb.Data()));
+
+    EXPECT_EQ(r->activeSheet, -1);
+    EXPECT_EQ(r->sheetVisible, (std::vector<bool>{true, false}));
+    struct Row {
+        const char* name;
+        int scope;
+        std::optional<wb::Range> range;
+    };
+    const std::vector<Row> want = {
+        {"Cell", -1, wb::Range{1, 4, 2, 4, 2}},
+        {"Block", -1, wb::Range{1, 1, 0, 9, 3}},
+        {"Span", -1, std::nullopt},
+        {"Outside", -1, std::nullopt},
+        {"Gone", -1, std::nullopt},
+        {"Bad", -1, std::nullopt},
+        {"B!Here", 1, wb::Range{1, 1, 0, 2, 1}},
+        {"Nowhere", -1, std::nullopt},
+        {"Number", -1, std::nullopt},
+        {"Paren", -1, std::nullopt},
+        {"A!Print_Area", 0, wb::Range{1, 0, 0, 4, 2}},
+    };
+    ASSERT_EQ(r->names.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(want[i].name);
+        EXPECT_EQ(r->names[i].name, want[i].name);
+        EXPECT_EQ(r->names[i].scopeSheet, want[i].scope);
+        EXPECT_EQ(r->names[i].range, want[i].range);
+    }
+    EXPECT_EQ(r->names[1].formula, "B!$A$2:$D$10");
+}
+
 TEST_F(TempFiles, Biff5TextInItsCodePage)
 {
     struct Row {
@@ -356,6 +490,16 @@ TEST_F(TempFiles, DamageBecomesAnErrorNamingFileAndRecord)
                  .Data();
          },
          "MULRK record at byte"},
+        {"cell beyond column IV",
+         [] {
+             return Biff8Book(kNothing, [](StreamBuilder& s) {
+                        Bytes b = Cell(0, 256);
+                        PutF64(b, 1);
+                        s.Rec(0x0203, b);
+                    })
+                 .Data();
+         },
+         "NUMBER record at byte"},
         {"unknown error code",
          [] {
              return Biff8Book(kNothing, [](StreamBuilder& s) {

@@ -56,6 +56,21 @@ TEST_P(XlsWorkbookTest, ReferencesAndCellTexts)
     EXPECT_EQ(book1904->Cell(1, 7, 6).Text(), "2020-01-31");
 }
 
+TEST(XlsWorkbook, OldAndEncryptedFilesAreRefusedByName)
+{
+    const std::string dir = std::string(TEST_DATA_DIR) + "/workbook/fixtures/xls/";
+    for (auto [file, message] : {std::pair{"excel4.xls", "Excel 2.x-4.x workbooks are not supported"},
+                                 std::pair{"encrypted_lo8.xls", "encrypted"}}) {
+        SCOPED_TRACE(file);
+        try {
+            wb::Workbook::Open(dir + file);
+            ADD_FAILURE() << "opened";
+        } catch (const wb::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Writers, XlsWorkbookTest, ::testing::Values("lo8", "gn8", "gn5"));
 
 }  // namespace
