@@ -61,6 +61,50 @@ TEST(ErrorJson, IsOneObjectWithTheMessage)
     EXPECT_EQ(v["error"].string, "/tmp/a \"b\".xls: not a workbook");
 }
 
+// The layout people read and attach to bug reports: members in this order,
+// one name and one cell a line.
+TEST(DumpJson, LaysOutOneObject)
+{
+    const std::string path = std::string(TEST_DATA_DIR) + "/workbook/fixtures/dates1904/xlsxwriter.xlsx";
+    auto book = wb::Workbook::Open(path);
+    std::string dump = wb::DumpJson(*book, {"B2:B3", "Nowhere!A1"});
+    const std::string errorAt = "{\"reference\": \"Nowhere!A1\", \"error\": ";
+    const std::string want = R"({
+  "format": "xlsx",
+  "sheets": ["Notes", "Dates"],
+  "active_sheet": "Dates",
+  "date1904": true,
+  "names": [
+    {"name": "When", "sheet": "Dates", "range": "B1:B6"}
+  ],
+  "references": [
+    {"reference": "B2:B3", "sheet": "Dates", "range": "B2:B3", "rows": 2, "cols": 1, "cells": [
+      {"type": "date", "text": "2024-02-29"},
+      {"type": "date", "text": "1999-12-31 13:45:00"}
+    ]},
+    )" + errorAt;
+    ASSERT_EQ(dump.substr(0, want.size()), want);
+    EXPECT_EQ(dump.substr(dump.size() - 9), "\"}\n  ]\n}\n");
+    testjson::Value v = testjson::Parse(dump);
+    EXPECT_NE(v["references"].items[1]["error"].string.find(path), std::string::npos);
+}
+
+TEST(DumpJson, NoReferencesGiveAnEmptyList)
+{
+    auto book = wb::Workbook::Open(std::string(TEST_DATA_DIR) + "/workbook/fixtures/dates1904/xlsxwriter.xlsx");
+    std::string dump = wb::DumpJson(*book, {});
+    EXPECT_NE(dump.find("\"references\": []\n}"), std::string::npos) << dump;
+    EXPECT_EQ(testjson::Parse(dump)["references"].items.size(), 0u);
+}
+
+TEST(DumpJson, HugeRangeIsAnErrorNotBillionsOfLines)
+{
+    auto book = wb::Workbook::Open(std::string(TEST_DATA_DIR) + "/workbook/fixtures/dates1904/xlsxwriter.xlsx");
+    testjson::Value v = testjson::Parse(wb::DumpJson(*book, {"A1:XFD1048576", "A1:C1000"}));
+    EXPECT_NE(v["references"].items[0]["error"].string.find("A1:XFD1048576"), std::string::npos);
+    EXPECT_EQ(v["references"].items[1]["cells"].items.size(), 3000u);
+}
+
 // wbinspect itself: an unreadable file gives {"error": ...} and exit status 1.
 TEST(Wbinspect, MissingFileGivesErrorObjectAndStatusOne)
 {
