@@ -81,25 +81,6 @@ bool IsErrorLiteral(const std::string& s)
     return false;
 }
 
-// Gnumeric gives every sheet two names of its own, Sheet_Title (the sheet's
-// name as a text) and Print_Area (#REF! while none is set). No one defined
-// them and the other formats do not carry them, so they are left out.
-bool IsGnumericSheetName(const std::string& name, const std::string& expr, const std::string& sheet)
-{
-    if (name == "Print_Area")
-        return expr == "of:=#REF!";
-    if (name == "Sheet_Title") {
-        std::string quoted = "of:=\"";
-        for (char ch : sheet) {
-            quoted += ch;
-            if (ch == '"')
-                quoted += '"';
-        }
-        return expr == quoted + "\"";
-    }
-    return false;
-}
-
 // One cell of an OpenDocument address: "$'My Sheet'.$B$2", ".B2", "Sheet1.B2".
 bool ParseOdsCell(std::string_view s, std::string& sheet, bool& hasSheet, int& row, int& col)
 {
@@ -223,8 +204,6 @@ private:
             }
             d.scopeSheet = scope;
             d.name = Attr(n, "name").value();
-            if (scope >= 0 && IsGnumericSheetName(d.name, d.formula, sheetNames[size_t(scope)]))
-                continue;
             if (scope >= 0)
                 d.name = sheetNames[size_t(scope)] + "!" + d.name;
             names.push_back(std::move(d));
@@ -373,13 +352,7 @@ private:
         if (!std::strcmp(type, "float") || !std::strcmp(type, "percentage") || !std::strcmp(type, "currency")) {
             number("value");
             v.type = CellType::Number;
-            // LibreOffice stores a logical formula result as the number 0 or 1
-            // and shows it as TRUE or FALSE without a boolean cell format.
-            if (!std::strcmp(type, "float") && (v.number == 0 || v.number == 1) && Attr(c, "formula")) {
-                const std::string shown = ParagraphText(c, l, row, col);
-                if (shown == (v.number == 1 ? "TRUE" : "FALSE"))
-                    v.type = CellType::Boolean;
-            }
+
         } else if (!std::strcmp(type, "date")) {
             pugi::xml_attribute a = Attr(c, "date-value");
             auto serial = IsoDateSerial(a.value(), date1904);
