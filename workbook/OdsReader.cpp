@@ -325,7 +325,13 @@ private:
     // The cell's value; false when it is empty.
     bool ReadValue(pugi::xml_node c, SheetLoad& l, long long row, long long col, CellValue& v) const
     {
-        const char* type = Attr(c, "value-type").value();
+        // office:value-type; LibreOffice's calcext:value-type has the same local name.
+        const char* type = "";
+        for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute())
+            if (LocalName(a.name()) == "value-type" && std::strncmp(a.name(), "calcext:", 8) != 0) {
+                type = a.value();
+                break;
+            }
         // LibreOffice marks error results apart from their stored type.
         bool isError = false;
         for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute())

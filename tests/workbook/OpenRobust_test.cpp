@@ -264,3 +264,74 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Damaged,
                          ::testing::Values("xlsx_shared.xlsx", "xlsx_inline.xlsx", "ods_values.ods", "ods_active.ods"));
 
 }  // namespace
+
+namespace {
+
+// A minimal .ods from its content.xml and settings.xml.
+std::string MakeOds(const std::string& tables, const std::string& settings)
+{
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+        {"content.xml",
+         "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\" xmlns:text=\"x\" xmlns:calcext=\"c\">"
+         "<office:body><office:spreadsheet>" +
+             tables + "</office:spreadsheet></office:body></office:document-content>"}};
+    if (!settings.empty())
+        members.push_back({"settings.xml", settings});
+    return MakeZip(members);
+}
+
+TEST(OdsParts, ActiveTableWithEscapedName)
+{
+    const std::string tables = "<table:table table:name=\"A\"/><table:table table:name=\"R&amp;D &lt;1&gt;\"/>";
+    const std::string settings =
+        "<office:document-settings xmlns:office=\"o\" xmlns:config=\"c\"><office:settings>"
+        "<config:config-item-set config:name=\"ooo:view-settings\"><config:config-item-map-indexed "
+        "config:name=\"Views\"><config:config-item-map-entry><config:config-item config:name=\"ViewId\" "
+        "config:type=\"string\">view1</config:config-item><config:config-item config:name=\"ActiveTable\" "
+        "config:type=\"string\">R&amp;D &lt;1&gt;</config:config-item></config:config-item-map-entry>"
+        "</config:config-item-map-indexed></config:config-item-set></office:settings></office:document-settings>";
+    TempFile f(MakeOds(tables, settings), ".ods");
+    auto book = wb::Workbook::Open(f.Path());
+    EXPECT_EQ(book->SheetNames()[1], "R&D <1>");
+    EXPECT_EQ(book->ActiveSheet(), 1);
+
+    TempFile none(MakeOds(tables, ""), ".ods");
+    EXPECT_EQ(wb::Workbook::Open(none.Path())->ActiveSheet(), 0);
+}
+
+TEST(OdsParts, TypedValuesWhateverTheAttributeOrder)
+{
+    const std::string tables =
+        "<table:table table:name=\"S\"><table:table-row>"
+        "<table:table-cell calcext:value-type=\"float\" office:value-type=\"float\" office:value=\"3\"/>"
+        "<table:table-cell office:value-type=\"percentage\" office:value=\"0.25\"/>"
+        "<table:table-cell office:value-type=\"time\" office:time-value=\"PT36H30M\"/>"
+        "<table:table-cell office:value-type=\"time\" office:time-value=\"PT07H15M30.4S\"/>"
+        "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"false\"/>"
+        "<table:table-cell office:value-type=\"string\"><text:p>a<text:s text:c=\"3\"/>b<text:tab/>"
+        "<text:span>c<text:line-break/>d</text:span><text:note><text:note-body><text:p>note</text:p>"
+        "</text:note-body></text:note></text:p><text:p>e</text:p></table:table-cell>"
+        "<table:covered-table-cell table:number-columns-repeated=\"2\"/>"
+        "<table:table-cell><text:p>untyped</text:p></table:table-cell>"
+        "</table:table-row></table:table>";
+    TempFile f(MakeOds(tables, ""), ".ods");
+    auto book = wb::Workbook::Open(f.Path());
+    const std::pair<int, std::string> cells[] = {
+        {0, "number:3"},
+        {1, "number:0.25"},
+        {2, "date:1900-01-01 12:30:00"},  // 1.52 days, as the 1900 system counts them
+        {3, "date:1899-12-30 07:15:30"},
+        {4, "boolean:FALSE"},
+        {5, "text:a   b\tc\nd\ne"},
+        {6, "empty:"},
+        {7, "empty:"},
+        {8, "text:untyped"},
+    };
+    for (const auto& [col, expected] : cells) {
+        const wb::CellValue v = book->Cell(0, 0, col);
+        EXPECT_EQ(std::string(wb::CellTypeName(v.type)) + ":" + v.Text(), expected) << col;
+    }
+}
+
+}  // namespace
