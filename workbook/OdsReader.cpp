@@ -251,21 +251,37 @@ private:
         if (!data)
             return;
         // The first ActiveTable item, in the view settings, names the table.
-        // Only that element is parsed: the rest of the settings is of no use.
+        // Only that element is parsed when it can be cut out alone: the rest
+        // of the settings is of no use here.
         const size_t at = data->find("name=\"ActiveTable\"");
         if (at == std::string::npos)
             return;
+        std::string name;
         const size_t start = data->rfind('<', at);
         const size_t end = data->find("</", at);
-        if (start == std::string::npos || end == std::string::npos)
-            throw Error(zip_->Path() + ": settings.xml is damaged near byte " + std::to_string(at));
-        const size_t close = data->find('>', end);
-        if (close == std::string::npos)
-            throw Error(zip_->Path() + ": settings.xml is damaged near byte " + std::to_string(at));
-        // The element keeps its prefix, so declare one for the parser.
-        std::string element = data->substr(start, close + 1 - start);
-        XmlPart settings(*zip_, "settings.xml", "<s>" + element + "</s>");
-        const std::string name = settings.Root().first_child().text().get();
+        const size_t close = end == std::string::npos ? end : data->find('>', end);
+        bool found = false;
+        if (start != std::string::npos && close != std::string::npos) {
+            try {
+                XmlPart item(*zip_, "settings.xml", "<s>" + data->substr(start, close + 1 - start) + "</s>");
+                pugi::xml_node n = item.Root().first_child();
+                if (Is(n, "config-item") && std::strcmp(Attr(n, "name").value(), "ActiveTable") == 0 &&
+                    !n.next_sibling()) {
+                    name = n.text().get();
+                    found = true;
+                }
+            } catch (const Error&) {
+            }
+        }
+        if (!found) {
+            XmlPart settings(*zip_, "settings.xml", std::move(*data));
+            pugi::xml_node item = settings.Root().find_node([](pugi::xml_node n) {
+                return Is(n, "config-item") && std::strcmp(Attr(n, "name").value(), "ActiveTable") == 0;
+            });
+            if (!item)
+                return;
+            name = item.text().get();
+        }
         for (size_t i = 0; i < sheetNames.size(); ++i)
             if (sheetNames[i] == name) {
                 activeSheet = int(i);

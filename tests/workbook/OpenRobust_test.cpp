@@ -298,6 +298,19 @@ TEST(OdsParts, ActiveTableWithEscapedName)
 
     TempFile none(MakeOds(tables, ""), ".ods");
     EXPECT_EQ(wb::Workbook::Open(none.Path())->ActiveSheet(), 0);
+
+    // An empty item written as one tag: no active table, and no damage.
+    const std::string empty =
+        "<office:document-settings xmlns:office=\"o\" xmlns:config=\"c\"><office:settings>"
+        "<config:config-item config:name=\"ActiveTable\" config:type=\"string\"/>"
+        "<config:config-item config:name=\"Zoom\" config:type=\"int\">100</config:config-item>"
+        "</office:settings></office:document-settings>";
+    TempFile oneTag(MakeOds(tables, empty), ".ods");
+    EXPECT_EQ(wb::Workbook::Open(oneTag.Path())->ActiveSheet(), 0);
+
+    TempFile damaged(MakeOds(tables, "<office:document-settings><config:config-item config:name=\"ActiveTable\">"),
+                     ".ods");
+    EXPECT_THROW(wb::Workbook::Open(damaged.Path()), wb::Error);
 }
 
 TEST(OdsParts, TypedValuesWhateverTheAttributeOrder)
