@@ -81,25 +81,6 @@ bool IsErrorLiteral(const std::string& s)
     return false;
 }
 
-// Gnumeric gives every sheet two names of its own, Sheet_Title (the sheet's
-// name as a text) and Print_Area (#REF! while none is set). No one defined
-// them and the other formats do not carry them, so they are left out.
-bool IsGnumericSheetName(const std::string& name, const std::string& expr, const std::string& sheet)
-{
-    if (name == "Print_Area")
-        return expr == "of:=#REF!";
-    if (name == "Sheet_Title") {
-        std::string quoted = "of:=\"";
-        for (char ch : sheet) {
-            quoted += ch;
-            if (ch == '"')
-                quoted += '"';
-        }
-        return expr == quoted + "\"";
-    }
-    return false;
-}
-
 // One cell of an OpenDocument address: "$'My Sheet'.$B$2", ".B2", "Sheet1.B2".
 bool ParseOdsCell(std::string_view s, std::string& sheet, bool& hasSheet, int& row, int& col)
 {
@@ -223,8 +204,6 @@ private:
             }
             d.scopeSheet = scope;
             d.name = Attr(n, "name").value();
-            if (scope >= 0 && IsGnumericSheetName(d.name, d.formula, sheetNames[size_t(scope)]))
-                continue;
             if (scope >= 0)
                 d.name = sheetNames[size_t(scope)] + "!" + d.name;
             names.push_back(std::move(d));
@@ -271,14 +250,22 @@ private:
         auto data = zip_->Read("settings.xml");
         if (!data)
             return;
-        XmlPart settings(*zip_, "settings.xml", std::move(*data));
         // The first ActiveTable item, in the view settings, names the table.
-        pugi::xml_node item = settings.Root().find_node([](pugi::xml_node n) {
-            return Is(n, "config-item") && std::strcmp(Attr(n, "name").value(), "ActiveTable") == 0;
-        });
-        if (!item)
+        // Only that element is parsed: the rest of the settings is of no use.
+        const size_t at = data->find("name=\"ActiveTable\"");
+        if (at == std::string::npos)
             return;
-        const std::string name = item.text().get();
+        const size_t start = data->rfind('<', at);
+        const size_t end = data->find("</", at);
+        if (start == std::string::npos || end == std::string::npos)
+            throw Error(zip_->Path() + ": settings.xml is damaged near byte " + std::to_string(at));
+        const size_t close = data->find('>', end);
+        if (close == std::string::npos)
+            throw Error(zip_->Path() + ": settings.xml is damaged near byte " + std::to_string(at));
+        // The element keeps its prefix, so declare one for the parser.
+        std::string element = data->substr(start, close + 1 - start);
+        XmlPart settings(*zip_, "settings.xml", "<s>" + element + "</s>");
+        const std::string name = settings.Root().first_child().text().get();
         for (size_t i = 0; i < sheetNames.size(); ++i)
             if (sheetNames[i] == name) {
                 activeSheet = int(i);
@@ -365,13 +352,7 @@ private:
         if (!std::strcmp(type, "float") || !std::strcmp(type, "percentage") || !std::strcmp(type, "currency")) {
             number("value");
             v.type = CellType::Number;
-            // LibreOffice stores a logical formula result as the number 0 or 1
-            // and shows it as TRUE or FALSE without a boolean cell format.
-            if (!std::strcmp(type, "float") && (v.number == 0 || v.number == 1) && Attr(c, "formula")) {
-                const std::string shown = ParagraphText(c, l, row, col);
-                if (shown == (v.number == 1 ? "TRUE" : "FALSE"))
-                    v.type = CellType::Boolean;
-            }
+
         } else if (!std::strcmp(type, "date")) {
             pugi::xml_attribute a = Attr(c, "date-value");
             auto serial = IsoDateSerial(a.value(), date1904);

@@ -166,8 +166,11 @@ public:
     explicit XlsxReader(std::unique_ptr<ZipArchive> zip) : zip_(std::move(zip))
     {
         format = Format::Xlsx;
+        // The package relationships name the workbook part; nearly every
+        // writer puts it at xl/workbook.xml, which spares reading them.
         std::string workbookPart = "xl/workbook.xml";
-        if (auto rels = zip_->Read("_rels/.rels")) {
+        if (zip_->Has(workbookPart)) {
+        } else if (auto rels = zip_->Read("_rels/.rels")) {
             XmlPart part(*zip_, "_rels/.rels", std::move(*rels));
             for (pugi::xml_node r = part.Root().first_child(); r; r = r.next_sibling())
                 if (Is(r, "Relationship") && EndsWith(Attr(r, "Type").value(), "/officeDocument")) {
