@@ -384,7 +384,13 @@ Outcome Harvest(const std::string& path, const FormDefinition& form)
         o.text = ExtractLines(path, form);
         o.ok = true;
     } catch (const std::exception& e) {
+        // The status row already shows the path; keep the reason short.
         o.text = e.what();
+        if (o.text.rfind(path + ": ", 0) == 0)
+            o.text.erase(0, path.size() + 2);
+        const std::string tail = ": " + path;
+        if (o.text.size() > tail.size() && o.text.compare(o.text.size() - tail.size(), tail.size(), tail) == 0)
+            o.text.erase(o.text.size() - tail.size());
     }
     return o;
 }
