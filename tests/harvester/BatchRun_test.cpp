@@ -330,7 +330,7 @@ TEST_F(BatchRun, SameDataFileAndStatusesForAnyNumberOfJobs)
     }
     EXPECT_EQ(one, four);
     EXPECT_EQ(statusOne, statusFour);
-    EXPECT_EQ(one, Lines(11));
+    EXPECT_EQ(one, Lines(12));
 }
 
 TEST_F(BatchRun, StatusesChangeInListOrder)

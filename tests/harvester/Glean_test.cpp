@@ -167,3 +167,23 @@ TEST(SettingsFile, WritesEveryLineWithCrLf)
 }
 
 }  // namespace
+
+namespace {
+
+// The bundled examples, as ./demo runs them, against their expected data file.
+TEST(GleanExamples, ExampleFormsGiveTheExpectedDataFile)
+{
+    ScratchDir dir;
+    std::string in = dir.Mkdir("in"), out = dir.Mkdir("done");
+    for (auto& e : fs::directory_iterator(std::string(SOURCE_DIR) + "/examples/forms"))
+        fs::copy_file(e.path(), in + "/" + e.path().filename().string());
+    std::ostringstream err;
+    GleanOptions o = ParseGleanOptions("/type \"" + std::string(SOURCE_DIR) + "/examples/timesheet.dat\" /in \"" + in +
+                                       "\" /out \"" + out + "\" /data \"" + dir / "timesheets.csv" + "\"");
+    EXPECT_EQ(RunGlean(o, err, false), 0) << err.str();
+    EXPECT_EQ(ReadFile(dir / "timesheets.csv"),
+              ReadFile(std::string(SOURCE_DIR) + "/examples/timesheets.expected.csv"));
+    EXPECT_EQ(CountFiles(in), 0);
+}
+
+}  // namespace
