@@ -285,9 +285,9 @@ TEST_F(BatchRun, CrashAfterTheMoveKeepsTheLines)
     // A journal as a run killed just after its move would leave it.
     Run(in + "/b000.*", out);
     std::string before = ReadFile(data);
-    WriteFile(clsBatchRun::JournalPath(data),
-              "glean journal 1\nexisted=1\nstart=0\nend=" + std::to_string(before.size()) + "\nsource=" + in +
-                  "/b000.xlsx\ndest=" + out + "/b000.xlsx\ncomplete\n");
+    std::string body = "existed=1\nstart=0\nend=" + std::to_string(before.size()) + "\nsource=" + in +
+                       "/b000.xlsx\ndest=" + out + "/b000.xlsx\ncomplete\n";
+    WriteFile(clsBatchRun::JournalPath(data), "glean journal 1 " + std::to_string(body.size()) + "\n" + body);
     Run(in, out);
     EXPECT_EQ(ReadFile(data), Lines(2));
 }
