@@ -382,3 +382,40 @@ TEST(MoveToOutDir, MovesUnderItsOwnNameAndReplaces)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BatchJournal, AppendCutShortIsTakenOut)
+{
+    ScratchDir dir;
+    std::string in = dir.Mkdir("in"), data = dir / "data.csv";
+    CopyFixture("timesheet.xlsx", in + "/a.xlsx");
+    // A run killed in the middle of its append: half a line, journal in place.
+    std::string before = std::string(kTimesheetHeader) + kTimesheetLines;
+    WriteFile(data, before + "\"Ann\",02/0");
+    std::string body = "existed=1\nstart=" + std::to_string(before.size()) +
+                       "\nend=" + std::to_string(before.size() + 200) + "\nsource=" + in + "/a.xlsx\ndest=\ncomplete\n";
+    WriteFile(clsBatchRun::JournalPath(data), "glean journal 1 " + std::to_string(body.size()) + "\n" + body);
+    MemoryStatusList list;
+    clsBatchRun run(list);
+    run.setPaths({TimesheetForm(dir / "form.dat"), in, "", data});
+    EXPECT_EQ(run.RunBatch().done, 1);
+    EXPECT_EQ(ReadFile(data), before + kTimesheetLines);
+}
+
+TEST(BatchJournal, ClearedOrTornJournalChangesNothing)
+{
+    for (std::string journal : {"-lean journal 1 10\n", "glean journal 1 500\nexisted=1\nstart=0\n", ""}) {
+        ScratchDir dir;
+        std::string in = dir.Mkdir("in"), data = dir / "data.csv";
+        WriteFile(data, "kept\r\n");
+        WriteFile(clsBatchRun::JournalPath(data), journal);
+        MemoryStatusList list;
+        clsBatchRun run(list);
+        run.setPaths({TimesheetForm(dir / "form.dat"), in, "", data});
+        EXPECT_EQ(run.RunBatch().listed, 0);
+        EXPECT_EQ(ReadFile(data), "kept\r\n") << journal;
+    }
+}
+
+}  // namespace
