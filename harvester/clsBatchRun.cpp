@@ -678,8 +678,10 @@ BatchResult clsBatchRun::RunBatch()
             o = Harvest(paths[i], form);
         }
 
+        bool unsettled = false;  // lines in the data file that could not be taken out again
         if (o.ok) {
             JournalEntry j;
+            bool journaled = false;
             try {
                 j.existed = data.Exists();
                 std::string text = j.existed ? std::move(o.text) : header + o.text;
@@ -690,24 +692,26 @@ BatchResult clsBatchRun::RunBatch()
                 if (!outDir.empty())
                     j.dest = absOut + name;
                 journal.Write(j);
+                journaled = true;
                 data.Append(text, j);
                 if (afterAppend)
                     afterAppend(i);
-                if (!outDir.empty()) {
-                    try {
-                        MoveToOutDir(paths[i], outDir);
-                    } catch (...) {
-                        data.Undo(j);
-                        throw;
-                    }
-                }
+                if (!outDir.empty())
+                    MoveToOutDir(paths[i], outDir);
                 journal.Clear();
             } catch (const std::exception& e) {
                 o.ok = false;
                 o.text = e.what();
-                try {
-                    journal.Clear();
-                } catch (...) {
+                if (journaled) {
+                    try {
+                        data.Undo(j);
+                        journal.Clear();
+                    } catch (const std::exception& undo) {
+                        // The journal stays, so the next run takes the lines out;
+                        // going on would put more lines behind them.
+                        o.text += "; " + std::string(undo.what());
+                        unsettled = true;
+                    }
                 }
             }
         }
@@ -722,6 +726,10 @@ BatchResult clsBatchRun::RunBatch()
             onFinished(i, paths[i], status);
         if (onProgress)
             onProgress(i + 1, n);
+        if (unsettled) {
+            res.stopped = true;
+            break;
+        }
     }
 
     data.Close();
