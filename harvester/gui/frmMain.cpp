@@ -393,7 +393,7 @@ void frmMain::LoadSettings(const QString& path)
     txtExportTo->setText(setFile_->Data(3));
 }
 
-void frmMain::SaveSettings()
+bool frmMain::SaveSettings()
 {
     if (setFile_->Rows() < 4)
         setFile_->setRows(4);
@@ -405,7 +405,9 @@ void frmMain::SaveSettings()
         setFile_->Save();
     } catch (const std::exception& e) {
         ShowError(tr("Cannot save the settings file %1:\n%2").arg(setFile_->fn(), ErrorText(e)));
+        return false;
     }
+    return true;
 }
 
 void frmMain::SaveSettingsAs(const QString& path)
@@ -415,8 +417,11 @@ void frmMain::SaveSettingsAs(const QString& path)
         if (!MsgBoxYes(this, question))
             return;
     }
+    // A name that cannot be written does not become the current file.
+    const QString previous = setFile_->fn();
     setFile_->setFn(path);
-    SaveSettings();
+    if (!SaveSettings())
+        setFile_->setFn(previous);
 }
 
 void frmMain::mnuFileOpen_Click()

@@ -123,7 +123,7 @@ private:
     std::unique_ptr<clsPath> MakePath(FileDialog* dlg, FolderBrowser* bff, const QString& title);
 
     void LoadSettings(const QString& path);
-    void SaveSettings();
+    bool SaveSettings();
     void SaveSettingsAs(const QString& path);
     void RunBatch();
     void OnRunFinished();
