@@ -7,8 +7,10 @@
 #include "common/gui/clsProductInfo.h"
 #include "common/gui/frmAbout.h"
 #include "common/gui/modAppFolder.h"
+#include "common/gui/clsProductInfo.h"
 #include "harvester/gui/frmMain.h"
 
+#include <QAction>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>

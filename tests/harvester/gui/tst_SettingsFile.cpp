@@ -6,8 +6,10 @@
 #include "common/gui/modAppFolder.h"
 #include "harvester/gui/clsSetFile.h"
 #include "harvester/gui/frmMain.h"
+#include "harvester/gui/clsSetFile.h"
 
 #include <QLineEdit>
+#include <QAction>
 #include <QTest>
 
 class tst_SettingsFile : public QObject {

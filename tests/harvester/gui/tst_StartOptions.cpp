@@ -5,8 +5,11 @@
 #include "harvester/clsBatchRun.h"
 #include "harvester/gui/frmMain.h"
 #include "harvester/gui/modMain.h"
+#include "harvester/gui/clsSetFile.h"
 
 #include <QLineEdit>
+#include <QAction>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
