@@ -413,7 +413,8 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
     impl->path = path;
     const int count = int(reader->sheetNames.size());
     int active = reader->activeSheet;
-    if (active < 0 || active >= count) {
+    // No recorded tab, or one hidden since: the first visible sheet.
+    if (active < 0 || active >= count || !reader->sheetVisible[size_t(active)]) {
         active = 0;
         for (int i = 0; i < count; ++i)
             if (reader->sheetVisible[size_t(i)]) {

@@ -16,6 +16,8 @@ namespace wb::detail {
 
 namespace {
 
+constexpr long long kMaxTextBytesPerSheet = 256LL << 20;
+
 // The folder of a part: "xl/workbook.xml" -> "xl/".
 std::string FolderOf(const std::string& part)
 {
@@ -189,6 +191,7 @@ public:
                         " is missing");
         LoadSharedParts();
         XmlPart part(*zip_, partName, std::move(*data));
+        textBytes_ = 0;
         ReadCells(part.Root(), sheetNames[size_t(index)], out);
     }
 
@@ -386,6 +389,10 @@ private:
             value.type = isDate ? CellType::Date : CellType::Number;
             value.date1904 = date1904;
         }
+        // A long shared string used by many cells is copied into each.
+        textBytes_ += value.text.size();
+        if (textBytes_ > kMaxTextBytesPerSheet)
+            throw fail("the sheet's text grows beyond " + std::to_string(kMaxTextBytesPerSheet >> 20) + " MiB");
         out.Set(row, col, std::move(value));
     }
 
@@ -395,6 +402,7 @@ private:
     bool sharedLoaded_ = false;
     std::vector<std::string> strings_;
     std::vector<bool> xfIsDate_;
+    mutable long long textBytes_ = 0;
 };
 
 }  // namespace
