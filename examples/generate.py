@@ -102,7 +102,10 @@ def write_form(path, sheet_data):
     for i in range(7):
         row = 4 + i
         ws.write(row, 0, DAYS[i])
-        ws.write_formula(row, 1, f"=$E$3+{i}", date, start + datetime.timedelta(days=i))
+        # The stored result must be the date's serial number: a date object
+        # would be written as text in a number cell.
+        serial = (start + datetime.timedelta(days=i) - datetime.date(1899, 12, 30)).days
+        ws.write_formula(row, 1, f"=$E$3+{i}", date, serial)
         if tasks[i] is not None:
             ws.write_string(row, 2, tasks[i])
         if hours[i] is not None:

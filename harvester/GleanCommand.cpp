@@ -162,16 +162,14 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
         run.onListed = [&](int, const std::string&) { ++total; };
         run.onFinished = [&](int, const std::string& path, const std::string& status) {
             if (status != "Done")
-                err << "\r\033[K" << status.substr(0, 6) << " " << path << status.substr(6) << "\n";
+                err << "\r\033[K" + status.substr(0, 6) + " " + path + status.substr(6) + "\n";
         };
         run.onProgress = [&](int finished, int all) { DrawBar(err, finished, all); };
     } else {
         // "Done path" / "Failed path: reason"
         run.onFinished = [&](int, const std::string& path, const std::string& status) {
-            if (status == "Done")
-                err << "Done " << path << "\n";
-            else
-                err << "Failed " << path << status.substr(6) << "\n";
+            // One write per line: stderr is unbuffered.
+            err << (status == "Done" ? "Done " + path + "\n" : "Failed " + path + status.substr(6) + "\n");
         };
     }
 

@@ -154,18 +154,36 @@ std::string Unescape(const std::string& s)
     return out;
 }
 
+// The record is "glean journal 1 <length>\n" and the body of that length,
+// ending in "complete\n". It is written over the previous one in place and
+// cleared by overwriting its first byte, so each step is a single write.
 std::string JournalText(const JournalEntry& j)
 {
-    return "glean journal 1\nexisted=" + std::to_string(j.existed ? 1 : 0) + "\nstart=" + std::to_string(j.start) +
-           "\nend=" + std::to_string(j.end) + "\nsource=" + Escape(j.source) + "\ndest=" + Escape(j.dest) +
-           "\ncomplete\n";
+    std::string body = "existed=" + std::to_string(j.existed ? 1 : 0) + "\nstart=" + std::to_string(j.start) +
+                       "\nend=" + std::to_string(j.end) + "\nsource=" + Escape(j.source) +
+                       "\ndest=" + Escape(j.dest) + "\ncomplete\n";
+    return "glean journal 1 " + std::to_string(body.size()) + "\n" + body;
 }
 
-// nullopt for an empty journal, or one cut short (then no append followed it).
-std::optional<JournalEntry> ParseJournal(const std::string& text)
+// nullopt for a cleared journal, or one cut short (then no append followed it).
+std::optional<JournalEntry> ParseJournal(const std::string& whole)
 {
-    if (text.rfind("glean journal 1\n", 0) != 0 || text.size() < 10 ||
-        text.compare(text.size() - 9, 9, "complete\n") != 0)
+    const std::string magic = "glean journal 1 ";
+    if (whole.rfind(magic, 0) != 0)
+        return std::nullopt;
+    size_t nl = whole.find('\n');
+    if (nl == std::string::npos)
+        return std::nullopt;
+    size_t length = 0;
+    try {
+        length = std::stoul(whole.substr(magic.size(), nl - magic.size()));
+    } catch (...) {
+        return std::nullopt;
+    }
+    if (whole.size() < nl + 1 + length)
+        return std::nullopt;
+    const std::string text = whole.substr(nl + 1, length);
+    if (text.size() < 9 || text.compare(text.size() - 9, 9, "complete\n") != 0)
         return std::nullopt;
     JournalEntry j;
     size_t pos = 0;
@@ -204,14 +222,13 @@ public:
     {
         Open();
         std::string text = JournalText(j);
-        if (::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()) ||
-            ::ftruncate(fd_, static_cast<off_t>(text.size())) != 0)
+        if (::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
             throw rt::RtError(rt::PathFileAccessError, SysError("cannot write the journal", path_, errno));
     }
 
     void Clear()
     {
-        if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0)
+        if (fd_ >= 0 && ::pwrite(fd_, "-", 1, 0) != 1)
             throw rt::RtError(rt::PathFileAccessError, SysError("cannot clear the journal", path_, errno));
     }
 
@@ -321,7 +338,8 @@ public:
     explicit DataFile(std::string path) : path_(std::move(path)) {}
     ~DataFile() { Close(); }
 
-    bool Exists() const { return PathExists(path_); }
+    // Once the run has created or opened the file it stays (the run holds the lock).
+    bool Exists() const { return fd_ >= 0 || PathExists(path_); }
 
     long long Size()
     {
@@ -360,6 +378,12 @@ public:
         UndoAppend(path_, j);
     }
 
+    void OpenExisting()
+    {
+        if (fd_ < 0 && PathExists(path_))
+            fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
+
     void Close()
     {
         if (fd_ >= 0)
@@ -384,7 +408,13 @@ Outcome Harvest(const std::string& path, const FormDefinition& form)
         o.text = ExtractLines(path, form);
         o.ok = true;
     } catch (const std::exception& e) {
+        // The status row already shows the path; keep the reason short.
         o.text = e.what();
+        if (o.text.rfind(path + ": ", 0) == 0)
+            o.text.erase(0, path.size() + 2);
+        const std::string tail = ": " + path;
+        if (o.text.size() > tail.size() && o.text.compare(o.text.size() - tail.size(), tail.size(), tail) == 0)
+            o.text.erase(o.text.size() - tail.size());
     }
     return o;
 }
@@ -485,9 +515,13 @@ std::vector<std::string> clsBatchRun::ListWorkbooks(const std::string& inDir)
             continue;
         if (anyWorkbook ? !IsWorkbookName(name) : !WildcardMatch(namePattern.c_str(), name.c_str()))
             continue;
-        struct stat st {};
-        if (::stat((folder + kSep + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
+        if (e->d_type != DT_REG) {
+            struct stat st {};
+            if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK)
+                continue;
+            if (::stat((folder + kSep + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+        }
         names.push_back(name);
     }
     ::closedir(dir);
@@ -619,8 +653,12 @@ BatchResult clsBatchRun::RunBatch()
 
     const std::string outDir = Trim(paths_.outDir);
     const std::string header = HeaderLine(form);
+    // Every listed path is folder + separator + name: make the folders absolute once.
+    const std::string absIn = Absolute(paths[0].substr(0, paths[0].rfind(kSep) + 1));
+    const std::string absOut = outDir.empty() ? std::string() : Absolute(WithoutTrailingSep(outDir)) + kSep;
     Journal journal(JournalPath(dataPath));
     DataFile data(dataPath);
+    data.OpenExisting();
 
     for (int i = 0; i < n; ++i) {
         if (stop_) {
@@ -647,11 +685,10 @@ BatchResult clsBatchRun::RunBatch()
                 std::string text = j.existed ? std::move(o.text) : header + o.text;
                 j.start = j.existed ? data.Size() : 0;
                 j.end = j.start + static_cast<long long>(text.size());
-                j.source = Absolute(paths[i]);
-                if (!outDir.empty()) {
-                    std::string name = paths[i].substr(paths[i].rfind(kSep) + 1);
-                    j.dest = Absolute(WithoutTrailingSep(outDir) + kSep + name);
-                }
+                const std::string name = paths[i].substr(paths[i].rfind(kSep) + 1);
+                j.source = WithoutTrailingSep(absIn) + kSep + name;
+                if (!outDir.empty())
+                    j.dest = absOut + name;
                 journal.Write(j);
                 data.Append(text, j);
                 if (afterAppend)

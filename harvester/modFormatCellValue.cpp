@@ -39,6 +39,8 @@
 // time fields are checked against the real calendar (1900 is no leap year);
 // serial 60, the spreadsheet's phantom 29 February 1900, is no date. Date
 // words take 1900-01-01 to 9999-12-31; a time of day alone is no date.
+// Patterns also take a time alone: "08:30", or on the day before the first
+// ("1899-12-30 08:30:00", "1899-12-31 08:30:00", "1900-01-00 08:30:00").
 //
 // Patterns (FormatPattern), a subset of the classic pattern language:
 //   Named formats (case-insensitive): "General Number" (plain number text),
@@ -63,8 +65,8 @@
 //   quoted to show as text ("h" in "hours").
 //   Sections: one for all values (a minus sign is added); two for
 //   positive-and-zero;negative (no sign added); three for
-//   positive;negative;zero. An empty section falls back to the first one.
-//   Date patterns use the first section.
+//   positive;negative;zero, chosen by the value before rounding. An empty
+//   section falls back to the first one. Date patterns use the first section.
 // A number shown by a date pattern is a 1900-system serial; a date shown by
 // a number pattern is its serial. A number that is no valid date under a
 // date pattern throws 13. A text that is neither a number (whole text,
@@ -557,6 +559,8 @@ private:
                 }
             }
         }
+        if (ok && y == 1900 && m == 1 && d == 0)  // how the spreadsheet shows serial 0
+            return 1;
         if (!ok || m < 1 || m > 12 || d < 1 || unsigned(d) > DaysInMonth(y, unsigned(m))) {
             pos_ = start;
             return std::nullopt;

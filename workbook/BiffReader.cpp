@@ -243,7 +243,9 @@ void XlsReader::ReadGlobals()
     for (size_t i = 0; i < xfFormat_.size(); ++i) {
         const uint16_t id = xfFormat_[i];
         auto it = formats_.find(id);
-        xfDate_[i] = IsBuiltinDateFormat(id) || (it != formats_.end() && IsDateFormatCode(it->second));
+        // A FORMAT record overrides the built-in meaning of its index: Gnumeric
+        // numbers its own formats from 50, inside the built-in date range.
+        xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
     }
     BuildNames();
 }

@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
@@ -69,6 +70,14 @@ std::optional<double> DurationDays(std::string_view s)
     if (!any)
         return std::nullopt;
     return (neg ? -secs : secs) / 86400.0;
+}
+
+// The null date of the 1904 system, written "1904-01-01" by LibreOffice and
+// "1904-1-1" by Gnumeric.
+bool IsNullDate1904(const char* text)
+{
+    int y = 0, m = 0, d = 0;
+    return std::sscanf(text, "%d-%d-%d", &y, &m, &d) == 3 && y == 1904 && m == 1 && d == 1;
 }
 
 bool IsErrorLiteral(const std::string& s)
@@ -138,7 +147,7 @@ public:
         if (!spreadsheet)
             throw Error(zip_->Path() + ": content.xml holds no spreadsheet");
         if (pugi::xml_node nd = Child(Child(spreadsheet, "calculation-settings"), "null-date"))
-            date1904 = std::strncmp(Attr(nd, "date-value").value(), "1904-01-01", 10) == 0;
+            date1904 = IsNullDate1904(Attr(nd, "date-value").value());
         for (pugi::xml_node t = spreadsheet.first_child(); t; t = t.next_sibling()) {
             if (!Is(t, "table"))
                 continue;

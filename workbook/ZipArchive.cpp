@@ -73,6 +73,13 @@ std::optional<std::string> ZipArchive::Read(const std::string& name, size_t limi
         if (got == 0)
             break;
         used += size_t(got);
+        // More than the stored size is damage; stopping here also keeps a
+        // bomb with a small stated size from inflating up to the bound.
+        if ((st.valid & ZIP_STAT_SIZE) && used > expected) {
+            zip_fclose(f);
+            throw Error(where + ": part larger than its stored size (" + std::to_string(expected) +
+                        " bytes)");
+        }
     }
     zip_fclose(f);
     if (used > limit)

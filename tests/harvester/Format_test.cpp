@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <iterator>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -87,6 +90,8 @@ TEST(FormatCellValue, NumberWords)
         {"FALSE", "0.0", 0, "0.0"},
         {"2009-03-02", "0", 0, "39874"},  // a date counts as its serial, not its year
         {"2009-03-02 12:00:00", "0.0", 0, "39874.5"},
+        {"1899-12-30 12:00:00", "0.0", 0, "0.5"},  // a time of day alone
+        {"1900-01-00 18:00:00", "0.00", 0, "0.75"},
         {"7.25", " 0.0 ", 0, "7.3"},
         {"1e300", "0", 0, "1" + std::string(300, '0')},
     });
@@ -195,7 +200,7 @@ TEST(FormatCellValue, TypeMismatch)
         {"1900-02-29", "dmy"}, {"2100-02-29", "dmy"}, {"2009-02-30", "dmy"}, {"31/02/2009", "dmy"},
         {"13/13/2009", "dmy"}, {"2009-13-01", "dmy"}, {"2009-03-02 25:00", "dmy"},
         {"60", "dmy"}, {"0", "dmy"}, {"-5", "dmy"}, {"2958466", "dmy"},
-        {"08:30:00", "dmy"}, {"1899-12-31", "dmy"}, {"TRUE", "dmy"},
+        {"08:30:00", "dmy"}, {"1899-12-31", "dmy"}, {"1900-01-00 08:30:00", "dmy"}, {"TRUE", "dmy"},
         {"#DIV/0!", "0.00"}, {"#N/A", "0"}, {"#VALUE!", "0.0"}, {"#REF!", "+0.000"},
         {"#NAME?", "dmy"}, {"#NUM!", "mdy"}, {"#NULL!", "ymd"},
         {"#DIV/0!", "#,##0"}, {"#N/A", "dd/mm/yyyy"},
@@ -375,6 +380,8 @@ TEST(FormatPattern, DatesAndTimes)
         {"2009-03-02 23:59:59.7", "hh:nn:ss", "00:00:00"},
         {"39874.5", "dd/mm/yyyy hh:nn", "02/03/2009 12:00"},
         {"0.75", "hh:nn", "18:00"},
+        {"1899-12-30 08:30:00", "hh:nn", "08:30"},
+        {"1900-01-00 08:30:00", "h:nn", "8:30"},
         {"08:30", "h:nn", "8:30"},
         {"2009-03-02", "Short Date", "02/03/2009"},
         {"2009-03-02", "short date", "02/03/2009"},
@@ -422,4 +429,63 @@ TEST(FormatPattern, NamedFormats)
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatPattern(c.v, c.pattern), c.want) << c.v << " / " << c.pattern;
+}
+
+TEST(ReadDate, EverySerialRoundTripsThroughYmd)
+{
+    // Each serial gives the day after the previous one, and its ymd text
+    // (as an ISO date) reads back to the same serial.
+    auto nextDay = [](int y, int m, int d) {
+        static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+        if (d < days[m - 1] + (m == 2 && leap ? 1 : 0))
+            return std::tuple{y, m, d + 1};
+        return m < 12 ? std::tuple{y, m + 1, 1} : std::tuple{y + 1, 1, 1};
+    };
+    std::tuple<int, int, int> want{1900, 1, 1};
+    for (int serial = 1; serial <= 80000; ++serial) {
+        if (serial == 60)
+            continue;  // the phantom 29 February 1900
+        const std::string ymd = FormatCellValue(std::to_string(serial), "ymd", 0);
+        const auto [y, m, d] = want;
+        char expect[16];
+        std::snprintf(expect, sizeof expect, "%04d%02d%02d", y, m, d);
+        ASSERT_EQ(ymd, expect) << "serial " << serial;
+        double back = 0;
+        ASSERT_TRUE(ReadDate(ymd.substr(0, 4) + "-" + ymd.substr(4, 2) + "-" + ymd.substr(6, 2), back));
+        ASSERT_EQ(back, serial);
+        want = nextDay(y, m, d);
+    }
+}
+
+TEST(FormatCellValue, ArbitraryTextFailsOnlyWithRunTimeErrors)
+{
+    // Pieces of numbers, dates and patterns glued at random: any result is
+    // fine, but nothing may crash or throw anything but rt::RtError.
+    const char* pieces[] = {"0", "#", ".", ",", "%", "E+", "e-", "\"", "\\", ";", "d", "mm", "yyyy",
+        "h", "n", "ss", "AM/PM", "A/P", "[", "]", "-", "+", "&H", "&O", " ", "1", "9", "12", "2009",
+        "/", ":", "March", "Mon", "T", "1e308", "#N/A", "999999999999999", "x"};
+    const char* words[] = {"text", "0", "0.0", "0.00", "0.000", "dmy", "mdy", "ymd", "+0", "+dmy",
+        "General Number", "Standard", "Scientific", "Short Date", "General Date", "Yes/No", ""};
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    auto randomText = [&] {
+        std::string s;
+        for (uint32_t i = 0, n = next(8); i < n; ++i)
+            s += pieces[next(std::size(pieces))];
+        return s;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const std::string v = randomText();
+        const std::string fmt = next(3) == 0 ? randomText() : words[next(std::size(words))];
+        try {
+            FormatCellValue(v, fmt, int16_t(next(7)));
+        } catch (const rt::RtError&) {
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "<" << v << "> <" << fmt << ">: " << e.what();
+        }
+    }
 }
