@@ -53,6 +53,7 @@ std::unique_ptr<Reader> OpenOds(const std::string& path);   // .ods over libzip 
 // A zip file: .xlsx/.xlsm when it holds a workbook part, .ods when it holds
 // content.xml; anything else is "not a workbook".
 std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path);
+std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path, std::string bytes);
 class ZipArchive;
 std::unique_ptr<Reader> OpenXlsxPackage(std::unique_ptr<ZipArchive> zip);
 std::unique_ptr<Reader> OpenOdsPackage(std::unique_ptr<ZipArchive> zip);

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace wb {
 
 const char* FormatName(Format f)
@@ -254,9 +256,13 @@ std::string CellValue::Text() const
 
 std::string RangeAddress(const Range& r)
 {
-    std::string s = detail::ColumnName(r.firstCol) + std::to_string(r.firstRow + 1);
-    if (r.lastRow != r.firstRow || r.lastCol != r.firstCol)
-        s += ":" + detail::ColumnName(r.lastCol) + std::to_string(r.lastRow + 1);
+    std::string s = detail::ColumnName(r.firstCol);
+    s += std::to_string(r.firstRow + 1);
+    if (r.lastRow != r.firstRow || r.lastCol != r.firstCol) {
+        s += ':';
+        s += detail::ColumnName(r.lastCol);
+        s += std::to_string(r.lastRow + 1);
+    }
     return s;
 }
 
@@ -347,9 +353,10 @@ std::string Describe(const unsigned char* b, size_t n)
         return "XML";
     if (n >= 4 && b[0] == '%' && b[1] == 'P' && b[2] == 'D' && b[3] == 'F')
         return "PDF";
-    if (n >= 4 && b[1] == 0x00 && (b[0] == 0x09 || b[0] == 0x00) &&
-        (b[2] == 0x04 || b[2] == 0x06 || b[2] == 0x08 || b[2] == 0x02 || b[2] == 0x00))
-        return "Excel 2.x-4.0 or other old binary format, not supported";
+    // A bare BIFF stream outside a compound file: Excel 2.x to 4.0 (and a
+    // few writers' raw BIFF5/8).
+    if (n >= 4 && b[0] == 0x09 && (b[1] == 0x00 || b[1] == 0x02 || b[1] == 0x04 || b[1] == 0x08))
+        return "Excel 2.x-4.0 worksheet or bare BIFF stream, not supported";
     if (n >= 2 && b[0] == 'P' && b[1] == 'K')
         return "zip archive without workbook parts";
     bool text = true;
@@ -363,9 +370,11 @@ std::string Describe(const unsigned char* b, size_t n)
 
 namespace detail {
 
-std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path)
+namespace {
+
+std::unique_ptr<Reader> OpenPackage(std::unique_ptr<ZipArchive> zip)
 {
-    auto zip = std::make_unique<ZipArchive>(path);
+    const std::string& path = zip->Path();
     if (zip->Has("xl/workbook.xml") || zip->Has("_rels/.rels"))
         return OpenXlsxPackage(std::move(zip));
     if (zip->Has("content.xml")) {
@@ -377,6 +386,18 @@ std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path)
     throw Error(path + ": not a workbook (zip archive without workbook parts)");
 }
 
+}  // namespace
+
+std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path)
+{
+    return OpenPackage(std::make_unique<ZipArchive>(path));
+}
+
+std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path, std::string bytes)
+{
+    return OpenPackage(std::make_unique<ZipArchive>(path, std::move(bytes)));
+}
+
 }  // namespace detail
 
 Workbook::Workbook(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -386,22 +407,34 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
 {
     std::array<unsigned char, 512> head{};
     size_t n = 0;
+    std::string whole;  // a zip package small enough to read at once
     {
         FILE* f = std::fopen(path.c_str(), "rb");
         if (!f)
             throw Error("cannot open " + path + ": " + std::strerror(errno));
         n = std::fread(head.data(), 1, head.size(), f);
-        const bool bad = std::ferror(f);
+        bool bad = std::ferror(f);
+        if (!bad && n >= 4 && head[0] == 'P' && head[1] == 'K') {
+            struct stat st {};
+            if (fstat(fileno(f), &st) == 0 && st.st_size >= 0 && size_t(st.st_size) <= detail::kMaxMemberSize) {
+                whole.assign(reinterpret_cast<const char*>(head.data()), n);
+                char buf[65536];
+                size_t got;
+                while ((got = std::fread(buf, 1, sizeof buf, f)) > 0 && whole.size() <= detail::kMaxMemberSize)
+                    whole.append(buf, got);
+                bad = std::ferror(f);
+            }
+        }
         std::fclose(f);
         if (bad)
-            throw Error("cannot read " + path);
+            throw Error("cannot read " + path + ": " + std::strerror(errno));
     }
     static const unsigned char kCompound[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::unique_ptr<detail::Reader> reader;
     if (n >= 8 && std::memcmp(head.data(), kCompound, 8) == 0) {
         reader = detail::OpenXls(path);
     } else if (n >= 4 && head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4) {
-        reader = detail::OpenZipWorkbook(path);
+        reader = whole.empty() ? detail::OpenZipWorkbook(path) : detail::OpenZipWorkbook(path, std::move(whole));
     } else {
         throw Error(path + ": not a workbook (" + Describe(head.data(), n) + ")");
     }

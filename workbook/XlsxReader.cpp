@@ -175,6 +175,8 @@ public:
                     break;
                 }
         }
+        if (EndsWith(workbookPart, ".bin"))
+            throw Error(zip_->Path() + ": Excel binary workbook (.xlsb), not supported");
         ReadWorkbook(workbookPart);
     }
 

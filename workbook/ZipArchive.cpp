@@ -20,6 +20,25 @@ ZipArchive::ZipArchive(std::string path) : path_(std::move(path))
     }
 }
 
+ZipArchive::ZipArchive(std::string path, std::string bytes) : path_(std::move(path)), bytes_(std::move(bytes))
+{
+    // Reading from memory spares libzip's many seeks and stats on the file.
+    zip_error_t err;
+    zip_error_init(&err);
+    zip_source_t* src = zip_source_buffer_create(bytes_.data(), bytes_.size(), 0, &err);
+    if (src) {
+        zip_ = zip_open_from_source(src, ZIP_RDONLY, &err);
+        if (!zip_)
+            zip_source_free(src);
+    }
+    if (!zip_) {
+        std::string why = zip_error_strerror(&err);
+        zip_error_fini(&err);
+        throw Error(path_ + ": damaged zip package (" + why + ")");
+    }
+    zip_error_fini(&err);
+}
+
 ZipArchive::~ZipArchive()
 {
     if (zip_)
@@ -60,7 +79,7 @@ std::optional<std::string> ZipArchive::Read(const std::string& name, size_t limi
         if (used == data.size()) {
             if (data.size() > limit) {
                 zip_fclose(f);
-                throw Error(where + ": part inflates beyond " + std::to_string(limit >> 20) + " MiB");
+                throw Error(where + ": part inflates beyond " + std::to_string(limit) + " bytes");
             }
             data.resize(std::min(limit + 1, data.size() * 2 + 4096));
         }
@@ -83,7 +102,7 @@ std::optional<std::string> ZipArchive::Read(const std::string& name, size_t limi
     }
     zip_fclose(f);
     if (used > limit)
-        throw Error(where + ": part inflates beyond " + std::to_string(limit >> 20) + " MiB");
+        throw Error(where + ": part inflates beyond " + std::to_string(limit) + " bytes");
     data.resize(used);
     return data;
 }

@@ -16,6 +16,8 @@ class ZipArchive {
 public:
     // Throws wb::Error naming the file when it is no readable zip.
     explicit ZipArchive(std::string path);
+    // The same over the file's bytes, already read (`path` names it in messages).
+    ZipArchive(std::string path, std::string bytes);
     ~ZipArchive();
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
@@ -32,6 +34,7 @@ private:
     long long Locate(const std::string& name) const;
 
     std::string path_;
+    std::string bytes_;  // the whole file, when read up front
     zip_t* zip_ = nullptr;
 };
 
