@@ -194,7 +194,9 @@ private:
                 break;
             }
         }
-        return std::string_view::npos;
+        // A quote that never closes cannot hold the rest of the file: the
+        // line is malformed and ends at its first LF.
+        return state == Quoted ? text_.find('\n', pos_) : std::string_view::npos;
     }
 
     std::string_view text_;
