@@ -199,7 +199,7 @@ void frmMain::CreateControls()
     prgRun = Place(new QProgressBar(Client), "prgRun", Twips(1080, 2160, 7095, 225), "W=1");
     prgRun->setRange(0, 1);
     prgRun->setValue(0);
-    prgRun->setTextVisible(true);
+    prgRun->setTextVisible(false);  // until a run counts something
     prgRun->setFormat(QStringLiteral("%v / %m"));
     ListView1 = Place(new QTreeWidget(Client), "ListView1", Twips(120, 2400, 8055, 1695), "W=1 H=1");
     ListView1->setRootIsDecorated(false);
@@ -571,6 +571,12 @@ void frmMain::RunBatch()
     run_ = std::make_unique<clsBatchRun>(*runList_);
     run_->setPaths(paths);
     GuiStatusList* list = runList_.get();
+    run_->onListed = [list, bar = prgRun](int row, const std::string&) {
+        list->post([bar, row] {
+            bar->setRange(0, row + 1);
+            bar->setValue(0);
+        });
+    };
     run_->onProgress = [list, bar = prgRun](int finished, int total) {
         list->post([bar, finished, total] {
             bar->setRange(0, std::max(total, 1));
@@ -580,6 +586,7 @@ void frmMain::RunBatch()
     lastResult_ = BatchResult();
     prgRun->setRange(0, 1);
     prgRun->setValue(0);
+    prgRun->setTextVisible(true);
     cmdGo->setEnabled(false);
 
     runThread_ = QThread::create([this] {

@@ -194,6 +194,7 @@ private slots:
         const QStringList status = column(w, 1);
         const int done = int(status.count("Done"));
         const int pending = int(status.count("Pending"));
+        QCOMPARE(status.size(), 12);
         QCOMPARE(done + pending, 12);
         // Every workbook marked Done gave its seven lines, and no other did.
         const int lines = ReadBytes(data).count('\n');

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QImage>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
