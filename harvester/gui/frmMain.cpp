@@ -123,8 +123,12 @@ public:
             rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)] = pText;
         }
         post([v = view_, pRow, pCol, t = QString::fromStdString(pText)] {
-            if (pRow < v->Rows())
+            if (pRow < v->Rows()) {
                 v->setData(pRow, pCol, t);
+                // A failure's reason is longer than its column: show it whole on hover.
+                if (QTreeWidgetItem* item = v->LV()->topLevelItem(pRow))
+                    item->setToolTip(pCol, t);
+            }
         });
     }
 
@@ -174,13 +178,20 @@ void frmMain::CreateControls()
     Client->setObjectName(QStringLiteral("Client"));
     setCentralWidget(Client);
     Client->setMinimumSize(1, 1);
+    // The design's captions were measured in an 8-point font; a larger
+    // desktop font would cut "Output Directory:" short under its box.
+    QFont small = Client->font();
+    if (small.pointSizeF() > 8.0)
+        small.setPointSizeF(8.0);
+    Client->setFont(small);
 
     // Labels first, so that boxes drawn later lie over a long caption.
     Frame1 = Place(new QGroupBox(tr("Settings"), Client), "Frame1", Twips(120, 120, 8055, 1935), "W=1");
     Label1 = Place(new QLabel(tr("Form Type:"), Frame1), "Label1", Twips(120, 360, 1095, 285));
     Label6 = Place(new QLabel(tr("Input Directory:"), Frame1), "Label6", Twips(120, 720, 1335, 315));
     Label7 = Place(new QLabel(tr("Output Directory:"), Frame1), "Label7", Twips(120, 1080, 1575, 315));
-    Label8 = Place(new QLabel(tr("Export Data to:"), Frame1), "Label8", Twips(120, 1440, 1095, 315));
+    // As wide as "Input Directory:", so that the whole caption shows in this font.
+    Label8 = Place(new QLabel(tr("Export Data to:"), Frame1), "Label8", Twips(120, 1440, 1335, 315));
     txtFormType = Place(new QLineEdit(Frame1), "txtFormType", Twips(1560, 360, 5175, 285), "W=1");
     cmdEditFormType = Place(new QPushButton(Frame1), "cmdEditFormType", Twips(6840, 360, 495, 315), "X=1");
     cmdEditFormType->setIcon(EditIcon());
