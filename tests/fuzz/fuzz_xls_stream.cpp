@@ -16,10 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const char* dir = std::getenv("TMPDIR");
         return std::string(dir ? dir : "/tmp") + "/xls_fuzz_" + std::to_string(getpid()) + ".xls";
     }();
-    // The first byte picks the stream name, so both BIFF8 and BIFF5 paths run.
-    const char* stream = (size > 0 && (data[0] & 1)) ? "Book" : "Workbook";
     try {
-        wb::detail::WriteCompoundFile(path, stream, data, size);
+        wb::detail::WriteCompoundFile(path, "Workbook", data, size);
         auto reader = wb::detail::OpenXls(path);
         for (size_t i = 0; i < reader->sheetNames.size(); ++i) {
             wb::detail::SheetCells cells;
