@@ -4,10 +4,14 @@
 // header line. Every field written is quoted with inner quotes doubled;
 // every line ends with CR LF. Counts are 16-bit.
 //
+// Reading: a UTF-8 byte-order mark is skipped; lines end at CR or CR LF, or,
+// in a file that holds no CR at all, at an LF outside quotes.
+//
 // Misuse (a count below 1, Load without a file name) throws rt::FatalError;
 // file and format faults throw rt::RtError with the classic number.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class clsDatFile {
@@ -48,5 +52,16 @@ private:
     int16_t cols_ = 0;
     std::vector<std::string> headers_;
     bool allocated_ = false;
-    std::vector<std::string> table_;  // row-major, rows_ * cols_ when allocated
+    // Storage bounds as last allocated; the counts may be changed after that.
+    int allocRows_ = 0;
+    int allocCols_ = 0;
+    // One entry per row; a row's cells are created on its first write, so a
+    // count line that promises far more than the file holds costs little.
+    std::vector<std::vector<std::string>> table_;
+
+    void Allocate();
+    void CheckStorage(int pRow, int pCol) const;
+    void LoadDat(std::string_view text);
+    void LoadCsv(std::string_view text, bool header);
+    std::string SaveText(bool csv, bool header) const;
 };

@@ -1,0 +1,24 @@
+#include "common/ArgumentText.h"
+
+std::string ArgumentText(const std::vector<std::string>& args)
+{
+    std::string text;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i > 0)
+            text += ' ';
+        const auto& a = args[i];
+        if (a.empty() || a.find(' ') != std::string::npos)
+            text += '"' + a + '"';
+        else
+            text += a;
+    }
+    return text;
+}
+
+std::string ArgumentText(int argc, const char* const* argv)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    return ArgumentText(args);
+}

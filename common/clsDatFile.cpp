@@ -1,0 +1,448 @@
+#include "common/clsDatFile.h"
+
+#include "common/RtError.h"
+#include "common/modGetWords.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int MaxCount = 32767;
+
+std::string Reason(int err) { return std::strerror(err); }
+
+rt::RtError ReadError(int err, const std::string& file)
+{
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR: return rt::RtError(rt::FileNotFound, file);
+    case EACCES:
+    case EPERM: return rt::RtError(rt::PermissionDenied, file);
+    default: return rt::RtError(rt::PathFileAccessError, Reason(err), file);
+    }
+}
+
+// Saving always gives the system's own reason: the user has to act on it.
+rt::RtError WriteError(int err, const std::string& file)
+{
+    const int number = (err == EACCES || err == EPERM || err == EROFS) ? rt::PermissionDenied : rt::PathFileAccessError;
+    return rt::RtError(number, Reason(err), file);
+}
+
+std::string ReadWholeFile(const std::string& name)
+{
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw ReadError(errno, name);
+    std::string text;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        text.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = errno;
+            ::close(fd);
+            throw ReadError(err, name);
+        }
+        text.append(buf, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return text;
+}
+
+// Writes next to the target and renames over it, so that readers and a crash
+// see either the old file or the new one, never a part.
+void WriteAtomically(const std::string& name, std::string_view data)
+{
+    fs::path target = name;
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        auto real = fs::canonical(target, ec);
+        if (!ec)
+            target = real;
+    }
+    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+
+    static std::atomic<unsigned> counter{0};
+    static thread_local std::mt19937 random{std::random_device{}()};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        tmp = (dir / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-" +
+                      std::to_string(counter++) + "-" + std::to_string(random() % 100000) + ".tmp"))
+                  .string();
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt > 100))
+            throw WriteError(errno, name);
+    }
+
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw WriteError(err, name);
+    };
+
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd, old.st_mode & 07777);  // keep the file's permissions
+
+    while (!data.empty()) {
+        const ssize_t put = ::write(fd, data.data(), data.size());
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        data.remove_prefix(static_cast<std::size_t>(put));
+    }
+    if (::fsync(fd) != 0)
+        fail(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        throw WriteError(err, name);
+    }
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        throw WriteError(err, name);
+    }
+}
+
+// Lines end at CR or CR LF. A file without any CR (written by a Linux tool)
+// ends its lines at LF instead, unless the LF stands inside a quoted word.
+class LineReader {
+public:
+    LineReader(std::string_view text, const std::string& file) : text_(text), file_(file)
+    {
+        if (text_.starts_with("\xEF\xBB\xBF"))
+            text_.remove_prefix(3);
+        lfOnly_ = text_.find('\r') == std::string_view::npos;
+    }
+
+    bool AtEnd() const { return pos_ >= text_.size(); }
+
+    std::string_view Next()
+    {
+        if (AtEnd())
+            throw rt::RtError(rt::InputPastEndOfFile, file_);
+        std::size_t end = lfOnly_ ? FindLfLineEnd() : text_.find('\r', pos_);
+        if (end == std::string_view::npos)
+            end = text_.size();
+        const auto line = text_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        if (!lfOnly_ && pos_ < text_.size() && text_[pos_] == '\n')
+            ++pos_;
+        return line;
+    }
+
+private:
+    // Follows the word splitter's states just far enough to know whether an
+    // LF is inside quotes.
+    std::size_t FindLfLineEnd() const
+    {
+        enum { Between, Plain, Quoted, AfterQuote } state = Between;
+        for (std::size_t i = pos_; i < text_.size(); ++i) {
+            const char c = text_[i];
+            switch (state) {
+            case Between:
+                if (c == '\n')
+                    return i;
+                if (c == '"')
+                    state = Quoted;
+                else if (c != ' ' && c != ',')
+                    state = Plain;
+                break;
+            case Plain:
+                if (c == '\n')
+                    return i;
+                if (c == ',')
+                    state = Between;
+                break;
+            case Quoted:
+                if (c == '"')
+                    state = AfterQuote;
+                break;
+            case AfterQuote:
+                if (c == '\n')
+                    return i;
+                if (c == '"')
+                    state = Quoted;
+                else if (c == ',')
+                    state = Between;
+                else if (c != ' ')
+                    state = Plain;  // the line will be rejected; only its end matters
+                break;
+            }
+        }
+        return std::string_view::npos;
+    }
+
+    std::string_view text_;
+    const std::string& file_;
+    std::size_t pos_ = 0;
+    bool lfOnly_ = false;
+};
+
+// One whole number of the count line: spaces around it, an optional sign, digits.
+int ParseCount(std::string_view s, const std::string& file)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty())
+        throw rt::RtError(rt::TypeMismatch, file);
+    long value = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9')
+            throw rt::RtError(rt::TypeMismatch, file);
+        value = std::min(value * 10 + (c - '0'), 1'000'000L);
+    }
+    if (negative)
+        value = -value;
+    if (value > MaxCount || value < -MaxCount - 1)
+        throw rt::RtError(rt::Overflow, file);
+    if (value < 0)
+        throw rt::RtError(rt::SubscriptOutOfRange, file);
+    return static_cast<int>(value);
+}
+
+void AppendQuoted(std::string& out, std::string_view value)
+{
+    out += '"';
+    for (std::size_t q; (q = value.find('"')) != std::string_view::npos; value.remove_prefix(q + 1))
+        out.append(value.substr(0, q + 1)) += '"';
+    out.append(value) += '"';
+}
+
+}  // namespace
+
+bool clsDatFile::Exists() const
+{
+    if (fileName_.empty() || fs::path(fileName_).filename().string().starts_with('.'))
+        return false;
+    struct stat st {};
+    return ::stat(fileName_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string clsDatFile::FileType() const
+{
+    return (fmt_ == 1 || fmt_ == 2) ? "csv" : "dat";
+}
+
+void clsDatFile::setHeaders(const std::vector<std::string>& headers)
+{
+    headers_ = headers;
+}
+
+void clsDatFile::setRows(int N)
+{
+    if (N < 1)
+        throw rt::FatalError("clsDatFile.Rows out of bounds (" + std::to_string(N) + ")");
+    if (N > MaxCount)
+        throw rt::RtError(rt::Overflow);
+    rows_ = static_cast<int16_t>(N);
+}
+
+void clsDatFile::setCols(int N)
+{
+    if (N < 1)
+        throw rt::FatalError("clsDatFile.Cols out of bounds (" + std::to_string(N) + ")");
+    if (N > MaxCount)
+        throw rt::RtError(rt::Overflow);
+    cols_ = static_cast<int16_t>(N);
+}
+
+void clsDatFile::Allocate()
+{
+    table_.assign(static_cast<std::size_t>(std::max<int>(rows_, 0)), {});
+    allocRows_ = rows_;
+    allocCols_ = cols_;
+    allocated_ = true;
+}
+
+// The counts may have been changed since the storage was made: a cell outside
+// the storage is an error, as for any array.
+void clsDatFile::CheckStorage(int pRow, int pCol) const
+{
+    if (!allocated_ || pRow >= allocRows_ || pCol >= allocCols_)
+        throw rt::RtError(rt::SubscriptOutOfRange);
+}
+
+std::string clsDatFile::Data(int pRow, int pCol) const
+{
+    if (pRow < 0 || pRow >= rows_ || pCol < 0 || pCol >= cols_)
+        return {};
+    CheckStorage(pRow, pCol);
+    const auto& row = table_[static_cast<std::size_t>(pRow)];
+    return static_cast<std::size_t>(pCol) < row.size() ? row[static_cast<std::size_t>(pCol)] : std::string();
+}
+
+void clsDatFile::setData(int pRow, int pCol, const std::string& pValue)
+{
+    if (pRow < 0 || pRow >= rows_ || pCol < 0 || pCol >= cols_)
+        return;
+    CheckStorage(pRow, pCol);
+    auto& row = table_[static_cast<std::size_t>(pRow)];
+    if (row.empty())
+        row.resize(static_cast<std::size_t>(allocCols_));
+    row[static_cast<std::size_t>(pCol)] = pValue;
+}
+
+std::vector<std::string> clsDatFile::Col(int x) const
+{
+    std::vector<std::string> column(static_cast<std::size_t>(std::max<int>(rows_, 0)));
+    if (x < 0 || x >= cols_ || rows_ < 1)
+        return column;
+    CheckStorage(rows_ - 1, x);
+    for (int r = 0; r < rows_; ++r)
+        column[static_cast<std::size_t>(r)] = Data(r, x);
+    return column;
+}
+
+void clsDatFile::MoveRowUp(int pRow)
+{
+    if (pRow < 1 || pRow > rows_ - 1)
+        return;
+    CheckStorage(pRow, 0);
+    std::swap(table_[static_cast<std::size_t>(pRow)], table_[static_cast<std::size_t>(pRow - 1)]);
+}
+
+void clsDatFile::Clear()
+{
+    Allocate();
+}
+
+void clsDatFile::Load()
+{
+    if (fmt_ < 0 || fmt_ > 2)
+        return;
+    if (fileName_.empty())
+        throw rt::FatalError("clsDatFile.Load: Filename not set");
+    const std::string text = ReadWholeFile(fileName_);
+    try {
+        if (fmt_ == 0)
+            LoadDat(text);
+        else
+            LoadCsv(text, fmt_ == 2);
+    } catch (const rt::RtError& e) {
+        if (!e.Subject().empty())
+            throw;
+        throw rt::RtError(e.Number(), fileName_);  // name the file the line came from
+    }
+}
+
+void clsDatFile::LoadDat(std::string_view text)
+{
+    LineReader in(text, fileName_);
+    const auto countLine = in.Next();
+    const auto comma = countLine.find(',');
+    if (comma == std::string_view::npos)
+        throw rt::RtError(rt::TypeMismatch, fileName_);
+    // Checked before storing, so a bad count line leaves the object as it was.
+    const int rows = ParseCount(countLine.substr(0, comma), fileName_);
+    const int cols = ParseCount(countLine.substr(comma + 1), fileName_);
+    rows_ = static_cast<int16_t>(rows);
+    cols_ = static_cast<int16_t>(cols);
+    Allocate();
+    for (auto& row : table_) {
+        WordList words = GetWords(in.Next());
+        if (UBound(words) != cols_)
+            break;  // this row and the rest stay empty
+        row.assign(std::make_move_iterator(words.begin() + 1), std::make_move_iterator(words.end()));
+    }
+}
+
+void clsDatFile::LoadCsv(std::string_view text, bool header)
+{
+    LineReader in(text, fileName_);
+    if (header)
+        in.Next();  // header texts are never taken from a file
+    std::vector<WordList> lines;
+    lines.push_back(GetWords(in.Next()));
+    setCols(UBound(lines.front()));
+    while (!in.AtEnd()) {
+        WordList words = GetWords(in.Next());
+        if (UBound(words) != cols_)
+            break;
+        if (lines.size() == MaxCount)
+            throw rt::RtError(rt::Overflow, fileName_);
+        lines.push_back(std::move(words));
+    }
+    setRows(static_cast<int>(lines.size()));
+    Allocate();
+    for (std::size_t r = 0; r < lines.size(); ++r)
+        table_[r].assign(std::make_move_iterator(lines[r].begin() + 1), std::make_move_iterator(lines[r].end()));
+}
+
+std::string clsDatFile::SaveText(bool csv, bool header) const
+{
+    if (rows_ > 0 && cols_ > 0)
+        CheckStorage(rows_ - 1, cols_ - 1);
+    if (header && static_cast<int>(headers_.size()) < cols_)
+        throw rt::RtError(rt::SubscriptOutOfRange);
+
+    std::string out;
+    auto endRow = [&out] {
+        out += "\r\n";
+    };
+    if (!csv) {
+        out += std::to_string(rows_) + "," + std::to_string(cols_);
+        endRow();
+    } else if (header) {
+        for (int c = 0; c < cols_; ++c) {
+            if (c > 0)
+                out += ',';
+            AppendQuoted(out, headers_[static_cast<std::size_t>(c)]);
+        }
+        endRow();
+    }
+    static const std::string empty;
+    for (int r = 0; r < rows_; ++r) {
+        const auto& row = table_[static_cast<std::size_t>(r)];
+        for (int c = 0; c < cols_; ++c) {
+            if (c > 0)
+                out += ',';
+            AppendQuoted(out, static_cast<std::size_t>(c) < row.size() ? row[static_cast<std::size_t>(c)] : empty);
+        }
+        endRow();
+    }
+    return out;
+}
+
+void clsDatFile::Save() const
+{
+    if (fileName_.empty() || fmt_ < 0 || fmt_ > 2)
+        return;
+    WriteAtomically(fileName_, SaveText(fmt_ != 0, fmt_ == 2));
+}
+
+std::string clsDatFile::QuoteField(const std::string& value)
+{
+    std::string out;
+    out.reserve(value.size() + 2);
+    AppendQuoted(out, value);
+    return out;
+}
