@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string>
 
-class QComboBox;
+#include <QComboBox>
 class QKeyEvent;
 
 class clsCombo : public QObject {
