@@ -14,11 +14,9 @@ clsCombo::clsCombo(QObject* parent) : QObject(parent) {}
 
 clsCombo::~clsCombo() {
     if (qApp) qApp->removeEventFilter(this);
-    if (myCB_) myCB_->removeEventFilter(this);
 }
 
 void clsCombo::setCb(QComboBox* pCB) {
-    if (myCB_) myCB_->removeEventFilter(this);
     myCB_ = pCB;
     if (!pCB) return;
     pCB->setEditable(true);
@@ -26,8 +24,8 @@ void clsCombo::setCb(QComboBox* pCB) {
     // on Enter would fight the wrapper's completion and list check.
     pCB->setCompleter(nullptr);
     pCB->setInsertPolicy(QComboBox::NoInsert);
-    pCB->installEventFilter(this);
-    if (pCB->lineEdit()) pCB->lineEdit()->installEventFilter(this);
+    // One application-wide filter sees the box's keys and every attempt to
+    // leave it (a filter on the box as well would see its keys twice).
     qApp->removeEventFilter(this);
     qApp->installEventFilter(this);
 }
@@ -130,12 +128,17 @@ bool clsCombo::eventFilter(QObject* watched, QEvent* event) {
     switch (type) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
-        // A press on another control of the window would move the focus
-        // (and click a button): refuse it while the text is not an entry.
+        // A press on another control of the window moves the focus before
+        // filters see it (the focus-out below marks it) and would click a
+        // button: refuse it while the text is not an entry.
         auto* w = qobject_cast<QWidget*>(watched);
-        if (!w || IsInsideBox(w) || !HoldsFocus()) return false;
+        if (!w || IsInsideBox(w)) return false;
         if (w->window() != myCB_->window()) return false;  // the pick list's popup, other windows
-        return !TextAccepted();
+        if (!refusePress_ && !HoldsFocus()) return false;
+        if (TextAccepted()) return false;
+        refusePress_ = false;
+        myCB_->setFocus(Qt::OtherFocusReason);
+        return true;
     }
     case QEvent::KeyPress: {
         auto* ke = static_cast<QKeyEvent*>(event);
@@ -159,9 +162,11 @@ bool clsCombo::eventFilter(QObject* watched, QEvent* event) {
             reason != Qt::MouseFocusReason && reason != Qt::ShortcutFocusReason)
             return false;
         if (!TextAccepted()) {
+            refusePress_ = reason == Qt::MouseFocusReason;
             QPointer<QComboBox> box = myCB_;
-            QTimer::singleShot(0, box, [box] {
-                if (box && box->isVisible()) box->setFocus(Qt::OtherFocusReason);
+            QTimer::singleShot(0, this, [this, box] {
+                refusePress_ = false;
+                if (box && box->isVisible() && !HoldsFocus()) box->setFocus(Qt::OtherFocusReason);
             });
         }
         return false;

@@ -59,4 +59,5 @@ private:
 
     QPointer<QComboBox> myCB_;
     int16_t mode_ = 0;
+    bool refusePress_ = false;  // the focus left by a mouse press that is to be refused
 };
