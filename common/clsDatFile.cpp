@@ -84,9 +84,12 @@ void WriteAtomically(const std::string& name, std::string_view data)
     std::string tmp;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        tmp = (dir / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-" +
-                      std::to_string(counter++) + "-" + std::to_string(random() % 100000) + ".tmp"))
-                  .string();
+        std::string hidden = ".";
+        hidden += target.filename().string();
+        for (const auto& part : {std::to_string(::getpid()), std::to_string(counter++), std::to_string(random() % 100000)})
+            (hidden += '.') += part;
+        hidden += ".tmp";
+        tmp = (dir / hidden).string();
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 100))
             throw WriteError(errno, name);
@@ -191,7 +194,9 @@ private:
                 break;
             }
         }
-        return std::string_view::npos;
+        // A quote that never closes cannot hold the rest of the file: the
+        // line is malformed and ends at its first LF.
+        return state == Quoted ? text_.find('\n', pos_) : std::string_view::npos;
     }
 
     std::string_view text_;
@@ -380,21 +385,25 @@ void clsDatFile::LoadCsv(std::string_view text, bool header)
     LineReader in(text, fileName_);
     if (header)
         in.Next();  // header texts are never taken from a file
-    std::vector<WordList> lines;
-    lines.push_back(GetWords(in.Next()));
-    setCols(UBound(lines.front()));
+    // One pass: the rows are kept as they are split and become the table.
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back(GetWords(in.Next()));
+    setCols(UBound(rows.front()));
     while (!in.AtEnd()) {
         WordList words = GetWords(in.Next());
         if (UBound(words) != cols_)
             break;
-        if (lines.size() == MaxCount)
+        if (rows.size() == MaxCount)
             throw rt::RtError(rt::Overflow, fileName_);
-        lines.push_back(std::move(words));
+        rows.push_back(std::move(words));
     }
-    setRows(static_cast<int>(lines.size()));
-    Allocate();
-    for (std::size_t r = 0; r < lines.size(); ++r)
-        table_[r].assign(std::make_move_iterator(lines[r].begin() + 1), std::make_move_iterator(lines[r].end()));
+    setRows(static_cast<int>(rows.size()));
+    for (auto& row : rows)
+        row.erase(row.begin());  // element 0 of a word list holds no word
+    table_ = std::move(rows);
+    allocRows_ = rows_;
+    allocCols_ = cols_;
+    allocated_ = true;
 }
 
 std::string clsDatFile::SaveText(bool csv, bool header) const

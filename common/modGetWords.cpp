@@ -61,7 +61,12 @@ WordList GetWords(std::string_view line)
                     content.append(k - close - 1, ' ');
                     from = k + 1;
                 } else if (d == ',' || d == '\n') {
-                    append(TrimSpaces(content));
+                    if (content.empty() || (content.front() != ' ' && content.back() != ' ')) {
+                        append({});
+                        words.back() = std::move(content);
+                    } else {
+                        append(TrimSpaces(content));
+                    }
                     i = k + 1;
                     break;
                 } else {

@@ -105,7 +105,7 @@ TEST(CommandLine, RmQuotes)
 
 TEST(CommandLine, ProcessArgumentText)
 {
-    SetProcessArgumentText("spec.dat \"my data.csv\" /csvh");
+    SetProcessArgumentText("fields.dat \"my data.csv\" /csvh");
     EXPECT_EQ(ArgCount(), 3);
     EXPECT_EQ(ArgByNumber(2), "my data.csv");
     SetProcessArgumentText("");

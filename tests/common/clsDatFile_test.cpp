@@ -211,6 +211,12 @@ TEST_F(DatFile, CsvTableEndsBeforeTheFirstLineOfAnotherWidth)
     EXPECT_EQ(f.Rows(), 2);
     EXPECT_EQ(Cells(f), (Table{{"1", "2", "3"}, {"4", "5", "6"}}));
 
+    for (const std::string bad : {"7,8", "\"open,8,9", "\"x\"y,8,9", "7,8,9,10", ""}) {
+        const clsDatFile g = Loaded(Write("b.csv", "1,2,3\n" + bad + "\n4,5,6\n"), 1);
+        EXPECT_EQ(g.Rows(), 1) << bad;
+        EXPECT_EQ(g.Data(0, 2), "3") << bad;
+    }
+
     // Format 2 skips the first line whatever it holds.
     for (const std::string header : {"\"H1\",\"H2\",\"H3\"", "one", "\"broken", ""}) {
         const clsDatFile g = Loaded(Write("h.csv", header + "\r\n" + body), 2);
@@ -265,6 +271,19 @@ TEST_F(DatFile, LfOnlyFilesEndLinesAtLfOutsideQuotes)
     // A file with CRs keeps the classic rule: LF inside a line separates words.
     const clsDatFile cr = Loaded(Write("cr.csv", "a\nb\r\nc\nd\r\n"), 1);
     EXPECT_EQ(Cells(cr), (Table{{"a", "b"}, {"c", "d"}}));
+}
+
+TEST_F(DatFile, LfOnlyUnclosedQuoteEndsAtItsOwnLine)
+{
+    std::string rest;
+    for (int i = 0; i < 3000; ++i)
+        rest += "\"row " + std::to_string(i) + " of the file\"\n";
+    const clsDatFile dat = Loaded(Write("u.dat", "3000,1\n\"first\"\n\"unclosed\n" + rest), 0);
+    EXPECT_EQ(dat.Rows(), 3000);
+    EXPECT_EQ(dat.Data(0, 0), "first");
+    EXPECT_EQ(dat.Data(2, 0), "");
+    const clsDatFile csv = Loaded(Write("u.csv", "a\nb\n\"unclosed\nc"), 1);
+    EXPECT_EQ(Cells(csv), (Table{{"a"}, {"b"}}));
 }
 
 TEST_F(DatFile, ByteOrderMarkIsSkipped)
