@@ -166,7 +166,7 @@ bool frmMain::Load() {
     adjustSize();
     client_->setMinimumSize(0, 0);
     client_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    layout_ = std::make_unique<clsLayout>();
+    layout_ = std::make_unique<clsLayout>(clsLayout::Revision::Editor);
     layout_->SetLayout(this);
     return true;
 }
@@ -233,13 +233,13 @@ void frmMain::AppLoad() {
 
     data_ = std::make_unique<clsDatFile>();
     data_->setHeaders(spec_->Col(0));  // a table saved before any open still gets its header line
-    list_ = std::make_unique<clsListViewRpt>();
+    list_ = std::make_unique<clsListViewRpt>(clsListViewRpt::Revision::Editor);
     list_->setLV(ListView1);
 
     const std::vector<entryform::Field> plan =
         entryform::PlanFields(*spec_, /*listLeft=*/120, /*listWidth=*/8640, programFolder_);
-    std::vector<std::string> headers;
-    for (const auto& f : plan) headers.push_back(f.Caption);
+    QStringList headers;
+    for (const auto& f : plan) headers << QString::fromStdString(f.Caption);
     list_->setHeaders(headers);
     for (size_t i = 0; i < plan.size(); ++i) list_->setColumnWidth(int(i), plan[i].ColumnWidth);
     list_->Resize();
@@ -312,9 +312,11 @@ void frmMain::FillList(const clsDatFile& table) {
     ListView1->setUpdatesEnabled(false);
     const int rows = table.Rows();
     const int cols = table.Cols();
+    QStringList cells;
     for (int r = 0; r < rows; ++r) {
-        list_->AddRow();
-        for (int c = 0; c < cols; ++c) list_->setData(r, c, table.Data(r, c));
+        cells.clear();
+        for (int c = 0; c < cols; ++c) cells << QString::fromStdString(table.Data(r, c));
+        list_->AddRow(cells);
     }
     ListView1->setUpdatesEnabled(true);
 }
@@ -386,7 +388,7 @@ std::vector<std::vector<std::string>> frmMain::ListRows() const {
     rows.resize(size_t(n));
     for (int r = 0; r < n; ++r) {
         rows[size_t(r)].reserve(size_t(k));
-        for (int c = 0; c < k; ++c) rows[size_t(r)].push_back(list_->Data(r, c));
+        for (int c = 0; c < k; ++c) rows[size_t(r)].push_back(list_->Data(r, c).toStdString());
     }
     return rows;
 }
@@ -400,7 +402,7 @@ void frmMain::ListView1_ItemClick() {
     const int r = list_->SelectedRow();
     if (r < 0) return;
     cmdAdd->setText(tr("Update"));
-    for (int j = 0; j < FieldCount(); ++j) setFieldText(j, QString::fromStdString(list_->Data(r, j)));
+    for (int j = 0; j < FieldCount(); ++j) setFieldText(j, list_->Data(r, j));
     UpdateButtons();
 }
 
@@ -418,8 +420,9 @@ void frmMain::AddRecord() {
         ShowError(rt::RtError(rt::Overflow).what());  // the table's counts are 16-bit
         return;
     }
-    list_->AddRow();
-    for (int j = 0; j < FieldCount(); ++j) list_->setData(r, j, FieldText(j).toStdString());
+    QStringList cells;
+    for (int j = 0; j < FieldCount(); ++j) cells << FieldText(j);
+    list_->AddRow(cells);
 }
 
 void frmMain::UpdateRecord() {
@@ -430,7 +433,7 @@ void frmMain::UpdateRecord() {
         return;
     }
     for (int j = 0; j < FieldCount(); ++j) {
-        list_->setData(r, j, FieldText(j).toStdString());
+        list_->setData(r, j, FieldText(j));
         setFieldText(j, QString());
     }
 }
@@ -473,7 +476,7 @@ void frmMain::AppSave(const std::string& path) {
     data_->setCols(cols);
     data_->Clear();
     for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < cols; ++c) data_->setData(r, c, list_->Data(r, c));
+        for (int c = 0; c < cols; ++c) data_->setData(r, c, list_->Data(r, c).toStdString());
     data_->setFileName(path);
     try {
         data_->Save();
