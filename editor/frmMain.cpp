@@ -125,6 +125,9 @@ void frmMain::BuildControls() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->header()->setStretchLastSection(false);
+    // The columns are sized to the list's outer width, a few pixels more than
+    // its inside: a scroll bar for those would only be noise.
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     MoveTwips(ListView1, 120, 720, 8640, 2400);
 
     cmdAdd = button("cmdAdd", tr("Add"), 120, 720, 360, "Y=1");
@@ -329,7 +332,10 @@ void frmMain::AppOpen(const std::string& path) {
     table->setFmt(data_->Fmt());
     table->setFileName(path);
     table->setHeaders(spec_->Col(0));
-    if (table->Exists()) {
+    // A hidden file (a name starting with ".") is still read: taken as new,
+    // its rows would be replaced by the next save.
+    const bool exists = IsFile(path);
+    if (exists) {
         try {
             table->Load();
         } catch (...) {
@@ -339,7 +345,7 @@ void frmMain::AppOpen(const std::string& path) {
     }
     data_ = std::move(table);
     list_->Clear();
-    if (data_->Exists()) {
+    if (exists) {
         if (data_->Cols() == spec_->Rows()) {
             FillList(*data_);
         } else {

@@ -321,6 +321,13 @@ private slots:
         QCOMPARE(ReadAll(data), QByteArray("1,3\r\n\"n\",\"\",\"\"\r\n"));
     }
 
+    void hiddenFileIsReadNotReplaced() {
+        frmMain& f = Make(ThreeFieldSpec());
+        const QString data = Write(QStringLiteral(".hidden.dat"), "1,3\r\n\"h\",\"i\",\"d\"\r\n");
+        f.AppCmd("open", {data.toStdString()});
+        QCOMPARE(Column0(f), QStringList({"h"}));
+    }
+
     void unreadableFileKeepsTheRows() {
         frmMain& f = MakeABCD();
         const QString bad = Write(QStringLiteral("bad.dat"), "x,y\r\n");
