@@ -1,27 +1,41 @@
 #pragma once
 // Turning one cell's text into the text written to the data file.
+//
+// The input is the reader's text of a cell (numbers as plain decimal text,
+// dates as yyyy-mm-dd[ hh:mm:ss], TRUE/FALSE, error values as shown, text as
+// typed). The output never depends on the machine's locale. All functions
+// are pure and safe to call from several threads. The accepted date texts
+// and the pattern language are documented at the top of the .cpp.
 #include <cstdint>
 #include <string>
 
 // The format words: "text", "0", "0.0", "0.00", "0.000", "dmy", "mdy",
 // "ymd" (a leading "+" adds the item index k to the number or date), any
-// other word is a formatting pattern (see FormatPattern). Case-insensitive.
-// Throws rt::RtError 13 (type mismatch) for a date word on a text that is not
-// a date, and for an error value under a numeric or date word.
+// other word is a formatting pattern (see FormatPattern). Case-insensitive;
+// blanks around the word are ignored.
+// Throws rt::RtError 13 (type mismatch, v as subject) for a date word on a
+// text that is not a date, and for an error value ("#N/A") under a number
+// or date word or a pattern; rt::RtError 6 (overflow) for a number too large
+// for a double or a date pushed past 9999-12-31 by the offset.
 std::string FormatCellValue(const std::string& v, const std::string& fmt, int16_t k);
 
 // The "text" format: v in double quotes, inner quotes doubled.
 std::string QuoteText(const std::string& v);
 
 // Lenient number reading: spaces, tabs and line feeds ignored anywhere; sign,
-// digits, one ".", exponent; &H and &O prefixes; 0 when no number starts the text.
+// digits, one ".", exponent; &H and &O prefixes; 0 when no number starts the
+// text. Throws rt::RtError 6 when the number is too large for a double.
 double ReadNumber(const std::string& v);
 
-// A date or date-time text (yyyy-mm-dd[ hh:mm[:ss]] and the other forms the
-// reader accepts) as a day serial in the 1900 system; false when not a date.
+// A date or date-time text (yyyy-mm-dd[ hh:mm[:ss]], d/m/yyyy, 2 March 2009
+// and the other forms listed in the .cpp), or a plain number taken as a
+// serial, as a day serial in the 1900 system (1 = 1900-01-01, 61 =
+// 1900-03-01, the time as fraction); false when not a date from 1900-01-01
+// to 9999-12-31.
 bool ReadDate(const std::string& v, double& serial);
 
 // The classic formatting pattern language (subset documented in the .cpp).
 // A text that is neither a number nor a date is returned unchanged; an empty
-// pattern returns v unchanged.
+// pattern returns v unchanged. Throws rt::RtError 13 for a number that is no
+// valid date under a date pattern.
 std::string FormatPattern(const std::string& v, const std::string& pattern);

@@ -5,6 +5,8 @@
 #include "workbook/Workbook.h"
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
 
 namespace wb::detail {
@@ -48,5 +50,23 @@ public:
 std::unique_ptr<Reader> OpenXls(const std::string& path);   // BIFF5/BIFF8 over libgsf
 std::unique_ptr<Reader> OpenXlsx(const std::string& path);  // .xlsx/.xlsm over libzip + pugixml
 std::unique_ptr<Reader> OpenOds(const std::string& path);   // .ods over libzip + pugixml
+// A zip file: .xlsx/.xlsm when it holds a workbook part, .ods when it holds
+// content.xml; anything else is "not a workbook".
+std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path);
+std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path, std::string bytes);
+class ZipArchive;
+std::unique_ptr<Reader> OpenXlsxPackage(std::unique_ptr<ZipArchive> zip);
+std::unique_ptr<Reader> OpenOdsPackage(std::unique_ptr<ZipArchive> zip);
+
+// Lower case for comparing names and sheet names without regard to letter
+// case (ASCII and the common two-byte UTF-8 alphabets).
+std::string FoldCase(std::string_view s);
+
+// Serial number in the workbook's date system of a day count from
+// 1899-12-30 (with a time fraction).
+double SerialFromDays(double days1899, bool date1904);
+// "2009-03-02", "2009-03-02T12:30:00(.5)(Z)", "12:30:00" -> serial; nullopt
+// when the text is no such date.
+std::optional<double> IsoDateSerial(std::string_view s, bool date1904);
 
 }  // namespace wb::detail

@@ -1,0 +1,187 @@
+#include "harvester/GleanCommand.h"
+
+#include "common/clsCmdline.h"
+#include "harvester/SettingsFile.h"
+#include "harvester/clsBatchRun.h"
+
+#include <ostream>
+#include <thread>
+
+namespace {
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// "/type", "--type" -> "type"; anything else -> "".
+std::string OptionName(const std::string& word)
+{
+    std::string w = Lower(word);
+    if (w.rfind("--", 0) == 0 && w.size() > 2)
+        return w.substr(2);
+    if (w.size() > 1 && w[0] == '/')
+        return w.substr(1);
+    return {};
+}
+
+bool ParseJobs(const std::string& text, int& jobs)
+{
+    if (text.empty() || text.size() > 4)
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    jobs = std::stoi(text);
+    return true;
+}
+
+void DrawBar(std::ostream& err, int finished, int total)
+{
+    constexpr int kWidth = 40;
+    int filled = total ? finished * kWidth / total : kWidth;
+    err << "\r[" << std::string(static_cast<size_t>(filled), '#')
+        << std::string(static_cast<size_t>(kWidth - filled), ' ') << "] " << finished << "/" << total << std::flush;
+}
+
+}  // namespace
+
+std::string GleanUsage()
+{
+    return "Usage: glean [/open settings] [/type formtype] [/in inPath] [/out outPath] [/data dataFile] [/jobs N]\n"
+           "Harvests every workbook (.xls .xlsx .xlsm .ods, or those matching a pattern\n"
+           "such as in/*.xlsx) of the input folder into the data file and moves each one\n"
+           "into the output folder. Options may also be written --type, --in, ...\n"
+           "Exit status: 0 all harvested, 1 some failed, 2 usage or configuration error.\n";
+}
+
+GleanOptions ParseGleanOptions(const std::string& argumentText)
+{
+    GleanOptions o;
+    clsCmdline cmd;
+    cmd.setCmdline(argumentText);
+    int strays = 0;
+    std::string firstStray;
+    for (int i = 0; i < cmd.argc; ++i) {
+        std::string word = cmd.arg(i);
+        std::string value;
+        bool inlineValue = false;
+        std::string name = OptionName(word);
+        if (Lower(word).rfind("--", 0) == 0) {
+            size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                value = word.substr(2 + eq + 1);
+                name = name.substr(0, eq);
+                inlineValue = true;
+            }
+        }
+        auto takeValue = [&] {
+            if (inlineValue)
+                return value;
+            ++i;
+            return i < cmd.argc ? cmd.arg(i) : std::string();
+        };
+        if (name == "help" || name == "?" || Lower(word) == "-h") {
+            o.help = true;
+        } else if (name == "open") {
+            o.settings = takeValue();
+        } else if (name == "type") {
+            o.formType = takeValue();
+            o.formTypeGiven = true;
+        } else if (name == "in") {
+            o.inDir = takeValue();
+            o.inDirGiven = true;
+        } else if (name == "out") {
+            o.outDir = takeValue();
+            o.outDirGiven = true;
+        } else if (name == "data") {
+            o.dataFile = takeValue();
+            o.dataFileGiven = true;
+        } else if (name == "jobs") {
+            std::string v = takeValue();
+            if (!ParseJobs(v, o.jobs) && o.usageError.empty())
+                o.usageError = "/jobs needs a number, not \"" + v + "\"";
+        } else if (name == "autorun" && !inlineValue) {
+            // The window's option; glean always runs.
+        } else {
+            if (strays++ == 0)
+                firstStray = word;
+        }
+    }
+    if (strays > 0 && o.usageError.empty())
+        o.usageError = "unknown word \"" + firstStray + "\"";
+    return o;
+}
+
+int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
+{
+    BatchPaths paths;
+    if (!options.settings.empty()) {
+        std::vector<std::string> lines;
+        try {
+            lines = ReadSettings(options.settings);
+        } catch (const std::exception& e) {
+            err << "glean: cannot read the settings file " << options.settings << "\n";
+            return kUsageOrConfig;
+        }
+        lines.resize(std::max<size_t>(lines.size(), 4));
+        paths = {lines[0], lines[1], lines[2], lines[3]};
+    }
+    if (options.formTypeGiven)
+        paths.formType = options.formType;
+    if (options.inDirGiven)
+        paths.inDir = options.inDir;
+    if (options.outDirGiven)
+        paths.outDir = options.outDir;
+    if (options.dataFileGiven)
+        paths.dataFile = options.dataFile;
+
+    // As the window's Run button: these three must be given.
+    const char* missing = paths.formType.empty() ? "form definition (/type)"
+                          : paths.inDir.empty()  ? "input folder (/in)"
+                          : paths.dataFile.empty() ? "data file (/data)"
+                                                   : nullptr;
+    if (missing) {
+        err << "glean: no " << missing << " given\n" << GleanUsage();
+        return kUsageOrConfig;
+    }
+
+    MemoryStatusList list;
+    clsBatchRun run(list);
+    run.setPaths(paths);
+    run.setLimit(0);
+    unsigned cores = std::thread::hardware_concurrency();
+    run.setJobs(options.jobs > 0 ? options.jobs : static_cast<int>(cores ? cores : 1));
+    run.setWaitForLock(true);
+    run.onWaitingForLock = [&] { err << "glean: waiting for another harvester to finish with " << paths.dataFile << "\n"; };
+    int total = 0;
+    if (progressBar) {
+        run.onListed = [&](int, const std::string&) { ++total; };
+        run.onFinished = [&](int, const std::string& path, const std::string& status) {
+            if (status != "Done")
+                err << "\r\033[K" + status.substr(0, 6) + " " + path + status.substr(6) + "\n";
+        };
+        run.onProgress = [&](int finished, int all) { DrawBar(err, finished, all); };
+    } else {
+        // "Done path" / "Failed path: reason"
+        run.onFinished = [&](int, const std::string& path, const std::string& status) {
+            // One write per line: stderr is unbuffered.
+            err << (status == "Done" ? "Done " + path + "\n" : "Failed " + path + status.substr(6) + "\n");
+        };
+    }
+
+    BatchResult r = run.RunBatch();
+    if (!r.configError.empty()) {
+        err << "glean: " << r.configError << "\n";
+        return kUsageOrConfig;
+    }
+    if (progressBar && total > 0)
+        err << "\n";
+    if (r.listed == 0)
+        err << clsBatchRun::kNothingToDo << "\n";
+    err << r.done << " harvested, " << r.failures.size() << " failed\n";
+    return r.failures.empty() ? kAllHarvested : kSomeFailed;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Settings files (".set"): plain text lines, no header, no quoting. Lines 1-4
+// are the form definition, input folder, output folder and data file paths,
+// exactly as typed; lines 5-50 are kept but unused. Shared by the window's
+// clsSetFile and by glean.
+#include <string>
+#include <vector>
+
+// Up to 50 lines; a line ends at CR, CR LF or LF, a last line without an end
+// is read too. Throws rt::RtError 53 naming the file when it cannot be read.
+std::vector<std::string> ReadSettings(const std::string& path);
+
+// Writes every line followed by CR LF, through a temporary file renamed over
+// the target so that a failure leaves the old file whole. Throws rt::RtError.
+void WriteSettings(const std::string& path, const std::vector<std::string>& lines);

@@ -1,0 +1,642 @@
+#include "harvester/gui/frmMain.h"
+
+#include "common/RtError.h"
+#include "common/gui/clsLayout.h"
+#include "common/gui/clsListViewRpt.h"
+#include "common/gui/clsPath.h"
+#include "common/gui/clsProductInfo.h"
+#include "common/gui/frmAbout.h"
+#include "common/gui/modAppFolder.h"
+#include "common/gui/modBrowseTo.h"
+#include "common/gui/modMsgBox.h"
+#include "harvester/gui/clsSetFile.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPainter>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace {
+
+constexpr const char* kSite = "https://quorra.example.org";
+
+// Design geometry is in twips.
+QRect Twips(int left, int top, int width, int height)
+{
+    constexpr int k = frmMain::kTwipsPerPixel;
+    return QRect(left / k, top / k, width / k, height / k);
+}
+
+template <class W>
+W* Place(W* w, const char* name, QRect geometry, const char* tag = nullptr)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(geometry);
+    if (tag)
+        w->setProperty("Tag", QString::fromLatin1(tag));
+    return w;
+}
+
+// The picture of the edit button: a pencil over a sheet.
+QIcon EditIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(60, 60, 60));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(1.5, 1.5, 10, 13));
+    p.setPen(QPen(QColor(120, 120, 120), 1));
+    for (int y = 5; y <= 11; y += 3)
+        p.drawLine(QPointF(3.5, y + 0.5), QPointF(9.5, y + 0.5));
+    p.setPen(QPen(QColor(200, 120, 20), 3, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPointF(7, 13), QPointF(14.5, 5.5));
+    p.setPen(QPen(QColor(40, 40, 40), 1.5));
+    p.drawLine(QPointF(5.8, 14.2), QPointF(7, 13));
+    return QIcon(pm);
+}
+
+QString ErrorText(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
+}  // namespace
+
+// The run's status list: called on the run's thread, shown on the window's.
+// Reads are answered from a copy kept here; every change is also queued to
+// the window's list in call order.
+class GuiStatusList : public StatusList {
+public:
+    GuiStatusList(QObject* context, clsListViewRpt* view) : context_(context), view_(view) {}
+
+    void Clear() override
+    {
+        {
+            QMutexLocker lock(&mutex_);
+            rows_.clear();
+        }
+        post([v = view_] { v->Clear(); });
+    }
+    void AddRow() override
+    {
+        {
+            QMutexLocker lock(&mutex_);
+            rows_.push_back({std::string(), std::string()});
+        }
+        post([v = view_] { v->AddRow(); });
+    }
+    int Rows() const override
+    {
+        QMutexLocker lock(&mutex_);
+        return static_cast<int>(rows_.size());
+    }
+    std::string Data(int pRow, int pCol) const override
+    {
+        QMutexLocker lock(&mutex_);
+        if (pRow < 0 || pRow >= static_cast<int>(rows_.size()) || pCol < 0 || pCol > 1)
+            throw rt::RtError(rt::SubscriptOutOfRange, "status list");
+        return rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)];
+    }
+    void setData(int pRow, int pCol, const std::string& pText) override
+    {
+        {
+            QMutexLocker lock(&mutex_);
+            if (pRow < 0 || pRow >= static_cast<int>(rows_.size()) || pCol < 0 || pCol > 1)
+                throw rt::RtError(rt::SubscriptOutOfRange, "status list");
+            rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)] = pText;
+        }
+        post([v = view_, pRow, pCol, t = QString::fromStdString(pText)] {
+            if (pRow < v->Rows())
+                v->setData(pRow, pCol, t);
+        });
+    }
+
+    template <class F>
+    void post(F f)
+    {
+        QMetaObject::invokeMethod(context_, std::move(f), Qt::QueuedConnection);
+    }
+
+private:
+    QObject* context_;
+    clsListViewRpt* view_;
+    mutable QMutex mutex_;
+    std::vector<std::array<std::string, 2>> rows_;
+};
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    CreateControls();
+    CreateMenus();
+    startProcess_ = [](const QString& program, const QStringList& args, QString* error) {
+        QProcess p;
+        p.setProgram(program);
+        p.setArguments(args);
+        if (p.startDetached())
+            return true;
+        if (error)
+            *error = p.errorString();
+        return false;
+    };
+    Form_Load();
+}
+
+frmMain::~frmMain()
+{
+    if (runThread_) {
+        run_->RequestStop();
+        runThread_->wait();
+    }
+    Form_Unload();
+}
+
+void frmMain::CreateControls()
+{
+    Client = new QWidget(this);
+    Client->setObjectName(QStringLiteral("Client"));
+    setCentralWidget(Client);
+    Client->setMinimumSize(1, 1);
+
+    // Labels first, so that boxes drawn later lie over a long caption.
+    Frame1 = Place(new QGroupBox(tr("Settings"), Client), "Frame1", Twips(120, 120, 8055, 1935), "W=1");
+    Label1 = Place(new QLabel(tr("Form Type:"), Frame1), "Label1", Twips(120, 360, 1095, 285));
+    Label6 = Place(new QLabel(tr("Input Directory:"), Frame1), "Label6", Twips(120, 720, 1335, 315));
+    Label7 = Place(new QLabel(tr("Output Directory:"), Frame1), "Label7", Twips(120, 1080, 1575, 315));
+    Label8 = Place(new QLabel(tr("Export Data to:"), Frame1), "Label8", Twips(120, 1440, 1095, 315));
+    txtFormType = Place(new QLineEdit(Frame1), "txtFormType", Twips(1560, 360, 5175, 285), "W=1");
+    cmdEditFormType = Place(new QPushButton(Frame1), "cmdEditFormType", Twips(6840, 360, 495, 315), "X=1");
+    cmdEditFormType->setIcon(EditIcon());
+    cmdEditFormType->setToolTip(tr("Edit the form definition"));
+    cmdGetFormType = Place(new QPushButton(tr("..."), Frame1), "cmdGetFormType", Twips(7440, 360, 495, 315), "X=1");
+    txtInDir = Place(new QLineEdit(Frame1), "txtInDir", Twips(1560, 720, 5775, 315), "W=1");
+    cmdGetInDir = Place(new QPushButton(tr("..."), Frame1), "cmdGetInDir", Twips(7440, 720, 495, 315), "X=1");
+    txtOutDir = Place(new QLineEdit(Frame1), "txtOutDir", Twips(1560, 1080, 5775, 315), "W=1");
+    cmdGetOutDir = Place(new QPushButton(tr("..."), Frame1), "cmdGetOutDir", Twips(7440, 1080, 495, 315), "X=1");
+    txtExportTo = Place(new QLineEdit(Frame1), "txtExportTo", Twips(1560, 1440, 5775, 315), "W=1");
+    cmdGetExportTo = Place(new QPushButton(tr("..."), Frame1), "cmdGetExportTo", Twips(7440, 1440, 495, 315), "X=1");
+
+    Label5 = Place(new QLabel(tr("Progress"), Client), "Label5", Twips(120, 2160, 2175, 255));
+    Label2 = Place(new QLabel(tr("Save to:"), Client), "Label2", Twips(120, 3000, 8055, 375), "Y=1");
+    // The bar beside "Progress" counts the workbooks of a run.
+    prgRun = Place(new QProgressBar(Client), "prgRun", Twips(1080, 2160, 7095, 225), "W=1");
+    prgRun->setRange(0, 1);
+    prgRun->setValue(0);
+    prgRun->setTextVisible(false);  // until a run counts something
+    prgRun->setFormat(QStringLiteral("%v / %m"));
+    ListView1 = Place(new QTreeWidget(Client), "ListView1", Twips(120, 2400, 8055, 1695), "W=1 H=1");
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    cmdGo = Place(new QPushButton(tr("Run"), Client), "cmdGo", Twips(5040, 4200, 975, 375), "X=1 Y=1");
+    cmdView = Place(new QPushButton(tr("View"), Client), "cmdView", Twips(6120, 4200, 975, 375), "X=1 Y=1");
+    cmdExit = Place(new QPushButton(tr("Exit"), Client), "cmdExit", Twips(7200, 4200, 975, 375), "X=1 Y=1");
+
+    for (QLabel* l : {Label1, Label6, Label7, Label8, Label5, Label2})
+        l->setFocusPolicy(Qt::NoFocus);
+    for (QPushButton* b : {cmdEditFormType, cmdGetFormType, cmdGetInDir, cmdGetOutDir, cmdGetExportTo, cmdGo,
+                           cmdView, cmdExit})
+        b->setAutoDefault(false);
+
+    // Tab order of the design: boxes and their buttons row by row, the list, then the buttons.
+    QWidget* order[] = {txtFormType, cmdEditFormType, cmdGetFormType, txtInDir, cmdGetInDir, txtOutDir,
+                        cmdGetOutDir, txtExportTo, cmdGetExportTo, ListView1, cmdGo, cmdView, cmdExit};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    connect(cmdGo, &QPushButton::clicked, this, &frmMain::cmdGo_Click);
+    connect(cmdView, &QPushButton::clicked, this, &frmMain::cmdView_Click);
+    connect(cmdExit, &QPushButton::clicked, this, [this] { AppCmd(QStringLiteral("exit"), {}); });
+    connect(cmdEditFormType, &QPushButton::clicked, this, &frmMain::cmdEditFormType_Click);
+    connect(cmdGetFormType, &QPushButton::clicked, this, &frmMain::cmdGetFormType_Click);
+    connect(cmdGetInDir, &QPushButton::clicked, this, &frmMain::cmdGetInDir_Click);
+    connect(cmdGetOutDir, &QPushButton::clicked, this, &frmMain::cmdGetOutDir_Click);
+    connect(cmdGetExportTo, &QPushButton::clicked, this, &frmMain::cmdGetExportTo_Click);
+
+    // The client area opens at its design size.
+    Client->resize(kDesignWidth / kTwipsPerPixel, kDesignHeight / kTwipsPerPixel);
+    Client->installEventFilter(this);
+}
+
+void frmMain::CreateMenus()
+{
+    mnuFile = menuBar()->addMenu(tr("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileOpen = mnuFile->addAction(tr("&Open"), this, &frmMain::mnuFileOpen_Click);
+    mnuFileSave = mnuFile->addAction(tr("&Save"), this, &frmMain::mnuFileSave_Click);
+    mnuFileSaveAs = mnuFile->addAction(tr("Save &As"), this, &frmMain::mnuFileSaveAs_Click);
+    mnuFile->addSeparator();
+    mnuFileExit = mnuFile->addAction(tr("E&xit"), this, [this] { AppCmd(QStringLiteral("exit"), {}); });
+
+    mnuHelp = menuBar()->addMenu(tr("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpContents = mnuHelp->addAction(tr("&Contents"), this, [this] { BrowseTo(product_->Help); });
+    mnuHelpContents->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuHelpContents->setShortcutContext(Qt::ApplicationShortcut);
+    mnuHelp->addSeparator();
+    mnuHelpFAQ = mnuHelp->addAction(tr("&FAQ"), this, [this] { BrowseTo(product_->FAQURL); });
+    mnuHelpSupport = mnuHelp->addAction(tr("&Support"), this, [this] { BrowseTo(product_->SupportURL); });
+    mnuHelp->addSeparator();
+    mnuHelpAbout = mnuHelp->addAction(tr("&About"), this, &frmMain::mnuHelpAbout_Click);
+
+    const std::pair<QAction*, const char*> names[] = {
+        {mnuFileOpen, "mnuFileOpen"},         {mnuFileSave, "mnuFileSave"},   {mnuFileSaveAs, "mnuFileSaveAs"},
+        {mnuFileExit, "mnuFileExit"},         {mnuHelpContents, "mnuHelpContents"},
+        {mnuHelpFAQ, "mnuHelpFAQ"},           {mnuHelpSupport, "mnuHelpSupport"},
+        {mnuHelpAbout, "mnuHelpAbout"}};
+    for (const auto& [action, name] : names)
+        action->setObjectName(QString::fromLatin1(name));
+}
+
+void frmMain::Form_Load()
+{
+    product_ = std::make_unique<clsProductInfo>(DesignIcon());
+    product_->Site = QString::fromLatin1(kSite);
+    product_->Setup();
+    product_->Load();
+
+    setWindowIcon(product_->Icon);
+    setWindowTitle(product_->Title);
+    setAppTitle(product_->Title);
+
+    // The window takes its design size before the layout records it.
+    resize(kDesignWidth / kTwipsPerPixel, kDesignHeight / kTwipsPerPixel + menuBar()->sizeHint().height());
+    Client->resize(kDesignWidth / kTwipsPerPixel, kDesignHeight / kTwipsPerPixel);
+    layout_ = std::make_unique<clsLayout>(clsLayout::Revision::Harvester);
+    layout_->SetLayout(Client);
+
+    SetupControls();
+}
+
+void frmMain::Form_Unload()
+{
+    layout_.reset();
+}
+
+std::unique_ptr<clsPath> frmMain::MakePath(FileDialog* dlg, FolderBrowser* bff, const QString& title)
+{
+    auto p = std::make_unique<clsPath>();
+    p->setCommonDialogControl(dlg);
+    p->setBrowseFFControl(bff);
+    p->setTitle(title);
+    return p;
+}
+
+void frmMain::SetupControls()
+{
+    setFile_ = std::make_unique<clsSetFile>();
+
+    cDlg_ = std::make_unique<QtFileDialog>(this);
+    BrowseFF1_ = std::make_unique<QtFolderBrowser>(this);
+    pathSettings_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Open"));
+    pathInDir_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Choose Input Directory"));
+    pathOutDir_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Choose Output Directory"));
+    pathFormType_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Choose Form Type"));
+    pathExportTo_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Pick or Enter a File for the Data"));
+
+    lvw_ = std::make_unique<clsListViewRpt>(clsListViewRpt::Revision::Harvester);
+    lvw_->setLV(ListView1);
+    lvw_->setCols(2);
+    lvw_->ColumnHeaderWidth(0, tr("File"), 85);
+    lvw_->ColumnHeaderWidth(1, tr("Status"), 15);
+    lvw_->Resize();
+}
+
+void frmMain::setDialogs(FileDialog* files, FolderBrowser* folders)
+{
+    for (clsPath* p : {pathSettings_.get(), pathInDir_.get(), pathOutDir_.get(), pathFormType_.get(),
+                       pathExportTo_.get()}) {
+        p->setCommonDialogControl(files);
+        p->setBrowseFFControl(folders);
+    }
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Client && event->type() == QEvent::Resize)
+        Form_Resize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::Form_Resize()
+{
+    if (layout_)
+        layout_->RedrawLayout();
+    if (lvw_)
+        lvw_->Resize();
+}
+
+// ---- Commands ----------------------------------------------------------
+
+void frmMain::AppCmd(const QString& pCmd, const QVariantList& pArg)
+{
+    const QString cmd = pCmd.toLower();
+    if (cmd == u"open") {
+        if (!pArg.isEmpty())
+            LoadSettings(pArg.at(0).toString());
+    } else if (cmd == u"save") {
+        SaveSettings();
+    } else if (cmd == u"saveas") {
+        if (!pArg.isEmpty())
+            SaveSettingsAs(pArg.at(0).toString());
+    } else if (cmd == u"go") {
+        RunBatch();
+    } else if (cmd == u"exit") {
+        close();
+    }
+}
+
+void frmMain::ShowError(const QString& text)
+{
+    MsgBoxOk(this, text, QMessageBox::Warning);
+}
+
+// ---- Settings file -------------------------------------------------------
+
+void frmMain::LoadSettings(const QString& path)
+{
+    // Read into a new object first: a failed read leaves the current file alone.
+    clsSetFile read;
+    read.setFn(path);
+    try {
+        read.Load();
+        if (read.Rows() < 4)
+            throw rt::RtError(rt::InputPastEndOfFile,
+                              "Not a settings file: it has " + std::to_string(read.Rows()) +
+                                  " lines where four paths are expected",
+                              path.toStdString());
+    } catch (const std::exception& e) {
+        ShowError(tr("Cannot open the settings file %1:\n%2").arg(path, ErrorText(e)));
+        return;
+    }
+    *setFile_ = read;
+    txtFormType->setText(setFile_->Data(0));
+    txtInDir->setText(setFile_->Data(1));
+    txtOutDir->setText(setFile_->Data(2));
+    txtExportTo->setText(setFile_->Data(3));
+}
+
+bool frmMain::SaveSettings()
+{
+    if (setFile_->Rows() < 4)
+        setFile_->setRows(4);
+    setFile_->setData(0, txtFormType->text());
+    setFile_->setData(1, txtInDir->text());
+    setFile_->setData(2, txtOutDir->text());
+    setFile_->setData(3, txtExportTo->text());
+    try {
+        setFile_->Save();
+    } catch (const std::exception& e) {
+        ShowError(tr("Cannot save the settings file %1:\n%2").arg(setFile_->fn(), ErrorText(e)));
+        return false;
+    }
+    return true;
+}
+
+void frmMain::SaveSettingsAs(const QString& path)
+{
+    if (QFileInfo::exists(path)) {
+        const QString question = path + tr(" already exists.") + QLatin1Char('\n') + tr("Do you want to replace it?");
+        if (!MsgBoxYes(this, question))
+            return;
+    }
+    // A name that cannot be written does not become the current file.
+    const QString previous = setFile_->fn();
+    setFile_->setFn(path);
+    if (!SaveSettings())
+        setFile_->setFn(previous);
+}
+
+void frmMain::mnuFileOpen_Click()
+{
+    pathSettings_->setTitle(tr("Open"));
+    pathSettings_->setInitDir(AppFile(QStringLiteral("Settings")));
+    pathSettings_->setFilter(tr("Settings Files (*.set) | *.set"));
+    if (pathSettings_->ChooseExistingFile() && pathSettings_->PathIsPresent())
+        AppCmd(QStringLiteral("Open"), {pathSettings_->Path()});
+}
+
+void frmMain::mnuFileSave_Click()
+{
+    if (!setFile_->fn().isEmpty())
+        AppCmd(QStringLiteral("Save"), {});
+    else
+        mnuFileSaveAs_Click();
+}
+
+void frmMain::mnuFileSaveAs_Click()
+{
+    pathSettings_->setTitle(tr("Save As"));
+    pathSettings_->setInitDir(AppFile(QStringLiteral("Settings")));
+    pathSettings_->setFilter(tr("Settings Files (*.set) | *.set"));
+    if (pathSettings_->ChooseFile() && pathSettings_->PathIsPresent())
+        AppCmd(QStringLiteral("SaveAs"), {pathSettings_->Path()});
+}
+
+// ---- Help ----------------------------------------------------------------
+
+void frmMain::mnuHelpAbout_Click()
+{
+    frmAbout about(this);
+    about.Init(*product_);
+    about.exec();
+}
+
+// ---- Browse buttons ------------------------------------------------------
+
+void frmMain::cmdGetFormType_Click()
+{
+    pathFormType_->setInitDir(AppFile(QStringLiteral("FormTypes")));
+    pathFormType_->setPath(txtFormType->text());
+    pathFormType_->setFilter(tr("Form Definition Files (*.dat)|*.dat"));
+    pathFormType_->ChooseExistingFile();
+    txtFormType->setText(pathFormType_->Path());
+}
+
+void frmMain::cmdGetInDir_Click()
+{
+    pathInDir_->setInitDir(QDir::homePath());
+    pathInDir_->setPath(txtInDir->text());
+    pathInDir_->ChooseDir();
+    txtInDir->setText(pathInDir_->Path());
+}
+
+void frmMain::cmdGetOutDir_Click()
+{
+    pathOutDir_->setInitDir(QDir::homePath());
+    pathOutDir_->setPath(txtOutDir->text());
+    pathOutDir_->ChooseDir();
+    txtOutDir->setText(pathOutDir_->Path());
+}
+
+void frmMain::cmdGetExportTo_Click()
+{
+    pathExportTo_->setInitDir(QDir::homePath());
+    pathExportTo_->setPath(txtExportTo->text());
+    pathExportTo_->setFilter(tr("Comma Separated Value Files (*.csv)|*.csv") + QLatin1Char('|') +
+                             tr("Data Files (*.dat)|*.dat") + QLatin1Char('|') + tr("All Files (*.*)|*.*"));
+    pathExportTo_->ChooseFile();
+    txtExportTo->setText(pathExportTo_->Path());
+}
+
+// ---- View and edit ---------------------------------------------------------
+
+bool frmMain::StartProgram(const QString& program, const QStringList& args)
+{
+    QString error;
+    if (startProcess_(program, args, &error))
+        return true;
+    ShowError(tr("Cannot start %1:\n%2").arg(program, error.isEmpty() ? tr("unknown error") : error));
+    return false;
+}
+
+QStringList frmMain::TextEditorCommand(const QString& file)
+{
+    // $VISUAL first (it may carry options of its own), then a desktop text
+    // editor on PATH; an empty list means the desktop's default application.
+    const QString visual = qEnvironmentVariable("VISUAL").trimmed();
+    if (!visual.isEmpty()) {
+        QStringList cmd = QProcess::splitCommand(visual);
+        if (!cmd.isEmpty()) {
+            cmd << file;
+            return cmd;
+        }
+    }
+    for (const char* editor : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "pluma", "xed",
+                               "featherpad", "leafpad", "geany"}) {
+        const QString found = QStandardPaths::findExecutable(QString::fromLatin1(editor));
+        if (!found.isEmpty())
+            return {found, file};
+    }
+    return {};
+}
+
+void frmMain::cmdView_Click()
+{
+    const QString file = txtExportTo->text();
+    if (file.isEmpty())
+        return;
+    const QStringList cmd = TextEditorCommand(file);
+    if (!cmd.isEmpty()) {
+        StartProgram(cmd.first(), cmd.mid(1));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath())))
+        ShowError(tr("Cannot open %1:\nno text editor was found.").arg(file));
+}
+
+void frmMain::cmdEditFormType_Click()
+{
+    // The editor lies beside this program; the form definition is its one argument.
+    StartProgram(AppFile(QStringLiteral("Tabwright")), {txtFormType->text()});
+}
+
+// ---- The run -------------------------------------------------------------
+
+void frmMain::cmdGo_Click()
+{
+    if (txtFormType->text().isEmpty() || txtInDir->text().isEmpty() || txtExportTo->text().isEmpty())
+        return;
+    RunBatch();
+}
+
+void frmMain::RunBatch()
+{
+    if (runThread_)
+        return;  // one run at a time
+    BatchPaths paths;
+    paths.formType = txtFormType->text().toStdString();
+    paths.inDir = txtInDir->text().toStdString();
+    paths.outDir = txtOutDir->text().toStdString();
+    paths.dataFile = txtExportTo->text().toStdString();
+
+    runList_ = std::make_unique<GuiStatusList>(this, lvw_.get());
+    run_ = std::make_unique<clsBatchRun>(*runList_);
+    run_->setPaths(paths);
+    GuiStatusList* list = runList_.get();
+    run_->onListed = [list, bar = prgRun](int row, const std::string&) {
+        list->post([bar, row] {
+            bar->setRange(0, row + 1);
+            bar->setValue(0);
+        });
+    };
+    run_->onProgress = [list, bar = prgRun](int finished, int total) {
+        list->post([bar, finished, total] {
+            bar->setRange(0, std::max(total, 1));
+            bar->setValue(finished);
+        });
+    };
+    lastResult_ = BatchResult();
+    prgRun->setRange(0, 1);
+    prgRun->setValue(0);
+    prgRun->setTextVisible(true);
+    cmdGo->setEnabled(false);
+
+    runThread_ = QThread::create([this] {
+        try {
+            lastResult_ = run_->RunBatch();
+        } catch (const std::exception& e) {
+            lastResult_ = BatchResult();
+            lastResult_.configError = e.what();
+        }
+    });
+    runThread_->setObjectName(QStringLiteral("batch run"));
+    // Queued behind the run's own list updates, so the list is complete first.
+    connect(runThread_, &QThread::finished, this, &frmMain::OnRunFinished, Qt::QueuedConnection);
+    runThread_->start();
+}
+
+void frmMain::OnRunFinished()
+{
+    runThread_->wait();
+    delete runThread_;
+    runThread_ = nullptr;
+    run_.reset();
+    runList_.reset();
+    cmdGo->setEnabled(true);
+
+    if (closeAfterRun_) {
+        emit runFinished();
+        close();
+        return;
+    }
+    if (!lastResult_.configError.empty())
+        ShowError(QString::fromStdString(lastResult_.configError));
+    else if (!lastResult_.message.empty())
+        MsgBoxOk(this, QString::fromStdString(lastResult_.message),
+                 lastResult_.failures.empty() ? QMessageBox::Information : QMessageBox::Warning);
+    emit runFinished();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (runThread_) {
+        event->ignore();
+        if (closeAfterRun_)
+            return;  // already stopping
+        if (MsgBoxYes(this, tr("A run is in progress.\nStop after the current workbook and close?"))) {
+            closeAfterRun_ = true;
+            run_->RequestStop();
+        }
+        return;
+    }
+    Form_Unload();
+    QMainWindow::closeEvent(event);
+}

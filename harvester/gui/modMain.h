@@ -1,0 +1,37 @@
+#pragma once
+// Start-up of the harvester window: the command line is read into
+// StartOptions before any window exists; a stray word shows the usage and
+// ends the process; otherwise the window opens, an "/open" settings file
+// fills the boxes, the options given replace their boxes, and "/autorun"
+// starts the run (the window stays open).
+#include <QString>
+#include <string>
+
+class frmMain;
+
+struct StartOptions {
+    QString settings, formType, inDir, outDir, dataFile;
+    bool hasSettings = false, hasFormType = false, hasInDir = false, hasOutDir = false,
+         hasDataFile = false;
+    bool autorun = false;
+    int strays = 0;
+};
+
+// Reads the options from the argument text (the command line without the
+// program's own path). Option words in any case; a value word keeps its case
+// and is taken whatever it is; a later option overwrites an earlier one.
+StartOptions ReadStartOptions(const std::string& argumentText);
+
+// "Usage: " CR LF "Gleanora [/open settings] ... [/autorun]".
+QString UsageText();
+// The usage box title, the program's file description.
+QString FileDescription();
+
+// Shows the usage (a message box and stderr) and ends the process.
+[[noreturn]] void ShowUsage();
+
+// Steps after the window is shown: "Open", the boxes, "Go".
+void ApplyStartOptions(frmMain& window, const StartOptions& options);
+
+// The process entry, called by main() with an application object in place.
+int Main(int argc, char** argv);

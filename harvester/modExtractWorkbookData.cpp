@@ -1,0 +1,199 @@
+#include "harvester/modExtractWorkbookData.h"
+
+#include "common/RtError.h"
+#include "common/clsDatFile.h"
+#include "harvester/modFormatCellValue.h"
+#include "workbook/Workbook.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMaxItems = 32767;
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// The format word without its "+" and in lower case.
+std::string FormatWord(const std::string& fmt)
+{
+    return Lower(!fmt.empty() && fmt[0] == '+' ? fmt.substr(1) : fmt);
+}
+
+bool IsNumericOrDateWord(const std::string& word)
+{
+    return word == "0" || word == "0.0" || word == "0.00" || word == "0.000" || word == "dmy" || word == "mdy" ||
+           word == "ymd";
+}
+
+bool NeedsQuotes(const std::string& s)
+{
+    return s.find_first_of(",\"\r\n") != std::string::npos;
+}
+
+int Length(const wb::Range& r) { return std::max(r.Rows(), r.Cols()); }
+
+// Item k of a range: a single cell repeats, a run gives one cell per item and
+// nothing past its end, a block of several rows and columns gives nothing.
+wb::CellValue ItemValue(const wb::Workbook& book, const wb::Range& r, int k)
+{
+    if (r.Rows() == 1) {
+        if (r.Cols() == 1)
+            k = 0;
+        if (k < r.Cols())
+            return book.Cell(r.sheet, r.firstRow, r.firstCol + k);
+        return {};
+    }
+    if (r.Cols() == 1) {
+        if (k < r.Rows())
+            return book.Cell(r.sheet, r.firstRow + k, r.firstCol);
+        return {};
+    }
+    return {};
+}
+
+wb::Range ResolveChecked(const wb::Workbook& book, const std::string& reference)
+{
+    wb::Range r = book.Resolve(reference);
+    if (Length(r) > kMaxItems)
+        throw rt::RtError(rt::Overflow, "reference " + reference + " spans " + std::to_string(Length(r)) +
+                                            " cells, more than 32,767");
+    return r;
+}
+
+// One formatted value as it stands in the line: a value that holds a comma,
+// a quote or a line break is quoted whatever its format word, so that it
+// cannot shift the columns after it.
+std::string FormatField(const FormField& f, const wb::CellValue& c, int16_t k)
+{
+    const std::string word = FormatWord(f.format);
+    if (c.type == wb::CellType::Error && IsNumericOrDateWord(word))
+        throw rt::RtError(rt::TypeMismatch, "the cell holds the error " + c.text);
+    std::string out = FormatCellValue(c.Text(), f.format, k);
+    if (word != "text" && NeedsQuotes(out))
+        out = QuoteText(out);
+    return out;
+}
+
+std::string Describe(const FormField& f) { return "field " + f.name + " (" + f.reference + ")"; }
+
+}  // namespace
+
+FormDefinition LoadFormDefinition(const std::string& path)
+{
+    clsDatFile dat;
+    dat.setFileName(path);
+    dat.setFmt(0);
+    dat.Load();
+    if (dat.Rows() < 1)
+        throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields: " + path);
+    FormDefinition form;
+    form.fields.reserve(dat.Rows());
+    for (int i = 0; i < dat.Rows(); ++i)
+        form.fields.push_back({dat.Data(i, 0), dat.Data(i, 1), dat.Data(i, 2)});
+    return form;
+}
+
+std::string HeaderLine(const FormDefinition& form)
+{
+    std::string line;
+    for (size_t i = 0; i < form.fields.size(); ++i) {
+        if (i)
+            line += ',';
+        const std::string& name = form.fields[i].name;
+        line += NeedsQuotes(name) ? QuoteText(name) : name;
+    }
+    return line + "\r\n";
+}
+
+int16_t RangeLength(const wb::Workbook& book, const std::string& reference)
+{
+    return static_cast<int16_t>(Length(ResolveChecked(book, reference)));
+}
+
+std::string CellValue(const wb::Workbook& book, const std::string& reference, int16_t k)
+{
+    return ItemValue(book, ResolveChecked(book, reference), k).Text();
+}
+
+std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
+{
+    if (form.fields.empty())
+        throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields");
+    std::vector<wb::Range> ranges;
+    ranges.reserve(form.fields.size());
+    int items = 0;
+    for (const FormField& f : form.fields) {
+        ranges.push_back(ResolveChecked(book, f.reference));
+        items = std::max(items, Length(ranges.back()));
+    }
+
+    std::string out;
+    for (int k = 0; k < items; ++k) {
+        for (size_t i = 0; i < form.fields.size(); ++i) {
+            if (i)
+                out += ',';
+            const FormField& f = form.fields[i];
+            try {
+                out += FormatField(f, ItemValue(book, ranges[i], k), static_cast<int16_t>(k));
+            } catch (const rt::RtError& e) {
+                throw rt::RtError(e.Number(), std::string(e.what()) + " (" + Describe(f) + ", item " +
+                                                  std::to_string(k + 1) + ")",
+                                  book.Path());
+            }
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form)
+{
+    auto book = wb::Workbook::Open(workbookPath);
+    return ExtractLines(*book, form);
+}
+
+void AppendText(const std::string& path, const std::string& text)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw rt::RtError(rt::PathFileAccessError, std::string("cannot open: ") + std::strerror(errno), path);
+    struct stat st {};
+    ::fstat(fd, &st);
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            int err = errno;
+            // No partial line may stay behind.
+            if (::ftruncate(fd, st.st_size) != 0) {
+            }
+            ::close(fd);
+            throw rt::RtError(rt::PathFileAccessError, std::string("cannot write: ") + std::strerror(err), path);
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+}
+
+void ExtractWorkbookData(const std::string& workbookPath, const std::string& formPath, const std::string& dataPath)
+{
+    FormDefinition form = LoadFormDefinition(formPath);
+    std::string text = ExtractLines(workbookPath, form);
+    struct stat st {};
+    if (::stat(dataPath.c_str(), &st) != 0)
+        text = HeaderLine(form) + text;
+    AppendText(dataPath, text);
+}

@@ -1,0 +1,56 @@
+#pragma once
+// Harvesting one filled-in workbook.
+//
+// Flow: the form definition (a "dat" table: field name, reference, format
+// word) is loaded; the workbook is opened; every reference is resolved to a
+// range (defined names first, then an address on the active sheet or the
+// sheet it names); the item count is the longest range; each item gives one
+// line of formatted values. The lines are built in memory and appended to the
+// data file with one write, after a header line of field names when the file
+// does not exist yet, so a failing workbook leaves nothing behind.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wb {
+class Workbook;
+}
+
+struct FormField {
+    std::string name;       // column 0
+    std::string reference;  // column 1
+    std::string format;     // column 2
+};
+
+struct FormDefinition {
+    std::vector<FormField> fields;
+};
+
+// Loads a form definition ("dat" form). Throws rt::FatalError for an empty
+// path, rt::RtError 53 for a missing file, rt::RtError 9 when it has no rows.
+FormDefinition LoadFormDefinition(const std::string& path);
+
+// The header line (field names joined by ","), ended by CR LF.
+std::string HeaderLine(const FormDefinition& form);
+
+// All the lines of one workbook, each ended by CR LF. Throws wb::Error or
+// rt::RtError; the message names the workbook, and the reference or field
+// where one is at fault.
+std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form);
+std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form);
+
+// Larger of a range's row and column count, over 32,767: rt::RtError 6.
+int16_t RangeLength(const wb::Workbook& book, const std::string& reference);
+
+// The text of item k of a range given by the reference (see CellValue rules:
+// a single cell repeats, a run gives one cell per item, a block gives "").
+std::string CellValue(const wb::Workbook& book, const std::string& reference, int16_t k);
+
+// Appends `text` (whole lines) to the file with one write, creating it when
+// missing. Throws rt::RtError naming the file.
+void AppendText(const std::string& path, const std::string& text);
+
+// The classic entry: load the form definition, extract, write the header line
+// when the data file does not exist, append. Nothing is written on failure.
+void ExtractWorkbookData(const std::string& workbookPath, const std::string& formPath,
+                         const std::string& dataPath);

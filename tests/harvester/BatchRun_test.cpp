@@ -1,0 +1,421 @@
+// The batch run over real folders: listing rules, moving, the per-run limit,
+// failures that leave no lines, configuration errors, the journal after a
+// crash, the lock, and the same data file for any number of reading threads.
+#include "harvester/clsBatchRun.h"
+#include "tests/harvester/HarvestTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace harvest_test;
+
+namespace {
+
+class BatchRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        in = dir.Mkdir("in");
+        out = dir.Mkdir("out");
+        form = TimesheetForm(dir / "form.dat");
+        data = dir / "data.csv";
+    }
+
+    BatchResult Run(const std::string& inText, const std::string& outText, int limit = clsBatchRun::kDefaultLimit,
+                    int jobs = 1)
+    {
+        clsBatchRun run(list);
+        run.setPaths({form, inText, outText, data});
+        run.setLimit(limit);
+        run.setJobs(jobs);
+        return run.RunBatch();
+    }
+
+    void AddBooks(int n, const std::string& ext = "xlsx", const std::string& prefix = "b")
+    {
+        for (int i = 0; i < n; ++i) {
+            char name[64];
+            std::snprintf(name, sizeof name, "%s%03d.%s", prefix.c_str(), i, ext.c_str());
+            CopyFixture("timesheet." + ext, in + "/" + name);
+        }
+    }
+
+    std::vector<std::string> Column(int col) const
+    {
+        std::vector<std::string> v;
+        for (int r = 0; r < list.Rows(); ++r)
+            v.push_back(list.Data(r, col));
+        return v;
+    }
+
+    std::string Lines(int workbooks) const
+    {
+        std::string s = kTimesheetHeader;
+        for (int i = 0; i < workbooks; ++i)
+            s += kTimesheetLines;
+        return s;
+    }
+
+    ScratchDir dir;
+    std::string in, out, form, data;
+    MemoryStatusList list;
+};
+
+TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
+{
+    CopyFixture("timesheet.xlsx", in + "/c.xlsx");
+    CopyFixture("timesheet.xls", in + "/a.XLS");
+    CopyFixture("timesheet.ods", in + "/b.ods");
+    WriteFile(in + "/notes.txt", "not a workbook type");
+    CopyFixture("timesheet.xlsx", in + "/~$c.xlsx");  // an office lock file
+    CopyFixture("timesheet.xlsx", in + "/.hidden.xlsx");
+
+    BatchResult r = Run(in, out);
+    EXPECT_EQ(r.configError, "");
+    EXPECT_EQ(Column(0), (std::vector<std::string>{in + "/a.XLS", in + "/b.ods", in + "/c.xlsx"}));
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"Done", "Done", "Done"}));
+    EXPECT_EQ(r.done, 3);
+    EXPECT_EQ(r.message, "");
+    EXPECT_EQ(ReadFile(data), Lines(3));
+    EXPECT_TRUE(fs::exists(out + "/a.XLS") && fs::exists(out + "/b.ods") && fs::exists(out + "/c.xlsx"));
+    EXPECT_EQ(CountFiles(in), 3);  // the text file, the lock file and the hidden file stay
+    EXPECT_FALSE(fs::exists(clsBatchRun::JournalPath(data)));
+}
+
+TEST_F(BatchRun, TrailingSeparatorAndSpacesMakeNoDifference)
+{
+    AddBooks(2);
+    Run("  " + in + "/  ", out);
+    EXPECT_EQ(Column(0), (std::vector<std::string>{in + "/b000.xlsx", in + "/b001.xlsx"}));
+    EXPECT_EQ(ReadFile(data), Lines(2));
+}
+
+TEST_F(BatchRun, WildcardPatternsMatchInAnyCase)
+{
+    AddBooks(2, "xlsx", "Week");
+    AddBooks(1, "xls", "week");
+    AddBooks(1, "xlsx", "month");
+    struct Row {
+        std::string pattern;
+        size_t matches;
+    } rows[] = {
+        {in + "/week*", 3}, {in + "/WEEK*.XLSX", 2}, {in + "/*.xls", 1}, {in + "/?onth000.xlsx", 1},
+        {in + "/nothing*", 0}, {dir / "missing/*.xls", 0},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(clsBatchRun::ListWorkbooks(r.pattern).size(), r.matches) << r.pattern;
+}
+
+TEST_F(BatchRun, PatternWithoutSeparatorSearchesTheCurrentFolder)
+{
+    AddBooks(2);
+    auto old = fs::current_path();
+    fs::current_path(in);
+    auto found = clsBatchRun::ListWorkbooks("*.xlsx");
+    fs::current_path(old);
+    EXPECT_EQ(found, (std::vector<std::string>{fs::canonical(in).string() + "/b000.xlsx",
+                                               fs::canonical(in).string() + "/b001.xlsx"}));
+}
+
+TEST_F(BatchRun, HundredPerRunUntilNothingIsLeft)
+{
+    AddBooks(150);
+    BatchResult r1 = Run(in, out);
+    EXPECT_EQ(r1.listed, 100);
+    EXPECT_EQ(CountFiles(in), 50);
+    BatchResult r2 = Run(in, out);
+    EXPECT_EQ(r2.listed, 50);
+    EXPECT_EQ(list.Rows(), 50);  // the first run's rows are gone
+    BatchResult r3 = Run(in, out);
+    EXPECT_EQ(r3.listed, 0);
+    EXPECT_EQ(list.Rows(), 0);
+    EXPECT_EQ(r3.message, "All of the forms in the input directory have been processed.");
+    EXPECT_EQ(CountFiles(out), 150);
+    EXPECT_EQ(ReadFile(data), Lines(150));
+}
+
+TEST_F(BatchRun, NoLimitTakesEverything)
+{
+    AddBooks(120);
+    EXPECT_EQ(Run(in, out, 0).listed, 120);
+}
+
+TEST_F(BatchRun, WithoutOutputFolderWorkbooksStayAndComeAgain)
+{
+    AddBooks(2);
+    Run(in, "");
+    Run(in, "   ");  // spaces only: no move either
+    EXPECT_EQ(CountFiles(in), 2);
+    EXPECT_EQ(CountFiles(out), 0);
+    EXPECT_EQ(ReadFile(data), Lines(4));
+}
+
+TEST_F(BatchRun, SameNamedWorkbookInOutputFolderIsReplaced)
+{
+    AddBooks(1);
+    WriteFile(out + "/b000.xlsx", "older file");
+    Run(in, out + "/");
+    EXPECT_EQ(ReadFile(out + "/b000.xlsx"), ReadFile(Fixture("timesheet.xlsx")));
+    EXPECT_EQ(CountFiles(in), 0);
+}
+
+TEST_F(BatchRun, FailingWorkbooksLeaveNoLinesAndStay)
+{
+    AddBooks(1, "xlsx", "a");
+    CopyFixture("notabook.xlsx", in + "/b.xlsx");
+    AddBooks(1, "xls", "c");
+    fs::create_directory(out + "/d.xlsx");  // the move of d fails: a folder has its name
+    CopyFixture("timesheet.xlsx", in + "/d.xlsx");
+
+    BatchResult r = Run(in, out);
+    auto status = Column(1);
+    ASSERT_EQ(status.size(), 4u);
+    EXPECT_EQ(status[0], "Done");
+    EXPECT_EQ(status[1].rfind("Failed: ", 0), 0u) << status[1];
+    EXPECT_EQ(status[2], "Done");
+    EXPECT_EQ(status[3].rfind("Failed: ", 0), 0u) << status[3];
+    EXPECT_EQ(r.done, 2);
+    ASSERT_EQ(r.failures.size(), 2u);
+    EXPECT_EQ(r.failures[0].path, in + "/b.xlsx");
+    EXPECT_EQ(ReadFile(data), Lines(2));
+    EXPECT_TRUE(fs::exists(in + "/b.xlsx"));
+    EXPECT_TRUE(fs::exists(in + "/d.xlsx"));
+    EXPECT_NE(r.message.find("2 of the 4 forms could not be harvested"), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find(in + "/b.xlsx"), std::string::npos);
+}
+
+TEST_F(BatchRun, FirstWorkbookFailingLeavesNoDataFile)
+{
+    CopyFixture("notabook.xlsx", in + "/b.xlsx");
+    Run(in, out);
+    EXPECT_FALSE(fs::exists(data));
+}
+
+TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
+{
+    AddBooks(1);
+    WriteFile(dir / "empty.dat", "0,0\r\n");
+    WriteFile(dir / "blank.dat", "");
+    struct Row {
+        std::string formPath, outDir, dataPath, mention;
+    } rows[] = {
+        {dir / "missing.dat", out, data, "form definition does not exist"},
+        {dir / "empty.dat", out, data, "form definition is empty"},
+        {dir / "blank.dat", out, data, "form definition is empty"},
+        {"", out, data, "No form definition"},
+        {form, dir / "nowhere", data, "output folder does not exist"},
+        {form, out, dir / "nofolder/data.csv", "folder of the data file does not exist"},
+        {form, out, "", "No data file"},
+    };
+    for (const Row& r : rows) {
+        list.Clear();
+        list.AddRow();
+        list.setData(0, 0, "earlier run");
+        clsBatchRun run(list);
+        run.setPaths({r.formPath, in, r.outDir, r.dataPath});
+        BatchResult res = run.RunBatch();
+        EXPECT_NE(res.configError.find(r.mention), std::string::npos) << res.configError;
+        EXPECT_EQ(list.Data(0, 0), "earlier run");
+        EXPECT_EQ(CountFiles(in), 1);
+        EXPECT_FALSE(fs::exists(data));
+    }
+}
+
+TEST_F(BatchRun, CrashBetweenAppendAndMoveIsUndoneByTheNextRun)
+{
+    AddBooks(3);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        MemoryStatusList childList;
+        clsBatchRun run(childList);
+        run.setPaths({form, in, out, data});
+        run.afterAppend = [](int row) {
+            if (row == 1)
+                _exit(0);  // as if killed: no clean-up at all
+        };
+        run.RunBatch();
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The second workbook's lines are in, but it was never moved.
+    EXPECT_EQ(ReadFile(data), Lines(2));
+    EXPECT_EQ(CountFiles(in), 2);
+
+    BatchResult r = Run(in, out);
+    EXPECT_EQ(r.done, 2);
+    EXPECT_EQ(ReadFile(data), Lines(3));  // as one uninterrupted run
+    EXPECT_EQ(CountFiles(in), 0);
+    EXPECT_EQ(CountFiles(out), 3);
+}
+
+TEST_F(BatchRun, CrashAfterTheFirstAppendOfANewDataFileRemovesIt)
+{
+    AddBooks(1);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        MemoryStatusList childList;
+        clsBatchRun run(childList);
+        run.setPaths({form, in, out, data});
+        run.afterAppend = [](int) { _exit(0); };
+        run.RunBatch();
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // An empty file left behind would make the next run drop the header line.
+    BatchResult r = Run(dir / "nothing-here", out);
+    EXPECT_EQ(r.listed, 0);
+    EXPECT_FALSE(fs::exists(data));
+    Run(in, out);
+    EXPECT_EQ(ReadFile(data), Lines(1));
+}
+
+TEST_F(BatchRun, CrashAfterTheMoveKeepsTheLines)
+{
+    AddBooks(2);
+    // A journal as a run killed just after its move would leave it.
+    Run(in + "/b000.*", out);
+    std::string before = ReadFile(data);
+    std::string body = "existed=1\nstart=0\nend=" + std::to_string(before.size()) + "\nsource=" + in +
+                       "/b000.xlsx\ndest=" + out + "/b000.xlsx\ncomplete\n";
+    WriteFile(clsBatchRun::JournalPath(data), "glean journal 1 " + std::to_string(body.size()) + "\n" + body);
+    Run(in, out);
+    EXPECT_EQ(ReadFile(data), Lines(2));
+}
+
+TEST_F(BatchRun, SecondHarvesterIsToldTheDataFileIsInUse)
+{
+    AddBooks(1);
+    int fd = ::open(clsBatchRun::LockPath(data).c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    // flock locks belong to the open file, so a second open in this process conflicts.
+    BatchResult r = Run(in, out);
+    EXPECT_NE(r.configError.find("in use"), std::string::npos) << r.configError;
+    EXPECT_EQ(CountFiles(in), 1);
+    ::close(fd);
+    EXPECT_EQ(Run(in, out).done, 1);
+}
+
+TEST_F(BatchRun, SameDataFileAndStatusesForAnyNumberOfJobs)
+{
+    for (int i = 0; i < 12; ++i) {
+        const char* ext = i % 3 == 0 ? "xls" : i % 3 == 1 ? "xlsx" : "ods";
+        CopyFixture(std::string("timesheet.") + ext, in + "/t" + std::to_string(10 + i) + "." + ext);
+    }
+    CopyFixture("notabook.xlsx", in + "/t15.xlsx");
+    std::string one, four;
+    std::vector<std::string> statusOne, statusFour;
+    {
+        BatchResult r = Run(in, "", 0, 1);
+        EXPECT_EQ(r.failures.size(), 1u);
+        one = ReadFile(data);
+        statusOne = Column(1);
+        fs::remove(data);
+    }
+    {
+        BatchResult r = Run(in, "", 0, 4);
+        EXPECT_EQ(r.failures.size(), 1u);
+        four = ReadFile(data);
+        statusFour = Column(1);
+    }
+    EXPECT_EQ(one, four);
+    EXPECT_EQ(statusOne, statusFour);
+    EXPECT_EQ(one, Lines(12));
+}
+
+TEST_F(BatchRun, StatusesChangeInListOrder)
+{
+    AddBooks(8);
+    clsBatchRun run(list);
+    run.setPaths({form, in, out, data});
+    run.setJobs(3);
+    std::vector<int> finished;
+    run.onFinished = [&](int row, const std::string&, const std::string&) {
+        finished.push_back(row);
+        // Rows after the current one have not started.
+        for (int r = row + 1; r < list.Rows(); ++r)
+            EXPECT_EQ(list.Data(r, 1), "Pending");
+    };
+    run.RunBatch();
+    EXPECT_EQ(finished, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+}
+
+TEST_F(BatchRun, StopLeavesTheRestPending)
+{
+    AddBooks(5);
+    clsBatchRun run(list);
+    run.setPaths({form, in, out, data});
+    run.setJobs(2);
+    run.onFinished = [&](int row, const std::string&, const std::string&) {
+        if (row == 1)
+            run.RequestStop();
+    };
+    BatchResult r = run.RunBatch();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"Done", "Done", "Pending", "Pending", "Pending"}));
+    EXPECT_EQ(ReadFile(data), Lines(2));
+    EXPECT_EQ(CountFiles(in), 3);
+}
+
+TEST(MoveToOutDir, MovesUnderItsOwnNameAndReplaces)
+{
+    ScratchDir dir;
+    std::string in = dir.Mkdir("in"), out = dir.Mkdir("out dir");
+    WriteFile(in + "/w.xls", "new");
+    WriteFile(out + "/w.xls", "old");
+    clsBatchRun::MoveToOutDir(in + "/w.xls", " " + out + "/ ");
+    EXPECT_EQ(ReadFile(out + "/w.xls"), "new");
+    EXPECT_FALSE(fs::exists(in + "/w.xls"));
+    EXPECT_THROW(clsBatchRun::MoveToOutDir(in + "/gone.xls", out), std::exception);
+    EXPECT_THROW(clsBatchRun::MoveToOutDir(out + "/w.xls", dir / "missing"), std::exception);
+    EXPECT_TRUE(fs::exists(out + "/w.xls"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BatchJournal, AppendCutShortIsTakenOut)
+{
+    ScratchDir dir;
+    std::string in = dir.Mkdir("in"), data = dir / "data.csv";
+    CopyFixture("timesheet.xlsx", in + "/a.xlsx");
+    // A run killed in the middle of its append: half a line, journal in place.
+    std::string before = std::string(kTimesheetHeader) + kTimesheetLines;
+    WriteFile(data, before + "\"Ann\",02/0");
+    std::string body = "existed=1\nstart=" + std::to_string(before.size()) +
+                       "\nend=" + std::to_string(before.size() + 200) + "\nsource=" + in + "/a.xlsx\ndest=\ncomplete\n";
+    WriteFile(clsBatchRun::JournalPath(data), "glean journal 1 " + std::to_string(body.size()) + "\n" + body);
+    MemoryStatusList list;
+    clsBatchRun run(list);
+    run.setPaths({TimesheetForm(dir / "form.dat"), in, "", data});
+    EXPECT_EQ(run.RunBatch().done, 1);
+    EXPECT_EQ(ReadFile(data), before + kTimesheetLines);
+}
+
+TEST(BatchJournal, ClearedOrTornJournalChangesNothing)
+{
+    for (std::string journal : {"-lean journal 1 10\n", "glean journal 1 500\nexisted=1\nstart=0\n", ""}) {
+        ScratchDir dir;
+        std::string in = dir.Mkdir("in"), data = dir / "data.csv";
+        WriteFile(data, "kept\r\n");
+        WriteFile(clsBatchRun::JournalPath(data), journal);
+        MemoryStatusList list;
+        clsBatchRun run(list);
+        run.setPaths({TimesheetForm(dir / "form.dat"), in, "", data});
+        EXPECT_EQ(run.RunBatch().listed, 0);
+        EXPECT_EQ(ReadFile(data), "kept\r\n") << journal;
+    }
+}
+
+}  // namespace

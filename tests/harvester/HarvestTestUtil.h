@@ -1,0 +1,106 @@
+#pragma once
+// Scratch folders, small files and the fixture workbooks for the harvester tests.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace harvest_test {
+
+namespace fs = std::filesystem;
+
+inline std::string Fixture(const std::string& name)
+{
+    return std::string(TEST_DATA_DIR) + "/harvester/fixtures/" + name;
+}
+
+// A fresh folder removed again at the end of the test.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "harvest-test-XXXXXX").string();
+        path_ = ::mkdtemp(tmpl.data());
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+    std::string Mkdir(const std::string& name) const
+    {
+        fs::create_directories(*this / name);
+        return *this / name;
+    }
+
+private:
+    std::string path_;
+};
+
+inline void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// A form definition in the "dat" form: one row per field.
+inline std::string WriteForm(const std::string& path, const std::vector<std::vector<std::string>>& rows)
+{
+    size_t cols = rows.empty() ? 0 : rows[0].size();
+    std::string text = std::to_string(rows.size()) + "," + std::to_string(cols) + "\r\n";
+    for (const auto& r : rows) {
+        for (size_t c = 0; c < r.size(); ++c) {
+            std::string v;
+            for (char ch : r[c])
+                v += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+            text += (c ? ",\"" : "\"") + v + "\"";
+        }
+        text += "\r\n";
+    }
+    WriteFile(path, text);
+    return path;
+}
+
+inline void CopyFixture(const std::string& name, const std::string& dest)
+{
+    fs::copy_file(Fixture(name), dest, fs::copy_options::overwrite_existing);
+}
+
+// The worked example: name, start date numbering the items, seven hours.
+inline std::string TimesheetForm(const std::string& path)
+{
+    return WriteForm(path, {{"Name", "B2", "text"}, {"Start", "C2", "+dmy"}, {"Hours", "D5:D11", "0.0"}});
+}
+
+inline const char* kTimesheetLines =
+    "\"Ann\",02/03/2009,8.0\r\n"
+    "\"Ann\",03/03/2009,7.5\r\n"
+    "\"Ann\",04/03/2009,0.0\r\n"
+    "\"Ann\",05/03/2009,0.0\r\n"
+    "\"Ann\",06/03/2009,0.0\r\n"
+    "\"Ann\",07/03/2009,0.0\r\n"
+    "\"Ann\",08/03/2009,0.0\r\n";
+
+inline const char* kTimesheetHeader = "Name,Start,Hours\r\n";
+
+inline int CountFiles(const std::string& dir)
+{
+    int n = 0;
+    for (auto& e : fs::directory_iterator(dir))
+        if (e.is_regular_file())
+            ++n;
+    return n;
+}
+
+}  // namespace harvest_test

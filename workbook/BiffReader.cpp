@@ -1,0 +1,718 @@
+#include "workbook/Biff.h"
+
+#include "workbook/BiffRecords.h"
+#include "workbook/BiffText.h"
+#include "workbook/Compound.h"
+#include "workbook/NumberFormat.h"
+#include "workbook/Reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+
+namespace wb::detail {
+
+namespace {
+
+const char* const kOldVersions = "Excel 2.x-4.x workbooks are not supported";
+
+// Built-in defined names, by the code that the NAME record stores
+// ([MS-XLS] 2.4.150 Lbl, field Name).
+const char* const kBuiltinNames[] = {
+    "Consolidate_Area", "Auto_Open", "Auto_Close", "Extract", "Database", "Criteria", "Print_Area",
+    "Print_Titles", "Recorder", "Data_Form", "Auto_Activate", "Auto_Deactivate", "Sheet_Title", "_FilterDatabase",
+};
+
+std::string Column(int col)
+{
+    std::string s;
+    for (++col; col > 0; col = (col - 1) / 26) s.insert(s.begin(), char('A' + (col - 1) % 26));
+    return s;
+}
+
+// A sheet name as a formula writes it: quoted when it is not a plain word.
+std::string SheetRef(const std::string& sheet)
+{
+    bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
+    for (unsigned char ch : sheet)
+        if (!(std::isalnum(ch) || ch == '_' || ch == '.' || ch >= 0x80)) plain = false;
+    if (plain) return sheet;
+    std::string q = "'";
+    for (char ch : sheet) {
+        q += ch;
+        if (ch == '\'') q += '\'';
+    }
+    return q + "'";
+}
+
+const char* ErrorText(uint8_t code)
+{
+    // BErr, [MS-XLS] 2.5.10 Bes.
+    switch (code) {
+    case 0x00: return "#NULL!";
+    case 0x07: return "#DIV/0!";
+    case 0x0F: return "#VALUE!";
+    case 0x17: return "#REF!";
+    case 0x1D: return "#NAME?";
+    case 0x24: return "#NUM!";
+    case 0x2A: return "#N/A";
+    case 0x2B: return "#GETTING_DATA";
+    default: return nullptr;
+    }
+}
+
+// RkNumber, [MS-XLS] 2.5.217: a 30-bit integer or the high 30 bits of a
+// double, optionally divided by 100.
+double RkValue(uint32_t rk)
+{
+    double v;
+    if (rk & 2) {
+        v = double(int32_t(rk) >> 2);
+    } else {
+        uint64_t bits = uint64_t(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&v, &bits, 8);
+    }
+    return (rk & 1) ? v / 100 : v;
+}
+
+struct Xti {
+    uint16_t supBook;
+    int16_t first, last;
+};
+
+struct RawName {
+    uint16_t flags = 0;
+    std::string name;  // for a built-in name its display name
+    int itab = 0;      // 0: workbook level; else 1-based sheet
+    std::vector<uint8_t> rgce;
+};
+
+class XlsReader final : public Reader {
+public:
+    explicit XlsReader(const std::string& path);
+    void LoadSheet(int index, SheetCells& out) override;
+
+private:
+    void ReadGlobals();
+    void OnBoundSheet();
+    void OnName();
+    void OnExternSheet();
+    void OnSst();
+    void OnFormat();
+    void BuildNames();
+    std::optional<Range> NameRange(const RawName& raw, int scope, std::string& why) const;
+    int SheetOfXti(uint16_t ixti, std::string& why) const;
+    int SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, std::string& why) const;
+
+    // Text readers; BIFF8 strings are Unicode, BIFF5 ones 8-bit in the
+    // workbook's code page.
+    std::string Biff8String(Cursor& c, bool shortCount);
+    std::string Biff5String(Cursor& c, bool shortCount);
+    std::string CellString(Cursor& c) { return biff_ == 8 ? Biff8String(c, false) : Biff5String(c, false); }
+
+    CellValue NumberCell(const Cursor& c, double v, uint16_t xf) const;
+
+    std::string path_;
+    CompoundStream stream_;
+    RecordStream rs_;
+    Record rec_;
+    int biff_ = 8;
+    CodePage cp_;
+
+    std::vector<uint32_t> sheetOffsets_;
+    std::vector<uint16_t> xfFormat_;
+    std::vector<bool> xfDate_;
+    std::unordered_map<uint16_t, std::string> formats_;
+    std::vector<std::string> sst_;
+    std::vector<bool> supBookSelf_;
+    std::vector<Xti> xti_;
+    std::vector<std::string> externSheets5_;  // BIFF5: own-document sheet names, else empty
+    std::vector<RawName> rawNames_;
+    bool haveWindow1_ = false;
+};
+
+XlsReader::XlsReader(const std::string& path)
+    : path_(path), stream_(path, {"Workbook", "Book"}), rs_(stream_, path_)
+{
+    format = Format::Xls;
+    ReadGlobals();
+}
+
+std::string XlsReader::Biff8String(Cursor& c, bool shortCount)
+{
+    // XLUnicodeString [MS-XLS] 2.5.294 / ShortXLUnicodeString 2.5.240.
+    const size_t cch = shortCount ? c.U8() : c.U16();
+    const uint8_t flags = c.U8();
+    std::string s;
+    c.Chars8(s, cch, flags & 1);
+    return s;
+}
+
+std::string XlsReader::Biff5String(Cursor& c, bool shortCount)
+{
+    const size_t cch = shortCount ? c.U8() : c.U16();
+    std::string s;
+    cp_.Append(s, c.Bytes(cch), cch);
+    return s;
+}
+
+void XlsReader::ReadGlobals()
+{
+    // BOF, [MS-XLS] 2.4.21: the stream starts with the globals substream.
+    if (!rs_.Next(rec_)) throw Error(path_ + ": the " + stream_.Name() + " stream is empty");
+    if (rec_.type == rec::Bof2 || rec_.type == rec::Bof3 || rec_.type == rec::Bof4)
+        throw Error(path_ + ": " + kOldVersions);
+    if (rec_.type != rec::Bof) rs_.Fail(rec_, "the workbook stream does not start with a BOF record");
+    {
+        Cursor c(rs_, rec_);
+        const uint16_t vers = c.U16();
+        const uint16_t dt = c.U16();
+        if (vers == 0x0200 || vers == 0x0300 || vers == 0x0400) throw Error(path_ + ": " + kOldVersions);
+        if (vers >= 0x0600)
+            biff_ = 8;
+        else if (vers == 0x0500)
+            biff_ = 5;
+        else
+            biff_ = rec_.data.size() >= 16 ? 8 : 5;
+        if (dt == 0x0100) throw Error(path_ + ": " + kOldVersions);  // Excel 4.0 workbook
+        if (dt != 0x0005) rs_.Fail(rec_, "the workbook stream does not start with the workbook globals");
+    }
+
+    bool ended = false;
+    while (!ended && rs_.Next(rec_)) {
+        switch (rec_.type) {
+        case rec::Eof: ended = true; break;  // EOF, [MS-XLS] 2.4.103
+        case rec::FilePass:                  // FilePass, [MS-XLS] 2.4.117
+            throw Error(path_ + ": the workbook is encrypted (protected by a password to open); "
+                                "save it without that password to read it");
+        case rec::BoundSheet: OnBoundSheet(); break;
+        case rec::Window1: {
+            // Window1, [MS-XLS] 2.4.345: itabCur is the active tab. Only the
+            // first window counts.
+            Cursor c(rs_, rec_);
+            c.Skip(10);
+            const uint16_t tab = c.U16();
+            if (!haveWindow1_) activeSheet = tab;
+            haveWindow1_ = true;
+            break;
+        }
+        case rec::DateMode: {  // Date1904, [MS-XLS] 2.4.77
+            Cursor c(rs_, rec_);
+            date1904 = c.U16() == 1;
+            break;
+        }
+        case rec::CodePage: {  // CodePage, [MS-XLS] 2.4.52; BIFF8 text is Unicode anyway
+            Cursor c(rs_, rec_);
+            cp_.Set(c.U16());
+            break;
+        }
+        case rec::Name: OnName(); break;
+        case rec::ExternSheet: OnExternSheet(); break;
+        case rec::SupBook: {
+            // SupBook, [MS-XLS] 2.4.271: cch 0x0401 marks the self-reference
+            // that internal 3-D references go through.
+            Cursor c(rs_, rec_);
+            c.U16();
+            supBookSelf_.push_back(c.U16() == 0x0401 && rec_.data.size() == 4);
+            break;
+        }
+        case rec::Sst:
+            if (biff_ == 8) OnSst();
+            break;
+        case rec::Format: OnFormat(); break;
+        case rec::Xf: {  // XF, [MS-XLS] 2.4.353: ifmt is all we need
+            Cursor c(rs_, rec_);
+            c.U16();
+            xfFormat_.push_back(c.U16());
+            break;
+        }
+        default: break;
+        }
+    }
+    if (!ended)
+        throw Error(path_ + ": the " + stream_.Name() +
+                    " stream ends inside the workbook globals (the file is truncated or damaged)");
+    if (sheetNames.empty()) throw Error(path_ + ": the workbook has no sheets");
+    if (activeSheet >= int(sheetNames.size())) activeSheet = -1;
+
+    xfDate_.resize(xfFormat_.size());
+    for (size_t i = 0; i < xfFormat_.size(); ++i) {
+        const uint16_t id = xfFormat_[i];
+        auto it = formats_.find(id);
+        // A FORMAT record overrides the built-in meaning of its index: Gnumeric
+        // numbers its own formats from 50, inside the built-in date range.
+        xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
+    }
+    BuildNames();
+}
+
+void XlsReader::OnBoundSheet()
+{
+    // BoundSheet8, [MS-XLS] 2.4.28 (BIFF5: the name is 8-bit text).
+    Cursor c(rs_, rec_);
+    const uint32_t offset = c.U32();
+    const uint8_t hidden = c.U8() & 3;
+    c.U8();  // sheet type: worksheets, charts, macro sheets and modules all count for indexes
+    std::string name = biff_ == 8 ? Biff8String(c, true) : Biff5String(c, true);
+    sheetOffsets_.push_back(offset);
+    sheetNames.push_back(std::move(name));
+    sheetVisible.push_back(hidden == 0);
+}
+
+void XlsReader::OnName()
+{
+    // Lbl, [MS-XLS] 2.4.150. BIFF5 has the same fixed part, with ixals in
+    // place of reserved3 and an 8-bit name.
+    Cursor c(rs_, rec_);
+    RawName n;
+    n.flags = c.U16();
+    c.U8();  // chKey
+    const size_t cch = c.U8();
+    const size_t cce = c.U16();
+    c.U16();  // reserved3 / ixals
+    n.itab = c.U16();
+    c.Skip(4);  // lengths of menu text, description, help topic, status text
+    std::string name;
+    if (biff_ == 8) {
+        const uint8_t flags = cch ? c.U8() : 0;
+        c.Chars8(name, cch, flags & 1);
+    } else {
+        cp_.Append(name, c.Bytes(cch), cch);
+    }
+    if (n.flags & 0x0020) {  // fBuiltin: the name is one code
+        const unsigned code = name.empty() ? 0xFFu : static_cast<unsigned char>(name[0]);
+        if (code >= std::size(kBuiltinNames)) {
+            rawNames_.push_back({});  // keeps the record order; skipped later
+            return;
+        }
+        name = kBuiltinNames[code];
+    }
+    n.name = std::move(name);
+    const uint8_t* rgce = c.Bytes(cce);
+    n.rgce.assign(rgce, rgce + cce);
+    rawNames_.push_back(std::move(n));
+}
+
+void XlsReader::OnExternSheet()
+{
+    Cursor c(rs_, rec_);
+    if (biff_ == 8) {
+        // ExternSheet, [MS-XLS] 2.4.106: an array of XTI (2.5.344).
+        const size_t count = c.U16();
+        c.Need(count * 6);
+        xti_.reserve(xti_.size() + count);
+        for (size_t i = 0; i < count; ++i) {
+            Xti x;
+            x.supBook = c.U16();
+            x.first = c.S16();
+            x.last = c.S16();
+            xti_.push_back(x);
+        }
+        return;
+    }
+    // BIFF5: one record per sheet reference, an encoded name whose first
+    // byte says the kind; 0x03 is a sheet of this workbook by name.
+    const size_t cch = c.U8();
+    const uint8_t* p = c.Bytes(cch);
+    std::string sheet;
+    if (cch > 1 && p[0] == 0x03) cp_.Append(sheet, p + 1, cch - 1);
+    externSheets5_.push_back(std::move(sheet));
+}
+
+void XlsReader::OnSst()
+{
+    // SST, [MS-XLS] 2.4.265: XLUnicodeRichExtendedString items (2.5.293);
+    // rich-text runs and phonetic data are skipped.
+    Cursor c(rs_, rec_);
+    c.U32();  // cstTotal
+    const uint32_t unique = c.U32();
+    sst_.reserve(std::min<size_t>(unique, c.Left() / 3));
+    while (sst_.size() < unique && c.Left() > 0) {
+        const size_t cch = c.U16();
+        const uint8_t flags = c.U8();
+        const size_t runs = (flags & 0x08) ? c.U16() : 0;
+        const size_t ext = (flags & 0x04) ? c.U32() : 0;
+        std::string s;
+        c.Chars8(s, cch, flags & 1);
+        c.Skip(runs * 4);
+        c.Skip(ext);
+        sst_.push_back(std::move(s));
+    }
+}
+
+void XlsReader::OnFormat()
+{
+    // Format, [MS-XLS] 2.4.126 (BIFF5: 8-bit code with a 1-byte count).
+    Cursor c(rs_, rec_);
+    const uint16_t id = c.U16();
+    formats_[id] = biff_ == 8 ? Biff8String(c, false) : Biff5String(c, true);
+}
+
+int XlsReader::SheetOfXti(uint16_t ixti, std::string& why) const
+{
+    if (ixti >= xti_.size()) {
+        why = "a reference to a missing EXTERNSHEET entry";
+        return -1;
+    }
+    const Xti& x = xti_[ixti];
+    if (x.supBook >= supBookSelf_.size() || !supBookSelf_[x.supBook]) {
+        why = "an external reference";
+        return -1;
+    }
+    if (x.first != x.last) {
+        why = "a reference across several sheets";
+        return -1;
+    }
+    if (x.first < 0 || x.first >= int(sheetNames.size())) {
+        why = "a reference to a deleted sheet";
+        return -1;
+    }
+    return x.first;
+}
+
+int XlsReader::SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, std::string& why) const
+{
+    // A negative ixals points into this workbook; the sheet indexes follow,
+    // or else the EXTERNSHEET entry names the sheet.
+    if (ixals >= 0) {
+        why = "an external reference";
+        return -1;
+    }
+    if (first >= 0 && first < int(sheetNames.size())) {
+        if (first != last) {
+            why = "a reference across several sheets";
+            return -1;
+        }
+        return first;
+    }
+    const size_t entry = size_t(-(ixals + 1));
+    if (entry < externSheets5_.size() && !externSheets5_[entry].empty())
+        for (size_t i = 0; i < sheetNames.size(); ++i)
+            if (sheetNames[i] == externSheets5_[entry]) return int(i);
+    why = "a reference to a deleted or unknown sheet";
+    return -1;
+}
+
+std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, std::string& why) const
+{
+    // One token that is a cell or an area: PtgRef3d 2.5.198.85, PtgArea3d
+    // 2.5.198.28, PtgRef 2.5.198.84, PtgArea 2.5.198.27. Anything else
+    // (constants, functions, unions, external references) is not a range.
+    const std::vector<uint8_t>& t = raw.rgce;
+    auto u16 = [&](size_t at) { return uint16_t(t[at] | (t[at + 1] << 8)); };
+    why = "a formula";
+    if (t.empty()) {
+        why = "nothing";
+        return std::nullopt;
+    }
+    const uint8_t ptg = t[0];
+    const uint8_t base = (ptg & 0x9F) | 0x20;  // the token without its value class
+    Range r;
+    int sheet = -1;
+    int r1, r2, c1, c2;
+    const bool biff8 = biff_ == 8;
+    if (ptg < 0x20 || ptg >= 0x80) {
+        if (ptg == 0x17 || ptg == 0x1C || ptg == 0x1D || ptg == 0x1E || ptg == 0x1F) why = "a constant";
+        return std::nullopt;
+    }
+    switch (base) {
+    case 0x3A:  // Ref3d
+        if (biff8) {
+            if (t.size() != 7) return std::nullopt;
+            sheet = SheetOfXti(u16(1), why);
+            r1 = r2 = u16(3);
+            c1 = c2 = u16(5) & 0x3FFF;
+        } else {
+            if (t.size() != 18) return std::nullopt;
+            sheet = SheetOfBiff5(int16_t(u16(1)), int16_t(u16(11)), int16_t(u16(13)), why);
+            r1 = r2 = u16(15) & 0x3FFF;
+            c1 = c2 = t[17];
+        }
+        break;
+    case 0x3B:  // Area3d
+        if (biff8) {
+            if (t.size() != 11) return std::nullopt;
+            sheet = SheetOfXti(u16(1), why);
+            r1 = u16(3);
+            r2 = u16(5);
+            c1 = u16(7) & 0x3FFF;
+            c2 = u16(9) & 0x3FFF;
+        } else {
+            if (t.size() != 21) return std::nullopt;
+            sheet = SheetOfBiff5(int16_t(u16(1)), int16_t(u16(11)), int16_t(u16(13)), why);
+            r1 = u16(15) & 0x3FFF;
+            r2 = u16(17) & 0x3FFF;
+            c1 = t[19];
+            c2 = t[20];
+        }
+        break;
+    case 0x24:  // Ref: the sheet of a sheet-level name
+        if (t.size() != (biff8 ? 5u : 4u)) return std::nullopt;
+        sheet = scope;
+        why = "a reference without a sheet";
+        r1 = r2 = biff8 ? u16(1) : (u16(1) & 0x3FFF);
+        c1 = c2 = biff8 ? (u16(3) & 0x3FFF) : t[3];
+        break;
+    case 0x25:  // Area
+        if (t.size() != (biff8 ? 9u : 7u)) return std::nullopt;
+        sheet = scope;
+        why = "a reference without a sheet";
+        if (biff8) {
+            r1 = u16(1), r2 = u16(3), c1 = u16(5) & 0x3FFF, c2 = u16(7) & 0x3FFF;
+        } else {
+            r1 = u16(1) & 0x3FFF, r2 = u16(3) & 0x3FFF, c1 = t[5], c2 = t[6];
+        }
+        break;
+    case 0x3C:
+    case 0x3D:
+    case 0x2A:
+    case 0x2B: why = "a deleted reference"; return std::nullopt;
+    default: return std::nullopt;
+    }
+    if (sheet < 0) return std::nullopt;
+    if (c1 >= kMaxCols || c2 >= kMaxCols) {
+        why = "a column outside the sheet";
+        return std::nullopt;
+    }
+    r.sheet = sheet;
+    r.firstRow = std::min(r1, r2);
+    r.lastRow = std::max(r1, r2);
+    r.firstCol = std::min(c1, c2);
+    r.lastCol = std::max(c1, c2);
+    return r;
+}
+
+void XlsReader::BuildNames()
+{
+    for (const RawName& raw : rawNames_) {
+        if (raw.name.empty()) continue;
+        int scope = -1;
+        if (raw.itab > 0) {
+            if (raw.itab > int(sheetNames.size())) continue;  // scoped to a sheet that is not there
+            scope = raw.itab - 1;
+        }
+        DefinedName dn;
+        dn.scopeSheet = scope;
+        dn.name = scope >= 0 ? sheetNames[scope] + "!" + raw.name : raw.name;
+        std::string why;
+        dn.range = NameRange(raw, scope, why);
+        if (dn.range) {
+            const Range& r = *dn.range;
+            dn.formula = SheetRef(sheetNames[r.sheet]) + "!$" + Column(r.firstCol) + "$" +
+                         std::to_string(r.firstRow + 1);
+            if (r.Rows() > 1 || r.Cols() > 1)
+                dn.formula += ":$" + Column(r.lastCol) + "$" + std::to_string(r.lastRow + 1);
+        } else {
+            dn.formula = "(" + why + ")";
+        }
+        names.push_back(std::move(dn));
+    }
+    rawNames_.clear();
+}
+
+CellValue XlsReader::NumberCell(const Cursor& c, double v, uint16_t xf) const
+{
+    if (!std::isfinite(v)) c.Fail("a number cell holds no finite number");
+    CellValue cv;
+    cv.number = v;
+    if (xf < xfDate_.size() && xfDate_[xf]) {
+        cv.type = CellType::Date;
+        cv.date1904 = date1904;
+    } else {
+        cv.type = CellType::Number;
+    }
+    return cv;
+}
+
+void XlsReader::LoadSheet(int index, SheetCells& out)
+{
+    if (index < 0 || index >= int(sheetNames.size()))
+        throw Error(path_ + ": the workbook has no sheet number " + std::to_string(index + 1));
+    const std::string sheetText = "sheet \"" + sheetNames[index] + "\"";
+    rs_.Seek(sheetOffsets_[index]);
+    if (!rs_.Next(rec_))
+        throw Error(path_ + ": " + sheetText + " starts past the end of the " + stream_.Name() +
+                    " stream (the file is truncated or damaged)");
+    if (rec_.type != rec::Bof) rs_.Fail(rec_, sheetText + " does not start with a BOF record");
+
+    int depth = 1;  // charts embedded in a sheet bring their own BOF..EOF
+    bool pendingString = false;
+    int pendingRow = 0, pendingCol = 0;
+    auto cellHead = [&](Cursor& c, int& row, int& col, uint16_t& xf) {
+        // Cell, [MS-XLS] 2.5.19: row, column, XF index.
+        row = c.U16();
+        col = c.U16();
+        xf = c.U16();
+        if (col >= kMaxCols) c.Fail("a cell lies outside the sheet's columns");
+        pendingString = false;
+    };
+
+    while (rs_.Next(rec_)) {
+        const uint16_t type = rec_.type;
+        if (type == rec::Bof) {
+            ++depth;
+            continue;
+        }
+        if (type == rec::Eof) {
+            if (--depth == 0) return;
+            continue;
+        }
+        if (depth != 1) continue;
+        Cursor c(rs_, rec_);
+        int row, col;
+        uint16_t xf;
+        switch (type) {
+        case rec::Number: {  // Number, [MS-XLS] 2.4.180
+            cellHead(c, row, col, xf);
+            const double v = c.F64();
+            out.Set(row, col, NumberCell(c, v, xf));
+            break;
+        }
+        case rec::Rk: {  // RK, [MS-XLS] 2.4.220
+            cellHead(c, row, col, xf);
+            out.Set(row, col, NumberCell(c, RkValue(c.U32()), xf));
+            break;
+        }
+        case rec::MulRk: {  // MulRk, [MS-XLS] 2.4.175: row, first column, (XF, RK)..., last column
+            row = c.U16();
+            const int first = c.U16();
+            pendingString = false;
+            const size_t size = rec_.data.size();
+            if (size < 6 || (size - 6) % 6 != 0) c.Fail("the record's length does not fit its cells");
+            const int count = int((size - 6) / 6);
+            const int last = rec_.data[size - 2] | (rec_.data[size - 1] << 8);
+            if (last != first + count - 1 || last >= kMaxCols) c.Fail("the record's columns do not fit its cells");
+            for (int i = 0; i < count; ++i) {
+                xf = c.U16();
+                out.Set(row, first + i, NumberCell(c, RkValue(c.U32()), xf));
+            }
+            break;
+        }
+        case rec::LabelSst: {  // LabelSst, [MS-XLS] 2.4.149
+            cellHead(c, row, col, xf);
+            const uint32_t isst = c.U32();
+            if (isst >= sst_.size()) c.Fail("a cell refers to a shared string that does not exist");
+            CellValue v;
+            v.type = CellType::Text;
+            v.text = sst_[isst];
+            out.Set(row, col, std::move(v));
+            break;
+        }
+        case rec::Label:      // Label, [MS-XLS] 2.4.148
+        case rec::RString: {  // RString, [MS-XLS] 2.4.229: formatting runs follow the text
+            cellHead(c, row, col, xf);
+            CellValue v;
+            v.type = CellType::Text;
+            v.text = CellString(c);
+            out.Set(row, col, std::move(v));
+            break;
+        }
+        case rec::BoolErr: {  // BoolErr, [MS-XLS] 2.4.24
+            cellHead(c, row, col, xf);
+            const uint8_t value = c.U8();
+            const uint8_t isError = c.U8();
+            CellValue v;
+            if (isError) {
+                const char* text = ErrorText(value);
+                if (!text) c.Fail("a cell holds an unknown error code");
+                v.type = CellType::Error;
+                v.text = text;
+            } else {
+                v.type = CellType::Boolean;
+                v.number = value ? 1 : 0;
+            }
+            out.Set(row, col, std::move(v));
+            break;
+        }
+        case rec::Formula:
+        case rec::Formula4: {
+            // Formula, [MS-XLS] 2.4.127, with its FormulaValue (2.5.133).
+            // Shared and array formulas keep their result here too.
+            cellHead(c, row, col, xf);
+            const uint8_t* val = c.Bytes(8);
+            CellValue v;
+            if (val[6] == 0xFF && val[7] == 0xFF) {
+                switch (val[0]) {
+                case 0:  // text, in the STRING record that follows
+                    v.type = CellType::Text;
+                    pendingString = true;
+                    pendingRow = row;
+                    pendingCol = col;
+                    break;
+                case 1:
+                    v.type = CellType::Boolean;
+                    v.number = val[2] ? 1 : 0;
+                    break;
+                case 2: {
+                    const char* text = ErrorText(val[2]);
+                    if (!text) c.Fail("a formula result holds an unknown error code");
+                    v.type = CellType::Error;
+                    v.text = text;
+                    break;
+                }
+                case 3: v.type = CellType::Text; break;  // empty text
+                default: c.Fail("a formula result of unknown type");
+                }
+            } else {
+                double d;
+                std::memcpy(&d, val, 8);
+                v = NumberCell(c, d, xf);
+            }
+            out.Set(row, col, std::move(v));
+            break;
+        }
+        case rec::String: {  // String, [MS-XLS] 2.4.268: the text result of the formula before
+            if (!pendingString) break;
+            pendingString = false;
+            CellValue v;
+            v.type = CellType::Text;
+            v.text = CellString(c);
+            out.Set(pendingRow, pendingCol, std::move(v));
+            break;
+        }
+        case rec::Blank:     // Blank 2.4.20, MulBlank 2.4.174: formatted but empty
+        case rec::MulBlank: pendingString = false; break;
+        default: break;
+        }
+    }
+    throw Error(path_ + ": the " + stream_.Name() + " stream ends inside " + sheetText +
+                " (the file is truncated or damaged)");
+}
+
+bool LooksLikeOldBiff(const uint8_t* p, size_t n)
+{
+    if (n < 8) return false;
+    const uint16_t type = uint16_t(p[0] | (p[1] << 8));
+    const uint16_t size = uint16_t(p[2] | (p[3] << 8));
+    return (type == rec::Bof2 || type == rec::Bof3 || type == rec::Bof4) && size >= 4 && size <= 16;
+}
+
+}  // namespace
+
+bool HasOldBiffSignature(const void* data, size_t size)
+{
+    return LooksLikeOldBiff(static_cast<const uint8_t*>(data), size);
+}
+
+std::unique_ptr<Reader> OpenXls(const std::string& path)
+{
+    try {
+        return std::make_unique<XlsReader>(path);
+    } catch (const Error&) {
+        // A bare Excel 2.x-4.x stream has no compound file around it: say so
+        // rather than "not a compound file".
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            uint8_t head[8];
+            const size_t n = std::fread(head, 1, sizeof head, f);
+            std::fclose(f);
+            if (LooksLikeOldBiff(head, n)) throw Error(path + ": " + kOldVersions);
+        }
+        throw;
+    }
+}
+
+}  // namespace wb::detail

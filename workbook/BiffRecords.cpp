@@ -1,0 +1,138 @@
+#include "workbook/BiffRecords.h"
+
+#include "workbook/BiffText.h"
+#include "workbook/Workbook.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace wb::detail {
+
+std::string RecordName(uint16_t type)
+{
+    switch (type) {
+    case rec::Formula:
+    case rec::Formula4: return "FORMULA";
+    case rec::Eof: return "EOF";
+    case rec::ExternSheet: return "EXTERNSHEET";
+    case rec::Name: return "NAME";
+    case rec::DateMode: return "DATEMODE";
+    case rec::FilePass: return "FILEPASS";
+    case rec::Continue: return "CONTINUE";
+    case rec::Window1: return "WINDOW1";
+    case rec::CodePage: return "CODEPAGE";
+    case rec::BoundSheet: return "BOUNDSHEET";
+    case rec::MulRk: return "MULRK";
+    case rec::MulBlank: return "MULBLANK";
+    case rec::RString: return "RSTRING";
+    case rec::Xf: return "XF";
+    case rec::Sst: return "SST";
+    case rec::LabelSst: return "LABELSST";
+    case rec::SupBook: return "SUPBOOK";
+    case rec::Blank: return "BLANK";
+    case rec::Number: return "NUMBER";
+    case rec::Label: return "LABEL";
+    case rec::BoolErr: return "BOOLERR";
+    case rec::String: return "STRING";
+    case rec::Rk: return "RK";
+    case rec::Format: return "FORMAT";
+    case rec::Bof:
+    case rec::Bof2:
+    case rec::Bof3:
+    case rec::Bof4: return "BOF";
+    default: break;
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%04X", unsigned(type));
+    return buf;
+}
+
+void RecordStream::Fail(const Record& r, const std::string& what) const
+{
+    throw Error(path_ + ": " + what + " (" + RecordName(r.type) + " record at byte " + std::to_string(r.offset) +
+                " of the " + stream_.Name() + " stream)");
+}
+
+bool RecordStream::ReadHeader(uint64_t pos, uint16_t& type, uint16_t& size)
+{
+    uint8_t h[4];
+    if (stream_.Size() < 4 || pos > stream_.Size() - 4) return false;
+    if (!stream_.Read(pos, 4, h)) {
+        Record r;
+        r.offset = pos;
+        Fail(r, "the compound file cannot be read here" +
+                    (stream_.LastProblem().empty() ? std::string() : ": " + stream_.LastProblem()));
+    }
+    type = uint16_t(h[0] | (h[1] << 8));
+    size = uint16_t(h[2] | (h[3] << 8));
+    return true;
+}
+
+void RecordStream::ReadBody(uint64_t pos, size_t size, std::vector<uint8_t>& dst, size_t at, const Record& r)
+{
+    if (pos > stream_.Size() || size > stream_.Size() - pos)
+        Fail(r, "the workbook stream ends inside the record (truncated file)");
+    dst.resize(at + size);
+    if (!stream_.Read(pos, size, dst.data() + at))
+        Fail(r, "the compound file cannot be read here" +
+                    (stream_.LastProblem().empty() ? std::string() : ": " + stream_.LastProblem()));
+}
+
+bool RecordStream::Next(Record& r)
+{
+    uint16_t type, size;
+    if (!ReadHeader(pos_, type, size)) return false;
+    r.type = type;
+    r.offset = pos_;
+    r.breaks.clear();
+    ReadBody(pos_ + 4, size, r.data, 0, r);
+    pos_ += 4 + uint64_t(size);
+    const bool join = type == rec::Sst || type == rec::Name || type == rec::ExternSheet || type == rec::String;
+    while (join) {
+        if (!ReadHeader(pos_, type, size) || type != rec::Continue) break;
+        r.breaks.push_back(r.data.size());
+        ReadBody(pos_ + 4, size, r.data, r.data.size(), r);
+        pos_ += 4 + uint64_t(size);
+    }
+    return true;
+}
+
+double Cursor::F64()
+{
+    const uint8_t* p = Bytes(8);
+    double v;
+    std::memcpy(&v, p, 8);  // little-endian IEEE, as on every machine we build for
+    return v;
+}
+
+size_t Cursor::NextBreak() const
+{
+    auto it = std::upper_bound(r_.breaks.begin(), r_.breaks.end(), pos_);
+    return it == r_.breaks.end() ? r_.data.size() : *it;
+}
+
+void Cursor::Chars8(std::string& out, size_t cch, bool highByte)
+{
+    while (cch > 0) {
+        // A CONTINUE body that starts exactly here re-sends the flag byte.
+        if (pos_ > 0 && std::binary_search(r_.breaks.begin(), r_.breaks.end(), pos_)) highByte = U8() & 1;
+        const size_t avail = NextBreak() - pos_;
+        const size_t unit = highByte ? 2 : 1;
+        size_t take = std::min(cch, avail / unit);
+        if (take == 0) {
+            if (pos_ + avail >= r_.data.size()) Fail("a text runs past the end of the record");
+            pos_ += avail;  // an odd byte before the break: skip to it
+            continue;
+        }
+        const uint8_t* p = &r_.data[pos_];
+        if (highByte)
+            AppendUtf16(out, p, take);
+        else
+            AppendLatin1(out, p, take);
+        pos_ += take * unit;
+        cch -= take;
+    }
+}
+
+}  // namespace wb::detail

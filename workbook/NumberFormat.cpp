@@ -1,0 +1,84 @@
+// Date detection of number formats, shared by the BIFF and OOXML readers.
+#include "workbook/NumberFormat.h"
+
+#include <cctype>
+
+namespace wb::detail {
+
+bool IsBuiltinDateFormat(int id)
+{
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
+           (id >= 50 && id <= 58);
+}
+
+namespace {
+
+char Lower(char c) { return char(std::tolower(static_cast<unsigned char>(c))); }
+
+// [h], [hh], [mm], [ss]: elapsed time, a time format.
+bool IsElapsedBracket(const std::string& s)
+{
+    if (s.empty())
+        return false;
+    const char first = Lower(s[0]);
+    if (first != 'h' && first != 'm' && first != 's')
+        return false;
+    for (char c : s)
+        if (Lower(c) != first)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+bool IsDateFormatCode(const std::string& code)
+{
+    const size_t n = code.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char c = code[i];
+        switch (c) {
+        case '"': {  // literal text
+            const size_t end = code.find('"', i + 1);
+            if (end == std::string::npos)
+                return false;
+            i = end;
+            continue;
+        }
+        case '\\':  // escaped character
+        case '_':   // space as wide as the next character
+        case '*':   // fill with the next character
+            ++i;
+            continue;
+        case '[': {  // colour, condition, locale or elapsed time
+            const size_t end = code.find(']', i + 1);
+            if (end == std::string::npos)
+                return false;
+            if (IsElapsedBracket(code.substr(i + 1, end - i - 1)))
+                return true;
+            i = end;
+            continue;
+        }
+        default:
+            break;
+        }
+        const char l = Lower(c);
+        if (l == 'g' && n - i >= 7) {
+            // "General" is the plain number format, not an era code.
+            std::string word;
+            for (size_t k = i; k < i + 7; ++k)
+                word += Lower(code[k]);
+            if (word == "general") {
+                i += 6;
+                continue;
+            }
+        }
+        if (l == 'e' && i + 1 < n && (code[i + 1] == '+' || code[i + 1] == '-'))
+            continue;  // scientific exponent
+        if (l == 'd' || l == 'm' || l == 'y' || l == 'h' || l == 's' || l == 'e' || l == 'g' ||
+            l == 'b')
+            return true;
+    }
+    return false;
+}
+
+}  // namespace wb::detail

@@ -1,0 +1,104 @@
+// A1 addresses: parsing and column letters.
+#include "workbook/Reference.h"
+
+#include "workbook/Reader.h"
+
+namespace wb::detail {
+
+namespace {
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// One cell such as B4 or $C$10. Advances `pos`; false when there is none.
+bool ParseCell(std::string_view s, size_t& pos, int& row, int& col)
+{
+    size_t i = pos;
+    if (i < s.size() && s[i] == '$')
+        ++i;
+    long c = 0;
+    size_t letters = 0;
+    while (i < s.size() && IsLetter(s[i])) {
+        c = c * 26 + ((s[i] | 0x20) - 'a' + 1);
+        if (++letters > 3)
+            return false;
+        ++i;
+    }
+    if (letters == 0)
+        return false;
+    if (i < s.size() && s[i] == '$')
+        ++i;
+    long r = 0;
+    size_t digits = 0;
+    while (i < s.size() && IsDigit(s[i])) {
+        r = r * 10 + (s[i] - '0');
+        if (++digits > 7)
+            return false;
+        ++i;
+    }
+    if (digits == 0 || r < 1 || r > kMaxRows || c > kMaxCols)
+        return false;
+    row = int(r - 1);
+    col = int(c - 1);
+    pos = i;
+    return true;
+}
+
+}  // namespace
+
+std::optional<Address> ParseAddress(std::string_view text)
+{
+    Address a;
+    size_t pos = 0;
+    const size_t bang = text.rfind('!');
+    if (bang != std::string_view::npos) {
+        std::string_view sheet = text.substr(0, bang);
+        if (sheet.empty())
+            return std::nullopt;
+        if (sheet.front() == '\'') {
+            // 'It''s' -> It's
+            if (sheet.size() < 3 || sheet.back() != '\'')
+                return std::nullopt;
+            for (size_t i = 1; i + 1 < sheet.size(); ++i) {
+                if (sheet[i] == '\'') {
+                    if (i + 2 >= sheet.size() || sheet[i + 1] != '\'')
+                        return std::nullopt;
+                    ++i;
+                }
+                a.sheet += sheet[i];
+            }
+        } else {
+            for (char c : sheet)
+                if (c == '\'' || c == ' ' || c == '!')
+                    return std::nullopt;
+            a.sheet = std::string(sheet);
+        }
+        pos = bang + 1;
+    }
+    int r1, c1;
+    if (!ParseCell(text, pos, r1, c1))
+        return std::nullopt;
+    int r2 = r1, c2 = c1;
+    if (pos < text.size()) {
+        if (text[pos] != ':')
+            return std::nullopt;
+        ++pos;
+        if (!ParseCell(text, pos, r2, c2) || pos != text.size())
+            return std::nullopt;
+    }
+    a.firstRow = std::min(r1, r2);
+    a.lastRow = std::max(r1, r2);
+    a.firstCol = std::min(c1, c2);
+    a.lastCol = std::max(c1, c2);
+    return a;
+}
+
+std::string ColumnName(int col)
+{
+    std::string s;
+    for (long c = long(col) + 1; c > 0; c = (c - 1) / 26)
+        s.insert(s.begin(), char('A' + (c - 1) % 26));
+    return s;
+}
+
+}  // namespace wb::detail
