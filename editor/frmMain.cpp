@@ -182,11 +182,10 @@ void frmMain::AppCmd(const std::string& pCmd, const std::vector<std::string>& pA
     const std::string cmd = Lower(pCmd);
     try {
         Dispatch(cmd, pArg);
-    } catch (const rt::FatalError& e) {
-        if (cmd == "load") SpecError(e.what());
-        else ShowError(e.what());
     } catch (const std::exception& e) {
-        // RtError and whatever the files or the toolkit report.
+        // rt::RtError and rt::FatalError from the table files, and whatever
+        // else a file operation reports: shown, and the editor goes on, except
+        // while the specification file is being read at start-up.
         if (cmd == "load") SpecError(e.what());
         else ShowError(e.what());
     }
