@@ -15,6 +15,8 @@
 #include <fstream>
 #include <unistd.h>
 
+using namespace tabwright;
+
 namespace fs = std::filesystem;
 
 namespace {

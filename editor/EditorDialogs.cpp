@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace tabwright {
+
 void QtEditorDialogs::Message(QWidget* owner, const QString& title, const QString& text, Icon icon) {
     QMessageBox box(icon == Icon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon, title, text,
                     QMessageBox::Ok, owner);
@@ -30,3 +32,5 @@ QString QtEditorDialogs::SaveFileName(QWidget* owner, const QString& filter, con
     return QFileDialog::getSaveFileName(owner, QObject::tr("Save As"), fileName.isEmpty() ? folder : fileName,
                                         QtFilter(filter));
 }
+
+}  // namespace tabwright

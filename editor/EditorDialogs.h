@@ -5,6 +5,9 @@
 
 class QWidget;
 
+namespace tabwright {
+
+
 class EditorDialogs {
 public:
     enum class Icon { None, Stop };
@@ -31,3 +34,5 @@ public:
     // "Data (*.dat) | *.dat" -> "Data (*.dat)".
     static QString QtFilter(const QString& filter);
 };
+
+}  // namespace tabwright

@@ -31,6 +31,8 @@
 #include <cctype>
 #include <filesystem>
 
+namespace tabwright {
+
 namespace {
 
 using entryform::ToPixels;
@@ -574,3 +576,5 @@ void frmMain::resizeEvent(QResizeEvent* event) {
     layout_->RedrawLayout();
     AppCmd("Resize");
 }
+
+}  // namespace tabwright

@@ -27,8 +27,13 @@ class QTreeWidget;
 class clsCombo;
 class clsLayout;
 class clsListViewRpt;
-class EditorDialogs;
 class frmAbout;
+
+// The editor's names, kept apart from the harvester's (both have a frmMain
+// and a Main) since the tests link both programs' libraries.
+namespace tabwright {
+
+class EditorDialogs;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -145,3 +150,5 @@ private:
     bool quitting_ = false;
     bool unloaded_ = false;
 };
+
+}  // namespace tabwright

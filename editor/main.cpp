@@ -2,5 +2,5 @@
 #include "editor/modMain.h"
 
 int main(int argc, char** argv) {
-    return Main(argc, argv);
+    return tabwright::Main(argc, argv);
 }

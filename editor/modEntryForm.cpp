@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+namespace tabwright {
+
 namespace entryform {
 
 std::string ResolveInFolder(const std::string& name, const std::string& folder) {
@@ -74,3 +76,5 @@ std::string WrongColumnsMessage(const std::string& path, int dataCols, const std
 }
 
 }  // namespace entryform
+
+}  // namespace tabwright

@@ -10,6 +10,9 @@
 
 class clsDatFile;
 
+namespace tabwright {
+
+
 namespace entryform {
 
 inline constexpr int LabelTop = 120;
@@ -57,3 +60,5 @@ std::string WrongColumnsMessage(const std::string& path, int dataCols, const std
                                 int fieldCount);
 
 }  // namespace entryform
+
+}  // namespace tabwright

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <iostream>
 
+namespace tabwright {
+
 namespace {
 
 std::string Lower(std::string s) {
@@ -107,3 +109,5 @@ int Main(int argc, char** argv) {
     form.show();
     return app.exec();
 }
+
+}  // namespace tabwright

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tabwright {
+
 struct StartupValues {
     std::string Title = "Quorra Data File Editor";
     std::string SpecFile;  // default: <program folder>/<program name>.dat
@@ -33,3 +35,5 @@ void ShowUsage();
 
 // The whole program; returns the exit code.
 int Main(int argc, char** argv);
+
+}  // namespace tabwright

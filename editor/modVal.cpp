@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+namespace tabwright {
+
 double Val(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -59,3 +61,5 @@ int16_t ToInt16(double value) {
     if (v < -32768) return -32768;
     return static_cast<int16_t>(v);
 }
+
+}  // namespace tabwright

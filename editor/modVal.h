@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace tabwright {
+
 // The leading decimal number (blanks skipped, sign, digits, point, exponent);
 // 0 when the text does not start with one.
 double Val(std::string_view text);
@@ -16,3 +18,5 @@ long long RoundHalfAway(double value);
 
 // RoundHalfEven clamped into the 16-bit range.
 int16_t ToInt16(double value);
+
+}  // namespace tabwright

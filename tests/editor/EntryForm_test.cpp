@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace tabwright;
+
 namespace {
 
 using entryform::Field;

@@ -20,6 +20,8 @@
 
 #include <memory>
 
+using namespace tabwright;
+
 namespace {
 
 // Answers in place of the user and remembers what was asked.
