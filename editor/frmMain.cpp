@@ -1,0 +1,580 @@
+#include "editor/frmMain.h"
+
+#include "common/RtError.h"
+#include "common/gui/Version.h"
+#include "common/gui/clsCombo.h"
+#include "common/gui/clsLayout.h"
+#include "common/gui/clsListViewRpt.h"
+#include "common/gui/frmAbout.h"
+#include "common/gui/modBrowseTo.h"
+#include "editor/EditorDialogs.h"
+#include "editor/modEntryForm.h"
+#include "editor/modVal.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace tabwright {
+
+namespace {
+
+using entryform::ToPixels;
+
+// Places a control by its design geometry in twips.
+void MoveTwips(QWidget* w, double left, double top, double width, double height) {
+    const int x = ToPixels(left);
+    const int y = ToPixels(top);
+    w->setGeometry(x, y, std::max(0, ToPixels(left + width) - x), std::max(0, ToPixels(top + height) - y));
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+bool IsFile(const std::string& name) {
+    std::error_code ec;
+    return !name.empty() && std::filesystem::is_regular_file(name, ec);
+}
+
+// The maker's web site, behind the About box's copyright line.
+constexpr const char* MakerSite = "https://www.quorra.example/";
+constexpr const char* FileDescription = "Quorra Data File Editor";
+constexpr const char* ProgramName = "Tabwright";
+
+}  // namespace
+
+frmMain::frmMain(std::string specFile, std::string programFolder, EditorDialogs* dialogs, QWidget* parent)
+    : QMainWindow(parent), specFile_(std::move(specFile)), programFolder_(std::move(programFolder)),
+      dialogs_(dialogs) {
+    if (!dialogs_) {
+        ownDialogs_ = std::make_unique<QtEditorDialogs>();
+        dialogs_ = ownDialogs_.get();
+    }
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromUtf8(FileDescription));
+    setWindowIcon(DesignIcon());
+    BuildMenus();
+    BuildControls();
+}
+
+frmMain::~frmMain() {
+    AppUnload();
+}
+
+void frmMain::BuildMenus() {
+    mnuFile = menuBar()->addMenu(tr("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileOpen = mnuFile->addAction(tr("&Open"));
+    mnuFileOpen->setObjectName(QStringLiteral("mnuFileOpen"));
+    mnuFileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuFileExit = mnuFile->addAction(tr("E&xit"));
+    mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
+    mnuHelp = menuBar()->addMenu(tr("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpContents = mnuHelp->addAction(tr("&Contents"));
+    mnuHelpContents->setObjectName(QStringLiteral("mnuHelpContents"));
+    mnuHelpContents->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuHelpAbout = mnuHelp->addAction(tr("&About"));
+    mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
+
+    connect(mnuFileOpen, &QAction::triggered, this, [this] { mnuFileOpen_Click(); });
+    connect(mnuFileExit, &QAction::triggered, this, [this] { mnuFileExit_Click(); });
+    connect(mnuHelpContents, &QAction::triggered, this, [this] { mnuHelpContents_Click(); });
+    connect(mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAbout_Click(); });
+}
+
+void frmMain::BuildControls() {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client_);
+    client_->setFixedSize(ToPixels(DesignWidth), ToPixels(DesignHeight));
+
+    auto button = [this](const char* name, const QString& caption, int left, int width, int height,
+                         const char* tag) {
+        auto* b = new QPushButton(caption, client_);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setProperty("Tag", QString::fromLatin1(tag));
+        b->setAutoDefault(false);
+        MoveTwips(b, left, 3240, width, height);
+        return b;
+    };
+
+    ListView1 = new QTreeWidget(client_);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setProperty("Tag", QStringLiteral("H=1 W=1"));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->header()->setStretchLastSection(false);
+    // The columns are sized to the list's outer width, a few pixels more than
+    // its inside: a scroll bar for those would only be noise.
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MoveTwips(ListView1, 120, 720, 8640, 2400);
+
+    cmdAdd = button("cmdAdd", tr("Add"), 120, 720, 360, "Y=1");
+    cmdDel = button("cmdDel", tr("Delete"), 960, 720, 359, "Y=1");
+    cmdMoveUp = button("cmdMoveUp", QString(), 1800, 361, 360, "Y=1");
+    cmdMoveUp->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
+    cmdMoveUp->setToolTip(tr("Move up"));
+    cmdMoveDown = button("cmdMoveDown", QString(), 2280, 361, 360, "Y=1");
+    cmdMoveDown->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
+    cmdMoveDown->setToolTip(tr("Move down"));
+    cmdSave = button("cmdSave", tr("Save &As"), 6960, 840, 360, "X=1 Y=1");
+    cmdCancel = button("cmdCancel", tr("Cancel"), 7920, 840, 360, "X=1 Y=1");
+
+    QWidget::setTabOrder(cmdAdd, cmdMoveUp);
+    QWidget::setTabOrder(cmdMoveUp, cmdDel);
+    QWidget::setTabOrder(cmdDel, cmdMoveDown);
+    QWidget::setTabOrder(cmdMoveDown, cmdSave);
+    QWidget::setTabOrder(cmdSave, cmdCancel);
+
+    connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1_ItemClick(); });
+    connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
+    connect(cmdDel, &QPushButton::clicked, this, [this] { cmdDel_Click(); });
+    connect(cmdMoveUp, &QPushButton::clicked, this, [this] { cmdMoveUp_Click(); });
+    connect(cmdMoveDown, &QPushButton::clicked, this, [this] { cmdMoveDown_Click(); });
+    connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+
+    // The window's cancel button: Esc presses it.
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(esc, &QShortcut::activated, cmdCancel, &QPushButton::click);
+}
+
+bool frmMain::Load() {
+    AppCmd("Load");
+    if (loadFailed_) return false;
+    setWindowState(Qt::WindowNoState);
+    // The client keeps its design size until the layout takes over, so that
+    // the fields are registered at the geometry they were built for.
+    adjustSize();
+    client_->setMinimumSize(0, 0);
+    client_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    layout_ = std::make_unique<clsLayout>(clsLayout::Revision::Editor);
+    layout_->SetLayout(this);
+    return true;
+}
+
+void frmMain::setFileOpenEnabled(bool enabled) {
+    mnuFileOpen->setEnabled(enabled);
+}
+
+void frmMain::AppCmd(const std::string& pCmd, const std::vector<std::string>& pArg) {
+    const std::string cmd = Lower(pCmd);
+    try {
+        Dispatch(cmd, pArg);
+    } catch (const std::exception& e) {
+        // rt::RtError and rt::FatalError from the table files, and whatever
+        // else a file operation reports: shown, and the editor goes on, except
+        // while the specification file is being read at start-up.
+        if (cmd == "load") SpecError(e.what());
+        else ShowError(e.what());
+    }
+}
+
+void frmMain::Dispatch(const std::string& cmd, const std::vector<std::string>& pArg) {
+    const std::string arg = pArg.empty() ? std::string() : pArg[0];
+    if (cmd == "load") AppLoad();
+    else if (cmd == "unload") AppUnload();
+    else if (cmd == "resize") AppResize();
+    else if (cmd == "quit") AppQuit();
+    else if (cmd == "open") AppOpen(arg);
+    else if (cmd == "save") AppSave(arg);
+    else if (cmd == "fmt") {
+        if (data_) data_->setFmt(ToInt16(Val(arg)));
+    }
+}
+
+void frmMain::ShowError(const std::string& text) {
+    dialogs_->Message(this, windowTitle(), QString::fromStdString(text), EditorDialogs::Icon::None);
+}
+
+void frmMain::SpecError(const std::string& text) {
+    dialogs_->Message(this, windowTitle(), QString::fromStdString(text), EditorDialogs::Icon::Stop);
+    loadFailed_ = true;
+}
+
+// ---- the entry form -------------------------------------------------------
+
+void frmMain::AppLoad() {
+    spec_ = std::make_unique<clsDatFile>();
+    spec_->setFileName(specFile_);
+    if (!spec_->Exists()) {
+        SpecError(entryform::SpecMissingMessage(specFile_));
+        return;
+    }
+    spec_->Load();
+    if (spec_->Cols() != 4) {
+        SpecError(entryform::SpecColumnsMessage(specFile_));
+        return;
+    }
+    // A form without fields would have a list without columns.
+    if (spec_->Rows() < 1) {
+        SpecError(entryform::SpecNoRowsMessage(specFile_));
+        return;
+    }
+
+    data_ = std::make_unique<clsDatFile>();
+    data_->setHeaders(spec_->Col(0));  // a table saved before any open still gets its header line
+    list_ = std::make_unique<clsListViewRpt>(clsListViewRpt::Revision::Editor);
+    list_->setLV(ListView1);
+
+    const std::vector<entryform::Field> plan =
+        entryform::PlanFields(*spec_, /*listLeft=*/120, /*listWidth=*/8640, programFolder_);
+    QStringList headers;
+    for (const auto& f : plan) headers << QString::fromStdString(f.Caption);
+    list_->setHeaders(headers);
+    for (size_t i = 0; i < plan.size(); ++i) list_->setColumnWidth(int(i), plan[i].ColumnWidth);
+    list_->Resize();
+
+    combos_.clear();
+    combos_.resize(plan.size());
+    QWidget* previous = cmdCancel;
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const entryform::Field& f = plan[i];
+        auto* label = new QLabel(QString::fromStdString(f.LabelCaption), client_);
+        label->setObjectName(QString::fromStdString(f.LabelName));
+        MoveTwips(label, f.Left, entryform::LabelTop, f.Width, entryform::LabelHeight);
+        label->setProperty("Tag", QString::fromStdString(f.Tag));
+        label->setVisible(true);
+        labels_.push_back(label);
+
+        QWidget* input = nullptr;
+        if (f.IsTextBox) {
+            input = new QLineEdit(client_);
+            MoveTwips(input, f.Left, entryform::InputTop, f.Width, entryform::TextBoxHeight);
+        } else {
+            auto* box = new QComboBox(client_);
+            box->setEditable(true);
+            const int x = ToPixels(f.Left);
+            box->setGeometry(x, ToPixels(entryform::InputTop), std::max(0, ToPixels(f.Left + f.Width) - x),
+                             box->sizeHint().height());
+            input = box;
+        }
+        input->setObjectName(QString::fromStdString(f.InputName));
+        input->setProperty("Tag", QString::fromStdString(f.Tag));
+        input->setVisible(true);
+        label->setBuddy(input);
+        QWidget::setTabOrder(previous, input);
+        previous = input;
+        fields_.push_back(input);
+
+        if (!f.IsTextBox) {
+            auto combo = std::make_unique<clsCombo>();
+            combo->setCb(static_cast<QComboBox*>(input));
+            combo->setMode(f.Mode);
+            combo->LoadFromTxtFile(f.ListFile);
+            combos_[i] = std::move(combo);
+        }
+    }
+    QWidget::setTabOrder(previous, ListView1);
+    UpdateButtons();
+}
+
+void frmMain::AppUnload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    if (about_) about_->close();
+    combos_.clear();
+    spec_.reset();
+    list_.reset();
+}
+
+void frmMain::AppResize() {
+    if (list_) list_->Resize();
+}
+
+void frmMain::AppQuit() {
+    if (!dialogs_->OkCancel(this, tr("Quit"), tr("Are you sure?"))) return;
+    quitting_ = true;
+    close();
+}
+
+void frmMain::FillList(const clsDatFile& table) {
+    // One repaint for the whole table, not one per cell.
+    ListView1->setUpdatesEnabled(false);
+    const int rows = table.Rows();
+    const int cols = table.Cols();
+    QStringList cells;
+    for (int r = 0; r < rows; ++r) {
+        cells.clear();
+        for (int c = 0; c < cols; ++c) cells << QString::fromStdString(table.Data(r, c));
+        list_->AddRow(cells);
+    }
+    ListView1->setUpdatesEnabled(true);
+}
+
+void frmMain::AppOpen(const std::string& path) {
+    if (!data_ || !list_) return;
+    // Read into a table of its own first: a file that cannot be read leaves
+    // the list, the file name and the rows as they were.
+    auto table = std::make_unique<clsDatFile>();
+    table->setFmt(data_->Fmt());
+    table->setFileName(path);
+    table->setHeaders(spec_->Col(0));
+    // A hidden file (a name starting with ".") is still read: taken as new,
+    // its rows would be replaced by the next save.
+    const bool exists = IsFile(path);
+    if (exists) {
+        try {
+            table->Load();
+        } catch (...) {
+            UpdateButtons();
+            throw;
+        }
+    }
+    data_ = std::move(table);
+    list_->Clear();
+    if (exists) {
+        if (data_->Cols() == spec_->Rows()) {
+            FillList(*data_);
+        } else {
+            dialogs_->Message(this, windowTitle(),
+                              QString::fromStdString(entryform::WrongColumnsMessage(
+                                  path, data_->Cols(), specFile_, spec_->Rows())),
+                              EditorDialogs::Icon::None);
+        }
+    }
+    savedRows_ = ListRows();
+    UpdateButtons();
+}
+
+// ---- record editing ---------------------------------------------------------
+
+QWidget* frmMain::Field(int j) const {
+    return j >= 0 && j < int(fields_.size()) ? fields_[size_t(j)] : nullptr;
+}
+
+QLabel* frmMain::FieldLabel(int j) const {
+    return j >= 0 && j < int(labels_.size()) ? labels_[size_t(j)] : nullptr;
+}
+
+clsCombo* frmMain::Combo(int j) const {
+    return j >= 0 && j < int(combos_.size()) ? combos_[size_t(j)].get() : nullptr;
+}
+
+QString frmMain::FieldText(int j) const {
+    QWidget* w = Field(j);
+    if (auto* le = qobject_cast<QLineEdit*>(w)) return le->text();
+    if (auto* cb = qobject_cast<QComboBox*>(w)) return cb->currentText();
+    return {};
+}
+
+void frmMain::setFieldText(int j, const QString& text) {
+    QWidget* w = Field(j);
+    if (auto* le = qobject_cast<QLineEdit*>(w)) le->setText(text);
+    else if (auto* cb = qobject_cast<QComboBox*>(w)) cb->setEditText(text);
+}
+
+std::vector<std::vector<std::string>> frmMain::ListRows() const {
+    std::vector<std::vector<std::string>> rows;
+    if (!list_) return rows;
+    const int n = list_->Rows();
+    const int k = list_->Cols();
+    rows.resize(size_t(n));
+    for (int r = 0; r < n; ++r) {
+        rows[size_t(r)].reserve(size_t(k));
+        for (int c = 0; c < k; ++c) rows[size_t(r)].push_back(list_->Data(r, c).toStdString());
+    }
+    return rows;
+}
+
+bool frmMain::RowsChanged() const {
+    return list_ && ListRows() != savedRows_;
+}
+
+void frmMain::ListView1_ItemClick() {
+    if (!list_) return;
+    const int r = list_->SelectedRow();
+    if (r < 0) return;
+    cmdAdd->setText(tr("Update"));
+    for (int j = 0; j < FieldCount(); ++j) setFieldText(j, list_->Data(r, j));
+    UpdateButtons();
+}
+
+void frmMain::cmdAdd_Click() {
+    if (!list_) return;
+    if (cmdAdd->text() == tr("Add")) AddRecord();
+    else if (cmdAdd->text() == tr("Update")) UpdateRecord();
+    cmdAdd->setText(tr("Add"));
+    UpdateButtons();
+}
+
+void frmMain::AddRecord() {
+    const int r = list_->Rows();
+    if (r >= 32767) {
+        ShowError(rt::RtError(rt::Overflow).what());  // the table's counts are 16-bit
+        return;
+    }
+    QStringList cells;
+    for (int j = 0; j < FieldCount(); ++j) cells << FieldText(j);
+    list_->AddRow(cells);
+}
+
+void frmMain::UpdateRecord() {
+    const int r = list_->SelectedRow();
+    if (r < 0) {
+        // The list was reloaded under a pending Update: the fields become a new row.
+        AddRecord();
+        return;
+    }
+    for (int j = 0; j < FieldCount(); ++j) {
+        list_->setData(r, j, FieldText(j));
+        setFieldText(j, QString());
+    }
+}
+
+void frmMain::cmdDel_Click() {
+    if (!list_) return;
+    list_->Del();
+    list_->setSelectedRow(-1);
+    cmdAdd->setText(tr("Add"));
+    UpdateButtons();
+}
+
+void frmMain::cmdMoveUp_Click() {
+    if (!list_ || list_->SelectedRow() < 0) return;
+    list_->MoveUp();
+    UpdateButtons();
+}
+
+void frmMain::cmdMoveDown_Click() {
+    if (!list_ || list_->SelectedRow() < 0) return;
+    list_->MoveDown();
+    UpdateButtons();
+}
+
+void frmMain::cmdSave_Click() {
+    if (!data_) return;
+    const QString name = dialogs_->SaveFileName(this, QString::fromStdString(FileFilter(data_->FileType())),
+                                                QString::fromStdString(data_->FileName()), QDir::homePath());
+    if (!name.isEmpty()) AppCmd("Save", {name.toStdString()});
+}
+
+void frmMain::AppSave(const std::string& path) {
+    if (!data_ || !list_) return;
+    const int rows = list_->Rows();
+    const int cols = list_->Cols();
+    // An empty table cannot be written (and could not be read again).
+    if (rows < 1) return;
+    const std::string previousName = data_->FileName();
+    data_->setRows(rows);
+    data_->setCols(cols);
+    data_->Clear();
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) data_->setData(r, c, list_->Data(r, c).toStdString());
+    data_->setFileName(path);
+    try {
+        data_->Save();
+    } catch (...) {
+        data_->setFileName(previousName);
+        throw;
+    }
+    savedRows_ = ListRows();
+}
+
+void frmMain::UpdateButtons() {
+    if (!list_) return;
+    const int rows = list_->Rows();
+    const int selected = list_->SelectedRow();
+    const bool listEmpty = rows == 0;
+    const bool rowSelected = selected != -1;
+    const bool firstSelected = selected == 0;
+    const bool lastSelected = selected == rows - 1 && selected >= 0;
+    cmdDel->setEnabled(rowSelected);
+    cmdMoveUp->setEnabled(rowSelected && !listEmpty && !firstSelected);
+    cmdMoveDown->setEnabled(rowSelected && !listEmpty && !lastSelected);
+    cmdSave->setEnabled(!listEmpty);
+}
+
+// ---- menus and window events -----------------------------------------------
+
+std::string frmMain::FileFilter(const std::string& fileType) {
+    return fileType == "csv" ? "Comma Separated Values (*.csv) | *.csv" : "Data (*.dat) | *.dat";
+}
+
+void frmMain::mnuFileOpen_Click() {
+    if (!data_) return;
+    const QString name = dialogs_->OpenFileName(this, QString::fromStdString(FileFilter(data_->FileType())),
+                                                QDir::homePath());
+    if (name.isEmpty()) return;
+    // A missing name from the dialog is a fault here, not a new file.
+    if (!IsFile(name.toStdString())) {
+        ShowError(rt::RtError(rt::FileNotFound, name.toStdString()).what());
+        return;
+    }
+    AppCmd("Open", {name.toStdString()});
+}
+
+void frmMain::mnuFileExit_Click() {
+    AppCmd("Quit");
+}
+
+void frmMain::cmdCancel_Click() {
+    AppCmd("Quit");
+}
+
+std::string frmMain::HelpPage(const std::string& programFolder, const std::string& programName,
+                              const std::string& productName) {
+    const std::string help = programFolder + "/Help/";
+    if (IsFile(help + programName + ".html")) return help + programName + ".html";
+    if (IsFile(help + productName + ".html")) return help + productName + ".html";
+    return help + "index.html";
+}
+
+void frmMain::mnuHelpContents_Click() {
+    const std::string programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
+    BrowseTo(QString::fromStdString(
+        HelpPage(programFolder_, programName.empty() ? ProgramName : programName, ProgramName)));
+}
+
+void frmMain::mnuHelpAbout_Click() {
+    // Modeless and without an owner: it stays while the editor is used.
+    auto* about = new frmAbout(nullptr);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->InitFromVersion(QString::fromUtf8(FileDescription), QString::fromUtf8(ProgramName),
+                           QString::fromUtf8(MakerSite));
+    about->show();
+    about_ = about;
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (!quitting_ && RowsChanged() && !dialogs_->OkCancel(this, tr("Quit"), tr("Are you sure?"))) {
+        event->ignore();
+        return;
+    }
+    quitting_ = false;
+    AppCmd("Unload");
+    layout_.reset();
+    event->accept();
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (!layout_) return;
+    layout_->RedrawLayout();
+    AppCmd("Resize");
+}
+
+}  // namespace tabwright

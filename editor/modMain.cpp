@@ -1,0 +1,113 @@
+#include "editor/modMain.h"
+
+#include "common/ArgumentText.h"
+#include "common/modArgcArgv.h"
+#include "editor/frmMain.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <iostream>
+
+namespace tabwright {
+
+namespace {
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+bool FileExists(const std::string& name) {
+    std::error_code ec;
+    return !name.empty() && std::filesystem::is_regular_file(name, ec);
+}
+
+}  // namespace
+
+StartupValues ParseStartup(const std::string& argumentText, const std::string& programFolder,
+                           const std::string& programName) {
+    StartupValues v;
+    v.SpecFile = programFolder + "/" + programName + ".dat";
+
+    const int count = ArgCount(argumentText);
+    for (int n = 1; n <= count; ++n) {
+        const std::string word = ArgByNumber(argumentText, n);
+        const std::string option = Lower(word);
+        if (option == "-t" || option == "/t") {
+            ++n;
+            v.Title = ArgByNumber(argumentText, n);
+        } else if (option == "-v" || option == "/v") {
+            ++n;  // the value is read past and otherwise ignored
+        } else if (option == "-csv" || option == "/csv") {
+            v.FmtText = "1";
+        } else if (option == "-csvh" || option == "/csvh") {
+            v.FmtText = "2";
+        } else {
+            v.Positional.push_back(word);
+        }
+    }
+
+    switch (v.Positional.size()) {
+    case 0:
+        v.NoFile = true;
+        break;
+    case 1:
+        v.DataFile = v.Positional[0];
+        break;
+    case 2: {
+        const std::string& spec = v.Positional[0];
+        // An absolute name stays as given; it cannot lie in the program folder.
+        if (FileExists(spec) || std::filesystem::path(spec).is_absolute()) v.SpecFile = spec;
+        else v.SpecFile = programFolder + "/" + spec;
+        v.DataFile = v.Positional[1];
+        break;
+    }
+    default:
+        v.UsageError = true;
+        break;
+    }
+    return v;
+}
+
+std::string UsageText(const std::string& programName) {
+    return "Usage: \r\n" + programName + " [[specfile] datfile] [/t title] [/csv|/csvh]";
+}
+
+void ShowUsage() {
+    const std::string name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
+    const std::string text = UsageText(name);
+    std::cerr << "Usage: " << name << " [[specfile] datfile] [/t title] [/csv|/csvh]\n";
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(text),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
+int Main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tabwright"));
+    SetProcessArgumentText(ArgumentText(argc, argv));
+
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    const StartupValues start = ParseStartup(ProcessArgumentText(), exe.absolutePath().toStdString(),
+                                             exe.completeBaseName().toStdString());
+    if (start.UsageError) {
+        ShowUsage();
+        return 1;
+    }
+
+    frmMain form(start.SpecFile, exe.absolutePath().toStdString());
+    if (!form.Load()) return 1;  // the specification file's message was shown
+    form.setWindowTitle(QString::fromStdString(start.Title));
+    form.setFileOpenEnabled(start.NoFile);
+    form.AppCmd("fmt", {start.FmtText});
+    if (!start.NoFile) form.AppCmd("open", {start.DataFile});
+    form.show();
+    return app.exec();
+}
+
+}  // namespace tabwright
