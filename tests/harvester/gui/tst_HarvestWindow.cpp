@@ -156,9 +156,9 @@ private slots:
         const QStringList status = Column(w, 1);
         const int done = int(status.count("Done"));
         QCOMPARE(status.size(), 12);
-        QCOMPARE(done + status.count("Pending"), 12);
+        QCOMPARE(done + int(status.count("Pending")), 12);
         // Every workbook marked Done gave its seven lines, and no other did.
-        QCOMPARE(ReadBytes(data).count('\n'), done == 0 ? 0 : 1 + 7 * done);
+        QCOMPARE(int(ReadBytes(data).count('\n')), done == 0 ? 0 : 1 + 7 * done);
         QCOMPARE(w.isVisible(), !stop);
         QCOMPARE(boxes.shown.size(), size_t(stop ? 1 : 2));  // no final message when closing
         if (!stop)
