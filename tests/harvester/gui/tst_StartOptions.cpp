@@ -29,20 +29,19 @@ private slots:
         QTest::addColumn<QStringList>("values");  // open, type, in, out, data
         QTest::addColumn<bool>("autorun");
         QTest::addColumn<int>("strays");
+        auto row = [](const char* name, const char* text, const QStringList& values, bool autorun, int strays) {
+            QTest::newRow(name) << QString(text) << values << autorun << strays;
+        };
         const QStringList none = {"", "", "", "", ""};
-        QTest::newRow("nothing") << "" << none << false << 0;
-        QTest::newRow("capitals, quoted folder with a space")
-            << R"(/IN "C:\My Forms")" << QStringList{"", "", R"(C:\My Forms)", "", ""} << false << 0;
-        QTest::newRow("later wins, value keeps its case")
-            << "/type a.dat /Type Forms/Week.DAT" << QStringList{"", "Forms/Week.DAT", "", "", ""} << false << 0;
-        QTest::newRow("/in followed by /out") << "/in /out folder" << QStringList{"", "", "/out", "", ""} << false
-                                              << 1;
-        QTest::newRow("a workbook name alone") << "book.xls" << none << false << 1;
-        QTest::newRow("unknown slash word") << "/run" << none << false << 1;
-        QTest::newRow("hyphen instead of slash") << "-in x" << none << false << 2;
-        QTest::newRow("empty quoted word") << R"("")" << none << false << 1;
-        QTest::newRow("all six") << "/open s.set /type t /in i /out o /data d /AutoRun"
-                                 << QStringList{"s.set", "t", "i", "o", "d"} << true << 0;
+        row("nothing", "", none, false, 0);
+        row("capitals, quoted folder with a space", R"(/IN "C:\My Forms")", {"", "", R"(C:\My Forms)", "", ""}, false, 0);
+        row("later wins, value keeps its case", "/type a.dat /Type F/W.DAT", {"", "F/W.DAT", "", "", ""}, false, 0);
+        row("/in followed by /out", "/in /out folder", {"", "", "/out", "", ""}, false, 1);
+        row("a workbook name alone", "book.xls", none, false, 1);
+        row("unknown slash word", "/run", none, false, 1);
+        row("hyphen instead of slash", "-in x", none, false, 2);
+        row("empty quoted word", R"("")", none, false, 1);
+        row("all six", "/open s.set /type t /in i /out o /data d /AutoRun", {"s.set", "t", "i", "o", "d"}, true, 0);
     }
 
     void readOptions()
