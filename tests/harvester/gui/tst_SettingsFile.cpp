@@ -82,7 +82,7 @@ private slots:
     void replaceQuestion()
     {
         QFETCH(bool, replace);
-        const QString current = path("current.set"), other = path("other.set");
+        const QString current = path(replace ? "current-y.set" : "current-n.set"), other = path("other.set");
         WriteBytes(other, "old\r\n");
         MsgBoxRecorder boxes;
         boxes.answers = {replace ? QMessageBox::Yes : QMessageBox::No};
