@@ -19,18 +19,13 @@ inline std::string Fixture(const std::string& name)
 // A fresh folder removed again at the end of the test.
 class ScratchDir {
 public:
-    ScratchDir()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "harvest-test-XXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data());
-    }
+    ScratchDir() : path_((fs::temp_directory_path() / "harvest-test-XXXXXX").string()) { ::mkdtemp(path_.data()); }
     ~ScratchDir()
     {
         std::error_code ec;
         fs::remove_all(path_, ec);
     }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
     std::string Mkdir(const std::string& name) const
     {
         fs::create_directories(*this / name);
@@ -41,30 +36,25 @@ private:
     std::string path_;
 };
 
-inline void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+inline void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 inline std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(path, std::ios::binary).rdbuf();
     return ss.str();
 }
 
 // A form definition in the "dat" form: one row per field.
 inline std::string WriteForm(const std::string& path, const std::vector<std::vector<std::string>>& rows)
 {
-    size_t cols = rows.empty() ? 0 : rows[0].size();
-    std::string text = std::to_string(rows.size()) + "," + std::to_string(cols) + "\r\n";
+    std::string text = std::to_string(rows.size()) + "," + std::to_string(rows.empty() ? 0 : rows[0].size()) + "\r\n";
     for (const auto& r : rows) {
         for (size_t c = 0; c < r.size(); ++c) {
-            std::string v;
+            text += c ? ",\"" : "\"";
             for (char ch : r[c])
-                v += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-            text += (c ? ",\"" : "\"") + v + "\"";
+                text += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+            text += "\"";
         }
         text += "\r\n";
     }
@@ -83,23 +73,16 @@ inline std::string TimesheetForm(const std::string& path)
     return WriteForm(path, {{"Name", "B2", "text"}, {"Start", "C2", "+dmy"}, {"Hours", "D5:D11", "0.0"}});
 }
 
-inline const char* kTimesheetLines =
-    "\"Ann\",02/03/2009,8.0\r\n"
-    "\"Ann\",03/03/2009,7.5\r\n"
-    "\"Ann\",04/03/2009,0.0\r\n"
-    "\"Ann\",05/03/2009,0.0\r\n"
-    "\"Ann\",06/03/2009,0.0\r\n"
-    "\"Ann\",07/03/2009,0.0\r\n"
-    "\"Ann\",08/03/2009,0.0\r\n";
-
 inline const char* kTimesheetHeader = "Name,Start,Hours\r\n";
+inline const char* kTimesheetLines =
+    "\"Ann\",02/03/2009,8.0\r\n\"Ann\",03/03/2009,7.5\r\n\"Ann\",04/03/2009,0.0\r\n\"Ann\",05/03/2009,0.0\r\n"
+    "\"Ann\",06/03/2009,0.0\r\n\"Ann\",07/03/2009,0.0\r\n\"Ann\",08/03/2009,0.0\r\n";
 
 inline int CountFiles(const std::string& dir)
 {
     int n = 0;
     for (auto& e : fs::directory_iterator(dir))
-        if (e.is_regular_file())
-            ++n;
+        n += e.is_regular_file();
     return n;
 }
 

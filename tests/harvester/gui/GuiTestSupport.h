@@ -1,13 +1,16 @@
 #pragma once
 // Stand-ins for the user in window tests: message boxes answered from a
-// queue, file and folder dialogs that return prepared choices, and a record
-// of the programs and pages the window would have started.
+// queue, file and folder dialogs that return prepared choices, a record of
+// the pages the window would have opened, and a scratch application folder.
 #include "common/gui/clsPath.h"
+#include "common/gui/modAppFolder.h"
 #include "common/gui/modBrowseTo.h"
 #include "common/gui/modMsgBox.h"
+#include "harvester/gui/frmMain.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
@@ -35,18 +38,14 @@ struct MsgBoxRecorder {
 
 struct BrowseRecorder {
     QStringList opened;
-    BrowseRecorder()
-    {
-        setBrowseToHandler([this](const QString& t) { opened << t; });
-    }
+    BrowseRecorder() { setBrowseToHandler([this](const QString& t) { opened << t; }); }
     ~BrowseRecorder() { setBrowseToHandler({}); }
 };
 
 // Answers file dialogs: `choice` empty means the user cancels.
 struct FakeFileDialog : FileDialog {
-    QString choice;
+    QString choice, title, filter, initDir, shownName;
     int calls = 0;
-    QString title, filter, initDir, shownName;
     bool mustExist = false;
 
     bool ShowOpen(const QString& t, const QString& f, const QString& i, bool must, QString& fileName) override
@@ -61,13 +60,10 @@ struct FakeFileDialog : FileDialog {
 };
 
 struct FakeFolderBrowser : FolderBrowser {
-    QString choice;
-    int calls = 0;
-    QString title, shownPath;
+    QString choice, title, shownPath;
 
     bool Show(const QString& t, QString& path) override
     {
-        ++calls;
         title = t, shownPath = path;
         if (choice.isEmpty())
             return false;
@@ -75,6 +71,21 @@ struct FakeFolderBrowser : FolderBrowser {
         return true;
     }
 };
+
+// A fresh folder that is the application folder for the whole test program.
+struct ScratchAppFolder {
+    QTemporaryDir dir;
+    ScratchAppFolder() { setAppFolder(dir.path()); }
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+inline void Fill(frmMain& w, const QString& type, const QString& in, const QString& out, const QString& data)
+{
+    w.txtFormType->setText(type);
+    w.txtInDir->setText(in);
+    w.txtOutDir->setText(out);
+    w.txtExportTo->setText(data);
+}
 
 inline void WriteBytes(const QString& path, const QByteArray& bytes)
 {

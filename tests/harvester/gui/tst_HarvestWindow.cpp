@@ -3,10 +3,7 @@
 #include "GuiTestSupport.h"
 
 #include "common/gui/clsListViewRpt.h"
-#include "common/gui/modAppFolder.h"
-#include "harvester/gui/frmMain.h"
 
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -18,144 +15,112 @@ const QString kForms = QStringLiteral(SOURCE_DIR "/examples/forms");
 const QString kFormDef = QStringLiteral(SOURCE_DIR "/examples/timesheet.dat");
 const QString kExpected = QStringLiteral(SOURCE_DIR "/examples/timesheets.expected.csv");
 
-// The expected data file's header and its blocks of seven lines, one block
-// per example workbook in name order.
-QList<QByteArray> ExpectedLines()
+QStringList Column(frmMain& w, int col)
 {
-    QList<QByteArray> lines = ReadBytes(kExpected).split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    QStringList out;
+    for (int r = 0; r < w.ListView1->topLevelItemCount(); ++r)
+        out << w.ListView1->topLevelItem(r)->text(col);
+    return out;
 }
+
+// A starter that records the program and arguments instead of starting them.
+struct StartRecorder {
+    int calls = 0;
+    QString program;
+    QStringList args;
+    explicit StartRecorder(frmMain& w)
+    {
+        w.setProcessStarter([this](const QString& p, const QStringList& a, QString*) {
+            ++calls, program = p, args = a;
+            return true;
+        });
+    }
+};
 }  // namespace
 
 class tst_HarvestWindow : public QObject {
     Q_OBJECT
 
-private:
-    QTemporaryDir dir_;
-    QString path(const QString& name) const { return dir_.filePath(name); }
-
-    // A fresh input folder holding the named example workbooks (and extra files).
-    QString inputFolder(const QString& name, const QStringList& examples)
-    {
-        QDir(dir_.path()).mkpath(name);
-        for (const QString& e : examples)
-            QFile::copy(kForms + "/" + e, path(name + "/" + e));
-        return path(name);
-    }
-
-    QStringList column(frmMain& w, int col)
-    {
-        QStringList out;
-        for (int r = 0; r < w.ListView1->topLevelItemCount(); ++r)
-            out << w.ListView1->topLevelItem(r)->text(col);
-        return out;
-    }
+    ScratchAppFolder app_;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(dir_.isValid());
-        setAppFolder(dir_.path());
-        QVERIFY2(QFile::exists(kFormDef), qPrintable(kFormDef));
-    }
-
     void wholeRun()
     {
-        const QStringList books = {"ann-2009-03-02.xlsx", "ben-2009-03-02.xlsx", "cleo-2009-03-09.xlsx",
-                                   "finn-2009-03-02.ods"};
-        const QString in = inputFolder("in", books);
-        WriteBytes(in + "/broken.xlsx", "this is not a workbook");
+        const QStringList names = {"ann-2009-03-02.xlsx", "ben-2009-03-02.xlsx", "broken.xlsx",
+                                   "cleo-2009-03-09.xlsx", "finn-2009-03-02.ods"};
+        const QString in = app_.path("in");
+        QDir().mkpath(in);
+        QDir().mkpath(app_.path("done"));
+        QStringList files;
+        for (const QString& n : names) {
+            files << in + "/" + n;
+            QFile::copy(kForms + "/" + n, files.last());
+        }
+        WriteBytes(files[2], "this is not a workbook");
         WriteBytes(in + "/notes.txt", "not listed");
-        QDir(dir_.path()).mkdir("done");
-        const QString data = path("hours.csv");
+        const QString data = app_.path("hours.csv");
 
         MsgBoxRecorder boxes;
         frmMain w;
         w.show();
-        w.txtFormType->setText(kFormDef);
-        w.txtInDir->setText(in + "/");  // a trailing separator changes nothing
-        w.txtOutDir->setText(path("done"));
-        w.txtExportTo->setText(data);
+        Fill(w, kFormDef, in + "/", app_.path("done"), data);  // a trailing separator changes nothing
 
         // Every status the list shows, as it changes, and the Run button meanwhile.
         QMap<int, QStringList> seen;
         bool runEnabledWhileRunning = false;
         connect(w.ListView1, &QTreeWidget::itemChanged, this, [&](QTreeWidgetItem* item, int col) {
-            if (col != 1 || item->text(1).isEmpty())
-                return;
             const int row = w.ListView1->indexOfTopLevelItem(item);
-            if (seen[row].isEmpty() || seen[row].last() != item->text(1))
+            if (col == 1 && !item->text(1).isEmpty() && (seen[row].isEmpty() || seen[row].last() != item->text(1)))
                 seen[row] << item->text(1);
-            if (item->text(1) == u"Processing")
-                runEnabledWhileRunning |= w.cmdGo->isEnabled();
+            runEnabledWhileRunning |= item->text(1) == u"Processing" && w.cmdGo->isEnabled();
         });
         QSignalSpy finished(&w, &frmMain::runFinished);
         QTest::mouseClick(w.cmdGo, Qt::LeftButton);
-        QVERIFY(w.IsRunning());
-        QVERIFY(!w.cmdGo->isEnabled());
+        QVERIFY(w.IsRunning() && !w.cmdGo->isEnabled());
         QVERIFY(finished.wait(60000));
         QVERIFY(w.cmdGo->isEnabled());
         QVERIFY(!runEnabledWhileRunning);
 
-        const QStringList names = {"ann-2009-03-02.xlsx", "ben-2009-03-02.xlsx", "broken.xlsx",
-                                   "cleo-2009-03-09.xlsx", "finn-2009-03-02.ods"};
-        QStringList files;
-        for (const QString& n : names)
-            files << in + "/" + n;
-        QCOMPARE(column(w, 0), files);
-        const QStringList status = column(w, 1);
-        QCOMPARE(status.size(), 5);
+        QCOMPARE(Column(w, 0), files);
+        const QStringList status = Column(w, 1);
         for (int r : {0, 1, 3, 4}) {
             QCOMPARE(status[r], QStringLiteral("Done"));
             QCOMPARE(seen[r], QStringList({"Pending", "Processing", "Done"}));
-            QVERIFY(QFile::exists(path("done/" + names[r])));
-            QVERIFY(!QFile::exists(files[r]));
+            QVERIFY(QFile::exists(app_.path("done/" + names[r])) && !QFile::exists(files[r]));
         }
         QVERIFY2(status[2].startsWith("Failed: "), qPrintable(status[2]));
         QCOMPARE(seen[2].mid(0, 2), QStringList({"Pending", "Processing"}));
         QVERIFY(QFile::exists(files[2]));  // a failed workbook stays for the next run
-
         QCOMPARE(w.prgRun->maximum(), 5);
         QCOMPARE(w.prgRun->value(), 5);
-
-        // The final message tells of the failure.
         QCOMPARE(boxes.shown.size(), size_t(1));
-        QVERIFY2(boxes.lastText().contains("1 of the 5"), qPrintable(boxes.lastText()));
-        QVERIFY2(boxes.lastText().contains("broken.xlsx"), qPrintable(boxes.lastText()));
+        QVERIFY2(boxes.lastText().contains("1 of the 5") && boxes.lastText().contains("broken.xlsx"),
+                 qPrintable(boxes.lastText()));
         QCOMPARE(boxes.shown.back().icon, QMessageBox::Warning);
 
-        // The data file: header, then the lines of the harvested workbooks in list order.
-        const QList<QByteArray> expected = ExpectedLines();
+        // The data file: header, then the harvested workbooks' blocks of seven lines in list order.
+        const QList<QByteArray> expected = ReadBytes(kExpected).split('\n');
         QByteArray want = expected[0] + "\n";
         for (int block : {0, 1, 2, 5})
             for (int i = 1 + 7 * block; i < 8 + 7 * block; ++i)
                 want += expected[i] + "\n";
         QCOMPARE(ReadBytes(data), want);
 
-        // The next run finds only the failed workbook; the list shows this run alone.
+        // The next run finds nothing; the list shows this run alone.
         QFile::remove(files[2]);
         w.AppCmd("go", {});
         QVERIFY(finished.wait(60000));
         QCOMPARE(w.ListView1->topLevelItemCount(), 0);
         QCOMPARE(boxes.lastText(), QStringLiteral("All of the forms in the input directory have been processed."));
         QCOMPARE(boxes.shown.back().title, w.windowTitle());
-    }
 
-    void configurationErrorIsShown()
-    {
-        MsgBoxRecorder boxes;
-        frmMain w;
-        w.txtFormType->setText(path("no-such-form.dat"));
-        w.txtInDir->setText(dir_.path());
-        w.txtExportTo->setText(path("x.csv"));
-        QSignalSpy finished(&w, &frmMain::runFinished);
+        // A configuration error is shown and writes nothing.
+        Fill(w, app_.path("no-such-form.dat"), in, "", app_.path("x.csv"));
         w.AppCmd("go", {});
         QVERIFY(finished.wait(10000));
-        QCOMPARE(boxes.shown.size(), size_t(1));
-        QVERIFY2(boxes.lastText().contains(path("no-such-form.dat")), qPrintable(boxes.lastText()));
-        QVERIFY(!QFile::exists(path("x.csv")));
+        QCOMPARE(boxes.shown.size(), size_t(3));
+        QVERIFY2(boxes.lastText().contains(app_.path("no-such-form.dat")), qPrintable(boxes.lastText()));
+        QVERIFY(!QFile::exists(app_.path("x.csv")));
     }
 
     void closingDuringRun_data()
@@ -168,19 +133,16 @@ private slots:
     void closingDuringRun()
     {
         QFETCH(bool, stop);
-        const QString in = path(stop ? "many-stop" : "many-go");
-        QDir(dir_.path()).mkpath(in);
+        const QString in = app_.path(stop ? "many-stop" : "many-go"), data = in + ".csv";
+        QDir().mkpath(in);
         for (int i = 0; i < 12; ++i)
             QFile::copy(kForms + "/ann-2009-03-02.xlsx", in + QStringLiteral("/ann%1.xlsx").arg(i, 2, 10, QChar('0')));
-        const QString data = in + ".csv";
 
         MsgBoxRecorder boxes;
         boxes.answers = {stop ? QMessageBox::Yes : QMessageBox::No};
         frmMain w;
         w.show();
-        w.txtFormType->setText(kFormDef);
-        w.txtInDir->setText(in);
-        w.txtExportTo->setText(data);
+        Fill(w, kFormDef, in, "", data);
         QSignalSpy finished(&w, &frmMain::runFinished);
         w.AppCmd("go", {});
         w.close();  // the run is still going: the window asks
@@ -191,74 +153,54 @@ private slots:
         QVERIFY(finished.wait(60000));
         QTest::qWait(50);
 
-        const QStringList status = column(w, 1);
+        const QStringList status = Column(w, 1);
         const int done = int(status.count("Done"));
-        const int pending = int(status.count("Pending"));
         QCOMPARE(status.size(), 12);
-        QCOMPARE(done + pending, 12);
+        QCOMPARE(done + int(status.count("Pending")), 12);
         // Every workbook marked Done gave its seven lines, and no other did.
-        const int lines = ReadBytes(data).count('\n');
-        QCOMPARE(lines, done == 0 ? 0 : 1 + 7 * done);
-        if (stop) {
-            QVERIFY(!w.isVisible());
+        QCOMPARE(int(ReadBytes(data).count('\n')), done == 0 ? 0 : 1 + 7 * done);
+        QCOMPARE(w.isVisible(), !stop);
+        if (stop)
             QCOMPARE(boxes.shown.size(), size_t(1));  // no final message when closing
-        } else {
-            QVERIFY(w.isVisible());
+        else
             QCOMPARE(done, 12);
-        }
     }
 
     void editButtonStartsEditorWithOneArgument()
     {
         MsgBoxRecorder boxes;
+        {
+            frmMain w;  // the real starter: there is no Tabwright in the test's folder
+            QTest::mouseClick(w.cmdEditFormType, Qt::LeftButton);
+            QCOMPARE(boxes.shown.size(), size_t(1));
+            QVERIFY2(boxes.lastText().contains(app_.path("Tabwright")), qPrintable(boxes.lastText()));
+        }
         frmMain w;
-        QString program;
-        QStringList args;
-        w.setProcessStarter([&](const QString& p, const QStringList& a, QString*) {
-            program = p, args = a;
-            return true;
-        });
+        StartRecorder started(w);
         w.txtFormType->setText("/forms/my week.dat");
         QTest::mouseClick(w.cmdEditFormType, Qt::LeftButton);
-        QCOMPARE(program, dir_.path() + "/Tabwright");
-        QCOMPARE(args, QStringList({"/forms/my week.dat"}));
-        // An empty box is passed too.
-        w.txtFormType->clear();
+        QCOMPARE(started.program, app_.path("Tabwright"));
+        QCOMPARE(started.args, QStringList({"/forms/my week.dat"}));
+        w.txtFormType->clear();  // an empty box is passed too
         QTest::mouseClick(w.cmdEditFormType, Qt::LeftButton);
-        QCOMPARE(args, QStringList({""}));
-        QVERIFY(boxes.shown.empty());
-    }
-
-    void editorThatCannotStartIsReported()
-    {
-        MsgBoxRecorder boxes;
-        frmMain w;  // the real starter: there is no Tabwright in the test's folder
-        w.txtFormType->setText("x.dat");
-        QTest::mouseClick(w.cmdEditFormType, Qt::LeftButton);
+        QCOMPARE(started.args, QStringList({""}));
         QCOMPARE(boxes.shown.size(), size_t(1));
-        QVERIFY2(boxes.lastText().contains(dir_.path() + "/Tabwright"), qPrintable(boxes.lastText()));
     }
 
     void viewStartsTextEditor()
     {
         MsgBoxRecorder boxes;
         frmMain w;
-        int calls = 0;
-        QString program;
-        QStringList args;
-        w.setProcessStarter([&](const QString& p, const QStringList& a, QString*) {
-            ++calls, program = p, args = a;
-            return true;
-        });
+        StartRecorder started(w);
         qputenv("VISUAL", "my-editor --wait");
         QTest::mouseClick(w.cmdView, Qt::LeftButton);  // empty box: nothing
-        QCOMPARE(calls, 0);
+        QCOMPARE(started.calls, 0);
         w.txtExportTo->setText("/data/hours of week.csv");
         QTest::mouseClick(w.cmdView, Qt::LeftButton);
-        QCOMPARE(calls, 1);
-        QCOMPARE(program, QStringLiteral("my-editor"));
-        QCOMPARE(args, QStringList({"--wait", "/data/hours of week.csv"}));
         qunsetenv("VISUAL");
+        QCOMPARE(started.calls, 1);
+        QCOMPARE(started.program, QStringLiteral("my-editor"));
+        QCOMPARE(started.args, QStringList({"--wait", "/data/hours of week.csv"}));
         QVERIFY(boxes.shown.empty());
     }
 };
