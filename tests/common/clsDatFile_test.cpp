@@ -90,12 +90,7 @@ int InChild(const std::function<void()>& f)
 
 class DatFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "datfile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-    }
+    void SetUp() override { fs::create_directory(dir_); }
     void TearDown() override
     {
         fs::permissions(dir_, fs::perms::owner_all);
@@ -108,12 +103,12 @@ protected:
         return Path(name);
     }
     long Entries() const { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); }
-    fs::path dir_;
+    fs::path dir_ = fs::temp_directory_path() / ("datfile-" + std::to_string(::getpid()));
 };
 
 }  // namespace
 
-TEST_F(DatFile, WritesEveryFieldQuotedWithCrLfInEachFormat)
+TEST_F(DatFile, WritesQuotedFieldsWithCrLfAndRoundTripsInEveryFormat)
 {
     const std::string rows = "\"a\",\"b\"\r\n\"c\"\"d\",\"\"\r\n";
     const std::string expected[] = {"2,2\r\n" + rows, rows, "\"H1\",\"H2\"\r\n" + rows};
@@ -121,10 +116,6 @@ TEST_F(DatFile, WritesEveryFieldQuotedWithCrLfInEachFormat)
         Build(Path("t.txt"), fmt, {{"a", "b"}, {"c\"d", ""}}).Save();
         EXPECT_EQ(Read(Path("t.txt")), expected[fmt]) << fmt;
     }
-}
-
-TEST_F(DatFile, RoundTripsInEveryFormat)
-{
     const std::vector<std::string> tricky = {"plain", "a \"quoted\" word", "comma, inside", "line\nfeed",
                                              "", "12.50", "\"", "caf\xc3\xa9 \xe2\x82\xac", "tab\tend", "'\"\"'"};
     for (int cols : {1, 2, 10, 80}) {
@@ -310,7 +301,7 @@ TEST_F(DatFile, FileTypeExistsAndLoadFaults)
     EXPECT_FALSE(fs::exists(Path("u.dat")));
 }
 
-TEST_F(DatFile, HeaderLineNeedsAHeaderPerColumn)
+TEST_F(DatFile, SaveNeedsAHeaderPerColumnAndKeepsPermissions)
 {
     const std::string old = Write("h.csv", "old");
     clsDatFile f = Build(old, 2, {{"a", "b"}});
@@ -320,14 +311,10 @@ TEST_F(DatFile, HeaderLineNeedsAHeaderPerColumn)
     f.setHeaders({"one", "two", "three"});
     f.Save();
     EXPECT_EQ(Read(old), "\"one\",\"two\"\r\n\"a\",\"b\"\r\n");
-}
-
-TEST_F(DatFile, SaveKeepsPermissionsAndLeavesNoTemporaryFile)
-{
-    const std::string path = Write("p.dat", "old");
-    ::chmod(path.c_str(), 0640);
-    Build(path, 0, {{"a"}}).Save();
-    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+    // Saving keeps the permissions and leaves no temporary file.
+    ::chmod(old.c_str(), 0640);
+    f.Save();
+    EXPECT_EQ(fs::status(old).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(Entries(), 1);
 }
