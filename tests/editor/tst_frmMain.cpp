@@ -219,9 +219,9 @@ private slots:
         const QString data = Write(QStringLiteral("four.dat"), "1,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n");
         Open(data);
         QCOMPARE(f.List()->Rows(), int16_t(0));
-        QCOMPARE(dialogs_.messages, QStringList(QStringLiteral("File %1 is not in the correct format. It has 4 columns.\n\n"
+        QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("File %1 is not in the correct format. It has 4 columns.\n\n"
                                                                "Specification %2 is for 3 column data files.")
-                                                    .arg(data, Path(QStringLiteral("three.dat")))));
+                                                    .arg(data, Path(QStringLiteral("three.dat")))});
         QCOMPARE(dialogs_.icon, EditorDialogs::Icon::None);
         QVERIFY(!f.cmdSave->isEnabled());
     }
@@ -271,7 +271,7 @@ private slots:
             f.mnuFileOpen->trigger();
             QCOMPARE(Column0(f), QStringLiteral("1"));
         }
-        QCOMPARE(dialogs_.messages, QStringList(QStringLiteral("File not found: %1").arg(Path(QStringLiteral("gone.csv")))));
+        QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("File not found: %1").arg(Path(QStringLiteral("gone.csv")))});
         f.setFileOpenEnabled(false);
         QVERIFY(!f.mnuFileOpen->isEnabled());
     }
@@ -307,7 +307,7 @@ private slots:
         f.setFieldText(0, QStringLiteral("Cc"));
         f.setFieldText(1, QStringLiteral("Green"));
         f.cmdAdd->click();
-        QCOMPARE(f.ListRows()[2], (std::vector<std::string>{"Cc", "Green", "3"}));
+        QVERIFY(f.ListRows()[2] == (std::vector<std::string>{"Cc", "Green", "3"}));
         for (int j = 0; j < 3; ++j) QCOMPARE(f.FieldText(j), QString());
         QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
         QCOMPARE(f.List()->SelectedRow(), int16_t(2));
