@@ -418,13 +418,13 @@ private slots:
         frmMain& f = MakeABCD();
         QVERIFY(f.close());
         QVERIFY(dialogs_.questions.empty());
-        f.show();
-        f.setFieldText(0, QStringLiteral("E"));
-        f.cmdAdd->click();
-        QVERIFY(!f.close());
-        QVERIFY(f.isVisible());
+        frmMain& g = MakeABCD();
+        g.setFieldText(0, QStringLiteral("E"));
+        g.cmdAdd->click();
+        QVERIFY(!g.close());
+        QVERIFY(g.isVisible());
         dialogs_.answerOk = true;
-        QVERIFY(f.close());
+        QVERIFY(g.close());
         QCOMPARE(dialogs_.questions.size(), 2);
     }
 
