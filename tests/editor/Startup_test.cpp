@@ -14,109 +14,58 @@ namespace {
 
 const std::string kFolder = "/opt/tabwright";
 const std::string kDefaultSpec = "/opt/tabwright/Tabwright.dat";
+const std::string kTitle = "Quorra Data File Editor";
 
-StartupValues Parse(const std::string& text) {
-    return ParseStartup(text, kFolder, "Tabwright");
-}
+StartupValues Parse(const std::string& text) { return ParseStartup(text, kFolder, "Tabwright"); }
 
-struct Case {
-    const char* name;
-    const char* text;
-    const char* title;
-    const char* spec;
-    const char* data;
-    bool noFile;
-    const char* fmt;
-    bool usage;
-};
-
-class StartupWords : public ::testing::TestWithParam<Case> {};
-
-TEST_P(StartupWords, GivesTheStartupValues) {
-    const Case& c = GetParam();
-    const StartupValues v = Parse(c.text);
-    EXPECT_EQ(v.UsageError, c.usage);
-    if (c.usage) return;
-    EXPECT_EQ(v.Title, c.title);
-    EXPECT_EQ(v.SpecFile, c.spec);
-    EXPECT_EQ(v.DataFile, c.data);
-    EXPECT_EQ(v.NoFile, c.noFile);
-    EXPECT_EQ(v.FmtText, c.fmt);
-}
-
-const char* kTitle = "Quorra Data File Editor";
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, StartupWords,
-    ::testing::Values(
-        Case{"NoWord", "", kTitle, kDefaultSpec.c_str(), "", true, "0", false},
-        Case{"OneWordIsTheDataFile", "\"/home/u/My Forms/week.dat\"", kTitle, kDefaultSpec.c_str(),
-             "/home/u/My Forms/week.dat", false, "0", false},
-        Case{"OptionsInCapitals", "/T \"My Title\" /CSV data.csv", "My Title", kDefaultSpec.c_str(),
-             "data.csv", false, "1", false},
-        Case{"DashSpellings", "-t Edit -csvh data.csv", "Edit", kDefaultSpec.c_str(), "data.csv", false, "2",
-             false},
-        Case{"TitleLastIsEmpty", "data.dat /t", "", kDefaultSpec.c_str(), "data.dat", false, "0", false},
-        Case{"TitleTakesAnOptionWord", "/t /csv data.dat", "/csv", kDefaultSpec.c_str(), "data.dat", false,
-             "0", false},
-        Case{"CsvThenCsvh", "/csv /csvh data.csv", kTitle, kDefaultSpec.c_str(), "data.csv", false, "2", false},
-        Case{"CsvhThenCsv", "/csvh /csv data.csv", kTitle, kDefaultSpec.c_str(), "data.csv", false, "1", false},
-        Case{"TitleTwiceLastCounts", "/t One /t Two", "Two", kDefaultSpec.c_str(), "", true, "0", false},
-        Case{"VSkipsAWord", "/v 123 /nonexistent/spec.dat data.dat", kTitle, "/nonexistent/spec.dat", "data.dat",
-             false, "0", false},
-        Case{"ThreeWordsIsUsage", "a b c", "", "", "", false, "", true},
-        Case{"ThreeWordsAmongOptions", "/csv a /t T b c", "", "", "", false, "", true}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
-
-TEST(Startup, PositionalWordsKeepTheirCapitals) {
-    const StartupValues v = Parse("Spec.DAT Data.DAT");
-    ASSERT_EQ(v.Positional.size(), 2u);
-    EXPECT_EQ(v.Positional[0], "Spec.DAT");
-    EXPECT_EQ(v.Positional[1], "Data.DAT");
-    EXPECT_EQ(v.DataFile, "Data.DAT");
-}
-
-class StartupSpecLookup : public ::testing::Test {
-protected:
-    void SetUp() override {
-        old_ = fs::current_path();
-        dir_ = fs::temp_directory_path() / ("tw_startup_" + std::to_string(::getpid()));
-        fs::create_directories(dir_ / "cwd");
-        fs::current_path(dir_ / "cwd");
+TEST(Startup, WordsGiveTheStartupValues) {
+    struct Case {
+        std::string text, title, spec, data, fmt;  // no title: a usage error
+    };
+    const Case cases[] = {
+        {"", kTitle, kDefaultSpec, "", "0"},
+        {"\"/home/u/My Forms/week.dat\"", kTitle, kDefaultSpec, "/home/u/My Forms/week.dat", "0"},
+        {"/T \"My Title\" /CSV data.csv", "My Title", kDefaultSpec, "data.csv", "1"},
+        {"-t Edit -csvh data.csv", "Edit", kDefaultSpec, "data.csv", "2"},
+        {"data.dat /t", "", kDefaultSpec, "data.dat", "0"},  // a last /t gives an empty title
+        {"/t /csv data.dat", "/csv", kDefaultSpec, "data.dat", "0"},
+        {"/csv /csvh data.csv", kTitle, kDefaultSpec, "data.csv", "2"},
+        {"/csvh /csv data.csv", kTitle, kDefaultSpec, "data.csv", "1"},
+        {"/t One /t Two", "Two", kDefaultSpec, "", "0"},
+        {"/v 123 /nonexistent/spec.dat data.dat", kTitle, "/nonexistent/spec.dat", "data.dat", "0"},  // /v skips a word
+        {"a b c", "", "", "", ""},
+        {"/csv a /t T b c", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        const StartupValues v = Parse(c.text);
+        const bool usage = c.title.empty() && c.spec.empty();
+        EXPECT_EQ(v.UsageError, usage) << c.text;
+        if (usage) continue;
+        EXPECT_EQ(v.Title, c.title) << c.text;
+        EXPECT_EQ(v.SpecFile, c.spec) << c.text;
+        EXPECT_EQ(v.DataFile, c.data) << c.text;
+        EXPECT_EQ(v.NoFile, c.data.empty()) << c.text;
+        EXPECT_EQ(v.FmtText, c.fmt) << c.text;
     }
-    void TearDown() override {
-        fs::current_path(old_);
-        fs::remove_all(dir_);
-    }
-    fs::path old_, dir_;
-};
-
-TEST_F(StartupSpecLookup, RelativeNameFoundInTheCurrentFolderIsUsedAsGiven) {
-    std::ofstream("local.dat") << "1,4\r\n";
-    const StartupValues v = Parse("local.dat data.dat");
-    EXPECT_EQ(v.SpecFile, "local.dat");
-    EXPECT_EQ(v.DataFile, "data.dat");
-}
-
-TEST_F(StartupSpecLookup, RelativeNameNotFoundIsTakenFromTheProgramFolder) {
-    const StartupValues v = Parse("forms.dat data.dat");
-    EXPECT_EQ(v.SpecFile, kFolder + "/forms.dat");
-}
-
-TEST_F(StartupSpecLookup, AFolderOfThatNameIsNotASpecificationFile) {
-    fs::create_directory("forms.dat");
-    EXPECT_EQ(Parse("forms.dat data.dat").SpecFile, kFolder + "/forms.dat");
-}
-
-TEST_F(StartupSpecLookup, ASingleWordIsNeverTheSpecificationFile) {
-    std::ofstream("local.dat") << "1,4\r\n";
-    const StartupValues v = Parse("local.dat");
-    EXPECT_EQ(v.SpecFile, kDefaultSpec);
-    EXPECT_EQ(v.DataFile, "local.dat");
-}
-
-TEST(Startup, UsageText) {
+    EXPECT_EQ(Parse("Spec.DAT Data.DAT").Positional, (std::vector<std::string>{"Spec.DAT", "Data.DAT"}));
     EXPECT_EQ(UsageText("Tabwright"), "Usage: \r\nTabwright [[specfile] datfile] [/t title] [/csv|/csvh]");
+}
+
+TEST(Startup, RelativeSpecificationNameIsLookedForHereThenInTheProgramFolder) {
+    const fs::path old = fs::current_path();
+    const fs::path dir = fs::temp_directory_path() / ("tw_startup_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::current_path(dir);
+    std::ofstream("local.dat") << "1,4\r\n";
+    fs::create_directory("folder.dat");
+    EXPECT_EQ(Parse("local.dat data.dat").SpecFile, "local.dat");
+    EXPECT_EQ(Parse("forms.dat data.dat").SpecFile, kFolder + "/forms.dat");
+    EXPECT_EQ(Parse("folder.dat data.dat").SpecFile, kFolder + "/folder.dat");  // a folder is no file
+    const StartupValues single = Parse("local.dat");  // a single word is never the specification
+    EXPECT_EQ(single.SpecFile, kDefaultSpec);
+    EXPECT_EQ(single.DataFile, "local.dat");
+    fs::current_path(old);
+    fs::remove_all(dir);
 }
 
 }  // namespace

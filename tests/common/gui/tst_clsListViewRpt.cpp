@@ -3,12 +3,10 @@
 #include <QtTest>
 
 using Rule = clsListViewRpt::Revision;
-Q_DECLARE_METATYPE(Rule)
-Q_DECLARE_METATYPE(std::vector<int16_t>)
-Q_DECLARE_METATYPE(std::vector<double>)
 
 namespace {
 
+// Rows named by the texts in column 0; column c holds the name followed by c.
 struct List {
     QTreeWidget widget;
     clsListViewRpt rpt;
@@ -40,41 +38,26 @@ class TestListViewRpt : public QObject {
     Q_OBJECT
 
 private slots:
-    void defaultPercentage_data()
-    {
-        QTest::addColumn<int>("n");
-        QTest::addColumn<int>("percent");
-        for (auto [n, p] : {std::pair{1, 100}, {2, 50}, {3, 33}, {4, 25}, {6, 17}, {7, 14}, {8, 12}, {40, 2}})
-            QTest::addRow("%d columns", n) << n << p;
-    }
     void defaultPercentage()
     {
-        QFETCH(int, n);
-        QFETCH(int, percent);
-        List list;
-        list.rpt.setHeaders(QStringList(n, "h"));
-        QCOMPARE(list.rpt.ColumnWidths(), std::vector<int16_t>(static_cast<std::size_t>(n), static_cast<int16_t>(percent)));
+        for (auto [n, percent] : {std::pair{1, 100}, {3, 33}, {6, 17}, {8, 12}, {40, 2}}) {
+            List list;
+            list.rpt.setHeaders(QStringList(n, "h"));
+            QCOMPARE(list.rpt.ColumnWidths(), std::vector<int16_t>(std::size_t(n), int16_t(percent)));
+        }
     }
 
-    void columnWidths_data()
-    {
-        QTest::addColumn<Rule>("rule");
-        QTest::addColumn<double>("W");
-        QTest::addColumn<std::vector<int16_t>>("percentages");
-        QTest::addColumn<std::vector<double>>("twips");
-        QTest::newRow("harvester 9000") << Rule::Harvester << 9000.0 << std::vector<int16_t>{85, 15} << std::vector<double>{7565, 1335};
-        QTest::newRow("harvester 5000") << Rule::Harvester << 5000.0 << std::vector<int16_t>{85, 15} << std::vector<double>{4165, 735};
-        QTest::newRow("editor 9000") << Rule::Editor << 9000.0 << std::vector<int16_t>{30, 70} << std::vector<double>{2700, 6290};
-        QTest::newRow("editor 5000") << Rule::Editor << 5000.0 << std::vector<int16_t>{33, 33, 33} << std::vector<double>{1650, 1650, 1640};
-        QTest::newRow("editor none") << Rule::Editor << 5000.0 << std::vector<int16_t>{} << std::vector<double>{};
-    }
     void columnWidths()
     {
-        QFETCH(Rule, rule);
-        QFETCH(double, W);
-        QFETCH(std::vector<int16_t>, percentages);
-        QFETCH(std::vector<double>, twips);
-        QCOMPARE(clsListViewRpt::ColumnWidthsTwips(rule, W, percentages), twips);
+        using P = std::vector<int16_t>;
+        using T = std::vector<double>;
+        const std::tuple<Rule, double, P, T> cases[] = {
+            {Rule::Harvester, 9000, {85, 15}, {7565, 1335}}, {Rule::Harvester, 5000, {85, 15}, {4165, 735}},
+            {Rule::Editor, 9000, {30, 70}, {2700, 6290}}, {Rule::Editor, 5000, {33, 33, 33}, {1650, 1650, 1640}},
+            {Rule::Editor, 5000, {}, {}},
+        };
+        for (const auto& [rule, W, percentages, twips] : cases)
+            QCOMPARE(clsListViewRpt::ColumnWidthsTwips(rule, W, percentages), twips);
     }
 
     void resizeSetsTheColumnsInPixels()
@@ -99,81 +82,51 @@ private slots:
         QCOMPARE(editor.widget.columnWidth(1), 419);  // 6290 twips
     }
 
-    void columnsAreAppended()
+    void headersAreAppendedAndClearKeepsThem()
     {
-        List list({}, 2);
+        List list(ABCD, 2);
         list.rpt.setHeaders({"a", "b", "c"});
-        QCOMPARE(list.rpt.Cols(), 5);
         QCOMPARE(list.rpt.Headers(), (QStringList{"", "", "a", "b", "c"}));
         QCOMPARE(list.rpt.ColumnWidths(), (std::vector<int16_t>{33, 33, 33}));  // recreated, not extended
-        list.rpt.setColumnWidths({10, 20, 30, 40, 0});
-        QCOMPARE(list.rpt.ColumnWidths(), (std::vector<int16_t>{10, 20, 30, 40, 0}));
+        list.rpt.Clear();
+        QCOMPARE(list.rpt.Rows(), 0);
+        QCOMPARE(list.rpt.Cols(), 5);
     }
 
-    void selectedRow_data()
+    void selectedRowIsClamped()
     {
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("set");
-        QTest::addColumn<int>("selected");
-        QTest::newRow("empty, 0") << 0 << 0 << -1;
-        QTest::newRow("empty, 5") << 0 << 5 << -1;
-        QTest::newRow("3 rows, 7") << 3 << 7 << 2;
-        QTest::newRow("3 rows, 3") << 3 << 3 << 2;
-        QTest::newRow("3 rows, 1") << 3 << 1 << 1;
-        QTest::newRow("3 rows, 0") << 3 << 0 << 0;
-        QTest::newRow("3 rows, -1") << 3 << -1 << -1;
-    }
-    void selectedRow()
-    {
-        QFETCH(int, rows);
-        QFETCH(int, set);
-        QFETCH(int, selected);
-        List list(ABCD.mid(0, rows));
-        QCOMPARE(list.rpt.SelectedRow(), -1);
-        if (rows > 0)
-            list.rpt.setSelectedRow(0);  // so that -1 has something to clear
-        list.rpt.setSelectedRow(set);
-        QCOMPARE(list.rpt.SelectedRow(), selected);
-        QCOMPARE(list.widget.selectedItems().size(), selected < 0 ? 0 : 1);
+        // rows, row set, row selected
+        for (auto [rows, set, selected] : {std::tuple{0, 0, -1}, {0, 5, -1}, {3, 3, 2}, {3, 1, 1}, {3, 0, 0}, {3, -1, -1}}) {
+            List list(ABCD.mid(0, rows));
+            QCOMPARE(list.rpt.SelectedRow(), -1);
+            if (rows > 0)
+                list.rpt.setSelectedRow(0);  // so that -1 has something to clear
+            list.rpt.setSelectedRow(set);
+            QVERIFY2(list.rpt.SelectedRow() == selected, qPrintable(QString("%1 rows, %2").arg(rows).arg(set)));
+            QCOMPARE(list.widget.selectedItems().size(), selected < 0 ? 0 : 1);
+        }
     }
 
-    void move_data()
-    {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<bool>("up");
-        QTest::addColumn<QStringList>("after");
-        QTest::addColumn<int>("selected");
-        QTest::newRow("up from 2") << 2 << true << QStringList{"A", "C", "B", "D"} << 1;
-        QTest::newRow("down from 1") << 1 << false << QStringList{"A", "C", "B", "D"} << 2;
-        QTest::newRow("up from the top") << 0 << true << ABCD << 0;
-        QTest::newRow("down from the bottom") << 3 << false << ABCD << 3;
-        QTest::newRow("up from the bottom") << 3 << true << QStringList{"A", "B", "D", "C"} << 2;
-        QTest::newRow("down from the top") << 0 << false << QStringList{"B", "A", "C", "D"} << 1;
-    }
     void move()
     {
-        QFETCH(int, row);
-        QFETCH(bool, up);
-        QFETCH(QStringList, after);
-        QFETCH(int, selected);
-        List list(ABCD, 3);
-        list.rpt.setSelectedRow(row);
-        up ? list.rpt.MoveUp() : list.rpt.MoveDown();
-        QCOMPARE(list.Column(0), after);
-        QStringList others;
-        for (const auto& a : after)
-            others << a + "2";
-        QCOMPARE(list.Column(2), others);  // every cell travels with its row
-        QCOMPARE(list.rpt.SelectedRow(), selected);
-    }
-
-    void moveWithoutSelectionDoesNothing()
-    {
-        List list(ABCD);
-        list.rpt.MoveUp();
-        list.rpt.MoveDown();
-        QCOMPARE(list.Column(), ABCD);
-        QCOMPARE(list.rpt.SelectedRow(), -1);
+        // row selected (-1: none), up or down, rows after, row selected after
+        const std::tuple<int, bool, QString, int> cases[] = {
+            {2, true, "ACBD", 1}, {1, false, "ACBD", 2}, {0, true, "ABCD", 0}, {3, false, "ABCD", 3},
+            {3, true, "ABDC", 2}, {0, false, "BACD", 1}, {-1, true, "ABCD", -1}, {-1, false, "ABCD", -1},
+        };
+        for (const auto& [row, up, after, selected] : cases) {
+            List list(ABCD, 3);
+            if (row >= 0)
+                list.rpt.setSelectedRow(row);
+            up ? list.rpt.MoveUp() : list.rpt.MoveDown();
+            QStringList names, others;  // every cell travels with its row
+            for (const QChar a : after) {
+                names << a;
+                others << a + QString("2");
+            }
+            QVERIFY2(list.Column(0) == names && list.Column(2) == others, qPrintable(after));
+            QCOMPARE(list.rpt.SelectedRow(), selected);
+        }
     }
 
     void addRowGivesEveryColumnACell()
@@ -181,13 +134,13 @@ private slots:
         List list({"A", "B"}, 4);
         list.rpt.setSelectedRow(0);
         list.rpt.AddRow();
-        QCOMPARE(list.rpt.Rows(), 3);
         QCOMPARE(list.rpt.Data(2, 3), QString(""));
         QCOMPARE(list.widget.topLevelItem(2)->columnCount(), 4);
         QCOMPARE(list.rpt.SelectedRow(), 0);
         list.rpt.AddRow({"x", "y"});
-        QCOMPARE(list.rpt.Data(3, 1), QString("y"));
+        QCOMPARE(list.widget.topLevelItem(3)->text(1), QString("y"));
         QCOMPARE(list.widget.topLevelItem(3)->columnCount(), 4);
+        QCOMPARE(list.rpt.Data(5, 0), QString());  // no such row
     }
 
     void del()
@@ -203,26 +156,6 @@ private slots:
         list.rpt.Del();
         QCOMPARE(list.Column(), (QStringList{"A", "C"}));
         QCOMPARE(list.rpt.SelectedRow(), -1);
-    }
-
-    void clearKeepsTheColumns()
-    {
-        List list(ABCD, 2);
-        list.rpt.setHeaders({"x", "y"});
-        list.rpt.Clear();
-        QCOMPARE(list.rpt.Rows(), 0);
-        QCOMPARE(list.rpt.Cols(), 4);
-        QCOMPARE(list.rpt.Headers(), (QStringList{"", "", "x", "y"}));
-        QCOMPARE(list.rpt.ColumnWidths().size(), 2u);
-    }
-
-    void dataAddressesItemsAndSubItems()
-    {
-        List list({"A", "B"}, 3);
-        list.rpt.setData(1, 2, "cell");
-        QCOMPARE(list.widget.topLevelItem(1)->text(2), QString("cell"));
-        QCOMPARE(list.rpt.Data(1, 0), QString("B"));
-        QCOMPARE(list.rpt.Data(5, 0), QString());  // no such row
     }
 };
 
