@@ -9,16 +9,10 @@
 #include <algorithm>
 #include <map>
 #include <tuple>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-namespace fs = std::filesystem;
-using testjson::Value;
+using namespace testjson;
 
 namespace {
-
-const fs::path kFixtures = fs::path(TEST_DATA_DIR) / "workbook" / "fixtures";
 
 struct Fixture {
     std::string caseName;
@@ -44,14 +38,6 @@ std::vector<Fixture> AllFixtures()
         return std::tie(a.caseName, a.file) < std::tie(b.caseName, b.file);
     });
     return out;
-}
-
-std::string ReadFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 std::string Str(const Value& v)
