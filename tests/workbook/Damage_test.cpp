@@ -350,6 +350,7 @@ TEST(Zip, HandMadeXlsxIsRead)
     auto book = wb::Workbook::Open(p);
     EXPECT_EQ(book->Cell(0, 0, 0).Text(), "7");
     EXPECT_EQ(book->Resolve("Big").Rows(), 3);
+    EXPECT_EQ(book->ActiveSheet(), 0);  // no view recorded: the first sheet
 }
 
 // More than any form's sheet holds, and past the readers' bound on a part.

@@ -88,6 +88,9 @@ TEST(XlsxOdsCells, Table)
     EXPECT_EQ(open["ods_values.ods"]->SheetNames(), (std::vector<std::string>{"Values", "Other", "Secret"}));
     EXPECT_EQ(open["ods_values.ods"]->ActiveSheet(), 0);
     EXPECT_TRUE(open["ods_1904.ods"]->Date1904());
+    // Names of two areas or of a constant are no range to read.
+    for (const char* name : {"Both", "Konst"}) EXPECT_THROW(open["xlsx_shared.xlsx"]->Resolve(name), wb::Error);
+    for (const char* name : {"Two", "Konst"}) EXPECT_THROW(open["ods_values.ods"]->Resolve(name), wb::Error);
 }
 
 }  // namespace
