@@ -16,41 +16,16 @@ std::string DateText(double v, bool date1904 = false) { return CellValue{CellTyp
 TEST(CellText, Numbers)
 {
     const std::pair<double, const char*> cases[] = {
-        {0, "0"},
-        {-0.0, "0"},
-        {1, "1"},
-        {-1, "-1"},
-        {0.1 + 0.2, "0.3"},
-        {1.0 / 3, "0.333333333333333"},
-        {2.0 / 3, "0.666666666666667"},
-        {7.25, "7.25"},
-        {8, "8"},
-        {7.5, "7.5"},
-        {1e20, "100000000000000000000"},
-        {1e-7, "0.0000001"},
-        {-1.5e-10, "-0.00000000015"},
-        {123456789012345678.0, "123456789012346000"},
-        {123456789012345.0, "123456789012345"},
-        {1234567890123456.0, "1234567890123460"},
-        {0.000123, "0.000123"},
-        {100, "100"},
-        {1e15, "1000000000000000"},
-        {3.14159265358979, "3.14159265358979"},
-        {0.1, "0.1"},
+        {0, "0"}, {-0.0, "0"}, {-1, "-1"}, {0.1 + 0.2, "0.3"}, {1.0 / 3, "0.333333333333333"},
+        {2.0 / 3, "0.666666666666667"}, {1e20, "100000000000000000000"}, {1e-7, "0.0000001"},
+        {-1.5e-10, "-0.00000000015"}, {123456789012345678.0, "123456789012346000"},
+        {123456789012345.0, "123456789012345"}, {1234567890123456.0, "1234567890123460"},
         {99999999999999.99, "100000000000000"},  // rounded at 15 digits
-        {9999999999999.99, "9999999999999.99"},
-        {0.30000000000000004, "0.3"},
-        {1.005, "1.005"},
-        {-123.456, "-123.456"},
+        {9999999999999.99, "9999999999999.99"}, {1.005, "1.005"}, {-123.456, "-123.456"},
     };
-    for (const auto& [v, text] : cases)
-        EXPECT_EQ(NumberText(v), text) << v;
+    for (const auto& [v, text] : cases) EXPECT_EQ(NumberText(v), text) << v;
     EXPECT_EQ(NumberText(1.7976931348623157e308), "179769313486232" + std::string(294, '0'));
     EXPECT_EQ(NumberText(5e-324), "0." + std::string(323, '0') + "5");
-}
-
-TEST(CellText, ShortNumbersReadBack)
-{
     // Whenever 15 digits suffice, the text reads back to the very same double.
     for (double v : {0.1, 0.7, 1.1, 123.456, 1e-5, 2.5e10, 98765.4321, 0.015625}) {
         const std::string t = NumberText(v);
@@ -59,56 +34,24 @@ TEST(CellText, ShortNumbersReadBack)
     }
 }
 
-TEST(CellText, Dates1900)
+TEST(CellText, DatesInBothSystems)
 {
-    const std::pair<double, const char*> cases[] = {
-        {1, "1900-01-01"},
-        {2, "1900-01-02"},
-        {59, "1900-02-28"},
-        {60, "1900-02-29"},
-        {61, "1900-03-01"},
-        {366, "1900-12-31"},
-        {367, "1901-01-01"},
-        {39874, "2009-03-02"},
-        {36526, "2000-01-01"},
-        {36585, "2000-02-29"},
-        {2958465, "9999-12-31"},
-        {2958465.999988426, "9999-12-31 23:59:59"},
-        {39874.5, "2009-03-02 12:00:00"},
-        {39874.25, "2009-03-02 06:00:00"},
-        {0.5, "1899-12-30 12:00:00"},
-        {0, "1899-12-30"},
-        {0.75, "1899-12-30 18:00:00"},
-        {60.5, "1900-02-29 12:00:00"},
-        {59.99998, "1900-02-28 23:59:58"},
-        {59.999999, "1900-02-29"},  // rounds up into the fictitious day
+    const std::pair<double, const char*> cases1900[] = {
+        {0, "1899-12-30"}, {0.75, "1899-12-30 18:00:00"}, {1, "1900-01-01"}, {59, "1900-02-28"},
+        {60, "1900-02-29"}, {61, "1900-03-01"}, {60.5, "1900-02-29 12:00:00"},
+        {59.99998, "1900-02-28 23:59:58"}, {59.999999, "1900-02-29"},  // rounds up into the fictitious day
+        {367, "1901-01-01"}, {36585, "2000-02-29"}, {39874.25, "2009-03-02 06:00:00"},
+        {2958465, "9999-12-31"}, {2958465.999988426, "9999-12-31 23:59:59"},
         // Times round to the second; 23:59:59.6 becomes the next midnight.
-        {39874.999995, "2009-03-03"},
-        {39874 + 1.0 / 86400 + 0.4 / 86400, "2009-03-02 00:00:01"},
-        {39874 + 1.0 / 86400 + 0.6 / 86400, "2009-03-02 00:00:02"},
-        {39874 + 29.0 / 1440, "2009-03-02 00:29:00"},
+        {39874.999995, "2009-03-03"}, {39874 + 1.4 / 86400, "2009-03-02 00:00:01"},
+        {39874 + 1.6 / 86400, "2009-03-02 00:00:02"}, {39874 + 29.0 / 1440, "2009-03-02 00:29:00"},
     };
-    for (const auto& [v, text] : cases)
-        EXPECT_EQ(DateText(v), text) << v;
-}
-
-TEST(CellText, Dates1904)
-{
-    const std::pair<double, const char*> cases[] = {
-        {0, "1904-01-01"},
-        {1, "1904-01-02"},
-        {38412, "2009-03-02"},
-        {38412.5, "2009-03-02 12:00:00"},
-        {59, "1904-02-29"},
-        {1461, "1908-01-01"},
-        {2957003, "9999-12-31"},
+    for (const auto& [v, text] : cases1900) EXPECT_EQ(DateText(v), text) << v;
+    const std::pair<double, const char*> cases1904[] = {
+        {0, "1904-01-01"}, {38412.5, "2009-03-02 12:00:00"}, {59, "1904-02-29"}, {2957003, "9999-12-31"},
     };
-    for (const auto& [v, text] : cases)
-        EXPECT_EQ(DateText(v, true), text) << v;
-}
-
-TEST(CellText, DatesOutsideTheCalendarShowTheNumber)
-{
+    for (const auto& [v, text] : cases1904) EXPECT_EQ(DateText(v, true), text) << v;
+    // Outside the calendar: the number.
     EXPECT_EQ(DateText(2958466), "2958466");
     EXPECT_EQ(DateText(2957004, true), "2957004");
     EXPECT_EQ(DateText(1e300), "1" + std::string(300, '0'));
@@ -121,7 +64,6 @@ TEST(CellText, OtherTypes)
     EXPECT_EQ((CellValue{CellType::Boolean, 1, {}, false}).Text(), "TRUE");
     EXPECT_EQ((CellValue{CellType::Boolean, 0, {}, false}).Text(), "FALSE");
     EXPECT_EQ((CellValue{CellType::Error, 0, "#DIV/0!", false}).Text(), "#DIV/0!");
-    EXPECT_EQ((CellValue{CellType::Text, 0, " a\nb ", false}).Text(), " a\nb ");
 }
 
 TEST(IsoDateSerial, BothSystems)
@@ -133,26 +75,19 @@ TEST(IsoDateSerial, BothSystems)
         double serial;
     };
     const Case cases[] = {
-        {"2009-03-02", false, 39874},
-        {"2009-03-02T12:00:00", false, 39874.5},
-        {"2009-03-02T12:00:00Z", false, 39874.5},
-        {"2009-03-02T06:00:00.000", false, 39874.25},
-        {"1900-03-01", false, 61},
-        {"1900-02-28", false, 59},
-        {"1900-01-01", false, 1},
-        {"1899-12-30", false, -1},
-        {"2009-03-02", true, 38412},
-        {"1904-01-01", true, 0},
-        {"12:00:00", false, 0.5},
-        {"9999-12-31", false, 2958465},
+        {"2009-03-02T12:00:00Z", false, 39874.5}, {"2009-03-02T06:00:00.000", false, 39874.25},
+        {"1900-03-01", false, 61}, {"1900-02-28", false, 59}, {"1900-01-01", false, 1},
+        {"1899-12-30", false, -1}, {"2009-03-02", true, 38412}, {"1904-01-01", true, 0},
+        {"12:00:00", false, 0.5}, {"9999-12-31", false, 2958465},
     };
     for (const auto& c : cases) {
         auto s = IsoDateSerial(c.text, c.date1904);
         ASSERT_TRUE(s) << c.text;
         EXPECT_NEAR(*s, c.serial, 1e-9) << c.text;
-        if (c.serial >= 1)  // back to the same text
+        if (c.serial >= 1) {  // back to the same text
             EXPECT_EQ((CellValue{CellType::Date, *s, {}, c.date1904}).Text().substr(0, 10),
                       std::string(c.text).substr(0, 10));
+        }
     }
     for (const char* bad : {"", "2009", "2009-13-01", "2009-03-02x", "soon", "2009/03/02", "25:00"})
         EXPECT_FALSE(IsoDateSerial(bad, false)) << bad;
@@ -163,7 +98,6 @@ TEST(FoldCase, ComparesWithoutLetterCase)
     using wb::detail::FoldCase;
     EXPECT_EQ(FoldCase("Total_Hours"), FoldCase("TOTAL_hours"));
     EXPECT_EQ(FoldCase("Données"), FoldCase("DONNÉES"));
-    EXPECT_EQ(FoldCase("Übersicht"), FoldCase("übersicht"));
     EXPECT_EQ(FoldCase("ДАТА"), FoldCase("дата"));
     EXPECT_EQ(FoldCase("ŁÓDŹ"), FoldCase("łódź"));
     EXPECT_NE(FoldCase("Total1"), FoldCase("Total2"));

