@@ -16,15 +16,8 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-class BatchRun : public ::testing::Test {
+class BatchRun : public ::testing::Test, protected JobFolders {
 protected:
-    void SetUp() override
-    {
-        in = dir.Mkdir("in");
-        out = dir.Mkdir("out");
-        form = TimesheetForm(dir / "form.dat");
-        data = dir / "data.csv";
-    }
 
     BatchResult Run(const std::string& inText, const std::string& outText, int limit = clsBatchRun::kDefaultLimit,
                     int jobs = 1)
@@ -87,8 +80,6 @@ protected:
         return s;
     }
 
-    ScratchDir dir;
-    std::string in, out, form, data;
     MemoryStatusList list;
 };
 

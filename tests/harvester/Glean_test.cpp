@@ -41,15 +41,8 @@ TEST(GleanOptions, OptionRules)
     EXPECT_TRUE(ParseGleanOptions("--help").help);
 }
 
-class Glean : public ::testing::Test {
+class Glean : public ::testing::Test, protected JobFolders {
 protected:
-    void SetUp() override
-    {
-        in = dir.Mkdir("in");
-        out = dir.Mkdir("out");
-        form = TimesheetForm(dir / "form.dat");
-        data = dir / "data.csv";
-    }
     int Run(const std::string& args)
     {
         GleanOptions o = ParseGleanOptions(args);
@@ -59,8 +52,6 @@ protected:
     }
     static std::string Q(const std::string& s) { return "\"" + s + "\""; }
 
-    ScratchDir dir;
-    std::string in, out, form, data;
     std::ostringstream err;
 };
 

@@ -86,4 +86,14 @@ inline int CountFiles(const std::string& dir)
     return n;
 }
 
+// The four paths of a job: input and output folders, a timesheet form
+// definition and a data file that does not exist yet.
+struct JobFolders {
+    ScratchDir dir;
+    std::string in = dir.Mkdir("in");
+    std::string out = dir.Mkdir("out");
+    std::string form = TimesheetForm(dir / "form.dat");
+    std::string data = dir / "data.csv";
+};
+
 }  // namespace harvest_test
