@@ -25,14 +25,14 @@ import datetime
 import decimal
 import os
 import shutil
-import signal
-import subprocess
 import sys
 import tempfile
 
 import xlsxwriter
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "scripts"))
+from lo_convert import convert  # noqa: E402
 FORMS = os.path.join(HERE, "forms")
 DAYS = ["Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"]
 
@@ -124,29 +124,6 @@ def write_form(path, sheet_data):
     wb.define_name("Hours", "=Timesheet!$D$5:$D$11")
     wb.define_name("Approver", "=Timesheet!$B$14")
     wb.close()
-
-
-def convert(sources, fmt, outdir, profile):
-    """Converts with LibreOffice headless in its own profile; stops it by its id."""
-    cmd = ["soffice", f"-env:UserInstallation=file://{profile}", "--headless", "--norestore",
-           "--convert-to", fmt, "--outdir", outdir] + sources
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                            start_new_session=True)
-    try:
-        _, err = proc.communicate(timeout=180)
-    except subprocess.TimeoutExpired:
-        err = b"timed out"
-    finally:
-        # soffice leaves helper processes behind now and then: end its own group.
-        try:
-            os.killpg(proc.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        proc.wait()
-    for src in sources:
-        out = os.path.join(outdir, os.path.splitext(os.path.basename(src))[0] + "." + fmt)
-        if not os.path.isfile(out):
-            sys.exit(f"LibreOffice did not write {out}: {err.decode(errors='replace').strip()}")
 
 
 def write_dat(path, rows):
