@@ -2,6 +2,7 @@
 
 #include "common/RtError.h"
 #include "common/modGetWords.h"
+#include "common/modUtil.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,15 +106,8 @@ void WriteAtomically(const std::string& name, std::string_view data)
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777);  // keep the file's permissions
 
-    while (!data.empty()) {
-        const ssize_t put = ::write(fd, data.data(), data.size());
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        data.remove_prefix(static_cast<std::size_t>(put));
-    }
+    if (const int err = WriteAll(fd, data))
+        fail(err);
     if (::fsync(fd) != 0)
         fail(errno);
     if (::close(fd) != 0) {

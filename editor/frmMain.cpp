@@ -1,6 +1,7 @@
 #include "editor/frmMain.h"
 
 #include "common/RtError.h"
+#include "common/modUtil.h"
 #include "common/gui/Version.h"
 #include "common/gui/clsCombo.h"
 #include "common/gui/clsLayout.h"
@@ -28,7 +29,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 namespace tabwright {
@@ -42,16 +42,6 @@ void MoveTwips(QWidget* w, double left, double top, double width, double height)
     const int x = ToPixels(left);
     const int y = ToPixels(top);
     w->setGeometry(x, y, std::max(0, ToPixels(left + width) - x), std::max(0, ToPixels(top + height) - y));
-}
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
-}
-
-bool IsFile(const std::string& name) {
-    std::error_code ec;
-    return !name.empty() && std::filesystem::is_regular_file(name, ec);
 }
 
 // The maker's web site, behind the About box's copyright line.

@@ -2,32 +2,17 @@
 
 #include "common/ArgumentText.h"
 #include "common/modArgcArgv.h"
+#include "common/modUtil.h"
 #include "editor/frmMain.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <iostream>
 
 namespace tabwright {
-
-namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
-}
-
-bool FileExists(const std::string& name) {
-    std::error_code ec;
-    return !name.empty() && std::filesystem::is_regular_file(name, ec);
-}
-
-}  // namespace
 
 StartupValues ParseStartup(const std::string& argumentText, const std::string& programFolder,
                            const std::string& programName) {
@@ -62,7 +47,7 @@ StartupValues ParseStartup(const std::string& argumentText, const std::string& p
     case 2: {
         const std::string& spec = v.Positional[0];
         // An absolute name stays as given; it cannot lie in the program folder.
-        if (FileExists(spec) || std::filesystem::path(spec).is_absolute()) v.SpecFile = spec;
+        if (IsFile(spec) || std::filesystem::path(spec).is_absolute()) v.SpecFile = spec;
         else v.SpecFile = programFolder + "/" + spec;
         v.DataFile = v.Positional[1];
         break;

@@ -1,6 +1,7 @@
 #include "harvester/GleanCommand.h"
 
 #include "common/clsCmdline.h"
+#include "common/modUtil.h"
 #include "harvester/SettingsFile.h"
 #include "harvester/clsBatchRun.h"
 
@@ -8,14 +9,6 @@
 #include <thread>
 
 namespace {
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 // "/type", "--type" -> "type"; anything else -> "".
 std::string OptionName(const std::string& word)

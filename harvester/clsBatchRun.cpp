@@ -1,6 +1,7 @@
 #include "harvester/clsBatchRun.h"
 
 #include "common/RtError.h"
+#include "common/modUtil.h"
 #include "harvester/modExtractWorkbookData.h"
 #include "workbook/Workbook.h"
 
@@ -357,17 +358,9 @@ public:
             if (fd_ < 0)
                 throw rt::RtError(rt::PathFileAccessError, SysError("Cannot open the data file", path_, errno));
         }
-        size_t done = 0;
-        while (done < text.size()) {
-            ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                int err = errno;
-                Undo(j);
-                throw rt::RtError(rt::PathFileAccessError, SysError("Cannot write the data file", path_, err));
-            }
-            done += static_cast<size_t>(n);
+        if (const int err = WriteAll(fd_, text)) {
+            Undo(j);
+            throw rt::RtError(rt::PathFileAccessError, SysError("Cannot write the data file", path_, err));
         }
     }
 

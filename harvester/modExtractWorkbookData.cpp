@@ -2,6 +2,7 @@
 
 #include "common/RtError.h"
 #include "common/clsDatFile.h"
+#include "common/modUtil.h"
 #include "harvester/modFormatCellValue.h"
 #include "workbook/Workbook.h"
 
@@ -15,14 +16,6 @@
 namespace {
 
 constexpr int kMaxItems = 32767;
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 // The format word without its "+" and in lower case.
 std::string FormatWord(const std::string& fmt)
@@ -170,20 +163,11 @@ void AppendText(const std::string& path, const std::string& text)
         throw rt::RtError(rt::PathFileAccessError, std::string("cannot open: ") + std::strerror(errno), path);
     struct stat st {};
     ::fstat(fd, &st);
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            int err = errno;
-            // No partial line may stay behind.
-            if (::ftruncate(fd, st.st_size) != 0) {
-            }
-            ::close(fd);
-            throw rt::RtError(rt::PathFileAccessError, std::string("cannot write: ") + std::strerror(err), path);
-        }
-        done += static_cast<size_t>(n);
+    if (const int err = WriteAll(fd, text)) {
+        // No partial line may stay behind.
+        [[maybe_unused]] const int undone = ::ftruncate(fd, st.st_size);
+        ::close(fd);
+        throw rt::RtError(rt::PathFileAccessError, std::string("cannot write: ") + std::strerror(err), path);
     }
     ::close(fd);
 }

@@ -1,0 +1,32 @@
+#include "common/modUtil.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <unistd.h>
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool IsFile(const std::string& name)
+{
+    std::error_code ec;
+    return !name.empty() && std::filesystem::is_regular_file(name, ec);
+}
+
+int WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t put = ::write(fd, data.data(), data.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return put < 0 ? errno : EIO;  // 0 for a non-empty write would loop forever
+        data.remove_prefix(static_cast<size_t>(put));
+    }
+    return 0;
+}

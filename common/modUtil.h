@@ -1,0 +1,14 @@
+#pragma once
+// Small text and file helpers that both programs use.
+#include <string>
+#include <string_view>
+
+// ASCII letters in lower case; other bytes, UTF-8 included, stay as they are.
+std::string Lower(std::string s);
+
+// True when name is an existing regular file (a folder or nothing: false).
+bool IsFile(const std::string& name);
+
+// Writes all of data to fd, going on after signals and short writes.
+// Returns 0, or the errno of the failure.
+int WriteAll(int fd, std::string_view data);
