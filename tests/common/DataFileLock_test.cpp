@@ -1,0 +1,62 @@
+#include "common/DataFileLock.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path = fs::temp_directory_path() / ("lock_test_" + std::to_string(::getpid()));
+    TempDir() { fs::create_directories(path); }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+}  // namespace
+
+TEST(DataFileLock, SecondHolderIsToldBusyAndTheFileGoesWithTheLock)
+{
+    TempDir dir;
+    const std::string data = (dir.path / "data.csv").string();
+    DataFileLock first, second;
+    ASSERT_EQ(first.Take(data, false), DataFileLock::Outcome::Taken);
+    EXPECT_TRUE(fs::exists(data + ".lock"));
+    EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Busy);
+    EXPECT_FALSE(second.Held());
+    first.Release();
+    EXPECT_FALSE(fs::exists(data + ".lock"));
+    EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Taken);
+}
+
+// A waiter that locked the file the holder then removed must lock the new
+// one, or a third program would get a lock of its own beside it.
+TEST(DataFileLock, WaiterThatLockedTheRemovedFileTriesAgain)
+{
+    TempDir dir;
+    const std::string data = (dir.path / "data.csv").string();
+    DataFileLock holder, waiter, third;
+    ASSERT_EQ(holder.Take(data, false), DataFileLock::Outcome::Taken);
+    std::promise<void> waiting;
+    std::thread t([&] {
+        EXPECT_EQ(waiter.Take(data, true, nullptr, [&] { waiting.set_value(); }), DataFileLock::Outcome::Taken);
+    });
+    waiting.get_future().wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it block in flock
+    holder.Release();
+    t.join();
+    EXPECT_EQ(third.Take(data, false), DataFileLock::Outcome::Busy);
+}
+
+TEST(DataFileLock, UncreatableLockNamesThePathAndReason)
+{
+    std::string error;
+    DataFileLock lock;
+    EXPECT_EQ(lock.Take("/nonexistent-folder/data.csv", false, &error), DataFileLock::Outcome::Failed);
+    EXPECT_EQ(error, "Cannot create the lock file /nonexistent-folder/data.csv.lock: No such file or directory");
+}
