@@ -256,6 +256,50 @@ TEST(BiffRecords, Biff5TextInItsCodePage)
     }
 }
 
+// Without a usable CODEPAGE record the fonts' character set decides, also
+// for the text of records before the first FONT (sheet names here).
+TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
+{
+    struct Row {
+        int codePage;  // -1: no CODEPAGE record
+        std::vector<uint8_t> charsets;
+        bool fontsFirst;
+        const char* utf8;  // of the bytes C0 E9
+    };
+    const Row rows[] = {
+        {-1, {204}, false, "Ай"},
+        {-1, {204}, true, "Ай"},
+        {-1, {0, 0, 238, 204}, false, "Ŕé"},  // the first font outside the Western set
+        {-1, {2, 0}, false, "Àé"},            // symbol fonts say nothing
+        {-1, {}, false, "Àé"},
+        {1200, {238}, false, "Ŕé"},  // 1200 says nothing about 8-bit text
+        {0, {161}, false, "ΐι"},     // nor does a code page we do not know
+        {1251, {238}, false, "Ай"},  // the record wins
+        {10029, {204}, true, "ņť"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.utf8);
+        StreamBuilder sb(5);
+        sb.Bof(0x0005);
+        if (row.codePage >= 0) sb.Rec(0x0042, W16({unsigned(row.codePage)}));
+        auto fonts = [&] {
+            for (uint8_t cs : row.charsets)
+                sb.Rec(0x0031, W16({200, 0, 8, 400, 0}) + Bytes{0, 0, cs, 0, 5} + Txt("Arial"));
+        };
+        if (row.fontsFirst) fonts();
+        sb.BoundSheet("\xC0\xE9");
+        if (!row.fontsFirst) fonts();
+        sb.Eof().SheetStartsHere(0).Bof(0x0010);
+        sb.Rec(0x0204, Cell(0, 0) + W16({2}) + Bytes{0xC0, 0xE9}).Eof();
+        auto r = OpenXls(Write(sb.Data(), "Book"));
+        EXPECT_EQ(r->sheetNames.at(0), row.utf8);
+        SheetCells cells;
+        r->LoadSheet(0, cells);
+        ASSERT_NE(cells.Get(0, 0), nullptr);
+        EXPECT_EQ(cells.Get(0, 0)->text, row.utf8);
+    }
+}
+
 TEST(BiffText, Utf16AndCodePages)
 {
     std::string s;
