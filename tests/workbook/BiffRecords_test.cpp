@@ -300,6 +300,34 @@ TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
     }
 }
 
+// BIFF5 names in a double-byte code page, their counts in bytes (as the
+// format has it) or in characters (as Gnumeric writes them), and a
+// reference that finds its sheet through EXTERNSHEET by name, whose count
+// writers give with or without the kind byte.
+TEST(BiffRecords, Biff5NamesAndSheetNamesInDoubleByteText)
+{
+    const std::string sheet = "\x83\x56\x81\x5B\x83\x67";  // シート, 3 characters
+    const std::string name = "\x8D\x87\x8C\x76";           // 合計, 2 characters
+    for (bool countChars : {false, true}) {
+        SCOPED_TRACE(countChars);
+        StreamBuilder sb(5);
+        sb.Bof(0x0005).Rec(0x0042, W16({932})).BoundSheet(sheet.c_str());
+        const uint8_t externCount = uint8_t(countChars ? 3 : sheet.size() + 1);
+        sb.Rec(0x0017, Bytes{externCount, 0x03} + Txt(sheet.c_str()));
+        // Ref3d through EXTERNSHEET entry 0 (ixals -1), no sheet indexes: $B$3
+        const Bytes ref = Bytes{0x3A} + W16({0xFFFF}) + Bytes(8, 0) + W16({0xFFFF, 0xFFFF, 2}) + Bytes{1};
+        const uint8_t nameCount = uint8_t(countChars ? 2 : name.size());
+        sb.Rec(0x0018, W16({0}) + Bytes{0, nameCount} + W16({unsigned(ref.size()), 0, 0}) + Bytes{0, 0, 0, 0} +
+                           Txt(name.c_str()) + ref);
+        sb.Eof().SheetStartsHere(0).Bof(0x0010).Eof();
+        auto r = OpenXls(Write(sb.Data(), "Book"));
+        EXPECT_EQ(r->sheetNames.at(0), "シート");
+        ASSERT_EQ(r->names.size(), 1u);
+        EXPECT_EQ(r->names[0].name, "合計");
+        EXPECT_EQ(r->names[0].range, (wb::Range{0, 2, 1, 2, 1})) << r->names[0].formula;
+    }
+}
+
 TEST(BiffText, Utf16AndCodePages)
 {
     std::string s;
