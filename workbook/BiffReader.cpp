@@ -113,9 +113,12 @@ private:
     int SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, std::string& why) const;
 
     // Text readers; BIFF8 strings are Unicode, BIFF5 ones 8-bit in the
-    // workbook's code page.
+    // workbook's code page. That code page may only be known from FONT
+    // records after some text of the globals, so there BIFF5 text is kept
+    // as it is stored and decoded when the globals end.
     std::string Biff8String(Cursor& c, bool shortCount);
     std::string Biff5String(Cursor& c, bool shortCount);
+    void DecodeGlobalsText(int codePageRecord, int fontCodePage);
     std::string CellString(Cursor& c) { return biff_ == 8 ? Biff8String(c, false) : Biff5String(c, false); }
 
     CellValue NumberCell(const Cursor& c, double v, uint16_t xf) const;
@@ -126,6 +129,7 @@ private:
     Record rec_;
     int biff_ = 8;
     CodePage cp_;
+    bool rawText_ = false;  // BIFF5 globals: text not yet decoded
 
     std::vector<uint32_t> sheetOffsets_;
     std::vector<uint16_t> xfFormat_;
@@ -159,9 +163,34 @@ std::string XlsReader::Biff8String(Cursor& c, bool shortCount)
 std::string XlsReader::Biff5String(Cursor& c, bool shortCount)
 {
     const size_t cch = shortCount ? c.U8() : c.U16();
+    const uint8_t* p = c.Bytes(cch);
+    if (rawText_) return std::string(reinterpret_cast<const char*>(p), cch);
     std::string s;
-    cp_.Append(s, c.Bytes(cch), cch);
+    cp_.Append(s, p, cch);
     return s;
+}
+
+void XlsReader::DecodeGlobalsText(int codePageRecord, int fontCodePage)
+{
+    // CODEPAGE decides; some writers leave it out (or write a value that
+    // names no code page, or 1200, which says nothing about 8-bit text),
+    // and then the fonts' character set does; else 1252.
+    int cp = 1252;
+    if (codePageRecord != 1200 && CodePage::Known(codePageRecord))
+        cp = codePageRecord;
+    else if (fontCodePage)
+        cp = fontCodePage;
+    cp_.Set(cp);
+    rawText_ = false;
+    auto decode = [&](std::string& s) {
+        std::string d;
+        cp_.Append(d, reinterpret_cast<const uint8_t*>(s.data()), s.size());
+        s = std::move(d);
+    };
+    for (std::string& s : sheetNames) decode(s);
+    for (auto& [id, code] : formats_) decode(code);
+    for (RawName& n : rawNames_) decode(n.name);
+    for (std::string& s : externSheets5_) decode(s);
 }
 
 void XlsReader::ReadGlobals()
@@ -185,6 +214,9 @@ void XlsReader::ReadGlobals()
         if (dt == 0x0100) throw Error(path_ + ": " + kOldVersions);  // Excel 4.0 workbook
         if (dt != 0x0005) rs_.Fail(rec_, "the workbook stream does not start with the workbook globals");
     }
+    rawText_ = biff_ == 5;
+    int codePageRecord = 0;
+    int fontCodePage = 0;
 
     bool ended = false;
     while (!ended && rs_.Next(rec_)) {
@@ -211,7 +243,18 @@ void XlsReader::ReadGlobals()
         }
         case rec::CodePage: {  // CodePage, [MS-XLS] 2.4.52; BIFF8 text is Unicode anyway
             Cursor c(rs_, rec_);
-            cp_.Set(c.U16());
+            codePageRecord = c.U16();
+            break;
+        }
+        case rec::Font: {
+            // Font, [MS-XLS] 2.4.122: bCharSet. The first font in a
+            // character set other than ANSI says which script the text is
+            // in; a font or two in the Western set say little.
+            if (biff_ != 5 || fontCodePage) break;
+            Cursor c(rs_, rec_);
+            c.Skip(12);
+            const int cp = CodePageOfCharset(c.U8());
+            if (cp != 1252) fontCodePage = cp;
             break;
         }
         case rec::Name: OnName(); break;
@@ -240,6 +283,7 @@ void XlsReader::ReadGlobals()
     if (!ended)
         throw Error(path_ + ": the " + stream_.Name() +
                     " stream ends inside the workbook globals (the file is truncated or damaged)");
+    if (biff_ == 5) DecodeGlobalsText(codePageRecord, fontCodePage);
     if (sheetNames.empty()) throw Error(path_ + ": the workbook has no sheets");
     if (activeSheet >= int(sheetNames.size())) activeSheet = -1;
 
@@ -279,13 +323,18 @@ void XlsReader::OnName()
     const size_t cce = c.U16();
     c.U16();  // reserved3 / ixals
     n.itab = c.U16();
-    c.Skip(4);  // lengths of menu text, description, help topic, status text
+    size_t texts = 0;  // menu text, description, help topic, status text after the formula
+    for (int i = 0; i < 4; ++i) texts += c.U8();
     std::string name;
     if (biff_ == 8) {
         const uint8_t flags = cch ? c.U8() : 0;
         c.Chars8(name, cch, flags & 1);
     } else {
-        cp_.Append(name, c.Bytes(cch), cch);
+        // Gnumeric counts the characters of the name, not its bytes, in a
+        // double-byte code page; the record's length tells the bytes.
+        size_t bytes = cch;
+        if (c.Left() > cce + texts && c.Left() - cce - texts > cch) bytes = c.Left() - cce - texts;
+        name.assign(reinterpret_cast<const char*>(c.Bytes(bytes)), bytes);  // decoded when the globals end
     }
     if (n.flags & 0x0020) {  // fBuiltin: the name is one code
         const unsigned code = name.empty() ? 0xFFu : static_cast<unsigned char>(name[0]);
@@ -319,11 +368,15 @@ void XlsReader::OnExternSheet()
         return;
     }
     // BIFF5: one record per sheet reference, an encoded name whose first
-    // byte says the kind; 0x03 is a sheet of this workbook by name.
+    // byte says the kind; 0x03 is a sheet of this workbook by name, which
+    // runs to the end of the record (writers differ on whether the count
+    // includes the kind byte, and on bytes or characters).
     const size_t cch = c.U8();
-    const uint8_t* p = c.Bytes(cch);
+    c.Need(cch);
+    const size_t left = c.Left();
+    const uint8_t* p = c.Bytes(left);
     std::string sheet;
-    if (cch > 1 && p[0] == 0x03) cp_.Append(sheet, p + 1, cch - 1);
+    if (left > 1 && p[0] == 0x03) sheet.assign(reinterpret_cast<const char*>(p + 1), left - 1);  // decoded later
     externSheets5_.push_back(std::move(sheet));
 }
 

@@ -19,6 +19,7 @@ std::string RecordName(uint16_t type)
     case rec::Name: return "NAME";
     case rec::DateMode: return "DATEMODE";
     case rec::FilePass: return "FILEPASS";
+    case rec::Font: return "FONT";
     case rec::Continue: return "CONTINUE";
     case rec::Window1: return "WINDOW1";
     case rec::CodePage: return "CODEPAGE";

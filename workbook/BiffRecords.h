@@ -20,6 +20,7 @@ inline constexpr uint16_t ExternSheet = 0x0017;
 inline constexpr uint16_t Name = 0x0018;
 inline constexpr uint16_t DateMode = 0x0022;
 inline constexpr uint16_t FilePass = 0x002F;
+inline constexpr uint16_t Font = 0x0031;
 inline constexpr uint16_t Continue = 0x003C;
 inline constexpr uint16_t Window1 = 0x003D;
 inline constexpr uint16_t CodePage = 0x0042;

@@ -256,6 +256,78 @@ TEST(BiffRecords, Biff5TextInItsCodePage)
     }
 }
 
+// Without a usable CODEPAGE record the fonts' character set decides, also
+// for the text of records before the first FONT (sheet names here).
+TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
+{
+    struct Row {
+        int codePage;  // -1: no CODEPAGE record
+        std::vector<uint8_t> charsets;
+        bool fontsFirst;
+        const char* utf8;  // of the bytes C0 E9
+    };
+    const Row rows[] = {
+        {-1, {204}, false, "Ай"},
+        {-1, {204}, true, "Ай"},
+        {-1, {0, 0, 238, 204}, false, "Ŕé"},  // the first font outside the Western set
+        {-1, {2, 0}, false, "Àé"},            // symbol fonts say nothing
+        {-1, {}, false, "Àé"},
+        {1200, {238}, false, "Ŕé"},  // 1200 says nothing about 8-bit text
+        {0, {161}, false, "ΐι"},     // nor does a code page we do not know
+        {1251, {238}, false, "Ай"},  // the record wins
+        {10029, {204}, true, "ņť"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.utf8);
+        StreamBuilder sb(5);
+        sb.Bof(0x0005);
+        if (row.codePage >= 0) sb.Rec(0x0042, W16({unsigned(row.codePage)}));
+        auto fonts = [&] {
+            for (uint8_t cs : row.charsets)
+                sb.Rec(0x0031, W16({200, 0, 8, 400, 0}) + Bytes{0, 0, cs, 0, 5} + Txt("Arial"));
+        };
+        if (row.fontsFirst) fonts();
+        sb.BoundSheet("\xC0\xE9");
+        if (!row.fontsFirst) fonts();
+        sb.Eof().SheetStartsHere(0).Bof(0x0010);
+        sb.Rec(0x0204, Cell(0, 0) + W16({2}) + Bytes{0xC0, 0xE9}).Eof();
+        auto r = OpenXls(Write(sb.Data(), "Book"));
+        EXPECT_EQ(r->sheetNames.at(0), row.utf8);
+        SheetCells cells;
+        r->LoadSheet(0, cells);
+        ASSERT_NE(cells.Get(0, 0), nullptr);
+        EXPECT_EQ(cells.Get(0, 0)->text, row.utf8);
+    }
+}
+
+// BIFF5 names in a double-byte code page, their counts in bytes (as the
+// format has it) or in characters (as Gnumeric writes them), and a
+// reference that finds its sheet through EXTERNSHEET by name, whose count
+// writers give with or without the kind byte.
+TEST(BiffRecords, Biff5NamesAndSheetNamesInDoubleByteText)
+{
+    const std::string sheet = "\x83\x56\x81\x5B\x83\x67";  // シート, 3 characters
+    const std::string name = "\x8D\x87\x8C\x76";           // 合計, 2 characters
+    for (bool countChars : {false, true}) {
+        SCOPED_TRACE(countChars);
+        StreamBuilder sb(5);
+        sb.Bof(0x0005).Rec(0x0042, W16({932})).BoundSheet(sheet.c_str());
+        const uint8_t externCount = uint8_t(countChars ? 3 : sheet.size() + 1);
+        sb.Rec(0x0017, Bytes{externCount, 0x03} + Txt(sheet.c_str()));
+        // Ref3d through EXTERNSHEET entry 0 (ixals -1), no sheet indexes: $B$3
+        const Bytes ref = Bytes{0x3A} + W16({0xFFFF}) + Bytes(8, 0) + W16({0xFFFF, 0xFFFF, 2}) + Bytes{1};
+        const uint8_t nameCount = uint8_t(countChars ? 2 : name.size());
+        sb.Rec(0x0018, W16({0}) + Bytes{0, nameCount} + W16({unsigned(ref.size()), 0, 0}) + Bytes{0, 0, 0, 0} +
+                           Txt(name.c_str()) + ref);
+        sb.Eof().SheetStartsHere(0).Bof(0x0010).Eof();
+        auto r = OpenXls(Write(sb.Data(), "Book"));
+        EXPECT_EQ(r->sheetNames.at(0), "シート");
+        ASSERT_EQ(r->names.size(), 1u);
+        EXPECT_EQ(r->names[0].name, "合計");
+        EXPECT_EQ(r->names[0].range, (wb::Range{0, 2, 1, 2, 1})) << r->names[0].formula;
+    }
+}
+
 TEST(BiffText, Utf16AndCodePages)
 {
     std::string s;

@@ -96,7 +96,7 @@ TEST_P(Damage, FlippedAndOverwrittenCopiesAreRefusedOrRead)
 INSTANTIATE_TEST_SUITE_P(Fixtures, Damage,
                          testing::Values("form/libreoffice.xls", "form/gnumeric-biff5.xls", "form/xlsxwriter.xlsx",
                                          "form/libreoffice.xlsx", "form/libreoffice.ods", "form/gnumeric.ods",
-                                         "xlsx_inline.xlsx"),
+                                         "xlsx_inline.xlsx", "codepages/932_gn5.xls"),
                          [](const testing::TestParamInfo<const char*>& info) {
                              std::string name = info.param;
                              for (char& c : name)

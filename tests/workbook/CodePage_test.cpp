@@ -1,0 +1,189 @@
+// 8-bit and double-byte code page text of .xls workbooks: the decoder over
+// byte strings of every code page a CODEPAGE record can name, the choice of
+// code page from CODEPAGE or the fonts, and the fixtures of real writers.
+#include "workbook/BiffText.h"
+#include "workbook/Reader.h"
+#include "tests/workbook/Json.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using wb::detail::CodePage;
+
+std::string Decode(int codePage, const std::string& bytes)
+{
+    std::string out;
+    CodePage(codePage).Append(out, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return out;
+}
+
+struct Row {
+    int codePage;
+    std::string bytes;
+    std::string utf8;
+};
+
+// One or two characters of each code page, as its published table has them.
+TEST(CodePageDecoder, EveryCodePageReadsItsOwnCharacters)
+{
+    const Row rows[] = {
+        // Windows ANSI, single and double byte
+        {874, "\xA1", "ก"},
+        {932, "\x82\xA0\x95\x5C\x83\x5C\\", "あ表ソ\\"},  // trail bytes that look like a backslash
+        {936, "\xC4\xE3\xBA\xC3", "你好"},
+        {949, "\xC7\xD1\xB1\xB9", "한국"},
+        {950, "\xA4\xA4\xA4\xE5", "中文"},
+        {1250, "\xA3\xB9", "Łą"},
+        {1251, "\xD1\xF7\xE5\xF2", "Счет"},
+        {1252, "\x80\xE9", "€é"},
+        {1253, "\xD9", "Ω"},
+        {1254, "\xF0", "ğ"},
+        {1255, "\xF9\xE0", "שא"},  // the last letter waits for a possible point
+        {1256, "\xC7", "ا"},
+        {1257, "\xE0", "ą"},
+        {1258, "\xD0\x61\xEC", "Đá"},  // a letter and a combining acute
+        {1361, "\x88\x61\\", "가\\"},
+        {367, "A\xE9", "Aé"},
+        {1200, "\xE9", "é"},
+        {32769, "\x80", "€"},
+        // OEM
+        {437, "\x82\xB0", "é░"},
+        {720, "\xA0", "ب"},
+        {737, "\x80", "Α"},
+        {775, "\x80", "Ć"},
+        {850, "\x82\xD5", "éı"},
+        {852, "\xA5", "ą"},
+        {855, "\x80", "ђ"},
+        {857, "\x8D", "ı"},
+        {858, "\xD5", "€"},
+        {860, "\x84", "ã"},
+        {861, "\x8B", "Ð"},
+        {862, "\x80", "א"},
+        {863, "\x84", "Â"},
+        {864, "\x80%", "°٪"},
+        {865, "\x9B", "ø"},
+        {866, "\x80", "А"},
+        {869, "\xA4", "Α"},
+        // Macintosh
+        {10000, "\x8E\xA5", "é•"},
+        {32768, "\x8E\xA5", "é•"},
+        {10001, "\x82\xA0", "あ"},
+        {10002, "\xA4\xA4", "中"},
+        {10003, "\xC7\xD1", "한"},
+        {10004, "\xC7", "ا"},
+        {10005, "\xE0\x81", "א\u05F2\u05B7"},  // a ligature with its point
+        {10006, "\xB0\xE1", "Αα"},
+        {10007, "\x80\xDF", "Ая"},
+        {10008, "\xC4\xE3", "你"},
+        {10010, "\xAE", "Ă"},
+        {10017, "\xA2", "Ґ"},
+        {10021, "\xA1\x83", "ก\u0E48"},  // a tone mark without Apple's position tag
+        {10029, "\xFC\x61\x64\x6F\x77\x6E\x6F\xE6\x8D", "Ładowność"},
+        {10079, "\xA0", "Ý"},
+        {10081, "\xDA", "Ğ"},
+        {10082, "\xA9", "Š"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.codePage);
+        EXPECT_TRUE(CodePage::Known(row.codePage));
+        EXPECT_EQ(Decode(row.codePage, row.bytes), row.utf8);
+        EXPECT_EQ(Decode(row.codePage, "ab " + row.bytes + " cd"), "ab " + row.utf8 + " cd");
+    }
+}
+
+// A byte or sequence the code page leaves undefined is one U+FFFD, and the
+// text goes on after it.
+TEST(CodePageDecoder, UndefinedBytesBecomeReplacementCharacters)
+{
+    const Row rows[] = {
+        {1252, "x\x81y", "x\uFFFDy"},
+        {1253, "x\xAAy", "x\uFFFDy"},
+        {1255, "\xE0\xDB\xE0", "א\uFFFDא"},
+        {1258, "a\x81", "a\uFFFD"},  // the held-back letter comes first
+        {874, "\xA1\xDB\xA1", "ก\uFFFDก"},
+        {932, "\x82\xA0\x82", "あ\uFFFD"},  // cut after a lead byte
+        {932, "\x81 a", "\uFFFD a"},       // a lead byte without its trail byte
+        {932, "\xA0\x82\xA0", "\uFFFDあ"},
+        {949, "\xFF\xC7\xD1", "\uFFFD한"},
+        {720, "x\x80y", "x\uFFFDy"},
+        {10005, "\xC2\xE0", "\uFFFDא"},  // Apple's private-use ligatures
+        {10021, "\xA1\xFC", "ก\uFFFD"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.codePage);
+        EXPECT_EQ(Decode(row.codePage, row.bytes), row.utf8);
+    }
+}
+
+TEST(CodePageDecoder, UnknownCodePagesReadAs1252)
+{
+    for (int cp : {0, 1, 65001, 12000, 20127, 99999}) {
+        SCOPED_TRACE(cp);
+        EXPECT_FALSE(CodePage::Known(cp));
+        EXPECT_EQ(Decode(cp, "\x80\xE9"), "€é");
+    }
+}
+
+TEST(CodePageDecoder, OneDecoderAcrossCodePageChanges)
+{
+    CodePage cp(1251);
+    std::string out;
+    const uint8_t bytes[] = {0xC0, 0xE9};
+    cp.Append(out, bytes, 2);
+    cp.Set(10029);
+    cp.Append(out, bytes, 2);
+    cp.Set(1252);
+    cp.Append(out, bytes, 2);
+    EXPECT_EQ(out, "Ай" "ņť" "Àé");
+}
+
+TEST(CodePageOfCharset, FontCharacterSets)
+{
+    const std::pair<int, int> rows[] = {
+        {0, 1252},   {77, 10000}, {128, 932},  {129, 949},  {130, 1361}, {134, 936}, {136, 950},
+        {161, 1253}, {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251},
+        {222, 874},  {238, 1250}, {255, 850},  {1, 0},      {2, 0},      {100, 0},
+    };
+    for (const auto& [charset, codePage] : rows) {
+        SCOPED_TRACE(charset);
+        EXPECT_EQ(wb::detail::CodePageOfCharset(charset), codePage);
+        if (codePage) {
+            EXPECT_TRUE(CodePage::Known(codePage));
+        }
+    }
+}
+
+// Gnumeric's BIFF5 files in the code page of their language, and files
+// derived from them in Macintosh and OEM code pages or without CODEPAGE
+// (tests/workbook/fixtures/gen_codepages.py).
+TEST(CodePageFiles, EachReadsAsWritten)
+{
+    const testjson::Value expected =
+        testjson::Parse(testjson::ReadFile(testjson::kFixtures / "codepages" / "texts.json"));
+    ASSERT_GE(expected.members.size(), 14u);
+    for (const auto& [file, want] : expected.members) {
+        SCOPED_TRACE(file);
+        auto r = wb::detail::OpenXls(testjson::Fixture("codepages/" + file));
+        ASSERT_EQ(r->sheetNames.size(), 1u);
+        EXPECT_EQ(r->sheetNames[0], want.Find("sheet")->string);
+        wb::detail::SheetCells cells;
+        r->LoadSheet(0, cells);
+        ASSERT_NE(cells.Get(0, 0), nullptr);
+        EXPECT_EQ(cells.Get(0, 0)->text, want.Find("A1")->string);
+        bool found = false;
+        for (const wb::DefinedName& n : r->names) {
+            if (n.name != want.Find("name")->string) continue;
+            found = true;
+            ASSERT_TRUE(n.range);
+            EXPECT_EQ(n.range->sheet, 0);
+            EXPECT_EQ(n.range->firstRow, 0);
+            EXPECT_EQ(n.range->firstCol, 0);
+        }
+        EXPECT_TRUE(found) << "no name " << want.Find("name")->string;
+    }
+}
+
+}  // namespace
