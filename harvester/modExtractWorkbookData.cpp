@@ -83,8 +83,7 @@ std::string Describe(const FormField& f) { return "field " + f.name + " (" + f.r
 }  // namespace
 
 FormDefinitionError::FormDefinitionError(const std::string& path, int line, const std::string& fault)
-    : rt::RtError(rt::TypeMismatch,
-                  "The form definition " + OneLine(path) + " is malformed: line " + std::to_string(line) + ": " + fault, {}),
+    : rt::RtError(rt::TypeMismatch, "malformed at line " + std::to_string(line) + ": " + fault, {}),
       path_(path), line_(line)
 {
 }

@@ -30,7 +30,8 @@ struct FormDefinition {
 
 // A form definition that breaks its own count line (a short or long row, an
 // unclosed quote, fewer or more rows than counted, more than 80 columns, a
-// bad count): what() names the file, the line and the fault, on one line.
+// bad count). what() gives the line and the fault ("malformed at line 3: 2
+// fields where the count line gives 3"); the caller names the file, Path().
 class FormDefinitionError : public rt::RtError {
 public:
     FormDefinitionError(const std::string& path, int line, const std::string& fault);
