@@ -77,7 +77,7 @@ namespace {
 // for the run; the dialog would otherwise take it below its starting folder.
 QString FromCurrentFolder(const QString& path)
 {
-    if (path.isEmpty() || QFileInfo(path).isAbsolute())
+    if (path.trimmed().isEmpty() || QFileInfo(path).isAbsolute())
         return path;
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
