@@ -107,7 +107,10 @@ public:
             QMutexLocker lock(&mutex_);
             rows_.clear();
         }
-        post([v = view_] { v->Clear(); });
+        post([v = view_] {
+            v->Clear();
+            FitStatusColumns(v->LV());
+        });
     }
     void AddRow() override
     {

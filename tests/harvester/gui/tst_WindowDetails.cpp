@@ -155,6 +155,15 @@ private slots:
                      qPrintable(QStringLiteral("%1 < %2").arg(w.ListView1->columnWidth(1)).arg(needed)));
             QVERIFY(w.ListView1->columnWidth(0) <= w.ListView1->viewport()->width() / 2 + 1);
         }
+
+        // A run that finds nothing gives the room back to the Status column.
+        const int fileWidth = w.ListView1->columnWidth(0);
+        QDir(in).removeRecursively();
+        QDir().mkpath(in);
+        QVERIFY(Run(w));
+        QCOMPARE(w.ListView1->topLevelItemCount(), 0);
+        QVERIFY(w.ListView1->columnWidth(0) < fileWidth);
+        QVERIFY(w.ListView1->horizontalScrollBar()->maximum() == 0);
     }
 
     void captionsStandWholeWithTheSameGapBeforeTheirBoxes()
