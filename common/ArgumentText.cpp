@@ -7,10 +7,15 @@ std::string ArgumentText(const std::vector<std::string>& args)
         if (i > 0)
             text += ' ';
         const auto& a = args[i];
-        if (a.empty() || a.find(' ') != std::string::npos)
-            text += '"' + a + '"';
-        else
+        if (!a.empty() && a.find_first_of(" \"") == std::string::npos) {
             text += a;
+            continue;
+        }
+        // Quoted, with inner quotes doubled: both splitters read them back as one.
+        text += '"';
+        for (const char c : a)
+            text += c == '"' ? std::string("\"\"") : std::string(1, c);
+        text += '"';
     }
     return text;
 }

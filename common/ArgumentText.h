@@ -1,9 +1,10 @@
 #pragma once
 // The argument text a Windows program would receive, rebuilt from argv (the
 // program's own name excluded): an argument that is empty or holds a space
-// is wrapped in double quotes; arguments are joined by single spaces. Both
-// command-line splitters read this text, so a shell-quoted folder name
-// arrives as one word.
+// or a double quote is wrapped in double quotes, with each quote inside
+// doubled; arguments are joined by single spaces. Both command-line splitters
+// read this text, so a shell-quoted folder name arrives as one word, quotes
+// and all.
 #include <string>
 #include <vector>
 

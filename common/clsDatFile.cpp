@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -385,4 +386,54 @@ std::string clsDatFile::QuoteField(const std::string& value)
     out.reserve(value.size() + 2);
     AppendQuoted(out, value);
     return out;
+}
+
+DatProblem CheckDatFile(const std::string& path)
+{
+    const std::string text = ReadWholeFile(path);
+    LineReader in(text, path);
+    if (in.AtEnd())
+        return {};
+    int rows = 0, cols = 0;
+    try {
+        const auto countLine = in.Next();
+        const auto comma = countLine.find(',');
+        if (comma == std::string_view::npos)
+            throw rt::RtError(rt::TypeMismatch);
+        rows = ParseCount(countLine.substr(0, comma), path);
+        cols = ParseCount(countLine.substr(comma + 1), path);
+    } catch (const rt::RtError& e) {
+        return {1, e.Number() == rt::Overflow              ? "a count above 32,767"
+                   : e.Number() == rt::SubscriptOutOfRange ? "a negative count"
+                                                           : "the count line is not two whole numbers (rows,columns)"};
+    }
+    if (cols > 80)
+        return {1, "the count line gives " + std::to_string(cols) + " columns, more than 80"};
+    auto plural = [](int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+    int line = 1;
+    for (int r = 0; r < rows; ++r) {
+        ++line;
+        if (in.AtEnd())
+            return {line, "the file ends after " + plural(r, "row") + " where the count line gives " +
+                              std::to_string(rows)};
+        const auto row = in.Next();
+        WordList words;
+        try {
+            words = GetWords(row);
+        } catch (const rt::RtError& e) {
+            return {line, e.Number() == rt::SubscriptOutOfRange ? "more than 80 fields"
+                                                                 : "a line longer than 32,766 characters"};
+        }
+        if (UBound(words) == 0)
+            return {line, std::count(row.begin(), row.end(), '"') % 2 ? "a quote that is not closed"
+                                                                      : "text after a closing quote"};
+        if (UBound(words) != cols)
+            return {line, plural(UBound(words), "field") + " where the count line gives " + std::to_string(cols)};
+    }
+    while (!in.AtEnd()) {
+        ++line;
+        if (in.Next().find_first_not_of(" \t") != std::string_view::npos)
+            return {line, "more rows than the " + std::to_string(rows) + " that the count line gives"};
+    }
+    return {};
 }

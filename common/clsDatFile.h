@@ -65,3 +65,14 @@ private:
     void LoadCsv(std::string_view text, bool header);
     std::string SaveText(bool csv, bool header) const;
 };
+
+// Where a "dat" form file breaks its own count line, for readers that must
+// not take a damaged file for a shorter one (Load stops quietly at the first
+// bad row). line is 1 for the count line; 0 when the file is well formed or
+// has no count line at all (Load reports that). Blank lines after the rows
+// are allowed. A missing or unreadable file throws as Load does.
+struct DatProblem {
+    int line = 0;
+    std::string what;  // "2 fields where the count line gives 3"
+};
+DatProblem CheckDatFile(const std::string& path);

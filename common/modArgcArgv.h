@@ -1,6 +1,7 @@
 #pragma once
-// The editor's command-line splitter: words from 1, every quote dropped,
-// the text scanned afresh on every call.
+// The editor's command-line splitter: words from 1, quotes dropped (two
+// quotes inside a quoted word stand for one), the text scanned afresh on
+// every call.
 #include <string>
 
 // The process's argument text; set once at start-up from ArgumentText().

@@ -12,3 +12,7 @@ bool IsFile(const std::string& name);
 // Writes all of data to fd, going on after signals and short writes.
 // Returns 0, or the errno of the failure.
 int WriteAll(int fd, std::string_view data);
+
+// s with control characters shown as \n, \r, \t or \xHH, so that a message
+// that quotes a cell text or a file name stays on one line.
+std::string OneLine(std::string_view s);

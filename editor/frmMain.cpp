@@ -27,6 +27,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <algorithm>
 #include <filesystem>
@@ -535,8 +536,16 @@ std::string frmMain::HelpPage(const std::string& programFolder, const std::strin
 
 void frmMain::mnuHelpContents_Click() {
     const std::string programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
-    BrowseTo(QString::fromStdString(
-        HelpPage(programFolder_, programName.empty() ? ProgramName : programName, ProgramName)));
+    const QString page = QString::fromStdString(
+        HelpPage(programFolder_, programName.empty() ? ProgramName : programName, ProgramName));
+    if (QFileInfo(page).fileName() != QStringLiteral("index.html")) {
+        BrowseTo(page);
+        return;
+    }
+    // The page shared with the harvester: its section on the editor.
+    QUrl url = QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath());
+    url.setFragment(QStringLiteral("editor"));
+    BrowseTo(url.toString());
 }
 
 void frmMain::mnuHelpAbout_Click() {

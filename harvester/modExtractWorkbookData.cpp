@@ -82,11 +82,23 @@ std::string Describe(const FormField& f) { return "field " + f.name + " (" + f.r
 
 }  // namespace
 
+FormDefinitionError::FormDefinitionError(const std::string& path, int line, const std::string& fault)
+    : rt::RtError(rt::TypeMismatch, "malformed at line " + std::to_string(line) + ": " + fault, {}),
+      path_(path), line_(line)
+{
+}
+
 FormDefinition LoadFormDefinition(const std::string& path)
 {
     clsDatFile dat;
     dat.setFileName(path);
     dat.setFmt(0);
+    if (!path.empty()) {
+        // Loading alone would take a damaged file for one with empty fields.
+        const DatProblem problem = CheckDatFile(path);
+        if (problem.line > 0)
+            throw FormDefinitionError(path, problem.line, problem.what);
+    }
     dat.Load();
     if (dat.Rows() < 1)
         throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields: " + path);
@@ -127,7 +139,14 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
     ranges.reserve(form.fields.size());
     int items = 0;
     for (const FormField& f : form.fields) {
-        ranges.push_back(ResolveChecked(book, f.reference));
+        // Messages stay on one line whatever the reference holds.
+        try {
+            ranges.push_back(ResolveChecked(book, f.reference));
+        } catch (const rt::RtError& e) {
+            throw rt::RtError(e.Number(), OneLine(e.what()), {});
+        } catch (const wb::Error& e) {
+            throw wb::Error(OneLine(e.what()));
+        }
         items = std::max(items, Length(ranges.back()));
     }
 
@@ -140,8 +159,10 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
             try {
                 out += FormatField(f, ItemValue(book, ranges[i], k), static_cast<int16_t>(k));
             } catch (const rt::RtError& e) {
-                throw rt::RtError(e.Number(), std::string(e.what()) + " (" + Describe(f) + ", item " +
-                                                  std::to_string(k + 1) + ")",
+                // The cell text may hold line breaks; the message may not.
+                throw rt::RtError(e.Number(),
+                                  OneLine(std::string(e.what()) + " (" + Describe(f) + ", item " +
+                                          std::to_string(k + 1) + ")"),
                                   book.Path());
             }
         }

@@ -8,6 +8,8 @@
 // line of formatted values. The lines are built in memory and appended to the
 // data file with one write, after a header line of field names when the file
 // does not exist yet, so a failing workbook leaves nothing behind.
+#include "common/RtError.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,8 +28,25 @@ struct FormDefinition {
     std::vector<FormField> fields;
 };
 
-// Loads a form definition ("dat" form). Throws rt::FatalError for an empty
-// path, rt::RtError 53 for a missing file, rt::RtError 9 when it has no rows.
+// A form definition that breaks its own count line (a short or long row, an
+// unclosed quote, fewer or more rows than counted, more than 80 columns, a
+// bad count). what() gives the line and the fault ("malformed at line 3: 2
+// fields where the count line gives 3"); the caller names the file, Path().
+class FormDefinitionError : public rt::RtError {
+public:
+    FormDefinitionError(const std::string& path, int line, const std::string& fault);
+    const std::string& Path() const noexcept { return path_; }
+    int Line() const noexcept { return line_; }
+
+private:
+    std::string path_;
+    int line_;
+};
+
+// Loads a form definition ("dat" form), strictly: a malformed file throws
+// FormDefinitionError rather than loading with empty rows. Throws
+// rt::FatalError for an empty path, rt::RtError 53 for a missing file,
+// rt::RtError 9 when it has no rows, 62 when it is empty.
 FormDefinition LoadFormDefinition(const std::string& path);
 
 // The header line (field names joined by ","), ended by CR LF.

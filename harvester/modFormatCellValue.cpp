@@ -44,7 +44,9 @@
 //
 // Patterns (FormatPattern), a subset of the classic pattern language:
 //   Named formats (case-insensitive): "General Number" (plain number text),
-//   "Fixed" (0.00), "Standard" (#,##0.00), "Percent" (0.00%), "Scientific"
+//   "Fixed" (0.00), "Standard" (#,##0.00), "Currency" (#,##0.00;(#,##0.00):
+//   no currency symbol, since the data file carries no locale, and negative
+//   amounts in parentheses), "Percent" (0.00%), "Scientific"
 //   (0.00E+00), "Short Date" (dd/mm/yyyy, as dmy), "Medium Date" (dd-mmm-yy),
 //   "Long Date" (dd mmmm yyyy), "General Date" (dd/mm/yyyy hh:nn:ss, the
 //   empty part left out), "Long Time" (hh:nn:ss), "Medium Time"
@@ -59,10 +61,16 @@
 //   Date sections: d dd ddd dddd, m mm mmm mmmm (m or mm right after an hour
 //   or right before a second means minutes), y yy (two-digit year), yyy yyyy
 //   (four-digit), h hh, n nn, s ss, AM/PM am/pm A/P a/p (12-hour clock).
-//   A section holding any of d m y h n s is a date section.
+//   A section without 0 or # that holds any of d m y h n s is a date
+//   section; in a number section those letters are literal ("0.0 m").
+//   Text: "@" stands for the value's own text. A section with "@" is a text
+//   section: the first one takes text values (without one, text is returned
+//   unchanged); as the first section it takes every value.
 //   Literals: "quoted text", \x, and every other character as itself;
-//   [Red]-style brackets are skipped. Letters that are placeholders must be
-//   quoted to show as text ("h" in "hours").
+//   [Red]-style brackets are skipped. In a date section, letters that are
+//   placeholders must be quoted to show as text ("h" in "hours").
+//   A first section with no place for a number (no 0, #, date part or "@",
+//   such as ">" or "kg") throws 13 naming the pattern, for any number.
 //   Sections: one for all values (a minus sign is added); two for
 //   positive-and-zero;negative (no sign added); three for
 //   positive;negative;zero, chosen by the value before rounding. An empty
@@ -195,6 +203,8 @@ Decimal ToDecimal(double x)
 std::pair<std::string, std::string> FixedParts(Decimal d, int decimals)
 {
     RoundDigits(d, d.point + decimals);
+    if (d.digits.empty())
+        d.point = std::min(d.point, 0);  // zero has no digits; "%" must not make it 00
     std::string whole, frac;
     for (int i = 0; i < d.point; ++i)
         whole += i < int(d.digits.size()) ? d.digits[size_t(i)] : '0';
@@ -683,8 +693,8 @@ std::string Pad(long n, size_t width)
 // ------------------------------------------------------------ pattern language
 
 struct PatToken {
-    enum Kind { Lit, Digit, Point, Comma, Percent, Exp, DatePart, AmPm } kind;
-    std::string text;  // Lit: the text; Digit: "0"/"#"; Exp: "E+" etc.; DatePart: "dd"; AmPm: as written
+    enum Kind { Lit, Digit, Point, Comma, Percent, Exp, DatePart, AmPm, At } kind;
+    std::string text;  // as written; Digit: "0"/"#"; Exp: "E+" etc.; DatePart: "dd" or "DD"
 };
 
 using Section = std::vector<PatToken>;
@@ -730,6 +740,9 @@ std::vector<Section> ParsePattern(std::string_view p)
         } else if (c == '%') {
             sec.push_back({PatToken::Percent, "%"});
             ++i;
+        } else if (c == '@') {
+            sec.push_back({PatToken::At, "@"});
+            ++i;
         } else if (lc == 'e' && i + 1 < p.size() && (p[i + 1] == '+' || p[i + 1] == '-')) {
             sec.push_back({PatToken::Exp, std::string(p.substr(i, 2))});
             i += 2;
@@ -743,7 +756,7 @@ std::vector<Section> ParsePattern(std::string_view p)
             size_t j = i;
             while (j < p.size() && Lower(p[j]) == lc)
                 ++j;
-            sec.push_back({PatToken::DatePart, std::string(j - i, lc)});
+            sec.push_back({PatToken::DatePart, std::string(p.substr(i, j - i))});
             i = j;
         } else {
             lit(p.substr(i, 1));
@@ -753,12 +766,29 @@ std::vector<Section> ParsePattern(std::string_view p)
     return sections;
 }
 
-bool IsDateSection(const Section& sec)
+bool Has(const Section& sec, PatToken::Kind kind)
 {
     for (const auto& t : sec)
-        if (t.kind == PatToken::DatePart || t.kind == PatToken::AmPm)
+        if (t.kind == kind)
             return true;
     return false;
+}
+
+// A section with a digit placeholder is a number section, and its letters
+// are literal text ("0.0 m", "0 hours"); without one, date letters make it a
+// date section.
+bool IsDateSection(const Section& sec)
+{
+    return !Has(sec, PatToken::Digit) && (Has(sec, PatToken::DatePart) || Has(sec, PatToken::AmPm));
+}
+
+// A section with "@" shows the value's own text there; the rest is literal.
+std::string FormatTextSection(const Section& sec, const std::string& v)
+{
+    std::string out;
+    for (const auto& t : sec)
+        out += t.kind == PatToken::At ? v : t.text;
+    return out;
 }
 
 std::string FormatDateSection(const Section& sec, double day)
@@ -780,7 +810,7 @@ std::string FormatDateSection(const Section& sec, double day)
         const size_t len = t.text.size();
         switch (t.kind) {
         case PatToken::DatePart:
-            switch (t.text[0]) {
+            switch (Lower(t.text[0])) {
             case 'd':
                 out += len == 1 ? std::to_string(p.d)
                     : len == 2  ? Pad(p.d, 2)
@@ -790,7 +820,8 @@ std::string FormatDateSection(const Section& sec, double day)
             case 'm': {
                 const PatToken* before = neighbour(i, -1);
                 const PatToken* after = neighbour(i, 1);
-                const bool minutes = len <= 2 && ((before && before->text[0] == 'h') || (after && after->text[0] == 's'));
+                const bool minutes =
+                    len <= 2 && ((before && Lower(before->text[0]) == 'h') || (after && Lower(after->text[0]) == 's'));
                 if (minutes)
                     out += len == 1 ? std::to_string(p.n) : Pad(p.n, 2);
                 else
@@ -986,6 +1017,7 @@ std::optional<std::string_view> NamedPattern(std::string_view name)
     static constexpr std::pair<std::string_view, std::string_view> named[] = {
         {"fixed", "0.00"},
         {"standard", "#,##0.00"},
+        {"currency", "#,##0.00;(#,##0.00)"},
         {"percent", "0.00%"},
         {"scientific", "0.00E+00"},
         {"short date", "dd/mm/yyyy"},
@@ -1086,11 +1118,11 @@ std::string FormatPattern(const std::string& v, const std::string& pattern)
             return v;
         return std::string(*number != 0 ? words[0] : words[1]);
     }
-    if (!number)
-        return v;
     if (IEquals(name, "General Number"))
-        return NumberText(*number);
+        return number ? NumberText(*number) : v;
     if (IEquals(name, "General Date")) {
+        if (!number)
+            return v;
         const double dd = day ? *day : DayFromSerial(*number).value_or(-1);
         if (dd < 0)
             throw rt::RtError(rt::TypeMismatch, v);
@@ -1104,7 +1136,17 @@ std::string FormatPattern(const std::string& v, const std::string& pattern)
     }
 
     const auto named = NamedPattern(name);
-    const std::vector<Section> sections = ParsePattern(named ? *named : pattern);
+    std::vector<Section> sections = ParsePattern(named ? *named : pattern);
+    // Sections with "@" are for text; one in front serves every value.
+    size_t textSection = 0;
+    while (textSection < sections.size() && !Has(sections[textSection], PatToken::At))
+        ++textSection;
+    if (!number || textSection == 0)
+        return textSection < sections.size() ? FormatTextSection(sections[textSection], v) : v;
+    sections.resize(textSection);
+    if (!Has(sections[0], PatToken::Digit) && !IsDateSection(sections[0]))
+        throw rt::RtError(rt::TypeMismatch, "the pattern " + pattern + " has no place for the digits of the number",
+                          v);
     if (IsDateSection(sections[0])) {
         if (!day)
             day = DayFromSerial(*number);

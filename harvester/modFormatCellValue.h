@@ -35,7 +35,9 @@ double ReadNumber(const std::string& v);
 bool ReadDate(const std::string& v, double& serial);
 
 // The classic formatting pattern language (subset documented in the .cpp).
-// A text that is neither a number nor a date is returned unchanged; an empty
-// pattern returns v unchanged. Throws rt::RtError 13 for a number that is no
-// valid date under a date pattern.
+// A text that is neither a number nor a date is returned unchanged, or put
+// into the pattern's "@" section; an empty pattern returns v unchanged.
+// Throws rt::RtError 13 for a number that is no valid date under a date
+// pattern, and for a number under a pattern with no place for its digits
+// (">", "kg"; the message names the pattern).
 std::string FormatPattern(const std::string& v, const std::string& pattern);

@@ -3,6 +3,8 @@
 
 #include "workbook/Reader.h"
 
+#include <utility>
+
 namespace wb::detail {
 
 namespace {
@@ -44,6 +46,50 @@ bool ParseCell(std::string_view s, size_t& pos, int& row, int& col)
     return true;
 }
 
+// One end of a whole-row ("$3") or whole-column ("$A") reference. Advances
+// `pos`; false when there is none.
+bool ParseLine(std::string_view s, size_t& pos, bool rows, int& index)
+{
+    size_t i = pos;
+    if (i < s.size() && s[i] == '$')
+        ++i;
+    long n = 0;
+    size_t len = 0;
+    while (i < s.size() && (rows ? IsDigit(s[i]) : IsLetter(s[i]))) {
+        n = rows ? n * 10 + (s[i] - '0') : n * 26 + ((s[i] | 0x20) - 'a' + 1);
+        if (++len > (rows ? 7u : 3u))
+            return false;
+        ++i;
+    }
+    if (len == 0 || n < 1 || n > (rows ? kMaxRows : kMaxCols))
+        return false;
+    index = int(n - 1);
+    pos = i;
+    return true;
+}
+
+// "3:3", "$2:$4", "A:A", "$A:$C": the rows or columns across the whole sheet.
+bool ParseWholeLines(std::string_view s, size_t pos, Address& a)
+{
+    for (const bool rows : {true, false}) {
+        size_t i = pos;
+        int first, last;
+        if (!ParseLine(s, i, rows, first) || i >= s.size() || s[i] != ':')
+            continue;
+        ++i;
+        if (!ParseLine(s, i, rows, last) || i != s.size())
+            continue;
+        if (first > last)
+            std::swap(first, last);
+        a.firstRow = rows ? first : 0;
+        a.lastRow = rows ? last : kMaxRows - 1;
+        a.firstCol = rows ? 0 : first;
+        a.lastCol = rows ? kMaxCols - 1 : last;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<Address> ParseAddress(std::string_view text)
@@ -76,8 +122,11 @@ std::optional<Address> ParseAddress(std::string_view text)
         pos = bang + 1;
     }
     int r1, c1;
-    if (!ParseCell(text, pos, r1, c1))
+    if (!ParseCell(text, pos, r1, c1)) {
+        if (ParseWholeLines(text, pos, a))
+            return a;
         return std::nullopt;
+    }
     int r2 = r1, c2 = c1;
     if (pos < text.size()) {
         if (text[pos] != ':')

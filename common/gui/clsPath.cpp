@@ -1,5 +1,6 @@
 #include "common/gui/clsPath.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
@@ -71,11 +72,22 @@ QString clsPath::RelativePath() const
     return path_;
 }
 
+namespace {
+// A relative path in a box means one below the current folder, as it does
+// for the run; the dialog would otherwise take it below its starting folder.
+QString FromCurrentFolder(const QString& path)
+{
+    if (path.trimmed().isEmpty() || QFileInfo(path).isAbsolute())
+        return path;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+}  // namespace
+
 bool clsPath::chooseFile(bool mustExist)
 {
     if (!dlg_)
         return false;
-    QString name = path_;
+    QString name = FromCurrentFolder(path_);
     try {
         if (!dlg_->ShowOpen(title_, filter_, initDir_, mustExist, name))
             return false;
@@ -100,7 +112,7 @@ bool clsPath::ChooseDir()
 {
     if (!bff_)
         return false;
-    QString folder = path_;
+    QString folder = FromCurrentFolder(path_);
     if (!bff_->Show(title_, folder))
         return false;
     path_ = folder;

@@ -64,7 +64,8 @@ public:
     QString RelativePath() const;
 
     // True and Path set when the user confirmed; false and Path unchanged
-    // otherwise (also when no dialog is attached).
+    // otherwise (also when no dialog is attached). A relative Path is shown
+    // as a path below the current folder.
     bool ChooseExistingFile();
     bool ChooseFile();
     bool ChooseDir();

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -77,6 +78,20 @@ QString ErrorText(const std::exception& e)
     return QString::fromUtf8(e.what());
 }
 
+// The File column as wide as its paths, up to half the list; the Status
+// column takes the rest, or more when a reason is longer (the list then
+// scrolls sideways), so that a failure can be read without hovering.
+void FitStatusColumns(QTreeWidget* lv)
+{
+    if (lv->columnCount() < 2)
+        return;
+    const QAbstractItemView* view = lv;  // the tree view hides the width hint
+    const int room = lv->viewport()->width();
+    const int file = std::min(view->sizeHintForColumn(0) + 8, room / 2);
+    lv->setColumnWidth(0, std::max(file, lv->header()->sectionSizeHint(0)));
+    lv->setColumnWidth(1, std::max(room - lv->columnWidth(0), view->sizeHintForColumn(1) + 8));
+}
+
 }  // namespace
 
 // The run's status list: called on the run's thread, shown on the window's.
@@ -92,7 +107,10 @@ public:
             QMutexLocker lock(&mutex_);
             rows_.clear();
         }
-        post([v = view_] { v->Clear(); });
+        post([v = view_] {
+            v->Clear();
+            FitStatusColumns(v->LV());
+        });
     }
     void AddRow() override
     {
@@ -125,9 +143,14 @@ public:
         post([v = view_, pRow, pCol, t = QString::fromStdString(pText)] {
             if (pRow < v->Rows()) {
                 v->setData(pRow, pCol, t);
-                // A failure's reason is longer than its column: show it whole on hover.
-                if (QTreeWidgetItem* item = v->LV()->topLevelItem(pRow))
+                if (QTreeWidgetItem* item = v->LV()->topLevelItem(pRow)) {
                     item->setToolTip(pCol, t);
+                    // The row being worked on stays in sight.
+                    if (pCol == 1)
+                        v->LV()->scrollToItem(item);
+                }
+                if (pCol == 1)
+                    FitStatusColumns(v->LV());
             }
         });
     }
@@ -189,8 +212,7 @@ void frmMain::CreateControls()
     Frame1 = Place(new QGroupBox(tr("Settings"), Client), "Frame1", Twips(120, 120, 8055, 1935), "W=1");
     Label1 = Place(new QLabel(tr("Form Type:"), Frame1), "Label1", Twips(120, 360, 1095, 285));
     Label6 = Place(new QLabel(tr("Input Directory:"), Frame1), "Label6", Twips(120, 720, 1335, 315));
-    Label7 = Place(new QLabel(tr("Output Directory:"), Frame1), "Label7", Twips(120, 1080, 1575, 315));
-    // As wide as "Input Directory:", so that the whole caption shows in this font.
+    Label7 = Place(new QLabel(tr("Output Directory:"), Frame1), "Label7", Twips(120, 1080, 1335, 315));
     Label8 = Place(new QLabel(tr("Export Data to:"), Frame1), "Label8", Twips(120, 1440, 1335, 315));
     txtFormType = Place(new QLineEdit(Frame1), "txtFormType", Twips(1560, 360, 5175, 285), "W=1");
     cmdEditFormType = Place(new QPushButton(Frame1), "cmdEditFormType", Twips(6840, 360, 495, 315), "X=1");
@@ -204,6 +226,20 @@ void frmMain::CreateControls()
     txtExportTo = Place(new QLineEdit(Frame1), "txtExportTo", Twips(1560, 1440, 5775, 315), "W=1");
     cmdGetExportTo = Place(new QPushButton(tr("..."), Frame1), "cmdGetExportTo", Twips(7440, 1440, 495, 315), "X=1");
 
+    // Every caption whole and the same gap before each box: when the font
+    // needs more room than the design gave, the boxes start further right.
+    {
+        const int gap = (1560 - 120 - 1335) / kTwipsPerPixel;
+        int width = 1335 / kTwipsPerPixel;
+        for (QLabel* l : {Label1, Label6, Label7, Label8})
+            width = std::max(width, l->sizeHint().width());
+        for (QLabel* l : {Label1, Label6, Label7, Label8})
+            l->resize(width, l->height());
+        const int left = Label1->x() + width + gap;
+        for (QLineEdit* box : {txtFormType, txtInDir, txtOutDir, txtExportTo})
+            box->setGeometry(QRect(QPoint(left, box->y()), box->geometry().bottomRight()));
+    }
+
     Label5 = Place(new QLabel(tr("Progress"), Client), "Label5", Twips(120, 2160, 2175, 255));
     Label2 = Place(new QLabel(tr("Save to:"), Client), "Label2", Twips(120, 3000, 8055, 375), "Y=1");
     // The bar beside "Progress" counts the workbooks of a run.
@@ -215,7 +251,7 @@ void frmMain::CreateControls()
     ListView1 = Place(new QTreeWidget(Client), "ListView1", Twips(120, 2400, 8055, 1695), "W=1 H=1");
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
-    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     cmdGo = Place(new QPushButton(tr("Run"), Client), "cmdGo", Twips(5040, 4200, 975, 375), "X=1 Y=1");
     cmdView = Place(new QPushButton(tr("View"), Client), "cmdView", Twips(6120, 4200, 975, 375), "X=1 Y=1");
     cmdExit = Place(new QPushButton(tr("Exit"), Client), "cmdExit", Twips(7200, 4200, 975, 375), "X=1 Y=1");
@@ -328,6 +364,7 @@ void frmMain::SetupControls()
     lvw_->ColumnHeaderWidth(0, tr("File"), 85);
     lvw_->ColumnHeaderWidth(1, tr("Status"), 15);
     lvw_->Resize();
+    FitStatusColumns(ListView1);
 }
 
 void frmMain::setDialogs(FileDialog* files, FolderBrowser* folders)
@@ -350,8 +387,10 @@ void frmMain::Form_Resize()
 {
     if (layout_)
         layout_->RedrawLayout();
-    if (lvw_)
+    if (lvw_) {
         lvw_->Resize();
+        FitStatusColumns(ListView1);
+    }
 }
 
 // ---- Commands ----------------------------------------------------------
@@ -561,8 +600,16 @@ void frmMain::cmdEditFormType_Click()
 
 // ---- The run -------------------------------------------------------------
 
+void frmMain::ResetProgress()
+{
+    prgRun->setRange(0, 1);
+    prgRun->setValue(0);
+    prgRun->setTextVisible(false);
+}
+
 void frmMain::cmdGo_Click()
 {
+    ResetProgress();  // an earlier run's count is no longer true
     if (txtFormType->text().isEmpty() || txtInDir->text().isEmpty() || txtExportTo->text().isEmpty())
         return;
     RunBatch();
@@ -628,6 +675,8 @@ void frmMain::OnRunFinished()
         close();
         return;
     }
+    if (!lastResult_.configError.empty() || lastResult_.listed == 0)
+        ResetProgress();  // nothing was counted
     if (!lastResult_.configError.empty())
         ShowError(QString::fromStdString(lastResult_.configError));
     else if (!lastResult_.message.empty())

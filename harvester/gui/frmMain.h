@@ -142,6 +142,7 @@ private:
     void Form_Resize();
 
     void ShowError(const QString& text);
+    void ResetProgress();
     bool StartProgram(const QString& program, const QStringList& args);
 
     std::unique_ptr<clsProductInfo> product_;

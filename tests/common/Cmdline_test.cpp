@@ -38,7 +38,7 @@ TEST(CommandLine, BothSplittersByTheirOwnRules)
         {"     ", {}, {}, {}},
         {"  one   two  three  ", {"one", "two", "three"}, {"one", "two", "three"}, {"one", "two", "three"}},
         {"/in \"C:\\My Forms\"", {"/in", "\"C:\\My Forms\""}, {"/in", "C:\\My Forms"}, {"/in", "C:\\My Forms"}},
-        {"\"a\"\"b\"", {"\"a\"b\""}, {"a\"b"}, {"a", "b"}},
+        {"\"a\"\"b\"", {"\"a\"b\""}, {"a\"b"}, {"a\"b"}},  // a doubled quote is one quote in both
         {"a\"b", {"a\"b"}, {"a\"b"}, {"ab"}},
         {"\"ab\"cd", {"\"ab\"", "cd"}, {"ab", "cd"}, {"ab", "cd"}},
         {"x \"open end", {"x"}, {"x"}, {"x", "open end"}},
@@ -92,4 +92,19 @@ TEST(CommandLine, ArgumentTextQuotesEmptyArgumentsAndThoseWithSpaces)
     EXPECT_EQ(ArgByNumber(2), "/tmp/done here");
     SetProcessArgumentText("");
     EXPECT_EQ(ArgCount(), 0);
+}
+
+TEST(CommandLine, EveryArgumentSurvivesArgumentTextAndBothSplitters)
+{
+    const Words cases[] = {
+        {"/in", "my \"x\" dir"}, {"/in", "a\"b"}, {"\""}, {"\"\""}, {"say \"hi\"", "x"}, {"", "x", ""},
+        {"trail\""}, {"\"lead"}, {"two  spaces", "\"a\" \"b\""}, {"/data", "C:\\My \"Forms\"\\d.csv"},
+    };
+    for (const auto& args : cases) {
+        const std::string text = ArgumentText(args);
+        SCOPED_TRACE(text);
+        EXPECT_EQ(CmdlineWords(text, false), args);
+        EXPECT_EQ(ArgcArgvWords(text), args);
+    }
+    EXPECT_EQ(ArgumentText({"/in", "my \"x\" dir"}), "/in \"my \"\"x\"\" dir\"");
 }

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QtTest>
 
 #include <memory>
@@ -445,6 +446,14 @@ private slots:
         f.mnuHelpContents->trigger();
         setBrowseToHandler({});
         QVERIFY(opened.startsWith(dir_.path() + QStringLiteral("/Help/")) && opened.endsWith(QStringLiteral(".html")));
+
+        // Without a page of its own, F1 opens the editor's section of the shared page.
+        QFile::remove(Path(QStringLiteral("Help/Tabwright.html")));
+        QFile::remove(Path(QStringLiteral("Help/Product.html")));
+        setBrowseToHandler([&opened](const QString& target) { opened = target; });
+        f.mnuHelpContents->trigger();
+        setBrowseToHandler({});
+        QCOMPARE(opened, QUrl::fromLocalFile(Path(QStringLiteral("Help/index.html"))).toString() + "#editor");
     }
 
     void aboutBoxIsModelessWithoutOwner() {

@@ -97,6 +97,62 @@ TEST_P(Extract, FailuresNameTheReferenceAndWriteNothing)
     }
 }
 
+TEST_P(Extract, FailureMessagesShowControlCharactersEscaped)
+{
+    auto book = wb::Workbook::Open(Book("names"));
+    struct Row {
+        const char *ref, *fmt, *shown;
+    } rows[] = {
+        {"H2", "dmy", "line one\\nline two"},    // the cell text in a type mismatch
+        {"B10", "k\tg", "pattern k\\tg"},         // the pattern in the no-digit error
+        {"Bad\nName", "", "Bad\\nName"},           // a reference that is no name
+        {"A1:A\x1b" "40000", "", "A1:A\\x1B40000"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.ref);
+        try {
+            ExtractLines(*book, FormDefinition{{{"F\nG", r.ref, r.fmt}}});
+            ADD_FAILURE() << "no error";
+        } catch (const std::exception& e) {
+            const std::string what = e.what();
+            EXPECT_EQ(what.find_first_of("\r\n\t\x1b"), std::string::npos) << what;
+            EXPECT_NE(what.find(r.shown), std::string::npos) << what;
+        }
+    }
+}
+
+TEST_P(Extract, WholeRowsAndColumnsAreRanges)
+{
+    auto book = wb::Workbook::Open(Book("names"));
+    struct Row {
+        const char* ref;
+        int length;
+        int k;
+        const char* value;
+    } rows[] = {
+        {"2:2", 16384, 1, "Ann"},       // a whole row: one item per column
+        {"$2:$2", 16384, 0, ""},
+        {"Sheet2!4:4", 16384, 1, "second sheet"},
+        {"2:4", 16384, 1, ""},          // a block of rows gives nothing
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.ref);
+        EXPECT_EQ(RangeLength(*book, r.ref), r.length);
+        EXPECT_EQ(CellValue(*book, r.ref, int16_t(r.k)), r.value);
+    }
+    // A whole column holds more than 32,767 cells: overflow, naming the reference.
+    for (const char* ref : {"A:A", "$B:$B", "A:C", "Sheet2!B:B"}) {
+        SCOPED_TRACE(ref);
+        try {
+            RangeLength(*book, ref);
+            ADD_FAILURE() << "no error";
+        } catch (const rt::RtError& e) {
+            EXPECT_EQ(e.Number(), rt::Overflow);
+            EXPECT_NE(std::string(e.what()).find(ref), std::string::npos) << e.what();
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, Extract, ::testing::Values("xlsx", "xls", "ods"));
 
 TEST(ExtractSetup, OverflowIsErrorSix)
@@ -132,6 +188,61 @@ TEST(ExtractSetup, FormDefinitionFaults)
         }
     }
     EXPECT_THROW(LoadFormDefinition(""), rt::FatalError);
+}
+
+TEST(ExtractSetup, MalformedFormDefinitionNamesFileLineAndFault)
+{
+    ScratchDir dir;
+    struct Row {
+        const char* text;
+        int line;
+        const char* fault;
+    } rows[] = {
+        {"2,3\r\n\"A\",\"B2\",\"text\",\"x\"\r\n\"C\",\"C2\",\"text\",\"y\"\r\n", 2, "4 fields"},  // count line short of the rows
+        {"2,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\"\r\n", 3, "2 fields"},                  // a short row
+        {"2,3\r\n\"A\",\"B2\",\"text\"\r\n\"C,C2,text\r\n", 3, "not closed"},  // an unclosed quote
+        {"2,3\n\"A\",\"B2\",\"text\"\n\"C,C2,text\n", 3, "not closed"},        // the same with LF line ends
+        {"2,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\"x,\"C2\",\"text\"\r\n", 3, "after a closing quote"},
+        {"4,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\",\"text\"\r\n", 4, "ends after 2 rows"},  // fewer rows than counted
+        {"1,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\",\"text\"\r\n", 3, "more rows"},        // more rows than counted
+        {"1,81\r\n\"A\"\r\n", 1, "more than 80"},                                              // more than 80 columns
+        {"-1,3\r\n", 1, "negative"},                                                                    // a negative count
+        {"2,-3\r\n", 1, "negative"},
+        {"x,3\r\n", 1, "two whole numbers"},
+        {"3\r\n\"A\",\"B2\",\"text\"\r\n", 1, "two whole numbers"},
+        {"40000,3\r\n", 1, "32,767"},
+    };
+    std::string wide = "1,3\r\n";
+    for (int i = 0; i < 81; ++i)
+        wide += i ? ",\"x\"" : "\"x\"";
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        WriteFile(dir / "bad form.dat", r.text);
+        try {
+            LoadFormDefinition(dir / "bad form.dat");
+            ADD_FAILURE() << "loaded";
+        } catch (const FormDefinitionError& e) {
+            const std::string what = e.what();
+            EXPECT_EQ(e.Line(), r.line);
+            EXPECT_EQ(e.Path(), dir / "bad form.dat");
+            EXPECT_EQ(what.find("malformed at line " + std::to_string(r.line) + ": "), 0u) << what;
+            EXPECT_NE(what.find(r.fault), std::string::npos) << what;
+            EXPECT_EQ(what.find('\n'), std::string::npos) << what;
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "threw " << e.what();
+        }
+    }
+    WriteFile(dir / "wide.dat", wide + "\r\n");
+    try {
+        LoadFormDefinition(dir / "wide.dat");
+        ADD_FAILURE() << "loaded";
+    } catch (const FormDefinitionError& e) {
+        EXPECT_EQ(e.Line(), 2);
+        EXPECT_NE(std::string(e.what()).find("more than 80 fields"), std::string::npos) << e.what();
+    }
+    // Well formed, with blank lines after the rows and LF line ends: loads.
+    WriteFile(dir / "good.dat", "2,3\n\"A\",\"B2\",\"text\"\n\"C\",\"C2\",\"\"\n\n  \n");
+    EXPECT_EQ(LoadFormDefinition(dir / "good.dat").fields.size(), 2u);
 }
 
 TEST(ExtractSetup, FormDefinitionWithTwoColumnsReadsEmptyFormatWords)

@@ -174,6 +174,52 @@ TEST(FormatPattern, NumbersDatesAndNamedFormats)
     }, [](const std::string& v, const std::string& p, int16_t) { return FormatPattern(v, p); });
 }
 
+TEST(FormatPattern, ZeroTextPlaceholderCurrencyAndLiterals)
+{
+    Check({
+        // exactly zero keeps one integer digit where the pattern has a 0
+        {"0", "0%", 0, "0%"}, {"0", "0.00%", 0, "0.00%"}, {"0", "#%", 0, "%"}, {"0", "#,##0%", 0, "0%"},
+        {"0", "Percent", 0, "0.00%"}, {"", "0%", 0, ""}, {"0.5", "0%", 0, "50%"}, {"-0.25", "0%", 0, "-25%"},
+        {"0", "00.0%", 0, "00.0%"}, {"0", "0.00E+00%", 0, "0.00E+00%"},
+        // @ stands for the value's own text
+        {"7.25", "@", 0, "7.25"}, {"Ann", "\"Name: \"@", 0, "Name: Ann"}, {"12", "@ kg", 0, "12 kg"},
+        {"2009-03-02", "@", 0, "2009-03-02"}, {"-3", "0;(0);\"zero\";@", 0, "(3)"},
+        {"abc", "0;(0);\"zero\";\"<\"@\">\"", 0, "<abc>"},
+        {"abc", "0.00", 0, "abc"},  // no text section: text stays as it is
+        // Currency: thousands, two decimals, negatives in parentheses, no symbol
+        {"1234.5", "Currency", 0, "1,234.50"}, {"-1234.5", "CURRENCY", 0, "(1,234.50)"},
+        {"0", "currency", 0, "0.00"}, {"1234567.891", "Currency", 0, "1,234,567.89"}, {"abc", "Currency", 0, "abc"},
+        {"0.005", "Currency", 0, "0.01"},
+        // letters and signs outside the pattern language are literal text
+        {"5", "0 kg", 0, "5 kg"}, {"5", "0.0 m", 0, "5.0 m"}, {"5", "0 Hours", 0, "5 Hours"},
+        {"2.5", "0.0 \"per day\"", 0, "2.5 per day"}, {"5", "~0!", 0, "~5!"}, {"5", ">0", 0, ">5"},
+        {"12", "#,##0 each", 0, "12 each"}, {"5", "0 YD", 0, "5 YD"},
+    }, [](const std::string& v, const std::string& p, int16_t) { return FormatPattern(v, p); });
+}
+
+TEST(FormatPattern, APatternThatShowsNoDigitIsAnErrorNamingIt)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"5", ">"}, {"0", ">"}, {"-5", "\"abc\""}, {"5", "%"}, {"5", ","}, {"5", "E+"}, {"5", ";0"},
+        {"1234.5", "kg"}, {"2009-03-02", "\\x"},
+    };
+    for (const auto& [v, pattern] : cases) {
+        SCOPED_TRACE(v + " / " + pattern);
+        try {
+            const std::string out = FormatPattern(v, pattern);
+            ADD_FAILURE() << "gave <" << out << ">";
+        } catch (const rt::RtError& e) {
+            EXPECT_EQ(e.Number(), rt::TypeMismatch);
+            EXPECT_NE(std::string(e.what()).find("pattern " + pattern), std::string::npos) << e.what();
+        }
+    }
+    // Under a format word the same pattern fails the same way; a text value has no digits to lose.
+    EXPECT_THROW(FormatCellValue("5", ">", 0), rt::RtError);
+    EXPECT_EQ(FormatPattern("abc", ">"), "abc");
+    EXPECT_EQ(FormatPattern("5", "0;\"minus\""), "5");  // a later section may show text alone
+    EXPECT_EQ(FormatPattern("-5", "0;\"minus\""), "minus");
+}
+
 TEST(ReadDate, EverySerialRoundTripsThroughYmd)
 {
     int y = 1900, m = 1, d = 1;

@@ -26,6 +26,17 @@ const AddressCase kAddresses[] = {
     {"A1048576", "", 1048575, 0, 1048575, 0},
     {"XFD1", "", 0, 16383, 0, 16383},
     {"AA10", "", 9, 26, 9, 26},
+    // whole rows and columns
+    {"3:3", "", 2, 0, 2, 16383},
+    {"$2:$4", "", 1, 0, 3, 16383},
+    {"4:2", "", 1, 0, 3, 16383},
+    {"A:A", "", 0, 0, 1048575, 0},
+    {"$A:$C", "", 0, 0, 1048575, 2},
+    {"c:a", "", 0, 0, 1048575, 2},
+    {"XFD:XFD", "", 0, 16383, 1048575, 16383},
+    {"1048576:1048576", "", 1048575, 0, 1048575, 16383},
+    {"Sheet2!B:B", "Sheet2", 0, 1, 1048575, 1},
+    {"'My Sheet'!$5:5", "My Sheet", 4, 0, 4, 16383},
 };
 
 TEST(ParseAddress, Table)
@@ -40,9 +51,10 @@ TEST(ParseAddress, Table)
         EXPECT_EQ(a->lastRow, c.lastRow);
         EXPECT_EQ(a->lastCol, c.lastCol);
     }
-    for (const char* bad : {"A1048577", "XFE1", "AAAA1", "A0", "A", "1", "A:A", "1:1", "", "B4:", "B4 ", " B4",
+    for (const char* bad : {"A1048577", "XFE1", "AAAA1", "A0", "A", "1", "", "B4:", "B4 ", " B4",
                             "B4:C5:D6", "!B4", "My Sheet!B4", "'Open!B4", "''!B4", "Total", "B4,C5", "$$B4",
-                            "A99999999"})
+                            "A99999999", "A:1", "1:A", "A:", ":A", "3", "0:0", "1048577:1048577", "XFE:XFE",
+                            "A1:B", "A:B2", "$:$", "3:3:3", "A:A ", "AAAA:AAAA", "3 : 3"})
         EXPECT_FALSE(ParseAddress(bad)) << bad;
 }
 

@@ -213,7 +213,7 @@ private slots:
         w.txtExportTo->setText("keep.csv");
         files.choice = "/new/data.csv";
         QTest::mouseClick(w.cmdGetExportTo, Qt::LeftButton);
-        QCOMPARE(files.shownName, QStringLiteral("keep.csv"));
+        QCOMPARE(files.shownName, QDir::current().absoluteFilePath("keep.csv"));  // below the current folder
         QCOMPARE(files.title, QStringLiteral("Pick or Enter a File for the Data"));
         QCOMPARE(files.filter, QStringLiteral("Comma Separated Value Files (*.csv)|*.csv|Data Files (*.dat)|*.dat|"
                                               "All Files (*.*)|*.*"));
