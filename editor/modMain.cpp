@@ -3,6 +3,7 @@
 #include "common/ArgumentText.h"
 #include "common/modArgcArgv.h"
 #include "common/modUtil.h"
+#include "common/gui/modAppFolder.h"
 #include "editor/frmMain.h"
 
 #include <QApplication>
@@ -75,17 +76,20 @@ void ShowUsage() {
 int Main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tabwright"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.quorra.Tabwright"));  // its menu entry and icon
     SetProcessArgumentText(ArgumentText(argc, argv));
 
+    // The specification file, its pick lists and the help live in the
+    // application folder, which is not the program's folder once installed.
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const StartupValues start = ParseStartup(ProcessArgumentText(), exe.absolutePath().toStdString(),
-                                             exe.completeBaseName().toStdString());
+    const std::string appFolder = AppFolder().toStdString();
+    const StartupValues start = ParseStartup(ProcessArgumentText(), appFolder, exe.completeBaseName().toStdString());
     if (start.UsageError) {
         ShowUsage();
         return 1;
     }
 
-    frmMain form(start.SpecFile, exe.absolutePath().toStdString());
+    frmMain form(start.SpecFile, appFolder);
     if (!form.Load()) return 1;  // the specification file's message was shown
     form.setWindowTitle(QString::fromStdString(start.Title));
     form.setFileOpenEnabled(start.NoFile);

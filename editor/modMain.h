@@ -13,7 +13,7 @@ namespace tabwright {
 
 struct StartupValues {
     std::string Title = "Quorra Data File Editor";
-    std::string SpecFile;  // default: <program folder>/<program name>.dat
+    std::string SpecFile;  // default: <application folder>/<program name>.dat
     std::string DataFile;
     bool NoFile = false;   // no positional word: File > Open is offered
     std::string FmtText = "0";  // "/csv" gives "1", "/csvh" gives "2"
@@ -22,9 +22,10 @@ struct StartupValues {
 };
 
 // Reads the words of argumentText with ArgCount/ArgByNumber. programFolder
-// has no trailing separator; programName is the executable's name without
-// extension. A relative specification name (two-word form) not found from
-// the current folder is taken from the program folder.
+// is the application folder (AppFolder()) without a trailing separator;
+// programName is the executable's name without extension. A relative
+// specification name (two-word form) not found from the current folder is
+// taken from the application folder.
 StartupValues ParseStartup(const std::string& argumentText, const std::string& programFolder,
                            const std::string& programName);
 

@@ -95,7 +95,7 @@ void frmAbout::Init(const clsProductInfo& pProduct)
     if (!icon.isNull())
         picIcon->setPixmap(icon.pixmap(48, 48));
     lblTitle->setText(pProduct.name);
-    lblVersion->setText(pProduct.Version());
+    lblVersion->setText(VersionLabel(pProduct.Version()));
     lblComments->setText(pProduct.Description);
     lblCopyright->setText(pProduct.Copyright);
     copyrightTag_ = pProduct.Site;
@@ -107,11 +107,17 @@ void frmAbout::InitFromVersion(const QString& pFileDescription, const QString& p
 {
     setWindowTitle(tr("About ") + pFileDescription);
     lblTitle->setText(pProductName);
-    lblVersion->setText(clsProductInfo::VersionText(version::Major, version::Minor, version::Revision));
+    lblVersion->setText(
+        VersionLabel(clsProductInfo::VersionText(version::Major, version::Minor, version::Revision)));
     lblComments->setText(QString::fromUtf8(version::Comments));
     lblCopyright->setText(QString::fromUtf8(version::Copyright));
     copyrightTag_ = pSite;
     lblCopyright->setToolTip(copyrightTag_);
+}
+
+QString frmAbout::VersionLabel(const QString& versionText)
+{
+    return versionText + tr(" (package %1)").arg(QString::fromUtf8(version::Package));
 }
 
 bool frmAbout::eventFilter(QObject* watched, QEvent* event)

@@ -25,6 +25,10 @@ public:
     void InitFromVersion(const QString& pFileDescription, const QString& pProductName,
                          const QString& pSite);
 
+    // The version line: the version text, then the package version, so that
+    // it can be matched with what the package manager shows.
+    static QString VersionLabel(const QString& versionText);
+
     // The address a click on the copyright line opens.
     QString CopyrightTag() const { return copyrightTag_; }
 

@@ -10,6 +10,7 @@
 #include "common/gui/modBrowseTo.h"
 #include "common/gui/modMsgBox.h"
 #include "harvester/gui/clsSetFile.h"
+#include "harvester/gui/modMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -594,8 +595,8 @@ void frmMain::cmdView_Click()
 
 void frmMain::cmdEditFormType_Click()
 {
-    // The editor lies beside this program; the form definition is its one argument.
-    StartProgram(AppFile(QStringLiteral("Tabwright")), {txtFormType->text()});
+    const QStringList cmd = EditFormTypeCommand(txtFormType->text());
+    StartProgram(cmd.first(), cmd.mid(1));
 }
 
 // ---- The run -------------------------------------------------------------

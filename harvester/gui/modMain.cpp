@@ -3,6 +3,7 @@
 #include "common/ArgumentText.h"
 #include "common/clsCmdline.h"
 #include "common/gui/Version.h"
+#include "common/gui/modAppFolder.h"
 #include "common/gui/modMsgBox.h"
 #include "harvester/gui/frmMain.h"
 
@@ -89,6 +90,11 @@ void ShowUsage()
     std::exit(2);
 }
 
+QStringList EditFormTypeCommand(const QString& formType)
+{
+    return {ProgramFile(QStringLiteral("Tabwright")), formType};
+}
+
 void ApplyStartOptions(frmMain& window, const StartOptions& o)
 {
     if (o.hasSettings)
@@ -125,6 +131,7 @@ int Main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(version::ProductName));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.quorra.Gleanora"));  // its menu entry and icon
     if (usage)
         ShowUsage();
 

@@ -5,6 +5,7 @@
 // fills the boxes, the options given replace their boxes, and "/autorun"
 // starts the run (the window stays open).
 #include <QString>
+#include <QStringList>
 #include <string>
 
 class frmMain;
@@ -29,6 +30,10 @@ QString FileDescription();
 
 // Shows the usage (a message box and stderr) and ends the process.
 [[noreturn]] void ShowUsage();
+
+// The command line of the Edit button: the editor installed beside this
+// program, then the form definition as its one argument (even when empty).
+QStringList EditFormTypeCommand(const QString& formType);
 
 // Steps after the window is shown: "Open", the boxes, "Go".
 void ApplyStartOptions(frmMain& window, const StartOptions& options);

@@ -132,7 +132,7 @@ private slots:
         });
         w.mnuHelpAbout->trigger();
         QCOMPARE(seen, QStringList({"About " + w.windowTitle(), QString::fromUtf8(version::ProductName),
-                                    w.ProductInfo()->Version(), "Forms gathered"}));
+                                    frmAbout::VersionLabel(w.ProductInfo()->Version()), "Forms gathered"}));
         QCOMPARE(pages.opened, QStringList({"https://quorra.example.org"}));
 
         frmAbout editor;

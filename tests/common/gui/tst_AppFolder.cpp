@@ -1,0 +1,143 @@
+// Where the application's files are, in the build tree and installed: the
+// program folder is pointed at fake trees of both kinds.
+#include "common/gui/modAppFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void Touch(const QString& path, const QByteArray& bytes = "x")
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+}  // namespace
+
+class tst_AppFolder : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp_;
+    QString installedBin_, data_, buildBin_, home_;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(tmp_.isValid());
+        // An installed tree: programs in usr/bin, files in usr/share/gleanora.
+        installedBin_ = tmp_.filePath("usr/bin");
+        data_ = QDir::cleanPath(installedBin_ + "/" GLEANORA_DATA_FROM_BIN);
+        QVERIFY(QDir().mkpath(installedBin_));
+        Touch(data_ + "/Tabwright.dat");
+        Touch(data_ + "/examples/timesheet.dat", "9,3\r\n");
+        Touch(data_ + "/examples/orders.dat", "2,3\r\n");
+        Touch(data_ + "/examples/forms/ann.xlsx");
+        Touch(data_ + "/examples/README.txt");
+        // A build tree: everything in bin/.
+        buildBin_ = tmp_.filePath("build/bin");
+        Touch(buildBin_ + "/Tabwright.dat");
+        home_ = tmp_.filePath("home");
+        qputenv("HOME", home_.toUtf8());
+    }
+
+    void cleanup()
+    {
+        setProgramFolder(QString());
+        setAppFolder(QString());
+        qunsetenv("XDG_DATA_HOME");
+    }
+
+    void folders_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("xdg");
+        QTest::addColumn<QString>("app");
+        QTest::addColumn<QString>("user");
+        const QString xdg = tmp_.filePath("xdg");
+        QTest::newRow("build tree") << buildBin_ << QByteArray() << buildBin_ << buildBin_;
+        QTest::newRow("build tree ignores XDG") << buildBin_ << xdg.toUtf8() << buildBin_ << buildBin_;
+        QTest::newRow("installed, XDG_DATA_HOME")
+            << installedBin_ << xdg.toUtf8() << data_ << xdg + "/gleanora";
+        QTest::newRow("installed, XDG_DATA_HOME with slash")
+            << installedBin_ << (xdg + "/").toUtf8() << data_ << xdg + "/gleanora";
+        QTest::newRow("installed, no XDG_DATA_HOME")
+            << installedBin_ << QByteArray() << data_ << home_ + "/.local/share/gleanora";
+        QTest::newRow("installed, relative XDG_DATA_HOME is ignored")
+            << installedBin_ << QByteArray("rel/data") << data_ << home_ + "/.local/share/gleanora";
+    }
+
+    void folders()
+    {
+        QFETCH(QString, program);
+        QFETCH(QByteArray, xdg);
+        QFETCH(QString, app);
+        QFETCH(QString, user);
+        if (!xdg.isEmpty())
+            qputenv("XDG_DATA_HOME", xdg);
+        setProgramFolder(program);
+        QCOMPARE(AppFolder(), app);
+        QCOMPARE(UserFolder(), user);
+        QCOMPARE(AppFile("Tabwright.dat"), app + "/Tabwright.dat");
+        QCOMPARE(AppFile("Help/index.html"), app + "/Help/index.html");
+        QCOMPARE(AppFile("Settings"), user + "/Settings");
+        QCOMPARE(AppFile("FormTypes/week.dat"), user + "/FormTypes/week.dat");
+        QCOMPARE(ProgramFile("Tabwright"), program + "/Tabwright");
+        QVERIFY(QFileInfo(user + "/Settings").isDir());
+        QVERIFY(QFileInfo(user + "/FormTypes").isDir());
+        QVERIFY(QFileInfo(app + "/Tabwright.dat").isFile());
+    }
+
+    void formTypesStartWithTheExamplesOnce()
+    {
+        const QString xdg = tmp_.filePath("once");
+        qputenv("XDG_DATA_HOME", xdg.toUtf8());
+        setProgramFolder(installedBin_);
+        const QString formTypes = xdg + "/gleanora/FormTypes";
+        QCOMPARE(AppFile("FormTypes"), formTypes);
+        QCOMPARE(Entries(formTypes), QStringList({"orders.dat", "timesheet.dat"}));
+        QFile f(formTypes + "/timesheet.dat");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("9,3\r\n"));
+        QVERIFY(QFileInfo(formTypes + "/timesheet.dat").permissions() & QFile::WriteOwner);
+        QCOMPARE(Entries(xdg + "/gleanora"), QStringList({"FormTypes"}));  // Settings only when asked
+        QVERIFY(QFile::remove(formTypes + "/orders.dat"));
+        AppFile("FormTypes/timesheet.dat");
+        QCOMPARE(Entries(formTypes), QStringList({"timesheet.dat"}));
+    }
+
+    void existingFormTypesAreLeftAlone()
+    {
+        const QString xdg = tmp_.filePath("existing");
+        qputenv("XDG_DATA_HOME", xdg.toUtf8());
+        Touch(xdg + "/gleanora/FormTypes/mine.dat");
+        setProgramFolder(installedBin_);
+        AppFile("FormTypes");
+        QCOMPARE(Entries(xdg + "/gleanora/FormTypes"), QStringList({"mine.dat"}));
+    }
+
+    void appFolderOverrideIsAWholeApplicationFolder()
+    {
+        const QString scratch = tmp_.filePath("scratch");
+        QVERIFY(QDir().mkpath(scratch));
+        setAppFolder(scratch + "/");
+        QCOMPARE(AppFolder(), scratch);
+        QCOMPARE(UserFolder(), scratch);
+        QCOMPARE(AppFile("FormTypes"), scratch + "/FormTypes");
+        QCOMPARE(ProgramFile("Tabwright"), scratch + "/Tabwright");
+        QCOMPARE(Entries(scratch + "/FormTypes"), QStringList());
+    }
+};
+
+QTEST_MAIN(tst_AppFolder)
+#include "tst_AppFolder.moc"

@@ -1,0 +1,158 @@
+// The installed layout, checked in process against a real `cmake --install`
+// tree (install_test.sh makes it and names its root, the folder holding
+// bin/ and share/, in GLEANORA_INSTALLED_ROOT). The program folder is set to
+// the installed bin/, so every path below comes from the same rules the
+// installed programs follow.
+#include "common/clsDatFile.h"
+#include "common/gui/clsProductInfo.h"
+#include "common/gui/frmAbout.h"
+#include "common/gui/modAppFolder.h"
+#include "editor/EditorDialogs.h"
+#include "editor/frmMain.h"
+#include "editor/modEntryForm.h"
+#include "editor/modMain.h"
+#include "harvester/gui/modMain.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tabwright;
+
+namespace {
+
+// Any message the editor shows is a failure here: it would be the
+// specification file's "doesn't exist" or a data file error.
+class RecordingDialogs : public EditorDialogs {
+public:
+    QStringList messages;
+    void Message(QWidget*, const QString&, const QString& text, Icon) override { messages << text; }
+    bool OkCancel(QWidget*, const QString&, const QString& text) override
+    {
+        messages << text;
+        return false;
+    }
+    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class tst_Installed : public QObject {
+    Q_OBJECT
+
+    QString root_;  // <DESTDIR>/usr
+    QTemporaryDir home_;
+
+    QString Installed(const QString& relative) const { return root_ + QLatin1Char('/') + relative; }
+
+private slots:
+    void initTestCase()
+    {
+        root_ = qEnvironmentVariable("GLEANORA_INSTALLED_ROOT");
+        if (root_.isEmpty())
+            QSKIP("run by install_test.sh, which installs the tree first");
+        QVERIFY(home_.isValid());
+        qputenv("XDG_DATA_HOME", home_.path().toUtf8());
+        setProgramFolder(Installed("bin"));
+    }
+
+    void readOnlyFilesComeFromShare()
+    {
+        QCOMPARE(AppFolder(), QDir::cleanPath(Installed("share/gleanora")));
+        for (const char* name : {"Tabwright.dat", "FormatWords.txt", "App.def", "Help/index.html"})
+            QVERIFY2(QFileInfo(AppFile(name)).isFile(), qPrintable(AppFile(name)));
+        clsProductInfo product;
+        QCOMPARE(product.Help, Installed("share/gleanora/Help/index.html"));
+        QVERIFY(QFileInfo(QString::fromStdString(
+                              tabwright::frmMain::HelpPage(AppFolder().toStdString(), "Tabwright", "Tabwright")))
+                    .isFile());
+    }
+
+    void userFoldersAreCreatedWithTheExample()
+    {
+        const QString user = home_.path() + QStringLiteral("/gleanora");
+        QCOMPARE(UserFolder(), user);
+        QVERIFY(!QFileInfo::exists(user));
+        QCOMPARE(AppFile("Settings"), user + "/Settings");
+        QVERIFY(QFileInfo(user + "/Settings").isDir());
+        QCOMPARE(AppFile("FormTypes"), user + "/FormTypes");
+        const QString example = user + "/FormTypes/timesheet.dat";
+        QCOMPARE(ReadAll(example), ReadAll(Installed("share/gleanora/examples/timesheet.dat")));
+        QVERIFY(QFileInfo(example).isWritable());
+        // Only the first time: an example the user deleted stays deleted.
+        QVERIFY(QFile::remove(example));
+        AppFile("FormTypes");
+        QVERIFY(!QFileInfo::exists(example));
+        QFile::copy(Installed("share/gleanora/examples/timesheet.dat"), example);
+    }
+
+    void editorOpensTheExampleWithItsDefaultSpecification()
+    {
+        const QString form = AppFile("FormTypes/timesheet.dat");
+        const StartupValues start =
+            ParseStartup("\"" + form.toStdString() + "\"", AppFolder().toStdString(), "Tabwright");
+        QCOMPARE(QString::fromStdString(start.SpecFile), Installed("share/gleanora/Tabwright.dat"));
+        QCOMPARE(QString::fromStdString(start.DataFile), form);
+
+        // Every pick list the specification names is found.
+        clsDatFile spec;
+        spec.setFileName(start.SpecFile);
+        spec.Load();
+        for (const entryform::Field& f : entryform::PlanFields(spec, 120, 8640, AppFolder().toStdString())) {
+            if (!f.IsTextBox)
+                QVERIFY2(QFileInfo::exists(QString::fromStdString(f.ListFile)), f.ListFile.c_str());
+        }
+
+        RecordingDialogs dialogs;
+        tabwright::frmMain window(start.SpecFile, AppFolder().toStdString(), &dialogs);
+        QVERIFY2(window.Load(), qPrintable(dialogs.messages.join('\n')));
+        window.AppCmd("fmt", {start.FmtText});
+        window.AppCmd("open", {start.DataFile});
+        QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.messages.join('\n')));
+        const auto rows = window.ListRows();
+        QCOMPARE(int(rows.size()), 9);
+        QCOMPARE(QString::fromStdString(rows[0][0]), QStringLiteral("Employee"));
+        QCOMPARE(QString::fromStdString(rows[8][2]), QStringLiteral("ymd"));
+        auto* format = window.findChild<QComboBox*>(QStringLiteral("cbo22"));
+        QVERIFY(format);
+        QVERIFY(format->findText(QStringLiteral("text")) >= 0);  // the pick list was read
+    }
+
+    void aboutShowsThePackageVersion()
+    {
+        // The version the installed changelog names, as dpkg shows it.
+        const QString package = qEnvironmentVariable("GLEANORA_PACKAGE_VERSION");
+        QVERIFY(!package.isEmpty());
+        frmAbout about;
+        about.InitFromVersion("Quorra Data File Editor", "Tabwright", "https://www.quorra.example/");
+        QVERIFY2(about.lblVersion->text().endsWith(" (package " + package + ")"),
+                 qPrintable(about.lblVersion->text()));
+        clsProductInfo product;
+        product.Load();
+        about.Init(product);
+        QVERIFY2(about.lblVersion->text().endsWith(" (package " + package + ")"),
+                 qPrintable(about.lblVersion->text()));
+    }
+
+    void editButtonStartsTheInstalledEditor()
+    {
+        const QString form = AppFile("FormTypes/timesheet.dat");
+        const QStringList cmd = EditFormTypeCommand(form);
+        QCOMPARE(cmd, QStringList({Installed("bin/Tabwright"), form}));
+        QVERIFY(QFileInfo(cmd.first()).isExecutable());
+    }
+};
+
+QTEST_MAIN(tst_Installed)
+#include "tst_Installed.moc"
