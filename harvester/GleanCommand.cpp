@@ -45,9 +45,9 @@ void DrawBar(std::ostream& err, int finished, int total)
 std::string GleanUsage()
 {
     return "Usage: glean [/open settings] [/type formtype] [/in inPath] [/out outPath] [/data dataFile] [/jobs N]\n"
-           "Harvests every workbook (.xls .xlsx .xlsm .ods, or those matching a pattern\n"
-           "such as in/*.xlsx) of the input folder into the data file and moves each one\n"
-           "into the output folder. Options may also be written --type, --in, ...\n"
+           "Harvests every workbook (.xls .xlsx .xlsm .xlsb .ods, or those matching a\n"
+           "pattern such as in/*.xlsx) of the input folder into the data file and moves\n"
+           "each one into the output folder. Options may also be written --type, --in, ...\n"
            "Exit status: 0 all harvested, 1 some failed, 2 usage or configuration error.\n";
 }
 

@@ -75,7 +75,7 @@ bool IsWorkbookName(const std::string& name)
     std::string ext;
     for (char c : name.substr(dot + 1))
         ext += LowerAscii(c);
-    return ext == "xls" || ext == "xlsx" || ext == "xlsm" || ext == "ods";
+    return ext == "xls" || ext == "xlsx" || ext == "xlsm" || ext == "xlsb" || ext == "ods";
 }
 
 bool IsDir(const std::string& path)

@@ -53,36 +53,6 @@ std::string SheetRef(const std::string& sheet)
     return q + "'";
 }
 
-const char* ErrorText(uint8_t code)
-{
-    // BErr, [MS-XLS] 2.5.10 Bes.
-    switch (code) {
-    case 0x00: return "#NULL!";
-    case 0x07: return "#DIV/0!";
-    case 0x0F: return "#VALUE!";
-    case 0x17: return "#REF!";
-    case 0x1D: return "#NAME?";
-    case 0x24: return "#NUM!";
-    case 0x2A: return "#N/A";
-    case 0x2B: return "#GETTING_DATA";
-    default: return nullptr;
-    }
-}
-
-// RkNumber, [MS-XLS] 2.5.217: a 30-bit integer or the high 30 bits of a
-// double, optionally divided by 100.
-double RkValue(uint32_t rk)
-{
-    double v;
-    if (rk & 2) {
-        v = double(int32_t(rk) >> 2);
-    } else {
-        uint64_t bits = uint64_t(rk & 0xFFFFFFFCu) << 32;
-        std::memcpy(&v, &bits, 8);
-    }
-    return (rk & 1) ? v / 100 : v;
-}
-
 struct Xti {
     uint16_t supBook;
     int16_t first, last;

@@ -9,6 +9,33 @@
 
 namespace wb::detail {
 
+const char* ErrorText(uint8_t code)
+{
+    switch (code) {
+    case 0x00: return "#NULL!";
+    case 0x07: return "#DIV/0!";
+    case 0x0F: return "#VALUE!";
+    case 0x17: return "#REF!";
+    case 0x1D: return "#NAME?";
+    case 0x24: return "#NUM!";
+    case 0x2A: return "#N/A";
+    case 0x2B: return "#GETTING_DATA";
+    default: return nullptr;
+    }
+}
+
+double RkValue(uint32_t rk)
+{
+    double v;
+    if (rk & 2) {
+        v = double(int32_t(rk) >> 2);
+    } else {
+        uint64_t bits = uint64_t(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&v, &bits, 8);
+    }
+    return (rk & 1) ? v / 100 : v;
+}
+
 std::string RecordName(uint16_t type)
 {
     switch (type) {

@@ -50,6 +50,14 @@ inline constexpr uint16_t Bof4 = 0x0409;
 // "SST", "FORMULA", ... or "0x1234" for types we do not name.
 std::string RecordName(uint16_t type);
 
+// Cell values that .xls and .xlsb store alike.
+// An error value as the spreadsheet shows it ("#DIV/0!") by its BErr code
+// ([MS-XLS] 2.5.10); nullptr for a code that is no error value.
+const char* ErrorText(uint8_t code);
+// RkNumber ([MS-XLS] 2.5.217, [MS-XLSB] 2.5.123): a 30-bit integer or the
+// high 30 bits of a double, optionally divided by 100.
+double RkValue(uint32_t rk);
+
 struct Record {
     uint16_t type = 0;
     uint64_t offset = 0;          // of the header in the stream

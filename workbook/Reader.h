@@ -50,13 +50,20 @@ public:
 std::unique_ptr<Reader> OpenXls(const std::string& path);   // BIFF5/BIFF8 over libgsf
 std::unique_ptr<Reader> OpenXlsx(const std::string& path);  // .xlsx/.xlsm over libzip + pugixml
 std::unique_ptr<Reader> OpenOds(const std::string& path);   // .ods over libzip + pugixml
-// A zip file: .xlsx/.xlsm when it holds a workbook part, .ods when it holds
-// content.xml; anything else is "not a workbook".
+// A zip file: .xlsx/.xlsm when it holds a workbook part, .xlsb when that
+// part is xl/workbook.bin, .ods when it holds content.xml; anything else is
+// "not a workbook".
 std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path);
 std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path, std::string bytes);
 class ZipArchive;
 std::unique_ptr<Reader> OpenXlsxPackage(std::unique_ptr<ZipArchive> zip);
 std::unique_ptr<Reader> OpenOdsPackage(std::unique_ptr<ZipArchive> zip);
+// .xlsb: a zip package whose workbook part is xl/workbook.bin.
+std::unique_ptr<Reader> OpenXlsbPackage(std::unique_ptr<ZipArchive> zip);
+
+// A relationship target as a package part name: relative to `folder` (the
+// source part's folder, "xl/"), or absolute from the package root.
+std::string ResolvePartTarget(const std::string& folder, const std::string& target);
 
 // Lower case for comparing names and sheet names without regard to letter
 // case (ASCII and the common two-byte UTF-8 alphabets).

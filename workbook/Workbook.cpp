@@ -25,6 +25,7 @@ const char* FormatName(Format f)
     case Format::Xls: return "xls";
     case Format::Xlsx: return "xlsx";
     case Format::Ods: return "ods";
+    case Format::Xlsb: return "xlsb";
     }
     return "?";
 }
@@ -376,6 +377,8 @@ namespace {
 std::unique_ptr<Reader> OpenPackage(std::unique_ptr<ZipArchive> zip)
 {
     const std::string& path = zip->Path();
+    if (zip->Has("xl/workbook.bin") && !zip->Has("xl/workbook.xml"))
+        return OpenXlsbPackage(std::move(zip));
     if (zip->Has("xl/workbook.xml") || zip->Has("_rels/.rels"))
         return OpenXlsxPackage(std::move(zip));
     if (zip->Has("content.xml")) {

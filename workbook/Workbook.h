@@ -2,7 +2,8 @@
 // Reading filled-in forms without a spreadsheet application.
 //
 // Flow: Workbook::Open sniffs the file's first bytes (compound file: BIFF
-// .xls; zip with xl/workbook.xml: .xlsx/.xlsm; zip with content.xml: .ods),
+// .xls; zip with xl/workbook.xml: .xlsx/.xlsm; zip with xl/workbook.bin:
+// .xlsb; zip with content.xml: .ods),
 // reads the workbook-wide parts (sheet list, active sheet, date system,
 // defined names) and nothing else. Resolve turns a reference (defined name or
 // A1 address) into a Range; Cell reads one value, loading that sheet's cells
@@ -23,8 +24,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Format { Xls, Xlsx, Ods };
-const char* FormatName(Format f);  // "xls", "xlsx", "ods"
+enum class Format { Xls, Xlsx, Ods, Xlsb };
+const char* FormatName(Format f);  // "xls", "xlsx", "ods", "xlsb"
 
 enum class CellType { Empty, Number, Text, Boolean, Error, Date };
 const char* CellTypeName(CellType t);  // "empty", "number", "text", "boolean", "error", "date"

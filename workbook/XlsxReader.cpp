@@ -179,7 +179,8 @@ public:
                 }
         }
         if (EndsWith(workbookPart, ".bin"))
-            throw Error(zip_->Path() + ": Excel binary workbook (.xlsb), not supported");
+            throw Error(zip_->Path() + ": Excel binary workbook (.xlsb) whose workbook part is " + workbookPart +
+                        " rather than xl/workbook.bin, not supported");
         ReadWorkbook(workbookPart);
     }
 
@@ -420,6 +421,11 @@ std::unique_ptr<Reader> OpenXlsxPackage(std::unique_ptr<ZipArchive> zip)
 std::unique_ptr<Reader> OpenXlsx(const std::string& path)
 {
     return OpenXlsxPackage(std::make_unique<ZipArchive>(path));
+}
+
+std::string ResolvePartTarget(const std::string& folder, const std::string& target)
+{
+    return ResolveTarget(folder, target);
 }
 
 }  // namespace wb::detail

@@ -13,14 +13,9 @@
 
 namespace fuzzwb {
 
-inline int Run(const uint8_t* data, size_t size, const char* extension)
+// Opens the workbook at `path` and reads it as a harvest would.
+inline void Exercise(const std::string& path)
 {
-    static const std::string path =
-        "/tmp/wbfuzz-" + std::to_string(getpid()) + extension;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
     try {
         auto book = wb::Workbook::Open(path);
         (void)book->ActiveSheet();
@@ -48,6 +43,17 @@ inline int Run(const uint8_t* data, size_t size, const char* extension)
         }
     } catch (const wb::Error&) {
     }
+}
+
+inline int Run(const uint8_t* data, size_t size, const char* extension)
+{
+    static const std::string path =
+        "/tmp/wbfuzz-" + std::to_string(getpid()) + extension;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    Exercise(path);
     return 0;
 }
 

@@ -88,18 +88,20 @@ TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
     CopyFixture("timesheet.xlsx", in + "/c.xlsx");
     CopyFixture("timesheet.xls", in + "/a.XLS");
     CopyFixture("timesheet.ods", in + "/b.ods");
+    CopyFixture("timesheet.xlsb", in + "/d.xlsb");
     WriteFile(in + "/notes.txt", "not a workbook type");
     CopyFixture("timesheet.xlsx", in + "/~$c.xlsx");  // an office lock file
     CopyFixture("timesheet.xlsx", in + "/.hidden.xlsx");
 
     BatchResult r = Run("  " + in + "/  ", out);  // trailing separator and spaces change nothing
     EXPECT_EQ(r.configError, "");
-    EXPECT_EQ(Column(0), (Strings{in + "/a.XLS", in + "/b.ods", in + "/c.xlsx"}));
-    EXPECT_EQ(Column(1), (Strings{"Done", "Done", "Done"}));
-    EXPECT_EQ(r.done, 3);
+    EXPECT_EQ(Column(0), (Strings{in + "/a.XLS", in + "/b.ods", in + "/c.xlsx", in + "/d.xlsb"}));
+    EXPECT_EQ(Column(1), (Strings{"Done", "Done", "Done", "Done"}));
+    EXPECT_EQ(r.done, 4);
     EXPECT_EQ(r.message, "");
-    EXPECT_EQ(ReadFile(data), Lines(3));
-    EXPECT_TRUE(fs::exists(out + "/a.XLS") && fs::exists(out + "/b.ods") && fs::exists(out + "/c.xlsx"));
+    EXPECT_EQ(ReadFile(data), Lines(4));
+    EXPECT_TRUE(fs::exists(out + "/a.XLS") && fs::exists(out + "/b.ods") && fs::exists(out + "/c.xlsx") &&
+                fs::exists(out + "/d.xlsb"));
     EXPECT_EQ(CountFiles(in), 3);  // the text file, the lock file and the hidden file stay
     EXPECT_FALSE(fs::exists(clsBatchRun::JournalPath(data)));
 }

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 
 using namespace testjson;
@@ -96,7 +98,8 @@ TEST_P(Damage, FlippedAndOverwrittenCopiesAreRefusedOrRead)
 INSTANTIATE_TEST_SUITE_P(Fixtures, Damage,
                          testing::Values("form/libreoffice.xls", "form/gnumeric-biff5.xls", "form/xlsxwriter.xlsx",
                                          "form/libreoffice.xlsx", "form/libreoffice.ods", "form/gnumeric.ods",
-                                         "xlsx_inline.xlsx", "codepages/932_gn5.xls"),
+                                         "xlsx_inline.xlsx", "codepages/932_gn5.xls", "form/sheetjs.xlsb",
+                                         "dates1904/sheetjs.xlsb"),
                          [](const testing::TestParamInfo<const char*>& info) {
                              std::string name = info.param;
                              for (char& c : name)
@@ -274,7 +277,12 @@ TEST(NonWorkbooks, ZipWithoutWorkbookParts)
                           "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
                           "officeDocument\"/></Relationships>"},
           {"xl/workbook.bin", "binary"}},
-         "Excel binary workbook (.xlsb), not supported"},
+         "xl/workbook.bin: the record runs past the end of the part (105 bytes stated) (record 0x0062 at byte 0)"},
+        {{{"_rels/.rels", "<Relationships><Relationship Id=\"rId1\" Target=\"/bin/book.bin\" "
+                          "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+                          "officeDocument\"/></Relationships>"},
+          {"bin/book.bin", "binary"}},
+         "Excel binary workbook (.xlsb) whose workbook part is bin/book.bin rather than xl/workbook.bin"},
     };
     for (const auto& [members, expected] : cases) ExpectRefused(MakeZip(members), expected);
 }
@@ -448,6 +456,224 @@ TEST(OdsParts, TypedValuesWhateverTheAttributeOrder)
         const wb::CellValue v = book->Cell(0, 0, col);
         EXPECT_EQ(std::string(wb::CellTypeName(v.type)) + ":" + v.Text(), cells[col]) << col;
     }
+}
+
+// ---------------------------------------------------------------- .xlsb made by hand
+// Records as [MS-XLSB] 2.1.4 lays them out: type in 1-2 bytes and size in
+// 1-4 bytes, 7 bits a byte, the top bit saying another byte follows.
+
+std::string Varint(uint32_t v, int most)
+{
+    std::string s;
+    for (int i = 0; i < most; ++i) {
+        const uint8_t b = v & 0x7F;
+        v >>= 7;
+        s += char(b | (v ? 0x80 : 0));
+        if (!v) break;
+    }
+    return s;
+}
+
+std::string Rec(uint32_t type, const std::string& body = "") { return Varint(type, 2) + Varint(uint32_t(body.size()), 4) + body; }
+
+// XLWideString of ASCII text.
+std::string Wide(const std::string& text)
+{
+    std::string s = Fields({{uint32_t(text.size()), 4}});
+    for (char c : text) s += std::string{c, '\0'};
+    return s;
+}
+
+std::string Double(double v)
+{
+    std::string s(8, '\0');
+    std::memcpy(s.data(), &v, 8);
+    return s;
+}
+
+// Cell 2.5.10: column, format (24 bits) and a flag byte.
+std::string Cell(uint32_t col, uint32_t style = 0) { return Fields({{col, 4}, {style, 4}}); }
+std::string RowHdr(uint32_t row) { return Rec(0x00, Fields({{row, 4}, {0, 4}, {300, 2}, {0, 2}, {0, 4}})); }
+
+// xl/workbook.bin with two sheets (rId1, rId2), the BrtWbProp flags, the
+// active tab and `more` records before the end.
+std::string XlsbWorkbook(uint32_t wbFlags, uint32_t activeTab, const std::string& more)
+{
+    return Rec(0x83) + Rec(0x99, Fields({{wbFlags, 4}, {0, 4}}) + Wide("ThisWorkbook")) + Rec(0x87) +
+           Rec(0x9E, Fields({{0, 4}, {0, 4}, {0, 4}, {0, 4}, {600, 4}, {0, 4}, {activeTab, 4}, {0x78, 1}})) + Rec(0x88) +
+           Rec(0x8F) + Rec(0x9C, Fields({{0, 4}, {1, 4}}) + Wide("rId1") + Wide("First")) +
+           Rec(0x9C, Fields({{0, 4}, {2, 4}}) + Wide("rId2") + Wide("Second")) + Rec(0x90) + more + Rec(0x84);
+}
+
+// BrtName: flags, chKey, itab, name, formula (cce, rgce, cb), no comment.
+std::string NameRec(const std::string& name, uint32_t itab, const std::string& rgce)
+{
+    return Rec(0x27, Fields({{0, 4}, {0, 1}, {itab, 4}}) + Wide(name) + Fields({{uint32_t(rgce.size()), 4}}) + rgce +
+                         Fields({{0, 4}, {0xFFFFFFFF, 4}}));
+}
+
+std::string XlsbSheet(const std::string& cells, const std::string& dim = "")
+{
+    return Rec(0x81) + dim + Rec(0x91) + cells + Rec(0x92) + Rec(0x82);
+}
+
+// A package of the given parts; empty ones are left out.
+std::string MakeXlsb(const std::string& workbook, const std::string& sheet1, const std::string& sst = "",
+                     const std::string& styles = "")
+{
+    const std::string rels =
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"rId1\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet1.bin\"/>"
+        "<Relationship Id=\"rId2\" Type=\"http://x/worksheet\" Target=\"/xl/worksheets/sheet2.bin\"/>"
+        "<Relationship Id=\"rId3\" Type=\"http://x/sharedStrings\" Target=\"sharedStrings.bin\"/>"
+        "<Relationship Id=\"rId4\" Type=\"http://x/styles\" Target=\"styles.bin\"/></Relationships>";
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"[Content_Types].xml", kContentTypes}, {"xl/workbook.bin", workbook}, {"xl/_rels/workbook.bin.rels", rels},
+        {"xl/worksheets/sheet2.bin", XlsbSheet(RowHdr(0) + Rec(0x02, Cell(0) + Fields({{(7u << 2) | 2, 4}})))}};
+    if (!sheet1.empty()) members.push_back({"xl/worksheets/sheet1.bin", sheet1});
+    if (!sst.empty()) members.push_back({"xl/sharedStrings.bin", sst});
+    if (!styles.empty()) members.push_back({"xl/styles.bin", styles});
+    return MakeZip(members, ".xlsb");
+}
+
+// Shared strings: BrtBeginSst with counts that claim far more than there are.
+const std::string kSst = Rec(0x9F, Fields({{0xFFFFFFFF, 4}, {0xFFFFFFFF, 4}})) + Rec(0x13, Fields({{0, 1}}) + Wide("shared zero")) +
+                         Rec(0x13, Fields({{1, 1}}) + Wide("rich one") + Fields({{1, 4}, {0, 4}})) + Rec(0xA0);
+// Styles: a custom date format 164 and a percentage 165; cell formats 0
+// General, 1 a built-in date (14), 2 the custom date, 3 the percentage. The
+// cell style format in between must not count.
+std::string XlsbStyles()
+{
+    auto xf = [](uint32_t fmt) { return Rec(0x2F, Fields({{0xFFFF, 2}, {fmt, 2}}) + std::string(12, '\0')); };
+    return Rec(0x116) + Rec(0x267) + Rec(0x2C, Fields({{164, 2}}) + Wide("dd/mm/yyyy\\ hh:mm")) +
+           Rec(0x2C, Fields({{165, 2}}) + Wide("0.0%")) + Rec(0x268) + Rec(0x272) + xf(14) + Rec(0x273) + Rec(0x269) +
+           xf(0) + xf(14) + xf(164) + xf(165) + Rec(0x26A) + Rec(0x117);
+}
+
+TEST(Xlsb, HandMadeWorkbookIsRead)
+{
+    // One sheet reference per sheet through this workbook's own link, one
+    // through an external workbook, one across both sheets.
+    const std::string externals =
+        Rec(0x161) + Rec(0x165) + Rec(0x163, Wide("other.xlsb") + Fields({{0, 4}})) +
+        Rec(0x16A, Fields({{4, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4}, {1, 4}, {1, 4}, {1, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4},
+                           {1, 4}})) +
+        Rec(0x162);
+    const std::string names =
+        NameRec("Whole", 0xFFFFFFFF, Fields({{0x3B, 1}, {0, 2}, {0, 4}, {8, 4}, {0, 2}, {5, 2}})) +           // First!A1:F9
+        NameRec("One", 0xFFFFFFFF, Fields({{0x5A, 1}, {1, 2}, {1048575, 4}, {0xC000 | 16383, 2}})) +       // Second!XFD1048576, relative flags set
+        NameRec("Local", 1, Fields({{0x3A, 1}, {1, 2}, {0, 4}, {0, 2}})) +                                    // Second!Local -> Second!A1
+        NameRec("_xlnm.Print_Area", 0, Fields({{0x3B, 1}, {0, 2}, {0, 4}, {1, 4}, {0, 2}, {1, 2}})) +         // First!Print_Area
+        NameRec("Elsewhere", 0xFFFFFFFF, Fields({{0x3A, 1}, {2, 2}, {0, 4}, {0, 2}})) +
+        NameRec("Across", 0xFFFFFFFF, Fields({{0x3A, 1}, {3, 2}, {0, 4}, {0, 2}})) +
+        NameRec("Missing", 0xFFFFFFFF, Fields({{0x3A, 1}, {9, 2}, {0, 4}, {0, 2}})) +
+        NameRec("Rate", 0xFFFFFFFF, Fields({{0x1F, 1}}) + Double(0.2)) +
+        NameRec("Sum", 0xFFFFFFFF, Fields({{0x3A, 1}, {0, 2}, {0, 4}, {0, 2}, {0x3A, 1}, {0, 2}, {1, 4}, {0, 2}, {0x03, 1}})) +
+        NameRec("Gone", 0xFFFFFFFF, Fields({{0x3C, 1}, {0, 2}, {0, 4}, {0, 2}})) +
+        NameRec("NoSheet", 7, Fields({{0x3A, 1}, {0, 2}, {0, 4}, {0, 2}}));
+    const std::string longText(200, 'x');  // a record size of two bytes
+    const std::string cells =
+        RowHdr(0) + Rec(0x02, Cell(0) + Fields({{(42u << 2) | 2, 4}})) +                 // A1 RK integer
+        Rec(0x02, Cell(1) + Fields({{(12345u << 2) | 3, 4}})) +                           // B1 RK integer / 100
+        Rec(0x02, Cell(2) + Fields({{0x3FF40000u, 4}})) +                                 // C1 RK double 1.25
+        Rec(0x0D, Fields({{0, 4}, {0xFFFFFFF4u | 2, 4}})) +                             // D1 short RK -3
+        Rec(0x10, Fields({{3, 4}}) + Double(0.125)) +                                     // E1 short real, percent format
+        Rec(0x0C, Fields({{0, 4}})) +                                                     // F1 short blank
+        Rec(0x11, Fields({{0, 4}}) + Wide("short")) +                                     // G1 short inline text
+        RowHdr(1) + Rec(0x05, Cell(0, 1) + Double(45351)) +                               // A2 date, built-in format
+        Rec(0x05, Cell(1, 2) + Double(45351.34375)) +                                     // B2 date, custom format
+        Rec(0x07, Cell(2) + Fields({{1, 4}})) + Rec(0x12, Fields({{0, 4}, {0, 4}})) +     // C2, D2 shared strings
+        Rec(0x3E, Cell(4) + Fields({{1, 1}}) + Wide("rich") + Fields({{1, 4}, {0, 4}})) +  // E2 rich text
+        Rec(0x06, Cell(5) + Wide(longText)) +                                             // F2 long text
+        RowHdr(9) + Rec(0x08, Cell(0) + Wide("DONE") + Fields({{0, 2}, {1, 4}, {0x2A, 1}, {0, 4}})) +
+        Rec(0x09, Cell(1, 1) + Double(45366) + Fields({{0, 2}, {0, 4}, {0, 4}})) +
+        Rec(0x0A, Cell(2) + Fields({{1, 1}, {0, 2}, {0, 4}, {0, 4}})) +
+        Rec(0x0B, Cell(3) + Fields({{0x07, 1}, {0, 2}, {0, 4}, {0, 4}})) +
+        Rec(0x04, Cell(4) + Fields({{0, 1}})) + Rec(0x03, Cell(5) + Fields({{0x2A, 1}})) + Rec(0x0E, Fields({{0, 4}, {0x17, 1}})) +
+        Rec(0x0F, Fields({{0, 4}, {1, 1}})) + RowHdr(1048575) + Rec(0x05, Cell(16383) + Double(-1));
+    // A dimension record claiming the whole sheet reserves nothing.
+    const std::string dim = Rec(0x94, Fields({{0, 4}, {1048575, 4}, {0, 4}, {16383, 4}}));
+    for (uint32_t flags : {0u, 1u}) {
+        SCOPED_TRACE(flags ? "1904" : "1900");
+        const std::string path =
+            MakeXlsb(XlsbWorkbook(flags, 1, externals + names), XlsbSheet(cells, dim), kSst, XlsbStyles());
+        std::unique_ptr<wb::Workbook> book;
+        try {
+            book = wb::Workbook::Open(path);
+        } catch (const wb::Error& e) {
+            FAIL() << e.what();
+        }
+        EXPECT_EQ(book->FileFormat(), wb::Format::Xlsb);
+        EXPECT_EQ(book->SheetNames(), (std::vector<std::string>{"First", "Second"}));
+        EXPECT_EQ(book->ActiveSheet(), 1);
+        EXPECT_EQ(book->Date1904(), flags == 1);
+        std::vector<std::string> got;
+        for (const wb::DefinedName& n : book->Names())
+            got.push_back(n.name + " " + (n.range ? std::to_string(n.range->sheet) + "!" + wb::RangeAddress(*n.range) : n.formula));
+        const std::vector<std::string> names_ = {
+            "Whole 0!A1:F9", "One 1!XFD1048576", "Second!Local 1!A1", "First!Print_Area 0!A1:B2",
+            "Elsewhere (an external reference)", "Across (a reference across several sheets)",
+            "Missing (a reference to a missing sheet reference entry)", "Rate (a constant)", "Sum (a formula)",
+            "Gone (a deleted reference)"};
+        EXPECT_EQ(got, names_);
+        EXPECT_EQ(book->Resolve("local"), (wb::Range{1, 0, 0, 0, 0}));  // the active sheet's own name
+        EXPECT_EQ(book->Cell(1, 0, 0).Text(), "7");
+
+        const std::string date = flags ? "2028-03-01" : "2024-02-29";
+        const std::pair<const char*, std::string> want[] = {
+            {"A1", "number:42"}, {"B1", "number:123.45"}, {"C1", "number:1.25"}, {"D1", "number:-3"},
+            {"E1", "number:0.125"}, {"F1", "empty:"}, {"G1", "text:short"}, {"A2", "date:" + date},
+            {"B2", "date:" + date + " 08:15:00"}, {"C2", "text:rich one"}, {"D2", "text:shared zero"},
+            {"E2", "text:rich"}, {"F2", "text:" + longText}, {"A10", "text:DONE"},
+            {"B10", std::string("date:") + (flags ? "2028-03-16" : "2024-03-15")}, {"C10", "boolean:TRUE"},
+            {"D10", "error:#DIV/0!"}, {"E10", "boolean:FALSE"}, {"F10", "error:#N/A"}, {"G10", "error:#REF!"},
+            {"H10", "boolean:TRUE"}, {"XFD1048576", "number:-1"}, {"A3", "empty:"}};
+        for (const auto& [ref, text] : want) {
+            const wb::Range r = book->Resolve(std::string("First!") + ref);
+            const wb::CellValue v = book->Cell(r.sheet, r.firstRow, r.firstCol);
+            EXPECT_EQ(std::string(wb::CellTypeName(v.type)) + ":" + v.Text(), text) << ref;
+        }
+    }
+}
+
+TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
+{
+    const std::string wb = XlsbWorkbook(0, 0, "");
+    const std::string row = RowHdr(0);
+    const std::pair<std::string, std::string> sheets[] = {
+        {XlsbSheet(Rec(0x05, Cell(0) + Double(1))), "a cell before the first row header (record 0x0005 at byte 6)"},
+        {XlsbSheet(row + Rec(0x02, Cell(16384) + Fields({{2, 4}}))), "a cell outside the sheet's 16384 columns"},
+        {XlsbSheet(RowHdr(1048576)), "row number 1048577 outside the sheet"},
+        {XlsbSheet(row + Rec(0x07, Cell(0) + Fields({{2, 4}}))), "a cell refers to shared string 2, which does not exist (record 0x0007 at byte 24)"},
+        {XlsbSheet(row + Rec(0x03, Cell(0) + Fields({{0x99, 1}}))), "a cell holds an unknown error code"},
+        {XlsbSheet(row + Rec(0x05, Cell(0) + Double(std::nan("")))), "a number cell holds no finite number"},
+        {XlsbSheet(row + Rec(0x05, Cell(0))), "the record ends inside a field (record 0x0005"},
+        {XlsbSheet(row + Rec(0x06, Cell(0) + Fields({{0x7FFFFFFF, 4}}))), "a text runs past the end of the record"},
+        {Rec(0x81) + Rec(0x91) + row, "the part ends inside the sheet's cells"},
+        {Rec(0x81) + Rec(0x91) + row + "\x05\x90", "the part ends inside a record header"},
+        {Rec(0x81) + Rec(0x91) + row + "\x05\xFF\xFF\xFF\x7F", "the record runs past the end of the part (268435455 bytes stated)"},
+        {Rec(0x81) + Rec(0x91) + "\x85\x85\x01", "a record type longer than two bytes"},
+        {Rec(0x81) + Rec(0x91) + "\x05\x80\x80\x80\x80\x01", "a record size longer than four bytes"},
+    };
+    for (const auto& [sheet, expected] : sheets) {
+        SCOPED_TRACE(expected);
+        ExpectRefused(MakeXlsb(wb, sheet, kSst), "xl/worksheets/sheet1.bin: " + expected);
+    }
+    const std::pair<std::string, std::string> books[] = {
+        {Rec(0x83) + Rec(0x84), "xl/workbook.bin lists no sheets"},
+        {XlsbWorkbook(0, 0, Rec(0x16A, Fields({{0xFFFFFFFF, 4}, {0, 4}, {0, 4}, {0, 4}}))),
+         "xl/workbook.bin: more sheet references than the record holds"},
+        {XlsbWorkbook(0, 0, Rec(0x27, Fields({{0, 4}, {0, 1}, {0xFFFFFFFF, 4}}) + Wide("N") + Fields({{0xFFFFFFF0, 4}}))),
+         "xl/workbook.bin: a name's formula runs past the end of the record"},
+        {Rec(0x9C, Fields({{0, 4}, {1, 4}, {0xFFFFFFFF, 4}, {0x40000000, 4}})), "xl/workbook.bin: a text runs past"},
+    };
+    for (const auto& [book, expected] : books) {
+        SCOPED_TRACE(expected);
+        ExpectRefused(MakeXlsb(book, XlsbSheet(row)), expected);
+    }
+    ExpectRefused(MakeXlsb(wb, XlsbSheet(row), Rec(0x13, Fields({{0, 1}, {0x7FFFFFFF, 4}}))),
+                  "xl/sharedStrings.bin: a shared string runs past the end of its record");
+    ExpectRefused(MakeXlsb(wb, ""), "the part xl/worksheets/sheet1.bin of sheet First is missing");
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ std::vector<std::string> AllFixtures()
         if (!dir.is_directory() || !fs::exists(dir.path() / "expected.json")) continue;
         for (const auto& f : fs::directory_iterator(dir.path())) {
             std::string ext = f.path().extension().string();
-            if (ext == ".xls" || ext == ".xlsx" || ext == ".ods")
+            if (ext == ".xls" || ext == ".xlsx" || ext == ".ods" || ext == ".xlsb")
                 out.push_back(dir.path().filename().string() + "/" + f.path().filename().string());
         }
     }
@@ -126,7 +126,7 @@ TEST(FormatsFixtureSet, EveryCaseHasEveryWriter)
     ASSERT_GE(files.size(), 2u);
     const std::vector<std::string> writers = {
         "gnumeric-biff5.xls", "gnumeric.ods", "gnumeric.xls",
-        "libreoffice.ods", "libreoffice.xls", "libreoffice.xlsx", "xlsxwriter.xlsx"};
+        "libreoffice.ods", "libreoffice.xls", "libreoffice.xlsx", "sheetjs.xlsb", "xlsxwriter.xlsx"};
     for (const auto& [caseName, list] : files) EXPECT_EQ(list, writers) << caseName;
 }
 

@@ -15,7 +15,7 @@ int main(int argc, char** argv)
         std::fprintf(argc < 2 ? stderr : stdout,
                      "Usage: wbinspect WORKBOOK [REFERENCE ...]\n"
                      "Prints the format, sheets, active sheet, date system and defined names of\n"
-                     "WORKBOOK (.xls, .xlsx, .xlsm or .ods) and the cells of each REFERENCE (a\n"
+                     "WORKBOOK (.xls, .xlsx, .xlsm, .xlsb or .ods) and the cells of each REFERENCE (a\n"
                      "defined name or an address such as B4, $C$10:$C$16 or 'My Sheet'!B2) as JSON.\n");
         return argc < 2 ? 2 : 0;
     }
