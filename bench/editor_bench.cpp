@@ -30,6 +30,7 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     bool OkCancel(QWidget*, const QString&, const QString&) override { return true; }
+    bool RetryCancel(QWidget*, const QString&, const QString&) override { return false; }
     QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
     QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
 };

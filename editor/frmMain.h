@@ -92,6 +92,8 @@ public:
 
     // Event handlers, also driven by tests.
     void ListView1_ItemClick();
+    // The user moved the selection (mouse or keyboard): the fields follow it.
+    void ListView1_SelectionChanged();
     void cmdAdd_Click();
     void cmdDel_Click();
     void cmdMoveUp_Click();
@@ -124,8 +126,10 @@ private:
     void AppQuit();
     void AppOpen(const std::string& path);
     void AppSave(const std::string& path);
-    void AddRecord();
-    void UpdateRecord();
+    bool AddRecord();
+    bool UpdateRecord();
+    bool FieldsFitTheFile();
+    bool IsOpenedFile(const std::string& path) const;
     void UpdateButtons();
     void FillList(const clsDatFile& table);
     void ShowError(const std::string& text);
@@ -145,6 +149,25 @@ private:
     std::vector<QWidget*> fields_;
     std::vector<QLabel*> labels_;
     std::vector<std::vector<std::string>> savedRows_;  // as last opened or saved
+
+    // The file as last opened or saved, to notice a change by another program.
+    struct FileState {
+        std::string path;
+        bool existed = false;
+        long long size = 0;
+        long long mtimeNs = 0;
+        bool SameContentAs(const FileState& o) const {
+            return existed == o.existed && size == o.size && mtimeNs == o.mtimeNs;
+        }
+    };
+    static FileState StateOf(const std::string& path);
+    FileState opened_;
+    // The opened file's rows that the list does not show, which a save over
+    // that file would lose.
+    std::string partialPath_;
+    int rowsNotShown_ = 0;
+    static bool SameFile(const std::string& a, const std::string& b);
+    int quiet_ = 0;  // the program itself is changing the list's selection
     QPointer<frmAbout> about_;
     bool loadFailed_ = false;
     bool quitting_ = false;
