@@ -6,7 +6,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTreeWidget>
+#include "common/gui/clsListViewRpt.h"
 
 #include <benchmark/benchmark.h>
 
@@ -73,7 +73,7 @@ void OpenAndShow(benchmark::State& state) {
         QApplication::processEvents();
         const double ms = double(t.nsecsElapsed()) / 1e6;
         worst = std::max(worst, ms);
-        if (form.ListView1->topLevelItemCount() != Rows) state.SkipWithError("rows missing");
+        if (form.List()->Rows() != Rows) state.SkipWithError("rows missing");
         state.PauseTiming();
         form.hide();
         state.ResumeTiming();

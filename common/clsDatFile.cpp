@@ -9,9 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -262,8 +264,7 @@ std::string clsDatFile::Data(int pRow, int pCol) const
     if (pRow < 0 || pRow >= rows_ || pCol < 0 || pCol >= cols_)
         return {};
     CheckStorage(pRow, pCol);
-    const auto& row = table_[static_cast<std::size_t>(pRow)];
-    return static_cast<std::size_t>(pCol) < row.size() ? row[static_cast<std::size_t>(pCol)] : std::string();
+    return std::string(table_[static_cast<std::size_t>(pRow)].Cell(pCol));
 }
 
 void clsDatFile::setData(int pRow, int pCol, const std::string& pValue)
@@ -271,10 +272,7 @@ void clsDatFile::setData(int pRow, int pCol, const std::string& pValue)
     if (pRow < 0 || pRow >= rows_ || pCol < 0 || pCol >= cols_)
         return;
     CheckStorage(pRow, pCol);
-    auto& row = table_[static_cast<std::size_t>(pRow)];
-    if (row.empty())
-        row.resize(static_cast<std::size_t>(allocCols_));
-    row[static_cast<std::size_t>(pCol)] = pValue;
+    table_[static_cast<std::size_t>(pRow)].setCell(pCol, pValue);
 }
 
 std::vector<std::string> clsDatFile::Col(int x) const
@@ -299,6 +297,25 @@ void clsDatFile::MoveRowUp(int pRow)
 void clsDatFile::Clear()
 {
     Allocate();
+}
+
+std::vector<DatRow> clsDatFile::TakeTable()
+{
+    allocated_ = false;
+    allocRows_ = allocCols_ = 0;
+    return std::exchange(table_, {});
+}
+
+void clsDatFile::setTable(std::vector<DatRow> rows, int cols)
+{
+    if (rows.size() > static_cast<std::size_t>(MaxCount))
+        throw rt::RtError(rt::Overflow, TooManyRows, fileName_);
+    table_ = std::move(rows);
+    rows_ = static_cast<int16_t>(table_.size());
+    cols_ = static_cast<int16_t>(std::clamp(cols, 0, MaxCount));
+    allocRows_ = rows_;
+    allocCols_ = cols_;
+    allocated_ = true;
 }
 
 void clsDatFile::Load()
@@ -348,7 +365,7 @@ void clsDatFile::LoadDat(std::string_view text)
             stoppedAt_ = rowsNotRead_ > 0 ? in.Line() : 0;
             return;
         }
-        row.assign(std::make_move_iterator(words.begin() + 1), std::make_move_iterator(words.end()));
+        row = DatRow(words, 1);
         ++rowsRead_;
     }
     // Lines beyond the count line's rows would be lost by the next save.
@@ -374,9 +391,12 @@ void clsDatFile::LoadCsv(std::string_view text, bool header)
         }
     }
     // One pass: the rows are kept as they are split and become the table.
-    std::vector<std::vector<std::string>> rows;
-    rows.push_back(GetWords(in.Next()));
-    setCols(UBound(rows.front()));
+    std::vector<DatRow> rows;
+    {
+        const WordList first = GetWords(in.Next());
+        setCols(UBound(first));
+        rows.emplace_back(first, 1);
+    }
     while (!in.AtEnd()) {
         const LineReader before = in;
         WordList words = GetWords(in.Next());
@@ -387,12 +407,10 @@ void clsDatFile::LoadCsv(std::string_view text, bool header)
         }
         if (rows.size() == MaxCount)
             throw rt::RtError(rt::Overflow, TooManyRows, fileName_);
-        rows.push_back(std::move(words));
+        rows.emplace_back(words, 1);
     }
     setRows(static_cast<int>(rows.size()));
     rowsRead_ = rows_;
-    for (auto& row : rows)
-        row.erase(row.begin());  // element 0 of a word list holds no word
     table_ = std::move(rows);
     allocRows_ = rows_;
     allocCols_ = cols_;
@@ -423,13 +441,13 @@ std::string clsDatFile::SaveText(bool csv, bool header) const
         }
         endRow();
     }
-    static const std::string empty;
     for (int r = 0; r < rows_; ++r) {
-        const auto& row = table_[static_cast<std::size_t>(r)];
+        const DatRow& row = table_[static_cast<std::size_t>(r)];
+        std::size_t pos = 0;
         for (int c = 0; c < cols_; ++c) {
             if (c > 0)
                 out += ',';
-            AppendQuoted(out, static_cast<std::size_t>(c) < row.size() ? row[static_cast<std::size_t>(c)] : empty);
+            AppendQuoted(out, row.Next(pos));
         }
         endRow();
     }

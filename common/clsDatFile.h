@@ -16,6 +16,7 @@
 //
 // Misuse (a count below 1, Load without a file name) throws rt::FatalError;
 // file and format faults throw rt::RtError with the classic number.
+#include "common/DatRow.h"
 #include "common/modCodePage.h"
 
 #include <cstdint>
@@ -70,6 +71,12 @@ public:
     int RowsNotRead() const { return rowsNotRead_; }
 
     void MoveRowUp(int pRow);
+
+    // The rows, moved out (the table has no storage afterwards) and in (Rows
+    // becomes their number, Cols is given), for a caller that keeps them in
+    // between, so that a full table is never copied.
+    std::vector<DatRow> TakeTable();
+    void setTable(std::vector<DatRow> rows, int cols);
     void Clear();
     void Load();
     void Save() const;  // atomic: a temporary file in the same folder renamed over the target
@@ -94,7 +101,7 @@ private:
     int allocCols_ = 0;
     // One entry per row; a row's cells are created on its first write, so a
     // count line that promises far more than the file holds costs little.
-    std::vector<std::vector<std::string>> table_;
+    std::vector<DatRow> table_;
 
     void Allocate();
     void CheckStorage(int pRow, int pCol) const;

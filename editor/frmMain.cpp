@@ -11,6 +11,7 @@
 #include "common/gui/modBrowseTo.h"
 #include "editor/EditorDialogs.h"
 #include "editor/modCellText.h"
+#include "editor/RowTableModel.h"
 #include "editor/modEntryForm.h"
 #include "editor/modVal.h"
 
@@ -28,7 +29,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <sys/stat.h>
 
@@ -124,7 +125,9 @@ void frmMain::BuildControls() {
         return b;
     };
 
-    ListView1 = new QTreeWidget(client_);
+    ListView1 = new QTreeView(client_);
+    model_ = new RowTableModel(this);
+    ListView1->setModel(model_);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setProperty("Tag", QStringLiteral("H=1 W=1"));
     ListView1->setRootIsDecorated(false);
@@ -156,7 +159,7 @@ void frmMain::BuildControls() {
     QWidget::setTabOrder(cmdMoveDown, cmdSave);
     QWidget::setTabOrder(cmdSave, cmdCancel);
 
-    connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1_ItemClick(); });
+    connect(ListView1, &QTreeView::clicked, this, [this] { ListView1_ItemClick(); });
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { ListView1_SelectionChanged(); });
     connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
@@ -320,18 +323,12 @@ void frmMain::AppQuit() {
     close();
 }
 
-void frmMain::FillList(const clsDatFile& table) {
-    // One repaint for the whole table, not one per cell.
-    ListView1->setUpdatesEnabled(false);
-    const int rows = table.RowsRead();
-    const int cols = table.Cols();
-    QStringList cells;
-    for (int r = 0; r < rows; ++r) {
-        cells.clear();
-        for (int c = 0; c < cols; ++c) cells << CellText(table.Data(r, c), table.Encoding());
-        list_->AddRow(cells);
-    }
-    ListView1->setUpdatesEnabled(true);
+// The table's rows move into the list: no copy, no text until shown.
+void frmMain::FillList(clsDatFile& table) {
+    Quietly q(quiet_);
+    std::vector<DatRow> rows = table.TakeTable();
+    rows.resize(size_t(table.RowsRead()));  // a dat file's rows after a bad line hold nothing
+    model_->setTable(std::move(rows), table.Encoding());
 }
 
 void frmMain::AppOpen(const std::string& path) {
@@ -359,7 +356,7 @@ void frmMain::AppOpen(const std::string& path) {
     data_ = std::move(table);
     {
         Quietly q(quiet_);
-        list_->Clear();
+        model_->setTable({}, data_->Encoding());
     }
     opened_ = StateOf(path);
     partialPath_ = path;
@@ -383,7 +380,7 @@ void frmMain::AppOpen(const std::string& path) {
                               EditorDialogs::Icon::None);
         }
     }
-    savedRows_ = ListRows();
+    savedChanges_ = model_->Changes();
     UpdateButtons();
 }
 
@@ -451,7 +448,7 @@ std::vector<std::vector<std::string>> frmMain::ListRows() const {
 }
 
 bool frmMain::RowsChanged() const {
-    return list_ && ListRows() != savedRows_;
+    return list_ && model_->Changes() != savedChanges_;
 }
 
 void frmMain::ListView1_SelectionChanged() {
@@ -582,31 +579,22 @@ void frmMain::AppSave(const std::string& path) {
                             QStringLiteral("File %1 has changed on disk since it was opened. Save over it anyway?").arg(name)))
         return;
 
+    // The rows are lent to the table for the write (they hold the file's
+    // bytes already) and come back whatever happens; nothing runs between.
     const std::string previousName = data_->FileName();
-    data_->setRows(rows);
-    data_->setCols(cols);
-    data_->Clear();
-    std::string bytes;
-    QString bad;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < cols; ++c) {
-            if (!CellBytes(list_->Data(r, c), data_->Encoding(), bytes, &bad)) {
-                ShowError(UnwritableMessage(bad, path, data_->Encoding()).toStdString());
-                return;
-            }
-            data_->setData(r, c, bytes);
-        }
-    }
+    data_->setTable(model_->LendRows(), cols);
     data_->setFileName(path);
     try {
         data_->Save();
     } catch (...) {
+        model_->ReturnRows(data_->TakeTable());
         data_->setFileName(previousName);
         throw;
     }
+    model_->ReturnRows(data_->TakeTable());
     opened_ = StateOf(path);
     if (overPartial) rowsNotShown_ = 0;
-    savedRows_ = ListRows();
+    savedChanges_ = model_->Changes();
 }
 
 void frmMain::UpdateButtons() {

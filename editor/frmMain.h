@@ -23,7 +23,7 @@ class QComboBox;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 class clsCombo;
 class clsLayout;
 class clsListViewRpt;
@@ -34,6 +34,7 @@ class frmAbout;
 namespace tabwright {
 
 class EditorDialogs;
+class RowTableModel;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -57,7 +58,7 @@ public:
     void setFileOpenEnabled(bool enabled);
 
     // Fixed controls.
-    QTreeWidget* ListView1 = nullptr;
+    QTreeView* ListView1 = nullptr;  // a view over the rows' model
     QPushButton* cmdAdd = nullptr;
     QPushButton* cmdDel = nullptr;
     QPushButton* cmdMoveUp = nullptr;
@@ -131,7 +132,7 @@ private:
     bool FieldsFitTheFile();
     bool IsOpenedFile(const std::string& path) const;
     void UpdateButtons();
-    void FillList(const clsDatFile& table);
+    void FillList(clsDatFile& table);
     void ShowError(const std::string& text);
     void SpecError(const std::string& text);
 
@@ -148,7 +149,8 @@ private:
     std::vector<std::unique_ptr<clsCombo>> combos_;  // one slot per field; empty for text boxes
     std::vector<QWidget*> fields_;
     std::vector<QLabel*> labels_;
-    std::vector<std::vector<std::string>> savedRows_;  // as last opened or saved
+    RowTableModel* model_ = nullptr;
+    uint64_t savedChanges_ = 0;  // the model's change count as last opened or saved
 
     // The file as last opened or saved, to notice a change by another program.
     struct FileState {

@@ -494,3 +494,31 @@ TEST_F(DatFile, WritableFileInAReadOnlyFolderIsWrittenInPlace)
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(Entries(), 1);
 }
+
+// Rows keep their cells packed; every edit must leave the other cells whole.
+TEST(DatRowTest, CellsSurviveEdits)
+{
+    const std::string longCell(300, 'x');  // its length takes two bytes
+    struct Case { std::vector<std::string> start; int cell; std::string value; std::vector<std::string> after; };
+    const Case cases[] = {
+        {{"a", "b", "c"}, 1, "longer", {"a", "longer", "c"}},
+        {{"a", "bbbb", "c"}, 1, "", {"a", "", "c"}},
+        {{"a"}, 3, "d", {"a", "", "", "d"}},
+        {{}, 0, "x", {"x"}},
+        {{"a", longCell, "c"}, 2, longCell, {"a", longCell, longCell}},
+        {{"a", "b"}, 0, longCell, {longCell, "b"}},
+    };
+    for (const auto& c : cases) {
+        DatRow row(c.start);
+        row.setCell(c.cell, c.value);
+        std::vector<std::string> cells;
+        for (std::size_t i = 0; i < c.after.size(); ++i)
+            cells.emplace_back(row.Cell(static_cast<int>(i)));
+        EXPECT_EQ(cells, c.after) << c.cell;
+        EXPECT_EQ(row.Cell(static_cast<int>(c.after.size())), "");
+        std::size_t pos = 0;
+        for (const auto& cell : c.after)
+            EXPECT_EQ(row.Next(pos), cell);
+        EXPECT_EQ(row.Next(pos), "");
+    }
+}

@@ -18,7 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 
 #include <functional>
@@ -125,7 +125,7 @@ class tst_frmMain : public QObject {
 
     // A click on row r, as the list delivers it.
     static void ClickRow(frmMain& f, int r, Qt::KeyboardModifiers modifiers = {}) {
-        const QRect rect = f.ListView1->visualItemRect(f.ListView1->topLevelItem(r));
+        const QRect rect = f.ListView1->visualRect(f.ListView1->model()->index(r, 0));
         QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, modifiers, rect.center());
     }
 
