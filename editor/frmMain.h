@@ -2,10 +2,12 @@
 // Tabwright's main window. It has no fields of its own: loading it ("load")
 // reads the specification file and creates, for every row of it, a label
 // lbl20.. and an input cbo20.. (a text box, or a combo box with a pick list)
-// above the row list, and one list column. "open" reads a data file into the
-// list; the record buttons edit the list only; Save As copies the list into
-// the data table and writes it ("save"). Menus, buttons and window events
-// all reach the logic through AppCmd.
+// above the row list, and one list column. "open" reads a data file and moves
+// its rows into the list's model (cells stay the file's bytes); the record
+// buttons edit the model only; Save As lends the rows back to the data table
+// and writes it ("save"), under the data file's lock, asking first when that
+// would lose rows that were not read or replace a file changed on disk.
+// Menus, buttons and window events all reach the logic through AppCmd.
 //
 // Every command catches the errors of the files it reads or writes and shows
 // them; only a bad specification file at load time ends the program.
