@@ -13,12 +13,14 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int MaxCount = 32767;
+constexpr int MaxCount = clsDatFile::MaxRows;
+constexpr std::string_view Bom = "\xEF\xBB\xBF";
 
 std::string Reason(int err) { return std::strerror(err); }
 
@@ -66,17 +68,43 @@ class LineReader {
 public:
     LineReader(std::string_view text, const std::string& file) : text_(text), file_(file)
     {
-        if (text_.starts_with("\xEF\xBB\xBF"))
-            text_.remove_prefix(3);
         lfOnly_ = text_.find('\r') == std::string_view::npos;
     }
 
     bool AtEnd() const { return pos_ >= text_.size(); }
+    // Lines returned so far: the last one returned is line Line() of the file.
+    int Line() const { return line_; }
+
+    // The lines not yet read, up to the last one that holds more than blanks.
+    int LinesLeft() const
+    {
+        LineReader rest = *this;
+        int count = 0;
+        int upToLastFilled = 0;
+        while (!rest.AtEnd()) {
+            ++count;
+            if (rest.Next().find_first_not_of(" \t") != std::string_view::npos)
+                upToLastFilled = count;
+        }
+        return upToLastFilled;
+    }
+
+    // Ends the text after its last line that holds more than blanks.
+    void DropTrailingEmptyLines()
+    {
+        LineReader rest = *this;
+        std::size_t end = pos_;
+        while (!rest.AtEnd())
+            if (rest.Next().find_first_not_of(" \t") != std::string_view::npos)
+                end = rest.pos_;
+        text_ = text_.substr(0, end);
+    }
 
     std::string_view Next()
     {
         if (AtEnd())
             throw rt::RtError(rt::InputPastEndOfFile, file_);
+        ++line_;
         std::size_t end = lfOnly_ ? FindLfLineEnd() : text_.find('\r', pos_);
         if (end == std::string_view::npos)
             end = text_.size();
@@ -134,11 +162,12 @@ private:
     std::string_view text_;
     const std::string& file_;
     std::size_t pos_ = 0;
+    int line_ = 0;
     bool lfOnly_ = false;
 };
 
 // One whole number of the count line: spaces around it, an optional sign, digits.
-int ParseCount(std::string_view s, const std::string& file)
+int ParseCount(std::string_view s, const std::string& file, bool rows)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
@@ -159,6 +188,8 @@ int ParseCount(std::string_view s, const std::string& file)
     }
     if (negative)
         value = -value;
+    if (rows && value > MaxCount)
+        throw rt::RtError(rt::Overflow, clsDatFile::TooManyRows, file);
     if (value > MaxCount || value < -MaxCount - 1)
         throw rt::RtError(rt::Overflow, file);
     if (value < 0)
@@ -233,8 +264,7 @@ std::string clsDatFile::Data(int pRow, int pCol) const
     if (pRow < 0 || pRow >= rows_ || pCol < 0 || pCol >= cols_)
         return {};
     CheckStorage(pRow, pCol);
-    const auto& row = table_[static_cast<std::size_t>(pRow)];
-    return static_cast<std::size_t>(pCol) < row.size() ? row[static_cast<std::size_t>(pCol)] : std::string();
+    return std::string(table_[static_cast<std::size_t>(pRow)].Cell(pCol));
 }
 
 void clsDatFile::setData(int pRow, int pCol, const std::string& pValue)
@@ -242,10 +272,7 @@ void clsDatFile::setData(int pRow, int pCol, const std::string& pValue)
     if (pRow < 0 || pRow >= rows_ || pCol < 0 || pCol >= cols_)
         return;
     CheckStorage(pRow, pCol);
-    auto& row = table_[static_cast<std::size_t>(pRow)];
-    if (row.empty())
-        row.resize(static_cast<std::size_t>(allocCols_));
-    row[static_cast<std::size_t>(pCol)] = pValue;
+    table_[static_cast<std::size_t>(pRow)].setCell(pCol, pValue);
 }
 
 std::vector<std::string> clsDatFile::Col(int x) const
@@ -272,13 +299,38 @@ void clsDatFile::Clear()
     Allocate();
 }
 
+std::vector<DatRow> clsDatFile::TakeTable()
+{
+    allocated_ = false;
+    allocRows_ = allocCols_ = 0;
+    return std::exchange(table_, {});
+}
+
+void clsDatFile::setTable(std::vector<DatRow> rows, int cols)
+{
+    if (rows.size() > static_cast<std::size_t>(MaxCount))
+        throw rt::RtError(rt::Overflow, TooManyRows, fileName_);
+    table_ = std::move(rows);
+    rows_ = static_cast<int16_t>(table_.size());
+    cols_ = static_cast<int16_t>(std::clamp(cols, 0, MaxCount));
+    allocRows_ = rows_;
+    allocCols_ = cols_;
+    allocated_ = true;
+}
+
 void clsDatFile::Load()
 {
     if (fmt_ < 0 || fmt_ > 2)
         return;
     if (fileName_.empty())
         throw rt::FatalError("clsDatFile.Load: Filename not set");
-    const std::string text = ReadWholeFile(fileName_);
+    const std::string bytes = ReadWholeFile(fileName_);
+    std::string_view text = bytes;
+    bom_ = text.starts_with(Bom);
+    if (bom_)
+        text.remove_prefix(Bom.size());
+    encoding_ = IsValidUtf8(text) ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+    rowsRead_ = stoppedAt_ = rowsNotRead_ = 0;
     try {
         if (fmt_ == 0)
             LoadDat(text);
@@ -299,39 +351,66 @@ void clsDatFile::LoadDat(std::string_view text)
     if (comma == std::string_view::npos)
         throw rt::RtError(rt::TypeMismatch, fileName_);
     // Checked before storing, so a bad count line leaves the object as it was.
-    const int rows = ParseCount(countLine.substr(0, comma), fileName_);
-    const int cols = ParseCount(countLine.substr(comma + 1), fileName_);
+    const int rows = ParseCount(countLine.substr(0, comma), fileName_, true);
+    const int cols = ParseCount(countLine.substr(comma + 1), fileName_, false);
     rows_ = static_cast<int16_t>(rows);
     cols_ = static_cast<int16_t>(cols);
     Allocate();
     for (auto& row : table_) {
+        const LineReader before = in;
         WordList words = GetWords(in.Next());
-        if (UBound(words) != cols_)
-            break;  // this row and the rest stay empty
-        row.assign(std::make_move_iterator(words.begin() + 1), std::make_move_iterator(words.end()));
+        if (UBound(words) != cols_) {
+            // This row and the rest stay empty; blank lines at the end lose nothing.
+            rowsNotRead_ = before.LinesLeft();
+            stoppedAt_ = rowsNotRead_ > 0 ? in.Line() : 0;
+            return;
+        }
+        row = DatRow(words, 1);
+        ++rowsRead_;
+    }
+    // Lines beyond the count line's rows would be lost by the next save.
+    if (const int left = in.LinesLeft()) {
+        stoppedAt_ = in.Line() + 1;
+        rowsNotRead_ = left;
     }
 }
 
 void clsDatFile::LoadCsv(std::string_view text, bool header)
 {
     LineReader in(text, fileName_);
-    if (header)
-        in.Next();  // header texts are never taken from a file
+    in.DropTrailingEmptyLines();
+    fileHeaders_.clear();
+    if (header) {
+        // Header texts are never taken from a file; its words are kept aside
+        // for a caller that writes the file back.
+        try {
+            fileHeaders_ = GetWords(in.Next());
+            fileHeaders_.erase(fileHeaders_.begin());
+        } catch (const rt::RtError&) {
+            fileHeaders_.clear();
+        }
+    }
     // One pass: the rows are kept as they are split and become the table.
-    std::vector<std::vector<std::string>> rows;
-    rows.push_back(GetWords(in.Next()));
-    setCols(UBound(rows.front()));
+    std::vector<DatRow> rows;
+    {
+        const WordList first = GetWords(in.Next());
+        setCols(UBound(first));
+        rows.emplace_back(first, 1);
+    }
     while (!in.AtEnd()) {
+        const LineReader before = in;
         WordList words = GetWords(in.Next());
-        if (UBound(words) != cols_)
+        if (UBound(words) != cols_) {
+            stoppedAt_ = in.Line();
+            rowsNotRead_ = before.LinesLeft();
             break;
+        }
         if (rows.size() == MaxCount)
-            throw rt::RtError(rt::Overflow, fileName_);
-        rows.push_back(std::move(words));
+            throw rt::RtError(rt::Overflow, TooManyRows, fileName_);
+        rows.emplace_back(words, 1);
     }
     setRows(static_cast<int>(rows.size()));
-    for (auto& row : rows)
-        row.erase(row.begin());  // element 0 of a word list holds no word
+    rowsRead_ = rows_;
     table_ = std::move(rows);
     allocRows_ = rows_;
     allocCols_ = cols_;
@@ -346,6 +425,8 @@ std::string clsDatFile::SaveText(bool csv, bool header) const
         throw rt::RtError(rt::SubscriptOutOfRange);
 
     std::string out;
+    if (bom_)
+        out += Bom;
     auto endRow = [&out] {
         out += "\r\n";
     };
@@ -360,13 +441,13 @@ std::string clsDatFile::SaveText(bool csv, bool header) const
         }
         endRow();
     }
-    static const std::string empty;
     for (int r = 0; r < rows_; ++r) {
-        const auto& row = table_[static_cast<std::size_t>(r)];
+        const DatRow& row = table_[static_cast<std::size_t>(r)];
+        std::size_t pos = 0;
         for (int c = 0; c < cols_; ++c) {
             if (c > 0)
                 out += ',';
-            AppendQuoted(out, static_cast<std::size_t>(c) < row.size() ? row[static_cast<std::size_t>(c)] : empty);
+            AppendQuoted(out, row.Next(pos));
         }
         endRow();
     }

@@ -4,11 +4,21 @@
 // header line. Every field written is quoted with inner quotes doubled;
 // every line ends with CR LF. Counts are 16-bit.
 //
-// Reading: a UTF-8 byte-order mark is skipped; lines end at CR or CR LF, or,
-// in a file that holds no CR at all, at an LF outside quotes.
+// Reading: a UTF-8 byte-order mark is skipped (and written again on Save);
+// lines end at CR or CR LF, or, in a file that holds no CR at all, at an LF
+// outside quotes. Cells hold the file's bytes unchanged; Encoding tells
+// whether they are UTF-8 or Windows-1252. Trailing empty lines of a csv file
+// are not rows.
+//
+// A table that ends before the file does (a line of another width, more lines
+// than the count line announces) is a partial read: the rows before it are
+// kept, and StoppedAtLine and RowsNotRead say what was left out.
 //
 // Misuse (a count below 1, Load without a file name) throws rt::FatalError;
 // file and format faults throw rt::RtError with the classic number.
+#include "common/DatRow.h"
+#include "common/modCodePage.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +26,10 @@
 
 class clsDatFile {
 public:
+    static constexpr int MaxRows = 32767;
+    // The reason given when a file or a table has more rows.
+    static constexpr const char* TooManyRows = "A data file holds at most 32,767 rows";
+
     const std::string& FileName() const { return fileName_; }
     void setFileName(const std::string& name) { fileName_ = name; }
 
@@ -38,7 +52,31 @@ public:
     void setData(int pRow, int pCol, const std::string& pValue);  // ignored outside the table
     std::vector<std::string> Col(int x) const;   // a copy of column x, Rows elements
 
+    // What Load found, so that a save can write the file back as it was.
+    TextEncoding Encoding() const { return encoding_; }
+    void setEncoding(TextEncoding encoding) { encoding_ = encoding; }
+    bool ByteOrderMark() const { return bom_; }
+    void setByteOrderMark(bool bom) { bom_ = bom; }
+
+    // The rows Load filled from the file (a dat file's Rows stays as its
+    // count line says, rows from a bad line on empty). On a partial read,
+    // StoppedAtLine is the first line not taken (counted from 1, the count or
+    // header line included) and RowsNotRead the lines from there to the last
+    // line that is not empty; both 0 when the whole file was read.
+    int RowsRead() const { return rowsRead_; }
+    // The words of a format 2 file's header line as Load read it (the
+    // header texts themselves are never taken from a file).
+    const std::vector<std::string>& FileHeaders() const { return fileHeaders_; }
+    int StoppedAtLine() const { return stoppedAt_; }
+    int RowsNotRead() const { return rowsNotRead_; }
+
     void MoveRowUp(int pRow);
+
+    // The rows, moved out (the table has no storage afterwards) and in (Rows
+    // becomes their number, Cols is given), for a caller that keeps them in
+    // between, so that a full table is never copied.
+    std::vector<DatRow> TakeTable();
+    void setTable(std::vector<DatRow> rows, int cols);
     void Clear();
     void Load();
     void Save() const;  // atomic: a temporary file in the same folder renamed over the target
@@ -51,13 +89,19 @@ private:
     int16_t rows_ = 0;
     int16_t cols_ = 0;
     std::vector<std::string> headers_;
+    std::vector<std::string> fileHeaders_;
     bool allocated_ = false;
+    TextEncoding encoding_ = TextEncoding::Utf8;
+    bool bom_ = false;
+    int rowsRead_ = 0;
+    int stoppedAt_ = 0;
+    int rowsNotRead_ = 0;
     // Storage bounds as last allocated; the counts may be changed after that.
     int allocRows_ = 0;
     int allocCols_ = 0;
     // One entry per row; a row's cells are created on its first write, so a
     // count line that promises far more than the file holds costs little.
-    std::vector<std::vector<std::string>> table_;
+    std::vector<DatRow> table_;
 
     void Allocate();
     void CheckStorage(int pRow, int pCol) const;

@@ -18,6 +18,13 @@ bool QtEditorDialogs::OkCancel(QWidget* owner, const QString& title, const QStri
     return box.exec() == QMessageBox::Ok;
 }
 
+bool QtEditorDialogs::RetryCancel(QWidget* owner, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Retry | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Retry);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Retry;
+}
+
 QString QtEditorDialogs::QtFilter(const QString& filter) {
     const qsizetype bar = filter.indexOf(QLatin1Char('|'));
     return (bar < 0 ? filter : filter.left(bar)).trimmed();

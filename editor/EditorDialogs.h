@@ -16,6 +16,8 @@ public:
     virtual void Message(QWidget* owner, const QString& title, const QString& text, Icon icon) = 0;
     // OK and Cancel; true for OK.
     virtual bool OkCancel(QWidget* owner, const QString& title, const QString& text) = 0;
+    // Retry and Cancel; true for Retry.
+    virtual bool RetryCancel(QWidget* owner, const QString& title, const QString& text) = 0;
     // The chosen path, or empty when the dialog was cancelled. Filters are
     // written "Data (*.dat) | *.dat".
     virtual QString OpenFileName(QWidget* owner, const QString& filter, const QString& folder) = 0;
@@ -28,6 +30,7 @@ class QtEditorDialogs : public EditorDialogs {
 public:
     void Message(QWidget* owner, const QString& title, const QString& text, Icon icon) override;
     bool OkCancel(QWidget* owner, const QString& title, const QString& text) override;
+    bool RetryCancel(QWidget* owner, const QString& title, const QString& text) override;
     QString OpenFileName(QWidget* owner, const QString& filter, const QString& folder) override;
     QString SaveFileName(QWidget* owner, const QString& filter, const QString& fileName,
                          const QString& folder) override;

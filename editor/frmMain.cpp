@@ -1,5 +1,6 @@
 #include "editor/frmMain.h"
 
+#include "common/DataFileLock.h"
 #include "common/RtError.h"
 #include "common/modUtil.h"
 #include "common/gui/Version.h"
@@ -9,6 +10,8 @@
 #include "common/gui/frmAbout.h"
 #include "common/gui/modBrowseTo.h"
 #include "editor/EditorDialogs.h"
+#include "editor/modCellText.h"
+#include "editor/RowTableModel.h"
 #include "editor/modEntryForm.h"
 #include "editor/modVal.h"
 
@@ -26,8 +29,10 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -50,6 +55,17 @@ constexpr const char* MakerSite = "https://www.quorra.example/";
 constexpr const char* FileDescription = "Quorra Data File Editor";
 constexpr const char* ProgramName = "Tabwright";
 
+QString RowsText(int n) {
+    return n == 1 ? QStringLiteral("1 row of the file was") : QStringLiteral("%1 rows of the file were").arg(n);
+}
+
+// Holds back the list's selection signal while the program moves the selection.
+struct Quietly {
+    int& depth;
+    explicit Quietly(int& d) : depth(d) { ++depth; }
+    ~Quietly() { --depth; }
+};
+
 }  // namespace
 
 frmMain::frmMain(std::string specFile, std::string programFolder, EditorDialogs* dialogs, QWidget* parent)
@@ -67,6 +83,8 @@ frmMain::frmMain(std::string specFile, std::string programFolder, EditorDialogs*
 }
 
 frmMain::~frmMain() {
+    // The list outlives this object's members; its signals must not reach them.
+    ListView1->selectionModel()->disconnect(this);
     AppUnload();
 }
 
@@ -108,7 +126,9 @@ void frmMain::BuildControls() {
         return b;
     };
 
-    ListView1 = new QTreeWidget(client_);
+    ListView1 = new QTreeView(client_);
+    model_ = new RowTableModel(this);
+    ListView1->setModel(model_);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setProperty("Tag", QStringLiteral("H=1 W=1"));
     ListView1->setRootIsDecorated(false);
@@ -140,7 +160,9 @@ void frmMain::BuildControls() {
     QWidget::setTabOrder(cmdMoveDown, cmdSave);
     QWidget::setTabOrder(cmdSave, cmdCancel);
 
-    connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1_ItemClick(); });
+    connect(ListView1, &QTreeView::clicked, this, [this] { ListView1_ItemClick(); });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { ListView1_SelectionChanged(); });
     connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
     connect(cmdDel, &QPushButton::clicked, this, [this] { cmdDel_Click(); });
     connect(cmdMoveUp, &QPushButton::clicked, this, [this] { cmdMoveUp_Click(); });
@@ -302,18 +324,12 @@ void frmMain::AppQuit() {
     close();
 }
 
-void frmMain::FillList(const clsDatFile& table) {
-    // One repaint for the whole table, not one per cell.
-    ListView1->setUpdatesEnabled(false);
-    const int rows = table.Rows();
-    const int cols = table.Cols();
-    QStringList cells;
-    for (int r = 0; r < rows; ++r) {
-        cells.clear();
-        for (int c = 0; c < cols; ++c) cells << QString::fromStdString(table.Data(r, c));
-        list_->AddRow(cells);
-    }
-    ListView1->setUpdatesEnabled(true);
+// The table's rows move into the list: no copy, no text until shown.
+void frmMain::FillList(clsDatFile& table) {
+    Quietly q(quiet_);
+    std::vector<DatRow> rows = table.TakeTable();
+    rows.resize(size_t(table.RowsRead()));  // a dat file's rows after a bad line hold nothing
+    model_->setTable(std::move(rows), table.Encoding());
 }
 
 void frmMain::AppOpen(const std::string& path) {
@@ -335,20 +351,61 @@ void frmMain::AppOpen(const std::string& path) {
             throw;
         }
     }
+    // A header line of the file's own stays as it was.
+    if (exists && table->Fmt() == 2 && int(table->FileHeaders().size()) == table->Cols())
+        table->setHeaders(table->FileHeaders());
     data_ = std::move(table);
-    list_->Clear();
+    {
+        Quietly q(quiet_);
+        model_->setTable({}, data_->Encoding());
+    }
+    opened_ = StateOf(path);
+    partialPath_ = path;
+    rowsNotShown_ = 0;
     if (exists) {
         if (data_->Cols() == spec_->Rows()) {
             FillList(*data_);
+            rowsNotShown_ = data_->RowsNotRead();
+            if (data_->RowsNotRead() > 0)
+                ShowError(QStringLiteral("File %1 was not read whole: reading stopped at line %2. %3 not read.")
+                              .arg(QString::fromStdString(path))
+                              .arg(data_->StoppedAtLine())
+                              .arg(RowsText(data_->RowsNotRead()))
+                              .toStdString());
         } else {
+            // Not one row is shown: a save over the file would lose them all.
+            rowsNotShown_ = data_->RowsRead() + data_->RowsNotRead();
             dialogs_->Message(this, windowTitle(),
                               QString::fromStdString(entryform::WrongColumnsMessage(
                                   path, data_->Cols(), specFile_, spec_->Rows())),
                               EditorDialogs::Icon::None);
         }
     }
-    savedRows_ = ListRows();
+    savedChanges_ = model_->Changes();
     UpdateButtons();
+}
+
+frmMain::FileState frmMain::StateOf(const std::string& path) {
+    FileState state;
+    state.path = path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        state.existed = true;
+        state.size = st.st_size;
+        state.mtimeNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    }
+    return state;
+}
+
+bool frmMain::SameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    if (a == b) return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
+}
+
+bool frmMain::IsOpenedFile(const std::string& path) const {
+    return SameFile(path, opened_.path);
 }
 
 // ---- record editing ---------------------------------------------------------
@@ -392,7 +449,18 @@ std::vector<std::vector<std::string>> frmMain::ListRows() const {
 }
 
 bool frmMain::RowsChanged() const {
-    return list_ && ListRows() != savedRows_;
+    return list_ && model_->Changes() != savedChanges_;
+}
+
+void frmMain::ListView1_SelectionChanged() {
+    if (quiet_ || !list_) return;
+    if (list_->SelectedRow() >= 0) {
+        ListView1_ItemClick();
+    } else {
+        // Nothing selected: the fields can only make a new row.
+        cmdAdd->setText(tr("Add"));
+        UpdateButtons();
+    }
 }
 
 void frmMain::ListView1_ItemClick() {
@@ -406,38 +474,56 @@ void frmMain::ListView1_ItemClick() {
 
 void frmMain::cmdAdd_Click() {
     if (!list_) return;
-    if (cmdAdd->text() == tr("Add")) AddRecord();
-    else if (cmdAdd->text() == tr("Update")) UpdateRecord();
-    cmdAdd->setText(tr("Add"));
+    bool done = true;
+    if (cmdAdd->text() == tr("Add")) done = AddRecord();
+    else if (cmdAdd->text() == tr("Update")) done = UpdateRecord();
+    if (done) cmdAdd->setText(tr("Add"));
     UpdateButtons();
 }
 
-void frmMain::AddRecord() {
-    const int r = list_->Rows();
-    if (r >= 32767) {
-        ShowError(rt::RtError(rt::Overflow).what());  // the table's counts are 16-bit
-        return;
+// Text that the file's encoding cannot hold is refused here, before it is in
+// a row, rather than changed on the way to the disk.
+bool frmMain::FieldsFitTheFile() {
+    std::string bytes;
+    QString bad;
+    for (int j = 0; j < FieldCount(); ++j) {
+        if (!CellBytes(FieldText(j), data_->Encoding(), bytes, &bad)) {
+            ShowError(UnwritableMessage(bad, data_->FileName(), data_->Encoding()).toStdString());
+            return false;
+        }
     }
+    return true;
+}
+
+bool frmMain::AddRecord() {
+    if (list_->Rows() >= clsDatFile::MaxRows) {
+        ShowError(std::string(clsDatFile::TooManyRows) + ".");
+        return false;
+    }
+    if (!FieldsFitTheFile()) return false;
     QStringList cells;
     for (int j = 0; j < FieldCount(); ++j) cells << FieldText(j);
     list_->AddRow(cells);
+    return true;
 }
 
-void frmMain::UpdateRecord() {
+bool frmMain::UpdateRecord() {
     const int r = list_->SelectedRow();
     if (r < 0) {
         // The list was reloaded under a pending Update: the fields become a new row.
-        AddRecord();
-        return;
+        return AddRecord();
     }
+    if (!FieldsFitTheFile()) return false;
     for (int j = 0; j < FieldCount(); ++j) {
         list_->setData(r, j, FieldText(j));
         setFieldText(j, QString());
     }
+    return true;
 }
 
 void frmMain::cmdDel_Click() {
     if (!list_) return;
+    Quietly q(quiet_);
     list_->Del();
     list_->setSelectedRow(-1);
     cmdAdd->setText(tr("Add"));
@@ -446,12 +532,14 @@ void frmMain::cmdDel_Click() {
 
 void frmMain::cmdMoveUp_Click() {
     if (!list_ || list_->SelectedRow() < 0) return;
+    Quietly q(quiet_);
     list_->MoveUp();
     UpdateButtons();
 }
 
 void frmMain::cmdMoveDown_Click() {
     if (!list_ || list_->SelectedRow() < 0) return;
+    Quietly q(quiet_);
     list_->MoveDown();
     UpdateButtons();
 }
@@ -469,20 +557,45 @@ void frmMain::AppSave(const std::string& path) {
     const int cols = list_->Cols();
     // An empty table cannot be written (and could not be read again).
     if (rows < 1) return;
+    const QString title = tr("Save As");
+    const QString name = QString::fromStdString(path);
+    const bool overOpened = IsOpenedFile(path);
+    const bool overPartial = rowsNotShown_ > 0 && SameFile(path, partialPath_);
+    if (overPartial &&
+        !dialogs_->OkCancel(this, title,
+                            QStringLiteral("File %1:\n%2 not read and will be lost.").arg(name, RowsText(rowsNotShown_))))
+        return;
+
+    // A harvest appends under this lock; lines it adds while the old file is
+    // replaced would vanish. Where no lock file can be made, no harvest can
+    // hold one either.
+    DataFileLock lock;
+    while (lock.Take(path, false) == DataFileLock::Outcome::Busy) {
+        if (!dialogs_->RetryCancel(this, title,
+                                   QStringLiteral("A harvest is running on file %1. Retry when it has finished, or Cancel.").arg(name)))
+            return;
+    }
+    if (overOpened && !StateOf(path).SameContentAs(opened_) &&
+        !dialogs_->OkCancel(this, title,
+                            QStringLiteral("File %1 has changed on disk since it was opened. Save over it anyway?").arg(name)))
+        return;
+
+    // The rows are lent to the table for the write (they hold the file's
+    // bytes already) and come back whatever happens; nothing runs between.
     const std::string previousName = data_->FileName();
-    data_->setRows(rows);
-    data_->setCols(cols);
-    data_->Clear();
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < cols; ++c) data_->setData(r, c, list_->Data(r, c).toStdString());
+    data_->setTable(model_->LendRows(), cols);
     data_->setFileName(path);
     try {
         data_->Save();
     } catch (...) {
+        model_->ReturnRows(data_->TakeTable());
         data_->setFileName(previousName);
         throw;
     }
-    savedRows_ = ListRows();
+    model_->ReturnRows(data_->TakeTable());
+    opened_ = StateOf(path);
+    if (overPartial) rowsNotShown_ = 0;
+    savedChanges_ = model_->Changes();
 }
 
 void frmMain::UpdateButtons() {
@@ -515,6 +628,9 @@ void frmMain::mnuFileOpen_Click() {
         ShowError(rt::RtError(rt::FileNotFound, name.toStdString()).what());
         return;
     }
+    // Opening replaces the rows, as closing the window drops them.
+    if (RowsChanged() && !dialogs_->OkCancel(this, tr("Open"), tr("The rows have changed and are not saved. Are you sure?")))
+        return;
     AppCmd("Open", {name.toStdString()});
 }
 
@@ -564,8 +680,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     quitting_ = false;
-    AppCmd("Unload");
-    layout_.reset();
+    // The window may be shown again: its rows, tables and layout stay until
+    // it is destroyed ("Unload").
+    if (about_) about_->close();
     event->accept();
 }
 

@@ -2,10 +2,12 @@
 // Tabwright's main window. It has no fields of its own: loading it ("load")
 // reads the specification file and creates, for every row of it, a label
 // lbl20.. and an input cbo20.. (a text box, or a combo box with a pick list)
-// above the row list, and one list column. "open" reads a data file into the
-// list; the record buttons edit the list only; Save As copies the list into
-// the data table and writes it ("save"). Menus, buttons and window events
-// all reach the logic through AppCmd.
+// above the row list, and one list column. "open" reads a data file and moves
+// its rows into the list's model (cells stay the file's bytes); the record
+// buttons edit the model only; Save As lends the rows back to the data table
+// and writes it ("save"), under the data file's lock, asking first when that
+// would lose rows that were not read or replace a file changed on disk.
+// Menus, buttons and window events all reach the logic through AppCmd.
 //
 // Every command catches the errors of the files it reads or writes and shows
 // them; only a bad specification file at load time ends the program.
@@ -23,7 +25,7 @@ class QComboBox;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 class clsCombo;
 class clsLayout;
 class clsListViewRpt;
@@ -34,6 +36,7 @@ class frmAbout;
 namespace tabwright {
 
 class EditorDialogs;
+class RowTableModel;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -57,7 +60,7 @@ public:
     void setFileOpenEnabled(bool enabled);
 
     // Fixed controls.
-    QTreeWidget* ListView1 = nullptr;
+    QTreeView* ListView1 = nullptr;  // a view over the rows' model
     QPushButton* cmdAdd = nullptr;
     QPushButton* cmdDel = nullptr;
     QPushButton* cmdMoveUp = nullptr;
@@ -92,6 +95,8 @@ public:
 
     // Event handlers, also driven by tests.
     void ListView1_ItemClick();
+    // The user moved the selection (mouse or keyboard): the fields follow it.
+    void ListView1_SelectionChanged();
     void cmdAdd_Click();
     void cmdDel_Click();
     void cmdMoveUp_Click();
@@ -124,10 +129,12 @@ private:
     void AppQuit();
     void AppOpen(const std::string& path);
     void AppSave(const std::string& path);
-    void AddRecord();
-    void UpdateRecord();
+    bool AddRecord();
+    bool UpdateRecord();
+    bool FieldsFitTheFile();
+    bool IsOpenedFile(const std::string& path) const;
     void UpdateButtons();
-    void FillList(const clsDatFile& table);
+    void FillList(clsDatFile& table);
     void ShowError(const std::string& text);
     void SpecError(const std::string& text);
 
@@ -144,7 +151,27 @@ private:
     std::vector<std::unique_ptr<clsCombo>> combos_;  // one slot per field; empty for text boxes
     std::vector<QWidget*> fields_;
     std::vector<QLabel*> labels_;
-    std::vector<std::vector<std::string>> savedRows_;  // as last opened or saved
+    RowTableModel* model_ = nullptr;
+    uint64_t savedChanges_ = 0;  // the model's change count as last opened or saved
+
+    // The file as last opened or saved, to notice a change by another program.
+    struct FileState {
+        std::string path;
+        bool existed = false;
+        long long size = 0;
+        long long mtimeNs = 0;
+        bool SameContentAs(const FileState& o) const {
+            return existed == o.existed && size == o.size && mtimeNs == o.mtimeNs;
+        }
+    };
+    static FileState StateOf(const std::string& path);
+    FileState opened_;
+    // The opened file's rows that the list does not show, which a save over
+    // that file would lose.
+    std::string partialPath_;
+    int rowsNotShown_ = 0;
+    static bool SameFile(const std::string& a, const std::string& b);
+    int quiet_ = 0;  // the program itself is changing the list's selection
     QPointer<frmAbout> about_;
     bool loadFailed_ = false;
     bool quitting_ = false;

@@ -7,6 +7,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QStringList>
 #include <QTimer>
 
@@ -24,6 +25,7 @@ void clsCombo::setCb(QComboBox* pCB) {
     // on Enter would fight the wrapper's completion and list check.
     pCB->setCompleter(nullptr);
     pCB->setInsertPolicy(QComboBox::NoInsert);
+    connect(pCB->lineEdit(), &QLineEdit::textEdited, this, [this] { typed_ = true; });
     // One application-wide filter sees the box's keys and every attempt to
     // leave it (a filter on the box as well would see its keys twice).
     qApp->removeEventFilter(this);
@@ -68,8 +70,14 @@ bool clsCombo::IsCompletionKey(int qtKey, const QString& text) {
     return !text.isEmpty() && text.at(0).isPrint();
 }
 
-void clsCombo::myCB_KeyUp(int qtKey, const QString& text) {
-    if (mode_ != 2) return;
+void clsCombo::myCB_KeyUp(int qtKey, const QString& text, Qt::KeyboardModifiers modifiers) {
+    const bool typed = typed_;
+    typed_ = false;
+    if (!Completes(mode_)) return;
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return;
+    // A key that changed nothing (the letter of Ctrl+A, released after Ctrl)
+    // must not complete: that would undo the selection it made.
+    if (!typed) return;
     if (!IsCompletionKey(qtKey, text)) return;
     AutoComplete();
 }
@@ -89,7 +97,7 @@ void clsCombo::AutoComplete() {
 }
 
 bool clsCombo::TextAccepted() const {
-    if (!myCB_ || mode_ < 1) return true;
+    if (!myCB_ || !Checks(mode_)) return true;
     const int count = myCB_->count();
     if (count == 0) return true;
     const QString text = myCB_->currentText().toLower();
@@ -108,6 +116,12 @@ bool clsCombo::IsInsideBox(QObject* o) const {
     return false;
 }
 
+bool clsCombo::IsMenuBar(QObject* o) {
+    for (; o; o = o->parent())
+        if (qobject_cast<QMenuBar*>(o)) return true;
+    return false;
+}
+
 bool clsCombo::HoldsFocus() const {
     if (!myCB_) return false;
     QWidget* f = QApplication::focusWidget();
@@ -120,10 +134,10 @@ bool clsCombo::eventFilter(QObject* watched, QEvent* event) {
 
     if (type == QEvent::KeyRelease && watched == myCB_) {
         auto* ke = static_cast<QKeyEvent*>(event);
-        myCB_KeyUp(ke->key(), ke->text());
+        myCB_KeyUp(ke->key(), ke->text(), ke->modifiers());
         return false;
     }
-    if (mode_ < 1) return false;
+    if (!Checks(mode_)) return false;
 
     switch (type) {
     case QEvent::MouseButtonPress:
@@ -132,7 +146,7 @@ bool clsCombo::eventFilter(QObject* watched, QEvent* event) {
         // filters see it (the focus-out below marks it) and would click a
         // button: refuse it while the text is not an entry.
         auto* w = qobject_cast<QWidget*>(watched);
-        if (!w || IsInsideBox(w)) return false;
+        if (!w || IsInsideBox(w) || IsMenuBar(w)) return false;  // menus take no focus
         if (w->window() != myCB_->window()) return false;  // the pick list's popup, other windows
         if (!refusePress_ && !HoldsFocus()) return false;
         if (TextAccepted()) return false;
@@ -149,7 +163,7 @@ bool clsCombo::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Shortcut: {
         // A button's access key moves the focus to it and clicks it.
         auto* w = qobject_cast<QWidget*>(watched);
-        if (!w || IsInsideBox(w) || !HoldsFocus()) return false;
+        if (!w || IsInsideBox(w) || IsMenuBar(w) || !HoldsFocus()) return false;
         if (w->window() != myCB_->window()) return false;
         return !TextAccepted();
     }

@@ -6,9 +6,18 @@
 //   mode 0 or below  nothing extra
 //   mode 1           the text must be an entry (case ignored) to leave the box
 //   mode 2           completion from the list, and the check of mode 1
-//   mode 3 and above the check of mode 1
+//   mode 3           the check of mode 1
+//   mode 4           completion from the list; any text may leave the box
+//                    (a list of suggestions, not of the only values)
+//   mode 5 and above the check of mode 1
 //
-// An empty pick list accepts every text. Refusing the focus is silent.
+// Completion runs when a key that types a character is released and the
+// text was changed by typing; never while Ctrl, Alt or Meta is held (Ctrl+A
+// selects the whole text, and the next character replaces it).
+//
+// An empty pick list accepts every text. Refusing the focus is silent; it
+// holds back only moves to other fields and buttons: the menu bar and its
+// Alt shortcuts take no focus and always work.
 // The wrapper takes the box's key releases and the attempts to leave it (a
 // mouse press elsewhere in the window, Tab, a focus change) through event
 // filters; the box itself belongs to its window.
@@ -43,7 +52,11 @@ public:
     // Completion trigger: true for the keys after which mode 2 completes
     // (space, letters, digits, keypad and punctuation keys).
     static bool IsCompletionKey(int qtKey, const QString& text);
-    void myCB_KeyUp(int qtKey, const QString& text);
+    void myCB_KeyUp(int qtKey, const QString& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+    // Modes that complete while typing, and modes that check the text.
+    static bool Completes(int16_t mode) { return mode == 2 || mode == 4; }
+    static bool Checks(int16_t mode) { return mode >= 1 && mode != 4; }
 
     // The list check: sets pCancel when the focus must stay in the box.
     void myCB_Validate(bool& pCancel) const;
@@ -56,8 +69,10 @@ private:
     void AutoComplete();
     bool HoldsFocus() const;
     bool IsInsideBox(QObject* o) const;
+    static bool IsMenuBar(QObject* o);
 
     QPointer<QComboBox> myCB_;
     int16_t mode_ = 0;
     bool refusePress_ = false;  // the focus left by a mouse press that is to be refused
+    bool typed_ = false;        // the user changed the text since the last key release
 };

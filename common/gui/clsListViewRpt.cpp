@@ -15,10 +15,12 @@ int16_t clsListViewRpt::DefaultPercentage(int n)
     return static_cast<int16_t>(std::nearbyint(100.0 / n));
 }
 
-void clsListViewRpt::setLV(QTreeWidget* pLV)
+void clsListViewRpt::setLV(QTreeView* pLV)
 {
     lv_ = pLV;
-    lv_->setColumnCount(0);
+    tree_ = qobject_cast<QTreeWidget*>(pLV);
+    if (tree_)
+        tree_->setColumnCount(0);
     lv_->setRootIsDecorated(false);
     lv_->setItemsExpandable(false);
     lv_->setUniformRowHeights(true);
@@ -30,24 +32,36 @@ void clsListViewRpt::setLV(QTreeWidget* pLV)
 
 void clsListViewRpt::setHeaders(const QStringList& pHeaders)
 {
-    const int first = lv_->columnCount();
-    lv_->setColumnCount(first + static_cast<int>(pHeaders.size()));
-    for (int i = 0; i < pHeaders.size(); ++i)
-        lv_->headerItem()->setText(first + i, pHeaders[i]);
+    const int first = Cols();
+    if (tree_) {
+        tree_->setColumnCount(first + static_cast<int>(pHeaders.size()));
+        for (int i = 0; i < pHeaders.size(); ++i)
+            tree_->headerItem()->setText(first + i, pHeaders[i]);
+    } else if (!pHeaders.isEmpty()) {
+        Model()->insertColumns(first, static_cast<int>(pHeaders.size()));
+        for (int i = 0; i < pHeaders.size(); ++i)
+            Model()->setHeaderData(first + i, Qt::Horizontal, pHeaders[i]);
+    }
     widths_.assign(static_cast<std::size_t>(pHeaders.size()), DefaultPercentage(static_cast<int>(pHeaders.size())));
 }
 
 QStringList clsListViewRpt::Headers() const
 {
     QStringList headers;
-    for (int i = 0; i < lv_->columnCount(); ++i)
-        headers << lv_->headerItem()->text(i);
+    for (int i = 0; i < Cols(); ++i)
+        headers << Model()->headerData(i, Qt::Horizontal).toString();
     return headers;
 }
 
 void clsListViewRpt::setColumnWidths(const std::vector<int16_t>& pWidths) { widths_ = pWidths; }
 
-void clsListViewRpt::setColumnHeader(int x, const QString& pHeader) { lv_->headerItem()->setText(x, pHeader); }
+void clsListViewRpt::setColumnHeader(int x, const QString& pHeader)
+{
+    if (tree_)
+        tree_->headerItem()->setText(x, pHeader);
+    else
+        Model()->setHeaderData(x, Qt::Horizontal, pHeader);
+}
 
 void clsListViewRpt::setColumnWidth(int x, int16_t pWidth)
 {
@@ -61,31 +75,52 @@ void clsListViewRpt::ColumnHeaderWidth(int x, const QString& pHeader, int16_t pW
     setColumnWidth(x, pWidth);
 }
 
-int16_t clsListViewRpt::Rows() const { return static_cast<int16_t>(lv_->topLevelItemCount()); }
+int16_t clsListViewRpt::Rows() const { return static_cast<int16_t>(Model()->rowCount()); }
 
 void clsListViewRpt::setCols(int n)
 {
     setHeaders(QStringList(n, QString()));
 }
 
-int16_t clsListViewRpt::Cols() const { return static_cast<int16_t>(lv_->columnCount()); }
+int16_t clsListViewRpt::Cols() const { return static_cast<int16_t>(Model()->columnCount()); }
 
 int16_t clsListViewRpt::SelectedRow() const
 {
-    const auto selected = lv_->selectedItems();
-    return selected.isEmpty() ? int16_t(-1) : static_cast<int16_t>(lv_->indexOfTopLevelItem(selected.front()));
+    if (tree_) {
+        const auto selected = tree_->selectedItems();
+        return selected.isEmpty() ? int16_t(-1) : static_cast<int16_t>(tree_->indexOfTopLevelItem(selected.front()));
+    }
+    const auto selected = lv_->selectionModel()->selectedRows();
+    return selected.isEmpty() ? int16_t(-1) : static_cast<int16_t>(selected.front().row());
+}
+
+void clsListViewRpt::SelectRow(int row)
+{
+    if (tree_) {
+        Select(row < 0 ? nullptr : tree_->topLevelItem(row));
+        return;
+    }
+    QItemSelectionModel* sel = lv_->selectionModel();
+    const QModelIndex index = row < 0 ? QModelIndex() : Model()->index(row, 0);
+    if (!index.isValid()) {
+        sel->clearSelection();
+        sel->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        return;
+    }
+    sel->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lv_->scrollTo(index);
 }
 
 void clsListViewRpt::Select(QTreeWidgetItem* item)
 {
     if (!item) {
-        lv_->clearSelection();
-        lv_->setCurrentItem(nullptr);
+        tree_->clearSelection();
+        tree_->setCurrentItem(nullptr);
         return;
     }
-    lv_->setCurrentItem(item);
+    tree_->setCurrentItem(item);
     item->setSelected(true);
-    lv_->scrollToItem(item);
+    tree_->scrollToItem(item);
 }
 
 void clsListViewRpt::setSelectedRow(int pRow)
@@ -93,18 +128,25 @@ void clsListViewRpt::setSelectedRow(int pRow)
     const int n = Rows();
     if (pRow >= n)
         pRow = n - 1;
-    Select(pRow < 0 ? nullptr : lv_->topLevelItem(pRow));
+    SelectRow(pRow);
 }
 
 QString clsListViewRpt::Data(int pRow, int pCol) const
 {
-    const QTreeWidgetItem* item = lv_->topLevelItem(pRow);
-    return item ? item->text(pCol) : QString();
+    if (tree_) {
+        const QTreeWidgetItem* item = tree_->topLevelItem(pRow);
+        return item ? item->text(pCol) : QString();
+    }
+    return Model()->data(Model()->index(pRow, pCol)).toString();
 }
 
 void clsListViewRpt::setData(int pRow, int pCol, const QString& pText)
 {
-    if (QTreeWidgetItem* item = lv_->topLevelItem(pRow); item && pCol >= 0)
+    if (!tree_) {
+        Model()->setData(Model()->index(pRow, pCol), pText);
+        return;
+    }
+    if (QTreeWidgetItem* item = tree_->topLevelItem(pRow); item && pCol >= 0)
         item->setText(pCol, pText);
 }
 
@@ -115,8 +157,13 @@ void clsListViewRpt::MoveUp()
     const int row = SelectedRow();
     if (row < 1)
         return;
-    QTreeWidgetItem* item = lv_->takeTopLevelItem(row);
-    lv_->insertTopLevelItem(row - 1, item);
+    if (!tree_) {
+        Model()->moveRow({}, row, {}, row - 1);
+        SelectRow(row - 1);
+        return;
+    }
+    QTreeWidgetItem* item = tree_->takeTopLevelItem(row);
+    tree_->insertTopLevelItem(row - 1, item);
     Select(item);
 }
 
@@ -125,21 +172,39 @@ void clsListViewRpt::MoveDown()
     const int row = SelectedRow();
     if (row < 0 || row >= Rows() - 1)
         return;
-    QTreeWidgetItem* item = lv_->takeTopLevelItem(row);
-    lv_->insertTopLevelItem(row + 1, item);
+    if (!tree_) {
+        Model()->moveRow({}, row, {}, row + 2);  // before the row after the next
+        SelectRow(row + 1);
+        return;
+    }
+    QTreeWidgetItem* item = tree_->takeTopLevelItem(row);
+    tree_->insertTopLevelItem(row + 1, item);
     Select(item);
 }
 
-void clsListViewRpt::Clear() { lv_->clear(); }
+void clsListViewRpt::Clear()
+{
+    if (tree_)
+        tree_->clear();
+    else if (const int n = Rows())
+        Model()->removeRows(0, n);
+}
 
 void clsListViewRpt::AddRow() { AddRow({}); }
 
 void clsListViewRpt::AddRow(const QStringList& cells)
 {
+    if (!tree_) {
+        const int row = Rows();
+        Model()->insertRow(row);
+        for (int c = 0; c < cells.size() && c < Cols(); ++c)
+            Model()->setData(Model()->index(row, c), cells[c]);
+        return;
+    }
     QStringList texts = cells;
-    while (texts.size() < lv_->columnCount())
+    while (texts.size() < tree_->columnCount())
         texts << QString();
-    lv_->addTopLevelItem(new QTreeWidgetItem(texts));
+    tree_->addTopLevelItem(new QTreeWidgetItem(texts));
 }
 
 // As the list control did: the row that moves into the removed row's place
@@ -149,8 +214,13 @@ void clsListViewRpt::Del()
     const int row = SelectedRow();
     if (row < 0)
         return;
-    delete lv_->takeTopLevelItem(row);
-    Select(lv_->topLevelItem(row));
+    if (!tree_) {
+        Model()->removeRow(row);
+        SelectRow(row < Rows() ? row : -1);
+        return;
+    }
+    delete tree_->takeTopLevelItem(row);
+    Select(tree_->topLevelItem(row));
 }
 
 std::vector<double> clsListViewRpt::ColumnWidthsTwips(Revision rule, double W, const std::vector<int16_t>& percentages)
@@ -169,7 +239,7 @@ std::vector<double> clsListViewRpt::ColumnWidthsTwips(Revision rule, double W, c
 
 void clsListViewRpt::Resize()
 {
-    const int count = std::min<int>(lv_->columnCount(), static_cast<int>(widths_.size()));
+    const int count = std::min<int>(Cols(), static_cast<int>(widths_.size()));
     std::vector<int16_t> used(widths_.begin(), widths_.begin() + count);
     const auto widths = ColumnWidthsTwips(revision_, lv_->width() * TwipsPerPixel, used);
     for (int i = 0; i < count; ++i)

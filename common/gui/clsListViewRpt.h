@@ -1,7 +1,9 @@
 #pragma once
-// A report-style list (QTreeWidget without tree decoration) used as a small
+// A report-style list (a tree view without tree decoration) used as a small
 // table: rows and columns numbered from 0, row r being the list's item r,
-// column 0 an item's first text. Column widths are kept as percentages of the
+// column 0 an item's first text. The list is a QTreeWidget holding its items,
+// or any QTreeView over a table model that can insert, remove and move rows
+// and insert columns (the editor's, over the data file's rows). Column widths are kept as percentages of the
 // list's width and applied by Resize, by one of two rules chosen at
 // construction:
 //   Harvester: width = Int((W - 10) / 100) * percentage
@@ -24,8 +26,10 @@ public:
     explicit clsListViewRpt(Revision revision = Revision::Harvester) : revision_(revision) {}
 
     // Must come first: takes the list (not owned) and sets it up as a report.
-    void setLV(QTreeWidget* pLV);
-    QTreeWidget* LV() const { return lv_; }
+    // A view other than a QTreeWidget must have its model already.
+    void setLV(QTreeView* pLV);
+    QTreeWidget* LV() const { return tree_; }  // null for a view over a model
+    QTreeView* View() const { return lv_; }
 
     void setHeaders(const QStringList& pHeaders);  // appends columns; default widths 100 / n
     QStringList Headers() const;
@@ -59,8 +63,11 @@ public:
 
 private:
     void Select(QTreeWidgetItem* item);
+    void SelectRow(int row);  // -1: none
+    QAbstractItemModel* Model() const { return lv_->model(); }
 
     Revision revision_;
-    QPointer<QTreeWidget> lv_;
+    QPointer<QTreeView> lv_;
+    QPointer<QTreeWidget> tree_;  // the same list when it holds its own items
     std::vector<int16_t> widths_;
 };

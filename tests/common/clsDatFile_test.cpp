@@ -1,5 +1,6 @@
 #include "common/RtError.h"
 #include "common/clsDatFile.h"
+#include "common/SafeSave.h"
 
 #include <gtest/gtest.h>
 
@@ -226,6 +227,71 @@ TEST_F(DatFile, LfOnlyFilesEndLinesAtLfOutsideQuotes)
     EXPECT_EQ(Cells(Loaded(Write("u.csv", "a\nb\n\"unclosed\nc"), 1)), (Table{{"a"}, {"b"}}));
 }
 
+// Where a table ends before its file does, the rows left out are counted, so
+// that nobody saves the short table over the file unawares.
+TEST_F(DatFile, PartialReadsSayWhereAndHowManyRowsWereLeft)
+{
+    struct Case { int fmt; std::string text; int rowsRead, stoppedAt, notRead; };
+    const Case cases[] = {
+        {0, "2,1\r\n\"a\"\r\n\"b\"\r\n", 2, 0, 0},
+        {0, "4,2\r\n\"r0\",\"s0\"\r\n\"short\"\r\n\"r2\",\"s2\"\r\n\"r3\",\"s3\"\r\n", 1, 3, 3},
+        {0, "1,1\r\n\"a\"\r\n\"b\"\r\n\r\n\"c\"\r\n\r\n", 1, 3, 3},  // more lines than counted
+        {0, "1,1\r\n\"a\"\r\n\r\n \r\n", 1, 0, 0},                 // blank lines at the end lose nothing
+        {0, "3,2\r\n\"a\",\"b\"\r\n\r\n", 1, 0, 0},
+        {1, "1,2,3\r\n4,5,6\r\n7,8\r\n9,10,11\r\n\r\n", 2, 3, 2},
+        {1, "1,2,3\n4,5,6\n", 2, 0, 0},
+        {1, "a\r\n\r\nb\r\n\r\n\r\n", 3, 0, 0},  // one column: an inner empty line is a row, the last ones are not
+        {2, "\"h1\",\"h2\"\r\n1,2\r\n3\r\n4,5\r\n", 1, 3, 2},
+        {2, "\"h1\",\"h2\"\r1,2\r3,4\r", 2, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const clsDatFile f = Loaded(Write("p.txt", c.text), c.fmt);
+        EXPECT_EQ(f.RowsRead(), c.rowsRead) << c.text;
+        EXPECT_EQ(f.StoppedAtLine(), c.stoppedAt) << c.text;
+        EXPECT_EQ(f.RowsNotRead(), c.notRead) << c.text;
+    }
+}
+
+TEST_F(DatFile, TooManyRowsSaysTheLimit)
+{
+    std::string many;
+    for (int i = 0; i < 32768; ++i)
+        many += "r\r\n";
+    for (const auto& [fmt, text] : {std::pair{0, std::string("32768,1\r\n\"a\"\r\n")}, {1, many}}) {
+        const std::string path = Write("m.txt", text);
+        try {
+            Loaded(path, fmt);
+            ADD_FAILURE() << fmt;
+        } catch (const rt::RtError& e) {
+            EXPECT_EQ(e.Number(), 6);
+            EXPECT_EQ(std::string(e.what()), "A data file holds at most 32,767 rows: " + path);
+        }
+    }
+}
+
+// The bytes of the file come back as they were: the encoding is only noted.
+TEST_F(DatFile, EncodingAndByteOrderMarkAreNotedAndKept)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case { std::string text; TextEncoding encoding; bool bom; };
+    const Case cases[] = {
+        {"1,1\r\n\"plain\"\r\n", TextEncoding::Utf8, false},
+        {"1,1\r\n\"M\xc3\xbcller\"\r\n", TextEncoding::Utf8, false},
+        {bom + "1,1\r\n\"M\xc3\xbcller\"\r\n", TextEncoding::Utf8, true},
+        {"1,1\r\n\"M\xfcller\"\r\n", TextEncoding::Windows1252, false},
+        {bom + "1,1\r\n\"M\xfcller \x80\"\r\n", TextEncoding::Windows1252, true},
+        {"1,1\r\n\"\xed\xa0\x80\"\r\n", TextEncoding::Windows1252, false},  // a surrogate is not UTF-8
+    };
+    for (const auto& c : cases) {
+        clsDatFile f = Loaded(Write("e.dat", c.text), 0);
+        EXPECT_EQ(f.Encoding(), c.encoding) << c.text;
+        EXPECT_EQ(f.ByteOrderMark(), c.bom) << c.text;
+        f.setFileName(Path("out.dat"));
+        f.Save();
+        EXPECT_EQ(Read(Path("out.dat")), c.text);
+    }
+}
+
 TEST_F(DatFile, ByteOrderMarkIsSkipped)
 {
     const std::string bom = "\xEF\xBB\xBF";
@@ -322,7 +388,8 @@ TEST_F(DatFile, SaveNeedsAHeaderPerColumnAndKeepsPermissions)
 TEST_F(DatFile, FailedSaveLeavesTheOldFileWhole)
 {
     const std::string path = Write("keep.dat", "1,1\r\n\"old\"\r\n");
-    // A read-only folder; root writes anywhere, so the child drops to an ordinary user.
+    // A file of another user in a read-only folder; root writes anywhere, so
+    // the child drops to an ordinary user.
     ::chmod(dir_.c_str(), 0555);
     const int readOnly = InChild([&] {
         if (::geteuid() == 0 && ::setuid(65534) != 0)
@@ -332,7 +399,7 @@ TEST_F(DatFile, FailedSaveLeavesTheOldFileWhole)
         } catch (const rt::RtError& e) {
             const std::string what = e.what();
             ::_exit(e.Number() == 70 && what.find(path) != std::string::npos &&
-                    what.find("Permission denied") != std::string::npos ? 0 : 2);
+                    what.find(ReadOnlyReason) != std::string::npos ? 0 : 2);
         }
     });
     EXPECT_EQ(readOnly, 0) << "1: saved, 2: wrong error, 3: could not drop root";
@@ -351,4 +418,107 @@ TEST_F(DatFile, FailedSaveLeavesTheOldFileWhole)
     EXPECT_EQ(tooBig, 0);
     EXPECT_EQ(Read(path), "1,1\r\n\"old\"\r\n");
     EXPECT_EQ(Entries(), 1) << "temporary file left";
+}
+
+// A save replaces the text, never the file's identity: who owns it, who may
+// read it, the link that names it.
+TEST_F(DatFile, SaveKeepsTheFilesIdentity)
+{
+    const std::string saved = "1,1\r\n\"new\"\r\n";
+    struct stat st {};
+
+    // Owner, group and permissions of a file of another user.
+    const std::string owned = Write("owned.dat", "old");
+    ASSERT_EQ(::chown(owned.c_str(), 65534, 65534), 0);
+    ::chmod(owned.c_str(), 0640);
+    Build(owned, 0, {{"new"}}).Save();
+    ASSERT_EQ(::stat(owned.c_str(), &st), 0);
+    EXPECT_EQ(Read(owned), saved);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A symbolic link stays a link; the file it names gets the text.
+    const std::string real = Write("real.dat", "old");
+    fs::create_symlink("real.dat", Path("link.dat"));
+    Build(Path("link.dat"), 0, {{"new"}}).Save();
+    EXPECT_TRUE(fs::is_symlink(Path("link.dat")));
+    EXPECT_EQ(Read(real), saved);
+
+    // Both names of a hard-linked file see the new text.
+    const std::string first = Write("first.dat", "old");
+    fs::create_hard_link(first, Path("second.dat"));
+    Build(first, 0, {{"new"}}).Save();
+    EXPECT_EQ(Read(Path("second.dat")), saved);
+}
+
+TEST_F(DatFile, ReadOnlyTargetIsRefusedAndLeftAlone)
+{
+    const std::string path = Write("ro.dat", "old");
+    ::chmod(path.c_str(), 0444);
+    try {
+        Build(path, 0, {{"new"}}).Save();
+        ADD_FAILURE() << "saved over a read-only file";
+    } catch (const rt::RtError& e) {
+        EXPECT_EQ(e.Number(), 70);
+        EXPECT_EQ(std::string(e.what()), std::string(ReadOnlyReason) + ": " + path);
+    }
+    EXPECT_EQ(Read(path), "old");
+    EXPECT_EQ(Entries(), 1);
+}
+
+// A folder the user may not write holds no temporary file: the user's own
+// writable file is written in place, and stays the same file.
+TEST_F(DatFile, WritableFileInAReadOnlyFolderIsWrittenInPlace)
+{
+    const std::string path = Write("mine.dat", "old text that is longer than the new one");
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    ::chmod(dir_.c_str(), 0555);
+    const int verdict = InChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        try {
+            Build(path, 0, {{"new"}}).Save();
+        } catch (const std::exception& e) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    });
+    ::chmod(dir_.c_str(), 0755);
+    EXPECT_EQ(verdict, 0) << "2: refused, 3: could not drop root";
+    EXPECT_EQ(Read(path), "1,1\r\n\"new\"\r\n");
+    struct stat after {};
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(Entries(), 1);
+}
+
+// Rows keep their cells packed; every edit must leave the other cells whole.
+TEST(DatRowTest, CellsSurviveEdits)
+{
+    const std::string longCell(300, 'x');  // its length takes two bytes
+    struct Case { std::vector<std::string> start; int cell; std::string value; std::vector<std::string> after; };
+    const Case cases[] = {
+        {{"a", "b", "c"}, 1, "longer", {"a", "longer", "c"}},
+        {{"a", "bbbb", "c"}, 1, "", {"a", "", "c"}},
+        {{"a"}, 3, "d", {"a", "", "", "d"}},
+        {{}, 0, "x", {"x"}},
+        {{"a", longCell, "c"}, 2, longCell, {"a", longCell, longCell}},
+        {{"a", "b"}, 0, longCell, {longCell, "b"}},
+    };
+    for (const auto& c : cases) {
+        DatRow row(c.start);
+        row.setCell(c.cell, c.value);
+        std::vector<std::string> cells;
+        for (std::size_t i = 0; i < c.after.size(); ++i)
+            cells.emplace_back(row.Cell(static_cast<int>(i)));
+        EXPECT_EQ(cells, c.after) << c.cell;
+        EXPECT_EQ(row.Cell(static_cast<int>(c.after.size())), "");
+        std::size_t pos = 0;
+        for (const auto& cell : c.after)
+            EXPECT_EQ(row.Next(pos), cell);
+        EXPECT_EQ(row.Next(pos), "");
+    }
 }

@@ -4,6 +4,9 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -164,6 +167,71 @@ private slots:
         win.box->setEditText(QStringLiteral("banana"));
         QTest::mouseClick(win.button, Qt::LeftButton);
         QCOMPARE(clicks.count(), 1);
+    }
+
+    // Ctrl+A selects the whole text; the next letter replaces it. However the
+    // user lets go of Ctrl and A, no completion undoes the selection.
+    void selectAllThenALetterReplacesTheText() {
+        for (const bool ctrlFirst : {false, true}) {
+            Window win(2, kFruits);
+            win.box->setEditText(QStringLiteral("apricot"));
+            if (ctrlFirst) {
+                QTest::keyPress(win.box, Qt::Key_Control);
+                QTest::keyPress(win.box, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyRelease(win.box, Qt::Key_Control, Qt::ControlModifier);
+                QTest::keyRelease(win.box, Qt::Key_A);
+            } else {
+                QTest::keyClick(win.box, Qt::Key_A, Qt::ControlModifier);
+            }
+            QCOMPARE(win.Selected(), QStringLiteral("apricot"));
+            QTest::keyClick(win.box, Qt::Key_B);
+            QCOMPARE(win.Text(), QStringLiteral("Banana"));
+            QCOMPARE(win.Selected(), QStringLiteral("anana"));
+        }
+    }
+
+    // Mode 4 completes like mode 2 and lets any text leave the box.
+    void modeFourSuggestsWithoutChecking() {
+        Window win(4, kFruits);
+        QSignalSpy clicks(win.button, &QPushButton::clicked);
+        QTest::keyClicks(win.box, QStringLiteral("ba"));
+        QCOMPARE(win.Text(), QStringLiteral("Banana"));
+        QTest::keyClick(win.box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(win.box, QStringLiteral("#,##0"));
+        QCOMPARE(win.Text(), QStringLiteral("#,##0"));
+        QVERIFY(win.Validate());
+        QTest::mouseClick(win.button, Qt::LeftButton);
+        QCOMPARE(clicks.count(), 1);
+    }
+
+    // Only moves to other fields wait for a listed text: the menu bar takes
+    // no focus, so its clicks and Alt keys always work.
+    void menusWorkWhileTheTextIsNoEntry() {
+        QMainWindow main;
+        auto* box = new QComboBox;
+        main.setCentralWidget(box);
+        QMenu* file = main.menuBar()->addMenu(QStringLiteral("&File"));
+        file->addAction(QStringLiteral("&Open"));
+        QMenu* help = main.menuBar()->addMenu(QStringLiteral("&Help"));
+        help->addAction(QStringLiteral("&About"));
+        clsCombo combo;
+        combo.setCb(box);
+        combo.setMode(1);
+        box->addItems(kFruits);
+        main.show();
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        box->setFocus();
+        box->setEditText(QString());
+        QTest::keyClicks(box, QStringLiteral("cherry"));
+        const QRect at = main.menuBar()->actionGeometry(file->menuAction());
+        QTest::mouseClick(main.menuBar(), Qt::LeftButton, {}, at.center());
+        QTRY_VERIFY(file->isVisible());
+        file->hide();
+        QTest::keyClick(box, Qt::Key_H, Qt::AltModifier);
+        QTRY_VERIFY(help->isVisible());
+        help->hide();
+        QCOMPARE(box->currentText(), QStringLiteral("cherry"));
     }
 
     void listFiles() {

@@ -8,17 +8,21 @@
 #include "editor/EditorDialogs.h"
 #include "editor/frmMain.h"
 
+#include "common/DataFileLock.h"
+
 #include <QAction>
 #include <QComboBox>
+#include <QMenuBar>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace tabwright;
@@ -32,6 +36,8 @@ public:
     Icon icon = Icon::None;
     QStringList questions;
     bool answerOk = false;
+    QStringList retries;
+    std::function<bool()> answerRetry = [] { return false; };
     QString openAnswer, saveAnswer, openFilter, saveFilter, saveStart;
 
     void Message(QWidget*, const QString& title, const QString& text, Icon i) override {
@@ -42,6 +48,10 @@ public:
     bool OkCancel(QWidget*, const QString& title, const QString& text) override {
         questions << title + "|" + text;
         return answerOk;
+    }
+    bool RetryCancel(QWidget*, const QString& title, const QString& text) override {
+        retries << title + "|" + text;
+        return answerRetry();
     }
     QString OpenFileName(QWidget*, const QString& filter, const QString&) override {
         openFilter = filter;
@@ -85,10 +95,11 @@ class tst_frmMain : public QObject {
                      "\"Size\",\"20\",\"1\",\"sizes.txt\"\r\n");
     }
 
-    frmMain& Make(const QString& spec, int fmt = 0) {
+    frmMain& Make(const QString& spec, int fmt = 0, const QString& programFolder = {}) {
         cleanup();
         dialogs_ = FakeDialogs();
-        form_ = std::make_unique<frmMain>(spec.toStdString(), dir_.path().toStdString(), &dialogs_);
+        form_ = std::make_unique<frmMain>(spec.toStdString(),
+                                          (programFolder.isEmpty() ? dir_.path() : programFolder).toStdString(), &dialogs_);
         form_->Load();
         form_->AppCmd("fmt", {std::to_string(fmt)});
         return *form_;
@@ -114,9 +125,29 @@ class tst_frmMain : public QObject {
     }
 
     // A click on row r, as the list delivers it.
-    static void ClickRow(frmMain& f, int r) {
-        const QRect rect = f.ListView1->visualItemRect(f.ListView1->topLevelItem(r));
-        QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, {}, rect.center());
+    static void ClickRow(frmMain& f, int r, Qt::KeyboardModifiers modifiers = {}) {
+        const QRect rect = f.ListView1->visualRect(f.ListView1->model()->index(r, 0));
+        QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, modifiers, rect.center());
+    }
+
+    static QStringList Fields(const frmMain& f) {
+        QStringList texts;
+        for (int j = 0; j < f.FieldCount(); ++j) texts << f.FieldText(j);
+        return texts;
+    }
+
+    using Row = std::vector<std::string>;
+
+    // A specification of n text fields F1..Fn.
+    QString SpecOf(int n) {
+        QByteArray text = QByteArray::number(n) + ",4\r\n";
+        for (int i = 1; i <= n; ++i) text += "\"F" + QByteArray::number(i) + "\",\"1\",\"0\",\"-\"\r\n";
+        return Write(QStringLiteral("spec%1.dat").arg(n), text);
+    }
+
+    void SaveAs(frmMain& f, const QString& path) {
+        dialogs_.saveAnswer = path;
+        f.cmdSave->click();
     }
 
     // The Add button's caption, then Del, Up, dowN, Save: the letter when enabled.
@@ -359,6 +390,272 @@ private slots:
         f.cmdAdd->click();
         QCOMPARE(Column0(f), QStringLiteral("ABCDE"));
         QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
+    }
+
+    // The fields always hold the row that Update writes: the selection moved
+    // by the mouse or by the arrow keys loads the fields.
+    void updateWritesTheRowShown() {
+        for (const bool keys : {false, true}) {
+            frmMain& f = MakeABCD();
+            ClickRow(f, 1);
+            if (keys) QTest::keyClick(f.ListView1, Qt::Key_Down);
+            else ClickRow(f, 2);
+            QCOMPARE(f.List()->SelectedRow(), int16_t(2));
+            QCOMPARE(Fields(f), QStringList({"C", "c", "3"}));
+            QCOMPARE(State(f), QStringLiteral("Update DUNS"));
+            f.setFieldText(0, QStringLiteral("Cx"));
+            f.cmdAdd->click();
+            QVERIFY2(f.ListRows()[1] == (Row{"B", "b", "2"}), keys ? "keys" : "mouse");
+            QVERIFY(f.ListRows()[2] == (Row{"Cx", "c", "3"}));
+        }
+        frmMain& f = MakeABCD();
+        ClickRow(f, 3);
+        QTest::keyClick(f.ListView1, Qt::Key_Home);
+        QCOMPARE(Fields(f), QStringList({"A", "a", "1"}));
+        QCOMPARE(State(f), QStringLiteral("Update D-NS"));
+        // The user takes the selection away: the fields can only be a new row.
+        ClickRow(f, 0, Qt::ControlModifier);
+        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
+        QCOMPARE(State(f), QStringLiteral("Add ---S"));
+        // Moving a row keeps a pending edit: the moved row is still the one shown.
+        ClickRow(f, 1);
+        f.setFieldText(0, QStringLiteral("Bx"));
+        f.cmdMoveDown->click();
+        QCOMPARE(f.FieldText(0), QStringLiteral("Bx"));
+        f.cmdAdd->click();
+        QCOMPARE(Column0(f), QStringLiteral("ACBxD"));
+    }
+
+    // A text the file's code page has no byte for is refused, not replaced.
+    void editedTextIsWrittenInTheFilesEncoding() {
+        frmMain& f = MakeABCD();
+        const QString path = Write(QStringLiteral("cp.dat"), "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
+        Open(path);
+        QCOMPARE(f.List()->Data(0, 0), QStringLiteral("M\u00fcller"));
+        ClickRow(f, 1);
+        f.setFieldText(0, QStringLiteral("Stra\u00dfe \u20ac"));
+        f.cmdAdd->click();
+        ClickRow(f, 0);
+        f.setFieldText(1, QStringLiteral("\u4e2d"));
+        f.cmdAdd->click();
+        QCOMPARE(dialogs_.messages,
+                 QStringList{QStringLiteral("The character \u4e2d cannot be written to file %1, which holds Windows-1252 text.").arg(path)});
+        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Update"));
+        QCOMPARE(f.List()->Data(0, 1), QStringLiteral("x"));
+        SaveAs(f, path);
+        QCOMPARE(ReadAll(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf" "e \x80\",\"y\",\"2\"\r\n"));
+    }
+
+    // Each way to leave edited rows asks first: File > Open as closing does,
+    // also in a window that was closed and shown again.
+    void everyWayOutOfChangesAsks() {
+        frmMain& f = MakeABCD();
+        f.setFileOpenEnabled(true);
+        f.setFieldText(0, QStringLiteral("E"));
+        f.cmdAdd->click();
+        dialogs_.openAnswer = Write(QStringLiteral("other.dat"), "1,3\r\n\"O\",\"o\",\"9\"\r\n");
+        f.mnuFileOpen->trigger();
+        QCOMPARE(dialogs_.questions, QStringList{QStringLiteral("Open|The rows have changed and are not saved. Are you sure?")});
+        QCOMPARE(Column0(f), QStringLiteral("ABCDE"));
+        dialogs_.answerOk = true;
+        f.mnuFileOpen->trigger();
+        QCOMPARE(Column0(f), QStringLiteral("O"));
+        f.mnuFileOpen->trigger();  // nothing changed: no question
+        QCOMPARE(dialogs_.questions.size(), 2);
+
+        frmMain& g = MakeABCD();
+        g.setFieldText(0, QStringLiteral("E"));
+        g.cmdAdd->click();
+        dialogs_.answerOk = true;
+        QVERIFY(g.close());
+        g.show();
+        QCOMPARE(Column0(g), QStringLiteral("ABCDE"));
+        dialogs_.answerOk = false;
+        QVERIFY(!g.close());
+        QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
+        g.setFieldText(0, QStringLiteral("F"));
+        g.cmdAdd->click();  // the window still works
+        QCOMPARE(Column0(g), QStringLiteral("ABCDEF"));
+    }
+
+    void rowLimit() {
+        frmMain& f = Make(ThreeFieldSpec(), 1);
+        QByteArray full;
+        for (int r = 0; r < 32767; ++r) full += "a,b,c\r\n";
+        Open(Write(QStringLiteral("full.csv"), full));
+        QCOMPARE(f.List()->Rows(), int16_t(32767));
+        f.cmdAdd->click();
+        QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("A data file holds at most 32,767 rows.")});
+        QCOMPARE(f.List()->Rows(), int16_t(32767));
+        const QString more = Write(QStringLiteral("more.csv"), full + "d,e,f\r\n");
+        Open(more);
+        QCOMPARE(dialogs_.messages.value(1), QStringLiteral("A data file holds at most 32,767 rows: %1").arg(more));
+    }
+
+    // The shipped specification takes every format the harvester takes.
+    void shippedSpecificationTakesAnyFormat() {
+        frmMain& f = Make(QStringLiteral(APP_DIR "/Tabwright.dat"), 0, QStringLiteral(APP_DIR));
+        Open(Write(QStringLiteral("form.dat"), "2,3\r\n\"Total\",\"B5\",\"#,##0\"\r\n\"Rate\",\"B6\",\"0.00\"\r\n"));
+        f.show();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        auto* format = qobject_cast<QComboBox*>(f.Field(2));
+        QVERIFY(format && format->count() > 10);
+        QCOMPARE(format->itemText(0), QString());  // the empty entry stays
+        ClickRow(f, 0);
+        QCOMPARE(f.FieldText(2), QStringLiteral("#,##0"));
+        QTest::mouseClick(format->lineEdit(), Qt::LeftButton);
+        QTest::keyClick(format, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(format, QStringLiteral("dm"));
+        QCOMPARE(f.FieldText(2), QStringLiteral("dmy"));  // still completes
+        QTest::keyClick(format, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(format, QStringLiteral("0.0000"));
+        QCOMPARE(f.FieldText(2), QStringLiteral("0.0000"));
+        QTest::mouseClick(f.cmdAdd, Qt::LeftButton);
+        QVERIFY(f.ListRows()[0] == (Row{"Total", "B5", "0.0000"}));
+        ClickRow(f, 1);
+        QTest::mouseClick(f.cmdAdd, Qt::LeftButton);  // a row that holds a pattern can be updated as it is
+        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
+    }
+
+    // The menus work while a checked combo box holds a text that is not in
+    // its list; the buttons still wait for a listed text.
+    void menusWorkWhileAComboHoldsAnUnlistedText() {
+        frmMain& f = MakeABCD();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        auto* colour = qobject_cast<QComboBox*>(f.Field(1));
+        QTest::mouseClick(colour->lineEdit(), Qt::LeftButton);
+        QTest::keyClicks(colour, QStringLiteral("Purple"));
+        QTest::mouseClick(f.cmdAdd, Qt::LeftButton);
+        QCOMPARE(f.List()->Rows(), int16_t(4));
+        QVERIFY(colour->hasFocus());
+        const QRect file = f.menuBar()->actionGeometry(f.mnuFile->menuAction());
+        QTest::mouseClick(f.menuBar(), Qt::LeftButton, {}, file.center());
+        QTRY_VERIFY(f.mnuFile->isVisible());
+        f.mnuFile->hide();
+        QTest::keyClick(colour, Qt::Key_H, Qt::AltModifier);
+        QTRY_VERIFY(f.mnuHelp->isVisible());
+        f.mnuHelp->hide();
+        QCOMPARE(f.FieldText(1), QStringLiteral("Purple"));
+    }
+
+    // ---- saving -------------------------------------------------------------
+
+    // Opened and saved without edits, a file comes back byte for byte, but
+    // for line ends (CR LF) and empty lines at its end.
+    void roundTripKeepsEveryByte() {
+        const QByteArray bom = "\xEF\xBB\xBF";
+        QByteArray wide = "2,80\r\n";
+        for (int r = 0; r < 2; ++r)
+            for (int c = 0; c < 80; ++c) wide += "\"r" + QByteArray::number(r) + "c" + QByteArray::number(c) + (c < 79 ? "\"," : "\"\r\n");
+        QByteArray tall = "32767,3\r\n";
+        for (int r = 0; r < 32767; ++r) tall += "\"" + QByteArray::number(r) + "\",\"\",\"x\"\r\n";
+        struct Case { const char* name; int fmt; int cols; QByteArray text, expected; };
+        const Case cases[] = {
+            {"Latin-1", 0, 3, "2,3\r\n\"M\xfcller\",\"caf\xe9\",\"\x80 \x81 \xff\"\r\n\"a\",\"\",\"\x9d\"\r\n", {}},
+            {"UTF-8", 0, 3, "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"\xe4\xb8\xad\"\r\n", {}},
+            {"UTF-8 with mark", 0, 3, bom + "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"x\"\r\n", {}},
+            {"Latin-1 with mark", 0, 3, bom + "1,3\r\n\"M\xfcller\",\"\",\"x\"\r\n", {}},
+            {"CR only", 0, 3, "2,3\r\"a\",\"b\",\"c\"\r\"d\",\"e\",\"f\"\r", "2,3\r\n\"a\",\"b\",\"c\"\r\n\"d\",\"e\",\"f\"\r\n"},
+            {"LF only", 0, 3, "2,3\n\"a\",\"b\",\"c\"\n\"d\",\"e\",\"f\"\n", "2,3\r\n\"a\",\"b\",\"c\"\r\n\"d\",\"e\",\"f\"\r\n"},
+            {"CR LF", 0, 3, "2,3\r\n\"a\",\"b\",\"c\"\r\n\"d\",\"e\",\"f\"\r\n", {}},
+            {"quotes", 0, 3, "1,3\r\n\"say \"\"hi\"\"\",\"\"\"\",\"a,b\"\r\n", {}},
+            {"empty fields", 0, 3, "2,3\r\n\"\",\"\",\"\"\r\n\"x\",\"\",\"\"\r\n", {}},
+            {"empty lines at the end", 0, 3, "1,3\r\n\"a\",\"b\",\"c\"\r\n\r\n\r\n", "1,3\r\n\"a\",\"b\",\"c\"\r\n"},
+            {"csv", 1, 3, "\"a\",\"b\",\"c\"\r\n\"\xfc\",\"\",\"f\"\r\n", {}},
+            {"csv with its own header", 2, 3, "\"Who\",\"What\",\"W\xe4nn\"\r\n\"a\",\"b\",\"c\"\r\n", {}},
+            {"80 columns", 0, 80, wide, {}},
+            {"32,767 rows", 0, 3, tall, {}},
+        };
+        for (const auto& c : cases) {
+            frmMain& f = Make(c.cols == 3 ? ThreeFieldSpec() : SpecOf(c.cols), c.fmt);
+            const QString path = Write(QStringLiteral("rt.txt"), c.text);
+            Open(path);
+            SaveAs(f, path);
+            QVERIFY2(dialogs_.messages.isEmpty() && dialogs_.questions.isEmpty(), c.name);
+            QVERIFY2(ReadAll(path) == (c.expected.isNull() ? c.text : c.expected), c.name);
+        }
+    }
+
+    // A table that ends before its file is reported on opening, and saving
+    // over that file asks first.
+    void partialReadsAreToldAndSavingOverThemAsks() {
+        struct Case { int fmt; QByteArray text; int line, notRead, shown; QByteArray saved; };
+        const Case cases[] = {
+            {0, "4,3\r\n\"A\",\"a\",\"1\"\r\n\"B\"\r\n\"C\",\"c\",\"3\"\r\n\"D\",\"d\",\"4\"\r\n", 3, 3, 1,
+             "1,3\r\n\"A\",\"a\",\"1\"\r\n"},
+            {0, "1,3\r\n\"A\",\"a\",\"1\"\r\n\"B\",\"b\",\"2\"\r\n", 3, 1, 1, "1,3\r\n\"A\",\"a\",\"1\"\r\n"},
+            {1, "A,a,1\r\nB,b\r\nC,c,3\r\n", 2, 2, 1, "\"A\",\"a\",\"1\"\r\n"},
+        };
+        for (const auto& c : cases) {
+            frmMain& f = Make(ThreeFieldSpec(), c.fmt);
+            const QString path = Write(QStringLiteral("part.txt"), c.text);
+            Open(path);
+            QCOMPARE(f.List()->Rows(), int16_t(c.shown));
+            const QString rows = c.notRead == 1 ? QStringLiteral("1 row of the file was") : QStringLiteral("%1 rows of the file were").arg(c.notRead);
+            QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("File %1 was not read whole: reading stopped at line %2. %3 not read.")
+                                                        .arg(path).arg(c.line).arg(rows)});
+            SaveAs(f, path);
+            QCOMPARE(dialogs_.questions, QStringList{QStringLiteral("Save As|File %1:\n%2 not read and will be lost.").arg(path, rows)});
+            QCOMPARE(ReadAll(path), c.text);
+            SaveAs(f, Path(QStringLiteral("elsewhere.txt")));  // another file loses nothing
+            QCOMPARE(dialogs_.questions.size(), 1);
+            dialogs_.answerOk = true;
+            SaveAs(f, path);  // back over the opened file: asked again
+            QCOMPARE(dialogs_.questions.size(), 2);
+            QCOMPARE(ReadAll(path), c.saved);
+            SaveAs(f, path);  // the file now holds what is shown
+            QCOMPARE(dialogs_.questions.size(), 2);
+        }
+        // A file of the wrong width shows no row; saving over it would lose them all.
+        frmMain& f = Make(ThreeFieldSpec());
+        const QString four = Write(QStringLiteral("four.dat"), "2,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n\"e\",\"f\",\"g\",\"h\"\r\n");
+        Open(four);
+        f.cmdAdd->click();
+        SaveAs(f, four);
+        QCOMPARE(dialogs_.questions, QStringList{QStringLiteral("Save As|File %1:\n2 rows of the file were not read and will be lost.").arg(four)});
+        QCOMPARE(ReadAll(four).left(5), QByteArray("2,4\r\n"));
+    }
+
+    // The harvester appends under the data file's lock: a save waits for it,
+    // and a file changed since it was opened is not replaced unasked.
+    void savingRespectsAHarvestAndChangesOnDisk() {
+        frmMain& f = MakeABCD();
+        const QString path = Path(QStringLiteral("rows.dat"));
+        const QByteArray original = ReadAll(path);
+        DataFileLock harvest;
+        QCOMPARE(harvest.Take(path.toStdString(), false), DataFileLock::Outcome::Taken);
+        f.setFieldText(0, QStringLiteral("E"));
+        f.cmdAdd->click();
+        int asked = 0;
+        dialogs_.answerRetry = [&asked] { return ++asked < 2; };  // Retry once, then Cancel
+        SaveAs(f, path);
+        const QString running = QStringLiteral("Save As|A harvest is running on file %1. Retry when it has finished, or Cancel.").arg(path);
+        QCOMPARE(dialogs_.retries, QStringList({running, running}));
+        QCOMPARE(ReadAll(path), original);
+        dialogs_.answerRetry = [&harvest] {
+            harvest.Release();
+            return true;
+        };
+        SaveAs(f, path);
+        QCOMPARE(dialogs_.retries.size(), 3);
+        QVERIFY(ReadAll(path).startsWith("5,3\r\n"));
+        QVERIFY(!QFile::exists(path + ".lock"));
+
+        // A harvest appends a line after the last save.
+        const QByteArray harvested = ReadAll(path) + "\"H\",\"h\",\"8\"\r\n";
+        Write(QStringLiteral("rows.dat"), harvested);
+        f.cmdAdd->click();
+        SaveAs(f, path);
+        QCOMPARE(dialogs_.questions,
+                 QStringList{QStringLiteral("Save As|File %1 has changed on disk since it was opened. Save over it anyway?").arg(path)});
+        QCOMPARE(ReadAll(path), harvested);
+        dialogs_.answerOk = true;
+        SaveAs(f, path);
+        QVERIFY(ReadAll(path).startsWith("6,3\r\n"));
+        SaveAs(f, path);
+        QCOMPARE(dialogs_.questions.size(), 2);
     }
 
     // ---- saving -------------------------------------------------------------
