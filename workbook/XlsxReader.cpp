@@ -217,7 +217,7 @@ public:
                         " is missing");
         LoadStyles();
         XmlStream xs(std::move(member));
-        std::vector<SharedRef> shared;
+        std::unordered_map<uint64_t, SharedRef> shared;  // by cell: a cell written twice counts once
         for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
             if (e != XmlStream::Start || xs.Depth() == 1)
                 continue;
@@ -371,11 +371,12 @@ private:
 
     // The shared strings that kept cells show, read in one pass over the
     // part; the others are passed over.
-    void ResolveShared(const std::string& sheet, std::vector<SharedRef>& refs, SheetCells& out) const
+    void ResolveShared(const std::string& sheet, const std::unordered_map<uint64_t, SharedRef>& refs,
+                       SheetCells& out) const
     {
         std::vector<size_t> wanted;
         wanted.reserve(refs.size());
-        for (const SharedRef& r : refs)
+        for (const auto& [key, r] : refs)
             wanted.push_back(r.index);
         std::sort(wanted.begin(), wanted.end());
         wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
@@ -406,7 +407,7 @@ private:
                 ++index;
             }
         }
-        for (const SharedRef& r : refs) {
+        for (const auto& [key, r] : refs) {
             auto it = found.find(r.index);
             if (it == found.end())
                 throw Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(r.col) +
@@ -419,7 +420,7 @@ private:
     }
 
     void ReadCells(XmlStream& xs, const std::string& sheet, const SheetFilter& keep, SheetCells& out,
-                   std::vector<SharedRef>& shared) const
+                   std::unordered_map<uint64_t, SharedRef>& shared) const
     {
         const int depth = xs.Depth();
         int row = -1;
@@ -488,8 +489,10 @@ private:
 
     // After the Start of <c>; consumes its End.
     void ReadCell(XmlStream& xs, const std::string& sheet, int row, int col, SheetCells& out,
-                  std::vector<SharedRef>& shared) const
+                  std::unordered_map<uint64_t, SharedRef>& shared) const
     {
+        const uint64_t key = (uint64_t(uint32_t(row)) << 32) | uint32_t(col);
+        shared.erase(key);  // a cell written again is what it says last
         const std::string t(xs.AttrOr("t"));
         const int s = std::atoi(std::string(xs.AttrOr("s", "0")).c_str());
         auto fail = [&](const std::string& why) {
@@ -530,7 +533,7 @@ private:
             if (!ParseDouble(v, index) || index < 0 || index >= 4294967296.0)
                 throw fail("shared string " + v + " does not exist");
             value.type = CellType::Text;  // its text comes once the sheet is read
-            shared.push_back({size_t(index), row, col});
+            shared[key] = {size_t(index), row, col};
         } else if (t == "str") {
             value.type = CellType::Text;
             value.text = DecodeEscapes(v);

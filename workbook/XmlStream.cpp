@@ -408,17 +408,82 @@ XmlStream::Event XmlStream::Next()
 
 void XmlStream::Skip()
 {
-    const size_t depth = stack_.size();
     if (pendingEnd_) {
         Next();
         return;
     }
+    // Tags are counted, not parsed: most of a big part is passed over here.
+    long long depth = 1;
     for (;;) {
-        const Event e = Next();
-        if (e == End && stack_.size() < depth)
+        if (inCdata_) {
+            SkipPast("]]>", "CDATA section");
+            inCdata_ = false;
+        }
+        const char* from = buf_.data() + pos_;
+        const char* lt = static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
+        if (!lt) {
+            pos_ = end_;
+            if (!Fill())
+                Fail("unexpected end of data: <" + stack_.back() + "> is not closed");
+            continue;
+        }
+        pos_ = size_t(lt - buf_.data());
+        NeedAll(9);
+        const std::string_view head(buf_.data() + pos_, std::min<size_t>(9, end_ - pos_));
+        if (head.rfind("<!--", 0) == 0) {
+            pos_ += 4;
+            SkipPast("-->", "comment");
+            continue;
+        }
+        if (head == "<![CDATA[") {
+            pos_ += 9;
+            inCdata_ = true;
+            continue;
+        }
+        if (head.rfind("<?", 0) == 0) {
+            pos_ += 2;
+            SkipPast("?>", "processing instruction");
+            continue;
+        }
+        // Up to the tag's '>' outside quotes.
+        size_t scan = 1;
+        char quote = 0;
+        for (;;) {
+            const char* b = buf_.data() + pos_;
+            const size_t avail = end_ - pos_;
+            while (scan < avail) {
+                const char c = b[scan];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    break;
+                }
+                ++scan;
+            }
+            if (scan < end_ - pos_)
+                break;
+            if (scan > kMaxTag)
+                Fail("a tag longer than " + std::to_string(kMaxTag) + " bytes");
+            if (!Fill())
+                Fail("unexpected end of data inside a tag");
+        }
+        const char* b = buf_.data() + pos_;
+        if (b[1] == '/')
+            --depth;
+        else if (b[1] != '!' && b[scan - 1] != '/')
+            ++depth;
+        pos_ += scan + 1;
+        if (depth > kMaxDepth)
+            Fail("elements nested deeper than " + std::to_string(kMaxDepth));
+        if (depth == 0) {
+            name_ = LocalOf(stack_.back());
+            stack_.pop_back();
+            attrCount_ = 0;
             return;
-        if (e == Done)
-            Fail("unexpected end of data");
+        }
     }
 }
 
