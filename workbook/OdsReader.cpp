@@ -399,7 +399,12 @@ private:
         }
         long long col = 0;
         const int level = xs.Depth();
+        const int lastCol = l.keep.LastCol(int(first), int(first + repeat - 1));
         for (;;) {
+            if (col > lastCol) {
+                xs.Skip();  // nothing kept in the rest of the row
+                return;
+            }
             const XmlStream::Event e = xs.Next();
             if (e == XmlStream::End && xs.Depth() < level)
                 return;

@@ -38,6 +38,9 @@ public:
     // The last row a kept cell can stand on; -1 when none: a streaming reader
     // stops after it.
     int LastRow() const { return lastRow_; }
+    // The last column a kept cell can stand on in rows first..last; -1 when
+    // none: a reader passes over the rest of the row after it.
+    int LastCol(int first, int last) const;
     // Calls f(firstRow, firstCol, lastRow, lastCol) for each part of the block
     // rows first..last, columns c1..c2 that the filter keeps (rectangles may
     // overlap: a cell can come twice).

@@ -352,6 +352,17 @@ bool SheetFilter::WantsRows(int first, int last) const
     return false;
 }
 
+int SheetFilter::LastCol(int first, int last) const
+{
+    if (all_)
+        return kMaxCols - 1;
+    int col = -1;
+    for (const Range& r : rects_)
+        if (first <= r.lastRow && last >= r.firstRow)
+            col = std::max(col, r.lastCol);
+    return col;
+}
+
 }  // namespace detail
 
 struct Workbook::Impl {

@@ -338,36 +338,41 @@ private:
         stylesLoaded_ = true;
         // More than any writer makes (Excel stops at 64,000 cell formats);
         // the rest of a bigger part is not kept.
-        constexpr size_t kMaxFormats = 1 << 20;
+        constexpr size_t kMaxFormats = 65536;
         const std::string name = stylesPart_.empty() ? "xl/styles.xml" : stylesPart_;
         auto member = zip_->Open(name);
         if (!member)
             return;
         XmlStream xs(std::move(member));
         std::unordered_map<int, bool> custom;  // numFmtId -> shows a date
+        size_t numFmts = 0;
         for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+            if (e == XmlStream::End && xs.Depth() == 1 && xs.Name() == "cellXfs")
+                break;  // nothing after it is needed
             if (e != XmlStream::Start || xs.Depth() == 1)
                 continue;
-            if (xs.Depth() == 2 && (xs.Name() == "numFmts" || xs.Name() == "cellXfs"))
+            const int depth = xs.Depth();
+            const std::string_view name = xs.Name();
+            if (depth == 2 && (name == "numFmts" || name == "cellXfs"))
                 continue;  // read their children
-            if (xs.Depth() == 3 && xs.Name() == "numFmt" && custom.size() < kMaxFormats) {
+            if (depth == 3 && name == "numFmt" && xs.ParentName() == "numFmts") {
+                if (++numFmts > kMaxFormats) {
+                    xs.Skip();
+                    xs.Skip();  // the rest of numFmts
+                    continue;
+                }
                 custom[std::atoi(std::string(xs.AttrOr("numFmtId", "-1")).c_str())] =
                     IsDateFormatCode(std::string(xs.AttrOr("formatCode")));
-            } else if (xs.Depth() == 3 && xs.Name() == "xf" && xfIsDate_.size() < kMaxFormats) {
-                // cellXfs only: the xf of cellStyleXfs sit one level lower in their own parent.
-                if (inCellXfs(xs)) {
-                    const int id = std::atoi(std::string(xs.AttrOr("numFmtId", "0")).c_str());
-                    auto c = custom.find(id);
-                    xfIsDate_.push_back(c != custom.end() ? c->second : IsBuiltinDateFormat(id));
-                }
+            } else if (depth == 3 && name == "xf" && xs.ParentName() == "cellXfs") {
+                if (xfIsDate_.size() >= kMaxFormats)
+                    break;
+                const int id = std::atoi(std::string(xs.AttrOr("numFmtId", "0")).c_str());
+                auto c = custom.find(id);
+                xfIsDate_.push_back(c != custom.end() ? c->second : IsBuiltinDateFormat(id));
             }
             xs.Skip();
         }
     }
-
-    // Whether the <xf> just started stands in <cellXfs>, which the stream
-    // remembers as the last depth-2 element entered.
-    bool inCellXfs(const XmlStream& xs) const { return xs.ParentName() == "cellXfs"; }
 
     // The shared strings that kept cells show, read in one pass over the
     // part; the others are passed over.
@@ -453,6 +458,7 @@ private:
             }
             int col = -1;
             const int rowDepth = xs.Depth();
+            const int lastCol = keep.LastCol(row, row);
             for (;;) {
                 e = xs.Next();
                 if (e == XmlStream::End && xs.Depth() < rowDepth)
@@ -483,6 +489,11 @@ private:
                     ReadCell(xs, sheet, row, col, out, shared);
                 else
                     xs.Skip();
+                // Cells come in column order: nothing kept follows in this row.
+                if (col >= lastCol) {
+                    xs.Skip();  // the rest of the row, its End included
+                    break;
+                }
             }
         }
     }
