@@ -2,10 +2,12 @@
 // file, never a crash, a hang or another exception. Runs under the sanitizers
 // with ./test, so a read past a buffer fails here too.
 #include "workbook/Workbook.h"
+#include "harvester/modExtractWorkbookData.h"
 #include "tests/workbook/Json.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 
@@ -574,4 +576,23 @@ TEST(Encrypted, PasswordProtectedWorkbooksAreNamedAsSuch)
         SCOPED_TRACE(file);
         ExpectRefused((kFixtures / file).string(), "the workbook is encrypted (protected by a password to open)");
     }
+}
+
+// The harvest announces the ranges of its form: a sheet that cannot be kept
+// whole is harvested all the same.
+TEST(Bounded, HarvestReadsOnlyItsFormsRanges)
+{
+    const std::string path = MakeZip(
+        {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+         {"content.xml",
+          "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\"><office:body><office:spreadsheet>"
+          "<table:table table:name=\"S\"><table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell "
+          "table:number-columns-repeated=\"16384\" office:value-type=\"float\" office:value=\"2\"/></table:table-row>"
+          "</table:table></office:spreadsheet></office:body></office:document-content>"}},
+        ".ods");
+    const FormDefinition form{{{"Corner", "XFD1048576", "0"}, {"Run", "A1:A32767", "0"}, {"Block", "B1:D9", "0"}}};
+    auto book = wb::Workbook::Open(path);
+    const std::string lines = ExtractLines(*book, form);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 32767);
+    EXPECT_EQ(lines.substr(0, 8), "2,2,0\r\n2");
 }
