@@ -250,6 +250,17 @@ def xlsx_names(path):
     xlsx(path, workbook=workbook)
 
 
+def xlsx_names_below_limit(path):
+    # As many defined names as the reader keeps.
+    def workbook(p):
+        p.write('<workbook xmlns="%s" xmlns:r="%s"><sheets><sheet name="Form" sheetId="1" r:id="rId1"/>'
+                '</sheets><definedNames>' % (MAIN, R))
+        p.write("".join('<definedName name="n%d">Form!$A$%d</definedName>' % (k, k % 1000 + 1)
+                        for k in range(50000)))
+        p.write("</definedNames></workbook>")
+    xlsx(path, workbook=workbook)
+
+
 def ods_repeat_bomb(path):
     # A whole sheet of one number through repeats: a few bytes.
     def content(p):
@@ -324,6 +335,7 @@ CASES = [
     ("xlsx-long-tag.xlsx", "a start tag of 200 MiB", xlsx_long_tag),
     ("xlsx-styles.xlsx", "millions of cell and number formats", xlsx_styles),
     ("xlsx-names.xlsx", "millions of defined names", xlsx_names),
+    ("xlsx-names-below-limit.xlsx", "50,000 defined names", xlsx_names_below_limit),
     ("ods-repeat-bomb.ods", "a whole sheet of numbers through repeats", ods_repeat_bomb),
     ("ods-cells.ods", "spelled-out numeric cells up to the part limit", ods_cells),
     ("ods-deep-spans.ods", "text spans nested millions deep in a wanted cell", ods_deep_spans),

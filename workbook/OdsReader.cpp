@@ -271,7 +271,7 @@ private:
     }
 
     // Sheet and range names kept in memory at most; far more than any form has.
-    static constexpr size_t kMaxNameBytes = size_t(16) << 20;
+    static constexpr size_t kMaxNameBytes = size_t(8) << 20;
 
     void AddName(RawName& raw)
     {

@@ -110,7 +110,7 @@ std::string DecodeEscapes(std::string_view s)
 // Parts that only ever hold a few entries.
 constexpr size_t kMaxSmallPart = size_t(16) << 20;
 // Sheet and defined names kept in memory at most; far more than any form has.
-constexpr size_t kMaxNameBytes = size_t(16) << 20;
+constexpr size_t kMaxNameBytes = size_t(8) << 20;
 // Excel's own limit is 8,192 characters.
 constexpr size_t kMaxFormula = size_t(64) << 10;
 // Most text one cell may hold; Excel's own limit is 32,767 characters.
