@@ -149,6 +149,12 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
         }
         items = std::max(items, Length(ranges.back()));
     }
+    // Blocks give no values: only single cells and runs are read.
+    std::vector<wb::Range> read;
+    for (const wb::Range& r : ranges)
+        if (r.Rows() == 1 || r.Cols() == 1)
+            read.push_back(r);
+    book.WillRead(read);
 
     std::string out;
     for (int k = 0; k < items; ++k) {

@@ -68,7 +68,7 @@ struct RawName {
 class XlsReader final : public Reader {
 public:
     explicit XlsReader(const std::string& path);
-    void LoadSheet(int index, SheetCells& out) override;
+    void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) override;
 
 private:
     void ReadGlobals();
@@ -555,8 +555,9 @@ CellValue XlsReader::NumberCell(const Cursor& c, double v, uint16_t xf) const
     return cv;
 }
 
-void XlsReader::LoadSheet(int index, SheetCells& out)
+void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
 {
+    out.Keep(keep);  // BIFF cells are few and small: kept or dropped as they come
     if (index < 0 || index >= int(sheetNames.size()))
         throw Error(path_ + ": the workbook has no sheet number " + std::to_string(index + 1));
     const std::string sheetText = "sheet \"" + sheetNames[index] + "\"";

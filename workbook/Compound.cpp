@@ -162,6 +162,17 @@ CompoundStream::CompoundStream(const std::string& path, std::initializer_list<st
         if (h_->stream) break;
     }
     if (!h_->stream) {
+        // A password-protected .xlsx is a compound file that holds the
+        // encrypted package and how it was encrypted.
+        bool info = false, package = false;
+        for (int i = 0; i < count; ++i) {
+            const char* have = gsf_infile_name_by_index(infile, i);
+            info = info || (have && std::strcmp(have, "EncryptionInfo") == 0);
+            package = package || (have && std::strcmp(have, "EncryptedPackage") == 0);
+        }
+        if (info && package)
+            throw Error(path + ": the workbook is encrypted (protected by a password to open); "
+                               "save it without that password to read it");
         std::string wanted;
         for (std::string_view n : names) wanted += (wanted.empty() ? "\"" : " or \"") + std::string(n) + "\"";
         throw Error(path + ": the compound file holds no " + wanted + " stream" +

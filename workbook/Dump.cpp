@@ -111,6 +111,17 @@ std::string JsonString(std::string_view s)
 
 std::string DumpJson(const Workbook& book, const std::vector<std::string>& references)
 {
+    // The sheets are read once, keeping the listed cells only.
+    std::vector<Range> wanted;
+    for (const std::string& ref : references) {
+        try {
+            const Range r = book.Resolve(ref);
+            if (static_cast<long long>(r.Rows()) * r.Cols() <= kMaxDumpCells)
+                wanted.push_back(r);
+        } catch (const std::exception&) {
+        }
+    }
+    book.WillRead(wanted);
     const auto& sheets = book.SheetNames();
     std::string out = "{\n";
     out += "  \"format\": " + JsonString(FormatName(book.FileFormat())) + ",\n";

@@ -1,8 +1,10 @@
 // OpenDocument spreadsheets (.ods): content.xml for the tables, the typed
-// cell values and the named ranges; settings.xml for the active table.
+// cell values and the named ranges; settings.xml for the active table. Both
+// are read as streams: content.xml once at open for the tables and names,
+// and once more for each sheet that is read, keeping only the wanted cells.
 #include "workbook/Reader.h"
 #include "workbook/Reference.h"
-#include "workbook/XmlPart.h"
+#include "workbook/XmlStream.h"
 #include "workbook/ZipArchive.h"
 
 #include <charconv>
@@ -15,10 +17,6 @@ namespace wb::detail {
 
 namespace {
 
-// What one sheet may hold once repeated rows and columns are spelled out;
-// beyond it a small file would fill the memory.
-constexpr long long kMaxCellsPerSheet = 10'000'000;
-constexpr long long kMaxTextBytesPerSheet = 256LL << 20;
 constexpr int kMaxDepth = 64;  // nesting of row groups and text spans
 
 bool ParseNumber(const char* text, double& out)
@@ -129,50 +127,47 @@ public:
     explicit OdsReader(std::unique_ptr<ZipArchive> zip) : zip_(std::move(zip))
     {
         format = Format::Ods;
-        content_ = std::make_unique<XmlPart>(*zip_, "content.xml", zip_->ReadRequired("content.xml"));
-        const pugi::xml_node root = content_->Root();
-        std::unordered_set<std::string> hiddenStyles;
-        for (pugi::xml_node st = Child(Child(root, "automatic-styles"), "style"); st; st = st.next_sibling())
-            if (Is(st, "style") && std::strcmp(Attr(Child(st, "table-properties"), "display").value(), "false") == 0)
-                hiddenStyles.insert(Attr(st, "name").value());
-        const pugi::xml_node spreadsheet = Child(Child(root, "body"), "spreadsheet");
-        if (!spreadsheet)
-            throw Error(zip_->Path() + ": content.xml holds no spreadsheet");
-        if (pugi::xml_node nd = Child(Child(spreadsheet, "calculation-settings"), "null-date")) {
-            // "1904-01-01", or "1904-1-1" as Gnumeric writes it.
-            int y = 0, m = 0, d = 0;
-            if (std::sscanf(Attr(nd, "date-value").value(), "%d-%d-%d", &y, &m, &d) == 3)
-                date1904 = y == 1904 && m == 1 && d == 1;
-        }
-        for (pugi::xml_node t = spreadsheet.first_child(); t; t = t.next_sibling()) {
-            if (!Is(t, "table"))
-                continue;
-            tables_.push_back(t);
-            sheetNames.push_back(Attr(t, "name").value());
-            sheetVisible.push_back(!hiddenStyles.count(Attr(t, "style-name").value()));
-        }
-        // Names in document order: those of each table, then the workbook's.
-        for (size_t i = 0; i < tables_.size(); ++i)
-            ReadNames(Child(tables_[i], "named-expressions"), int(i));
-        ReadNames(Child(spreadsheet, "named-expressions"), -1);
+        CheckNotEncrypted();
+        if (!zip_->Has("content.xml"))
+            throw Error(zip_->Path() + ": the part content.xml is missing");
+        ReadWorkbookParts();
         ReadActiveTable();
     }
 
-    void LoadSheet(int index, SheetCells& out) override
+    void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) override
     {
-        if (index < 0 || size_t(index) >= tables_.size())
+        if (index < 0 || size_t(index) >= sheetNames.size())
             throw Error(zip_->Path() + ": no sheet number " + std::to_string(index + 1));
-        SheetLoad load{sheetNames[size_t(index)], out};
-        ReadRows(tables_[size_t(index)], load, 0);
+        XmlStream xs(*zip_, "content.xml");
+        SheetLoad load{sheetNames[size_t(index)], keep, out};
+        int table = -1;
+        for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+            if (e != XmlStream::Start)
+                continue;
+            if (xs.Depth() < 4 && (xs.Depth() == 1 || xs.Name() == "body" || xs.Name() == "spreadsheet"))
+                continue;
+            if (xs.Depth() == 4 && xs.Name() == "table" && ++table == index) {
+                ReadRows(xs, load, 0);
+                return;
+            }
+            xs.Skip();
+        }
     }
 
 private:
     struct SheetLoad {
         const std::string& sheet;
+        const SheetFilter& keep;
         SheetCells& out;
         long long row = 0;
-        long long cells = 0;
-        long long textBytes = 0;
+        bool done = false;  // past the filter's last row
+    };
+
+    // A name as found, resolved once every table is known.
+    struct RawName {
+        bool isRange;
+        std::string name, formula;
+        int scope;
     };
 
     Error Fail(const SheetLoad& l, long long row, long long col, const std::string& why) const
@@ -183,31 +178,118 @@ private:
         return Error(where + ": " + why);
     }
 
-    void ReadNames(pugi::xml_node list, int scope)
+    // A password-protected package keeps its parts encrypted; the manifest
+    // says so for each.
+    void CheckNotEncrypted()
     {
-        for (pugi::xml_node n = list.first_child(); n; n = n.next_sibling()) {
-            DefinedName d;
-            if (Is(n, "named-range")) {
-                d.formula = Attr(n, "cell-range-address").value();
-                d.range = RangeOfAddress(d.formula);
-            } else if (Is(n, "named-expression")) {
-                d.formula = Attr(n, "expression").value();
-                // "of:=[$Sheet1.$B$2:.$B$8]": a single reference is a range all the same.
-                std::string_view e = d.formula;
-                if (e.rfind("of:", 0) == 0)
-                    e.remove_prefix(3);
-                if (e.size() > 3 && e[0] == '=' && e[1] == '[' && e.back() == ']' &&
-                    e.find('[', 2) == std::string_view::npos)
-                    d.range = RangeOfAddress(e.substr(2, e.size() - 3));
-            } else {
+        auto member = zip_->Open("META-INF/manifest.xml", size_t(16) << 20);
+        if (!member)
+            return;
+        XmlStream xs(std::move(member));
+        for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;)
+            if (e == XmlStream::Start && xs.Name() == "encryption-data")
+                throw Error(zip_->Path() + ": the workbook is encrypted (protected by a password to open); "
+                                           "save it without that password to read it");
+    }
+
+    // Tables, their visibility, the date system and the named ranges, from
+    // one pass over content.xml that passes over the cells.
+    void ReadWorkbookParts()
+    {
+        XmlStream xs(*zip_, "content.xml");
+        std::unordered_set<std::string> hiddenStyles;
+        std::vector<std::string> tableStyles;
+        std::vector<RawName> tableNames, bookNames;
+        size_t nameBytes = 0;
+        bool spreadsheet = false;
+        std::string style;  // the automatic style being read
+        for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+            if (e != XmlStream::Start)
+                continue;
+            const int d = xs.Depth();
+            const std::string_view name = xs.Name();
+            if (d == 1 || (d == 2 && (name == "automatic-styles" || name == "body")) ||
+                (d == 3 && name == "spreadsheet")) {
+                spreadsheet = spreadsheet || name == "spreadsheet";
                 continue;
             }
-            d.scopeSheet = scope;
-            d.name = Attr(n, "name").value();
-            if (scope >= 0)
-                d.name = sheetNames[size_t(scope)] + "!" + d.name;
-            names.push_back(std::move(d));
+            if (d == 3 && name == "style" && xs.ParentName() == "automatic-styles") {
+                style = xs.AttrOr("name");
+                continue;
+            }
+            if (d == 4 && name == "table-properties" && xs.ParentName() == "style") {
+                if (xs.AttrOr("display") == "false")
+                    hiddenStyles.insert(style);
+                xs.Skip();
+                continue;
+            }
+            if (d == 4 && xs.ParentName() == "spreadsheet") {
+                if (name == "calculation-settings")
+                    continue;
+                if (name == "table") {
+                    sheetNames.emplace_back(xs.AttrOr("name"));
+                    tableStyles.emplace_back(xs.AttrOr("style-name"));
+                    nameBytes += sheetNames.back().size() + 64;
+                    continue;  // its cells are passed over below
+                }
+                if (name == "named-expressions")
+                    continue;
+            }
+            if (d == 5 && name == "null-date" && xs.ParentName() == "calculation-settings") {
+                // "1904-01-01", or "1904-1-1" as Gnumeric writes it.
+                int y = 0, m = 0, dd = 0;
+                if (std::sscanf(std::string(xs.AttrOr("date-value")).c_str(), "%d-%d-%d", &y, &m, &dd) == 3)
+                    date1904 = y == 1904 && m == 1 && dd == 1;
+                xs.Skip();
+                continue;
+            }
+            if (d == 5 && name == "named-expressions" && xs.ParentName() == "table")
+                continue;
+            if ((d == 5 || d == 6) && (name == "named-range" || name == "named-expression") &&
+                xs.ParentName() == "named-expressions") {
+                RawName n{name == "named-range", std::string(xs.AttrOr("name")),
+                          std::string(name == "named-range" ? xs.AttrOr("cell-range-address") : xs.AttrOr("expression")),
+                          d == 6 ? int(sheetNames.size()) - 1 : -1};
+                nameBytes += n.name.size() + n.formula.size() + 128;
+                if (nameBytes > kMaxNameBytes)
+                    throw Error(zip_->Path() + ": content.xml: the sheet and range names take more than " +
+                                std::to_string(kMaxNameBytes >> 20) + " MiB");
+                (d == 6 ? tableNames : bookNames).push_back(std::move(n));
+                xs.Skip();
+                continue;
+            }
+            xs.Skip();
         }
+        if (!spreadsheet)
+            throw Error(zip_->Path() + ": content.xml holds no spreadsheet");
+        for (const std::string& st : tableStyles)
+            sheetVisible.push_back(!hiddenStyles.count(st));
+        // Names in document order: those of each table, then the workbook's.
+        for (std::vector<RawName>* list : {&tableNames, &bookNames})
+            for (RawName& raw : *list)
+                AddName(raw);
+    }
+
+    // Sheet and range names kept in memory at most; far more than any form has.
+    static constexpr size_t kMaxNameBytes = size_t(8) << 20;
+
+    void AddName(RawName& raw)
+    {
+        DefinedName d;
+        d.formula = std::move(raw.formula);
+        if (raw.isRange) {
+            d.range = RangeOfAddress(d.formula);
+        } else {
+            // "of:=[$Sheet1.$B$2:.$B$8]": a single reference is a range all the same.
+            std::string_view e = d.formula;
+            if (e.rfind("of:", 0) == 0)
+                e.remove_prefix(3);
+            if (e.size() > 3 && e[0] == '=' && e[1] == '[' && e.back() == ']' && e.find('[', 2) == std::string_view::npos)
+                d.range = RangeOfAddress(e.substr(2, e.size() - 3));
+        }
+        d.scopeSheet = raw.scope;
+        d.name = raw.scope >= 0 ? sheetNames[size_t(raw.scope)] + "!" + raw.name : raw.name;
+        names.push_back(std::move(d));
     }
 
     // "$Sheet1.$B$2:.$B$8" -> one rectangle; lists, whole columns and other
@@ -245,205 +327,253 @@ private:
         return std::nullopt;
     }
 
+    // The first ActiveTable item, in the view settings, names the table.
     void ReadActiveTable()
     {
-        auto data = zip_->Read("settings.xml");
-        if (!data)
+        auto member = zip_->Open("settings.xml");
+        if (!member)
             return;
-        // The first ActiveTable item, in the view settings, names the table.
-        // Only that element is parsed when it can be cut out alone: the rest
-        // of the settings is of no use here.
-        const size_t at = data->find("name=\"ActiveTable\"");
-        if (at == std::string::npos)
-            return;
-        std::string name;
-        const size_t start = data->rfind('<', at);
-        const size_t end = data->find("</", at);
-        const size_t close = end == std::string::npos ? end : data->find('>', end);
-        bool found = false;
-        if (start != std::string::npos && close != std::string::npos) {
-            try {
-                XmlPart item(*zip_, "settings.xml", "<s>" + data->substr(start, close + 1 - start) + "</s>");
-                pugi::xml_node n = item.Root().first_child();
-                if (Is(n, "config-item") && std::strcmp(Attr(n, "name").value(), "ActiveTable") == 0 &&
-                    !n.next_sibling()) {
-                    name = n.text().get();
-                    found = true;
+        XmlStream xs(std::move(member));
+        for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+            if (e != XmlStream::Start || xs.Name() != "config-item" || xs.AttrOr("name") != "ActiveTable")
+                continue;
+            const std::string name = xs.ReadText(size_t(1) << 20);
+            for (size_t i = 0; i < sheetNames.size(); ++i)
+                if (sheetNames[i] == name) {
+                    activeSheet = int(i);
+                    return;
                 }
-            } catch (const Error&) {
-            }
+            return;
         }
-        if (!found) {
-            XmlPart settings(*zip_, "settings.xml", std::move(*data));
-            pugi::xml_node item = settings.Root().find_node([](pugi::xml_node n) {
-                return Is(n, "config-item") && std::strcmp(Attr(n, "name").value(), "ActiveTable") == 0;
-            });
-            if (!item)
-                return;
-            name = item.text().get();
-        }
-        for (size_t i = 0; i < sheetNames.size(); ++i)
-            if (sheetNames[i] == name) {
-                activeSheet = int(i);
-                return;
-            }
     }
 
-    // Rows, also inside header-row, row and row-group containers.
-    void ReadRows(pugi::xml_node parent, SheetLoad& l, int depth)
+    // Rows, also inside header-row, row and row-group containers; after the
+    // Start of the table or container, whose End this consumes.
+    void ReadRows(XmlStream& xs, SheetLoad& l, int depth)
     {
         if (depth > kMaxDepth)
             throw Fail(l, kMaxRows, 0, "row groups nested too deeply");
-        for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling()) {
-            if (n.type() != pugi::node_element)
+        const int level = xs.Depth();
+        for (;;) {
+            const XmlStream::Event e = xs.Next();
+            if (e == XmlStream::End && xs.Depth() < level)
+                return;
+            if (e == XmlStream::Done)
+                xs.Fail("unexpected end of data");
+            if (e != XmlStream::Start)
                 continue;
-            const std::string_view name = LocalName(n.name());
+            const std::string_view name = xs.Name();
             if (name == "table-row") {
-                ReadRow(n, l);
+                ReadRow(xs, l);
             } else if (name == "table-rows" || name == "table-header-rows" || name == "table-row-group") {
-                ReadRows(n, l, depth + 1);
+                ReadRows(xs, l, depth + 1);
+            } else {
+                xs.Skip();
             }
+            if (l.done)
+                return;
         }
     }
 
-    void ReadRow(pugi::xml_node rowNode, SheetLoad& l)
+    static long long Count(const XmlStream& xs, std::string_view attr)
     {
-        const long long repeat = std::max(1LL, Attr(rowNode, "number-rows-repeated").as_llong(1));
+        const std::string* a = xs.Attr(attr);
+        return a ? std::max(1LL, std::atoll(a->c_str())) : 1;
+    }
+
+    void ReadRow(XmlStream& xs, SheetLoad& l)
+    {
+        const long long repeat = Count(xs, "number-rows-repeated");
         const long long first = l.row;
         if (repeat > kMaxRows || first + repeat > kMaxRows)
             throw Fail(l, kMaxRows, 0, "rows repeated past row " + std::to_string(kMaxRows));
+        // Rows come in order: nothing kept follows the filter's last row.
+        if (first > l.keep.LastRow()) {
+            l.done = true;
+            return;
+        }
+        l.row = first + repeat;
+        if (!l.keep.WantsRows(int(first), int(first + repeat - 1))) {
+            xs.Skip();
+            return;
+        }
         long long col = 0;
-        for (pugi::xml_node c = rowNode.first_child(); c; c = c.next_sibling()) {
-            if (!Is(c, "table-cell") && !Is(c, "covered-table-cell"))
+        const int level = xs.Depth();
+        const int lastCol = l.keep.LastCol(int(first), int(first + repeat - 1));
+        for (;;) {
+            if (col > lastCol) {
+                xs.Skip();  // nothing kept in the rest of the row
+                return;
+            }
+            const XmlStream::Event e = xs.Next();
+            if (e == XmlStream::End && xs.Depth() < level)
+                return;
+            if (e == XmlStream::Done)
+                xs.Fail("unexpected end of data");
+            if (e != XmlStream::Start)
                 continue;
-            const long long span = std::max(1LL, Attr(c, "number-columns-repeated").as_llong(1));
+            if (xs.Name() != "table-cell" && xs.Name() != "covered-table-cell") {
+                xs.Skip();
+                continue;
+            }
+            const long long span = Count(xs, "number-columns-repeated");
             if (span > kMaxCols || col + span > kMaxCols)
                 throw Fail(l, first, kMaxCols, "row " + std::to_string(first + 1) + ": columns repeated past column " +
                                                    std::to_string(kMaxCols));
-            if (c.first_child() || c.first_attribute()) {
-                CellValue v;
-                if (ReadValue(c, l, first, col, v)) {
-                    const long long copies = span * repeat;
-                    l.cells += copies;
-                    l.textBytes += copies * (long long)v.text.size();
-                    if (l.cells > kMaxCellsPerSheet || l.textBytes > kMaxTextBytesPerSheet)
-                        throw Fail(l, first, col, "too many cells once repeated rows and columns are spelled out");
-                    for (long long r = first; r < first + repeat; ++r)
-                        for (long long k = col; k < col + span; ++k)
-                            l.out.Set(int(r), int(k), v);
-                }
+            bool wanted = false;
+            l.keep.ForEachKept(first, col, first + repeat - 1, col + span - 1,
+                               [&](long long, long long, long long, long long) { wanted = true; });
+            CellValue v;
+            if (wanted && ReadValue(xs, l, first, col, v)) {
+                l.keep.ForEachKept(first, col, first + repeat - 1, col + span - 1,
+                                   [&](long long r1, long long c1, long long r2, long long c2) {
+                                       for (long long r = r1; r <= r2; ++r)
+                                           for (long long k = c1; k <= c2; ++k)
+                                               l.out.Set(int(r), int(k), v);
+                                   });
+            } else if (!wanted) {
+                xs.Skip();
             }
             col += span;
         }
-        l.row = first + repeat;
     }
 
-    // The cell's value; false when it is empty.
-    bool ReadValue(pugi::xml_node c, SheetLoad& l, long long row, long long col, CellValue& v) const
+    // After the Start of a cell: its value, false when it is empty. Consumes
+    // the cell's End.
+    bool ReadValue(XmlStream& xs, SheetLoad& l, long long row, long long col, CellValue& v) const
     {
         // office:value-type; LibreOffice's calcext:value-type has the same local name.
-        const char* type = "";
-        for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute())
-            if (LocalName(a.name()) == "value-type" && std::strncmp(a.name(), "calcext:", 8) != 0) {
-                type = a.value();
-                break;
-            }
-        // LibreOffice marks error results apart from their stored type.
-        bool isError = false;
-        for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute())
-            if (std::strcmp(a.name(), "calcext:value-type") == 0 && std::strcmp(a.value(), "error") == 0)
+        std::string type;
+        bool isError = false;  // LibreOffice marks error results apart from their stored type
+        xs.ForEachAttr([&](std::string_view q, std::string_view local, std::string_view value) {
+            if (local == "value-type" && q.rfind("calcext:", 0) != 0 && type.empty())
+                type = value;
+            if (q == "calcext:value-type" && value == "error")
                 isError = true;
+        });
         if (isError) {
             v.type = CellType::Error;
-            v.text = ParagraphText(c, l, row, col);
+            v.text = ParagraphText(xs, l, row, col);
             return true;
         }
-        auto number = [&](const char* attr) {
-            pugi::xml_attribute a = Attr(c, attr);
-            if (!ParseNumber(a.value(), v.number))
-                throw Fail(l, row, col, std::string("bad number \"") + a.value() + "\"");
-        };
-        if (!*type) {
+        auto attr = [&](std::string_view name) { return std::string(xs.AttrOr(name)); };
+        if (type.empty()) {
             // No type: text only, if any.
-            if (!Child(c, "p") && !Child(c, "h"))
+            bool any = false;
+            v.text = ParagraphText(xs, l, row, col, &any);
+            if (!any)
                 return false;
             v.type = CellType::Text;
-            v.text = ParagraphText(c, l, row, col);
             return true;
         }
-        if (!std::strcmp(type, "float") || !std::strcmp(type, "percentage") || !std::strcmp(type, "currency")) {
-            number("value");
+        if (type == "float" || type == "percentage" || type == "currency") {
+            const std::string a = attr("value");
+            if (!ParseNumber(a.c_str(), v.number))
+                throw Fail(l, row, col, "bad number \"" + a + "\"");
             v.type = CellType::Number;
-
-        } else if (!std::strcmp(type, "date")) {
-            pugi::xml_attribute a = Attr(c, "date-value");
-            auto serial = IsoDateSerial(a.value(), date1904);
+        } else if (type == "date") {
+            const std::string a = attr("date-value");
+            auto serial = IsoDateSerial(a, date1904);
             if (!serial)
-                throw Fail(l, row, col, std::string("bad date \"") + a.value() + "\"");
+                throw Fail(l, row, col, "bad date \"" + a + "\"");
             v.type = CellType::Date;
             v.number = *serial;
             v.date1904 = date1904;
-        } else if (!std::strcmp(type, "time")) {
-            pugi::xml_attribute a = Attr(c, "time-value");
-            auto days = DurationDays(a.value());
+        } else if (type == "time") {
+            const std::string a = attr("time-value");
+            auto days = DurationDays(a);
             if (!days)
-                throw Fail(l, row, col, std::string("bad time \"") + a.value() + "\"");
+                throw Fail(l, row, col, "bad time \"" + a + "\"");
             v.type = CellType::Date;
             v.number = *days;
             v.date1904 = date1904;
-        } else if (!std::strcmp(type, "boolean")) {
-            const std::string b = Attr(c, "boolean-value").value();
+        } else if (type == "boolean") {
+            const std::string b = attr("boolean-value");
             v.type = CellType::Boolean;
             v.number = (b == "true" || b == "1") ? 1 : 0;
         } else {  // "string" and anything unknown: the text as shown
             v.type = CellType::Text;
-            pugi::xml_attribute sv = Attr(c, "string-value");
-            v.text = sv ? std::string(sv.value()) : ParagraphText(c, l, row, col);
-            // Gnumeric stores an error result as the error's text.
-            if (Attr(c, "formula") && IsErrorLiteral(v.text))
+            const bool formula = xs.Attr("formula") != nullptr;
+            if (const std::string* sv = xs.Attr("string-value")) {
+                v.text = *sv;
+            } else {
+                v.text = ParagraphText(xs, l, row, col);
+                // Gnumeric stores an error result as the error's text.
+                if (formula && IsErrorLiteral(v.text))
+                    v.type = CellType::Error;
+                return true;
+            }
+            if (formula && IsErrorLiteral(v.text))
                 v.type = CellType::Error;
         }
+        xs.Skip();
         return true;
     }
 
     // Paragraphs of a cell joined by line feeds, with spaces, tabs and line
-    // breaks spelled out; notes and annotations left out.
-    std::string ParagraphText(pugi::xml_node c, SheetLoad& l, long long row, long long col) const
+    // breaks spelled out; notes and annotations left out. After the cell's
+    // Start; consumes its End. `any`: whether there was a paragraph.
+    std::string ParagraphText(XmlStream& xs, SheetLoad& l, long long row, long long col, bool* any = nullptr) const
     {
         std::string s;
         bool first = true;
-        for (pugi::xml_node p = c.first_child(); p; p = p.next_sibling()) {
-            if (!Is(p, "p") && !Is(p, "h"))
+        const int level = xs.Depth();
+        for (;;) {
+            const XmlStream::Event e = xs.Next();
+            if (e == XmlStream::End && xs.Depth() < level)
+                break;
+            if (e == XmlStream::Done)
+                xs.Fail("unexpected end of data");
+            if (e != XmlStream::Start)
                 continue;
+            if (xs.Depth() != level + 1 || (xs.Name() != "p" && xs.Name() != "h")) {
+                xs.Skip();
+                continue;
+            }
             if (!first)
                 s += '\n';
             first = false;
-            AppendText(p, s, l, row, col, 0);
+            AppendText(xs, s, l, row, col, 0);
         }
+        if (any)
+            *any = !first;
         return s;
     }
 
-    void AppendText(pugi::xml_node n, std::string& s, SheetLoad& l, long long row, long long col, int depth) const
+    // After the Start of a paragraph or span; consumes its End.
+    void AppendText(XmlStream& xs, std::string& s, SheetLoad& l, long long row, long long col, int depth) const
     {
         if (depth > kMaxDepth)
             throw Fail(l, row, col, "text spans nested too deeply");
         constexpr size_t kMaxCellText = 1 << 20;
-        for (pugi::xml_node k = n.first_child(); k; k = k.next_sibling()) {
-            if (k.type() == pugi::node_pcdata || k.type() == pugi::node_cdata) {
-                s += k.value();
-            } else if (k.type() == pugi::node_element) {
-                const std::string_view name = LocalName(k.name());
+        const int level = xs.Depth();
+        for (;;) {
+            const XmlStream::Event e = xs.Next();
+            if (e == XmlStream::End && xs.Depth() < level)
+                return;
+            if (e == XmlStream::Done)
+                xs.Fail("unexpected end of data");
+            if (e == XmlStream::Text) {
+                s += xs.Piece();
+            } else if (e == XmlStream::Start) {
+                const std::string_view name = xs.Name();
                 if (name == "s") {
-                    const long long count = Attr(k, "c").as_llong(1);
+                    const std::string* c = xs.Attr("c");
+                    const long long count = c ? std::atoll(c->c_str()) : 1;
                     if (count < 0 || count > (long long)kMaxCellText)
                         throw Fail(l, row, col, "bad space count");
                     s.append(size_t(std::max(1LL, count)), ' ');
+                    xs.Skip();
                 } else if (name == "tab") {
                     s += '\t';
+                    xs.Skip();
                 } else if (name == "line-break") {
                     s += '\n';
-                } else if (name != "note" && name != "annotation" && name != "ruby-text") {
-                    AppendText(k, s, l, row, col, depth + 1);
+                    xs.Skip();
+                } else if (name == "note" || name == "annotation" || name == "ruby-text") {
+                    xs.Skip();
+                } else {
+                    AppendText(xs, s, l, row, col, depth + 1);
                 }
             }
             if (s.size() > kMaxCellText)
@@ -452,8 +582,6 @@ private:
     }
 
     std::unique_ptr<ZipArchive> zip_;
-    std::unique_ptr<XmlPart> content_;
-    std::vector<pugi::xml_node> tables_;
 };
 
 }  // namespace

@@ -4,32 +4,132 @@
 // are ever read).
 #include "workbook/Workbook.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace wb::detail {
+
+// Sheet limits of the newest formats; anything past them is damage.
+inline constexpr int kMaxRows = 1048576;
+inline constexpr int kMaxCols = 16384;
+
+// What a sheet load keeps: the cells inside some rectangles (the sheet field
+// of each Range is ignored), or every cell up to a count. Readers skip all
+// else as they go, so that memory follows what the caller reads, not what the
+// file holds.
+class SheetFilter {
+public:
+    // Every cell of the sheet; more than `maxCells` non-empty ones fail the load.
+    static SheetFilter All(long long maxCells = kDefaultMaxCells);
+    // The cells inside `rects` (empty: none).
+    static SheetFilter Only(std::vector<Range> rects);
+
+    bool KeepsAll() const { return all_; }
+    long long MaxCells() const { return maxCells_; }
+    const std::vector<Range>& Rects() const { return rects_; }
+    bool Wants(int row, int col) const;
+    // Any cell of this row, or of rows first..last.
+    bool WantsRow(int row) const { return WantsRows(row, row); }
+    bool WantsRows(int first, int last) const;
+    // The last row a kept cell can stand on; -1 when none: a streaming reader
+    // stops after it.
+    int LastRow() const { return lastRow_; }
+    // The last column a kept cell can stand on in rows first..last; -1 when
+    // none: a reader passes over the rest of the row after it.
+    int LastCol(int first, int last) const;
+    // Calls f(firstRow, firstCol, lastRow, lastCol) for each part of the block
+    // rows first..last, columns c1..c2 that the filter keeps (rectangles may
+    // overlap: a cell can come twice).
+    template <class F> void ForEachKept(long long r1, long long c1, long long r2, long long c2, F f) const
+    {
+        if (all_) {
+            f(r1, c1, r2, c2);
+            return;
+        }
+        for (const Range& r : rects_) {
+            const long long a = std::max<long long>(r1, r.firstRow), b = std::min<long long>(r2, r.lastRow);
+            const long long c = std::max<long long>(c1, r.firstCol), d = std::min<long long>(c2, r.lastCol);
+            if (a <= b && c <= d)
+                f(a, c, b, d);
+        }
+    }
+
+    // What a sheet may hold in "all" mode: about 100 MB of cells.
+    static constexpr long long kDefaultMaxCells = 1'000'000;
+
+private:
+    bool all_ = false;
+    long long maxCells_ = kDefaultMaxCells;
+    std::vector<Range> rects_;
+    int lastRow_ = -1;
+};
+
+// The most text the kept cells of one sheet may hold.
+inline constexpr size_t kMaxKeptTextBytes = size_t(32) << 20;
+
+// Raised when a load keeps more than its filter or kMaxKeptTextBytes allow;
+// the workbook adds the file and sheet to the message.
+class LimitError : public Error {
+public:
+    using Error::Error;
+};
 
 // Cells of one sheet, sparse.
 class SheetCells {
 public:
-    void Set(int row, int col, CellValue v) { cells_[Key(row, col)] = std::move(v); }
+    // From here on only the cells `f` wants are kept, up to its cell limit
+    // (LimitError past it): a reader that does not filter as it goes (.xls)
+    // still keeps no more.
+    void Keep(const SheetFilter& f)
+    {
+        filter_ = f;
+        maxCells_ = f.KeepsAll() ? f.MaxCells() : -1;
+    }
+    void Set(int row, int col, CellValue v)
+    {
+        if (!filter_.KeepsAll() && !filter_.Wants(row, col))
+            return;
+        textBytes_ += v.text.size();
+        auto [it, added] = cells_.insert_or_assign(Key(row, col), std::move(v));
+        (void)it;
+        if (added && maxCells_ >= 0 && (long long)cells_.size() > maxCells_)
+            throw LimitError("too many cells (more than " + std::to_string(maxCells_) + " kept from one sheet)");
+        if (textBytes_ > kMaxKeptTextBytes)
+            throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
+                             " MiB of text");
+    }
     const CellValue* Get(int row, int col) const
     {
         auto it = cells_.find(Key(row, col));
         return it == cells_.end() ? nullptr : &it->second;
+    }
+    CellValue* Find(int row, int col)
+    {
+        auto it = cells_.find(Key(row, col));
+        return it == cells_.end() ? nullptr : &it->second;
+    }
+    // For text set after the cell (a shared string read later): counts toward the limit.
+    void AddText(CellValue& v, std::string text)
+    {
+        textBytes_ += text.size();
+        v.text = std::move(text);
+        if (textBytes_ > kMaxKeptTextBytes)
+            throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
+                             " MiB of text");
     }
     size_t Size() const { return cells_.size(); }
 
 private:
     static uint64_t Key(int row, int col) { return (uint64_t(uint32_t(row)) << 32) | uint32_t(col); }
     std::unordered_map<uint64_t, CellValue> cells_;
+    SheetFilter filter_ = SheetFilter::All();
+    long long maxCells_ = -1;
+    size_t textBytes_ = 0;
 };
-
-// Sheet limits of the newest formats; anything past them is damage.
-inline constexpr int kMaxRows = 1048576;
-inline constexpr int kMaxCols = 16384;
 
 class Reader {
 public:
@@ -42,8 +142,9 @@ public:
     bool date1904 = false;
     std::vector<DefinedName> names;  // in the file's order, display names already built
 
-    // Fills `out` with every non-empty cell of sheet `index`. Throws wb::Error.
-    virtual void LoadSheet(int index, SheetCells& out) = 0;
+    // Fills `out` with the non-empty cells of sheet `index` that `keep`
+    // wants. Throws wb::Error; LimitError when more is kept than allowed.
+    virtual void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) = 0;
 };
 
 // Each throws wb::Error naming the file and the reason.

@@ -7,6 +7,7 @@
 #include "workbook/Reference.h"
 #include "workbook/ZipArchive.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -312,6 +313,59 @@ std::string FoldCase(std::string_view s)
 
 // ---------------------------------------------------------------- workbook
 
+namespace detail {
+
+SheetFilter SheetFilter::All(long long maxCells)
+{
+    SheetFilter f;
+    f.all_ = true;
+    f.maxCells_ = maxCells;
+    f.lastRow_ = kMaxRows - 1;
+    return f;
+}
+
+SheetFilter SheetFilter::Only(std::vector<Range> rects)
+{
+    SheetFilter f;
+    f.rects_ = std::move(rects);
+    for (const Range& r : f.rects_)
+        f.lastRow_ = std::max(f.lastRow_, r.lastRow);
+    return f;
+}
+
+bool SheetFilter::Wants(int row, int col) const
+{
+    if (all_)
+        return true;
+    for (const Range& r : rects_)
+        if (row >= r.firstRow && row <= r.lastRow && col >= r.firstCol && col <= r.lastCol)
+            return true;
+    return false;
+}
+
+bool SheetFilter::WantsRows(int first, int last) const
+{
+    if (all_)
+        return true;
+    for (const Range& r : rects_)
+        if (first <= r.lastRow && last >= r.firstRow)
+            return true;
+    return false;
+}
+
+int SheetFilter::LastCol(int first, int last) const
+{
+    if (all_)
+        return kMaxCols - 1;
+    int col = -1;
+    for (const Range& r : rects_)
+        if (first <= r.lastRow && last >= r.firstRow)
+            col = std::max(col, r.lastCol);
+    return col;
+}
+
+}  // namespace detail
+
 struct Workbook::Impl {
     std::string path;
     std::unique_ptr<detail::Reader> reader;
@@ -319,17 +373,43 @@ struct Workbook::Impl {
     std::vector<std::string> foldedSheets;
     std::vector<std::string> foldedNames;  // as listed
     std::vector<std::string> foldedBare;   // sheet-level names without "Sheet!"
-    mutable std::vector<std::unique_ptr<detail::SheetCells>> sheets;
+    struct Sheet {
+        std::unique_ptr<detail::SheetCells> cells;
+        std::vector<Range> wanted;  // from WillRead
+        bool whole = false;         // loaded with every cell
+    };
+    mutable std::vector<Sheet> sheets;
 
-    const detail::SheetCells& Sheet(int index) const
+    bool Covered(const Sheet& s, int row, int col) const
     {
-        auto& slot = sheets[size_t(index)];
-        if (!slot) {
-            auto cells = std::make_unique<detail::SheetCells>();
-            reader->LoadSheet(index, *cells);
-            slot = std::move(cells);
+        if (s.whole)
+            return true;
+        for (const Range& r : s.wanted)
+            if (row >= r.firstRow && row <= r.lastRow && col >= r.firstCol && col <= r.lastCol)
+                return true;
+        return false;
+    }
+
+    const detail::SheetCells& Load(int index, int row, int col) const
+    {
+        Sheet& s = sheets[size_t(index)];
+        if (s.cells && Covered(s, row, col))
+            return *s.cells;
+        // Nothing announced for this cell: the whole sheet, within the limit.
+        const bool whole = !Covered(s, row, col);
+        const detail::SheetFilter keep =
+            whole ? detail::SheetFilter::All() : detail::SheetFilter::Only(s.wanted);
+        s.cells.reset();
+        auto cells = std::make_unique<detail::SheetCells>();
+        cells->Keep(keep);
+        try {
+            reader->LoadSheet(index, keep, *cells);
+        } catch (const detail::LimitError& e) {
+            throw Error(path + ": sheet " + reader->sheetNames[size_t(index)] + ": " + e.what());
         }
-        return *slot;
+        s.cells = std::move(cells);
+        s.whole = whole;
+        return *s.cells;
     }
 };
 
@@ -412,6 +492,8 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
     std::array<unsigned char, 512> head{};
     size_t n = 0;
     std::string whole;  // a zip package small enough to read at once
+    // Bigger packages are read from the file, part by part.
+    constexpr size_t kReadWhole = size_t(16) << 20;
     {
         FILE* f = std::fopen(path.c_str(), "rb");
         if (!f)
@@ -420,11 +502,11 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
         bool bad = std::ferror(f);
         if (!bad && n >= 4 && head[0] == 'P' && head[1] == 'K') {
             struct stat st {};
-            if (fstat(fileno(f), &st) == 0 && st.st_size >= 0 && size_t(st.st_size) <= detail::kMaxMemberSize) {
+            if (fstat(fileno(f), &st) == 0 && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
                 whole.assign(reinterpret_cast<const char*>(head.data()), n);
                 char buf[65536];
                 size_t got;
-                while ((got = std::fread(buf, 1, sizeof buf, f)) > 0 && whole.size() <= detail::kMaxMemberSize)
+                while ((got = std::fread(buf, 1, sizeof buf, f)) > 0 && whole.size() <= kReadWhole)
                     whole.append(buf, got);
                 bad = std::ferror(f);
             }
@@ -523,11 +605,25 @@ Range Workbook::Resolve(const std::string& reference) const
     return r;
 }
 
+void Workbook::WillRead(const std::vector<Range>& ranges) const
+{
+    for (const Range& r : ranges) {
+        if (r.sheet < 0 || size_t(r.sheet) >= impl_->sheets.size())
+            continue;
+        Impl::Sheet& s = impl_->sheets[size_t(r.sheet)];
+        if (s.whole || std::find(s.wanted.begin(), s.wanted.end(), r) != s.wanted.end())
+            continue;
+        s.wanted.push_back(r);
+        if (!s.whole)
+            s.cells.reset();  // read again, with the new range, when next asked
+    }
+}
+
 CellValue Workbook::Cell(int sheet, int row, int col) const
 {
     if (sheet < 0 || size_t(sheet) >= impl_->sheets.size())
         throw Error(impl_->path + ": no sheet number " + std::to_string(sheet + 1));
-    const CellValue* v = impl_->Sheet(sheet).Get(row, col);
+    const CellValue* v = impl_->Load(sheet, row, col).Get(row, col);
     return v ? *v : CellValue{};
 }
 

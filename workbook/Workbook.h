@@ -82,6 +82,14 @@ public:
     // is neither, or when the name is not one rectangle.
     Range Resolve(const std::string& reference) const;
 
+    // Says which cells will be read, before Cell() is called: a sheet is then
+    // read once, keeping only the cells inside these ranges (and those of
+    // earlier calls), so that memory and time follow the ranges and not the
+    // file. Without it a sheet keeps every cell, up to a limit (a sheet with
+    // more fails). A Cell() outside the ranges given reads its sheet again,
+    // whole.
+    void WillRead(const std::vector<Range>& ranges) const;
+
     // One cell by sheet position; Empty outside the sheet's data.
     CellValue Cell(int sheet, int row, int col) const;
 

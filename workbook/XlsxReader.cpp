@@ -3,9 +3,10 @@
 #include "workbook/NumberFormat.h"
 #include "workbook/Reader.h"
 #include "workbook/Reference.h"
-#include "workbook/XmlPart.h"
+#include "workbook/XmlStream.h"
 #include "workbook/ZipArchive.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstring>
@@ -16,7 +17,6 @@ namespace wb::detail {
 
 namespace {
 
-constexpr long long kMaxTextBytesPerSheet = 256LL << 20;
 
 // The folder of a part: "xl/workbook.xml" -> "xl/".
 std::string FolderOf(const std::string& part)
@@ -107,18 +107,38 @@ std::string DecodeEscapes(std::string_view s)
     return out;
 }
 
-// Text of a shared or inline string: the plain <t> and the <t> of each rich
-// text run, joined; phonetic runs (<rPh>) and their properties left out.
-std::string StringItemText(pugi::xml_node si)
+// Parts that only ever hold a few entries.
+constexpr size_t kMaxSmallPart = size_t(16) << 20;
+// Sheet and defined names kept in memory at most; far more than any form has.
+constexpr size_t kMaxNameBytes = size_t(8) << 20;
+// Excel's own limit is 8,192 characters.
+constexpr size_t kMaxFormula = size_t(64) << 10;
+// Most text one cell may hold; Excel's own limit is 32,767 characters.
+constexpr size_t kMaxCellText = size_t(1) << 20;
+
+// Text of a shared or inline string, after the Start of its <si> or <is>:
+// the plain <t> and the <t> of each rich text run, joined; phonetic runs
+// (<rPh>) and their properties left out. Consumes the element's End.
+std::string StringItemText(XmlStream& xs)
 {
+    const int depth = xs.Depth();
     std::string s;
-    for (pugi::xml_node c = si.first_child(); c; c = c.next_sibling()) {
-        if (Is(c, "t")) {
-            s += c.text().get();
-        } else if (Is(c, "r")) {
-            for (pugi::xml_node t = c.first_child(); t; t = t.next_sibling())
-                if (Is(t, "t"))
-                    s += t.text().get();
+    bool inRun = false;
+    for (;;) {
+        const XmlStream::Event e = xs.Next();
+        if (e == XmlStream::Start) {
+            if (xs.Name() == "t" && (xs.Depth() == depth + 1 || (inRun && xs.Depth() == depth + 2)))
+                s += xs.ReadText(kMaxCellText - std::min(s.size(), kMaxCellText));
+            else if (xs.Name() == "r" && xs.Depth() == depth + 1)
+                inRun = true;
+            else
+                xs.Skip();
+        } else if (e == XmlStream::End) {
+            if (xs.Depth() < depth)
+                break;
+            inRun = false;
+        } else if (e == XmlStream::Done) {
+            xs.Fail("unexpected end of data");
         }
     }
     return DecodeEscapes(s);
@@ -170,11 +190,12 @@ public:
         // writer puts it at xl/workbook.xml, which spares reading them.
         std::string workbookPart = "xl/workbook.xml";
         if (zip_->Has(workbookPart)) {
-        } else if (auto rels = zip_->Read("_rels/.rels")) {
-            XmlPart part(*zip_, "_rels/.rels", std::move(*rels));
-            for (pugi::xml_node r = part.Root().first_child(); r; r = r.next_sibling())
-                if (Is(r, "Relationship") && EndsWith(Attr(r, "Type").value(), "/officeDocument")) {
-                    workbookPart = ResolveTarget("", Attr(r, "Target").value());
+        } else if (auto member = zip_->Open("_rels/.rels", kMaxSmallPart)) {
+            XmlStream xs(std::move(member));
+            for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;)
+                if (e == XmlStream::Start && xs.Depth() == 2 && xs.Name() == "Relationship" &&
+                    EndsWith(xs.AttrOr("Type"), "/officeDocument")) {
+                    workbookPart = ResolveTarget("", std::string(xs.AttrOr("Target")));
                     break;
                 }
         }
@@ -184,21 +205,31 @@ public:
         ReadWorkbook(workbookPart);
     }
 
-    void LoadSheet(int index, SheetCells& out) override
+    void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) override
     {
         if (index < 0 || size_t(index) >= sheetParts_.size())
             throw Error(zip_->Path() + ": no sheet number " + std::to_string(index + 1));
         const std::string& partName = sheetParts_[size_t(index)];
         if (partName.empty())
             return;  // a chart sheet or a sheet without a part: no cells
-        auto data = zip_->Read(partName);
-        if (!data)
+        auto member = zip_->Open(partName);
+        if (!member)
             throw Error(zip_->Path() + ": the part " + partName + " of sheet " + sheetNames[size_t(index)] +
                         " is missing");
-        LoadSharedParts();
-        XmlPart part(*zip_, partName, std::move(*data));
-        textBytes_ = 0;
-        ReadCells(part.Root(), sheetNames[size_t(index)], out);
+        LoadStyles();
+        XmlStream xs(std::move(member));
+        std::unordered_map<uint64_t, SharedRef> shared;  // by cell: a cell written twice counts once
+        for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+            if (e != XmlStream::Start || xs.Depth() == 1)
+                continue;
+            if (xs.Depth() == 2 && xs.Name() == "sheetData") {
+                ReadCells(xs, sheetNames[size_t(index)], keep, out, shared);
+                break;
+            }
+            xs.Skip();
+        }
+        if (!shared.empty())
+            ResolveShared(sheetNames[size_t(index)], shared, out);
     }
 
 private:
@@ -206,55 +237,76 @@ private:
     {
         std::unordered_map<std::string, std::string> targets;  // relationship id -> part
         const std::string folder = FolderOf(workbookPart);
-        if (auto rels = zip_->Read(RelsOf(workbookPart))) {
-            XmlPart part(*zip_, RelsOf(workbookPart), std::move(*rels));
-            for (pugi::xml_node r = part.Root().first_child(); r; r = r.next_sibling()) {
-                if (!Is(r, "Relationship") || std::strcmp(Attr(r, "TargetMode").value(), "External") == 0)
+        if (auto member = zip_->Open(RelsOf(workbookPart), kMaxSmallPart)) {
+            XmlStream xs(std::move(member));
+            for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+                if (e != XmlStream::Start || xs.Depth() != 2 || xs.Name() != "Relationship" ||
+                    xs.AttrOr("TargetMode") == "External")
                     continue;
-                const std::string type = Attr(r, "Type").value();
-                const std::string target = ResolveTarget(folder, Attr(r, "Target").value());
+                const std::string_view type = xs.AttrOr("Type");
+                const std::string target = ResolveTarget(folder, std::string(xs.AttrOr("Target")));
                 if (EndsWith(type, "/sharedStrings"))
                     sharedStringsPart_ = target;
                 else if (EndsWith(type, "/styles"))
                     stylesPart_ = target;
-                else if (EndsWith(type, "/worksheet"))
-                    targets[Attr(r, "Id").value()] = target;
+                else if (EndsWith(type, "/worksheet") && targets.size() < 65536)
+                    targets[std::string(xs.AttrOr("Id"))] = target;
             }
         }
-        XmlPart part(*zip_, workbookPart, zip_->ReadRequired(workbookPart));
-        const pugi::xml_node root = part.Root();
-        if (pugi::xml_node pr = Child(root, "workbookPr"))
-            date1904 = IsTrue(Attr(pr, "date1904").value());
-        if (pugi::xml_node views = Child(root, "bookViews"))
-            if (pugi::xml_node view = Child(views, "workbookView"))
-                activeSheet = Attr(view, "activeTab").as_int(0);
-        for (pugi::xml_node s = Child(Child(root, "sheets"), "sheet"); s; s = s.next_sibling()) {
-            if (!Is(s, "sheet"))
+        auto member = zip_->Open(workbookPart);
+        if (!member)
+            throw Error(zip_->Path() + ": the part " + workbookPart + " is missing");
+        XmlStream xs(std::move(member));
+        bool viewSeen = false;
+        size_t nameBytes = 0;
+        auto count = [&](size_t bytes) {
+            nameBytes += bytes + 128;
+            if (nameBytes > kMaxNameBytes)
+                throw Error(zip_->Path() + ": " + workbookPart + ": the sheet and defined names take more than " +
+                            std::to_string(kMaxNameBytes >> 20) + " MiB");
+        };
+        for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+            if (e != XmlStream::Start || xs.Depth() == 1)
                 continue;
-            sheetNames.push_back(Attr(s, "name").value());
-            const std::string state = Attr(s, "state").value();
-            sheetVisible.push_back(state != "hidden" && state != "veryHidden");
-            auto t = targets.find(Attr(s, "id").value());
-            sheetParts_.push_back(t == targets.end() ? std::string() : t->second);
-        }
-        for (pugi::xml_node d = Child(Child(root, "definedNames"), "definedName"); d; d = d.next_sibling()) {
-            if (!Is(d, "definedName"))
+            const std::string_view name = xs.Name();
+            const int depth = xs.Depth();
+            if (depth == 2 && name == "workbookPr") {
+                date1904 = IsTrue(std::string(xs.AttrOr("date1904")).c_str());
+            } else if (depth == 2 && (name == "bookViews" || name == "sheets" || name == "definedNames")) {
+                continue;  // read their children
+            } else if (depth == 3 && name == "workbookView" && !viewSeen) {
+                viewSeen = true;
+                activeSheet = std::atoi(std::string(xs.AttrOr("activeTab", "0")).c_str());
+            } else if (depth == 3 && name == "sheet" && xs.ParentName() == "sheets") {
+                sheetNames.emplace_back(xs.AttrOr("name"));
+                count(sheetNames.back().size());
+                const std::string_view state = xs.AttrOr("state");
+                sheetVisible.push_back(state != "hidden" && state != "veryHidden");
+                auto t = targets.find(std::string(xs.AttrOr("id")));
+                sheetParts_.push_back(t == targets.end() ? std::string() : t->second);
+            } else if (depth == 3 && name == "definedName" && xs.ParentName() == "definedNames") {
+                DefinedName n;
+                std::string nameText(xs.AttrOr("name"));
+                if (nameText.rfind("_xlnm.", 0) == 0)
+                    nameText.erase(0, 6);  // built-in names (Print_Area) as the spreadsheet lists them
+                const std::string* local = xs.Attr("localSheetId");
+                const int scope = local ? std::atoi(local->c_str()) : -1;
+                n.formula = xs.ReadText(kMaxFormula);
+                count(nameText.size() + n.formula.size());
+                // Sheet-level names get their sheet's name once every sheet is known.
+                n.scopeSheet = scope;
+                n.name = std::move(nameText);
+                names.push_back(std::move(n));
                 continue;
-            DefinedName n;
-            std::string name = Attr(d, "name").value();
-            if (name.rfind("_xlnm.", 0) == 0)
-                name.erase(0, 6);  // built-in names (Print_Area) as the spreadsheet lists them
-            n.formula = d.text().get();
-            if (pugi::xml_attribute local = Attr(d, "localSheetId")) {
-                const int scope = local.as_int(-1);
-                if (scope >= 0 && size_t(scope) < sheetNames.size()) {
-                    n.scopeSheet = scope;
-                    name = sheetNames[size_t(scope)] + "!" + name;
-                }
             }
-            n.name = name;
+            xs.Skip();
+        }
+        for (DefinedName& n : names) {
+            if (n.scopeSheet >= 0 && size_t(n.scopeSheet) < sheetNames.size())
+                n.name = sheetNames[size_t(n.scopeSheet)] + "!" + n.name;
+            else
+                n.scopeSheet = -1;
             n.range = RangeOfFormula(n.formula);
-            names.push_back(std::move(n));
         }
     }
 
@@ -273,63 +325,157 @@ private:
         return std::nullopt;
     }
 
-    // Shared strings and styles serve every sheet; read once, on the first sheet.
-    void LoadSharedParts()
+    // A kept cell that shows a shared string, filled in once the sheet is read.
+    struct SharedRef {
+        size_t index;
+        int row, col;
+    };
+
+    // Number formats that show dates, by cell format; read once, as a stream.
+    void LoadStyles()
     {
-        if (sharedLoaded_)
+        if (stylesLoaded_)
             return;
-        sharedLoaded_ = true;
-        if (!sharedStringsPart_.empty() || zip_->Has("xl/sharedStrings.xml")) {
-            const std::string name = sharedStringsPart_.empty() ? "xl/sharedStrings.xml" : sharedStringsPart_;
-            if (auto data = zip_->Read(name)) {
-                XmlPart part(*zip_, name, std::move(*data));
-                for (pugi::xml_node si = part.Root().first_child(); si; si = si.next_sibling())
-                    if (Is(si, "si"))
-                        strings_.push_back(StringItemText(si));
-            }
-        }
-        const std::string stylesName = stylesPart_.empty() ? "xl/styles.xml" : stylesPart_;
-        if (auto data = zip_->Read(stylesName)) {
-            XmlPart part(*zip_, stylesName, std::move(*data));
-            std::unordered_map<int, bool> custom;  // numFmtId -> shows a date
-            for (pugi::xml_node f = Child(Child(part.Root(), "numFmts"), "numFmt"); f; f = f.next_sibling())
-                if (Is(f, "numFmt"))
-                    custom[Attr(f, "numFmtId").as_int(-1)] = IsDateFormatCode(Attr(f, "formatCode").value());
-            for (pugi::xml_node xf = Child(Child(part.Root(), "cellXfs"), "xf"); xf; xf = xf.next_sibling()) {
-                if (!Is(xf, "xf"))
+        stylesLoaded_ = true;
+        // More than any writer makes (Excel stops at 64,000 cell formats);
+        // the rest of a bigger part is not kept.
+        constexpr size_t kMaxFormats = 65536;
+        const std::string name = stylesPart_.empty() ? "xl/styles.xml" : stylesPart_;
+        auto member = zip_->Open(name);
+        if (!member)
+            return;
+        XmlStream xs(std::move(member));
+        std::unordered_map<int, bool> custom;  // numFmtId -> shows a date
+        size_t numFmts = 0;
+        for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+            if (e == XmlStream::End && xs.Depth() == 1 && xs.Name() == "cellXfs")
+                break;  // nothing after it is needed
+            if (e != XmlStream::Start || xs.Depth() == 1)
+                continue;
+            const int depth = xs.Depth();
+            const std::string_view name = xs.Name();
+            if (depth == 2 && (name == "numFmts" || name == "cellXfs"))
+                continue;  // read their children
+            if (depth == 3 && name == "numFmt" && xs.ParentName() == "numFmts") {
+                if (++numFmts > kMaxFormats) {
+                    xs.Skip();
+                    xs.Skip();  // the rest of numFmts
                     continue;
-                const int id = Attr(xf, "numFmtId").as_int(0);
+                }
+                custom[std::atoi(std::string(xs.AttrOr("numFmtId", "-1")).c_str())] =
+                    IsDateFormatCode(std::string(xs.AttrOr("formatCode")));
+            } else if (depth == 3 && name == "xf" && xs.ParentName() == "cellXfs") {
+                if (xfIsDate_.size() >= kMaxFormats)
+                    break;
+                const int id = std::atoi(std::string(xs.AttrOr("numFmtId", "0")).c_str());
                 auto c = custom.find(id);
                 xfIsDate_.push_back(c != custom.end() ? c->second : IsBuiltinDateFormat(id));
             }
+            xs.Skip();
         }
     }
 
-    void ReadCells(pugi::xml_node root, const std::string& sheet, SheetCells& out) const
+    // The shared strings that kept cells show, read in one pass over the
+    // part; the others are passed over.
+    void ResolveShared(const std::string& sheet, const std::unordered_map<uint64_t, SharedRef>& refs,
+                       SheetCells& out) const
     {
-        const pugi::xml_node data = Child(root, "sheetData");
+        std::vector<size_t> wanted;
+        wanted.reserve(refs.size());
+        for (const auto& [key, r] : refs)
+            wanted.push_back(r.index);
+        std::sort(wanted.begin(), wanted.end());
+        wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+        std::unordered_map<size_t, std::string> found;
+        size_t foundBytes = 0;
+        const std::string name = sharedStringsPart_.empty() ? "xl/sharedStrings.xml" : sharedStringsPart_;
+        if (auto member = zip_->Open(name)) {
+            XmlStream xs(std::move(member));
+            size_t index = 0, next = 0;
+            for (XmlStream::Event e; next < wanted.size() && (e = xs.Next()) != XmlStream::Done;) {
+                if (e != XmlStream::Start || xs.Depth() == 1)
+                    continue;
+                if (xs.Depth() != 2 || xs.Name() != "si") {
+                    xs.Skip();
+                    continue;
+                }
+                if (index == wanted[next]) {
+                    std::string text = StringItemText(xs);
+                    foundBytes += text.size();
+                    if (foundBytes > kMaxKeptTextBytes)
+                        throw Error(zip_->Path() + ": sheet " + sheet + ": the cells read hold more than " +
+                                    std::to_string(kMaxKeptTextBytes >> 20) + " MiB of text");
+                    found.emplace(index, std::move(text));
+                    ++next;
+                } else {
+                    xs.Skip();
+                }
+                ++index;
+            }
+        }
+        for (const auto& [key, r] : refs) {
+            auto it = found.find(r.index);
+            if (it == found.end())
+                throw Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(r.col) +
+                            std::to_string(r.row + 1) + ": shared string " + std::to_string(r.index) +
+                            " does not exist");
+            if (CellValue* v = out.Find(r.row, r.col))
+                if (v->type == CellType::Text && v->text.empty())
+                    out.AddText(*v, it->second);
+        }
+    }
+
+    void ReadCells(XmlStream& xs, const std::string& sheet, const SheetFilter& keep, SheetCells& out,
+                   std::unordered_map<uint64_t, SharedRef>& shared) const
+    {
+        const int depth = xs.Depth();
         int row = -1;
-        for (pugi::xml_node r = data.first_child(); r; r = r.next_sibling()) {
-            if (!Is(r, "row"))
+        for (;;) {
+            XmlStream::Event e = xs.Next();
+            if (e == XmlStream::End && xs.Depth() < depth)
+                return;
+            if (e == XmlStream::Done)
+                xs.Fail("unexpected end of data");
+            if (e != XmlStream::Start)
                 continue;
-            if (pugi::xml_attribute ra = Attr(r, "r")) {
-                const long long n = ra.as_llong(0);
+            if (xs.Name() != "row") {
+                xs.Skip();
+                continue;
+            }
+            if (const std::string* ra = xs.Attr("r")) {
+                const long long n = std::atoll(ra->c_str());
                 if (n < 1 || n > kMaxRows)
-                    throw Error(zip_->Path() + ": sheet " + sheet + ": row number " + ra.value() +
-                                " outside the sheet");
+                    throw Error(zip_->Path() + ": sheet " + sheet + ": row number " + *ra + " outside the sheet");
                 row = int(n - 1);
             } else {
                 ++row;
             }
+            // Rows come in order: nothing kept stands after the filter's last row.
+            if (row > keep.LastRow())
+                return;
+            if (!keep.WantsRow(row) && xs.Attr("r")) {
+                xs.Skip();
+                continue;
+            }
             int col = -1;
-            for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
-                if (!Is(c, "c"))
+            const int rowDepth = xs.Depth();
+            const int lastCol = keep.LastCol(row, row);
+            for (;;) {
+                e = xs.Next();
+                if (e == XmlStream::End && xs.Depth() < rowDepth)
+                    break;
+                if (e == XmlStream::Done)
+                    xs.Fail("unexpected end of data");
+                if (e != XmlStream::Start)
                     continue;
-                if (pugi::xml_attribute ref = Attr(c, "r")) {
+                if (xs.Name() != "c") {
+                    xs.Skip();
+                    continue;
+                }
+                if (const std::string* ref = xs.Attr("r")) {
                     int cr, cc;
-                    if (!ParseCellRef(ref.value(), cr, cc) || cr >= kMaxRows || cc >= kMaxCols)
-                        throw Error(zip_->Path() + ": sheet " + sheet + ": bad cell reference \"" +
-                                    ref.value() + "\"");
+                    if (!ParseCellRef(ref->c_str(), cr, cc) || cr >= kMaxRows || cc >= kMaxCols)
+                        throw Error(zip_->Path() + ": sheet " + sheet + ": bad cell reference \"" + *ref + "\"");
                     row = cr;
                     col = cc;
                 } else {
@@ -340,75 +486,100 @@ private:
                         throw Error(zip_->Path() + ": sheet " + sheet + ": row " + std::to_string(row + 1) +
                                     " runs past the last column");
                 }
-                ReadCell(c, sheet, row, col, out);
+                if (keep.Wants(row, col))
+                    ReadCell(xs, sheet, row, col, out, shared);
+                else
+                    xs.Skip();
+                // Cells come in column order: nothing kept follows in this row.
+                if (col >= lastCol) {
+                    xs.Skip();  // the rest of the row, its End included
+                    break;
+                }
             }
         }
     }
 
-    void ReadCell(pugi::xml_node c, const std::string& sheet, int row, int col, SheetCells& out) const
+    // After the Start of <c>; consumes its End.
+    void ReadCell(XmlStream& xs, const std::string& sheet, int row, int col, SheetCells& out,
+                  std::unordered_map<uint64_t, SharedRef>& shared) const
     {
-        const char* t = Attr(c, "t").value();
-        const pugi::xml_node v = Child(c, "v");
+        const uint64_t key = (uint64_t(uint32_t(row)) << 32) | uint32_t(col);
+        shared.erase(key);  // a cell written again is what it says last
+        const std::string t(xs.AttrOr("t"));
+        const int s = std::atoi(std::string(xs.AttrOr("s", "0")).c_str());
         auto fail = [&](const std::string& why) {
             return Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(col) + std::to_string(row + 1) +
                          ": " + why);
         };
+        bool hasV = false, hasIs = false;
+        std::string v, inlineText;
+        const int depth = xs.Depth();
+        for (;;) {
+            const XmlStream::Event e = xs.Next();
+            if (e == XmlStream::End && xs.Depth() < depth)
+                break;
+            if (e == XmlStream::Done)
+                xs.Fail("unexpected end of data");
+            if (e != XmlStream::Start)
+                continue;
+            if (xs.Name() == "v" && !hasV) {
+                hasV = true;
+                v = xs.ReadText(kMaxCellText);
+            } else if (xs.Name() == "is" && !hasIs) {
+                hasIs = true;
+                inlineText = StringItemText(xs);
+            } else {
+                xs.Skip();
+            }
+        }
         CellValue value;
-        if (std::strcmp(t, "inlineStr") == 0) {
-            const pugi::xml_node is = Child(c, "is");
-            if (!is)
+        if (t == "inlineStr") {
+            if (!hasIs)
                 return;
             value.type = CellType::Text;
-            value.text = StringItemText(is);
-        } else if (!v || (!*v.text().get() && std::strcmp(t, "str") != 0)) {
+            value.text = std::move(inlineText);
+        } else if (!hasV || (v.empty() && t != "str")) {
             return;  // no value stored (a formula never calculated, a formatted blank)
-        } else if (std::strcmp(t, "s") == 0) {
+        } else if (t == "s") {
             double index = -1;
-            if (!ParseDouble(v.text().get(), index) || index < 0 || index >= double(strings_.size()))
-                throw fail(std::string("shared string ") + v.text().get() + " does not exist");
+            if (!ParseDouble(v, index) || index < 0 || index >= 4294967296.0)
+                throw fail("shared string " + v + " does not exist");
+            value.type = CellType::Text;  // its text comes once the sheet is read
+            shared[key] = {size_t(index), row, col};
+        } else if (t == "str") {
             value.type = CellType::Text;
-            value.text = strings_[size_t(index)];
-        } else if (std::strcmp(t, "str") == 0) {
-            value.type = CellType::Text;
-            value.text = DecodeEscapes(v.text().get());
-        } else if (std::strcmp(t, "b") == 0) {
+            value.text = DecodeEscapes(v);
+        } else if (t == "b") {
             double b = 0;
-            if (!ParseDouble(v.text().get(), b))
-                throw fail(std::string("bad boolean \"") + v.text().get() + "\"");
+            if (!ParseDouble(v, b))
+                throw fail("bad boolean \"" + v + "\"");
             value.type = CellType::Boolean;
             value.number = b != 0;
-        } else if (std::strcmp(t, "e") == 0) {
+        } else if (t == "e") {
             value.type = CellType::Error;
-            value.text = v.text().get();
-        } else if (std::strcmp(t, "d") == 0) {
-            auto serial = IsoDateSerial(v.text().get(), date1904);
+            value.text = v;
+        } else if (t == "d") {
+            auto serial = IsoDateSerial(v, date1904);
             if (!serial)
-                throw fail(std::string("bad date \"") + v.text().get() + "\"");
+                throw fail("bad date \"" + v + "\"");
             value.type = CellType::Date;
             value.number = *serial;
             value.date1904 = date1904;
         } else {
-            if (!ParseDouble(v.text().get(), value.number))
-                throw fail(std::string("bad number \"") + v.text().get() + "\"");
-            const int s = Attr(c, "s").as_int(0);
+            if (!ParseDouble(v, value.number))
+                throw fail("bad number \"" + v + "\"");
             const bool isDate = s >= 0 && size_t(s) < xfIsDate_.size() && xfIsDate_[size_t(s)];
             value.type = isDate ? CellType::Date : CellType::Number;
             value.date1904 = date1904;
         }
-        // A long shared string used by many cells is copied into each.
-        textBytes_ += value.text.size();
-        if (textBytes_ > kMaxTextBytesPerSheet)
-            throw fail("the sheet's text grows beyond " + std::to_string(kMaxTextBytesPerSheet >> 20) + " MiB");
         out.Set(row, col, std::move(value));
     }
 
     std::unique_ptr<ZipArchive> zip_;
     std::vector<std::string> sheetParts_;  // by sheet; empty for chart sheets
     std::string sharedStringsPart_, stylesPart_;
-    bool sharedLoaded_ = false;
-    std::vector<std::string> strings_;
+    bool stylesLoaded_ = false;
     std::vector<bool> xfIsDate_;
-    mutable long long textBytes_ = 0;
 };
 
 }  // namespace

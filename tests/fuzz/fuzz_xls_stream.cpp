@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         auto reader = wb::detail::OpenXls(path);
         for (size_t i = 0; i < reader->sheetNames.size(); ++i) {
             wb::detail::SheetCells cells;
-            reader->LoadSheet(int(i), cells);
+            reader->LoadSheet(int(i), wb::detail::SheetFilter::All(), cells);
         }
     } catch (const wb::Error&) {
     }

@@ -95,7 +95,7 @@ SheetCells ReadAll(const std::string& path)
     SheetCells cells;
     for (size_t i = 0; i < r->sheetNames.size(); ++i) {
         cells = SheetCells();
-        r->LoadSheet(int(i), cells);
+        r->LoadSheet(int(i), wb::detail::SheetFilter::All(), cells);
     }
     return cells;
 }

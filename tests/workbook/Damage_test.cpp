@@ -2,10 +2,12 @@
 // file, never a crash, a hang or another exception. Runs under the sanitizers
 // with ./test, so a read past a buffer fails here too.
 #include "workbook/Workbook.h"
+#include "harvester/modExtractWorkbookData.h"
 #include "tests/workbook/Json.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -677,3 +679,146 @@ TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
 }
 
 }  // namespace
+
+namespace {
+
+std::string Repeat(const std::string& unit, size_t n)
+{
+    std::string s;
+    s.reserve(unit.size() * n);
+    for (size_t i = 0; i < n; ++i) s += unit;
+    return s;
+}
+
+std::string XlsxWith(const std::string& sheetData, const std::string& sharedStrings = "")
+{
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"xl/workbook.xml", kWorkbook},
+        {"xl/_rels/workbook.xml.rels", kWorkbookRels},
+        {"xl/worksheets/sheet1.xml", std::string(kSheetHead) + sheetData + kSheetTail}};
+    if (!sharedStrings.empty()) members.push_back({"xl/sharedStrings.xml", sharedStrings});
+    return MakeZip(members);
+}
+
+}  // namespace
+
+// Announced ranges bound what a sheet load keeps: a bomb that cannot be read
+// whole reads fine for the cells a form names, and a cell outside what was
+// announced reads the sheet again, whole.
+TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
+{
+    const std::string odsHead =
+        "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\" xmlns:text=\"x\"><office:body>"
+        "<office:spreadsheet><table:table table:name=\"S\">";
+    const std::string odsTail = "</table:table></office:spreadsheet></office:body></office:document-content>";
+    struct Case {
+        const char* what;
+        std::string path;
+        std::vector<std::pair<std::string, std::string>> cells;  // announced reference, its first cell's text
+        const char* whole;  // the error when read without announcing; "" when it reads
+    };
+    const Case cases[] = {
+        {"xlsx: 300,000 numbers", XlsxWith(Repeat("<row>" + Repeat("<c><v>1</v></c>", 1000) + "</row>", 300)),
+         {{"B2", "1"}, {"C295:C300", "1"}}, ""},
+        {"ods: a whole sheet through repeats",
+         MakeZip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+                  {"content.xml", odsHead +
+                                      "<table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell "
+                                      "table:number-columns-repeated=\"16384\" office:value-type=\"float\" "
+                                      "office:value=\"2\"/></table:table-row>" +
+                                      odsTail}},
+                 ".ods"),
+         {{"XFD1048576", "2"}, {"A1:A32767", "2"}}, "too many cells"},
+        {"xlsx: shared strings read for the kept cells only",
+         XlsxWith(R"(<row r="1"><c r="A1" t="s"><v>2</v></c><c r="B1" t="s"><v>0</v></c></row>)",
+                  "<sst><si><t>a</t></si><si><r><t>b</t></r></si><si><t>c</t><rPh><t>x</t></rPh></si></sst>"),
+         {{"A1", "c"}, {"B1", "a"}}, ""},
+        {"xlsx: elements nested past the bound in a kept cell",
+         XlsxWith("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is>" + Repeat("<r>", 300) + Repeat("</r>", 300) +
+                  "</is></c></row>"),
+         {{"A1", "error:elements nested deeper than 256"}}, "elements nested deeper than 256"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto book = wb::Workbook::Open(c.path);
+        std::vector<wb::Range> ranges;
+        for (const auto& [ref, text] : c.cells) ranges.push_back(book->Resolve(ref));
+        book->WillRead(ranges);
+        for (size_t i = 0; i < ranges.size(); ++i) {
+            const wb::Range& r = ranges[i];
+            const std::string& expected = c.cells[i].second;
+            try {
+                EXPECT_EQ(book->Cell(r.sheet, r.firstRow, r.firstCol).Text(), expected) << c.cells[i].first;
+                EXPECT_EQ(book->Cell(r.sheet, r.lastRow, r.lastCol).Text(), expected) << c.cells[i].first;
+            } catch (const wb::Error& e) {
+                EXPECT_EQ(expected.rfind("error:", 0), 0u) << e.what();
+                EXPECT_NE(std::string(e.what()).find(expected.substr(6)), std::string::npos) << e.what();
+            }
+        }
+        // Without announcing: the whole sheet, within the limit.
+        auto whole = wb::Workbook::Open(c.path);
+        try {
+            (void)whole->Cell(0, 0, 0);
+            EXPECT_STREQ(c.whole, "") << "read whole";
+        } catch (const wb::Error& e) {
+            ASSERT_STRNE(c.whole, "") << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.whole), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(Bounded, CellOutsideTheAnnouncedRangesIsStillRead)
+{
+    for (const char* ext : {".xlsx", ".ods"}) {
+        SCOPED_TRACE(ext);
+        const std::string path =
+            std::string(ext) == ".xlsx"
+                ? XlsxWith(R"(<row r="1"><c r="A1"><v>1</v></c></row><row r="3"><c r="C3"><v>3</v></c></row>)")
+                : MakeZip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+                           {"content.xml",
+                            "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\"><office:body>"
+                            "<office:spreadsheet><table:table table:name=\"S\"><table:table-row><table:table-cell "
+                            "office:value-type=\"float\" office:value=\"1\"/></table:table-row><table:table-row/>"
+                            "<table:table-row><table:table-cell table:number-columns-repeated=\"2\"/>"
+                            "<table:table-cell office:value-type=\"float\" office:value=\"3\"/></table:table-row>"
+                            "</table:table></office:spreadsheet></office:body></office:document-content>"}},
+                          ".ods");
+        auto book = wb::Workbook::Open(path);
+        book->WillRead({book->Resolve("A1")});
+        EXPECT_EQ(book->Cell(0, 0, 0).Text(), "1");
+        EXPECT_EQ(book->Cell(0, 2, 2).Text(), "3");  // not announced: read again
+        EXPECT_EQ(book->Cell(0, 0, 0).Text(), "1");
+        book->WillRead({book->Resolve("B2")});
+        EXPECT_EQ(book->Cell(0, 2, 2).Text(), "3");
+    }
+}
+
+// Saved by LibreOffice with a password to open (fixtures/gen_encrypted.py,
+// fixtures/gen_xls.py): each format says so, not that it is damaged.
+TEST(Encrypted, PasswordProtectedWorkbooksAreNamedAsSuch)
+{
+    for (const char* file : {"encrypted/password.xlsx", "encrypted/password.ods", "xls/encrypted_lo8.xls"}) {
+        SCOPED_TRACE(file);
+        ExpectRefused((kFixtures / file).string(), "the workbook is encrypted (protected by a password to open)");
+    }
+}
+
+// The harvest announces the ranges of its form: a sheet that cannot be kept
+// whole is harvested all the same.
+TEST(Bounded, HarvestReadsOnlyItsFormsRanges)
+{
+    const std::string path = MakeZip(
+        {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+         {"content.xml",
+          "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\"><office:body><office:spreadsheet>"
+          "<table:table table:name=\"S\"><table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell "
+          "table:number-columns-repeated=\"16384\" office:value-type=\"float\" office:value=\"2\"/></table:table-row>"
+          "</table:table></office:spreadsheet></office:body></office:document-content>"}},
+        ".ods");
+    const FormDefinition form{{{"Corner", "XFD1048576", "0"}, {"Run", "A1:A32767", "0"}, {"Block", "B1:D9", "0"}}};
+    auto book = wb::Workbook::Open(path);
+    const std::string lines = ExtractLines(*book, form);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 32767);
+    EXPECT_EQ(lines.substr(0, 8), "2,2,0\r\n2");
+}

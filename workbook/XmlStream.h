@@ -1,0 +1,99 @@
+#pragma once
+// A pull reader for the XML parts of a package: it inflates the part piece
+// by piece and hands out one tag or one piece of text at a time, so that
+// memory stays at its buffer whatever the part holds. Elements and
+// attributes are matched by local name, so that any namespace prefix a
+// writer chooses ("x:c" as well as "c") reads the same. Entities and line
+// ends are decoded as XML defines them; a DOCTYPE, comments and processing
+// instructions are skipped.
+#include "workbook/ZipArchive.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wb::detail {
+
+class XmlStream {
+public:
+    enum Event { Start, End, Text, Done };
+
+    // Deeper nesting is refused: no real part comes near it.
+    static constexpr int kMaxDepth = 256;
+    // Longest tag (name and attributes) read.
+    static constexpr size_t kMaxTag = size_t(1) << 20;
+
+    explicit XmlStream(std::unique_ptr<ZipMember> member);
+    // The part `name` of `zip`; a missing part is an error.
+    XmlStream(const ZipArchive& zip, const std::string& name);
+
+    // The next event. An empty element gives Start and then End. Throws
+    // wb::Error "<file>: <part> is damaged (... at byte N)" when the part is
+    // not well-formed.
+    Event Next();
+
+    // After Start and End: the element's local name ("x:c" -> "c").
+    std::string_view Name() const { return name_; }
+    // After Start: an attribute's value by local name; nullptr when absent.
+    const std::string* Attr(std::string_view local) const;
+    // The same by qualified name ("calcext:value-type").
+    const std::string* QAttr(std::string_view qualified) const;
+    // Each attribute in order: f(qualified name, local name, value).
+    template <class F> void ForEachAttr(F f) const
+    {
+        for (size_t i = 0; i < attrCount_; ++i)
+            f(std::string_view(attrs_[i].first), LocalOf(attrs_[i].first), std::string_view(attrs_[i].second));
+    }
+    std::string_view AttrOr(std::string_view local, std::string_view fallback = {}) const
+    {
+        const std::string* a = Attr(local);
+        return a ? std::string_view(*a) : fallback;
+    }
+    // After Text: a piece of character data (an element's text may come in
+    // several pieces).
+    std::string_view Piece() const { return text_; }
+    // After Start: the local name of the element's parent.
+    std::string_view ParentName() const;
+    // Elements open, the current one included after Start.
+    int Depth() const { return int(stack_.size()); }
+
+    // After Start: passes over the element's content and its end tag (no End
+    // event for it). Content skipped this way is not checked.
+    void Skip();
+    // After Start: the text inside the element, its child elements' text
+    // included, up to `limit` bytes (wb::Error past it); consumes its End.
+    std::string ReadText(size_t limit);
+
+    [[noreturn]] void Fail(const std::string& why) const;
+    const std::string& PartName() const { return member_->Name(); }
+    const std::string& Path() const { return member_->Archive().Path(); }
+
+private:
+    static std::string_view LocalOf(std::string_view q)
+    {
+        const size_t colon = q.find(':');
+        return colon == std::string_view::npos ? q : q.substr(colon + 1);
+    }
+    bool Fill();  // more bytes after end_; false at the end of the part
+    bool NeedAll(size_t n);
+    void ReadTag();
+    void SkipPast(std::string_view marker, const char* what);
+    void DecodeInto(std::string& out, const char* p, size_t n, bool attribute);
+
+    std::unique_ptr<ZipMember> member_;
+    std::vector<char> buf_;
+    size_t pos_ = 0, end_ = 0;
+    long long consumed_ = 0;  // bytes dropped from the buffer's front
+    bool eof_ = false;
+    bool pendingEnd_ = false;  // an empty element's End comes next
+    bool rootSeen_ = false;
+    bool inCdata_ = false;
+    std::vector<std::string> stack_;  // qualified names of the open elements
+    std::string name_;
+    std::string text_;
+    std::vector<std::pair<std::string, std::string>> attrs_;  // qualified name, value
+    size_t attrCount_ = 0;
+};
+
+}  // namespace wb::detail
