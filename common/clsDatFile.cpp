@@ -481,8 +481,8 @@ DatProblem CheckDatFile(const std::string& path)
         const auto comma = countLine.find(',');
         if (comma == std::string_view::npos)
             throw rt::RtError(rt::TypeMismatch);
-        rows = ParseCount(countLine.substr(0, comma), path);
-        cols = ParseCount(countLine.substr(comma + 1), path);
+        rows = ParseCount(countLine.substr(0, comma), path, true);
+        cols = ParseCount(countLine.substr(comma + 1), path, false);
     } catch (const rt::RtError& e) {
         return {1, e.Number() == rt::Overflow              ? "a count above 32,767"
                    : e.Number() == rt::SubscriptOutOfRange ? "a negative count"

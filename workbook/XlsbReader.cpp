@@ -15,7 +15,7 @@
 #include "workbook/NumberFormat.h"
 #include "workbook/Reader.h"
 #include "workbook/Reference.h"
-#include "workbook/XmlPart.h"
+#include "workbook/XmlStream.h"
 #include "workbook/ZipArchive.h"
 
 #include <algorithm>
@@ -256,7 +256,7 @@ public:
         ReadWorkbook();
     }
 
-    void LoadSheet(int index, SheetCells& out) override
+    void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) override
     {
         if (index < 0 || size_t(index) >= sheetParts_.size())
             throw Error(zip_->Path() + ": no sheet number " + std::to_string(index + 1));
@@ -268,28 +268,30 @@ public:
             throw Error(zip_->Path() + ": the part " + partName + " of sheet " + sheetNames[size_t(index)] +
                         " is missing");
         LoadSharedParts();
-        ReadCells(partName, *data, out);
+        out.Keep(keep);
+        ReadCells(partName, *data, keep, out);
     }
 
 private:
     void ReadRelationships()
     {
         const std::string relsName = "xl/_rels/workbook.bin.rels";
-        auto rels = zip_->Read(relsName);
-        if (!rels)
+        auto member = zip_->Open(relsName, size_t(16) << 20);
+        if (!member)
             return;
-        XmlPart part(*zip_, relsName, std::move(*rels));
-        for (pugi::xml_node r = part.Root().first_child(); r; r = r.next_sibling()) {
-            if (!Is(r, "Relationship") || std::strcmp(Attr(r, "TargetMode").value(), "External") == 0)
+        XmlStream xs(std::move(member));
+        for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+            if (e != XmlStream::Start || xs.Depth() != 2 || xs.Name() != "Relationship" ||
+                xs.AttrOr("TargetMode") == "External")
                 continue;
-            const std::string type = Attr(r, "Type").value();
-            const std::string target = ResolvePartTarget("xl/", Attr(r, "Target").value());
+            const std::string_view type = xs.AttrOr("Type");
+            const std::string target = ResolvePartTarget("xl/", std::string(xs.AttrOr("Target")));
             if (EndsWith(type, "/sharedStrings"))
                 sharedStringsPart_ = target;
             else if (EndsWith(type, "/styles"))
                 stylesPart_ = target;
-            else if (EndsWith(type, "/worksheet"))
-                targets_[Attr(r, "Id").value()] = target;
+            else if (EndsWith(type, "/worksheet") && targets_.size() < 65536)
+                targets_[std::string(xs.AttrOr("Id"))] = target;
         }
     }
 
@@ -565,7 +567,8 @@ private:
         return s;
     }
 
-    void ReadCells(const std::string& partName, const std::string& bytes, SheetCells& out) const
+    void ReadCells(const std::string& partName, const std::string& bytes, const SheetFilter& keep,
+                   SheetCells& out) const
     {
         Records r(zip_->Path(), partName, bytes);
         bool inData = false;
@@ -587,9 +590,10 @@ private:
                 const uint32_t rw = f.U32();
                 if (rw >= uint32_t(kMaxRows))
                     f.Fail("row number " + std::to_string(rw + 1ULL) + " outside the sheet");
+                if (!keep.KeepsAll() && (long long)rw > keep.LastRow())
+                    return;  // rows come in order: nothing wanted follows
                 row = rw;
                 col = -1;
-                // A caller that wants no row past some last one ends the loop here.
                 continue;
             }
             const bool isShort = type >= brt::ShortBlank && type <= brt::ShortIsst;
@@ -603,7 +607,8 @@ private:
             if (col >= kMaxCols)
                 f.Fail("a cell outside the sheet's " + std::to_string(kMaxCols) + " columns");
             const uint32_t style = f.U32() & 0xFFFFFF;
-            // A caller that keeps only some cells skips the others here, before decoding.
+            if (!keep.KeepsAll() && !keep.Wants(int(row), int(col)))
+                continue;
             if (type == brt::CellBlank || type == brt::ShortBlank)
                 continue;  // formatted but empty
             CellValue v;

@@ -294,7 +294,7 @@ TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
         auto r = OpenXls(Write(sb.Data(), "Book"));
         EXPECT_EQ(r->sheetNames.at(0), row.utf8);
         SheetCells cells;
-        r->LoadSheet(0, cells);
+        r->LoadSheet(0, wb::detail::SheetFilter::All(), cells);
         ASSERT_NE(cells.Get(0, 0), nullptr);
         EXPECT_EQ(cells.Get(0, 0)->text, row.utf8);
     }
