@@ -178,7 +178,10 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
     if (r.listed == 0)
         err << clsBatchRun::kNothingToDo << "\n";
     if (r.stopped) {
-        err << "glean: the run stopped: " << r.stopReason << "\n";
+        // A workbook's failure that stopped the run was printed with it.
+        err << (r.stoppedAt.empty() ? "glean: the run stopped: " + r.stopReason
+                                    : "glean: the run stopped at " + r.stoppedAt)
+            << "\n";
         for (const std::string& path : r.notTried)
             err << "Not tried " << path << "\n";
     }

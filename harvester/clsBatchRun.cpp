@@ -113,38 +113,45 @@ std::vector<std::string> OwnFiles(const std::string& dataFile)
 std::string Summary(const BatchResult& r)
 {
     std::string s;
+    std::vector<BatchFailure> failures = r.failures;
     if (r.stopped) {
-        s = "The run stopped: " + r.stopReason;
+        if (!r.stoppedAt.empty() && !failures.empty() && failures.back().path == r.stoppedAt) {
+            s = "The run stopped at " + r.stoppedAt + ":\n" + r.stopReason;
+            failures.pop_back();  // said once
+        } else {
+            s = "The run stopped: " + r.stopReason;
+        }
         if (!r.notTried.empty())
             s += "\n" + std::to_string(r.notTried.size()) +
-                 (r.notTried.size() == 1 ? " form was" : " forms were") + " not tried; they stay in the input folder.";
+                 (r.notTried.size() == 1 ? " form was not tried; it stays" : " forms were not tried; they stay") +
+                 " in the input folder.";
+        if (!failures.empty())
+            s += "\n\n";
     }
-    if (r.failures.empty())
+    if (failures.empty())
         return s;
     int total = r.done + static_cast<int>(r.failures.size());
-    if (!s.empty())
-        s += "\n\n";
-    s += std::to_string(r.failures.size()) + " of the " + std::to_string(total) +
+    s += std::to_string(failures.size()) + (r.stopped ? " other" : "") + " of the " + std::to_string(total) +
          (total == 1 ? " form" : " forms") + " could not be harvested:";
     int shown = 0;
-    for (const auto& f : r.failures) {
+    for (const auto& f : failures) {
         if (shown++ == kSummaryNames)
             break;
         s += "\n" + f.path + ": " + f.reason;
     }
-    if (static_cast<int>(r.failures.size()) > kSummaryNames)
-        s += "\nand " + std::to_string(r.failures.size() - kSummaryNames) + " more.";
+    if (static_cast<int>(failures.size()) > kSummaryNames)
+        s += "\nand " + std::to_string(failures.size() - kSummaryNames) + " more.";
     return s;
 }
 
 // One workbook from read lines to moved file, exactly once:
-//   1. the path must still name the data file as the run left it;
-//   2. the journal records the append (file, sizes, checksum, workbook);
-//   3. one write appends the lines (a failed write is taken back);
-//   4. the path must still name the file just appended to;
-//   5. the workbook is moved; if that fails the append is taken back;
-//   6. the journal is cleared.
-// A crash between 2 and 6 leaves the journal for the next run. Throws
+//   1. the journal records the append (file, sizes, checksum, workbook);
+//   2. one write appends the lines (a failed write is taken back);
+//   3. the path must still name the file just appended to, at the size
+//      expected (else its lines may be lost: the workbook stays);
+//   4. the workbook is moved; if that fails the append is taken back;
+//   5. the journal is cleared.
+// A crash between 1 and 5 leaves the journal for the next run. Throws
 // DataFileError when the run must stop; unsettled: the journal stays.
 class Committer {
 public:
@@ -161,13 +168,19 @@ public:
     {
         if (!x.ok)
             return WorkbookOutcome::Failed(x.text);
-        if (std::string what = data_.Changed(); !what.empty())
-            throw DataFileError(what + " Nothing was written for " + path + ".");
 
         std::string bytes;
         JournalRecord rec = data_.Prepare(data_.IsNew() ? header_ + x.text : x.text, bytes);
-        const std::string name = path.substr(path.rfind(kSep) + 1);
-        rec.source = AbsolutePath(path);
+        const size_t slash = path.rfind(kSep);
+        const std::string name = path.substr(slash + 1);
+        const std::string folder = path.substr(0, slash + 1);
+        if (folder != inFolder_) {  // the same for every workbook of a run: made absolute once
+            inFolder_ = folder;
+            absIn_ = AbsolutePath(folder);
+            if (absIn_.empty() || absIn_.back() != kSep)
+                absIn_ += kSep;
+        }
+        rec.source = absIn_ + name;
         rec.workbook = x.workbook;
         if (!outDir_.empty())
             rec.dest = absOut_ + name;
@@ -217,6 +230,7 @@ private:
     DataFileAppender& data_;
     Journal& journal_;
     std::string header_, outDir_, absOut_;
+    std::string inFolder_, absIn_;
 };
 
 }  // namespace
@@ -317,6 +331,7 @@ BatchResult clsBatchRun::RunBatch()
             o = WorkbookOutcome::Failed(e.what());
             res.stopped = true;
             res.stopReason = e.what();
+            res.stoppedAt = paths[i];
             res.notTried.assign(paths.begin() + i + 1, paths.end());
         }
         if (o.IsDone())

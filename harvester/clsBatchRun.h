@@ -86,6 +86,7 @@ struct BatchResult {
     std::vector<std::string> notTried;  // listed, left in the input folder
     bool stopped = false;               // ended early; stopReason says why
     std::string stopReason;
+    std::string stoppedAt;  // the workbook whose failure stopped the run (its reason is stopReason)
     // What the window shows at the end: "All of the forms in the input
     // directory have been processed." when nothing was listed, why the run
     // stopped, a count and the first few failures; else empty.

@@ -136,7 +136,7 @@ TEST_F(Glean, StoppedRunSaysWhyAndWhatWasNotTriedThenSettles)
     EXPECT_EQ(Run(args), 1);
     const std::string said = err.str();
     EXPECT_EQ(said.rfind("Done " + in + "/a.xlsx\nFailed " + in + "/b.xlsx: Cannot move the workbook", 0), 0u) << said;
-    EXPECT_NE(said.find("\nglean: the run stopped: "), std::string::npos) << said;
+    EXPECT_NE(said.find("\nglean: the run stopped at " + in + "/b.xlsx\n"), std::string::npos) << said;
     EXPECT_NE(said.find("\nNot tried " + in + "/c.xlsx\n1 harvested, 1 failed, 1 not tried\n"), std::string::npos)
         << said;
     EXPECT_EQ(Run(args), 2);  // still blocked: the journal is named, nothing changes
