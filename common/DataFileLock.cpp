@@ -31,46 +31,41 @@ DataFileLock::Outcome DataFileLock::Take(const std::string& dataFile, bool wait,
     const std::string path = PathFor(dataFile);
     bool told = false;
     for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) {
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        if (!fd) {
             if (error)
                 *error = Reason("Cannot create the lock file", path, errno);
             return Outcome::Failed;
         }
-        int rc = ::flock(fd, LOCK_EX | LOCK_NB);
+        int rc = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
         if (rc != 0 && errno == EWOULDBLOCK) {
-            if (!wait) {
-                ::close(fd);
+            if (!wait)
                 return Outcome::Busy;
-            }
             if (!told && onWaiting)
                 onWaiting();
             told = true;
-            while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+            while ((rc = ::flock(fd.Get(), LOCK_EX)) != 0 && errno == EINTR) {
             }
         }
         if (rc != 0) {
-            const int err = errno;
-            ::close(fd);
             if (error)
-                *error = Reason("Cannot lock", path, err);
+                *error = Reason("Cannot lock", path, errno);
             return Outcome::Failed;
         }
-        if (SameFile(fd, path)) {
-            fd_ = fd;
+        if (SameFile(fd.Get(), path)) {
+            fd_ = std::move(fd);
             path_ = path;
             return Outcome::Taken;
         }
-        ::close(fd);  // the holder removed it while we waited: lock the new one
+        // The holder removed it while we waited: lock the new one.
     }
 }
 
 void DataFileLock::Release()
 {
-    if (fd_ < 0)
+    if (!fd_)
         return;
     ::unlink(path_.c_str());  // while still held, so nobody else holds this file
-    ::close(fd_);
-    fd_ = -1;
+    fd_.Reset();
     path_.clear();
 }

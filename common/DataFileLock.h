@@ -6,6 +6,8 @@
 // Removing a lock file that others may be waiting on is safe because Take
 // checks, once it holds the flock, that the path still names the file it
 // locked; a waiter that locked a removed file simply tries again.
+#include "common/UniqueHandle.h"
+
 #include <functional>
 #include <string>
 
@@ -27,10 +29,10 @@ public:
                  const std::function<void()>& onWaiting = {});
     // Removes the lock file and lets go; nothing when not held.
     void Release();
-    bool Held() const { return fd_ >= 0; }
+    bool Held() const { return static_cast<bool>(fd_); }
     const std::string& Path() const { return path_; }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string path_;
 };

@@ -46,9 +46,10 @@ std::string GleanUsage()
 {
     return "Usage: glean [/open settings] [/type formtype] [/in inPath] [/out outPath] [/data dataFile] [/jobs N]\n"
            "Harvests every workbook (.xls .xlsx .xlsm .xlsb .ods, or those matching a\n"
-           "pattern such as in/*.xlsx) of the input folder into the data file and moves\n"
-           "each one into the output folder. Options may also be written --type, --in, ...\n"
-           "Exit status: 0 all harvested, 1 some failed, 2 usage or configuration error.\n";
+           "pattern such as in/*.xlsx) of the input folder, or the one workbook named,\n"
+           "into the data file and moves each one into the output folder. Options may\n"
+           "also be written --type, --in, ...\n"
+           "Exit status: 0 all harvested, 1 some failed or the run stopped, 2 usage or configuration error.\n";
 }
 
 GleanOptions ParseGleanOptions(const std::string& argumentText)
@@ -117,7 +118,7 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
         try {
             lines = ReadSettings(options.settings);
         } catch (const std::exception& e) {
-            err << "glean: cannot read the settings file " << options.settings << "\n";
+            err << "glean: " << e.what() << "\n";
             return kUsageOrConfig;
         }
         lines.resize(std::max<size_t>(lines.size(), 4));
@@ -150,20 +151,21 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
     run.setJobs(options.jobs > 0 ? options.jobs : static_cast<int>(cores ? cores : 1));
     run.setWaitForLock(true);
     run.onWaitingForLock = [&] { err << "glean: waiting for another harvester to finish with " << paths.dataFile << "\n"; };
+    run.onSettled = [&](const std::string& sentence) { err << "glean: " + sentence + "\n"; };
     int total = 0;
+    // "Done path" / "Failed path: reason", one write per line (stderr is unbuffered).
+    auto line = [](const std::string& path, const WorkbookOutcome& o) {
+        return o.IsDone() ? "Done " + OneLine(path) + "\n" : "Failed " + OneLine(path) + ": " + OneLine(o.reason) + "\n";
+    };
     if (progressBar) {
         run.onListed = [&](int, const std::string&) { ++total; };
-        run.onFinished = [&](int, const std::string& path, const std::string& status) {
-            if (status != "Done")
-                err << "\r\033[K" + status.substr(0, 6) + " " + path + status.substr(6) + "\n";
+        run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) {
+            if (!o.IsDone())
+                err << "\r\033[K" + line(path, o);
         };
         run.onProgress = [&](int finished, int all) { DrawBar(err, finished, all); };
     } else {
-        // "Done path" / "Failed path: reason"
-        run.onFinished = [&](int, const std::string& path, const std::string& status) {
-            // One write per line: stderr is unbuffered.
-            err << (status == "Done" ? "Done " + path + "\n" : "Failed " + path + status.substr(6) + "\n");
-        };
+        run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) { err << line(path, o); };
     }
 
     BatchResult r = run.RunBatch();
@@ -175,6 +177,17 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
         err << "\n";
     if (r.listed == 0)
         err << clsBatchRun::kNothingToDo << "\n";
-    err << r.done << " harvested, " << r.failures.size() << " failed\n";
-    return r.failures.empty() ? kAllHarvested : kSomeFailed;
+    if (r.stopped) {
+        // A workbook's failure that stopped the run was printed with it.
+        err << (r.stoppedAt.empty() ? "glean: the run stopped: " + r.stopReason
+                                    : "glean: the run stopped at " + r.stoppedAt)
+            << "\n";
+        for (const std::string& path : r.notTried)
+            err << "Not tried " << path << "\n";
+    }
+    err << r.done << " harvested, " << r.failures.size() << " failed";
+    if (!r.notTried.empty())
+        err << ", " << r.notTried.size() << " not tried";
+    err << "\n";
+    return r.failures.empty() && !r.stopped ? kAllHarvested : kSomeFailed;
 }

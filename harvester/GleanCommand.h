@@ -26,9 +26,11 @@ GleanOptions ParseGleanOptions(const std::string& argumentText);
 
 std::string GleanUsage();
 
+// 1: some workbooks failed, or the run stopped early (they were not tried).
 enum GleanExit { kAllHarvested = 0, kSomeFailed = 1, kUsageOrConfig = 2 };
 
 // Runs the harvest and reports on `err`: one line per workbook ("Done path",
-// "Failed path: reason"), or a progress bar when `progressBar`, and a last
-// line "N harvested, M failed". Returns a GleanExit value.
+// "Failed path: reason"), or a progress bar when `progressBar`; when the run
+// stopped early, why and a "Not tried path" line per workbook left; and a
+// last line "N harvested, M failed" (", K not tried"). Returns a GleanExit value.
 int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar);

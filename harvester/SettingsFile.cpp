@@ -1,24 +1,48 @@
 #include "harvester/SettingsFile.h"
 
 #include "common/RtError.h"
+#include "common/SafeSave.h"
+#include "common/UniqueHandle.h"
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 constexpr size_t kMaxLines = 50;
+
+[[noreturn]] void ReadFailed(const std::string& path, int err)
+{
+    throw rt::RtError(err == ENOENT ? rt::FileNotFound : rt::PathFileAccessError,
+                      "Cannot read the settings file " + path + ": " + std::strerror(err), {});
 }
+}  // namespace
 
 std::vector<std::string> ReadSettings(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (path.empty() || !in)
-        throw rt::RtError(rt::FileNotFound, path);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw rt::RtError(rt::PathFileAccessError, path);
+    if (path.empty())
+        ReadFailed(path, ENOENT);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
+        ReadFailed(path, errno);
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0)
+        ReadFailed(path, errno);
+    if (S_ISDIR(st.st_mode))
+        ReadFailed(path, EISDIR);
+    std::string text;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd.Get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ReadFailed(path, errno);
+        if (n == 0)
+            break;
+        text.append(buf, static_cast<size_t>(n));
+    }
 
     std::vector<std::string> lines;
     size_t i = 0;
@@ -37,26 +61,18 @@ std::vector<std::string> ReadSettings(const std::string& path)
 
 void WriteSettings(const std::string& path, const std::vector<std::string>& lines)
 {
-    if (path.empty())
-        throw rt::RtError(rt::FileNotFound, path);
     std::string text;
     for (const auto& l : lines)
         text += l + "\r\n";
-    std::string tmp = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw rt::RtError(rt::PathFileAccessError, path);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(tmp.c_str());
-            throw rt::RtError(rt::PathFileAccessError, path);
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        throw rt::RtError(rt::PathFileAccessError, path);
+    try {
+        if (path.empty())
+            throw rt::RtError(rt::FileNotFound, std::strerror(ENOENT), path);
+        WriteAtomically(path, text);
+    } catch (const rt::RtError& e) {
+        // WriteAtomically says "<reason>: <file>"; keep the reason alone.
+        std::string reason = e.what();
+        if (!e.Subject().empty() && reason.size() > e.Subject().size() + 2)
+            reason.erase(reason.size() - e.Subject().size() - 2);
+        throw rt::RtError(e.Number(), "Cannot write the settings file " + path + ": " + reason, {});
     }
 }

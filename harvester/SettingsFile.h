@@ -7,9 +7,11 @@
 #include <vector>
 
 // Up to 50 lines; a line ends at CR, CR LF or LF, a last line without an end
-// is read too. Throws rt::RtError 53 naming the file when it cannot be read.
+// is read too. Throws rt::RtError (53 for a missing file): "Cannot read the
+// settings file <path>: <reason>".
 std::vector<std::string> ReadSettings(const std::string& path);
 
-// Writes every line followed by CR LF, through a temporary file renamed over
-// the target so that a failure leaves the old file whole. Throws rt::RtError.
+// Writes every line followed by CR LF with WriteAtomically (a failure leaves
+// the old file whole). Throws rt::RtError: "Cannot write the settings file
+// <path>: <reason>".
 void WriteSettings(const std::string& path, const std::vector<std::string>& lines);

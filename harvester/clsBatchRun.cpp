@@ -1,23 +1,17 @@
 #include "harvester/clsBatchRun.h"
 
+#include "common/DataFileLock.h"
 #include "common/RtError.h"
-#include "common/modUtil.h"
+#include "harvester/DataFileAppender.h"
+#include "harvester/Journal.h"
+#include "harvester/ReadAhead.h"
+#include "harvester/Recovery.h"
+#include "harvester/RunErrors.h"
+#include "harvester/WorkbookList.h"
 #include "harvester/modExtractWorkbookData.h"
-#include "workbook/Workbook.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <condition_variable>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <filesystem>
-#include <mutex>
-#include <optional>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -35,59 +29,15 @@ std::string Trim(const std::string& s)
 
 std::string WithoutTrailingSep(std::string s)
 {
-    if (!s.empty() && s.back() == kSep)
+    if (s.size() > 1 && s.back() == kSep)
         s.pop_back();
     return s;
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// "*" and "?" only, letters in any case, as names match on the desktop
-// systems the forms come from; "[" is an ordinary character.
-bool WildcardMatch(const char* p, const char* s)
-{
-    const char* star = nullptr;
-    const char* resume = nullptr;
-    while (*s) {
-        if (*p == '?' || (*p && *p != '*' && LowerAscii(*p) == LowerAscii(*s))) {
-            ++p;
-            ++s;
-        } else if (*p == '*') {
-            star = p++;
-            resume = s;
-        } else if (star) {
-            p = star + 1;
-            s = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (*p == '*')
-        ++p;
-    return *p == 0;
-}
-
-bool IsWorkbookName(const std::string& name)
-{
-    size_t dot = name.rfind('.');
-    if (dot == std::string::npos)
-        return false;
-    std::string ext;
-    for (char c : name.substr(dot + 1))
-        ext += LowerAscii(c);
-    return ext == "xls" || ext == "xlsx" || ext == "xlsm" || ext == "xlsb" || ext == "ods";
 }
 
 bool IsDir(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool PathExists(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string ParentFolder(const std::string& path)
@@ -100,372 +50,202 @@ std::string ParentFolder(const std::string& path)
     return path.substr(0, slash);
 }
 
-std::string Absolute(const std::string& path)
+FormDefinition CheckFormDefinition(const std::string& path)
 {
-    std::error_code ec;
-    auto p = std::filesystem::absolute(path, ec);
-    return ec ? path : p.lexically_normal().string();
-}
-
-std::string SysError(const std::string& what, const std::string& path, int err)
-{
-    return what + " " + path + ": " + std::strerror(err);
-}
-
-// ---- Journal -------------------------------------------------------------
-// One pending append, written before the append and cleared after the move:
-// where the data file stood before it, where it ends after it, and the
-// workbook that is moved once it is in. The next run reads it back: an
-// append whose workbook is still in the input folder (or that is cut short)
-// is taken out again, so killing a run at any moment loses or doubles nothing.
-
-struct JournalEntry {
-    bool existed = true;  // the data file existed before the append
-    long long start = 0;
-    long long end = 0;
-    std::string source;  // absolute path of the workbook
-    std::string dest;    // absolute destination; empty when it is not moved
-};
-
-std::string Escape(const std::string& s)
-{
-    std::string out;
-    for (char c : s) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string Unescape(const std::string& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) {
-            ++i;
-            out += s[i] == 'n' ? '\n' : s[i];
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-// The record is "glean journal 1 <length>\n" and the body of that length,
-// ending in "complete\n". It is written over the previous one in place and
-// cleared by overwriting its first byte, so each step is a single write.
-std::string JournalText(const JournalEntry& j)
-{
-    std::string body = "existed=" + std::to_string(j.existed ? 1 : 0) + "\nstart=" + std::to_string(j.start) +
-                       "\nend=" + std::to_string(j.end) + "\nsource=" + Escape(j.source) +
-                       "\ndest=" + Escape(j.dest) + "\ncomplete\n";
-    return "glean journal 1 " + std::to_string(body.size()) + "\n" + body;
-}
-
-// nullopt for a cleared journal, or one cut short (then no append followed it).
-std::optional<JournalEntry> ParseJournal(const std::string& whole)
-{
-    const std::string magic = "glean journal 1 ";
-    if (whole.rfind(magic, 0) != 0)
-        return std::nullopt;
-    size_t nl = whole.find('\n');
-    if (nl == std::string::npos)
-        return std::nullopt;
-    size_t length = 0;
-    try {
-        length = std::stoul(whole.substr(magic.size(), nl - magic.size()));
-    } catch (...) {
-        return std::nullopt;
-    }
-    if (whole.size() < nl + 1 + length)
-        return std::nullopt;
-    const std::string text = whole.substr(nl + 1, length);
-    if (text.size() < 9 || text.compare(text.size() - 9, 9, "complete\n") != 0)
-        return std::nullopt;
-    JournalEntry j;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        std::string line = text.substr(pos, nl - pos);
-        pos = nl + 1;
-        size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (key == "existed")
-            j.existed = value == "1";
-        else if (key == "start")
-            j.start = std::stoll(value);
-        else if (key == "end")
-            j.end = std::stoll(value);
-        else if (key == "source")
-            j.source = Unescape(value);
-        else if (key == "dest")
-            j.dest = Unescape(value);
-    }
-    return j;
-}
-
-class Journal {
-public:
-    explicit Journal(std::string path) : path_(std::move(path)) {}
-    ~Journal()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-
-    void Write(const JournalEntry& j)
-    {
-        Open();
-        std::string text = JournalText(j);
-        if (::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-            throw rt::RtError(rt::PathFileAccessError, SysError("cannot write the journal", path_, errno));
-    }
-
-    void Clear()
-    {
-        if (fd_ >= 0 && ::pwrite(fd_, "-", 1, 0) != 1)
-            throw rt::RtError(rt::PathFileAccessError, SysError("cannot clear the journal", path_, errno));
-    }
-
-    void Remove()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-        ::unlink(path_.c_str());
-    }
-
-private:
-    void Open()
-    {
-        if (fd_ >= 0)
-            return;
-        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ < 0)
-            throw rt::RtError(rt::PathFileAccessError, SysError("cannot open the journal", path_, errno));
-    }
-
-    std::string path_;
-    int fd_ = -1;
-};
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::string text;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0)
-        text.append(buf, static_cast<size_t>(n));
-    ::close(fd);
-    return text;
-}
-
-// Takes the data file back to where it stood before an append.
-void UndoAppend(const std::string& dataFile, const JournalEntry& j)
-{
-    if (!j.existed) {
-        if (::unlink(dataFile.c_str()) != 0 && errno != ENOENT)
-            throw rt::RtError(rt::PathFileAccessError, SysError("cannot undo the append to", dataFile, errno));
-        return;
-    }
-    if (::truncate(dataFile.c_str(), static_cast<off_t>(j.start)) != 0 && errno != ENOENT)
-        throw rt::RtError(rt::PathFileAccessError, SysError("cannot undo the append to", dataFile, errno));
-}
-
-// Settles what a killed run left behind.
-void Recover(const std::string& dataFile, const std::string& journalPath)
-{
-    auto j = ParseJournal(ReadWholeFile(journalPath));
-    if (j) {
-        struct stat st {};
-        long long size = ::stat(dataFile.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-        bool appendComplete = size >= j->end;
-        bool moveDone = j->dest.empty() || !PathExists(j->source);
-        if (!appendComplete || !moveDone)
-            UndoAppend(dataFile, *j);
-    }
-    if (PathExists(journalPath) && ::truncate(journalPath.c_str(), 0) != 0)
-        throw rt::RtError(rt::PathFileAccessError, SysError("cannot clear the journal", journalPath, errno));
-}
-
-// ---- Lock ----------------------------------------------------------------
-
-class RunLock {
-public:
-    ~RunLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);  // releases the flock
-    }
-    // Empty on success, else the reason.
-    std::string Take(const std::string& path, bool wait, const std::function<void()>& onWaiting,
-                      const std::string& dataFile)
-    {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ < 0)
-            return SysError("Cannot create the lock file", path, errno);
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
-            return {};
-        if (errno != EWOULDBLOCK)
-            return SysError("Cannot lock", path, errno);
-        if (!wait)
-            return "The data file is in use by another harvester: " + dataFile;
-        if (onWaiting)
-            onWaiting();
-        while (::flock(fd_, LOCK_EX) != 0)
-            if (errno != EINTR)
-                return SysError("Cannot lock", path, errno);
-        return {};
-    }
-
-private:
-    int fd_ = -1;
-};
-
-// ---- The data file, open for the run ---------------------------------------
-
-class DataFile {
-public:
-    explicit DataFile(std::string path) : path_(std::move(path)) {}
-    ~DataFile() { Close(); }
-
-    // Once the run has created or opened the file it stays (the run holds the lock).
-    bool Exists() const { return fd_ >= 0 || PathExists(path_); }
-
-    long long Size()
-    {
-        struct stat st {};
-        if (fd_ >= 0 ? ::fstat(fd_, &st) != 0 : ::stat(path_.c_str(), &st) != 0)
-            return 0;
-        return static_cast<long long>(st.st_size);
-    }
-
-    // One write of whole lines; on failure the file is taken back.
-    void Append(const std::string& text, const JournalEntry& j)
-    {
-        if (fd_ < 0) {
-            fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-            if (fd_ < 0)
-                throw rt::RtError(rt::PathFileAccessError, SysError("Cannot open the data file", path_, errno));
-        }
-        if (const int err = WriteAll(fd_, text)) {
-            Undo(j);
-            throw rt::RtError(rt::PathFileAccessError, SysError("Cannot write the data file", path_, err));
-        }
-    }
-
-    void Undo(const JournalEntry& j)
-    {
-        if (!j.existed)
-            Close();
-        UndoAppend(path_, j);
-    }
-
-    void OpenExisting()
-    {
-        if (fd_ < 0 && PathExists(path_))
-            fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    }
-
-    void Close()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-};
-
-struct Outcome {
-    bool ok = false;
-    std::string text;  // the lines, or the reason of the failure
-};
-
-Outcome Harvest(const std::string& path, const FormDefinition& form)
-{
-    Outcome o;
-    try {
-        o.text = ExtractLines(path, form);
-        o.ok = true;
-    } catch (const std::exception& e) {
-        // The status row already shows the path; keep the reason short.
-        o.text = e.what();
-        if (o.text.rfind(path + ": ", 0) == 0)
-            o.text.erase(0, path.size() + 2);
-        const std::string tail = ": " + path;
-        if (o.text.size() > tail.size() && o.text.compare(o.text.size() - tail.size(), tail.size(), tail) == 0)
-            o.text.erase(o.text.size() - tail.size());
-    }
-    return o;
-}
-
-std::string ConfigCheck(const BatchPaths& p, FormDefinition& form)
-{
-    if (p.formType.empty())
-        return "No form definition given.";
+    if (path.empty())
+        throw ConfigError("No form definition given.");
     struct stat st {};
-    if (::stat(p.formType.c_str(), &st) != 0)
-        return "The form definition does not exist: " + p.formType;
+    if (::stat(path.c_str(), &st) != 0)
+        throw ConfigError("The form definition does not exist: " + path);
     if (S_ISDIR(st.st_mode))
-        return "The form definition is a folder: " + p.formType;
+        throw ConfigError("The form definition is a folder: " + path);
+    FormDefinition form;
     try {
-        form = LoadFormDefinition(p.formType);
+        form = LoadFormDefinition(path);
+    } catch (const FormDefinitionError& e) {
+        throw ConfigError("The form definition " + path + " is " + e.what());
     } catch (const rt::RtError& e) {
         if (e.Number() == rt::SubscriptOutOfRange || e.Number() == rt::InputPastEndOfFile)
-            return "The form definition is empty: " + p.formType;
-        return "The form definition cannot be read: " + p.formType + " (" + e.what() + ")";
+            throw ConfigError("The form definition is empty: " + path);
+        throw ConfigError("The form definition cannot be read: " + path + " (" + e.what() + ")");
     } catch (const std::exception& e) {
-        return "The form definition cannot be read: " + p.formType + " (" + e.what() + ")";
+        throw ConfigError("The form definition cannot be read: " + path + " (" + e.what() + ")");
     }
     if (form.fields.empty())
-        return "The form definition is empty: " + p.formType;
+        throw ConfigError("The form definition is empty: " + path);
+    return form;
+}
 
+// The data file's folder, the output folder, and the input that is not the output.
+void CheckFolders(const BatchPaths& p, const WorkbookSource& source)
+{
     if (p.dataFile.empty())
-        return "No data file given.";
+        throw ConfigError("No data file given.");
     if (IsDir(p.dataFile))
-        return "The data file is a folder: " + p.dataFile;
-    std::string dataFolder = ParentFolder(p.dataFile);
+        throw ConfigError("The data file is a folder: " + p.dataFile);
+    const std::string dataFolder = ParentFolder(p.dataFile);
     if (!IsDir(dataFolder))
-        return "The folder of the data file does not exist: " + dataFolder;
+        throw ConfigError("The folder of the data file does not exist: " + dataFolder);
 
-    std::string out = WithoutTrailingSep(Trim(p.outDir));
-    if (!Trim(p.outDir).empty() && !IsDir(out.empty() ? "/" : out))
-        return "The output folder does not exist: " + Trim(p.outDir);
-    return {};
+    const std::string out = WithoutTrailingSep(Trim(p.outDir));
+    if (out.empty())
+        return;
+    if (!IsDir(out))
+        throw ConfigError("The output folder does not exist: " + out);
+    auto inId = IdentityOf(source.folder), outId = IdentityOf(out);
+    if (inId && outId && inId->SameFile(*outId))
+        throw ConfigError("The input folder is the output folder: " + out +
+                          " (each run would harvest the same workbooks again)");
+}
+
+// The run's own files beside the data file, never workbooks.
+std::vector<std::string> OwnFiles(const std::string& dataFile)
+{
+    std::vector<std::string> own;
+    for (const std::string& f : {dataFile, DataFileLock::PathFor(dataFile), Journal::PathFor(dataFile)}) {
+        own.push_back(AbsolutePath(f));
+        std::error_code ec;
+        auto real = std::filesystem::weakly_canonical(f, ec);
+        if (!ec)
+            own.push_back(real.string());
+    }
+    return own;
 }
 
 std::string Summary(const BatchResult& r)
 {
-    if (r.failures.empty())
-        return {};
+    std::string s;
+    std::vector<BatchFailure> failures = r.failures;
+    if (r.stopped) {
+        if (!r.stoppedAt.empty() && !failures.empty() && failures.back().path == r.stoppedAt) {
+            s = "The run stopped at " + r.stoppedAt + ":\n" + r.stopReason;
+            failures.pop_back();  // said once
+        } else {
+            s = "The run stopped: " + r.stopReason;
+        }
+        if (!r.notTried.empty())
+            s += "\n" + std::to_string(r.notTried.size()) +
+                 (r.notTried.size() == 1 ? " form was not tried; it stays" : " forms were not tried; they stay") +
+                 " in the input folder.";
+        if (!failures.empty())
+            s += "\n\n";
+    }
+    if (failures.empty())
+        return s;
     int total = r.done + static_cast<int>(r.failures.size());
-    std::string s = std::to_string(r.failures.size()) + " of the " + std::to_string(total) +
-                    (total == 1 ? " form" : " forms") + " could not be harvested:";
+    s += std::to_string(failures.size()) + (r.stopped ? " other" : "") + " of the " + std::to_string(total) +
+         (total == 1 ? " form" : " forms") + " could not be harvested:";
     int shown = 0;
-    for (const auto& f : r.failures) {
+    for (const auto& f : failures) {
         if (shown++ == kSummaryNames)
             break;
         s += "\n" + f.path + ": " + f.reason;
     }
-    if (static_cast<int>(r.failures.size()) > kSummaryNames)
-        s += "\nand " + std::to_string(r.failures.size() - kSummaryNames) + " more.";
+    if (static_cast<int>(failures.size()) > kSummaryNames)
+        s += "\nand " + std::to_string(failures.size() - kSummaryNames) + " more.";
     return s;
 }
 
+// One workbook from read lines to moved file, exactly once:
+//   1. the journal records the append (file, sizes, checksum, workbook);
+//   2. one write appends the lines (a failed write is taken back);
+//   3. the path must still name the file just appended to, at the size
+//      expected (else its lines may be lost: the workbook stays);
+//   4. the workbook is moved; if that fails the append is taken back;
+//   5. the journal is cleared.
+// A crash between 1 and 5 leaves the journal for the next run. Throws
+// DataFileError when the run must stop; unsettled: the journal stays.
+class Committer {
+public:
+    Committer(DataFileAppender& data, Journal& journal, std::string header, std::string outDir)
+        : data_(data), journal_(journal), header_(std::move(header)), outDir_(std::move(outDir))
+    {
+        if (!outDir_.empty())
+            absOut_ = AbsolutePath(WithoutTrailingSep(outDir_)) + kSep;
+    }
+
+    std::function<void()> afterAppend;
+
+    WorkbookOutcome Commit(const std::string& path, const Extracted& x)
+    {
+        if (!x.ok)
+            return WorkbookOutcome::Failed(x.text);
+
+        std::string bytes;
+        JournalRecord rec = data_.Prepare(data_.IsNew() ? header_ + x.text : x.text, bytes);
+        const size_t slash = path.rfind(kSep);
+        const std::string name = path.substr(slash + 1);
+        const std::string folder = path.substr(0, slash + 1);
+        if (folder != inFolder_) {  // the same for every workbook of a run: made absolute once
+            inFolder_ = folder;
+            absIn_ = AbsolutePath(folder);
+            if (absIn_.empty() || absIn_.back() != kSep)
+                absIn_ += kSep;
+        }
+        rec.source = absIn_ + name;
+        rec.workbook = x.workbook;
+        if (!outDir_.empty())
+            rec.dest = absOut_ + name;
+        journal_.Write(rec);
+        try {
+            data_.Append(bytes, rec);
+        } catch (const DataFileError& e) {
+            if (!e.Unsettled())
+                journal_.Clear();
+            throw;
+        }
+        if (afterAppend)
+            afterAppend();
+
+        if (std::string what = data_.Changed(); !what.empty()) {
+            if (!data_.Gone())
+                throw DataFileError(what + " " + path + " was not moved.", true);
+            // Its lines went with the old file: take them out of it too, and harvest the workbook again later.
+            try {
+                data_.Undo(rec);
+            } catch (const DataFileError&) {
+            }
+            journal_.Clear();
+            throw DataFileError(what + " " + path + " was not moved.");
+        }
+
+        if (!outDir_.empty()) {
+            try {
+                clsBatchRun::MoveToOutDir(path, outDir_);
+            } catch (const std::exception& e) {
+                try {
+                    data_.Undo(rec);
+                } catch (const DataFileError& u) {
+                    throw DataFileError(std::string(e.what()) + "; " + u.what() +
+                                            ". The journal keeps the lines for the next run to settle.",
+                                        true);
+                }
+                journal_.Clear();
+                return WorkbookOutcome::Failed(e.what());
+            }
+        }
+        journal_.Clear();
+        return WorkbookOutcome::Done();
+    }
+
+private:
+    DataFileAppender& data_;
+    Journal& journal_;
+    std::string header_, outDir_, absOut_;
+    std::string inFolder_, absIn_;
+};
+
 }  // namespace
+
+std::string StatusText(const WorkbookOutcome& o)
+{
+    switch (o.kind) {
+    case WorkbookOutcome::Kind::Done: return "Done";
+    case WorkbookOutcome::Kind::Failed: return "Failed: " + o.reason;
+    case WorkbookOutcome::Kind::NotTried: break;
+    }
+    return "Pending";
+}
 
 std::string MemoryStatusList::Data(int pRow, int pCol) const
 {
@@ -483,78 +263,12 @@ void MemoryStatusList::setData(int pRow, int pCol, const std::string& pText)
     rows_[pRow][pCol] = pText;
 }
 
-std::vector<std::string> clsBatchRun::ListWorkbooks(const std::string& inDir)
-{
-    std::string pattern = WithoutTrailingSep(Trim(inDir));
-    bool anyWorkbook = pattern.find_first_of("*?") == std::string::npos;
-    if (anyWorkbook)
-        pattern += std::string(1, kSep) + "*";
-    if (pattern.find(kSep) == std::string::npos) {
-        std::error_code ec;
-        pattern = std::filesystem::current_path(ec).string() + kSep + pattern;
-    }
-    size_t slash = pattern.rfind(kSep);
-    std::string folder = pattern.substr(0, slash);
-    std::string namePattern = pattern.substr(slash + 1);
-
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
-    if (!dir)
-        return {};
-    while (dirent* e = ::readdir(dir)) {
-        std::string name = e->d_name;
-        // Hidden files and the lock files office programs leave beside open workbooks.
-        if (name.empty() || name[0] == '.' || name.rfind("~$", 0) == 0)
-            continue;
-        if (anyWorkbook ? !IsWorkbookName(name) : !WildcardMatch(namePattern.c_str(), name.c_str()))
-            continue;
-        if (e->d_type != DT_REG) {
-            struct stat st {};
-            if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK)
-                continue;
-            if (::stat((folder + kSep + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-                continue;
-        }
-        names.push_back(name);
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    std::vector<std::string> paths;
-    paths.reserve(names.size());
-    for (const auto& n : names)
-        paths.push_back(folder + kSep + n);
-    return paths;
-}
-
 void clsBatchRun::MoveToOutDir(const std::string& path, const std::string& outDir)
 {
-    std::string folder = WithoutTrailingSep(Trim(outDir));
     size_t slash = path.rfind(kSep);
     if (slash == std::string::npos)
         return;
-    std::string dest = folder + kSep + path.substr(slash + 1);
-    // rename replaces a file of the same name there in one step.
-    if (::rename(path.c_str(), dest.c_str()) == 0)
-        return;
-    if (errno != EXDEV)
-        throw rt::RtError(rt::PathFileAccessError, SysError("Cannot move the workbook to", dest, errno));
-
-    // Another file system: copy beside the destination, rename it into place,
-    // then remove the original.
-    std::string tmp = folder + kSep + ".~moving." + path.substr(slash + 1);
-    std::error_code ec;
-    std::filesystem::copy_file(path, tmp, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        throw rt::RtError(rt::PathFileAccessError, "Cannot move the workbook to " + dest + ": " + ec.message());
-    }
-    if (::rename(tmp.c_str(), dest.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        throw rt::RtError(rt::PathFileAccessError, SysError("Cannot move the workbook to", dest, err));
-    }
-    if (::unlink(path.c_str()) != 0)
-        throw rt::RtError(rt::PathFileAccessError, SysError("Cannot remove the moved workbook", path, errno));
+    MoveWorkbook(path, WithoutTrailingSep(Trim(outDir)) + kSep + path.substr(slash + 1));
 }
 
 BatchResult clsBatchRun::RunBatch()
@@ -563,24 +277,24 @@ BatchResult clsBatchRun::RunBatch()
     stop_ = false;
 
     FormDefinition form;
-    res.configError = ConfigCheck(paths_, form);
-    if (!res.configError.empty())
-        return res;
-
-    const std::string& dataPath = paths_.dataFile;
-    RunLock lock;
-    res.configError = lock.Take(LockPath(dataPath), waitForLock_, onWaitingForLock, dataPath);
-    if (!res.configError.empty())
-        return res;
+    WorkbookSource source;
+    DataFileAppender data(paths_.dataFile);
+    Journal journal(paths_.dataFile);
     try {
-        Recover(dataPath, JournalPath(dataPath));
-    } catch (const std::exception& e) {
+        form = CheckFormDefinition(paths_.formType);
+        source = ReadWorkbookSource(paths_.inDir);
+        CheckFolders(paths_, source);
+        data.Lock(waitForLock_, onWaitingForLock);
+        res.settled = SettleJournal(journal);
+        if (!res.settled.empty() && onSettled)
+            onSettled(res.settled);
+        data.Open();
+    } catch (const ConfigError& e) {
         res.configError = e.what();
         return res;
     }
 
-    // List.
-    std::vector<std::string> paths = ListWorkbooks(paths_.inDir);
+    std::vector<std::string> paths = ListWorkbooks(source, OwnFiles(paths_.dataFile));
     if (limit_ > 0 && static_cast<int>(paths.size()) > limit_)
         paths.resize(static_cast<size_t>(limit_));
     list_.Clear();
@@ -588,7 +302,7 @@ BatchResult clsBatchRun::RunBatch()
     for (int i = 0; i < n; ++i) {
         list_.AddRow();
         list_.setData(i, 0, paths[i]);
-        list_.setData(i, 1, "Pending");
+        list_.setData(i, 1, StatusText({}));
         if (onListed)
             onListed(i, paths[i]);
     }
@@ -598,135 +312,45 @@ BatchResult clsBatchRun::RunBatch()
         return res;
     }
 
-    // Readers run ahead of the committing thread by at most `window` workbooks,
-    // so memory stays flat however many workbooks there are.
-    const int jobs = std::min(jobs_, n);
-    const int window = jobs * 4;
-    std::mutex mu;
-    std::condition_variable cv;
-    std::vector<std::optional<Outcome>> slots(static_cast<size_t>(window));
-    int next = 0, committed = 0;
-    bool quit = false;
-    std::vector<std::thread> workers;
-    if (jobs > 1) {
-        for (int t = 0; t < jobs; ++t)
-            workers.emplace_back([&] {
-                std::unique_lock<std::mutex> lk(mu);
-                for (;;) {
-                    cv.wait(lk, [&] { return quit || next >= n || next < committed + window; });
-                    if (quit || next >= n)
-                        return;
-                    int i = next++;
-                    lk.unlock();
-                    Outcome o = Harvest(paths[i], form);
-                    lk.lock();
-                    slots[i % window] = std::move(o);
-                    cv.notify_all();
-                }
-            });
-    }
-
-    // The readers are stopped and joined however the loop below ends.
-    struct Joiner {
-        std::mutex& mu;
-        std::condition_variable& cv;
-        bool& quit;
-        std::vector<std::thread>& workers;
-        ~Joiner()
-        {
-            {
-                std::lock_guard<std::mutex> lk(mu);
-                quit = true;
-            }
-            cv.notify_all();
-            for (auto& t : workers)
-                t.join();
-        }
-    } joiner{mu, cv, quit, workers};
-
-    const std::string outDir = Trim(paths_.outDir);
-    const std::string header = HeaderLine(form);
-    // Every listed path is folder + separator + name: make the folders absolute once.
-    const std::string absIn = Absolute(paths[0].substr(0, paths[0].rfind(kSep) + 1));
-    const std::string absOut = outDir.empty() ? std::string() : Absolute(WithoutTrailingSep(outDir)) + kSep;
-    Journal journal(JournalPath(dataPath));
-    DataFile data(dataPath);
-    data.OpenExisting();
-
+    ReadAhead reader(paths, form, jobs_);
+    Committer committer(data, journal, HeaderLine(form), Trim(paths_.outDir));
     for (int i = 0; i < n; ++i) {
         if (stop_) {
             res.stopped = true;
+            res.stopReason = "it was asked to stop.";
+            res.notTried.assign(paths.begin() + i, paths.end());
             break;
         }
         list_.setData(i, 1, "Processing");
-        Outcome o;
-        if (jobs > 1) {
-            std::unique_lock<std::mutex> lk(mu);
-            cv.wait(lk, [&] { return slots[i % window].has_value(); });
-            o = std::move(*slots[i % window]);
-            slots[i % window].reset();
-            committed = i + 1;
-            cv.notify_all();
-        } else {
-            o = Harvest(paths[i], form);
+        committer.afterAppend = [this, i] {
+            if (afterAppend)
+                afterAppend(i);
+        };
+        WorkbookOutcome o;
+        try {
+            o = committer.Commit(paths[i], reader.Take(i));
+        } catch (const DataFileError& e) {
+            o = WorkbookOutcome::Failed(e.what());
+            res.stopped = true;
+            res.stopReason = e.what();
+            res.stoppedAt = paths[i];
+            res.notTried.assign(paths.begin() + i + 1, paths.end());
         }
-
-        bool unsettled = false;  // lines in the data file that could not be taken out again
-        if (o.ok) {
-            JournalEntry j;
-            bool journaled = false;
-            try {
-                j.existed = data.Exists();
-                std::string text = j.existed ? std::move(o.text) : header + o.text;
-                j.start = j.existed ? data.Size() : 0;
-                j.end = j.start + static_cast<long long>(text.size());
-                const std::string name = paths[i].substr(paths[i].rfind(kSep) + 1);
-                j.source = WithoutTrailingSep(absIn) + kSep + name;
-                if (!outDir.empty())
-                    j.dest = absOut + name;
-                journal.Write(j);
-                journaled = true;
-                data.Append(text, j);
-                if (afterAppend)
-                    afterAppend(i);
-                if (!outDir.empty())
-                    MoveToOutDir(paths[i], outDir);
-                journal.Clear();
-            } catch (const std::exception& e) {
-                o.ok = false;
-                o.text = e.what();
-                if (journaled) {
-                    try {
-                        data.Undo(j);
-                        journal.Clear();
-                    } catch (const std::exception& undo) {
-                        // The journal stays, so the next run takes the lines out;
-                        // going on would put more lines behind them.
-                        o.text += "; " + std::string(undo.what());
-                        unsettled = true;
-                    }
-                }
-            }
-        }
-
-        std::string status = o.ok ? "Done" : "Failed: " + o.text;
-        if (o.ok)
+        if (o.IsDone())
             ++res.done;
         else
-            res.failures.push_back({paths[i], o.text});
-        list_.setData(i, 1, status);
+            res.failures.push_back({paths[i], o.reason});
+        list_.setData(i, 1, StatusText(o));
         if (onFinished)
-            onFinished(i, paths[i], status);
+            onFinished(i, paths[i], o);
         if (onProgress)
             onProgress(i + 1, n);
-        if (unsettled) {
-            res.stopped = true;
+        if (res.stopped)
             break;
-        }
     }
 
     data.Close();
-    journal.Remove();
+    journal.RemoveIfSettled();
     res.message = Summary(res);
     return res;
 }

@@ -3,16 +3,17 @@
 // harvests each one into the data file and moves it into the output folder.
 //
 // Flow of RunBatch:
-//   1. Configuration checks (form definition readable and not empty, data
-//      file folder and output folder present), before anything is read or
-//      written; then the data file is locked for the whole run and any
-//      append left behind by a killed run is undone or confirmed (journal).
-//   2. The input text becomes a folder and a name pattern; matches are listed
-//      in name order as "Pending" (at most Limit() per run, 0 = no limit).
-//   3. Workbooks are read and formatted on Jobs() threads, but committed on
-//      the calling thread in list order: "Processing", journal, one append
-//      of all the workbook's lines, move, "Done" — or "Failed: reason", with
-//      the append undone and the workbook left in the input folder.
+//   1. Configuration checks before anything is read or written: the form
+//      definition, the input (a folder, a pattern or one file), the output
+//      folder, the data file's folder; then the data file is locked for the
+//      whole run, an append left behind by an earlier run is settled
+//      (Recovery.h) and the data file is opened for appending.
+//   2. The matches are listed in name order as "Pending" (at most Limit() per
+//      run, 0 = no limit); the data file, its lock and its journal never are.
+//   3. Workbooks are read on Jobs() threads (ReadAhead.h) and committed here in
+//      list order, each exactly once (see Commit in the .cpp file).
+//   4. A failure of the data file itself stops the run: later workbooks are
+//      not tried and stay in the input folder.
 //
 // Every StatusList call and every hook runs on the thread that called
 // RunBatch, in list order. RequestStop may be called from any thread.
@@ -48,10 +49,25 @@ private:
 // The four path texts of a job, as typed (the run trims where it should).
 struct BatchPaths {
     std::string formType;  // form definition
-    std::string inDir;     // input folder, or folder/pattern with * or ?
+    std::string inDir;     // input folder, folder/pattern with * or ?, or one workbook
     std::string outDir;    // output folder; empty or spaces: workbooks are not moved
     std::string dataFile;  // data file appended to
 };
+
+// What became of one workbook.
+struct WorkbookOutcome {
+    enum class Kind { Done, Failed, NotTried };
+    Kind kind = Kind::NotTried;
+    std::string reason;  // Failed: why
+
+    static WorkbookOutcome Done() { return {Kind::Done, {}}; }
+    static WorkbookOutcome Failed(std::string why) { return {Kind::Failed, std::move(why)}; }
+    bool IsDone() const { return kind == Kind::Done; }
+    bool IsFailed() const { return kind == Kind::Failed; }
+};
+
+// The status list's text: "Done", "Failed: reason", "Pending".
+std::string StatusText(const WorkbookOutcome& o);
 
 struct BatchFailure {
     std::string path;
@@ -59,16 +75,21 @@ struct BatchFailure {
 };
 
 struct BatchResult {
-    // Set when the run did not start (nothing was read or written): the
-    // reason as a sentence naming the path.
+    // Set when the run did not start (nothing was harvested): the reason as
+    // a sentence naming the path.
     std::string configError;
+    // What settling an earlier run's journal did, if anything.
+    std::string settled;
     int listed = 0;
     int done = 0;
     std::vector<BatchFailure> failures;
-    bool stopped = false;  // RequestStop ended the run early; later rows stay "Pending"
+    std::vector<std::string> notTried;  // listed, left in the input folder
+    bool stopped = false;               // ended early; stopReason says why
+    std::string stopReason;
+    std::string stoppedAt;  // the workbook whose failure stopped the run (its reason is stopReason)
     // What the window shows at the end: "All of the forms in the input
-    // directory have been processed." when nothing was listed, a count and the
-    // first few failures when some failed, else empty.
+    // directory have been processed." when nothing was listed, why the run
+    // stopped, a count and the first few failures; else empty.
     std::string message;
 };
 
@@ -85,16 +106,17 @@ public:
     int Limit() const { return limit_; }
     void setJobs(int n) { jobs_ = n < 1 ? 1 : n; }  // reading threads
     int Jobs() const { return jobs_; }
-    // Another harvester holds the data file: wait for it (true) or report
+    // Another program holds the data file: wait for it (true) or report
     // "in use" as a configuration error (false, the default).
     void setWaitForLock(bool w) { waitForLock_ = w; }
 
     // Hooks, all called on the run's thread.
     std::function<void(int row, const std::string& path)> onListed;
-    // After each workbook: its row, path, "Done" or "Failed: reason".
-    std::function<void(int row, const std::string& path, const std::string& status)> onFinished;
+    std::function<void(int row, const std::string& path, const WorkbookOutcome& outcome)> onFinished;
     std::function<void(int finished, int total)> onProgress;
     std::function<void()> onWaitingForLock;
+    // What settling an earlier run's journal did (see BatchResult::settled).
+    std::function<void(const std::string& sentence)> onSettled;
     // Test hook: called after a workbook's lines are appended and before it
     // is moved (a crash here must be undone by the next run).
     std::function<void(int row)> afterAppend;
@@ -106,14 +128,6 @@ public:
     // separator removed); a file of the same name there is replaced. Throws
     // rt::RtError naming the file and the reason.
     static void MoveToOutDir(const std::string& path, const std::string& outDir);
-
-    // The files a run would list for the input text, in name order, without
-    // limit (full paths: folder, separator, name).
-    static std::vector<std::string> ListWorkbooks(const std::string& inDir);
-
-    // Paths of the files kept beside the data file.
-    static std::string JournalPath(const std::string& dataFile) { return dataFile + ".journal"; }
-    static std::string LockPath(const std::string& dataFile) { return dataFile + ".lock"; }
 
     static constexpr const char* kNothingToDo = "All of the forms in the input directory have been processed.";
 

@@ -430,11 +430,11 @@ void frmMain::LoadSettings(const QString& path)
         read.Load();
         if (read.Rows() < 4)
             throw rt::RtError(rt::InputPastEndOfFile,
-                              "Not a settings file: it has " + std::to_string(read.Rows()) +
-                                  " lines where four paths are expected",
-                              path.toStdString());
+                              "Cannot read the settings file " + path.toStdString() + ": it has " +
+                                  std::to_string(read.Rows()) + " lines where four paths are expected",
+                              {});
     } catch (const std::exception& e) {
-        ShowError(tr("Cannot open the settings file %1:\n%2").arg(path, ErrorText(e)));
+        ShowError(ErrorText(e));  // "Cannot read the settings file <path>: <reason>"
         return;
     }
     *setFile_ = read;
@@ -455,7 +455,7 @@ bool frmMain::SaveSettings()
     try {
         setFile_->Save();
     } catch (const std::exception& e) {
-        ShowError(tr("Cannot save the settings file %1:\n%2").arg(setFile_->fn(), ErrorText(e)));
+        ShowError(ErrorText(e));  // "Cannot write the settings file <path>: <reason>"
         return false;
     }
     return true;
@@ -682,7 +682,8 @@ void frmMain::OnRunFinished()
         ShowError(QString::fromStdString(lastResult_.configError));
     else if (!lastResult_.message.empty())
         MsgBoxOk(this, QString::fromStdString(lastResult_.message),
-                 lastResult_.failures.empty() ? QMessageBox::Information : QMessageBox::Warning);
+                 lastResult_.failures.empty() && !lastResult_.stopped ? QMessageBox::Information
+                                                                      : QMessageBox::Warning);
     emit runFinished();
 }
 

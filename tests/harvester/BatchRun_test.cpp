@@ -1,87 +1,12 @@
 // The batch run over real folders: listing rules, moving, the per-run limit,
-// failures that leave no lines, configuration errors, the journal after a
-// crash, the lock, and the same data file for any number of reading threads.
-#include "harvester/clsBatchRun.h"
-#include "tests/harvester/HarvestTestUtil.h"
-
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
+// failures that leave no lines, configuration errors, appending, and the same
+// data file for any number of reading threads.
+#include "harvester/WorkbookList.h"
+#include "tests/harvester/BatchRunFixture.h"
 
 using namespace harvest_test;
-using Strings = std::vector<std::string>;
 
 namespace {
-
-class BatchRun : public ::testing::Test, protected JobFolders {
-protected:
-
-    BatchResult Run(const std::string& inText, const std::string& outText, int limit = clsBatchRun::kDefaultLimit,
-                    int jobs = 1)
-    {
-        clsBatchRun run(list);
-        run.setPaths({form, inText, outText, data});
-        run.setLimit(limit);
-        run.setJobs(jobs);
-        return run.RunBatch();
-    }
-
-    void AddBooks(int n, const std::string& ext = "xlsx", const std::string& prefix = "b")
-    {
-        for (int i = 0; i < n; ++i) {
-            char name[64];
-            std::snprintf(name, sizeof name, "%s%03d.%s", prefix.c_str(), i, ext.c_str());
-            CopyFixture("timesheet." + ext, in + "/" + name);
-        }
-    }
-
-    // A run in a child process killed (no clean-up at all) right after the append of `row`.
-    void CrashAfterAppend(int row)
-    {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            MemoryStatusList childList;
-            clsBatchRun run(childList);
-            run.setPaths({form, in, out, data});
-            run.afterAppend = [row](int r) {
-                if (r == row)
-                    _exit(0);
-            };
-            run.RunBatch();
-            _exit(1);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-
-    void WriteJournal(const std::string& body)
-    {
-        WriteFile(clsBatchRun::JournalPath(data), "glean journal 1 " + std::to_string(body.size()) + "\n" + body);
-    }
-
-    Strings Column(int col) const
-    {
-        Strings v;
-        for (int r = 0; r < list.Rows(); ++r)
-            v.push_back(list.Data(r, col));
-        return v;
-    }
-
-    std::string Lines(int workbooks) const
-    {
-        std::string s = kTimesheetHeader;
-        for (int i = 0; i < workbooks; ++i)
-            s += kTimesheetLines;
-        return s;
-    }
-
-    MemoryStatusList list;
-};
 
 TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
 {
@@ -103,7 +28,8 @@ TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
     EXPECT_TRUE(fs::exists(out + "/a.XLS") && fs::exists(out + "/b.ods") && fs::exists(out + "/c.xlsx") &&
                 fs::exists(out + "/d.xlsb"));
     EXPECT_EQ(CountFiles(in), 3);  // the text file, the lock file and the hidden file stay
-    EXPECT_FALSE(fs::exists(clsBatchRun::JournalPath(data)));
+    EXPECT_FALSE(fs::exists(JournalFile()));
+    EXPECT_FALSE(fs::exists(DataFileLock::PathFor(data)));
 }
 
 TEST_F(BatchRun, WildcardPatternsMatchInAnyCase)
@@ -115,11 +41,11 @@ TEST_F(BatchRun, WildcardPatternsMatchInAnyCase)
         {in + "/week*", 3}, {in + "/WEEK*.XLSX", 2}, {in + "/?onth000.xlsx", 1}, {dir / "missing/*.xls", 0},
     };
     for (const auto& [pattern, matches] : rows)
-        EXPECT_EQ(clsBatchRun::ListWorkbooks(pattern).size(), matches) << pattern;
+        EXPECT_EQ(ListWorkbooks(pattern).size(), matches) << pattern;
     // Without a separator the pattern searches the current folder.
     auto old = fs::current_path();
     fs::current_path(in);
-    auto found = clsBatchRun::ListWorkbooks("*.xls");
+    auto found = ListWorkbooks("*.xls");
     fs::current_path(old);
     EXPECT_EQ(found, Strings{fs::canonical(in).string() + "/week000.xls"});
 }
@@ -188,87 +114,105 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
     AddBooks(1);
     WriteFile(dir / "empty.dat", "0,0\r\n");
     WriteFile(dir / "blank.dat", "");
+    const std::string missing = dir / "missing";
     const Strings rows[] = {
-        {dir / "missing.dat", out, data, "form definition does not exist"},
-        {dir / "empty.dat", out, data, "form definition is empty"},
-        {dir / "blank.dat", out, data, "form definition is empty"}, {"", out, data, "No form definition"},
-        {form, dir / "nowhere", data, "output folder does not exist"},
-        {form, out, dir / "nofolder/data.csv", "folder of the data file does not exist"},
-        {form, out, "", "No data file"},
+        {dir / "missing.dat", in, out, data, "form definition does not exist"},
+        {dir / "empty.dat", in, out, data, "form definition is empty"},
+        {dir / "blank.dat", in, out, data, "form definition is empty"},
+        {"", in, out, data, "No form definition"},
+        {form, in, dir / "nowhere", data, "output folder does not exist"},
+        {form, in, out, dir / "nofolder/data.csv", "folder of the data file does not exist"},
+        {form, in, out, "", "No data file"},
+        {form, in, out, out, "The data file is a folder: " + out},
+        // The input names nothing: never "all processed", never the root folder.
+        {form, missing, out, data, "The input folder does not exist: " + missing},
+        {form, missing + "/*.xlsx", out, data, "The input folder does not exist: " + missing},
+        {form, "", out, data, "No input folder given."},
+        {form, "   ", out, data, "No input folder given."},
+        // Each run would harvest the same workbooks again.
+        {form, in, in, data, "The input folder is the output folder: " + in},
+        {form, in + "/*.xlsx", " " + in + "/ ", data, "The input folder is the output folder: " + in},
     };
     for (const Strings& r : rows) {
+        SCOPED_TRACE(r[0] + " | " + r[1] + " | " + r[2] + " | " + r[3]);
         list.Clear();
         list.AddRow();
         list.setData(0, 0, "earlier run");
         clsBatchRun run(list);
-        run.setPaths({r[0], in, r[1], r[2]});
+        run.setPaths({r[0], r[1], r[2], r[3]});
         BatchResult res = run.RunBatch();
-        EXPECT_NE(res.configError.find(r[3]), std::string::npos) << res.configError;
+        EXPECT_TRUE(Contains(res.configError, r[4])) << res.configError;
+        EXPECT_EQ(res.listed, 0);
         EXPECT_EQ(list.Data(0, 0), "earlier run");
         EXPECT_EQ(CountFiles(in), 1);
         EXPECT_FALSE(fs::exists(data));
+        EXPECT_FALSE(fs::exists(DataFileLock::PathFor(data)));
     }
 }
 
-TEST_F(BatchRun, CrashBetweenAppendAndMoveIsUndoneByTheNextRun)
-{
-    AddBooks(3);
-    CrashAfterAppend(1);
-    EXPECT_EQ(ReadFile(data), Lines(2));  // the second workbook's lines are in, it was never moved
-    EXPECT_EQ(CountFiles(in), 2);
-    EXPECT_EQ(Run(in, out).done, 2);
-    EXPECT_EQ(ReadFile(data), Lines(3));  // as one uninterrupted run
-    EXPECT_EQ(CountFiles(in), 0);
-    EXPECT_EQ(CountFiles(out), 3);
-}
-
-TEST_F(BatchRun, CrashAfterTheFirstAppendOfANewDataFileRemovesIt)
-{
-    AddBooks(1);
-    CrashAfterAppend(0);
-    // An empty file left behind would make the next run drop the header line.
-    EXPECT_EQ(Run(dir / "nothing-here", out).listed, 0);
-    EXPECT_FALSE(fs::exists(data));
-    Run(in, out);
-    EXPECT_EQ(ReadFile(data), Lines(1));
-}
-
-TEST_F(BatchRun, JournalRecovery)
+TEST_F(BatchRun, DataFileThatCannotBeWrittenIsAConfigurationError)
 {
     AddBooks(2);
-    // Killed just after its move: the lines stay.
-    Run(in + "/b000.*", out);
-    const std::string one = ReadFile(data);
-    WriteJournal("existed=1\nstart=0\nend=" + std::to_string(one.size()) + "\nsource=" + in +
-                 "/b000.xlsx\ndest=" + out + "/b000.xlsx\ncomplete\n");
-    Run(in + "/b000.*", out);
-    EXPECT_EQ(ReadFile(data), one);
-    // Killed in the middle of an append: the half line is taken out.
-    WriteFile(data, one + "\"Ann\",02/0");
-    WriteJournal("existed=1\nstart=" + std::to_string(one.size()) + "\nend=" + std::to_string(one.size() + 200) +
-                 "\nsource=" + in + "/b001.xlsx\ndest=\ncomplete\n");
-    EXPECT_EQ(Run(in, out).done, 1);
-    EXPECT_EQ(ReadFile(data), Lines(2));
-    // A cleared or torn journal changes nothing.
-    for (std::string journal : {"-lean journal 1 10\n", "glean journal 1 500\nexisted=1\nstart=0\n", ""}) {
-        WriteFile(clsBatchRun::JournalPath(data), journal);
-        EXPECT_EQ(Run(in, out).listed, 0);
-        EXPECT_EQ(ReadFile(data), Lines(2)) << journal;
-    }
+    WriteFile(data, kTimesheetHeader);
+    FileAttribute readOnly(data, "+i");
+    if (!readOnly.Ok())
+        GTEST_SKIP() << "chattr +i is not permitted here";
+    BatchResult r = Run(in, out);
+    EXPECT_EQ(r.configError, "Cannot write the data file " + data + ": Operation not permitted");
+    EXPECT_EQ(r.listed, 0);
+    EXPECT_EQ(CountFiles(in), 2);
+    EXPECT_EQ(CountFiles(dir / ""), 2);  // the form and the data file: no lock, no journal
+    readOnly.Remove();
+    EXPECT_EQ(ReadFile(data), kTimesheetHeader);
 }
 
-TEST_F(BatchRun, SecondHarvesterIsToldTheDataFileIsInUse)
+TEST_F(BatchRun, OneWorkbookFileIsHarvestedAlone)
+{
+    AddBooks(3);
+    BatchResult r = Run(" " + in + "/b001.xlsx ", out);
+    EXPECT_EQ(r.configError, "");
+    EXPECT_EQ(Column(0), Strings{in + "/b001.xlsx"});
+    EXPECT_EQ(r.done, 1);
+    EXPECT_EQ(ReadFile(data), Lines(1));
+    EXPECT_TRUE(fs::exists(out + "/b001.xlsx"));
+    EXPECT_EQ(CountFiles(in), 2);
+}
+
+TEST_F(BatchRun, TheRunsOwnFilesAreNeverWorkbooksAndNoneIsLeftBehind)
+{
+    AddBooks(2);
+    data = in + "/data.csv";
+    WriteFile(in + "/data.csv.journal", "-");  // a cleared journal of an earlier run
+    for (const std::string& pattern : {in + "/*", in + "/*.*"}) {
+        SCOPED_TRACE(pattern);
+        BatchResult r = Run(pattern, "");
+        EXPECT_EQ(r.configError, "");
+        for (const std::string& path : Column(0))
+            EXPECT_TRUE(Contains(path, "/b00")) << path;
+        EXPECT_TRUE(r.failures.empty()) << r.message;
+        EXPECT_FALSE(fs::exists(in + "/data.csv.lock"));
+        EXPECT_FALSE(fs::exists(in + "/data.csv.journal"));
+    }
+    EXPECT_EQ(ReadFile(data), Lines(4));
+    // Naming the data file itself as the one input lists nothing.
+    EXPECT_EQ(Run(data, "").listed, 0);
+}
+
+TEST_F(BatchRun, AppendingNeverMergesLines)
 {
     AddBooks(1);
-    int fd = ::open(clsBatchRun::LockPath(data).c_str(), O_RDWR | O_CREAT, 0666);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    // flock locks belong to the open file, so a second open in this process conflicts.
-    BatchResult r = Run(in, out);
-    EXPECT_NE(r.configError.find("in use"), std::string::npos) << r.configError;
-    EXPECT_EQ(CountFiles(in), 1);
-    ::close(fd);
-    EXPECT_EQ(Run(in, out).done, 1);
+    const std::pair<std::string, std::string> rows[] = {
+        {"Name,Start,Hours\r\n\"Bob\",01/01/2009,1.0", "\r\n"},  // a last line without its end
+        {"Name,Start,Hours\n\"Bob\",01/01/2009,1.0\n", ""},        // ended by LF alone
+        {"Name,Start,Hours\r\n\"Bob\",01/01/2009,1.0\r", ""},     // by CR alone
+        {"", kTimesheetHeader},                                      // an empty file gets the header
+    };
+    for (const auto& [before, added] : rows) {
+        SCOPED_TRACE(before);
+        WriteFile(data, before);
+        Run(in, "");
+        EXPECT_EQ(ReadFile(data), before + added + kTimesheetLines);
+    }
 }
 
 TEST_F(BatchRun, SameDataFileAndStatusesForAnyNumberOfJobs)
@@ -292,7 +236,7 @@ TEST_F(BatchRun, StatusesChangeInListOrderAndStopLeavesTheRestPending)
     run.setPaths({form, in, out, data});
     run.setJobs(3);
     std::vector<int> finished;
-    run.onFinished = [&](int row, const std::string&, const std::string&) {
+    run.onFinished = [&](int row, const std::string&, const WorkbookOutcome&) {
         finished.push_back(row);
         for (int r = row + 1; r < list.Rows(); ++r)  // later rows have not started
             EXPECT_EQ(list.Data(r, 1), "Pending");

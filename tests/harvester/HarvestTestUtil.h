@@ -86,6 +86,29 @@ inline int CountFiles(const std::string& dir)
     return n;
 }
 
+// A file attribute set with chattr ("+a" append-only, "+i" immutable) for
+// the life of the object. Ok() is false where chattr is not permitted (not
+// root, a file system without attributes): the test then skips.
+class FileAttribute {
+public:
+    FileAttribute(std::string path, const std::string& flag) : path_(std::move(path)), flag_(flag.substr(1))
+    {
+        ok_ = std::system(("chattr +" + flag_ + " '" + path_ + "' 2>/dev/null").c_str()) == 0;
+    }
+    ~FileAttribute() { Remove(); }
+    bool Ok() const { return ok_; }
+    void Remove()
+    {
+        if (ok_)
+            std::system(("chattr -" + flag_ + " '" + path_ + "' 2>/dev/null").c_str());
+        ok_ = false;
+    }
+
+private:
+    std::string path_, flag_;
+    bool ok_ = false;
+};
+
 // The four paths of a job: input and output folders, a timesheet form
 // definition and a data file that does not exist yet.
 struct JobFolders {

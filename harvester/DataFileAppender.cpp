@@ -1,0 +1,130 @@
+#include "harvester/DataFileAppender.h"
+
+#include "common/modUtil.h"
+#include "harvester/RunErrors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string Reason(const std::string& what, const std::string& path, int err)
+{
+    return what + " " + path + ": " + std::strerror(err);
+}
+
+}  // namespace
+
+DataFileAppender::~DataFileAppender()
+{
+    Close();
+}
+
+void DataFileAppender::Lock(bool wait, const std::function<void()>& onWaiting)
+{
+    std::string error;
+    switch (lock_.Take(path_, wait, &error, onWaiting)) {
+    case DataFileLock::Outcome::Taken:
+        return;
+    case DataFileLock::Outcome::Busy:
+        throw ConfigError("The data file is in use by another program: " + path_);
+    case DataFileLock::Outcome::Failed:
+        throw ConfigError(error);
+    }
+}
+
+void DataFileAppender::Open()
+{
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw ConfigError(S_ISDIR(st.st_mode) ? "The data file is a folder: " + path_
+                                              : "The data file is not a regular file: " + path_);
+    // O_EXCL first, so that the run knows whether it made the file.
+    fd_.Reset(::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    created_ = static_cast<bool>(fd_);
+    if (!fd_ && errno == EEXIST) {
+        fd_.Reset(::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+        if (!fd_ && errno == EACCES)  // writable but not readable: no line-end check
+            fd_.Reset(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    }
+    if (!fd_)
+        throw ConfigError(Reason("Cannot write the data file", path_, errno));
+    auto id = IdentityOf(fd_.Get());
+    if (!id)
+        throw ConfigError(Reason("Cannot read the data file", path_, errno));
+    id_ = *id;
+    size_ = id_.size;
+    ReadEnding();
+}
+
+void DataFileAppender::ReadEnding()
+{
+    char last = '\n';
+    if (size_ > 0 && ::pread(fd_.Get(), &last, 1, size_ - 1) != 1)
+        last = '\n';
+    endsWithLineEnd_ = last == '\n' || last == '\r';
+}
+
+JournalRecord DataFileAppender::Prepare(const std::string& lines, std::string& bytes) const
+{
+    // A last line without its end (edited by hand) must not be glued to ours.
+    bytes = endsWithLineEnd_ ? lines : "\r\n" + lines;
+    JournalRecord r;
+    r.data = id_;
+    r.before = size_;
+    r.after = size_ + static_cast<long long>(bytes.size());
+    r.checksum = Checksum(bytes);
+    r.created = created_ && size_ == 0;
+    return r;
+}
+
+void DataFileAppender::Append(const std::string& bytes, const JournalRecord& record)
+{
+    if (const int err = WriteAll(fd_.Get(), bytes)) {
+        const std::string what = Reason("Cannot write the data file", path_, err);
+        if (::ftruncate(fd_.Get(), record.before) != 0)
+            throw DataFileError(what + "; the part written cannot be taken out: " + std::strerror(errno), true);
+        throw DataFileError(what);
+    }
+    size_ = record.after;
+    endsWithLineEnd_ = true;
+}
+
+void DataFileAppender::Undo(const JournalRecord& record)
+{
+    if (::ftruncate(fd_.Get(), record.before) != 0)
+        throw DataFileError(Reason("Cannot take the lines out of the data file", path_, errno), true);
+    size_ = record.before;
+    ReadEnding();
+}
+
+std::string DataFileAppender::Changed() const
+{
+    auto named = IdentityOf(path_);
+    if (!named)
+        return "The data file " + path_ + " was deleted during the run.";
+    if (!named->SameFile(id_))
+        return "The data file " + path_ + " was replaced by another file during the run.";
+    auto open = IdentityOf(fd_.Get());
+    if (!open || open->size != size_)
+        return "The data file " + path_ + " was changed by another program during the run (" +
+               std::to_string(open ? open->size : -1) + " bytes instead of " + std::to_string(size_) + ").";
+    return {};
+}
+
+bool DataFileAppender::Gone() const
+{
+    auto named = IdentityOf(path_);
+    return !named || !named->SameFile(id_);
+}
+
+void DataFileAppender::Close()
+{
+    if (fd_ && created_ && size_ == 0 && !Gone())
+        ::unlink(path_.c_str());
+    fd_.Reset();
+    lock_.Release();
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The data file of a run. It holds the data file's lock for the whole run,
+// keeps the file open, appends each workbook's lines with one write, takes an
+// append back, and tells whether the path still names the file appended to
+// (another program may delete it or save over it).
+#include "common/DataFileLock.h"
+#include "common/UniqueHandle.h"
+#include "harvester/Journal.h"
+
+#include <functional>
+#include <string>
+
+class DataFileAppender {
+public:
+    explicit DataFileAppender(std::string path) : path_(std::move(path)) {}
+    ~DataFileAppender();
+    DataFileAppender(const DataFileAppender&) = delete;
+    DataFileAppender& operator=(const DataFileAppender&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+    // Takes the lock: with wait, onWaiting is called once and the call blocks
+    // until the other holder lets go; without, a holder is a ConfigError.
+    void Lock(bool wait, const std::function<void()>& onWaiting);
+
+    // Opens (or creates) the file for appending. Throws ConfigError naming the
+    // file and the system's reason when it cannot be written.
+    void Open();
+
+    // An empty file gets the header line first.
+    bool IsNew() const { return size_ == 0; }
+
+    // The journal record of appending `lines`; the bytes to write are put in
+    // `bytes`: the lines, after a line end when the file's last line has none.
+    JournalRecord Prepare(const std::string& lines, std::string& bytes) const;
+
+    // One write. On failure the part written is taken back and DataFileError
+    // thrown (unsettled when that fails too).
+    void Append(const std::string& bytes, const JournalRecord& record);
+
+    // Takes back the append of `record`, which must be the last one. Throws
+    // DataFileError (unsettled) when the file cannot be cut.
+    void Undo(const JournalRecord& record);
+
+    // Empty while the path names the open file at the size the run left it;
+    // otherwise what happened to it.
+    std::string Changed() const;
+    // True when the file was replaced or deleted (not merely changed in size).
+    bool Gone() const;
+
+    // Removes a file the run created and left empty, lets go of the lock.
+    void Close();
+
+private:
+    void ReadEnding();
+
+    std::string path_;
+    DataFileLock lock_;
+    UniqueFd fd_;
+    FileIdentity id_;
+    long long size_ = 0;
+    bool created_ = false;
+    bool endsWithLineEnd_ = true;
+};

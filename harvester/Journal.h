@@ -1,0 +1,68 @@
+#pragma once
+// The journal beside the data file ("<data file>.journal") holds the one
+// append of a run that is not settled yet. It is written before the append,
+// with what is needed to prove later that the data file still ends with
+// exactly the appended bytes, and cleared once the workbook is moved or the
+// append taken back. Each step is one write in place, so a run killed at any
+// moment leaves either a whole record or a cleared one; Recovery.h settles it.
+#include "common/UniqueHandle.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A file as it stands on disk, to tell later whether a path still names it.
+struct FileIdentity {
+    unsigned long long dev = 0, ino = 0;
+    long long size = 0;
+    long long mtimeNs = 0;
+
+    bool SameFile(const FileIdentity& o) const { return dev == o.dev && ino == o.ino; }
+    bool Unchanged(const FileIdentity& o) const { return SameFile(o) && size == o.size && mtimeNs == o.mtimeNs; }
+};
+
+std::optional<FileIdentity> IdentityOf(const std::string& path);  // nothing when it cannot be found
+std::optional<FileIdentity> IdentityOf(int fd);
+
+// FNV-1a, 64 bits.
+uint64_t Checksum(std::string_view bytes);
+
+struct JournalRecord {
+    FileIdentity data;      // the data file appended to (device and inode)
+    long long before = 0;   // its size before the append
+    long long after = 0;    // and after it
+    uint64_t checksum = 0;  // of the bytes appended
+    bool created = false;   // the run created the data file: taking the append back removes it
+    std::string source;     // the workbook, absolute
+    FileIdentity workbook;  // the workbook as it was harvested
+    std::string dest;       // where it goes, absolute; empty: it stays
+};
+
+class Journal {
+public:
+    explicit Journal(std::string dataFile);
+    static std::string PathFor(const std::string& dataFile) { return dataFile + ".journal"; }
+    const std::string& Path() const { return path_; }
+    const std::string& DataFile() const { return dataFile_; }
+
+    // The record left pending, or nothing (no journal, or a cleared one).
+    // Throws ConfigError naming the journal when it cannot be read or is damaged.
+    std::optional<JournalRecord> Read() const;
+    // Throws DataFileError.
+    void Write(const JournalRecord& record);
+    // Throws DataFileError (unsettled): the record stays.
+    void Clear();
+    bool Pending() const { return pending_; }
+    // Removes the journal file, but never while a record is pending.
+    void RemoveIfSettled();
+
+    // The sentence of a configuration error about this journal.
+    std::string Damaged(const std::string& what) const;
+
+private:
+    std::string dataFile_;
+    std::string path_;
+    UniqueFd fd_;
+    bool pending_ = false;
+};

@@ -1,0 +1,189 @@
+#include "harvester/WorkbookList.h"
+
+#include "common/RtError.h"
+#include "common/UniqueHandle.h"
+#include "common/modUtil.h"
+#include "harvester/RunErrors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr char kSep = '/';
+
+std::string Trim(const std::string& s)
+{
+    size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos)
+        return {};
+    size_t e = s.find_last_not_of(' ');
+    return s.substr(b, e - b + 1);
+}
+
+// "*" and "?" only, letters in any case, as names match on the desktop
+// systems the forms come from; "[" is an ordinary character.
+bool WildcardMatch(const char* p, const char* s)
+{
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*s) {
+        if (*p == '?' || (*p && *p != '*' && lower(*p) == lower(*s))) {
+            ++p;
+            ++s;
+        } else if (*p == '*') {
+            star = p++;
+            resume = s;
+        } else if (star) {
+            p = star + 1;
+            s = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*p == '*')
+        ++p;
+    return *p == 0;
+}
+
+bool IsWorkbookName(const std::string& name)
+{
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    const std::string ext = Lower(name.substr(dot + 1));
+    return ext == "xls" || ext == "xlsx" || ext == "xlsm" || ext == "xlsb" || ext == "ods";
+}
+
+bool IsRegular(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+std::string AbsolutePath(const std::string& path)
+{
+    std::error_code ec;
+    auto p = std::filesystem::absolute(path, ec);
+    return ec ? path : p.lexically_normal().string();
+}
+
+WorkbookSource ReadWorkbookSource(const std::string& inText)
+{
+    std::string text = Trim(inText);
+    if (text.empty())
+        throw ConfigError("No input folder given.");
+    if (text.size() > 1 && text.back() == kSep)
+        text.pop_back();
+    if (text.find(kSep) == std::string::npos) {
+        std::error_code ec;
+        text = std::filesystem::current_path(ec).string() + kSep + text;
+    }
+
+    WorkbookSource src;
+    struct stat st {};
+    if (text.find_first_of("*?") == std::string::npos) {
+        if (::stat(text.c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                throw ConfigError("The input folder does not exist: " + text);
+            throw ConfigError("Cannot read the input folder " + text + ": " + std::strerror(errno));
+        }
+        if (S_ISDIR(st.st_mode)) {
+            src.folder = text;
+            return src;
+        }
+        if (!S_ISREG(st.st_mode))
+            throw ConfigError("The input is neither a folder nor a file: " + text);
+        src.oneFile = true;
+    }
+    size_t slash = text.rfind(kSep);
+    src.folder = slash == 0 ? "/" : text.substr(0, slash);
+    src.pattern = text.substr(slash + 1);
+    if (!src.oneFile && (::stat(src.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+        throw ConfigError("The input folder does not exist: " + src.folder);
+    return src;
+}
+
+std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vector<std::string>& skip)
+{
+    const std::string prefix = src.folder == "/" ? "/" : src.folder + kSep;
+    const std::string absPrefix = AbsolutePath(src.folder) + kSep;
+    auto skipped = [&](const std::string& name) {
+        return std::find(skip.begin(), skip.end(), absPrefix + name) != skip.end() ||
+               std::find(skip.begin(), skip.end(), AbsolutePath(prefix + name)) != skip.end();
+    };
+    if (src.oneFile)
+        return skipped(src.pattern) ? std::vector<std::string>{} : std::vector<std::string>{prefix + src.pattern};
+
+    std::vector<std::string> names;
+    UniqueDir dir(::opendir(src.folder.c_str()));
+    if (!dir)
+        return {};
+    while (dirent* e = ::readdir(dir.Get())) {
+        std::string name = e->d_name;
+        // Hidden files and the lock files office programs leave beside open workbooks.
+        if (name.empty() || name[0] == '.' || name.rfind("~$", 0) == 0)
+            continue;
+        if (src.pattern.empty() ? !IsWorkbookName(name) : !WildcardMatch(src.pattern.c_str(), name.c_str()))
+            continue;
+        if (e->d_type != DT_REG && (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK))
+            continue;
+        if (e->d_type != DT_REG && !IsRegular(prefix + name))
+            continue;
+        if (skipped(name))
+            continue;
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
+    for (const auto& n : names)
+        paths.push_back(prefix + n);
+    return paths;
+}
+
+std::vector<std::string> ListWorkbooks(const std::string& inText)
+{
+    try {
+        return ListWorkbooks(ReadWorkbookSource(inText));
+    } catch (const ConfigError&) {
+        return {};
+    }
+}
+
+void MoveWorkbook(const std::string& path, const std::string& dest)
+{
+    auto fail = [&](int err) {
+        throw rt::RtError(rt::PathFileAccessError, "Cannot move the workbook to " + dest + ": " + std::strerror(err), {});
+    };
+    // rename replaces a file of the same name there in one step.
+    if (::rename(path.c_str(), dest.c_str()) == 0)
+        return;
+    if (errno != EXDEV)
+        fail(errno);
+
+    // Another file system: copy beside the destination, rename it into place,
+    // then remove the original.
+    const std::string folder = dest.substr(0, dest.rfind(kSep) + 1);
+    const std::string tmp = folder + ".~moving." + dest.substr(dest.rfind(kSep) + 1);
+    std::error_code ec;
+    std::filesystem::copy_file(path, tmp, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+        std::filesystem::remove(tmp, ec);
+        fail(ec.value());
+    }
+    if (::rename(tmp.c_str(), dest.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        fail(err);
+    }
+    if (::unlink(path.c_str()) != 0)
+        throw rt::RtError(rt::PathFileAccessError,
+                          "Cannot remove the moved workbook " + path + ": " + std::strerror(errno), {});
+}
