@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +81,63 @@ std::string FormatField(const FormField& f, const wb::CellValue& c, int16_t k)
     return out;
 }
 
+// What a field reads: a range of the workbook, or the one value of a
+// reserved reference, which repeats on every line like a one-cell field.
+struct Source {
+    wb::Range range;
+    std::optional<wb::CellValue> fixed;
+};
+
+int Length(const Source& s) { return s.fixed ? 1 : Length(s.range); }
+
+wb::CellValue ItemValue(const wb::Workbook& book, const Source& s, int k)
+{
+    return s.fixed ? *s.fixed : ItemValue(book, s.range, k);
+}
+
+// The workbook file's modification time as a date-time serial (1900 system)
+// in local time, as a file manager shows it, to the second.
+wb::CellValue ModifiedValue(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throw rt::RtError(rt::PathFileAccessError,
+                          std::string("cannot read the modification time: ") + std::strerror(errno), path);
+    std::tm tm {};
+    ::localtime_r(&st.st_mtim.tv_sec, &tm);
+    const long long local = static_cast<long long>(st.st_mtim.tv_sec) + tm.tm_gmtoff;
+    long long days = local / 86400;
+    long long secs = local % 86400;
+    if (secs < 0) {
+        secs += 86400;
+        --days;
+    }
+    wb::CellValue v;
+    v.type = wb::CellType::Date;
+    v.number = 25569.0 + double(days) + double(secs) / 86400.0;  // 25569: 1970-01-01
+    return v;
+}
+
+// "<file>" and "<modified>" (any letter case) say where a line came from. No
+// defined name or address holds "<", so no reference that resolves in a
+// workbook is taken for one; they never reach the workbook.
+Source ResolveSource(const wb::Workbook& book, const std::string& reference)
+{
+    if (reference.size() >= 2 && reference.front() == '<' && reference.back() == '>') {
+        const std::string word = Lower(reference);
+        if (word == "<file>") {
+            wb::CellValue v;
+            v.type = wb::CellType::Text;
+            v.text = std::filesystem::path(book.Path()).filename().string();
+            return {{}, v};
+        }
+        if (word == "<modified>")
+            return {{}, ModifiedValue(book.Path())};
+        throw wb::Error(book.Path() + ": " + reference + " is not a reserved reference (<file> or <modified>)");
+    }
+    return {ResolveChecked(book, reference), std::nullopt};
+}
+
 std::string Describe(const FormField& f) { return "field " + f.name + " (" + f.reference + ")"; }
 
 }  // namespace
@@ -123,25 +183,25 @@ std::string HeaderLine(const FormDefinition& form)
 
 int16_t RangeLength(const wb::Workbook& book, const std::string& reference)
 {
-    return static_cast<int16_t>(Length(ResolveChecked(book, reference)));
+    return static_cast<int16_t>(Length(ResolveSource(book, reference)));
 }
 
 std::string CellValue(const wb::Workbook& book, const std::string& reference, int16_t k)
 {
-    return ItemValue(book, ResolveChecked(book, reference), k).Text();
+    return ItemValue(book, ResolveSource(book, reference), k).Text();
 }
 
 std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
 {
     if (form.fields.empty())
         throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields");
-    std::vector<wb::Range> ranges;
+    std::vector<Source> ranges;
     ranges.reserve(form.fields.size());
     int items = 0;
     for (const FormField& f : form.fields) {
         // Messages stay on one line whatever the reference holds.
         try {
-            ranges.push_back(ResolveChecked(book, f.reference));
+            ranges.push_back(ResolveSource(book, f.reference));
         } catch (const rt::RtError& e) {
             throw rt::RtError(e.Number(), OneLine(e.what()), {});
         } catch (const wb::Error& e) {

@@ -4,7 +4,10 @@
 // Flow: the form definition (a "dat" table: field name, reference, format
 // word) is loaded; the workbook is opened; every reference is resolved to a
 // range (defined names first, then an address on the active sheet or the
-// sheet it names); the item count is the longest range; each item gives one
+// sheet it names), except the reserved references "<file>" (the workbook's
+// file name, as text) and "<modified>" (its modification time in local time,
+// as a date), which give one value that repeats on every line like a
+// one-cell field; the item count is the longest range; each item gives one
 // line of formatted values. The lines are built in memory and appended to the
 // data file with one write, after a header line of field names when the file
 // does not exist yet, so a failing workbook leaves nothing behind.
@@ -62,7 +65,8 @@ std::string ExtractLines(const std::string& workbookPath, const FormDefinition& 
 int16_t RangeLength(const wb::Workbook& book, const std::string& reference);
 
 // The text of item k of a range given by the reference (see CellValue rules:
-// a single cell repeats, a run gives one cell per item, a block gives "").
+// a single cell repeats, a run gives one cell per item, a block gives ""),
+// or of a reserved reference (one item that repeats).
 std::string CellValue(const wb::Workbook& book, const std::string& reference, int16_t k);
 
 // Appends `text` (whole lines) to the file with one write, creating it when
