@@ -209,11 +209,12 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
         }
         items = std::max(items, Length(ranges.back()));
     }
-    // Blocks give no values: only single cells and runs are read.
+    // Blocks give no values and reserved references no cells: only single
+    // cells and runs are read.
     std::vector<wb::Range> read;
-    for (const wb::Range& r : ranges)
-        if (r.Rows() == 1 || r.Cols() == 1)
-            read.push_back(r);
+    for (const Source& s : ranges)
+        if (!s.fixed && (s.range.Rows() == 1 || s.range.Cols() == 1))
+            read.push_back(s.range);
     book.WillRead(read);
 
     std::string out;
