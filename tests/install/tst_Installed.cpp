@@ -36,6 +36,11 @@ public:
         messages << text;
         return false;
     }
+    bool RetryCancel(QWidget*, const QString&, const QString& text) override
+    {
+        messages << text;
+        return false;
+    }
     QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
     QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
 };
