@@ -309,9 +309,11 @@ const uint8_t* CompoundFile::StreamData(int id, uint64_t& size, std::vector<uint
         miniStreamRead_ = true;
     }
     const size_t need = size_t((size + kMiniSectorSize - 1) / kMiniSectorSize);
-    copy.resize(size);
     std::vector<bool> seen(miniFat_.size());
+    std::vector<uint32_t> chain;
+    chain.reserve(need);
     uint32_t sec = start;
+    bool contiguous = true;
     for (size_t k = 0; k < need; ++k) {
         if (sec >= miniFat_.size()) Damaged("the " + name + " stream's mini sector chain names sector " + std::to_string(sec) + " past the mini FAT");
         if (seen[sec]) Damaged("the " + name + " stream's mini sector chain loops");
@@ -321,13 +323,27 @@ const uint8_t* CompoundFile::StreamData(int id, uint64_t& size, std::vector<uint
         if (off + n > miniStreamSize_) Damaged("the " + name + " stream lies past the end of the mini stream");
         const uint64_t at = (uint64_t(miniStream_[off / sectorSize_]) + 1) * sectorSize_ + off % sectorSize_;
         if (at + n > bytes_.size()) Damaged("the file ends inside the mini stream");
-        std::memcpy(copy.data() + k * kMiniSectorSize, bytes_.data() + at, n);
+        contiguous = contiguous && (k == 0 || sec == chain.back() + 1);
+        chain.push_back(sec);
         sec = miniFat_[sec];
     }
     for (; sec < miniFat_.size(); sec = miniFat_[sec]) {
         if (seen[sec]) Damaged("the " + name + " stream's mini sector chain loops");
         seen[sec] = true;
     }
+    auto fileOffset = [&](uint32_t mini) {
+        const uint64_t off = uint64_t(mini) * kMiniSectorSize;
+        return (uint64_t(miniStream_[off / sectorSize_]) + 1) * sectorSize_ + off % sectorSize_;
+    };
+    // Mini sectors in a row over regular sectors in a row (as writers leave
+    // them) are read in place.
+    const uint64_t first = fileOffset(chain[0]);
+    for (size_t k = 1; k < need && contiguous; ++k) contiguous = fileOffset(chain[k]) == first + k * kMiniSectorSize;
+    if (contiguous) return bytes_.data() + first;
+    copy.resize(size);
+    for (size_t k = 0; k < need; ++k)
+        std::memcpy(copy.data() + k * kMiniSectorSize, bytes_.data() + fileOffset(chain[k]),
+                    size_t(std::min<uint64_t>(kMiniSectorSize, size - k * kMiniSectorSize)));
     return copy.data();
 }
 
@@ -346,13 +362,6 @@ CompoundStream::CompoundStream(const std::string& path, std::initializer_list<st
 }
 
 CompoundStream::~CompoundStream() = default;
-
-bool CompoundStream::Read(uint64_t pos, size_t n, uint8_t* dst)
-{
-    if (pos > size_ || n > size_ - pos) return false;
-    if (n) std::memcpy(dst, data_ + pos, n);
-    return true;
-}
 
 bool CompoundHasStream(const std::string& path, std::string_view name)
 {

@@ -6,6 +6,7 @@
 // hang or an allocation larger than the file.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -81,7 +82,12 @@ public:
 
     // Copies `n` bytes from `pos` into `dst`. False when the range passes the
     // end of the stream.
-    bool Read(uint64_t pos, size_t n, uint8_t* dst);
+    bool Read(uint64_t pos, size_t n, uint8_t* dst)
+    {
+        if (pos > size_ || n > size_ - pos) return false;
+        if (n) std::memcpy(dst, data_ + pos, n);
+        return true;
+    }
     // Why the last Read failed beyond the range, if anything (the whole
     // stream is checked when it is opened, so nothing more is known today).
     const std::string& LastProblem() const { return problem_; }
