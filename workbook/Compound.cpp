@@ -87,7 +87,7 @@ uint64_t U64(const uint8_t* p) { return U32(p) | uint64_t(U32(p + 4)) << 32; }
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 // The whole file with one read into a buffer of its size.
-std::vector<uint8_t> ReadWholeFile(const std::string& path)
+void ReadWholeFile(const std::string& path, std::unique_ptr<uint8_t[]>& bytes, size_t& size)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw Error(path + ": cannot open the file (" + std::strerror(errno) + ")");
@@ -97,10 +97,11 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path)
         ::close(fd);
         throw Error(path + ": cannot open the file (" + (e ? std::strerror(e) : "not a regular file") + ")");
     }
-    std::vector<uint8_t> bytes(size_t(st.st_size));
+    size = size_t(st.st_size);
+    bytes.reset(new uint8_t[size ? size : 1]);
     size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    while (got < size) {
+        const ssize_t n = ::read(fd, bytes.get() + got, size - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int e = errno;
@@ -111,8 +112,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path)
         got += size_t(n);
     }
     ::close(fd);
-    bytes.resize(got);
-    return bytes;
+    size = got;
 }
 
 }  // namespace
@@ -123,10 +123,17 @@ bool HasCompoundSignature(const void* data, size_t size)
     return size >= 8 && std::memcmp(data, kSig, 8) == 0;
 }
 
-CompoundFile::CompoundFile(const std::string& path) : path_(path), bytes_(ReadWholeFile(path)) { Parse(); }
-
-CompoundFile::CompoundFile(const std::string& path, std::vector<uint8_t> bytes) : path_(path), bytes_(std::move(bytes))
+CompoundFile::CompoundFile(const std::string& path) : path_(path)
 {
+    ReadWholeFile(path, bytes_.p, bytes_.n);
+    Parse();
+}
+
+CompoundFile::CompoundFile(const std::string& path, const std::vector<uint8_t>& bytes) : path_(path)
+{
+    bytes_.p.reset(new uint8_t[bytes.size() ? bytes.size() : 1]);
+    bytes_.n = bytes.size();
+    if (!bytes.empty()) std::memcpy(bytes_.p.get(), bytes.data(), bytes.size());
     Parse();
 }
 

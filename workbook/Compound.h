@@ -25,7 +25,7 @@ class CompoundFile {
 public:
     explicit CompoundFile(const std::string& path);
     // Bytes already in memory; `path` only names the file in messages.
-    CompoundFile(const std::string& path, std::vector<uint8_t> bytes);
+    CompoundFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
     const std::string& Path() const { return path_; }
     // The directory entry of the root storage's stream `name` (any letter
@@ -49,8 +49,16 @@ private:
     // its end, so a loop anywhere is damage. `what` names it in messages.
     std::vector<uint32_t> Chain(uint32_t start, size_t need, bool toEnd, const char* what) const;
 
+    // The file's bytes, left uninitialised before the read fills them.
+    struct Bytes {
+        std::unique_ptr<uint8_t[]> p;
+        size_t n = 0;
+        const uint8_t* data() const { return p.get(); }
+        size_t size() const { return n; }
+    };
+
     std::string path_;
-    std::vector<uint8_t> bytes_;
+    Bytes bytes_;
     uint32_t sectorShift_ = 9;
     uint32_t sectorSize_ = 512;
     uint32_t sectorCount_ = 0;  // sectors that start inside the file
