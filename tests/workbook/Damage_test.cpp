@@ -661,6 +661,9 @@ TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
         SCOPED_TRACE(expected);
         ExpectRefused(MakeXlsb(wb, sheet, kSst), "xl/worksheets/sheet1.bin: " + expected);
     }
+    std::string manyNames;  // 14,000 names of 500 characters
+    for (int i = 0; i < 14000; ++i)
+        manyNames += NameRec("N" + std::string(500, 'x'), 0xFFFFFFFF, Fields({{0x3A, 1}, {0, 2}, {0, 4}, {0, 2}}));
     const std::pair<std::string, std::string> books[] = {
         {Rec(0x83) + Rec(0x84), "xl/workbook.bin lists no sheets"},
         {XlsbWorkbook(0, 0, Rec(0x16A, Fields({{0xFFFFFFFF, 4}, {0, 4}, {0, 4}, {0, 4}}))),
@@ -668,6 +671,7 @@ TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
         {XlsbWorkbook(0, 0, Rec(0x27, Fields({{0, 4}, {0, 1}, {0xFFFFFFFF, 4}}) + Wide("N") + Fields({{0xFFFFFFF0, 4}}))),
          "xl/workbook.bin: a name's formula runs past the end of the record"},
         {Rec(0x9C, Fields({{0, 4}, {1, 4}, {0xFFFFFFFF, 4}, {0x40000000, 4}})), "xl/workbook.bin: a text runs past"},
+        {XlsbWorkbook(0, 0, manyNames), "xl/workbook.bin: the sheet and defined names take more than 8 MiB"},
     };
     for (const auto& [book, expected] : books) {
         SCOPED_TRACE(expected);
