@@ -13,6 +13,7 @@ output path).
 Usage: /usr/bin/python3 bench/make_hostile.py OUTDIR [CASE ...]
 """
 import os
+import struct
 import sys
 import zipfile
 
@@ -315,6 +316,150 @@ def ods_settings(path):
     ods(path, content, settings)
 
 
+# ------------------------------------------------------------------ .xlsb
+
+
+def varint(v, most):
+    b = bytearray()
+    for _ in range(most):
+        b.append((v & 0x7F) | (0x80 if v > 0x7F else 0))
+        v >>= 7
+        if not b[-1] & 0x80:
+            break
+    return bytes(b)
+
+
+def rec(rtype, body=b""):
+    """One record: its type and size as 7-bit groups, then the body."""
+    return varint(rtype, 2) + varint(len(body), 4) + body
+
+
+def u32(*vs):
+    return b"".join(v.to_bytes(4, "little") for v in vs)
+
+
+def wide(text):
+    return u32(len(text)) + text.encode("utf-16-le")
+
+
+def cell(col, style=0):
+    return u32(col, style)
+
+
+XLSB_RELS = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+             '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.bin"/>'
+             '<Relationship Id="rId2" Type="%s/sharedStrings" Target="sharedStrings.bin"/>'
+             '<Relationship Id="rId3" Type="%s/styles" Target="styles.bin"/></Relationships>' % (R, R, R))
+XLSB_WORKBOOK = (rec(0x83) + rec(0x99, u32(0, 0) + wide("ThisWorkbook")) + rec(0x8F) +
+                 rec(0x9C, u32(0, 1) + wide("rId1") + wide("Form")) + rec(0x90) + rec(0x84))
+XLSB_STYLES = rec(0x116) + rec(0x269, u32(2)) + rec(0x2F, bytes(16)) + rec(0x2F, b"\0\0\x0e\0" + bytes(12)) + rec(0x26A) + rec(0x117)
+XLSB_SHEET_HEAD = rec(0x81) + rec(0x91)
+XLSB_SHEET_TAIL = rec(0x92) + rec(0x82)
+
+
+def row_hdr(r):
+    return rec(0x00, u32(r, 0) + bytes(9))
+
+
+def xlsb(path, sheet=None, strings=None):
+    """An .xlsb whose sheet and shared strings parts are written by the given
+    functions (each gets a Part), or the small defaults."""
+    with zipfile.ZipFile(path, "w", allowZip64=True) as zf:
+        small(zf, "[Content_Types].xml", CONTENT_TYPES.replace("workbook.xml", "workbook.bin"))
+        small(zf, "_rels/.rels", ROOT_RELS.replace("workbook.xml", "workbook.bin"))
+        small(zf, "xl/_rels/workbook.bin.rels", XLSB_RELS)
+        small(zf, "xl/workbook.bin", XLSB_WORKBOOK)
+        small(zf, "xl/styles.bin", XLSB_STYLES)
+        for name, fn, default in (("xl/sharedStrings.bin", strings, rec(0x9F, u32(1, 1)) + rec(0x13, b"\0" + wide("x")) + rec(0xA0)),
+                                  ("xl/worksheets/sheet1.bin", sheet, XLSB_SHEET_HEAD + row_hdr(1) +
+                                   rec(0x05, cell(1) + struct.pack("<d", 7)) + XLSB_SHEET_TAIL)):
+            if fn is None:
+                small(zf, name, default)
+            else:
+                p = Part(zf, name)
+                fn(p)
+                p.close()
+
+
+def xlsb_numbers(path):
+    # 1,000 numeric cells a row (a row fits deflate's window, so that the
+    # file stays small), row after row, up to the part limit.
+    cells = b"".join(rec(0x05, cell(c) + struct.pack("<d", c)) for c in range(1000))
+
+    def sheet(p):
+        p.write(XLSB_SHEET_HEAD)
+        row = 0
+        while p.size < PART - 2 * MiB:
+            p.write(row_hdr(row) + cells)
+            row += 1
+        p.write(XLSB_SHEET_TAIL)
+    xlsb(path, sheet=sheet)
+
+
+def xlsb_short_cells(path):
+    # The wanted row again and again, each time 16,000 short RK cells (no
+    # column: each is the next one), then a wanted cell in the last row.
+    def sheet(p):
+        p.write(XLSB_SHEET_HEAD)
+        p.repeat(row_hdr(1) + rec(0x0D, u32(0, (5 << 2) | 2)) * 16000, PART - MiB)
+        p.write(row_hdr(1048575) + rec(0x05, cell(16383) + struct.pack("<d", 1)) + XLSB_SHEET_TAIL)
+    xlsb(path, sheet=sheet)
+
+
+def xlsb_one_row_cells(path):
+    # Millions of cells that all claim the same wanted cell B2.
+    def sheet(p):
+        p.write(XLSB_SHEET_HEAD + row_hdr(1))
+        p.repeat(rec(0x07, cell(1) + u32(0)), PART - MiB)
+        p.write(XLSB_SHEET_TAIL)
+    xlsb(path, sheet=sheet)
+
+
+def xlsb_shared_strings(path):
+    # Tens of millions of short strings; the wanted cells show the last ones.
+    count = [0]
+
+    def strings(p):
+        unit = rec(0x13, b"\0" + wide("s"))
+        p.write(rec(0x9F, u32(0, 0)))
+        p.repeat(unit, PART - MiB)
+        count[0] = (p.size - 10) // len(unit)
+        p.write(rec(0xA0))
+
+    def sheet(p):
+        p.write(XLSB_SHEET_HEAD)
+        for r in range(1, 40):
+            p.write(row_hdr(r) + rec(0x07, cell(0) + u32(r)) + rec(0x07, cell(1) + u32(count[0] - r)))
+        p.write(XLSB_SHEET_TAIL)
+    xlsb(path, strings=strings, sheet=sheet)
+
+
+def xlsb_long_string(path):
+    # One shared string record of 200 MiB, shown by the wanted cell B2.
+    def strings(p):
+        n = 100 * MiB
+        p.write(rec(0x9F, u32(1, 1)) + varint(0x13, 2) + varint(1 + 4 + 2 * n, 4) + b"\0" + u32(n))
+        p.repeat("ab".encode("utf-16-le"), p.size + 2 * n)
+        p.write(rec(0xA0))
+
+    def sheet(p):
+        p.write(XLSB_SHEET_HEAD + row_hdr(1) + rec(0x07, cell(1) + u32(0)) + XLSB_SHEET_TAIL)
+    xlsb(path, strings=strings, sheet=sheet)
+
+
+def xlsb_huge_dimensions(path):
+    # The far corner of the sheet filled, a dimension of the whole sheet,
+    # and the wanted cells in the last row.
+    cells = b"".join(rec(0x05, cell(c) + struct.pack("<d", 1)) for c in range(16384 - 200, 16384))
+
+    def sheet(p):
+        p.write(rec(0x81) + rec(0x94, u32(0, 1048575, 0, 16383)) + rec(0x91))
+        for r in range(1048000, 1048576):
+            p.write(row_hdr(r) + cells)
+        p.write(XLSB_SHEET_TAIL)
+    xlsb(path, sheet=sheet)
+
+
 def col_name(c):
     s = ""
     c += 1
@@ -336,6 +481,12 @@ CASES = [
     ("xlsx-styles.xlsx", "millions of cell and number formats", xlsx_styles),
     ("xlsx-names.xlsx", "millions of defined names", xlsx_names),
     ("xlsx-names-below-limit.xlsx", "50,000 defined names", xlsx_names_below_limit),
+    ("xlsb-numbers.xlsb", "sheet of numeric cells up to the part limit", xlsb_numbers),
+    ("xlsb-short-cells.xlsb", "the wanted row again and again, in short cells", xlsb_short_cells),
+    ("xlsb-one-cell-many-times.xlsb", "the wanted cell written millions of times", xlsb_one_row_cells),
+    ("xlsb-shared-strings.xlsb", "tens of millions of shared strings", xlsb_shared_strings),
+    ("xlsb-long-string.xlsb", "one shared string record of 200 MiB in a wanted cell", xlsb_long_string),
+    ("xlsb-huge-dimensions.xlsb", "cells at the last rows and columns", xlsb_huge_dimensions),
     ("ods-repeat-bomb.ods", "a whole sheet of numbers through repeats", ods_repeat_bomb),
     ("ods-cells.ods", "spelled-out numeric cells up to the part limit", ods_cells),
     ("ods-deep-spans.ods", "text spans nested millions deep in a wanted cell", ods_deep_spans),

@@ -4,12 +4,13 @@
 // to 4 bytes), 7 bits in each byte with the top bit saying that another
 // byte follows, then the body ([MS-XLSB] 2.1.4).
 //
-// At open: xl/workbook.bin (sheets, active tab, date system, defined names
-// with the supporting links that their references go through). On the
-// first sheet load: xl/sharedStrings.bin (kept as the part's bytes and one
-// offset per string, decoded when a cell asks) and xl/styles.bin (which
-// cell formats show a date). A sheet part is read record by record; only
-// the cells are kept.
+// Every part is inflated piece by piece and read record by record. At open:
+// xl/workbook.bin (sheets, active tab, date system, defined names with the
+// supporting links that their references go through). On the first sheet
+// load: xl/styles.bin (which cell formats show a date) and a count of the
+// strings in xl/sharedStrings.bin. A sheet part keeps only the wanted
+// cells; the shared strings that they show are read after it, in one pass,
+// and no other string is kept.
 #include "workbook/BiffRecords.h"
 #include "workbook/BiffText.h"
 #include "workbook/NumberFormat.h"
@@ -32,6 +33,13 @@ namespace wb::detail {
 namespace {
 
 constexpr long long kMaxTextBytesPerSheet = 256LL << 20;
+// Sheet and defined names kept in memory at most; far more than any form has.
+constexpr size_t kMaxNameBytes = size_t(8) << 20;
+// More than any writer makes (Excel stops at 64,000 cell formats); the rest
+// of a bigger styles part is not kept.
+constexpr size_t kMaxFormats = 65536;
+// Supporting links kept; a reference through a later one reads as external.
+constexpr size_t kMaxLinks = 65536;
 
 // Record types, [MS-XLSB] 2.3.
 namespace brt {
@@ -74,21 +82,23 @@ constexpr uint32_t EndCellXfs = 0x026A;
 constexpr uint32_t SupAddin = 0x029B;
 }  // namespace brt
 
-// The records of one part, in order. Every read past a record's end, and a
-// record that runs past the part's end, is a wb::Error naming the file, the
-// part, the record type and its byte offset.
+// Real records are small (a cell's text is at most 32,767 characters, a
+// name's formula a few KB); a bigger one is damage or a bomb.
+constexpr size_t kMaxRecordSize = size_t(16) << 20;
+
+// The records of one part, in order, inflated piece by piece: only a buffer
+// holding the current record is in memory. Every read past a record's end,
+// and a record that runs past the part's end, is a wb::Error naming the
+// file, the part, the record type and its byte offset.
 class Records {
 public:
-    Records(const std::string& file, const std::string& part, std::string_view bytes)
-        : file_(file), part_(part), bytes_(bytes)
-    {
-    }
+    explicit Records(std::unique_ptr<ZipMember> member) : member_(std::move(member)) {}
 
     bool Next()
     {
-        if (pos_ >= bytes_.size())
+        if (!Fill(1))
             return false;
-        offset_ = pos_;
+        offset_ = base_ + pos_;
         type_ = 0;
         size_t size = 0;
         for (int i = 0; i < 2; ++i) {
@@ -107,39 +117,87 @@ public:
             if (i == 3)
                 Fail("a record size longer than four bytes");
         }
-        if (size > bytes_.size() - pos_)
+        if (size > kMaxRecordSize) {
+            // Damage (the part ends first) or a record nobody writes.
+            if (!SkipAll(size))
+                Fail("the record runs past the end of the part (" + std::to_string(size) + " bytes stated)");
+            Fail("a record of " + std::to_string(size) + " bytes, more than the limit of " +
+                 std::to_string(kMaxRecordSize >> 20) + " MiB");
+        }
+        if (!Fill(size))
             Fail("the record runs past the end of the part (" + std::to_string(size) + " bytes stated)");
-        body_ = bytes_.substr(pos_, size);
+        body_ = std::string_view(buf_.data() + pos_, size);
+        bodyOffset_ = base_ + pos_;
         pos_ += size;
         return true;
     }
 
     uint32_t Type() const { return type_; }
+    // Valid until the next call of Next.
     std::string_view Body() const { return body_; }
     // Where the body starts in the part.
-    size_t BodyOffset() const { return size_t(body_.data() - bytes_.data()); }
+    size_t BodyOffset() const { return bodyOffset_; }
 
     [[noreturn]] void Fail(const std::string& why) const
     {
         char type[16];
         std::snprintf(type, sizeof type, "0x%04X", unsigned(type_));
-        throw Error(file_ + ": " + part_ + ": " + why + " (record " + type + " at byte " + std::to_string(offset_) +
-                    ")");
+        throw Error(member_->Archive().Path() + ": " + member_->Name() + ": " + why + " (record " + type +
+                    " at byte " + std::to_string(offset_) + ")");
     }
 
 private:
-    uint8_t Byte(const char* why)
+    static constexpr size_t kChunk = size_t(64) << 10;
+
+    // At least `n` unread bytes in the buffer; false when the part ends first.
+    bool Fill(size_t n)
     {
-        if (pos_ >= bytes_.size())
-            Fail(why);
-        return uint8_t(bytes_[pos_++]);
+        if (end_ - pos_ >= n)
+            return true;
+        if (pos_ > 0) {  // what was read is no longer needed
+            std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+            base_ += pos_;
+            end_ -= pos_;
+            pos_ = 0;
+        }
+        if (buf_.size() < std::max(n, kChunk))
+            buf_.resize(std::max(n, kChunk));
+        while (end_ < n && !atEnd_) {
+            const size_t got = member_->Read(buf_.data() + end_, buf_.size() - end_);
+            if (got == 0)
+                atEnd_ = true;
+            end_ += got;
+        }
+        return end_ >= n;
     }
 
-    const std::string& file_;
-    const std::string& part_;
-    std::string_view bytes_;
-    size_t pos_ = 0;
+    // Passes over `n` bytes without keeping them; false when the part ends first.
+    bool SkipAll(size_t n)
+    {
+        while (n > 0) {
+            if (!Fill(1))
+                return false;
+            const size_t step = std::min(n, end_ - pos_);
+            pos_ += step;
+            n -= step;
+        }
+        return true;
+    }
+
+    uint8_t Byte(const char* why)
+    {
+        if (!Fill(1))
+            Fail(why);
+        return uint8_t(buf_[pos_++]);
+    }
+
+    std::unique_ptr<ZipMember> member_;
+    std::vector<char> buf_;
+    size_t pos_ = 0, end_ = 0;  // unread bytes: buf_[pos_, end_)
+    size_t base_ = 0;           // the part's offset of buf_[0]
+    bool atEnd_ = false;
     size_t offset_ = 0;
+    size_t bodyOffset_ = 0;
     uint32_t type_ = 0;
     std::string_view body_;
 };
@@ -263,13 +321,18 @@ public:
         const std::string& partName = sheetParts_[size_t(index)];
         if (partName.empty())
             return;  // a chart sheet or a sheet without a part: no cells
-        auto data = zip_->Read(partName);
-        if (!data)
+        // The shared parts first: one member open at a time.
+        if (zip_->Has(partName))
+            LoadSharedParts();
+        auto member = zip_->Open(partName);
+        if (!member)
             throw Error(zip_->Path() + ": the part " + partName + " of sheet " + sheetNames[size_t(index)] +
                         " is missing");
-        LoadSharedParts();
         out.Keep(keep);
-        ReadCells(partName, *data, keep, out);
+        std::unordered_map<uint64_t, SharedRef> shared;  // by cell: a cell written twice counts once
+        ReadCells(std::move(member), keep, out, shared);
+        if (!shared.empty())
+            ResolveShared(sheetNames[size_t(index)], shared, out);
     }
 
 private:
@@ -298,10 +361,19 @@ private:
     void ReadWorkbook()
     {
         const std::string partName = "xl/workbook.bin";
-        const std::string bytes = zip_->ReadRequired(partName);
-        Records r(zip_->Path(), partName, bytes);
+        auto member = zip_->Open(partName);
+        if (!member)
+            throw Error(zip_->Path() + ": the part " + partName + " is missing");
+        Records r(std::move(member));
         std::vector<RawName> rawNames;
         bool haveView = false;
+        size_t nameBytes = 0;
+        auto keepBytes = [&](size_t bytes) {
+            nameBytes += bytes + 128;
+            if (nameBytes > kMaxNameBytes)
+                throw Error(zip_->Path() + ": " + partName + ": the sheet and defined names take more than " +
+                            std::to_string(kMaxNameBytes >> 20) + " MiB");
+        };
         while (r.Next()) {
             Fields f(r);
             switch (r.Type()) {
@@ -320,6 +392,7 @@ private:
                 f.U32();
                 const std::string relId = f.NullableWideString();
                 std::string name = f.WideString();
+                keepBytes(relId.size() + name.size());
                 sheetVisible.push_back(state == 0);
                 auto t = targets_.find(relId);
                 sheetParts_.push_back(t == targets_.end() ? std::string() : t->second);
@@ -331,12 +404,14 @@ private:
             case brt::SupBookSrc:
             case brt::SupAddin:
                 // Supporting links, in order; only "this workbook" leads to our sheets.
-                linkIsSelf_.push_back(r.Type() == brt::SupSelf);
+                if (linkIsSelf_.size() < kMaxLinks)
+                    linkIsSelf_.push_back(r.Type() == brt::SupSelf);
                 break;
             case brt::ExternSheet: {  // BrtExternSheet 2.4.636: count, then Xti (2.5.173) of 12 bytes
                 const uint32_t count = f.U32();
                 if (count > f.Left() / 12)
                     f.Fail("more sheet references than the record holds");
+                keepBytes(size_t(count) * sizeof(Xti));
                 for (uint32_t i = 0; i < count; ++i) {
                     Xti x;
                     x.link = f.U32();
@@ -356,6 +431,7 @@ private:
                 if (cce > f.Left())
                     f.Fail("a name's formula runs past the end of the record");
                 n.rgce.assign(reinterpret_cast<const char*>(f.Bytes(cce)), cce);
+                keepBytes(n.name.size() + n.rgce.size());
                 if (n.name.rfind("_xlnm.", 0) == 0)
                     n.name.erase(0, 6);  // built-in names (Print_Area) as the spreadsheet lists them
                 rawNames.push_back(std::move(n));
@@ -505,16 +581,27 @@ private:
         return g;
     }
 
-    // Shared strings and styles serve every sheet; read once, on the first sheet.
+    // A kept cell that shows a shared string, filled in once the sheet is read.
+    struct SharedRef {
+        uint32_t index;
+        int row, col;
+    };
+
+    std::string SharedStringsPart() const
+    {
+        return sharedStringsPart_.empty() ? "xl/sharedStrings.bin" : sharedStringsPart_;
+    }
+
+    // Styles and the number of shared strings serve every sheet; read once,
+    // on the first sheet. Every shared string is checked here, so that a
+    // damaged part is refused whichever strings a sheet shows.
     void LoadSharedParts()
     {
         if (sharedLoaded_)
             return;
         sharedLoaded_ = true;
-        const std::string sstName = sharedStringsPart_.empty() ? "xl/sharedStrings.bin" : sharedStringsPart_;
-        if (auto data = zip_->Read(sstName)) {
-            sst_ = std::move(*data);
-            Records r(zip_->Path(), sstName, sst_);
+        if (auto member = zip_->Open(SharedStringsPart())) {
+            Records r(std::move(member));
             while (r.Next()) {
                 if (r.Type() != brt::SstItem)
                     continue;
@@ -525,18 +612,20 @@ private:
                 const uint32_t cch = f.U32();
                 if (cch > f.Left() / 2)
                     f.Fail("a shared string runs past the end of its record");
-                sstOffsets_.push_back(uint32_t(r.BodyOffset() + 1));
+                ++sstCount_;
             }
         }
         const std::string stylesName = stylesPart_.empty() ? "xl/styles.bin" : stylesPart_;
-        if (auto data = zip_->Read(stylesName)) {
-            Records r(zip_->Path(), stylesName, *data);
+        if (auto member = zip_->Open(stylesName)) {
+            Records r(std::move(member));
             std::unordered_map<int, bool> custom;  // format id -> shows a date
             bool inCellXfs = false;
             while (r.Next()) {
                 Fields f(r);
                 switch (r.Type()) {
                 case brt::Fmt: {  // BrtFmt 2.4.648: ifmt, stFmtCode
+                    if (custom.size() >= kMaxFormats)
+                        break;
                     const int id = f.U16();
                     custom[id] = IsDateFormatCode(f.WideString());
                     break;
@@ -544,7 +633,7 @@ private:
                 case brt::BeginCellXfs: inCellXfs = true; break;
                 case brt::EndCellXfs: inCellXfs = false; break;
                 case brt::Xf: {  // BrtXF 2.4.812: ixfeParent, iFmt, ...
-                    if (!inCellXfs)
+                    if (!inCellXfs || xfIsDate_.size() >= kMaxFormats)
                         break;  // a cell style's format, not a cell's
                     f.U16();
                     const int id = f.U16();
@@ -558,19 +647,56 @@ private:
         }
     }
 
-    std::string SharedString(uint32_t index) const
+    // The shared strings that kept cells show, read in one pass over the
+    // part; the others are passed over.
+    void ResolveShared(const std::string& sheet, const std::unordered_map<uint64_t, SharedRef>& refs,
+                       SheetCells& out) const
     {
-        const auto* p = reinterpret_cast<const uint8_t*>(sst_.data()) + sstOffsets_[index];
-        const uint32_t cch = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-        std::string s;
-        AppendUtf16(s, p + 4, cch);  // checked against its record when the part was read
-        return s;
+        std::vector<uint32_t> wanted;
+        wanted.reserve(refs.size());
+        for (const auto& [key, r] : refs)
+            wanted.push_back(r.index);
+        std::sort(wanted.begin(), wanted.end());
+        wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+        std::unordered_map<uint32_t, std::string> found;
+        size_t foundBytes = 0;
+        if (auto member = zip_->Open(SharedStringsPart())) {
+            Records r(std::move(member));
+            uint32_t index = 0;
+            size_t next = 0;
+            while (next < wanted.size() && r.Next()) {
+                if (r.Type() != brt::SstItem)
+                    continue;
+                if (index == wanted[next]) {
+                    Fields f(r);
+                    f.U8();
+                    std::string text = f.WideString();
+                    foundBytes += text.size();
+                    if (foundBytes > kMaxKeptTextBytes)
+                        throw Error(zip_->Path() + ": sheet " + sheet + ": the cells read hold more than " +
+                                    std::to_string(kMaxKeptTextBytes >> 20) + " MiB of text");
+                    found.emplace(index, std::move(text));
+                    ++next;
+                }
+                ++index;
+            }
+        }
+        for (const auto& [key, r] : refs) {
+            auto it = found.find(r.index);
+            if (it == found.end())  // counted when the sheet was read: the part changed under us
+                throw Error(zip_->Path() + ": " + SharedStringsPart() + ": shared string " + std::to_string(r.index) +
+                            " is missing");
+            if (CellValue* v = out.Find(r.row, r.col))
+                if (v->type == CellType::Text && v->text.empty())
+                    out.AddText(*v, it->second);
+        }
     }
 
-    void ReadCells(const std::string& partName, const std::string& bytes, const SheetFilter& keep,
-                   SheetCells& out) const
+    void ReadCells(std::unique_ptr<ZipMember> member, const SheetFilter& keep, SheetCells& out,
+                   std::unordered_map<uint64_t, SharedRef>& shared) const
     {
-        Records r(zip_->Path(), partName, bytes);
+        const std::string partName = member->Name();
+        Records r(std::move(member));
         bool inData = false;
         long long row = -1;
         long long col = -1;
@@ -611,6 +737,7 @@ private:
                 continue;
             if (type == brt::CellBlank || type == brt::ShortBlank)
                 continue;  // formatted but empty
+            const uint64_t key = (uint64_t(uint32_t(row)) << 32) | uint32_t(col);
             CellValue v;
             switch (type) {
             case brt::CellRk:
@@ -648,18 +775,19 @@ private:
             case brt::CellIsst:
             case brt::ShortIsst: {
                 const uint32_t isst = f.U32();
-                if (isst >= sstOffsets_.size())
+                if (isst >= sstCount_)
                     f.Fail("a cell refers to shared string " + std::to_string(isst) + ", which does not exist");
-                v.type = CellType::Text;
-                v.text = SharedString(isst);
-                break;
+                v.type = CellType::Text;  // its text comes once the sheet is read
+                out.Set(int(row), int(col), std::move(v));
+                shared[key] = {isst, int(row), int(col)};
+                continue;
             }
             default: continue;
             }
-            // A long shared string used by many cells is copied into each.
             textBytes += (long long)v.text.size();
             if (textBytes > kMaxTextBytesPerSheet)
                 f.Fail("the sheet's text grows beyond " + std::to_string(kMaxTextBytesPerSheet >> 20) + " MiB");
+            shared.erase(key);  // a cell written again is what it says last
             out.Set(int(row), int(col), std::move(v));
         }
         if (inData)
@@ -689,8 +817,7 @@ private:
     std::vector<bool> linkIsSelf_;  // supporting links in order: this workbook or another source
     std::vector<Xti> xti_;
     bool sharedLoaded_ = false;
-    std::string sst_;                   // the shared strings part
-    std::vector<uint32_t> sstOffsets_;  // of each string's XLWideString in sst_
+    uint32_t sstCount_ = 0;  // strings in the shared strings part
     std::vector<bool> xfIsDate_;
 };
 

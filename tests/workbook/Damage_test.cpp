@@ -661,6 +661,9 @@ TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
         SCOPED_TRACE(expected);
         ExpectRefused(MakeXlsb(wb, sheet, kSst), "xl/worksheets/sheet1.bin: " + expected);
     }
+    std::string manyNames;  // 14,000 names of 500 characters
+    for (int i = 0; i < 14000; ++i)
+        manyNames += NameRec("N" + std::string(500, 'x'), 0xFFFFFFFF, Fields({{0x3A, 1}, {0, 2}, {0, 4}, {0, 2}}));
     const std::pair<std::string, std::string> books[] = {
         {Rec(0x83) + Rec(0x84), "xl/workbook.bin lists no sheets"},
         {XlsbWorkbook(0, 0, Rec(0x16A, Fields({{0xFFFFFFFF, 4}, {0, 4}, {0, 4}, {0, 4}}))),
@@ -668,6 +671,7 @@ TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
         {XlsbWorkbook(0, 0, Rec(0x27, Fields({{0, 4}, {0, 1}, {0xFFFFFFFF, 4}}) + Wide("N") + Fields({{0xFFFFFFF0, 4}}))),
          "xl/workbook.bin: a name's formula runs past the end of the record"},
         {Rec(0x9C, Fields({{0, 4}, {1, 4}, {0xFFFFFFFF, 4}, {0x40000000, 4}})), "xl/workbook.bin: a text runs past"},
+        {XlsbWorkbook(0, 0, manyNames), "xl/workbook.bin: the sheet and defined names take more than 8 MiB"},
     };
     for (const auto& [book, expected] : books) {
         SCOPED_TRACE(expected);
@@ -733,6 +737,21 @@ TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
          XlsxWith(R"(<row r="1"><c r="A1" t="s"><v>2</v></c><c r="B1" t="s"><v>0</v></c></row>)",
                   "<sst><si><t>a</t></si><si><r><t>b</t></r></si><si><t>c</t><rPh><t>x</t></rPh></si></sst>"),
          {{"A1", "c"}, {"B1", "a"}}, ""},
+        {"xlsb: shared strings read for the kept cells only, a cell written again is what it says last",
+         MakeXlsb(XlsbWorkbook(0, 0, ""),
+                  XlsbSheet(RowHdr(0) + Rec(0x07, Cell(0) + Fields({{2, 4}})) + Rec(0x07, Cell(1) + Fields({{0, 4}})) +
+                            Rec(0x07, Cell(2) + Fields({{1, 4}})) + Rec(0x05, Cell(2) + Double(5)) +
+                            Rec(0x05, Cell(3) + Double(6)) + Rec(0x07, Cell(3) + Fields({{1, 4}})) + RowHdr(1) +
+                            Rec(0x07, Cell(0) + Fields({{1, 4}})) + Rec(0x07, Cell(0) + Fields({{0, 4}}))),
+                  Rec(0x9F, Fields({{3, 4}, {3, 4}})) + Rec(0x13, Fields({{0, 1}}) + Wide("a")) +
+                      Rec(0x13, Fields({{1, 1}}) + Wide("b") + Fields({{1, 4}, {0, 4}})) +
+                      Rec(0x13, Fields({{0, 1}}) + Wide("c")) + Rec(0xA0)),
+         {{"A1", "c"}, {"B1", "a"}, {"C1", "5"}, {"D1", "b"}, {"A2", "a"}}, ""},
+        {"xlsb: a record past the record size limit",
+         MakeXlsb(XlsbWorkbook(0, 0, ""),
+                  XlsbSheet(RowHdr(0) + Rec(0x06, Cell(0) + Wide(std::string((size_t(8) << 20) + 1, 'x'))))),
+         {{"A1", "error:sheet1.bin: a record of 16777230 bytes, more than the limit of 16 MiB (record 0x0006 at byte"}},
+         "a record of 16777230 bytes, more than the limit of 16 MiB"},
         {"xlsx: elements nested past the bound in a kept cell",
          XlsxWith("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is>" + Repeat("<r>", 300) + Repeat("</r>", 300) +
                   "</is></c></row>"),
