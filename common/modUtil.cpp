@@ -4,6 +4,14 @@
 #include <filesystem>
 #include <unistd.h>
 
+std::string TrimSpaces(std::string_view s)
+{
+    const size_t b = s.find_first_not_of(' ');
+    if (b == std::string_view::npos)
+        return {};
+    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
+}
+
 std::string Lower(std::string s)
 {
     for (char& c : s)

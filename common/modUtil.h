@@ -3,6 +3,9 @@
 #include <string>
 #include <string_view>
 
+// s without leading and trailing spaces (the path boxes are trimmed of spaces only).
+std::string TrimSpaces(std::string_view s);
+
 // ASCII letters in lower case; other bytes, UTF-8 included, stay as they are.
 std::string Lower(std::string s);
 

@@ -15,15 +15,6 @@ namespace {
 
 constexpr char kSep = '/';
 
-std::string Trim(const std::string& s)
-{
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return {};
-    size_t e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
-}
-
 // "*" and "?" only, letters in any case, as names match on the desktop
 // systems the forms come from; "[" is an ordinary character.
 bool WildcardMatch(const char* p, const char* s)
@@ -76,7 +67,7 @@ std::string AbsolutePath(const std::string& path)
 
 WorkbookSource ReadWorkbookSource(const std::string& inText)
 {
-    std::string text = Trim(inText);
+    std::string text = TrimSpaces(inText);
     if (text.empty())
         throw ConfigError("No input folder given.");
     if (text.size() > 1 && text.back() == kSep)

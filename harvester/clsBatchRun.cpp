@@ -2,6 +2,7 @@
 
 #include "common/DataFileLock.h"
 #include "common/RtError.h"
+#include "common/modUtil.h"
 #include "harvester/DataFileAppender.h"
 #include "harvester/Journal.h"
 #include "harvester/ReadAhead.h"
@@ -17,15 +18,6 @@ namespace {
 
 constexpr char kSep = '/';
 constexpr int kSummaryNames = 5;
-
-std::string Trim(const std::string& s)
-{
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return {};
-    size_t e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
-}
 
 std::string WithoutTrailingSep(std::string s)
 {
@@ -87,7 +79,7 @@ void CheckFolders(const BatchPaths& p, const WorkbookSource& source)
     if (!IsDir(dataFolder))
         throw ConfigError("The folder of the data file does not exist: " + dataFolder);
 
-    const std::string out = WithoutTrailingSep(Trim(p.outDir));
+    const std::string out = WithoutTrailingSep(TrimSpaces(p.outDir));
     if (out.empty())
         return;
     if (!IsDir(out))
@@ -268,7 +260,7 @@ void clsBatchRun::MoveToOutDir(const std::string& path, const std::string& outDi
     size_t slash = path.rfind(kSep);
     if (slash == std::string::npos)
         return;
-    MoveWorkbook(path, WithoutTrailingSep(Trim(outDir)) + kSep + path.substr(slash + 1));
+    MoveWorkbook(path, WithoutTrailingSep(TrimSpaces(outDir)) + kSep + path.substr(slash + 1));
 }
 
 BatchResult clsBatchRun::RunBatch()
@@ -313,7 +305,7 @@ BatchResult clsBatchRun::RunBatch()
     }
 
     ReadAhead reader(paths, form, jobs_);
-    Committer committer(data, journal, HeaderLine(form), Trim(paths_.outDir));
+    Committer committer(data, journal, HeaderLine(form), TrimSpaces(paths_.outDir));
     for (int i = 0; i < n; ++i) {
         if (stop_) {
             res.stopped = true;
