@@ -204,11 +204,9 @@ TEST_F(DatFile, CsvFaults)
         wide += "x,";
     wide.pop_back();
     EXPECT_EQ(Fault([&] { Loaded(Write("w.csv", wide + "\r\n"), 1); }), "9");
-    std::string many;
-    for (int i = 0; i < 32768; ++i)
+    std::string many;  // the limit itself: TooManyRowsSaysTheLimit
+    for (int i = 0; i < 32767; ++i)
         many += "r\n";
-    EXPECT_EQ(Fault([&] { Loaded(Write("m.csv", many), 1); }), "6");
-    many.resize(many.size() - 2);
     EXPECT_EQ(Loaded(Write("m.csv", many), 1).Rows(), 32767);
 }
 
