@@ -4,9 +4,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QMainWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -87,21 +84,39 @@ private slots:
         QCOMPARE(win.Text(), QStringLiteral("A"));
     }
 
-    void noMatchKeepsTheTypedTextAndAddsNoEntry() {
-        Window win(2, kFruits);
-        QTest::keyClicks(win.box, QStringLiteral("bzq"));
-        QCOMPARE(win.Text(), QStringLiteral("Bzq"));
-        QTest::keyClick(win.box, Qt::Key_Return);
-        QCOMPARE(win.box->count(), 3);
+    // What typing leaves in the box, and whether Tab then leaves it: only a
+    // listed text leaves a checking box (modes 1 and 2); Return adds no entry.
+    void typing_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<bool>("leaves");
+        const QStringList places = {"New York", "0.00"};
+        QTest::newRow("no match keeps the typed text") << 2 << kFruits << "bzq" << "Bzq" << "" << false;
+        QTest::newRow("space completes") << 2 << places << "new " << "New York" << "York" << true;
+        QTest::newRow("punctuation completes") << 2 << places << "0." << "0.00" << "00" << true;
+        QTest::newRow("mode 2 completes") << 2 << kFruits << "b" << "Banana" << "anana" << true;
+        QTest::newRow("mode 0 never completes") << 0 << kFruits << "ap" << "ap" << "" << true;
+        QTest::newRow("mode 1 checks, never completes") << 1 << kFruits << "ap" << "ap" << "" << false;
+        QTest::newRow("mode 4 completes") << 4 << kFruits << "ba" << "Banana" << "nana" << true;
+        QTest::newRow("mode 4 takes any text") << 4 << kFruits << "#,##0" << "#,##0" << "" << true;
     }
 
-    void spaceAndPunctuationComplete() {
-        Window win(2, {QStringLiteral("New York"), QStringLiteral("0.00")});
-        QTest::keyClicks(win.box, QStringLiteral("new "));
-        QCOMPARE(win.Selected(), QStringLiteral("York"));
-        win.box->setEditText(QString());
-        QTest::keyClicks(win.box, QStringLiteral("0."));
-        QCOMPARE(win.Text(), QStringLiteral("0.00"));
+    void typing() {
+        QFETCH(int, mode);
+        QFETCH(QStringList, entries);
+        QFETCH(QString, keys);
+        QFETCH(bool, leaves);
+        Window win(mode, entries);
+        QTest::keyClicks(win.box, keys);
+        QTEST(win.Text(), "text");
+        QTEST(win.Selected(), "selected");
+        QTest::keyClick(win.box, Qt::Key_Tab);
+        QCOMPARE(win.button->hasFocus(), leaves);
+        QTest::keyClick(win.box, Qt::Key_Return);
+        QCOMPARE(win.box->count(), int(entries.size()));
     }
 
     void completionKeys() {
@@ -122,36 +137,14 @@ private slots:
             {1, kFruits, "BANANA", true}, {1, kFruits, "Ban", false}, {1, kFruits, "", false},
             {1, {"x", ""}, "", true},  // an empty entry lets the empty text pass
             {2, kFruits, "apricot", true}, {2, kFruits, "cherry", false}, {3, kFruits, "cherry", false},
-            {1, {}, "cherry", true}, {2, {}, "", true}, {2, kFruits, "", false},
+            {1, {}, "cherry", true}, {2, {}, "", true}, {2, kFruits, "", false}, {4, kFruits, "#,##0", true},
         };
         for (const auto& [mode, entries, text, accepted] : cases) {
             Window win(mode, entries);
             win.box->setEditText(text);
             QVERIFY2(win.Validate() == accepted, qPrintable(QStringLiteral("mode %1, %2").arg(mode).arg(text)));
+            QCOMPARE(win.Text(), text);  // never respelled
         }
-    }
-
-    void modeOneChecksButNeverCompletes() {
-        Window win(1, kFruits);
-        QTest::keyClicks(win.box, QStringLiteral("ap"));
-        QCOMPARE(win.Text(), QStringLiteral("ap"));
-        win.box->setEditText(QStringLiteral("apple"));
-        QVERIFY(win.Validate());
-        QCOMPARE(win.Text(), QStringLiteral("apple"));  // not respelled
-    }
-
-    void tabLeaves() {
-        Window zero(0, kFruits);
-        QTest::keyClicks(zero.box, QStringLiteral("ap"));
-        QCOMPARE(zero.Text(), QStringLiteral("ap"));  // mode 0 never completes
-        QTest::keyClick(zero.box, Qt::Key_Tab);
-        QVERIFY(zero.button->hasFocus());
-
-        Window two(2, kFruits);
-        QTest::keyClicks(two.box, QStringLiteral("b"));
-        QCOMPARE(two.Text(), QStringLiteral("Banana"));
-        QTest::keyClick(two.box, Qt::Key_Tab);
-        QVERIFY(two.button->hasFocus());
     }
 
     void focusStaysWhileTheTextIsNoEntry() {
@@ -188,50 +181,6 @@ private slots:
             QCOMPARE(win.Text(), QStringLiteral("Banana"));
             QCOMPARE(win.Selected(), QStringLiteral("anana"));
         }
-    }
-
-    // Mode 4 completes like mode 2 and lets any text leave the box.
-    void modeFourSuggestsWithoutChecking() {
-        Window win(4, kFruits);
-        QSignalSpy clicks(win.button, &QPushButton::clicked);
-        QTest::keyClicks(win.box, QStringLiteral("ba"));
-        QCOMPARE(win.Text(), QStringLiteral("Banana"));
-        QTest::keyClick(win.box, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(win.box, QStringLiteral("#,##0"));
-        QCOMPARE(win.Text(), QStringLiteral("#,##0"));
-        QVERIFY(win.Validate());
-        QTest::mouseClick(win.button, Qt::LeftButton);
-        QCOMPARE(clicks.count(), 1);
-    }
-
-    // Only moves to other fields wait for a listed text: the menu bar takes
-    // no focus, so its clicks and Alt keys always work.
-    void menusWorkWhileTheTextIsNoEntry() {
-        QMainWindow main;
-        auto* box = new QComboBox;
-        main.setCentralWidget(box);
-        QMenu* file = main.menuBar()->addMenu(QStringLiteral("&File"));
-        file->addAction(QStringLiteral("&Open"));
-        QMenu* help = main.menuBar()->addMenu(QStringLiteral("&Help"));
-        help->addAction(QStringLiteral("&About"));
-        clsCombo combo;
-        combo.setCb(box);
-        combo.setMode(1);
-        box->addItems(kFruits);
-        main.show();
-        main.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&main));
-        box->setFocus();
-        box->setEditText(QString());
-        QTest::keyClicks(box, QStringLiteral("cherry"));
-        const QRect at = main.menuBar()->actionGeometry(file->menuAction());
-        QTest::mouseClick(main.menuBar(), Qt::LeftButton, {}, at.center());
-        QTRY_VERIFY(file->isVisible());
-        file->hide();
-        QTest::keyClick(box, Qt::Key_H, Qt::AltModifier);
-        QTRY_VERIFY(help->isVisible());
-        help->hide();
-        QCOMPARE(box->currentText(), QStringLiteral("cherry"));
     }
 
     void listFiles() {

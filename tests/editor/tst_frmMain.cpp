@@ -449,6 +449,8 @@ private slots:
     // Each way to leave edited rows asks first: File > Open as closing does,
     // also in a window that was closed and shown again.
     void everyWayOutOfChangesAsks() {
+        QVERIFY(MakeABCD().close());  // nothing changed: no question
+        QVERIFY(dialogs_.questions.empty());
         frmMain& f = MakeABCD();
         f.setFileOpenEnabled(true);
         f.setFieldText(0, QStringLiteral("E"));
@@ -487,9 +489,6 @@ private slots:
         f.cmdAdd->click();
         QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("A data file holds at most 32,767 rows.")});
         QCOMPARE(f.List()->Rows(), int16_t(32767));
-        const QString more = Write(QStringLiteral("more.csv"), full + "d,e,f\r\n");
-        Open(more);
-        QCOMPARE(dialogs_.messages.value(1), QStringLiteral("A data file holds at most 32,767 rows: %1").arg(more));
     }
 
     // The shipped specification takes every format the harvester takes.
@@ -542,8 +541,8 @@ private slots:
 
     // ---- saving -------------------------------------------------------------
 
-    // Opened and saved without edits, a file comes back byte for byte, but
-    // for line ends (CR LF) and empty lines at its end.
+    // Opened and saved without edits, a file comes back byte for byte (line
+    // ends and trailing empty lines are clsDatFile's, tested there).
     void roundTripKeepsEveryByte() {
         const QByteArray bom = "\xEF\xBB\xBF";
         QByteArray wide = "2,80\r\n";
@@ -551,22 +550,18 @@ private slots:
             for (int c = 0; c < 80; ++c) wide += "\"r" + QByteArray::number(r) + "c" + QByteArray::number(c) + (c < 79 ? "\"," : "\"\r\n");
         QByteArray tall = "32767,3\r\n";
         for (int r = 0; r < 32767; ++r) tall += "\"" + QByteArray::number(r) + "\",\"\",\"x\"\r\n";
-        struct Case { const char* name; int fmt; int cols; QByteArray text, expected; };
+        struct Case { const char* name; int fmt; int cols; QByteArray text; };
         const Case cases[] = {
-            {"Latin-1", 0, 3, "2,3\r\n\"M\xfcller\",\"caf\xe9\",\"\x80 \x81 \xff\"\r\n\"a\",\"\",\"\x9d\"\r\n", {}},
-            {"UTF-8", 0, 3, "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"\xe4\xb8\xad\"\r\n", {}},
-            {"UTF-8 with mark", 0, 3, bom + "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"x\"\r\n", {}},
-            {"Latin-1 with mark", 0, 3, bom + "1,3\r\n\"M\xfcller\",\"\",\"x\"\r\n", {}},
-            {"CR only", 0, 3, "2,3\r\"a\",\"b\",\"c\"\r\"d\",\"e\",\"f\"\r", "2,3\r\n\"a\",\"b\",\"c\"\r\n\"d\",\"e\",\"f\"\r\n"},
-            {"LF only", 0, 3, "2,3\n\"a\",\"b\",\"c\"\n\"d\",\"e\",\"f\"\n", "2,3\r\n\"a\",\"b\",\"c\"\r\n\"d\",\"e\",\"f\"\r\n"},
-            {"CR LF", 0, 3, "2,3\r\n\"a\",\"b\",\"c\"\r\n\"d\",\"e\",\"f\"\r\n", {}},
-            {"quotes", 0, 3, "1,3\r\n\"say \"\"hi\"\"\",\"\"\"\",\"a,b\"\r\n", {}},
-            {"empty fields", 0, 3, "2,3\r\n\"\",\"\",\"\"\r\n\"x\",\"\",\"\"\r\n", {}},
-            {"empty lines at the end", 0, 3, "1,3\r\n\"a\",\"b\",\"c\"\r\n\r\n\r\n", "1,3\r\n\"a\",\"b\",\"c\"\r\n"},
-            {"csv", 1, 3, "\"a\",\"b\",\"c\"\r\n\"\xfc\",\"\",\"f\"\r\n", {}},
-            {"csv with its own header", 2, 3, "\"Who\",\"What\",\"W\xe4nn\"\r\n\"a\",\"b\",\"c\"\r\n", {}},
-            {"80 columns", 0, 80, wide, {}},
-            {"32,767 rows", 0, 3, tall, {}},
+            {"Latin-1", 0, 3, "2,3\r\n\"M\xfcller\",\"caf\xe9\",\"\x80 \x81 \xff\"\r\n\"a\",\"\",\"\x9d\"\r\n"},
+            {"UTF-8", 0, 3, "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"\xe4\xb8\xad\"\r\n"},
+            {"UTF-8 with mark", 0, 3, bom + "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"x\"\r\n"},
+            {"Latin-1 with mark", 0, 3, bom + "1,3\r\n\"M\xfcller\",\"\",\"x\"\r\n"},
+            {"quotes", 0, 3, "1,3\r\n\"say \"\"hi\"\"\",\"\"\"\",\"a,b\"\r\n"},
+            {"empty fields", 0, 3, "2,3\r\n\"\",\"\",\"\"\r\n\"x\",\"\",\"\"\r\n"},
+            {"csv", 1, 3, "\"a\",\"b\",\"c\"\r\n\"\xfc\",\"\",\"f\"\r\n"},
+            {"csv with its own header", 2, 3, "\"Who\",\"What\",\"W\xe4nn\"\r\n\"a\",\"b\",\"c\"\r\n"},
+            {"80 columns", 0, 80, wide},
+            {"32,767 rows", 0, 3, tall},
         };
         for (const auto& c : cases) {
             frmMain& f = Make(c.cols == 3 ? ThreeFieldSpec() : SpecOf(c.cols), c.fmt);
@@ -574,7 +569,7 @@ private slots:
             Open(path);
             SaveAs(f, path);
             QVERIFY2(dialogs_.messages.isEmpty() && dialogs_.questions.isEmpty(), c.name);
-            QVERIFY2(ReadAll(path) == (c.expected.isNull() ? c.text : c.expected), c.name);
+            QVERIFY2(ReadAll(path) == c.text, c.name);
         }
     }
 
@@ -710,20 +705,6 @@ private slots:
         f.mnuFileExit->trigger();
         QCOMPARE(dialogs_.questions.size(), 3);
         QVERIFY(!f.isVisible());
-    }
-
-    void closingAsksOnlyAfterChanges() {
-        frmMain& f = MakeABCD();
-        QVERIFY(f.close());
-        QVERIFY(dialogs_.questions.empty());
-        frmMain& g = MakeABCD();
-        g.setFieldText(0, QStringLiteral("E"));
-        g.cmdAdd->click();
-        QVERIFY(!g.close());
-        QVERIFY(g.isVisible());
-        dialogs_.answerOk = true;
-        QVERIFY(g.close());
-        QCOMPARE(dialogs_.questions.size(), 2);
     }
 
     // ---- help -----------------------------------------------------------------

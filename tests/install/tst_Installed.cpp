@@ -95,11 +95,6 @@ private slots:
         const QString example = user + "/FormTypes/timesheet.dat";
         QCOMPARE(ReadAll(example), ReadAll(Installed("share/gleanora/examples/timesheet.dat")));
         QVERIFY(QFileInfo(example).isWritable());
-        // Only the first time: an example the user deleted stays deleted.
-        QVERIFY(QFile::remove(example));
-        AppFile("FormTypes");
-        QVERIFY(!QFileInfo::exists(example));
-        QFile::copy(Installed("share/gleanora/examples/timesheet.dat"), example);
     }
 
     void editorOpensTheExampleWithItsDefaultSpecification()

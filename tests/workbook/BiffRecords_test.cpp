@@ -234,28 +234,6 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
     EXPECT_EQ(r->names[1].formula, "B!$A$2:$D$10");
 }
 
-TEST(BiffRecords, Biff5TextInItsCodePage)
-{
-    struct Row {
-        unsigned codePage;
-        uint8_t byte;
-        const char* utf8;
-    };
-    const Row rows[] = {
-        {1252, 0x80, "€"}, {1252, 0xE9, "é"}, {1251, 0xC0, "А"}, {1250, 0x8A, "Š"},
-        {10000, 0x8E, "é"}, {0x8000, 0xA5, "•"}, {1253, 0xD9, "Ω"}, {850, 0x82, "é"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.codePage);
-        StreamBuilder sb(5);
-        sb.Bof(0x0005).Rec(0x0042, W16({row.codePage})).BoundSheet("S").Eof().SheetStartsHere(0).Bof(0x0010);
-        sb.Rec(0x0204, Cell(0, 0) + W16({3}) + Bytes{'<', row.byte, '>'}).Eof();
-        SheetCells cells = ReadAll(Write(sb.Data(), "Book"));
-        ASSERT_NE(cells.Get(0, 0), nullptr);
-        EXPECT_EQ(cells.Get(0, 0)->text, std::string("<") + row.utf8 + ">");
-    }
-}
-
 // Without a usable CODEPAGE record the fonts' character set decides, also
 // for the text of records before the first FONT (sheet names here).
 TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
@@ -328,20 +306,12 @@ TEST(BiffRecords, Biff5NamesAndSheetNamesInDoubleByteText)
     }
 }
 
-TEST(BiffText, Utf16AndCodePages)
+TEST(BiffText, Utf16)
 {
     std::string s;
     const uint8_t pair[] = {0x3D, 0xD8, 0x00, 0xDE, 'a', 0, 0x00, 0xD8};  // U+1F600, 'a', lone surrogate
     wb::detail::AppendUtf16(s, pair, 4);
     EXPECT_EQ(s, "\xF0\x9F\x98\x80" "a\xEF\xBF\xBD");
-    s.clear();
-    const uint8_t undefined[] = {'x', 0x81, 'y'};
-    wb::detail::CodePage(1252).Append(s, undefined, 3);
-    EXPECT_EQ(s, "x\xEF\xBF\xBDy");
-    s.clear();
-    const uint8_t kana[] = {0x82, 0xA0, 0x82};  // "あ" then half a character
-    wb::detail::CodePage(932).Append(s, kana, 3);
-    EXPECT_EQ(s, "あ\xEF\xBF\xBD");
 }
 
 // A one-sheet workbook whose sheet holds one record.

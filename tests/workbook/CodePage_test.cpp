@@ -161,28 +161,30 @@ TEST(CodePageOfCharset, FontCharacterSets)
 // (tests/workbook/fixtures/gen_codepages.py).
 TEST(CodePageFiles, EachReadsAsWritten)
 {
-    const testjson::Value expected =
-        testjson::Parse(testjson::ReadFile(testjson::kFixtures / "codepages" / "texts.json"));
-    ASSERT_GE(expected.members.size(), 14u);
-    for (const auto& [file, want] : expected.members) {
+    const QJsonObject expected =
+        testjson::ParseJson(testjson::ReadFile(testjson::kFixtures / "codepages" / "texts.json")).toObject();
+    ASSERT_GE(expected.size(), 14);
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        const std::string file = it.key().toStdString();
+        auto want = [&](const char* key) { return testjson::Str(it.value()[key]); };
         SCOPED_TRACE(file);
         auto r = wb::detail::OpenXls(testjson::Fixture("codepages/" + file));
         ASSERT_EQ(r->sheetNames.size(), 1u);
-        EXPECT_EQ(r->sheetNames[0], want.Find("sheet")->string);
+        EXPECT_EQ(r->sheetNames[0], want("sheet"));
         wb::detail::SheetCells cells;
         r->LoadSheet(0, wb::detail::SheetFilter::All(), cells);
         ASSERT_NE(cells.Get(0, 0), nullptr);
-        EXPECT_EQ(cells.Get(0, 0)->text, want.Find("A1")->string);
+        EXPECT_EQ(cells.Get(0, 0)->text, want("A1"));
         bool found = false;
         for (const wb::DefinedName& n : r->names) {
-            if (n.name != want.Find("name")->string) continue;
+            if (n.name != want("name")) continue;
             found = true;
             ASSERT_TRUE(n.range);
             EXPECT_EQ(n.range->sheet, 0);
             EXPECT_EQ(n.range->firstRow, 0);
             EXPECT_EQ(n.range->firstCol, 0);
         }
-        EXPECT_TRUE(found) << "no name " << want.Find("name")->string;
+        EXPECT_TRUE(found) << "no name " << want("name");
     }
 }
 

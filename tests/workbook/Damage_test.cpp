@@ -225,6 +225,50 @@ std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& memb
     return path;
 }
 
+// A minimal .ods from its tables and settings.xml (none when empty).
+std::string MakeOds(const std::string& tables, const std::string& settings = "")
+{
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+        {"content.xml",
+         "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\" xmlns:text=\"x\" xmlns:calcext=\"c\">"
+         "<office:body><office:spreadsheet>" +
+             tables + "</office:spreadsheet></office:body></office:document-content>"}};
+    if (!settings.empty())
+        members.push_back({"settings.xml", settings});
+    return MakeZip(members, ".ods");
+}
+
+// An .ods of one table "S" holding `rows`.
+std::string OdsSheet(const std::string& rows)
+{
+    return MakeOds("<table:table table:name=\"S\">" + rows + "</table:table>");
+}
+
+// Every cell of a sheet, through repeats: 2.
+const char kOdsWholeSheet[] =
+    "<table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell "
+    "table:number-columns-repeated=\"16384\" office:value-type=\"float\" office:value=\"2\"/></table:table-row>";
+
+std::string Repeat(const std::string& unit, size_t n)
+{
+    std::string s;
+    s.reserve(unit.size() * n);
+    for (size_t i = 0; i < n; ++i) s += unit;
+    return s;
+}
+
+// An .xlsx of one sheet holding `sheetData`, and the shared strings given.
+std::string XlsxWith(const std::string& sheetData, const std::string& sharedStrings = "")
+{
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"xl/workbook.xml", kWorkbook},
+        {"xl/_rels/workbook.xml.rels", kWorkbookRels},
+        {"xl/worksheets/sheet1.xml", std::string(kSheetHead) + sheetData + kSheetTail}};
+    if (!sharedStrings.empty()) members.push_back({"xl/sharedStrings.xml", sharedStrings});
+    return MakeZip(members);
+}
+
 // Refused, with the message naming the file and saying `expected`.
 void ExpectRefused(const std::string& path, const std::string& expected)
 {
@@ -291,13 +335,7 @@ TEST(NonWorkbooks, ZipWithoutWorkbookParts)
 
 TEST(NonWorkbooks, SheetPartMissingOrDamaged)
 {
-    const std::string workbook =
-        "<workbook xmlns:r=\"r\"><sheets><sheet name=\"A\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
-    const std::string rels =
-        "<Relationships><Relationship Id=\"rId1\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
-        "</Relationships>";
     const std::pair<std::string, const char*> cases[] = {
-        {"", "the part xl/worksheets/sheet1.xml of sheet A is missing"},
         {"<row r=\"0\"/>", "row number 0 outside the sheet"},
         {"<row><c r=\"XFE1\"><v>1</v></c></row>", "bad cell reference \"XFE1\""},
         {"<row><c r=\"B2\" t=\"s\"><v>7</v></c></row>", "cell B2: shared string 7 does not exist"},
@@ -305,21 +343,13 @@ TEST(NonWorkbooks, SheetPartMissingOrDamaged)
         {"<row><c r=\"C3\" t=\"d\"><v>soon</v></c></row>", "cell C3: bad date \"soon\""},
         {"<row><c r=\"C3\"", "sheet1.xml is damaged"},
     };
-    for (const auto& [rows, expected] : cases) {
-        std::vector<std::pair<std::string, std::string>> members = {{"xl/workbook.xml", workbook},
-                                                                     {"xl/_rels/workbook.xml.rels", rels}};
-        if (!rows.empty())
-            members.push_back({"xl/worksheets/sheet1.xml", "<worksheet><sheetData>" + rows + "</sheetData></worksheet>"});
-        ExpectRefused(MakeZip(members), expected);
-    }
+    for (const auto& [rows, expected] : cases) ExpectRefused(XlsxWith(rows), expected);
+    ExpectRefused(MakeZip({{"xl/workbook.xml", kWorkbook}, {"xl/_rels/workbook.xml.rels", kWorkbookRels}}),
+                  "the part xl/worksheets/sheet1.xml of sheet Sheet1 is missing");
 }
 
 TEST(NonWorkbooks, OdsRepeatsPastTheSheetLimits)
 {
-    const std::string head =
-        "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\" xmlns:text=\"x\"><office:body>"
-        "<office:spreadsheet><table:table table:name=\"S\">";
-    const std::string tail = "</table:table></office:spreadsheet></office:body></office:document-content>";
     const std::pair<std::string, const char*> cases[] = {
         {"<table:table-row table:number-rows-repeated=\"1048577\"><table:table-cell/></table:table-row>",
          "rows repeated past row 1048576"},
@@ -343,10 +373,7 @@ TEST(NonWorkbooks, OdsRepeatsPastTheSheetLimits)
          "</text:p></table:table-cell></table:table-row>",
          "bad space count"},
     };
-    for (const auto& [rows, expected] : cases) {
-        ExpectRefused(MakeZip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-                               {"content.xml", head + rows + tail}}, ".ods"), expected);
-    }
+    for (const auto& [rows, expected] : cases) ExpectRefused(OdsSheet(rows), expected);
 }
 
 TEST(Zip, HandMadeXlsxIsRead)
@@ -392,20 +419,6 @@ TEST(FuzzRegressions, EveryReproducerIsRefusedOrRead)
         SCOPED_TRACE(f.path().filename().string());
         Exercise(copy);
     }
-}
-
-// A minimal .ods from its content.xml and settings.xml.
-std::string MakeOds(const std::string& tables, const std::string& settings)
-{
-    std::vector<std::pair<std::string, std::string>> members = {
-        {"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-        {"content.xml",
-         "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\" xmlns:text=\"x\" xmlns:calcext=\"c\">"
-         "<office:body><office:spreadsheet>" +
-             tables + "</office:spreadsheet></office:body></office:document-content>"}};
-    if (!settings.empty())
-        members.push_back({"settings.xml", settings});
-    return MakeZip(members, ".ods");
 }
 
 TEST(OdsParts, ActiveTableWithEscapedName)
@@ -684,37 +697,11 @@ TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
 
 }  // namespace
 
-namespace {
-
-std::string Repeat(const std::string& unit, size_t n)
-{
-    std::string s;
-    s.reserve(unit.size() * n);
-    for (size_t i = 0; i < n; ++i) s += unit;
-    return s;
-}
-
-std::string XlsxWith(const std::string& sheetData, const std::string& sharedStrings = "")
-{
-    std::vector<std::pair<std::string, std::string>> members = {
-        {"xl/workbook.xml", kWorkbook},
-        {"xl/_rels/workbook.xml.rels", kWorkbookRels},
-        {"xl/worksheets/sheet1.xml", std::string(kSheetHead) + sheetData + kSheetTail}};
-    if (!sharedStrings.empty()) members.push_back({"xl/sharedStrings.xml", sharedStrings});
-    return MakeZip(members);
-}
-
-}  // namespace
-
 // Announced ranges bound what a sheet load keeps: a bomb that cannot be read
 // whole reads fine for the cells a form names, and a cell outside what was
 // announced reads the sheet again, whole.
 TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
 {
-    const std::string odsHead =
-        "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\" xmlns:text=\"x\"><office:body>"
-        "<office:spreadsheet><table:table table:name=\"S\">";
-    const std::string odsTail = "</table:table></office:spreadsheet></office:body></office:document-content>";
     struct Case {
         const char* what;
         std::string path;
@@ -724,15 +711,8 @@ TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
     const Case cases[] = {
         {"xlsx: 300,000 numbers", XlsxWith(Repeat("<row>" + Repeat("<c><v>1</v></c>", 1000) + "</row>", 300)),
          {{"B2", "1"}, {"C295:C300", "1"}}, ""},
-        {"ods: a whole sheet through repeats",
-         MakeZip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-                  {"content.xml", odsHead +
-                                      "<table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell "
-                                      "table:number-columns-repeated=\"16384\" office:value-type=\"float\" "
-                                      "office:value=\"2\"/></table:table-row>" +
-                                      odsTail}},
-                 ".ods"),
-         {{"XFD1048576", "2"}, {"A1:A32767", "2"}}, "too many cells"},
+        {"ods: a whole sheet through repeats", OdsSheet(kOdsWholeSheet), {{"XFD1048576", "2"}, {"A1:A32767", "2"}},
+         "too many cells"},
         {"xlsx: shared strings read for the kept cells only",
          XlsxWith(R"(<row r="1"><c r="A1" t="s"><v>2</v></c><c r="B1" t="s"><v>0</v></c></row>)",
                   "<sst><si><t>a</t></si><si><r><t>b</t></r></si><si><t>c</t><rPh><t>x</t></rPh></si></sst>"),
@@ -794,15 +774,10 @@ TEST(Bounded, CellOutsideTheAnnouncedRangesIsStillRead)
         const std::string path =
             std::string(ext) == ".xlsx"
                 ? XlsxWith(R"(<row r="1"><c r="A1"><v>1</v></c></row><row r="3"><c r="C3"><v>3</v></c></row>)")
-                : MakeZip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-                           {"content.xml",
-                            "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\"><office:body>"
-                            "<office:spreadsheet><table:table table:name=\"S\"><table:table-row><table:table-cell "
-                            "office:value-type=\"float\" office:value=\"1\"/></table:table-row><table:table-row/>"
-                            "<table:table-row><table:table-cell table:number-columns-repeated=\"2\"/>"
-                            "<table:table-cell office:value-type=\"float\" office:value=\"3\"/></table:table-row>"
-                            "</table:table></office:spreadsheet></office:body></office:document-content>"}},
-                          ".ods");
+                : OdsSheet("<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"1\"/>"
+                           "</table:table-row><table:table-row/><table:table-row><table:table-cell "
+                           "table:number-columns-repeated=\"2\"/><table:table-cell office:value-type=\"float\" "
+                           "office:value=\"3\"/></table:table-row>");
         auto book = wb::Workbook::Open(path);
         book->WillRead({book->Resolve("A1")});
         EXPECT_EQ(book->Cell(0, 0, 0).Text(), "1");
@@ -827,14 +802,7 @@ TEST(Encrypted, PasswordProtectedWorkbooksAreNamedAsSuch)
 // whole is harvested all the same.
 TEST(Bounded, HarvestReadsOnlyItsFormsRanges)
 {
-    const std::string path = MakeZip(
-        {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-         {"content.xml",
-          "<office:document-content xmlns:office=\"o\" xmlns:table=\"t\"><office:body><office:spreadsheet>"
-          "<table:table table:name=\"S\"><table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell "
-          "table:number-columns-repeated=\"16384\" office:value-type=\"float\" office:value=\"2\"/></table:table-row>"
-          "</table:table></office:spreadsheet></office:body></office:document-content>"}},
-        ".ods");
+    const std::string path = OdsSheet(kOdsWholeSheet);
     const FormDefinition form{{{"Corner", "XFD1048576", "0"}, {"Run", "A1:A32767", "0"}, {"Block", "B1:D9", "0"}}};
     auto book = wb::Workbook::Open(path);
     const std::string lines = ExtractLines(*book, form);

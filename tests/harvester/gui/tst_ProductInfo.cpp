@@ -19,20 +19,14 @@ class tst_ProductInfo : public QObject {
     ScratchAppFolder app_;
 
 private slots:
-    void defaultsComeFromTheVersionInformation()
+    void defaultsWithoutAppDef()
     {
         clsProductInfo p;
         p.Load();  // no App.def: nothing changes
-        QCOMPARE(p.name, QString::fromUtf8(version::ProductName));
-        QCOMPARE(p.Title, QString::fromUtf8(version::ProductName));
-        QCOMPARE(p.Description, QString::fromUtf8(version::Comments));
-        QCOMPARE(p.Copyright, QString::fromUtf8(version::Copyright));
-        QCOMPARE(int(p.Build), version::Revision);
         QCOMPARE(p.Help, app_.dir.path() + "/Help/index.html");
         QVERIFY(p.Site.isEmpty() && p.FAQURL.isEmpty());
         p.Setup();
         QCOMPARE(p.SupportURL, QStringLiteral("?page=support"));  // empty site: bare query
-        QCOMPARE(p.Version(), clsProductInfo::VersionText(version::Major, version::Minor, version::Revision));
         QCOMPARE(clsProductInfo::VersionText(1, 0, 34), QStringLiteral("1.00.0034"));
         QCOMPARE(clsProductInfo::VersionText(3, 123, 12345), QStringLiteral("3.123.12345"));
     }
@@ -191,35 +185,6 @@ private slots:
         QCOMPARE(QtFileDialog::QtFilter("Comma Separated Value Files (*.csv)|*.csv|All Files (*.*)|*.*"),
                  QStringLiteral("Comma Separated Value Files (*.csv);;All Files (*)"));
         QCOMPARE(QtFileDialog::QtFilter(""), QString());
-    }
-
-    void browseButtonsWriteChoiceBack()
-    {
-        FakeFileDialog files;
-        FakeFolderBrowser folders;
-        frmMain w;
-        w.setDialogs(&files, &folders);
-        folders.choice = "/chosen/in";
-        QTest::mouseClick(w.cmdGetInDir, Qt::LeftButton);
-        QCOMPARE(folders.title, QStringLiteral("Choose Input Directory"));
-        folders.choice = "/chosen/out";
-        QTest::mouseClick(w.cmdGetOutDir, Qt::LeftButton);
-        QCOMPARE(folders.title, QStringLiteral("Choose Output Directory"));
-        files.choice = app_.path("FormTypes/t.dat");
-        QTest::mouseClick(w.cmdGetFormType, Qt::LeftButton);
-        QCOMPARE(files.title + files.filter, QStringLiteral("Choose Form TypeForm Definition Files (*.dat)|*.dat"));
-        QCOMPARE(files.initDir, app_.path("FormTypes"));
-        QVERIFY(files.mustExist);
-        w.txtExportTo->setText("keep.csv");
-        files.choice = "/new/data.csv";
-        QTest::mouseClick(w.cmdGetExportTo, Qt::LeftButton);
-        QCOMPARE(files.shownName, QDir::current().absoluteFilePath("keep.csv"));  // below the current folder
-        QCOMPARE(files.title, QStringLiteral("Pick or Enter a File for the Data"));
-        QCOMPARE(files.filter, QStringLiteral("Comma Separated Value Files (*.csv)|*.csv|Data Files (*.dat)|*.dat|"
-                                              "All Files (*.*)|*.*"));
-        QVERIFY(!files.mustExist);
-        QCOMPARE((QStringList{w.txtInDir->text(), w.txtOutDir->text(), w.txtFormType->text(), w.txtExportTo->text()}),
-                 (QStringList{"/chosen/in", "/chosen/out", app_.path("FormTypes/t.dat"), "/new/data.csv"}));
     }
 };
 

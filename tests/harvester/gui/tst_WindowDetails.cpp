@@ -38,18 +38,26 @@ class tst_WindowDetails : public QObject {
     ScratchAppFolder app_;
 
 private slots:
-    void relativeBoxTextIsBelowTheCurrentFolder_data()
+    // Each browse button opens its dialog at the box's text, relative to the
+    // current folder, and a confirmed choice goes back into the box.
+    void browseButtons_data()
     {
         QTest::addColumn<QString>("box");
-        QTest::newRow("form type") << "type";
-        QTest::newRow("data file") << "data";
-        QTest::newRow("input folder") << "in";
-        QTest::newRow("output folder") << "out";
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("filter");  // empty: a folder browser
+        QTest::newRow("form type") << "type" << "Choose Form Type" << "Form Definition Files (*.dat)|*.dat";
+        QTest::newRow("data file") << "data" << "Pick or Enter a File for the Data"
+                                   << "Comma Separated Value Files (*.csv)|*.csv|Data Files (*.dat)|*.dat|"
+                                      "All Files (*.*)|*.*";
+        QTest::newRow("input folder") << "in" << "Choose Input Directory" << "";
+        QTest::newRow("output folder") << "out" << "Choose Output Directory" << "";
     }
 
-    void relativeBoxTextIsBelowTheCurrentFolder()
+    void browseButtons()
     {
         QFETCH(QString, box);
+        QFETCH(QString, title);
+        QFETCH(QString, filter);
         const QString previous = QDir::currentPath();
         QDir().mkpath(app_.path("cwd/ex"));
         QDir::setCurrent(app_.path("cwd"));
@@ -70,8 +78,13 @@ private slots:
                                              : w.cmdGetOutDir;
         edit->setText("ex/./data.csv");
         QTest::mouseClick(button, Qt::LeftButton);  // cancelled: the box keeps what was typed
-        const bool folder = box == u"in" || box == u"out";
+        const bool folder = filter.isEmpty();
         QCOMPARE(folder ? folders.shownPath : files.shownName, expected);
+        QCOMPARE(folder ? folders.title : files.title, title);
+        QCOMPARE(files.filter, filter);
+        QCOMPARE(files.mustExist, box == u"type");
+        if (box == u"type")
+            QCOMPARE(files.initDir, app_.path("FormTypes"));
         QCOMPARE(edit->text(), QStringLiteral("ex/./data.csv"));
 
         files.choice = folders.choice = expected;  // confirmed as shown
