@@ -205,6 +205,31 @@ TEST_F(DryRun, PendingJournalIsReportedNotSettled)
     EXPECT_EQ(Snapshot(dir / ""), before);
 }
 
+TEST(DryRunOption, SpellingsAndTheProgramPrintsOnStdout)
+{
+    for (const char* text : {"/dry-run", "--dry-run", "/DRY-RUN"}) {
+        SCOPED_TRACE(text);
+        GleanOptions o = ParseGleanOptions(text);
+        EXPECT_TRUE(o.dryRun);
+        EXPECT_EQ(o.usageError, "");
+    }
+    EXPECT_NE(ParseGleanOptions("/dryrun").usageError, "");
+    EXPECT_NE(ParseGleanOptions("--dry-run=yes").usageError, "");
+
+    const std::string glean = std::string(APP_DIR) + "/glean";
+    if (!fs::exists(glean))
+        GTEST_SKIP() << "glean not built";
+    JobFolders job;
+    CopyFixture("timesheet.xls", job.in + "/a.xls");
+    const std::string args = " /type '" + job.form + "' /in '" + job.in + "' /out '" + job.out + "' /data '" +
+                             job.data + "'";
+    ASSERT_EQ(std::system((glean + args + " /dry-run >'" + (job.dir / "printed") + "' 2>/dev/null").c_str()), 0);
+    EXPECT_FALSE(fs::exists(job.data));
+    ASSERT_EQ(std::system((glean + args + " >/dev/null 2>&1").c_str()), 0);
+    EXPECT_EQ(ReadFile(job.dir / "printed"), ReadFile(job.data));
+    EXPECT_EQ(ReadFile(job.data), std::string(kTimesheetHeader) + kTimesheetLines);
+}
+
 // The preview's table: ExtractLines's values, and each failing field's
 // reason in its own cells while the others still show theirs.
 TEST(ExtractTable, SameValuesAsTheLinesAndErrorsPerField)
