@@ -61,6 +61,45 @@ DataFileLock::Outcome DataFileLock::Take(const std::string& dataFile, bool wait,
     }
 }
 
+DataFileLock::Outcome DataFileLock::Probe(const std::string& dataFile, bool wait, std::string* error,
+                                          const std::function<void()>& onWaiting)
+{
+    const std::string path = PathFor(dataFile);
+    auto failed = [&](const char* what) {
+        if (error)
+            *error = Reason(what, path, errno);
+        return Outcome::Failed;
+    };
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        if (errno != ENOENT)
+            return failed("Cannot create the lock file");
+        // Take would create it in the data file's folder.
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+            return failed("Cannot create the lock file");
+        return Outcome::Taken;
+    }
+    if (::access(path.c_str(), R_OK | W_OK) != 0)
+        return failed("Cannot create the lock file");
+    // A shared lock, let go at once: another reader never has to wait for it.
+    if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK)
+            return failed("Cannot lock");
+        if (!wait)
+            return Outcome::Busy;
+        if (onWaiting)
+            onWaiting();
+        int rc;
+        while ((rc = ::flock(fd.Get(), LOCK_SH)) != 0 && errno == EINTR) {
+        }
+        if (rc != 0)
+            return failed("Cannot lock");
+    }
+    return Outcome::Taken;
+}
+
 void DataFileLock::Release()
 {
     if (!fd_)

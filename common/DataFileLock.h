@@ -27,6 +27,12 @@ public:
     // cannot be created or locked; error then holds "Cannot ... <path>: <reason>".
     Outcome Take(const std::string& dataFile, bool wait, std::string* error = nullptr,
                  const std::function<void()>& onWaiting = {});
+    // What Take would meet, without creating, keeping or removing a lock file:
+    // Taken when it would get the lock, Busy when another program holds it
+    // (with wait: onWaiting, then it returns Taken once the holder lets go),
+    // Failed with Take's error when the lock file could not be made or locked.
+    static Outcome Probe(const std::string& dataFile, bool wait, std::string* error = nullptr,
+                         const std::function<void()>& onWaiting = {});
     // Removes the lock file and lets go; nothing when not held.
     void Release();
     bool Held() const { return static_cast<bool>(fd_); }

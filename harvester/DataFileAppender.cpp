@@ -60,6 +60,52 @@ void DataFileAppender::Open()
     ReadEnding();
 }
 
+void DataFileAppender::CheckLock(bool wait, const std::function<void()>& onWaiting)
+{
+    std::string error;
+    switch (DataFileLock::Probe(path_, wait, &error, onWaiting)) {
+    case DataFileLock::Outcome::Taken: break;
+    case DataFileLock::Outcome::Busy: throw ConfigError("The data file is in use by another program: " + path_);
+    case DataFileLock::Outcome::Failed: throw ConfigError(error);
+    }
+}
+
+void DataFileAppender::CheckOpen()
+{
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0) {
+        // Open would create it: its folder must take a new file.
+        const size_t slash = path_.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
+        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+            throw ConfigError(Reason("Cannot write the data file", path_, errno));
+        size_ = 0;
+        endsWithLineEnd_ = true;
+        return;
+    }
+    if (!S_ISREG(st.st_mode))
+        throw ConfigError(S_ISDIR(st.st_mode) ? "The data file is a folder: " + path_
+                                              : "The data file is not a regular file: " + path_);
+    // Opened for writing as Open does, without O_CREAT or O_TRUNC: nothing changes.
+    fd_.Reset(::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+    if (!fd_ && errno == EACCES)
+        fd_.Reset(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (!fd_)
+        throw ConfigError(Reason("Cannot write the data file", path_, errno));
+    auto id = IdentityOf(fd_.Get());
+    if (!id)
+        throw ConfigError(Reason("Cannot read the data file", path_, errno));
+    id_ = *id;
+    size_ = id_.size;
+    ReadEnding();
+}
+
+void DataFileAppender::Pretend(const JournalRecord& record)
+{
+    size_ = record.after;
+    endsWithLineEnd_ = true;
+}
+
 void DataFileAppender::ReadEnding()
 {
     char last = '\n';

@@ -27,6 +27,13 @@ public:
     // file and the system's reason when it cannot be written.
     void Open();
 
+    // For a dry run: the checks of Lock and Open, made without creating,
+    // locking or changing any file. Afterwards Prepare answers as in a run, and
+    // Pretend stands for Append.
+    void CheckLock(bool wait, const std::function<void()>& onWaiting);
+    void CheckOpen();
+    void Pretend(const JournalRecord& record);
+
     // An empty file gets the header line first.
     bool IsNew() const { return size_ == 0; }
 

@@ -44,11 +44,14 @@ void DrawBar(std::ostream& err, int finished, int total)
 
 std::string GleanUsage()
 {
-    return "Usage: glean [/open settings] [/type formtype] [/in inPath] [/out outPath] [/data dataFile] [/jobs N]\n"
+    return "Usage: glean [/open settings] [/type formtype] [/in inPath] [/out outPath] [/data dataFile] [/jobs N]"
+           " [/dry-run]\n"
            "Harvests every workbook (.xls .xlsx .xlsm .xlsb .ods, or those matching a\n"
            "pattern such as in/*.xlsx) of the input folder, or the one workbook named,\n"
            "into the data file and moves each one into the output folder. Options may\n"
            "also be written --type, --in, ...\n"
+           "/dry-run prints the lines a run would append (the header line first when the\n"
+           "data file is new) and writes, locks and moves nothing.\n"
            "Exit status: 0 all harvested, 1 some failed or the run stopped, 2 usage or configuration error.\n";
 }
 
@@ -98,6 +101,8 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
             std::string v = takeValue();
             if (!ParseJobs(v, o.jobs) && o.usageError.empty())
                 o.usageError = "/jobs needs a number, not \"" + v + "\"";
+        } else if (name == "dry-run" && !inlineValue) {
+            o.dryRun = true;
         } else if (name == "autorun" && !inlineValue) {
             // The window's option; glean always runs.
         } else {
@@ -110,7 +115,7 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
     return o;
 }
 
-int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
+int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, std::ostream* out)
 {
     BatchPaths paths;
     if (!options.settings.empty()) {
@@ -152,6 +157,14 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
     run.setWaitForLock(true);
     run.onWaitingForLock = [&] { err << "glean: waiting for another harvester to finish with " << paths.dataFile << "\n"; };
     run.onSettled = [&](const std::string& sentence) { err << "glean: " + sentence + "\n"; };
+    if (options.dryRun) {
+        run.setDryRun(true);
+        progressBar = false;  // the lines go to the terminal too
+        run.onPreview = [out](int, const std::string&, const std::string& lines) {
+            if (out)
+                *out << lines << std::flush;
+        };
+    }
     int total = 0;
     // "Done path" / "Failed path: reason", one write per line (stderr is unbuffered).
     auto line = [](const std::string& path, const WorkbookOutcome& o) {

@@ -3,7 +3,7 @@
 // so that both can be tested.
 //
 //   glean [/open settings] [/type formtype] [/in inPath] [/out outPath]
-//         [/data dataFile] [/jobs N]
+//         [/data dataFile] [/jobs N] [/dry-run]
 //
 // Option words in any case, with "/" or "--" ("--type x" or "--type=x");
 // a value-taking option consumes the next word whatever it is; a later
@@ -17,6 +17,7 @@ struct GleanOptions {
     std::string settings, formType, inDir, outDir, dataFile;
     bool formTypeGiven = false, inDirGiven = false, outDirGiven = false, dataFileGiven = false;
     int jobs = 0;  // 0: one per processor
+    bool dryRun = false;  // print the lines instead of appending them; nothing is written
     bool help = false;
     std::string usageError;  // set when the command line is not understood
 };
@@ -32,5 +33,7 @@ enum GleanExit { kAllHarvested = 0, kSomeFailed = 1, kUsageOrConfig = 2 };
 // Runs the harvest and reports on `err`: one line per workbook ("Done path",
 // "Failed path: reason"), or a progress bar when `progressBar`; when the run
 // stopped early, why and a "Not tried path" line per workbook left; and a
-// last line "N harvested, M failed" (", K not tried"). Returns a GleanExit value.
-int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar);
+// last line "N harvested, M failed" (", K not tried"). A dry run prints the
+// lines it would append on `out` (the bytes of the data file, CR LF ends) and
+// reports as a run, without a progress bar. Returns a GleanExit value.
+int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, std::ostream* out = nullptr);

@@ -157,6 +157,8 @@ public:
     }
 
     std::function<void()> afterAppend;
+    // Dry run: the lines go here; nothing is journaled, written or moved.
+    std::function<void(const std::string& lines)> preview;
 
     WorkbookOutcome Commit(const std::string& path, const Extracted& x)
     {
@@ -164,7 +166,13 @@ public:
             return WorkbookOutcome::Failed(x.text);
 
         std::string bytes;
-        JournalRecord rec = data_.Prepare(data_.IsNew() ? header_ + x.text : x.text, bytes);
+        const std::string lines = data_.IsNew() ? header_ + x.text : x.text;
+        JournalRecord rec = data_.Prepare(lines, bytes);
+        if (preview) {
+            data_.Pretend(rec);
+            preview(lines);
+            return WorkbookOutcome::Done();
+        }
         const size_t slash = path.rfind(kSep);
         const std::string name = path.substr(slash + 1);
         const std::string folder = path.substr(0, slash + 1);
@@ -227,6 +235,18 @@ private:
     std::string inFolder_, absIn_;
 };
 
+// What a dry run says about an append an earlier run left in the journal,
+// which a run settles before anything else; "" when there is none. A damaged
+// journal is the run's ConfigError.
+std::string PendingJournal(const Journal& journal)
+{
+    const std::optional<JournalRecord> r = journal.Read();
+    if (!r)
+        return {};
+    return "An earlier run did not end: a run first settles its append of " + r->source + " recorded in " +
+           journal.Path() + ", so the lines it appends may differ from these.";
+}
+
 }  // namespace
 
 std::string StatusText(const WorkbookOutcome& o)
@@ -263,6 +283,26 @@ void clsBatchRun::MoveToOutDir(const std::string& path, const std::string& outDi
     MoveWorkbook(path, WithoutTrailingSep(TrimSpaces(outDir)) + kSep + path.substr(slash + 1));
 }
 
+clsBatchRun::Checked clsBatchRun::CheckWithoutWriting() const
+{
+    Checked c;
+    c.form = CheckFormDefinition(paths_.formType);
+    c.source = ReadWorkbookSource(paths_.inDir);
+    CheckFolders(paths_, c.source);
+    DataFileAppender data(paths_.dataFile);
+    data.CheckLock(false, {});
+    Journal journal(paths_.dataFile);
+    journal.Read();  // a damaged journal stops a run before it reads anything
+    data.CheckOpen();
+    c.dataFileNew = data.IsNew();
+    return c;
+}
+
+std::vector<std::string> clsBatchRun::Workbooks(const WorkbookSource& source) const
+{
+    return ListWorkbooks(source, OwnFiles(paths_.dataFile));
+}
+
 BatchResult clsBatchRun::RunBatch()
 {
     BatchResult res;
@@ -276,17 +316,25 @@ BatchResult clsBatchRun::RunBatch()
         form = CheckFormDefinition(paths_.formType);
         source = ReadWorkbookSource(paths_.inDir);
         CheckFolders(paths_, source);
-        data.Lock(waitForLock_, onWaitingForLock);
-        res.settled = SettleJournal(journal);
+        if (dryRun_) {
+            data.CheckLock(waitForLock_, onWaitingForLock);
+            res.settled = PendingJournal(journal);
+        } else {
+            data.Lock(waitForLock_, onWaitingForLock);
+            res.settled = SettleJournal(journal);
+        }
         if (!res.settled.empty() && onSettled)
             onSettled(res.settled);
-        data.Open();
+        if (dryRun_)
+            data.CheckOpen();
+        else
+            data.Open();
     } catch (const ConfigError& e) {
         res.configError = e.what();
         return res;
     }
 
-    std::vector<std::string> paths = ListWorkbooks(source, OwnFiles(paths_.dataFile));
+    std::vector<std::string> paths = Workbooks(source);
     if (limit_ > 0 && static_cast<int>(paths.size()) > limit_)
         paths.resize(static_cast<size_t>(limit_));
     list_.Clear();
@@ -318,6 +366,11 @@ BatchResult clsBatchRun::RunBatch()
             if (afterAppend)
                 afterAppend(i);
         };
+        if (dryRun_)
+            committer.preview = [this, i, &paths](const std::string& lines) {
+                if (onPreview)
+                    onPreview(i, paths[i], lines);
+            };
         WorkbookOutcome o;
         try {
             o = committer.Commit(paths[i], reader.Take(i));
@@ -342,7 +395,8 @@ BatchResult clsBatchRun::RunBatch()
     }
 
     data.Close();
-    journal.RemoveIfSettled();
+    if (!dryRun_)
+        journal.RemoveIfSettled();
     res.message = Summary(res);
     return res;
 }

@@ -15,8 +15,15 @@
 //   4. A failure of the data file itself stops the run: later workbooks are
 //      not tried and stay in the input folder.
 //
+// A dry run makes the same checks and reads and formats the same way, but
+// creates, locks, appends and moves nothing: each workbook's lines go to
+// onPreview instead.
+//
 // Every StatusList call and every hook runs on the thread that called
 // RunBatch, in list order. RequestStop may be called from any thread.
+#include "harvester/WorkbookList.h"
+#include "harvester/modExtractWorkbookData.h"
+
 #include <atomic>
 #include <functional>
 #include <string>
@@ -110,6 +117,23 @@ public:
     // "in use" as a configuration error (false, the default).
     void setWaitForLock(bool w) { waitForLock_ = w; }
 
+    // Dry run: no file is created, locked, changed or moved; the lines each
+    // workbook would append (after the header line while the data file would
+    // still be empty) go to onPreview, in list order.
+    void setDryRun(bool d) { dryRun_ = d; }
+    bool DryRun() const { return dryRun_; }
+
+    // The checks of a dry run up to the listing, for a preview of one
+    // workbook. Throws ConfigError with the run's sentence.
+    struct Checked {
+        FormDefinition form;
+        WorkbookSource source;
+        bool dataFileNew = true;  // the header line would come first
+    };
+    Checked CheckWithoutWriting() const;
+    // The workbooks a run would list from `source`, before the limit.
+    std::vector<std::string> Workbooks(const WorkbookSource& source) const;
+
     // Hooks, all called on the run's thread.
     std::function<void(int row, const std::string& path)> onListed;
     std::function<void(int row, const std::string& path, const WorkbookOutcome& outcome)> onFinished;
@@ -120,6 +144,8 @@ public:
     // Test hook: called after a workbook's lines are appended and before it
     // is moved (a crash here must be undone by the next run).
     std::function<void(int row)> afterAppend;
+    // Dry run: the lines of a workbook that would be harvested.
+    std::function<void(int row, const std::string& path, const std::string& lines)> onPreview;
 
     BatchResult RunBatch();
     void RequestStop() { stop_ = true; }
@@ -137,5 +163,6 @@ private:
     int limit_ = kDefaultLimit;
     int jobs_ = 1;
     bool waitForLock_ = false;
+    bool dryRun_ = false;
     std::atomic<bool> stop_{false};
 };

@@ -238,6 +238,53 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
     return out;
 }
 
+std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, const FormDefinition& form)
+{
+    // The workbook is named by whoever shows the table, not in every cell.
+    auto reason = [&book](const std::exception& e) {
+        std::string s = OneLine(e.what());
+        const std::string prefix = book.Path() + ": ";
+        if (s.rfind(prefix, 0) == 0)
+            s.erase(0, prefix.size());
+        return s;
+    };
+    std::vector<std::optional<Source>> sources(form.fields.size());
+    std::vector<std::string> failed(form.fields.size());
+    std::vector<wb::Range> read;
+    int items = 1;
+    for (size_t i = 0; i < form.fields.size(); ++i) {
+        try {
+            sources[i] = ResolveSource(book, form.fields[i].reference);
+        } catch (const std::exception& e) {
+            failed[i] = reason(e);
+            continue;
+        }
+        items = std::max(items, Length(*sources[i]));
+        const Source& s = *sources[i];
+        if (!s.fixed && (s.range.Rows() == 1 || s.range.Cols() == 1))
+            read.push_back(s.range);
+    }
+    book.WillRead(read);
+
+    std::vector<std::vector<FieldValue>> rows(static_cast<size_t>(items),
+                                              std::vector<FieldValue>(form.fields.size()));
+    for (int k = 0; k < items; ++k) {
+        for (size_t i = 0; i < form.fields.size(); ++i) {
+            FieldValue& v = rows[static_cast<size_t>(k)][i];
+            if (!sources[i]) {
+                v.error = failed[i];
+                continue;
+            }
+            try {
+                v.text = FormatField(form.fields[i], ItemValue(book, *sources[i], k), static_cast<int16_t>(k));
+            } catch (const std::exception& e) {
+                v.error = reason(e);
+            }
+        }
+    }
+    return rows;
+}
+
 std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form)
 {
     auto book = wb::Workbook::Open(workbookPath);

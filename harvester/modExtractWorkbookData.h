@@ -61,6 +61,17 @@ std::string HeaderLine(const FormDefinition& form);
 std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form);
 std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form);
 
+// One value as its line would hold it, or why the field gives none.
+struct FieldValue {
+    std::string text;
+    std::string error;  // set: the run would fail the workbook here
+};
+
+// The lines of one workbook as a table for a preview: one row per item, one
+// value per field, with the same reading and formatting as ExtractLines; a
+// field that fails shows its error in its cells instead of stopping.
+std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, const FormDefinition& form);
+
 // Larger of a range's row and column count, over 32,767: rt::RtError 6.
 int16_t RangeLength(const wb::Workbook& book, const std::string& reference);
 

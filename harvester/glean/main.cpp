@@ -22,5 +22,5 @@ int main(int argc, char** argv)
         std::cerr << "glean: " << options.usageError << "\n" << GleanUsage();
         return kUsageOrConfig;
     }
-    return RunGlean(options, std::cerr, isatty(STDERR_FILENO) != 0);
+    return RunGlean(options, std::cerr, isatty(STDERR_FILENO) != 0, &std::cout);
 }

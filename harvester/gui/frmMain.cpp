@@ -10,6 +10,7 @@
 #include "common/gui/modBrowseTo.h"
 #include "common/gui/modMsgBox.h"
 #include "harvester/gui/clsSetFile.h"
+#include "harvester/gui/dlgPreview.h"
 #include "harvester/gui/modMain.h"
 
 #include <QApplication>
@@ -253,22 +254,25 @@ void frmMain::CreateControls()
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    cmdPreview = Place(new QPushButton(tr("Preview"), Client), "cmdPreview", Twips(3960, 4200, 975, 375), "X=1 Y=1");
+    cmdPreview->setToolTip(tr("What a run would append for the selected workbook, or the first one; nothing is written"));
     cmdGo = Place(new QPushButton(tr("Run"), Client), "cmdGo", Twips(5040, 4200, 975, 375), "X=1 Y=1");
     cmdView = Place(new QPushButton(tr("View"), Client), "cmdView", Twips(6120, 4200, 975, 375), "X=1 Y=1");
     cmdExit = Place(new QPushButton(tr("Exit"), Client), "cmdExit", Twips(7200, 4200, 975, 375), "X=1 Y=1");
 
     for (QLabel* l : {Label1, Label6, Label7, Label8, Label5, Label2})
         l->setFocusPolicy(Qt::NoFocus);
-    for (QPushButton* b : {cmdEditFormType, cmdGetFormType, cmdGetInDir, cmdGetOutDir, cmdGetExportTo, cmdGo,
-                           cmdView, cmdExit})
+    for (QPushButton* b : {cmdEditFormType, cmdGetFormType, cmdGetInDir, cmdGetOutDir, cmdGetExportTo, cmdPreview,
+                           cmdGo, cmdView, cmdExit})
         b->setAutoDefault(false);
 
     // Tab order of the design: boxes and their buttons row by row, the list, then the buttons.
     QWidget* order[] = {txtFormType, cmdEditFormType, cmdGetFormType, txtInDir, cmdGetInDir, txtOutDir,
-                        cmdGetOutDir, txtExportTo, cmdGetExportTo, ListView1, cmdGo, cmdView, cmdExit};
+                        cmdGetOutDir, txtExportTo, cmdGetExportTo, ListView1, cmdPreview, cmdGo, cmdView, cmdExit};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
+    connect(cmdPreview, &QPushButton::clicked, this, &frmMain::cmdPreview_Click);
     connect(cmdGo, &QPushButton::clicked, this, &frmMain::cmdGo_Click);
     connect(cmdView, &QPushButton::clicked, this, &frmMain::cmdView_Click);
     connect(cmdExit, &QPushButton::clicked, this, [this] { AppCmd(QStringLiteral("exit"), {}); });
@@ -353,6 +357,8 @@ void frmMain::SetupControls()
 
     cDlg_ = std::make_unique<QtFileDialog>(this);
     BrowseFF1_ = std::make_unique<QtFolderBrowser>(this);
+    ownPreview_ = std::make_unique<QtPreviewDialog>();
+    preview_ = ownPreview_.get();
     pathSettings_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Open"));
     pathInDir_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Choose Input Directory"));
     pathOutDir_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Choose Output Directory"));
@@ -608,6 +614,27 @@ void frmMain::ResetProgress()
     prgRun->setTextVisible(false);
 }
 
+void frmMain::cmdPreview_Click()
+{
+    if (runThread_)
+        return;
+    BatchPaths paths;
+    paths.formType = txtFormType->text().toStdString();
+    paths.inDir = txtInDir->text().toStdString();
+    paths.outDir = txtOutDir->text().toStdString();
+    paths.dataFile = txtExportTo->text().toStdString();
+    std::string selected;
+    if (QTreeWidgetItem* item = ListView1->currentItem(); item && item->isSelected())
+        selected = item->text(0).toStdString();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const PreviewTable table = PreviewWorkbook(paths, selected);
+    QApplication::restoreOverrideCursor();
+    if (!table.error.empty())
+        ShowError(QString::fromStdString(table.error));
+    else
+        preview_->Show(this, table);
+}
+
 void frmMain::cmdGo_Click()
 {
     ResetProgress();  // an earlier run's count is no longer true
@@ -647,6 +674,7 @@ void frmMain::RunBatch()
     prgRun->setValue(0);
     prgRun->setTextVisible(true);
     cmdGo->setEnabled(false);
+    cmdPreview->setEnabled(false);  // the run holds the data file
 
     runThread_ = QThread::create([this] {
         try {
@@ -670,6 +698,7 @@ void frmMain::OnRunFinished()
     run_.reset();
     runList_.reset();
     cmdGo->setEnabled(true);
+    cmdPreview->setEnabled(true);
 
     if (closeAfterRun_) {
         emit runFinished();

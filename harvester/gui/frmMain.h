@@ -1,7 +1,9 @@
 #pragma once
 // The harvester's main window: the four paths of a job (form definition,
 // input folder, output folder, data file) with browse buttons, the status
-// list of the current run, and Run, View and Exit.
+// list of the current run, and Preview, Run, View and Exit. Preview shows
+// what a run would append for the workbook selected in the list (or the first
+// one of the input) without writing anything.
 //
 // Every window-wide command (open, save, saveas, go, exit) enters through
 // AppCmd. "go" hands the batch run to a worker thread; the run's status list
@@ -36,6 +38,7 @@ class clsProductInfo;
 class clsSetFile;
 class FileDialog;
 class FolderBrowser;
+class PreviewDialog;
 class GuiStatusList;
 
 class frmMain : public QMainWindow {
@@ -57,6 +60,7 @@ public:
 
     // Tests stand in for the dialogs and for starting programs.
     void setDialogs(FileDialog* files, FolderBrowser* folders);
+    void setPreviewDialog(PreviewDialog* dialog) { preview_ = dialog; }
     using ProcessStarter =
         std::function<bool(const QString& program, const QStringList& args, QString* error)>;
     void setProcessStarter(ProcessStarter starter) { startProcess_ = std::move(starter); }
@@ -91,6 +95,7 @@ public:
     QProgressBar* prgRun;
     QLabel* Label2;
     QTreeWidget* ListView1;
+    QPushButton* cmdPreview;
     QPushButton* cmdGo;
     QPushButton* cmdView;
     QPushButton* cmdExit;
@@ -132,6 +137,7 @@ private:
     void mnuFileSave_Click();
     void mnuFileSaveAs_Click();
     void mnuHelpAbout_Click();
+    void cmdPreview_Click();
     void cmdGo_Click();
     void cmdView_Click();
     void cmdEditFormType_Click();
@@ -150,6 +156,8 @@ private:
     std::unique_ptr<clsSetFile> setFile_;
     std::unique_ptr<FileDialog> cDlg_;
     std::unique_ptr<FolderBrowser> BrowseFF1_;
+    std::unique_ptr<PreviewDialog> ownPreview_;
+    PreviewDialog* preview_ = nullptr;
     std::unique_ptr<clsPath> pathSettings_, pathInDir_, pathOutDir_, pathFormType_, pathExportTo_;
     std::unique_ptr<clsListViewRpt> lvw_;
     ProcessStarter startProcess_;

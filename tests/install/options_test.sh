@@ -6,8 +6,9 @@ set -euo pipefail
 source=$1 bin=$2
 status=0
 
-# Option names, one a line, sorted: /type, -type, --type and \-\-type all give "type".
-names() { sed -E 's/^\\?-\\?-|^[-/\\]+//' | sort -u; }
+# Option names, one a line, sorted: /type, -type, --type and \-\-type all give "type",
+# /dry-run and dry\-run "dry-run".
+names() { sed -E 's/^\\?-\\?-|^[-/\\]+//; s/\\-/-/g' | sort -u; }
 
 # The first word of each entry (the line after .TP) of a man page's OPTIONS section.
 man_options() {
@@ -47,7 +48,7 @@ usage_options() {
     # Without a display the window's usage goes to stderr only.
     Gleanora) env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/Gleanora" /no-such-option 2>&1 >/dev/null || true ;;
     Tabwright) tabwright_usage ;;
-  esac | grep -m1 -E "^(Usage: )?$1 " | grep -oE '/[A-Za-z?]+' | names
+  esac | grep -m1 -E "^(Usage: )?$1 " | grep -oE '/[A-Za-z?][A-Za-z?-]*' | names
 }
 
 for program in glean Gleanora Tabwright; do
