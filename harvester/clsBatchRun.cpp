@@ -11,6 +11,7 @@
 #include "harvester/WorkbookList.h"
 #include "harvester/modExtractWorkbookData.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -263,6 +264,11 @@ void clsBatchRun::MoveToOutDir(const std::string& path, const std::string& outDi
     MoveWorkbook(path, WithoutTrailingSep(TrimSpaces(outDir)) + kSep + path.substr(slash + 1));
 }
 
+std::vector<std::string> clsBatchRun::OwnFiles(const std::string& dataFile)
+{
+    return ::OwnFiles(dataFile);
+}
+
 BatchResult clsBatchRun::RunBatch()
 {
     BatchResult res;
@@ -287,6 +293,9 @@ BatchResult clsBatchRun::RunBatch()
     }
 
     std::vector<std::string> paths = ListWorkbooks(source, OwnFiles(paths_.dataFile));
+    if (onlyIf)
+        paths.erase(std::remove_if(paths.begin(), paths.end(), [&](const std::string& p) { return !onlyIf(p); }),
+                    paths.end());
     if (limit_ > 0 && static_cast<int>(paths.size()) > limit_)
         paths.resize(static_cast<size_t>(limit_));
     list_.Clear();
