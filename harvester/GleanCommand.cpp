@@ -37,9 +37,9 @@ bool ParseJobs(const std::string& text, int& jobs)
 // Seconds with up to three decimals, 0.1 to 3600, as milliseconds.
 bool ParseSettle(const std::string& text, int& ms)
 {
-    size_t dot = text.find('.');
+    const size_t dot = text.find('.');
     std::string whole = text.substr(0, dot), part = dot == std::string::npos ? "" : text.substr(dot + 1);
-    if ((whole.empty() && part.empty()) || whole.size() > 4 || part.size() > 3 || (dot != std::string::npos && part.empty()))
+    if (whole.size() > 4 || part.size() > 3 || (dot != std::string::npos && part.empty()) || whole + part == "")
         return false;
     for (char c : whole + part)
         if (c < '0' || c > '9')

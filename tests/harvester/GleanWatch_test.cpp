@@ -207,8 +207,9 @@ TEST_F(GleanWatch, TheDataFileIsFreeBetweenArrivalsAndLostEventsAreFound)
     CopyFixture("timesheet.xlsx", in + "/a.xlsx");
     EXPECT_TRUE(glean->Says("Done " + in + "/a.xlsx\n")) << glean->Err();
     {
+        // Free once the run of a.xlsx has ended (it says Done just before).
         DataFileLock lock;
-        ASSERT_EQ(lock.Take(data, false), DataFileLock::Outcome::Taken);
+        ASSERT_TRUE(Eventually([&] { return lock.Take(data, false) == DataFileLock::Outcome::Taken; }));
         CopyFixture("timesheet.xlsx", in + "/b.xlsx");
         EXPECT_TRUE(glean->Says("glean: waiting for another harvester")) << glean->Err();
         EXPECT_EQ(ReadFile(data), Lines(1));
