@@ -185,7 +185,9 @@ std::vector<std::string> FolderWatch::Wait(int wakeFd)
             return {};
         pollfd fds[2] = {{inotify_.Get(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
         const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, Timeout(now));
-        if (n < 0 && errno != EINTR)
+        if (n < 0 && errno == EINTR)
+            return {};  // a signal: the caller looks whether it must stop
+        if (n < 0)
             throw ConfigError("Cannot watch the input folder " + source_.folder + ": " + std::strerror(errno));
         if (n > 0 && wakeFd >= 0 && fds[1].revents)
             return {};

@@ -34,8 +34,8 @@ public:
     std::vector<std::string> Scan();
 
     // Blocks until workbooks have settled and returns them (full paths, in
-    // name order); returns nothing when wakeFd becomes readable or the folder
-    // is gone.
+    // name order); returns nothing when wakeFd becomes readable, a signal
+    // interrupts the wait or the folder is gone.
     std::vector<std::string> Wait(int wakeFd);
 
     // A workbook handed out failed: ignored until it changes.

@@ -82,10 +82,15 @@ public:
         return Eventually([&] { return Err().find(what) != std::string::npos; });
     }
 
-    // Sends `sig` and returns the exit status (-1: it did not exit by itself within a minute).
+    // Sends `sig` and returns the exit status.
     int Stop(int sig)
     {
         ::kill(pid_, sig);
+        return Exit();
+    }
+    // The exit status; -1 when it did not exit by itself within a minute.
+    int Exit()
+    {
         int status = 0;
         bool exited = Eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; });
         if (!exited)
@@ -228,6 +233,17 @@ TEST_F(GleanWatch, TheDataFileIsFreeBetweenArrivalsAndLostEventsAreFound)
     EXPECT_EQ(ReadFile(data), Lines(3));
     EXPECT_EQ(CountFiles(out), 3);
     EXPECT_EQ(glean->Stop(SIGTERM), 0);
+}
+
+TEST_F(GleanWatch, TheInputFolderMovedAwayEndsIt)
+{
+    auto glean = Start(in, {"/settle", "0.3"});
+    fs::rename(in, dir / "elsewhere");
+    EXPECT_EQ(glean->Exit(), 1);
+    EXPECT_NE(glean->Err().find("glean: the run stopped: the input folder " + in + " was removed or moved.\n"
+                                "0 harvested, 0 failed\n"),
+              std::string::npos)
+        << glean->Err();
 }
 
 TEST(GleanWatchOptions, WatchNeedsAnOutputFolderAndSettleAWatch)
