@@ -2,9 +2,11 @@
 
 #include "common/clsCmdline.h"
 #include "common/modUtil.h"
+#include "harvester/GleanWatch.h"
 #include "harvester/SettingsFile.h"
 #include "harvester/clsBatchRun.h"
 
+#include <chrono>
 #include <ostream>
 #include <thread>
 
@@ -32,6 +34,21 @@ bool ParseJobs(const std::string& text, int& jobs)
     return true;
 }
 
+// Seconds with up to three decimals, 0.1 to 3600, as milliseconds.
+bool ParseSettle(const std::string& text, int& ms)
+{
+    const size_t dot = text.find('.');
+    std::string whole = text.substr(0, dot), part = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if (whole.size() > 4 || part.size() > 3 || (dot != std::string::npos && part.empty()) || whole + part == "")
+        return false;
+    for (char c : whole + part)
+        if (c < '0' || c > '9')
+            return false;
+    part.resize(3, '0');
+    ms = (whole.empty() ? 0 : std::stoi(whole)) * 1000 + std::stoi(part);
+    return ms >= 100 && ms <= 3600 * 1000;
+}
+
 void DrawBar(std::ostream& err, int finished, int total)
 {
     constexpr int kWidth = 40;
@@ -45,13 +62,16 @@ void DrawBar(std::ostream& err, int finished, int total)
 std::string GleanUsage()
 {
     return "Usage: glean [/open settings] [/type formtype] [/in inPath] [/out outPath] [/data dataFile] [/jobs N]"
-           " [/dry-run]\n"
+           " [/dry-run] [/watch [/settle S]]\n"
            "Harvests every workbook (.xls .xlsx .xlsm .xlsb .ods, or those matching a\n"
            "pattern such as in/*.xlsx) of the input folder, or the one workbook named,\n"
            "into the data file and moves each one into the output folder. Options may\n"
            "also be written --type, --in, ...\n"
            "/dry-run prints the lines a run would append (the header line first when the\n"
            "data file is new) and writes, locks and moves nothing.\n"
+           "/watch then keeps running and harvests each workbook that arrives once it has\n"
+           "not changed for S seconds (/settle S: default 2, fractions such as 0.5\n"
+           "allowed); it needs /out, and Ctrl+C or SIGTERM ends it.\n"
            "Exit status: 0 all harvested, 1 some failed or the run stopped, 2 usage or configuration error.\n";
 }
 
@@ -62,6 +82,7 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
     cmd.setCmdline(argumentText);
     int strays = 0;
     std::string firstStray;
+    bool settleGiven = false;
     for (int i = 0; i < cmd.argc; ++i) {
         std::string word = cmd.arg(i);
         std::string value;
@@ -103,6 +124,13 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
                 o.usageError = "/jobs needs a number, not \"" + v + "\"";
         } else if (name == "dry-run" && !inlineValue) {
             o.dryRun = true;
+        } else if (name == "watch" && !inlineValue) {
+            o.watch = true;
+        } else if (name == "settle") {
+            std::string v = takeValue();
+            settleGiven = true;
+            if (!ParseSettle(v, o.settleMs) && o.usageError.empty())
+                o.usageError = "/settle needs a number of seconds from 0.1 to 3600, not \"" + v + "\"";
         } else if (name == "autorun" && !inlineValue) {
             // The window's option; glean always runs.
         } else {
@@ -112,6 +140,10 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
     }
     if (strays > 0 && o.usageError.empty())
         o.usageError = "unknown word \"" + firstStray + "\"";
+    if (settleGiven && !o.watch && o.usageError.empty())
+        o.usageError = "/settle is only used with /watch";
+    if (o.watch && o.dryRun && o.usageError.empty())
+        o.usageError = "/dry-run and /watch cannot be used together";
     return o;
 }
 
@@ -148,6 +180,14 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
         return kUsageOrConfig;
     }
 
+    // Without an output folder every arrival would harvest every workbook again.
+    if (options.watch && TrimSpaces(paths.outDir).empty()) {
+        err << "glean: /watch needs an output folder (/out): without one every workbook would be harvested "
+               "again each time another arrives\n";
+        return kUsageOrConfig;
+    }
+    progressBar = progressBar && !options.watch;  // an open-ended run: one line per workbook
+
     MemoryStatusList list;
     clsBatchRun run(list);
     run.setPaths(paths);
@@ -181,23 +221,24 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
         run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) { err << line(path, o); };
     }
 
-    BatchResult r = run.RunBatch();
+    BatchResult r = options.watch ? WatchInputFolder(run, std::chrono::milliseconds(options.settleMs), err)
+                                  : run.RunBatch();
     if (!r.configError.empty()) {
         err << "glean: " << r.configError << "\n";
         return kUsageOrConfig;
     }
     if (progressBar && total > 0)
         err << "\n";
-    if (r.listed == 0)
+    if (r.listed == 0 && !options.watch)
         err << clsBatchRun::kNothingToDo << "\n";
     if (r.stopped) {
         // A workbook's failure that stopped the run was printed with it.
         err << (r.stoppedAt.empty() ? "glean: the run stopped: " + r.stopReason
                                     : "glean: the run stopped at " + r.stoppedAt)
             << "\n";
-        for (const std::string& path : r.notTried)
-            err << "Not tried " << path << "\n";
     }
+    for (const std::string& path : r.notTried)
+        err << "Not tried " << path << "\n";
     err << r.done << " harvested, " << r.failures.size() << " failed";
     if (!r.notTried.empty())
         err << ", " << r.notTried.size() << " not tried";

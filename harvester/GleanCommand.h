@@ -3,7 +3,7 @@
 // so that both can be tested.
 //
 //   glean [/open settings] [/type formtype] [/in inPath] [/out outPath]
-//         [/data dataFile] [/jobs N] [/dry-run]
+//         [/data dataFile] [/jobs N] [/dry-run] [/watch [/settle S]]
 //
 // Option words in any case, with "/" or "--" ("--type x" or "--type=x");
 // a value-taking option consumes the next word whatever it is; a later
@@ -18,6 +18,8 @@ struct GleanOptions {
     bool formTypeGiven = false, inDirGiven = false, outDirGiven = false, dataFileGiven = false;
     int jobs = 0;  // 0: one per processor
     bool dryRun = false;  // print the lines instead of appending them; nothing is written
+    bool watch = false;     // keep harvesting what arrives (GleanWatch.h)
+    int settleMs = 2000;    // how long an arrival must stay unchanged
     bool help = false;
     std::string usageError;  // set when the command line is not understood
 };

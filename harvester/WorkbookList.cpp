@@ -101,6 +101,16 @@ WorkbookSource ReadWorkbookSource(const std::string& inText)
     return src;
 }
 
+bool Selects(const WorkbookSource& src, const std::string& name)
+{
+    if (src.oneFile)
+        return name == src.pattern;
+    // Hidden files and the lock files office programs leave beside open workbooks.
+    if (name.empty() || name[0] == '.' || name.rfind("~$", 0) == 0)
+        return false;
+    return src.pattern.empty() ? IsWorkbookName(name) : WildcardMatch(src.pattern.c_str(), name.c_str());
+}
+
 std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vector<std::string>& skip)
 {
     const std::string prefix = src.folder == "/" ? "/" : src.folder + kSep;
@@ -118,10 +128,7 @@ std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vec
         return {};
     while (dirent* e = ::readdir(dir.Get())) {
         std::string name = e->d_name;
-        // Hidden files and the lock files office programs leave beside open workbooks.
-        if (name.empty() || name[0] == '.' || name.rfind("~$", 0) == 0)
-            continue;
-        if (src.pattern.empty() ? !IsWorkbookName(name) : !WildcardMatch(src.pattern.c_str(), name.c_str()))
+        if (!Selects(src, name))
             continue;
         if (e->d_type != DT_REG && (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK))
             continue;

@@ -20,6 +20,10 @@ struct WorkbookSource {
 // folder or file that exists.
 WorkbookSource ReadWorkbookSource(const std::string& inText);
 
+// Whether a file of this name (without folder) in the source's folder is one
+// of its workbooks, by the name alone.
+bool Selects(const WorkbookSource& source, const std::string& name);
+
 // Full paths (folder, "/", name) in name order; files whose absolute path is
 // in `skip` are left out.
 std::vector<std::string> ListWorkbooks(const WorkbookSource& source, const std::vector<std::string>& skip = {});

@@ -11,6 +11,7 @@
 #include "harvester/WorkbookList.h"
 #include "harvester/modExtractWorkbookData.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -303,6 +304,11 @@ std::vector<std::string> clsBatchRun::Workbooks(const WorkbookSource& source) co
     return ListWorkbooks(source, OwnFiles(paths_.dataFile));
 }
 
+std::vector<std::string> clsBatchRun::OwnFiles(const std::string& dataFile)
+{
+    return ::OwnFiles(dataFile);
+}
+
 BatchResult clsBatchRun::RunBatch()
 {
     BatchResult res;
@@ -335,6 +341,9 @@ BatchResult clsBatchRun::RunBatch()
     }
 
     std::vector<std::string> paths = Workbooks(source);
+    if (onlyIf)
+        paths.erase(std::remove_if(paths.begin(), paths.end(), [&](const std::string& p) { return !onlyIf(p); }),
+                    paths.end());
     if (limit_ > 0 && static_cast<int>(paths.size()) > limit_)
         paths.resize(static_cast<size_t>(limit_));
     list_.Clear();

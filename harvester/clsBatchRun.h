@@ -141,6 +141,8 @@ public:
     std::function<void()> onWaitingForLock;
     // What settling an earlier run's journal did (see BatchResult::settled).
     std::function<void(const std::string& sentence)> onSettled;
+    // When set, only the workbooks it accepts (full paths as listed) are listed.
+    std::function<bool(const std::string& path)> onlyIf;
     // Test hook: called after a workbook's lines are appended and before it
     // is moved (a crash here must be undone by the next run).
     std::function<void(int row)> afterAppend;
@@ -154,6 +156,10 @@ public:
     // separator removed); a file of the same name there is replaced. Throws
     // rt::RtError naming the file and the reason.
     static void MoveToOutDir(const std::string& path, const std::string& outDir);
+
+    // The run's own files beside the data file (absolute, also with links
+    // resolved), never listed as workbooks.
+    static std::vector<std::string> OwnFiles(const std::string& dataFile);
 
     static constexpr const char* kNothingToDo = "All of the forms in the input directory have been processed.";
 

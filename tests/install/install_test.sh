@@ -19,7 +19,7 @@ share=$root/share/gleanora
 # The programs alone in bin/; their files in share/.
 [[ "$(cd "$root/bin" && ls | tr '\n' ' ')" == "Gleanora Tabwright glean " ]] ||
   fail "bin/ holds: $(ls "$root/bin")"
-for f in App.def Help/index.html Tabwright.dat FormatWords.txt examples/timesheet.dat \
+for f in App.def Help/index.html Tabwright.dat FormatWords.txt examples/timesheet.dat examples/glean-watch.service \
          ../applications/example.quorra.Gleanora.desktop ../applications/example.quorra.Tabwright.desktop \
          ../metainfo/example.quorra.Gleanora.metainfo.xml ../metainfo/example.quorra.Tabwright.metainfo.xml \
          ../man/man1/glean.1.gz ../man/man1/Gleanora.1.gz ../man/man1/Tabwright.1.gz \
@@ -56,6 +56,14 @@ if command -v man >/dev/null; then
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [[ -z "$warnings" ]] || fail "man page $page: $warnings"
   done
+fi
+
+# The example user service is one systemd accepts, for the glean and man page installed here.
+if command -v systemd-analyze >/dev/null; then
+  sed "s|/usr/bin/glean|$root/bin/glean|" "$share/examples/glean-watch.service" >"$tmp/glean-watch.service"
+  # It warns about a value it does not understand and still succeeds: any word is a failure.
+  MANPATH=$root/share/man systemd-analyze verify "$tmp/glean-watch.service" >"$tmp/sd.log" 2>&1 && [[ ! -s "$tmp/sd.log" ]] ||
+    { cat "$tmp/sd.log"; fail "examples/glean-watch.service"; }
 fi
 
 # The editor and the Edit button, from the installed layout.

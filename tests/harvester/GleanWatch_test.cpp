@@ -1,0 +1,298 @@
+// glean /watch, driven as a user runs it: the program in a child process,
+// workbooks copied, written slowly and moved into its input folder, stopped
+// by a signal. Every wait is for an outcome, with a generous time limit.
+#include "common/DataFileLock.h"
+#include "harvester/GleanCommand.h"
+#include "tests/harvester/HarvestTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+using namespace harvest_test;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kGlean = std::string(APP_DIR) + "/glean";
+
+// True once `done` holds; false after a minute.
+bool Eventually(const std::function<bool()>& done)
+{
+    for (auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return done();
+}
+
+int Count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// glean in a child process, its standard error in a file.
+class WatchingGlean {
+public:
+    WatchingGlean(const std::vector<std::string>& args, const std::string& errFile) : errFile_(errFile)
+    {
+        std::vector<std::string> all{kGlean};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, kGlean.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~WatchingGlean()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    bool Started() const { return pid_ > 0; }
+    std::string Err() const { return ReadFile(errFile_); }
+    bool Says(const std::string& what) const
+    {
+        return Eventually([&] { return Err().find(what) != std::string::npos; });
+    }
+
+    // Sends `sig` and returns the exit status.
+    int Stop(int sig)
+    {
+        ::kill(pid_, sig);
+        return Exit();
+    }
+    // The exit status; -1 when it did not exit by itself within a minute.
+    int Exit()
+    {
+        int status = 0;
+        bool exited = Eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; });
+        if (!exited)
+            return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    std::string errFile_;
+    pid_t pid_ = -1;
+};
+
+class GleanWatch : public ::testing::Test, protected JobFolders {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(kGlean))
+            GTEST_SKIP() << "glean not built";
+    }
+    std::unique_ptr<WatchingGlean> Start(const std::string& inText, const std::vector<std::string>& more = {})
+    {
+        std::vector<std::string> args{"/type", form, "/in", inText, "/out", out, "/data", data, "/watch"};
+        args.insert(args.end(), more.begin(), more.end());
+        auto glean = std::make_unique<WatchingGlean>(args, dir / "stderr.txt");
+        EXPECT_TRUE(glean->Started());
+        EXPECT_TRUE(glean->Says("glean: watching ")) << glean->Err();
+        return glean;
+    }
+    std::string Lines(int workbooks) const
+    {
+        std::string s = kTimesheetHeader;
+        for (int i = 0; i < workbooks; ++i)
+            s += kTimesheetLines;
+        return s;
+    }
+};
+
+TEST_F(GleanWatch, WhatIsThereFirstThenASlowCopyOnceAfterItsLastChunk)
+{
+    CopyFixture("timesheet.xlsx", in + "/old.xlsx");
+    fs::last_write_time(in + "/old.xlsx", fs::file_time_type::clock::now() - 1h);
+    auto glean = Start(in, {"/settle", "0.6", "/jobs", "1"});
+    EXPECT_EQ(glean->Err().rfind("Done " + in + "/old.xlsx\nglean: watching " + in + " ", 0), 0u) << glean->Err();
+
+    // Ten chunks, each well within the settle time after the one before,
+    // together taking longer than it.
+    const std::string book = ReadFile(Fixture("timesheet.xlsx"));
+    const size_t chunk = book.size() / 10 + 1;
+    {
+        std::ofstream f(in + "/slow.xlsx", std::ios::binary);
+        for (size_t at = 0; at < book.size(); at += chunk) {
+            f.write(book.data() + at, static_cast<std::streamsize>(std::min(chunk, book.size() - at)));
+            f.flush();
+            if (at + chunk < book.size()) {
+                std::this_thread::sleep_for(100ms);
+                EXPECT_EQ(Count(glean->Err(), "slow.xlsx"), 0) << "read before its last chunk: " << glean->Err();
+            }
+        }
+    }
+    EXPECT_TRUE(glean->Says("Done " + in + "/slow.xlsx\n")) << glean->Err();
+    EXPECT_EQ(ReadFile(out + "/slow.xlsx"), book);
+    EXPECT_EQ(ReadFile(data), Lines(2));
+    EXPECT_EQ(glean->Stop(SIGTERM), 0);
+    const std::string said = glean->Err();
+    EXPECT_EQ(Count(said, "slow.xlsx"), 1) << said;
+    EXPECT_NE(said.find("glean: stopped by SIGTERM\n2 harvested, 0 failed\n"), std::string::npos) << said;
+    EXPECT_EQ(said.substr(said.size() - 22), "2 harvested, 0 failed\n");
+    EXPECT_FALSE(fs::exists(data + ".lock"));
+    EXPECT_FALSE(fs::exists(data + ".journal"));
+}
+
+TEST_F(GleanWatch, AFailedWorkbookWaitsUntilItChanges)
+{
+    auto glean = Start(in, {"/settle", "0.3"});
+    CopyFixture("notabook.xlsx", in + "/bad.xlsx");
+    EXPECT_TRUE(glean->Says("Failed " + in + "/bad.xlsx: ")) << glean->Err();
+    // A change of its mode alone is no change of the workbook; the good one
+    // arrives after it, so a retry would be said before it is done.
+    fs::permissions(in + "/bad.xlsx", fs::perms::others_read, fs::perm_options::remove);
+    CopyFixture("timesheet.xlsx", in + "/good.xlsx");
+    EXPECT_TRUE(glean->Says("Done " + in + "/good.xlsx\n")) << glean->Err();
+    EXPECT_EQ(Count(glean->Err(), "bad.xlsx"), 1) << glean->Err();
+    EXPECT_TRUE(fs::exists(in + "/bad.xlsx"));
+
+    // Mended: tried again and harvested.
+    CopyFixture("timesheet.xlsx", in + "/bad.xlsx");
+    EXPECT_TRUE(glean->Says("Done " + in + "/bad.xlsx\n")) << glean->Err();
+    EXPECT_EQ(ReadFile(data), Lines(2));
+    EXPECT_EQ(glean->Stop(SIGINT), 1);  // one failure in the session
+    EXPECT_NE(glean->Err().find("glean: stopped by SIGINT\n2 harvested, 1 failed\n"), std::string::npos)
+        << glean->Err();
+}
+
+// The data file inside the input folder and a pattern that matches it: the
+// run's own files (data file, lock, journal) are never taken for workbooks.
+TEST_F(GleanWatch, AWorkbookMovedInIsHarvestedAndTheRunsOwnFilesNever)
+{
+    data = in + "/data.csv";
+    auto glean = Start(in + "/*", {"/settle", "0.3"});
+    const std::string staging = dir.Mkdir("staging");
+    for (const char* name : {"x.xlsx", "y.ods"}) {
+        SCOPED_TRACE(name);
+        CopyFixture(std::string("timesheet.") + (std::strchr(name, '.') + 1), staging + "/" + name);
+        fs::rename(staging + "/" + name, in + "/" + name);
+        EXPECT_TRUE(glean->Says("Done " + in + "/" + name + "\n")) << glean->Err();
+    }
+    EXPECT_EQ(glean->Err().find("Failed"), std::string::npos) << glean->Err();
+    EXPECT_EQ(ReadFile(data), Lines(2));
+    EXPECT_EQ(glean->Stop(SIGTERM), 0);
+}
+
+// Between arrivals anyone may take the data file's lock (the editor does, to
+// save); an arrival then waits for it. Events lost meanwhile (the kernel's
+// queue overflowed) are found by listing the folder again.
+TEST_F(GleanWatch, TheDataFileIsFreeBetweenArrivalsAndLostEventsAreFound)
+{
+    auto glean = Start(in, {"/settle", "0.3"});
+    CopyFixture("timesheet.xlsx", in + "/a.xlsx");
+    EXPECT_TRUE(glean->Says("Done " + in + "/a.xlsx\n")) << glean->Err();
+    {
+        // Free once the run of a.xlsx has ended (it says Done just before).
+        DataFileLock lock;
+        ASSERT_TRUE(Eventually([&] { return lock.Take(data, false) == DataFileLock::Outcome::Taken; }));
+        CopyFixture("timesheet.xlsx", in + "/b.xlsx");
+        EXPECT_TRUE(glean->Says("glean: waiting for another harvester")) << glean->Err();
+        EXPECT_EQ(ReadFile(data), Lines(1));
+
+        // More events than the queue holds while glean waits, then c arrives unseen.
+        int queued = 16384;
+        std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
+        std::ofstream n1(in + "/noise1.txt"), n2(in + "/noise2.txt");
+        for (int i = 0; i <= queued / 2 + 10; ++i) {
+            n1 << 'x' << std::flush;
+            n2 << 'x' << std::flush;
+        }
+        CopyFixture("timesheet.xlsx", in + "/c.xlsx");
+    }
+    EXPECT_TRUE(glean->Says("Done " + in + "/c.xlsx\n")) << glean->Err();
+    EXPECT_EQ(ReadFile(data), Lines(3));
+    EXPECT_EQ(CountFiles(out), 3);
+    EXPECT_EQ(glean->Stop(SIGTERM), 0);
+}
+
+TEST_F(GleanWatch, TheInputFolderMovedAwayEndsIt)
+{
+    auto glean = Start(in, {"/settle", "0.3"});
+    fs::rename(in, dir / "elsewhere");
+    EXPECT_EQ(glean->Exit(), 1);
+    EXPECT_NE(glean->Err().find("glean: the run stopped: the input folder " + in + " was removed or moved.\n"
+                                "0 harvested, 0 failed\n"),
+              std::string::npos)
+        << glean->Err();
+}
+
+TEST(GleanWatchOptions, WatchNeedsAnOutputFolderAndSettleAWatch)
+{
+    const struct {
+        const char* args;
+        int settleMs;
+        const char* error;  // "": none
+    } rows[] = {
+        {"/watch", 2000, ""},
+        {"/watch /settle 0.3", 300, ""},
+        {"--watch --settle=.25", 250, ""},
+        {"/watch /settle 3600", 3600000, ""},
+        {"/watch /settle 0.05", 0, "/settle needs a number of seconds from 0.1 to 3600, not \"0.05\""},
+        {"/watch /settle 1.2345", 0, "/settle needs"},
+        {"/watch /settle 2s", 0, "/settle needs"},
+        {"/watch /settle", 0, "/settle needs"},
+        {"/settle 1", 0, "/settle is only used with /watch"},
+        {"/watch /dry-run /out o", 0, "/dry-run and /watch cannot be used together"},
+        {"--watch=yes", 0, "unknown word"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.args);
+        GleanOptions o = ParseGleanOptions(r.args);
+        EXPECT_EQ(o.usageError.substr(0, std::strlen(r.error)), r.error);
+        EXPECT_EQ(o.usageError.empty(), !*r.error) << o.usageError;
+        if (!*r.error) {
+            EXPECT_TRUE(o.watch);
+            EXPECT_EQ(o.settleMs, r.settleMs);
+        }
+    }
+
+    JobFolders job;
+    CopyFixture("timesheet.xlsx", job.in + "/a.xlsx");
+    for (const char* outText : {"", "   "}) {
+        SCOPED_TRACE(std::string("/out \"") + outText + "\"");
+        auto q = [](const std::string& s) { return "\"" + s + "\""; };
+        GleanOptions o = ParseGleanOptions("/type " + q(job.form) + " /in " + q(job.in) + " /data " + q(job.data) +
+                                           " /out " + q(outText) + " /watch");
+        std::ostringstream err;
+        EXPECT_EQ(RunGlean(o, err, false), kUsageOrConfig);
+        EXPECT_EQ(err.str().rfind("glean: /watch needs an output folder (/out): without one every workbook would be "
+                                  "harvested again",
+                                  0),
+                  0u)
+            << err.str();
+    }
+    EXPECT_FALSE(fs::exists(job.data));
+    EXPECT_EQ(CountFiles(job.in), 1);
+}
+
+}  // namespace
