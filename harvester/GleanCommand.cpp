@@ -5,6 +5,7 @@
 #include "harvester/SettingsFile.h"
 #include "harvester/clsBatchRun.h"
 
+#include <chrono>
 #include <ostream>
 #include <thread>
 
@@ -153,9 +154,19 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
     run.onWaitingForLock = [&] { err << "glean: waiting for another harvester to finish with " << paths.dataFile << "\n"; };
     run.onSettled = [&](const std::string& sentence) { err << "glean: " + sentence + "\n"; };
     int total = 0;
-    // "Done path" / "Failed path: reason", one write per line (stderr is unbuffered).
+    // "Done path" / "Failed path: reason". Without the bar, lines are written
+    // a few at a time (stderr is unbuffered): whole lines, at least every
+    // 100 ms, and all of them before the run's closing lines.
     auto line = [](const std::string& path, const WorkbookOutcome& o) {
         return o.IsDone() ? "Done " + OneLine(path) + "\n" : "Failed " + OneLine(path) + ": " + OneLine(o.reason) + "\n";
+    };
+    std::string pending;
+    auto lastFlush = std::chrono::steady_clock::now();
+    auto flush = [&] {
+        if (!pending.empty())
+            err << pending << std::flush;
+        pending.clear();
+        lastFlush = std::chrono::steady_clock::now();
     };
     if (progressBar) {
         run.onListed = [&](int, const std::string&) { ++total; };
@@ -165,10 +176,15 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
         };
         run.onProgress = [&](int finished, int all) { DrawBar(err, finished, all); };
     } else {
-        run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) { err << line(path, o); };
+        run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) {
+            pending += line(path, o);
+            if (pending.size() >= 3500 || std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(100))
+                flush();
+        };
     }
 
     BatchResult r = run.RunBatch();
+    flush();
     if (!r.configError.empty()) {
         err << "glean: " << r.configError << "\n";
         return kUsageOrConfig;
