@@ -284,9 +284,7 @@ void Journal::Write(const JournalRecord& record)
         if (!fd_)
             throw DataFileError("Cannot write the journal " + path_ + ": " + std::strerror(errno));
     }
-    std::string body;
-    body.swap(text_);  // the body is built in the old text's room
-    Text(record, body, text_);
+    Text(record, body_, text_);
     pending_ = true;
     cleared_ = false;
     const ssize_t put = ::pwrite(fd_.Get(), text_.data(), text_.size(), 0);

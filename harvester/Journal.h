@@ -73,5 +73,5 @@ private:
     UniqueFd fd_;
     bool pending_ = false;
     bool cleared_ = true;  // the file holds no record
-    std::string text_;     // reused for each record
+    std::string body_, text_;  // reused for each record
 };
