@@ -7,9 +7,28 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
+
+// Both parts with one write where the system takes them whole; 0 or the errno.
+int WriteBoth(int fd, const std::string& a, const std::string& b)
+{
+    if (a.empty())
+        return WriteAll(fd, b);
+    iovec v[2] = {{const_cast<char*>(a.data()), a.size()}, {const_cast<char*>(b.data()), b.size()}};
+    ssize_t put;
+    do
+        put = ::writev(fd, v, 2);
+    while (put < 0 && errno == EINTR);
+    if (put < 0)
+        return errno;
+    const size_t done = static_cast<size_t>(put);
+    if (done < a.size())
+        return WriteAll(fd, a.substr(done) + b);
+    return WriteAll(fd, std::string_view(b).substr(done - a.size()));
+}
 
 std::string Reason(const std::string& what, const std::string& path, int err)
 {
@@ -114,22 +133,25 @@ void DataFileAppender::ReadEnding()
     endsWithLineEnd_ = last == '\n' || last == '\r';
 }
 
-JournalRecord DataFileAppender::Prepare(const std::string& lines, std::string& bytes) const
+void DataFileAppender::Prepare(const std::string& header, const std::string& lines, uint64_t linesChecksum,
+                               JournalRecord& r)
 {
+    lead_.clear();
     // A last line without its end (edited by hand) must not be glued to ours.
-    bytes = endsWithLineEnd_ ? lines : "\r\n" + lines;
-    JournalRecord r;
+    if (!endsWithLineEnd_)
+        lead_ = "\r\n";
+    if (IsNew())
+        lead_ += header;
     r.data = id_;
     r.before = size_;
-    r.after = size_ + static_cast<long long>(bytes.size());
-    r.checksum = Checksum(bytes);
+    r.after = size_ + static_cast<long long>(lead_.size() + lines.size());
+    r.checksum = lead_.empty() ? linesChecksum : Checksum(lines, Checksum(lead_));
     r.created = created_ && size_ == 0;
-    return r;
 }
 
-void DataFileAppender::Append(const std::string& bytes, const JournalRecord& record)
+void DataFileAppender::Append(const std::string& lines, const JournalRecord& record)
 {
-    if (const int err = WriteAll(fd_.Get(), bytes)) {
+    if (const int err = WriteBoth(fd_.Get(), lead_, lines)) {
         const std::string what = Reason("Cannot write the data file", path_, err);
         if (::ftruncate(fd_.Get(), record.before) != 0)
             throw DataFileError(what + "; the part written cannot be taken out: " + std::strerror(errno), true);
@@ -149,15 +171,15 @@ void DataFileAppender::Undo(const JournalRecord& record)
 
 std::string DataFileAppender::Changed() const
 {
+    // One look by path: when it names the open file, its size is the open file's.
     auto named = IdentityOf(path_);
     if (!named)
         return "The data file " + path_ + " was deleted during the run.";
     if (!named->SameFile(id_))
         return "The data file " + path_ + " was replaced by another file during the run.";
-    auto open = IdentityOf(fd_.Get());
-    if (!open || open->size != size_)
+    if (named->size != size_)
         return "The data file " + path_ + " was changed by another program during the run (" +
-               std::to_string(open ? open->size : -1) + " bytes instead of " + std::to_string(size_) + ").";
+               std::to_string(named->size) + " bytes instead of " + std::to_string(size_) + ").";
     return {};
 }
 

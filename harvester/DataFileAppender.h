@@ -37,13 +37,15 @@ public:
     // An empty file gets the header line first.
     bool IsNew() const { return size_ == 0; }
 
-    // The journal record of appending `lines`; the bytes to write are put in
-    // `bytes`: the lines, after a line end when the file's last line has none.
-    JournalRecord Prepare(const std::string& lines, std::string& bytes) const;
+    // Fills in `r` (the data file's part of the journal record) for
+    // appending `lines`, whose checksum is `linesChecksum`: they are written
+    // after a line end when the file's last line has none, and after
+    // `header` when the file is empty.
+    void Prepare(const std::string& header, const std::string& lines, uint64_t linesChecksum, JournalRecord& r);
 
-    // One write. On failure the part written is taken back and DataFileError
-    // thrown (unsettled when that fails too).
-    void Append(const std::string& bytes, const JournalRecord& record);
+    // The prepared append, with one write. On failure the part written is
+    // taken back and DataFileError thrown (unsettled when that fails too).
+    void Append(const std::string& lines, const JournalRecord& record);
 
     // Takes back the append of `record`, which must be the last one. Throws
     // DataFileError (unsettled) when the file cannot be cut.
@@ -68,4 +70,5 @@ private:
     long long size_ = 0;
     bool created_ = false;
     bool endsWithLineEnd_ = true;
+    std::string lead_;  // what the prepared append writes before the lines
 };

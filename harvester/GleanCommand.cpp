@@ -206,9 +206,19 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
         };
     }
     int total = 0;
-    // "Done path" / "Failed path: reason", one write per line (stderr is unbuffered).
+    // "Done path" / "Failed path: reason". Without the bar, lines are written
+    // a few at a time (stderr is unbuffered): whole lines, at least every
+    // 100 ms, and all of them before the run's closing lines.
     auto line = [](const std::string& path, const WorkbookOutcome& o) {
         return o.IsDone() ? "Done " + OneLine(path) + "\n" : "Failed " + OneLine(path) + ": " + OneLine(o.reason) + "\n";
+    };
+    std::string pending;
+    auto lastFlush = std::chrono::steady_clock::now();
+    auto flush = [&] {
+        if (!pending.empty())
+            err << pending << std::flush;
+        pending.clear();
+        lastFlush = std::chrono::steady_clock::now();
     };
     if (progressBar) {
         run.onListed = [&](int, const std::string&) { ++total; };
@@ -218,11 +228,18 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
         };
         run.onProgress = [&](int finished, int all) { DrawBar(err, finished, all); };
     } else {
-        run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) { err << line(path, o); };
+        run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) {
+            pending += line(path, o);
+            // Watching, each line is news: no waiting for the next one.
+            if (options.watch || pending.size() >= 3500 ||
+                std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(100))
+                flush();
+        };
     }
 
     BatchResult r = options.watch ? WatchInputFolder(run, std::chrono::milliseconds(options.settleMs), err)
                                   : run.RunBatch();
+    flush();
     if (!r.configError.empty()) {
         err << "glean: " << r.configError << "\n";
         return kUsageOrConfig;

@@ -3,6 +3,7 @@
 #include "harvester/RunErrors.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -23,9 +24,8 @@ FileIdentity FromStat(const struct stat& st)
             static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
 }
 
-std::string Escape(const std::string& s)
+void AppendEscaped(std::string& out, const std::string& s)
 {
-    std::string out;
     for (char c : s) {
         if (c == '\\')
             out += "\\\\";
@@ -34,7 +34,6 @@ std::string Escape(const std::string& s)
         else
             out += c;
     }
-    return out;
 }
 
 std::string Unescape(const std::string& s)
@@ -51,17 +50,50 @@ std::string Unescape(const std::string& s)
     return out;
 }
 
-std::string Text(const JournalRecord& r)
+template <class T> void AppendNumber(std::string& out, T v, int base = 10)
 {
-    char sum[17];
-    std::snprintf(sum, sizeof sum, "%016llx", static_cast<unsigned long long>(r.checksum));
-    auto id = [](const FileIdentity& f) { return std::to_string(f.dev) + " " + std::to_string(f.ino); };
-    std::string body = "data=" + id(r.data) + "\nbefore=" + std::to_string(r.before) +
-                       "\nafter=" + std::to_string(r.after) + "\nchecksum=" + sum +
-                       "\ncreated=" + (r.created ? "1" : "0") + "\nsource=" + Escape(r.source) +
-                       "\nworkbook=" + id(r.workbook) + " " + std::to_string(r.workbook.size) + " " +
-                       std::to_string(r.workbook.mtimeNs) + "\ndest=" + Escape(r.dest) + "\nend\n";
-    return kMagic + std::to_string(body.size()) + "\n" + body;
+    char buf[24];
+    out.append(buf, static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, v, base).ptr - buf));
+}
+
+// The record's text into `text`, built in `body` first (both reused across records).
+void Text(const JournalRecord& r, std::string& body, std::string& text)
+{
+    auto id = [&](const FileIdentity& f) {
+        AppendNumber(body, f.dev);
+        body += ' ';
+        AppendNumber(body, f.ino);
+    };
+    body.clear();
+    body += "data=";
+    id(r.data);
+    body += "\nbefore=";
+    AppendNumber(body, r.before);
+    body += "\nafter=";
+    AppendNumber(body, r.after);
+    body += "\nchecksum=";
+    const size_t at = body.size();
+    body.append(16, '0');
+    char sum[16];
+    const size_t digits = static_cast<size_t>(std::to_chars(sum, sum + 16, r.checksum, 16).ptr - sum);
+    body.replace(at + 16 - digits, digits, sum, digits);
+    body += "\ncreated=";
+    body += r.created ? '1' : '0';
+    body += "\nsource=";
+    AppendEscaped(body, r.source);
+    body += "\nworkbook=";
+    id(r.workbook);
+    body += ' ';
+    AppendNumber(body, r.workbook.size);
+    body += ' ';
+    AppendNumber(body, r.workbook.mtimeNs);
+    body += "\ndest=";
+    AppendEscaped(body, r.dest);
+    body += "\nend\n";
+    text.assign(kMagic);
+    AppendNumber(text, body.size());
+    text += '\n';
+    text += body;
 }
 
 // Whole decimal numbers only, no sign unless allowed.
@@ -189,9 +221,9 @@ std::optional<FileIdentity> IdentityOf(int fd)
     return FromStat(st);
 }
 
-uint64_t Checksum(std::string_view bytes)
+uint64_t Checksum(std::string_view bytes, uint64_t from)
 {
-    uint64_t h = 14695981039346656037ULL;
+    uint64_t h = from;
     for (unsigned char c : bytes) {
         h ^= c;
         h *= 1099511628211ULL;
@@ -252,14 +284,15 @@ void Journal::Write(const JournalRecord& record)
         if (!fd_)
             throw DataFileError("Cannot write the journal " + path_ + ": " + std::strerror(errno));
     }
-    const std::string text = Text(record);
+    Text(record, body_, text_);
     pending_ = true;
-    const ssize_t put = ::pwrite(fd_.Get(), text.data(), text.size(), 0);
-    if (put != static_cast<ssize_t>(text.size())) {
+    cleared_ = false;
+    const ssize_t put = ::pwrite(fd_.Get(), text_.data(), text_.size(), 0);
+    if (put != static_cast<ssize_t>(text_.size())) {
         const int err = put < 0 ? errno : ENOSPC;
         // A record cut short would read as damaged; no append has followed it.
         if (::pwrite(fd_.Get(), "-", 1, 0) == 1)
-            pending_ = false;
+            pending_ = false, cleared_ = true;
         throw DataFileError("Cannot write the journal " + path_ + ": " + std::strerror(err), pending_);
     }
 }
@@ -271,12 +304,16 @@ void Journal::Clear()
     if (::pwrite(fd_.Get(), "-", 1, 0) != 1)
         throw DataFileError("Cannot clear the journal " + path_ + ": " + std::strerror(errno), true);
     pending_ = false;
+    cleared_ = true;
 }
 
 void Journal::RemoveIfSettled()
 {
     if (!fd_ || pending_)
         return;
-    ::unlink(path_.c_str());
+    // A journal that cannot be removed is at least cleared.
+    if (::unlink(path_.c_str()) != 0 && !cleared_) {
+        [[maybe_unused]] const ssize_t put = ::pwrite(fd_.Get(), "-", 1, 0);
+    }
     fd_.Reset();
 }

@@ -2,9 +2,12 @@
 // The journal beside the data file ("<data file>.journal") holds the one
 // append of a run that is not settled yet. It is written before the append,
 // with what is needed to prove later that the data file still ends with
-// exactly the appended bytes, and cleared once the workbook is moved or the
-// append taken back. Each step is one write in place, so a run killed at any
-// moment leaves either a whole record or a cleared one; Recovery.h settles it.
+// exactly the appended bytes. Each step is one write in place, so a run
+// killed at any moment leaves either a whole record or a cleared one;
+// Recovery.h settles it. A workbook that is done leaves its record as it is
+// (the next record replaces it, the end of the run removes the file): a
+// record whose workbook was moved, or whose lines stand, settles as nothing
+// to do, so one write per workbook is enough.
 #include "common/UniqueHandle.h"
 
 #include <cstdint>
@@ -25,8 +28,9 @@ struct FileIdentity {
 std::optional<FileIdentity> IdentityOf(const std::string& path);  // nothing when it cannot be found
 std::optional<FileIdentity> IdentityOf(int fd);
 
-// FNV-1a, 64 bits.
-uint64_t Checksum(std::string_view bytes);
+// FNV-1a, 64 bits; `from` continues the checksum of bytes before these.
+constexpr uint64_t kChecksumStart = 14695981039346656037ULL;
+uint64_t Checksum(std::string_view bytes, uint64_t from = kChecksumStart);
 
 struct JournalRecord {
     FileIdentity data;      // the data file appended to (device and inode)
@@ -53,6 +57,9 @@ public:
     void Write(const JournalRecord& record);
     // Throws DataFileError (unsettled): the record stays.
     void Clear();
+    // The record's workbook is done: moved, or its lines stand. Nothing is
+    // written (see above).
+    void Settled() { pending_ = false; }
     bool Pending() const { return pending_; }
     // Removes the journal file, but never while a record is pending.
     void RemoveIfSettled();
@@ -65,4 +72,6 @@ private:
     std::string path_;
     UniqueFd fd_;
     bool pending_ = false;
+    bool cleared_ = true;  // the file holds no record
+    std::string body_, text_;  // reused for each record
 };

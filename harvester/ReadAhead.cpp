@@ -9,6 +9,7 @@ Extracted Extract(const std::string& path, const FormDefinition& form)
         o.workbook = *id;
     try {
         o.text = ExtractLines(path, form);
+        o.checksum = Checksum(o.text);
         o.ok = true;
     } catch (const std::exception& e) {
         // The status row already shows the path; keep the reason short.
@@ -23,27 +24,29 @@ Extracted Extract(const std::string& path, const FormDefinition& form)
 }
 
 ReadAhead::ReadAhead(const std::vector<std::string>& paths, const FormDefinition& form, int jobs)
-    : paths_(paths), form_(form)
+    : paths_(paths), form_(form), n_(static_cast<int>(paths.size()))
 {
-    const int n = static_cast<int>(paths.size());
-    jobs = std::min(jobs, n);
+    jobs = std::min(jobs, n_);
     if (jobs <= 1)
         return;
     window_ = jobs * 4;
     slots_.resize(static_cast<size_t>(window_));
-    for (int t = 0; t < jobs; ++t)
-        workers_.emplace_back([this, n] {
+    for (int t = 1; t < jobs; ++t)
+        helpers_.emplace_back([this] {
             std::unique_lock<std::mutex> lk(mu_);
             for (;;) {
-                cv_.wait(lk, [&] { return quit_ || next_ >= n || next_ < taken_ + window_; });
-                if (quit_ || next_ >= n)
+                int i = -1;
+                while (!quit_ && (i = Claim()) < 0 && next_ < n_) {
+                    ++idle_;
+                    room_.wait(lk);
+                    --idle_;
+                }
+                if (quit_ || i < 0)
                     return;
-                int i = next_++;
                 lk.unlock();
                 Extracted o = Extract(paths_[static_cast<size_t>(i)], form_);
                 lk.lock();
-                slots_[static_cast<size_t>(i % window_)] = std::move(o);
-                cv_.notify_all();
+                Store(i, std::move(o));
             }
         });
 }
@@ -54,21 +57,48 @@ ReadAhead::~ReadAhead()
         std::lock_guard<std::mutex> lk(mu_);
         quit_ = true;
     }
-    cv_.notify_all();
-    for (auto& t : workers_)
+    room_.notify_all();
+    for (auto& t : helpers_)
         t.join();
+}
+
+int ReadAhead::Claim()
+{
+    if (next_ >= n_ || next_ >= taken_ + window_)
+        return -1;
+    return next_++;
+}
+
+void ReadAhead::Store(int i, Extracted&& o)
+{
+    slots_[static_cast<size_t>(i % window_)] = std::move(o);
+    if (i == waitingFor_)
+        ready_.notify_one();
 }
 
 Extracted ReadAhead::Take(int i)
 {
-    if (workers_.empty())
+    if (helpers_.empty())
         return Extract(paths_[static_cast<size_t>(i)], form_);
     std::unique_lock<std::mutex> lk(mu_);
     auto& slot = slots_[static_cast<size_t>(i % window_)];
-    cv_.wait(lk, [&] { return slot.has_value(); });
+    while (!slot) {
+        // Rather than wait, read one more: the next one due, if no helper has it yet.
+        if (int j = Claim(); j >= 0) {
+            lk.unlock();
+            Extracted o = Extract(paths_[static_cast<size_t>(j)], form_);
+            lk.lock();
+            Store(j, std::move(o));
+            continue;
+        }
+        waitingFor_ = i;
+        ready_.wait(lk);
+        waitingFor_ = -1;
+    }
     Extracted o = std::move(*slot);
     slot.reset();
     taken_ = i + 1;
-    cv_.notify_all();
+    if (idle_ > 0)
+        room_.notify_one();
     return o;
 }

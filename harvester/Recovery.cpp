@@ -89,7 +89,10 @@ std::string SettleJournal(Journal& journal)
         return {};
     }
     const bool toMove = !r->dest.empty();
-    const bool moved = toMove && !Exists(r->source);
+    // Moved: gone from the input folder, or the very file harvested is in the
+    // output folder (a copy put back into the input folder is another workbook).
+    auto dest = toMove ? IdentityOf(r->dest) : std::nullopt;
+    const bool moved = toMove && (!Exists(r->source) || (dest && dest->SameFile(r->workbook)));
     bool partial = false;
     std::string what;
     const State state = Examine(data, *r, partial, what);

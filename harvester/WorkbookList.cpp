@@ -114,10 +114,12 @@ bool Selects(const WorkbookSource& src, const std::string& name)
 std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vector<std::string>& skip)
 {
     const std::string prefix = src.folder == "/" ? "/" : src.folder + kSep;
-    const std::string absPrefix = AbsolutePath(src.folder) + kSep;
+    std::string absPrefix = AbsolutePath(src.folder);
+    if (absPrefix.empty() || absPrefix.back() != kSep)
+        absPrefix += kSep;
+    // A listed name has no "/" and is not "." or "..": the folder made absolute once will do.
     auto skipped = [&](const std::string& name) {
-        return std::find(skip.begin(), skip.end(), absPrefix + name) != skip.end() ||
-               std::find(skip.begin(), skip.end(), AbsolutePath(prefix + name)) != skip.end();
+        return std::find(skip.begin(), skip.end(), absPrefix + name) != skip.end();
     };
     if (src.oneFile)
         return skipped(src.pattern) ? std::vector<std::string>{} : std::vector<std::string>{prefix + src.pattern};

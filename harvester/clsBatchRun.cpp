@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <malloc.h>
 #include <sys/stat.h>
 
 namespace {
@@ -144,17 +145,22 @@ std::string Summary(const BatchResult& r)
 //   2. one write appends the lines (a failed write is taken back);
 //   3. the path must still name the file just appended to, at the size
 //      expected (else its lines may be lost: the workbook stays);
-//   4. the workbook is moved; if that fails the append is taken back;
-//   5. the journal is cleared.
+//   4. the workbook is moved; if that fails the append is taken back and
+//      the journal cleared;
+//   5. the record is settled: the next record replaces it, the end of the
+//      run removes the journal (a done workbook needs no write, Journal.h).
 // A crash between 1 and 5 leaves the journal for the next run. Throws
 // DataFileError when the run must stop; unsettled: the journal stays.
+// The record and paths are reused from workbook to workbook.
 class Committer {
 public:
-    Committer(DataFileAppender& data, Journal& journal, std::string header, std::string outDir)
-        : data_(data), journal_(journal), header_(std::move(header)), outDir_(std::move(outDir))
+    Committer(DataFileAppender& data, Journal& journal, std::string header, const std::string& outDir)
+        : data_(data), journal_(journal), header_(std::move(header))
     {
-        if (!outDir_.empty())
-            absOut_ = AbsolutePath(WithoutTrailingSep(outDir_)) + kSep;
+        if (!outDir.empty()) {
+            outPrefix_ = WithoutTrailingSep(outDir) + kSep;
+            absOut_ = AbsolutePath(WithoutTrailingSep(outDir)) + kSep;
+        }
     }
 
     std::function<void()> afterAppend;
@@ -166,30 +172,30 @@ public:
         if (!x.ok)
             return WorkbookOutcome::Failed(x.text);
 
-        std::string bytes;
-        const std::string lines = data_.IsNew() ? header_ + x.text : x.text;
-        JournalRecord rec = data_.Prepare(lines, bytes);
-        if (preview) {
-            data_.Pretend(rec);
-            preview(lines);
+        if (preview) {  // a dry run: what would be appended, nothing written
+            preview(data_.IsNew() ? header_ + x.text : x.text);
+            data_.Prepare(header_, x.text, x.checksum, rec_);
+            data_.Pretend(rec_);
             return WorkbookOutcome::Done();
         }
+        JournalRecord& rec = rec_;
+        data_.Prepare(header_, x.text, x.checksum, rec);
         const size_t slash = path.rfind(kSep);
-        const std::string name = path.substr(slash + 1);
-        const std::string folder = path.substr(0, slash + 1);
+        const std::string_view name = std::string_view(path).substr(slash + 1);
+        const std::string_view folder = std::string_view(path).substr(0, slash + 1);
         if (folder != inFolder_) {  // the same for every workbook of a run: made absolute once
             inFolder_ = folder;
-            absIn_ = AbsolutePath(folder);
+            absIn_ = AbsolutePath(inFolder_);
             if (absIn_.empty() || absIn_.back() != kSep)
                 absIn_ += kSep;
         }
-        rec.source = absIn_ + name;
+        rec.source.assign(absIn_).append(name);
         rec.workbook = x.workbook;
-        if (!outDir_.empty())
-            rec.dest = absOut_ + name;
+        if (!outPrefix_.empty())
+            rec.dest.assign(absOut_).append(name);
         journal_.Write(rec);
         try {
-            data_.Append(bytes, rec);
+            data_.Append(x.text, rec);
         } catch (const DataFileError& e) {
             if (!e.Unsettled())
                 journal_.Clear();
@@ -210,9 +216,10 @@ public:
             throw DataFileError(what + " " + path + " was not moved.");
         }
 
-        if (!outDir_.empty()) {
+        if (!outPrefix_.empty()) {
+            moveTo_.assign(outPrefix_).append(name);
             try {
-                clsBatchRun::MoveToOutDir(path, outDir_);
+                MoveWorkbook(path, moveTo_);
             } catch (const std::exception& e) {
                 try {
                     data_.Undo(rec);
@@ -225,15 +232,16 @@ public:
                 return WorkbookOutcome::Failed(e.what());
             }
         }
-        journal_.Clear();
+        journal_.Settled();
         return WorkbookOutcome::Done();
     }
 
 private:
     DataFileAppender& data_;
     Journal& journal_;
-    std::string header_, outDir_, absOut_;
-    std::string inFolder_, absIn_;
+    std::string header_, outPrefix_, absOut_;
+    std::string inFolder_, absIn_, moveTo_;
+    JournalRecord rec_;
 };
 
 // What a dry run says about an append an earlier run left in the journal,
@@ -311,6 +319,10 @@ std::vector<std::string> clsBatchRun::OwnFiles(const std::string& dataFile)
 
 BatchResult clsBatchRun::RunBatch()
 {
+    // Memory freed after one workbook is kept for the next rather than handed
+    // back to the system and asked for again (several brk calls per workbook).
+    static const bool keepFreedMemory [[maybe_unused]] =
+        ::mallopt(M_MMAP_THRESHOLD, 4 << 20) == 1 && ::mallopt(M_TRIM_THRESHOLD, 32 << 20) == 1;
     BatchResult res;
     stop_ = false;
 
@@ -363,7 +375,17 @@ BatchResult clsBatchRun::RunBatch()
 
     ReadAhead reader(paths, form, jobs_);
     Committer committer(data, journal, HeaderLine(form), TrimSpaces(paths_.outDir));
-    for (int i = 0; i < n; ++i) {
+    int i = 0;
+    committer.afterAppend = [this, &i] {
+        if (afterAppend)
+            afterAppend(i);
+    };
+    if (dryRun_)
+        committer.preview = [this, &i, &paths](const std::string& lines) {
+            if (onPreview)
+                onPreview(i, paths[i], lines);
+        };
+    for (; i < n; ++i) {
         if (stop_) {
             res.stopped = true;
             res.stopReason = "it was asked to stop.";
@@ -371,15 +393,6 @@ BatchResult clsBatchRun::RunBatch()
             break;
         }
         list_.setData(i, 1, "Processing");
-        committer.afterAppend = [this, i] {
-            if (afterAppend)
-                afterAppend(i);
-        };
-        if (dryRun_)
-            committer.preview = [this, i, &paths](const std::string& lines) {
-                if (onPreview)
-                    onPreview(i, paths[i], lines);
-            };
         WorkbookOutcome o;
         try {
             o = committer.Commit(paths[i], reader.Take(i));

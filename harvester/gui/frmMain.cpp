@@ -31,8 +31,11 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
+
+#include <thread>
 
 namespace {
 
@@ -97,30 +100,26 @@ void FitStatusColumns(QTreeWidget* lv)
 }  // namespace
 
 // The run's status list: called on the run's thread, shown on the window's.
-// Reads are answered from a copy kept here; every change is also queued to
-// the window's list in call order.
+// Reads are answered from the copy kept here. The window takes what changed
+// a few times a second (Show), however fast workbooks go by: a change per
+// workbook sent to the window costs more than a small workbook's harvest.
 class GuiStatusList : public StatusList {
 public:
-    GuiStatusList(QObject* context, clsListViewRpt* view) : context_(context), view_(view) {}
+    explicit GuiStatusList(clsListViewRpt* view) : view_(view) {}
 
     void Clear() override
     {
-        {
-            QMutexLocker lock(&mutex_);
-            rows_.clear();
-        }
-        post([v = view_] {
-            v->Clear();
-            FitStatusColumns(v->LV());
-        });
+        QMutexLocker lock(&mutex_);
+        rows_.clear();
+        changed_.clear();
+        cleared_ = true;
+        shown_ = 0;
+        current_ = -1;
     }
     void AddRow() override
     {
-        {
-            QMutexLocker lock(&mutex_);
-            rows_.push_back({std::string(), std::string()});
-        }
-        post([v = view_] { v->AddRow(); });
+        QMutexLocker lock(&mutex_);
+        rows_.push_back({std::string(), std::string()});
     }
     int Rows() const override
     {
@@ -136,38 +135,80 @@ public:
     }
     void setData(int pRow, int pCol, const std::string& pText) override
     {
-        {
-            QMutexLocker lock(&mutex_);
-            if (pRow < 0 || pRow >= static_cast<int>(rows_.size()) || pCol < 0 || pCol > 1)
-                throw rt::RtError(rt::SubscriptOutOfRange, "status list");
-            rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)] = pText;
-        }
-        post([v = view_, pRow, pCol, t = QString::fromStdString(pText)] {
-            if (pRow < v->Rows()) {
-                v->setData(pRow, pCol, t);
-                if (QTreeWidgetItem* item = v->LV()->topLevelItem(pRow)) {
-                    item->setToolTip(pCol, t);
-                    // The row being worked on stays in sight.
-                    if (pCol == 1)
-                        v->LV()->scrollToItem(item);
-                }
-                if (pCol == 1)
-                    FitStatusColumns(v->LV());
-            }
-        });
+        QMutexLocker lock(&mutex_);
+        if (pRow < 0 || pRow >= static_cast<int>(rows_.size()) || pCol < 0 || pCol > 1)
+            throw rt::RtError(rt::SubscriptOutOfRange, "status list");
+        rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)] = pText;
+        if (static_cast<size_t>(pRow) < shown_)  // rows not shown yet go over whole
+            changed_.push_back({pRow, pCol});
+        if (pCol == 1)
+            current_ = pRow;
+    }
+    void setProgress(int finished, int total)
+    {
+        QMutexLocker lock(&mutex_);
+        finished_ = finished;
+        total_ = total;
     }
 
-    template <class F>
-    void post(F f)
+    // On the window's thread: brings the list and the bar up to date; the
+    // row whose status changed last is scrolled into sight.
+    void Show(QProgressBar* bar)
     {
-        QMetaObject::invokeMethod(context_, std::move(f), Qt::QueuedConnection);
+        bool cleared;
+        QList<QTreeWidgetItem*> added;
+        std::vector<std::pair<std::pair<int, int>, QString>> changed;
+        int current, finished, total;
+        {
+            QMutexLocker lock(&mutex_);
+            cleared = cleared_;
+            cleared_ = false;
+            for (size_t r = shown_; r < rows_.size(); ++r) {
+                auto* item = new QTreeWidgetItem(
+                    QStringList{QString::fromStdString(rows_[r][0]), QString::fromStdString(rows_[r][1])});
+                item->setToolTip(0, item->text(0));
+                item->setToolTip(1, item->text(1));
+                added << item;
+            }
+            shown_ = rows_.size();
+            for (const auto& [row, col] : changed_)
+                changed.push_back({{row, col}, QString::fromStdString(rows_[static_cast<size_t>(row)][static_cast<size_t>(col)])});
+            changed_.clear();
+            current = current_;
+            finished = finished_, total = total_;
+        }
+        QTreeWidget* lv = view_->LV();
+        if (cleared)
+            view_->Clear();
+        if (!added.isEmpty())
+            lv->addTopLevelItems(added);
+        for (const auto& [cell, text] : changed) {
+            if (QTreeWidgetItem* item = lv->topLevelItem(cell.first)) {
+                item->setText(cell.second, text);
+                item->setToolTip(cell.second, text);
+            }
+        }
+        if (cleared || !added.isEmpty() || !changed.empty()) {
+            // The row being worked on stays in sight.
+            if (QTreeWidgetItem* item = current >= 0 ? lv->topLevelItem(current) : nullptr)
+                lv->scrollToItem(item);
+            FitStatusColumns(lv);
+        }
+        if (total >= 0 && (bar->maximum() != std::max(total, 1) || bar->value() != finished)) {
+            bar->setRange(0, std::max(total, 1));
+            bar->setValue(finished);
+        }
     }
 
 private:
-    QObject* context_;
     clsListViewRpt* view_;
     mutable QMutex mutex_;
     std::vector<std::array<std::string, 2>> rows_;
+    size_t shown_ = 0;                         // rows the window has
+    std::vector<std::pair<int, int>> changed_;  // cells of shown rows changed since
+    bool cleared_ = false;
+    int current_ = -1;
+    int finished_ = 0, total_ = -1;
 };
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
@@ -175,6 +216,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("frmMain"));
     CreateControls();
     CreateMenus();
+    showTimer_ = new QTimer(this);
+    showTimer_->setInterval(kShowRunMs);
+    connect(showTimer_, &QTimer::timeout, this, &frmMain::ShowRun);
     startProcess_ = [](const QString& program, const QStringList& args, QString* error) {
         QProcess p;
         p.setProgram(program);
@@ -653,22 +697,13 @@ void frmMain::RunBatch()
     paths.outDir = txtOutDir->text().toStdString();
     paths.dataFile = txtExportTo->text().toStdString();
 
-    runList_ = std::make_unique<GuiStatusList>(this, lvw_.get());
+    runList_ = std::make_unique<GuiStatusList>(lvw_.get());
     run_ = std::make_unique<clsBatchRun>(*runList_);
     run_->setPaths(paths);
+    run_->setJobs(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));  // as glean
     GuiStatusList* list = runList_.get();
-    run_->onListed = [list, bar = prgRun](int row, const std::string&) {
-        list->post([bar, row] {
-            bar->setRange(0, row + 1);
-            bar->setValue(0);
-        });
-    };
-    run_->onProgress = [list, bar = prgRun](int finished, int total) {
-        list->post([bar, finished, total] {
-            bar->setRange(0, std::max(total, 1));
-            bar->setValue(finished);
-        });
-    };
+    run_->onListed = [list](int row, const std::string&) { list->setProgress(0, row + 1); };
+    run_->onProgress = [list](int finished, int total) { list->setProgress(finished, total); };
     lastResult_ = BatchResult();
     prgRun->setRange(0, 1);
     prgRun->setValue(0);
@@ -688,11 +723,22 @@ void frmMain::RunBatch()
     // Queued behind the run's own list updates, so the list is complete first.
     connect(runThread_, &QThread::finished, this, &frmMain::OnRunFinished, Qt::QueuedConnection);
     runThread_->start();
+    showTimer_->start();
+}
+
+void frmMain::ShowRun()
+{
+    if (runList_) {
+        runList_->Show(prgRun);
+        emit runShown();
+    }
 }
 
 void frmMain::OnRunFinished()
 {
     runThread_->wait();
+    showTimer_->stop();
+    ShowRun();  // the list as the run left it
     delete runThread_;
     runThread_ = nullptr;
     run_.reset();

@@ -30,6 +30,7 @@ class QAction;
 class QProgressBar;
 class QPushButton;
 class QThread;
+class QTimer;
 class QTreeWidget;
 class clsLayout;
 class clsListViewRpt;
@@ -111,9 +112,14 @@ public:
     QAction* mnuHelpSupport;
     QAction* mnuHelpAbout;
 
+    // How often a run's list and bar are brought up to date.
+    static constexpr int kShowRunMs = 50;
+
 signals:
     // Emitted on this thread when a run has ended and its message was shown.
     void runFinished();
+    // Emitted each time the list and bar were brought up to date during a run.
+    void runShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -131,6 +137,7 @@ private:
     bool SaveSettings();
     void SaveSettingsAs(const QString& path);
     void RunBatch();
+    void ShowRun();
     void OnRunFinished();
 
     void mnuFileOpen_Click();
@@ -163,6 +170,7 @@ private:
     ProcessStarter startProcess_;
 
     QThread* runThread_ = nullptr;
+    QTimer* showTimer_ = nullptr;
     std::unique_ptr<GuiStatusList> runList_;
     std::unique_ptr<clsBatchRun> run_;
     BatchResult lastResult_;

@@ -72,6 +72,17 @@ TEST_F(Recovery, LinesOfAMovedWorkbookStandWhateverWasEditedSince)
     EXPECT_FALSE(fs::exists(JournalFile()));
 }
 
+TEST_F(Recovery, CopyOfAMovedWorkbookPutBackIsANewWorkbook)
+{
+    AddBooks(3);
+    CrashAfterAppend(1);
+    fs::rename(in + "/b001.xlsx", out + "/b001.xlsx");  // killed just after the move
+    fs::copy_file(out + "/b001.xlsx", in + "/b001.xlsx");  // and a copy put back before the next run
+    EXPECT_EQ(Run(in, out).done, 2);
+    EXPECT_EQ(ReadFile(data), Lines(4));  // the moved one's lines stand; the copy is harvested too
+    EXPECT_FALSE(fs::exists(JournalFile()));
+}
+
 TEST(RecoveryRows, NothingIsCutThatCannotBeProvedToBeTheAppend)
 {
     struct Row {
