@@ -461,14 +461,6 @@ void clsDatFile::Save() const
     WriteAtomically(fileName_, SaveText(fmt_ != 0, fmt_ == 2));
 }
 
-std::string clsDatFile::QuoteField(const std::string& value)
-{
-    std::string out;
-    out.reserve(value.size() + 2);
-    AppendQuoted(out, value);
-    return out;
-}
-
 DatProblem CheckDatFile(const std::string& path)
 {
     const std::string text = ReadWholeFile(path);

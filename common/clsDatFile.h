@@ -70,6 +70,9 @@ public:
     int StoppedAtLine() const { return stoppedAt_; }
     int RowsNotRead() const { return rowsNotRead_; }
 
+    // Swaps row pRow with the row above; nothing outside 1..Rows()-1. Part of
+    // the table's interface for other callers: the editor moves rows in its
+    // own model (RowTableModel) between TakeTable and setTable.
     void MoveRowUp(int pRow);
 
     // The rows, moved out (the table has no storage afterwards) and in (Rows
@@ -80,8 +83,6 @@ public:
     void Clear();
     void Load();
     void Save() const;  // atomic: a temporary file in the same folder renamed over the target
-
-    static std::string QuoteField(const std::string& value);
 
 private:
     std::string fileName_;
