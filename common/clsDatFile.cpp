@@ -197,6 +197,8 @@ int ParseCount(std::string_view s, const std::string& file, bool rows)
     return static_cast<int>(value);
 }
 
+}  // namespace
+
 void AppendQuoted(std::string& out, std::string_view value)
 {
     out += '"';
@@ -204,8 +206,6 @@ void AppendQuoted(std::string& out, std::string_view value)
         out.append(value.substr(0, q + 1)) += '"';
     out.append(value) += '"';
 }
-
-}  // namespace
 
 bool clsDatFile::Exists() const
 {

@@ -121,3 +121,7 @@ struct DatProblem {
     std::string what;  // "2 fields where the count line gives 3"
 };
 DatProblem CheckDatFile(const std::string& path);
+
+// Appends value as one field of a data file line: between double quotes,
+// each inner quote doubled (a"b -> "a""b").
+void AppendQuoted(std::string& out, std::string_view value);

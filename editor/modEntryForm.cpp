@@ -1,5 +1,6 @@
 #include "editor/modEntryForm.h"
 
+#include "common/Twips.h"
 #include "common/clsDatFile.h"
 #include "editor/modVal.h"
 
@@ -50,7 +51,7 @@ std::vector<Field> PlanFields(const clsDatFile& spec, double listLeft, double li
 }
 
 int ToPixels(double twips) {
-    return int(RoundHalfEven(twips / TwipsPerPixel));
+    return int(RoundHalfEven(twips / kTwipsPerPixel));
 }
 
 std::string Str(long long n) {

@@ -20,7 +20,6 @@ inline constexpr int LabelHeight = 240;
 inline constexpr int InputTop = 360;
 inline constexpr int TextBoxHeight = 315;
 inline constexpr int FirstControlNumber = 20;  // lbl20/cbo20 is field 0
-inline constexpr int TwipsPerPixel = 15;
 
 struct Field {
     std::string LabelName;     // "lbl" + (i + 20)

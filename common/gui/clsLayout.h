@@ -12,6 +12,8 @@
 // Two revisions: the harvester's lets the window shrink below its set-up size
 // (controls then keep their design geometry); the editor's restores the set-up
 // size of a normal window at once and turns away the redraw that this starts.
+#include "common/Twips.h"
+
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -30,7 +32,6 @@ struct clsControl {
 class clsLayout {
 public:
     enum class Revision { Harvester, Editor };
-    static constexpr int TwipsPerPixel = 15;
     static constexpr const char* TagProperty = "Tag";
 
     explicit clsLayout(Revision revision = Revision::Harvester) : revision_(revision) {}

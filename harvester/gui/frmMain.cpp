@@ -1,6 +1,7 @@
 #include "harvester/gui/frmMain.h"
 
 #include "common/RtError.h"
+#include "common/Twips.h"
 #include "common/gui/clsLayout.h"
 #include "common/gui/clsListViewRpt.h"
 #include "common/gui/clsPath.h"
@@ -40,7 +41,7 @@ constexpr const char* kSite = "https://quorra.example.org";
 // Design geometry is in twips.
 QRect Twips(int left, int top, int width, int height)
 {
-    constexpr int k = frmMain::kTwipsPerPixel;
+    constexpr int k = kTwipsPerPixel;
     return QRect(left / k, top / k, width / k, height / k);
 }
 
@@ -96,9 +97,9 @@ void FitStatusColumns(QTreeWidget* lv)
 }  // namespace
 
 // The run's status list: called on the run's thread, shown on the window's.
-// Reads are answered from a copy kept here; every change is also queued to
-// the window's list in call order.
-class GuiStatusList : public StatusList {
+// Reads are answered from the in-memory copy, under a lock; every change is
+// also queued to the window's list in call order.
+class GuiStatusList : public MemoryStatusList {
 public:
     GuiStatusList(QObject* context, clsListViewRpt* view) : context_(context), view_(view) {}
 
@@ -106,7 +107,7 @@ public:
     {
         {
             QMutexLocker lock(&mutex_);
-            rows_.clear();
+            MemoryStatusList::Clear();
         }
         post([v = view_] {
             v->Clear();
@@ -117,29 +118,25 @@ public:
     {
         {
             QMutexLocker lock(&mutex_);
-            rows_.push_back({std::string(), std::string()});
+            MemoryStatusList::AddRow();
         }
         post([v = view_] { v->AddRow(); });
     }
     int Rows() const override
     {
         QMutexLocker lock(&mutex_);
-        return static_cast<int>(rows_.size());
+        return MemoryStatusList::Rows();
     }
     std::string Data(int pRow, int pCol) const override
     {
         QMutexLocker lock(&mutex_);
-        if (pRow < 0 || pRow >= static_cast<int>(rows_.size()) || pCol < 0 || pCol > 1)
-            throw rt::RtError(rt::SubscriptOutOfRange, "status list");
-        return rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)];
+        return MemoryStatusList::Data(pRow, pCol);
     }
     void setData(int pRow, int pCol, const std::string& pText) override
     {
         {
             QMutexLocker lock(&mutex_);
-            if (pRow < 0 || pRow >= static_cast<int>(rows_.size()) || pCol < 0 || pCol > 1)
-                throw rt::RtError(rt::SubscriptOutOfRange, "status list");
-            rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)] = pText;
+            MemoryStatusList::setData(pRow, pCol, pText);
         }
         post([v = view_, pRow, pCol, t = QString::fromStdString(pText)] {
             if (pRow < v->Rows()) {
@@ -166,7 +163,6 @@ private:
     QObject* context_;
     clsListViewRpt* view_;
     mutable QMutex mutex_;
-    std::vector<std::array<std::string, 2>> rows_;
 };
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent)

@@ -41,7 +41,6 @@ class GuiStatusList;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kTwipsPerPixel = 15;
     static constexpr int kDesignWidth = 8310;   // client area, twips
     static constexpr int kDesignHeight = 4605;
 
