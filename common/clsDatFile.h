@@ -15,7 +15,7 @@
 // kept, and StoppedAtLine and RowsNotRead say what was left out.
 //
 // Misuse (a count below 1, Load without a file name) throws rt::FatalError;
-// file and format faults throw rt::RtError with the classic number.
+// file and format faults throw rt::RtError with its number (common/RtError.h).
 #include "common/DatRow.h"
 #include "common/modCodePage.h"
 
@@ -38,7 +38,7 @@ public:
     bool Exists() const;
 
     void setFmt(int16_t fmt) { fmt_ = fmt; }
-    int16_t Fmt() const { return fmt_; }  // not in the classic interface; handy for callers
+    int16_t Fmt() const { return fmt_; }
     std::string FileType() const;          // "dat" or "csv"
 
     void setHeaders(const std::vector<std::string>& headers);

@@ -47,8 +47,7 @@ std::vector<Field> PlanFields(const clsDatFile& spec, double listLeft, double li
 // Twips to whole pixels.
 int ToPixels(double twips);
 
-// The number as the classic number-to-text call writes it: a space before a
-// number that is not negative.
+// A whole number as text with room for its sign: " 5", "-5".
 std::string Str(long long n);
 
 // Messages.
