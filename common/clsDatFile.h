@@ -26,9 +26,9 @@
 
 class clsDatFile {
 public:
-    static constexpr int MaxRows = 32767;
+    static constexpr int kMaxRows = 32767;
     // The reason given when a file or a table has more rows.
-    static constexpr const char* TooManyRows = "A data file holds at most 32,767 rows";
+    static constexpr const char* kTooManyRows = "A data file holds at most 32,767 rows";
 
     const std::string& FileName() const { return fileName_; }
     void setFileName(const std::string& name) { fileName_ = name; }

@@ -26,7 +26,7 @@ std::vector<Field> PlanFields(const clsDatFile& spec, double listLeft, double li
     long long a = 0;          // running percentage, whole
     for (int i = 0; i < rows; ++i) {
         Field f;
-        const std::string number = std::to_string(i + FirstControlNumber);
+        const std::string number = std::to_string(i + kFirstControlNumber);
         f.LabelName = "lbl" + number;
         f.InputName = "cbo" + number;
         f.Caption = spec.Data(i, 0);

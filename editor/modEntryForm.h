@@ -15,11 +15,11 @@ namespace tabwright {
 
 namespace entryform {
 
-inline constexpr int LabelTop = 120;
-inline constexpr int LabelHeight = 240;
-inline constexpr int InputTop = 360;
-inline constexpr int TextBoxHeight = 315;
-inline constexpr int FirstControlNumber = 20;  // lbl20/cbo20 is field 0
+inline constexpr int kLabelTop = 120;
+inline constexpr int kLabelHeight = 240;
+inline constexpr int kInputTop = 360;
+inline constexpr int kTextBoxHeight = 315;
+inline constexpr int kFirstControlNumber = 20;  // lbl20/cbo20 is field 0
 
 struct Field {
     std::string LabelName;     // "lbl" + (i + 20)

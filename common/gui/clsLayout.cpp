@@ -102,7 +102,7 @@ void clsLayout::SetLayout(QWidget* frm)
     // Only controls with an option text take part: the widgets inside
     // composite controls (viewports, scroll bars) must be left to their owner.
     for (QWidget* ctrl : frm->findChildren<QWidget*>()) {
-        if (qobject_cast<QToolBar*>(ctrl) || !ctrl->property(TagProperty).isValid())
+        if (qobject_cast<QToolBar*>(ctrl) || !ctrl->property(kTagProperty).isValid())
             continue;
         AddControl(ctrl, Tag(ctrl));
     }

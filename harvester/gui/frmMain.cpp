@@ -51,7 +51,7 @@ W* Place(W* w, const char* name, QRect geometry, const char* tag = nullptr)
     w->setObjectName(QString::fromLatin1(name));
     w->setGeometry(geometry);
     if (tag)
-        w->setProperty("Tag", QString::fromLatin1(tag));
+        clsLayout::setTag(w, QString::fromLatin1(tag));
     return w;
 }
 
