@@ -10,8 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int Rows = 32767;
-constexpr int Cols = 10;
+constexpr int kRows = 32767;
+constexpr int kCols = 10;
 
 const fs::path& Folder()
 {
@@ -29,17 +29,17 @@ clsDatFile FullTable(int fmt)
     clsDatFile f;
     f.setFileName((Folder() / ("table" + std::to_string(fmt))).string());
     f.setFmt(static_cast<int16_t>(fmt));
-    f.setRows(Rows);
-    f.setCols(Cols);
+    f.setRows(kRows);
+    f.setCols(kCols);
     f.Clear();
     std::vector<std::string> headers;
-    for (int c = 0; c < Cols; ++c)
+    for (int c = 0; c < kCols; ++c)
         headers.push_back("Column " + std::to_string(c));
     f.setHeaders(headers);
-    for (int r = 0; r < Rows; ++r)
-        for (int c = 0; c < Cols; ++c)
+    for (int r = 0; r < kRows; ++r)
+        for (int c = 0; c < kCols; ++c)
             f.setData(r, c, c % 3 == 0 ? "Row " + std::to_string(r) + ", \"quoted\" text"
-                                       : std::to_string(r * Cols + c) + ".25");
+                                       : std::to_string(r * kCols + c) + ".25");
     return f;
 }
 
@@ -62,7 +62,7 @@ void Load(benchmark::State& state)
         f.Load();
         benchmark::DoNotOptimize(f.Rows());
     }
-    if (f.Rows() != Rows || f.Cols() != Cols)
+    if (f.Rows() != kRows || f.Cols() != kCols)
         state.SkipWithError("table read back with the wrong size");
     state.SetLabel(f.FileType() + (fmt == 2 ? " with header" : ""));
 }

@@ -27,8 +27,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int Rows = 32767;
-constexpr int Cols = 10;
+constexpr int kRows = 32767;
+constexpr int kCols = 10;
 
 class SilentDialogs : public EditorDialogs {
 public:
@@ -48,16 +48,16 @@ const fs::path& Folder() {
         if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a temporary folder");
         const fs::path d(tmpl);
         std::ofstream spec(d / "spec.dat", std::ios::binary);
-        spec << Cols << ",4\r\n";
-        for (int c = 0; c < Cols; ++c) spec << "\"Column " << c << "\",\"10\",\"0\",\"-\"\r\n";
+        spec << kCols << ",4\r\n";
+        for (int c = 0; c < kCols; ++c) spec << "\"Column " << c << "\",\"10\",\"0\",\"-\"\r\n";
         std::ofstream data(d / "data.dat", std::ios::binary);
-        data << Rows << "," << Cols << "\r\n";
-        for (int r = 0; r < Rows; ++r) {
-            for (int c = 0; c < Cols; ++c) {
+        data << kRows << "," << kCols << "\r\n";
+        for (int r = 0; r < kRows; ++r) {
+            for (int c = 0; c < kCols; ++c) {
                 if (c) data << ',';
                 if (c == 0) data << "\"Row " << r << "\"";
                 else if (c == 5) data << "\"Say \"\"hi\"\", " << r % 97 << "\"";
-                else if (c % 2) data << '"' << r * Cols + c << ".25\"";
+                else if (c % 2) data << '"' << r * kCols + c << ".25\"";
                 else data << "\"M\xc3\xbcller " << c << "\"";
             }
             data << "\r\n";
@@ -110,7 +110,7 @@ void FullTable(benchmark::State& state) {
         ms[0] = Ms(t);
         heldKb = std::max(heldKb, ResidentKb() - before);
         peakKb = std::max(peakKb, PeakKb() - peakBefore);  // the first open's peak; later ones reuse memory
-        if (form.List()->Rows() != Rows) state.SkipWithError("rows missing");
+        if (form.List()->Rows() != kRows) state.SkipWithError("rows missing");
 
         form.List()->setSelectedRow(0);
         t.restart();
@@ -126,7 +126,7 @@ void FullTable(benchmark::State& state) {
         form.cmdAdd_Click();
         QApplication::processEvents();
         ms[3] = Ms(t);
-        form.List()->setSelectedRow(Rows / 2);
+        form.List()->setSelectedRow(kRows / 2);
         form.ListView1_ItemClick();
         form.setFieldText(1, QStringLiteral("Updated"));
         t.restart();
@@ -144,7 +144,7 @@ void FullTable(benchmark::State& state) {
         form.hide();
         state.ResumeTiming();
     }
-    std::printf("\n%d x %d, file %.0f KB (Release build; goal: each under 250 ms)\n", Rows, Cols, fileKb);
+    std::printf("\n%d x %d, file %.0f KB (Release build; goal: each under 250 ms)\n", kRows, kCols, fileKb);
     for (int i = 0; i < 7; ++i) {
         std::printf("  %-24s worst %7.1f ms\n", names[i], worst[i]);
         state.counters[names[i]] = worst[i];

@@ -1,7 +1,7 @@
 #pragma once
 // Run-time errors that reach the operation the user started.
 //
-// RtError carries a classic run-time error number with its standard text and
+// RtError carries a run-time error number (ErrNo) with its standard text and
 // the file or value it concerns ("File not found: /data/in.dat"). FatalError is
 // misuse of a data class ("clsDatFile.Rows out of bounds (0)"): the top of each
 // program shows it in a message box and decides whether the program ends.
@@ -27,7 +27,7 @@ class RtError : public std::runtime_error {
 public:
     // what() is "<standard text>" or "<standard text>: <subject>".
     RtError(int number, std::string subject = {});
-    // Free wording for errors with no classic number of their own.
+    // Free wording for errors that have no number of their own in ErrNo.
     RtError(int number, std::string message, std::string subject);
 
     int Number() const noexcept { return number_; }

@@ -82,7 +82,7 @@ void WriteAtomically(const std::string& name, std::string_view data)
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     if (exists && IsReadOnly(target.string(), old))
-        throw rt::RtError(rt::PermissionDenied, ReadOnlyReason, name);
+        throw rt::RtError(rt::PermissionDenied, kReadOnlyReason, name);
     if (exists && old.st_nlink > 1) {
         WriteInPlace(target.string(), data, name);  // a rename would split the hard links
         return;

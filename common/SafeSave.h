@@ -13,7 +13,7 @@
 #include <string_view>
 
 // Throws rt::RtError (70 permission denied, else 75) with the system's reason
-// and the file name; a read-only target gives 70 with ReadOnlyReason.
+// and the file name; a read-only target gives 70 with kReadOnlyReason.
 void WriteAtomically(const std::string& name, std::string_view data);
 
-inline constexpr const char* ReadOnlyReason = "The file is read-only; nothing was written";
+inline constexpr const char* kReadOnlyReason = "The file is read-only; nothing was written";

@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int MaxCount = clsDatFile::MaxRows;
-constexpr std::string_view Bom = "\xEF\xBB\xBF";
+constexpr int kMaxCount = clsDatFile::kMaxRows;
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 std::string Reason(int err) { return std::strerror(err); }
 
@@ -188,14 +188,16 @@ int ParseCount(std::string_view s, const std::string& file, bool rows)
     }
     if (negative)
         value = -value;
-    if (rows && value > MaxCount)
-        throw rt::RtError(rt::Overflow, clsDatFile::TooManyRows, file);
-    if (value > MaxCount || value < -MaxCount - 1)
+    if (rows && value > kMaxCount)
+        throw rt::RtError(rt::Overflow, clsDatFile::kTooManyRows, file);
+    if (value > kMaxCount || value < -kMaxCount - 1)
         throw rt::RtError(rt::Overflow, file);
     if (value < 0)
         throw rt::RtError(rt::SubscriptOutOfRange, file);
     return static_cast<int>(value);
 }
+
+}  // namespace
 
 void AppendQuoted(std::string& out, std::string_view value)
 {
@@ -204,8 +206,6 @@ void AppendQuoted(std::string& out, std::string_view value)
         out.append(value.substr(0, q + 1)) += '"';
     out.append(value) += '"';
 }
-
-}  // namespace
 
 bool clsDatFile::Exists() const
 {
@@ -229,7 +229,7 @@ void clsDatFile::setRows(int N)
 {
     if (N < 1)
         throw rt::FatalError("clsDatFile.Rows out of bounds (" + std::to_string(N) + ")");
-    if (N > MaxCount)
+    if (N > kMaxCount)
         throw rt::RtError(rt::Overflow);
     rows_ = static_cast<int16_t>(N);
 }
@@ -238,7 +238,7 @@ void clsDatFile::setCols(int N)
 {
     if (N < 1)
         throw rt::FatalError("clsDatFile.Cols out of bounds (" + std::to_string(N) + ")");
-    if (N > MaxCount)
+    if (N > kMaxCount)
         throw rt::RtError(rt::Overflow);
     cols_ = static_cast<int16_t>(N);
 }
@@ -308,11 +308,11 @@ std::vector<DatRow> clsDatFile::TakeTable()
 
 void clsDatFile::setTable(std::vector<DatRow> rows, int cols)
 {
-    if (rows.size() > static_cast<std::size_t>(MaxCount))
-        throw rt::RtError(rt::Overflow, TooManyRows, fileName_);
+    if (rows.size() > static_cast<std::size_t>(kMaxCount))
+        throw rt::RtError(rt::Overflow, kTooManyRows, fileName_);
     table_ = std::move(rows);
     rows_ = static_cast<int16_t>(table_.size());
-    cols_ = static_cast<int16_t>(std::clamp(cols, 0, MaxCount));
+    cols_ = static_cast<int16_t>(std::clamp(cols, 0, kMaxCount));
     allocRows_ = rows_;
     allocCols_ = cols_;
     allocated_ = true;
@@ -326,9 +326,9 @@ void clsDatFile::Load()
         throw rt::FatalError("clsDatFile.Load: Filename not set");
     const std::string bytes = ReadWholeFile(fileName_);
     std::string_view text = bytes;
-    bom_ = text.starts_with(Bom);
+    bom_ = text.starts_with(kBom);
     if (bom_)
-        text.remove_prefix(Bom.size());
+        text.remove_prefix(kBom.size());
     encoding_ = IsValidUtf8(text) ? TextEncoding::Utf8 : TextEncoding::Windows1252;
     rowsRead_ = stoppedAt_ = rowsNotRead_ = 0;
     try {
@@ -405,8 +405,8 @@ void clsDatFile::LoadCsv(std::string_view text, bool header)
             rowsNotRead_ = before.LinesLeft();
             break;
         }
-        if (rows.size() == MaxCount)
-            throw rt::RtError(rt::Overflow, TooManyRows, fileName_);
+        if (rows.size() == kMaxCount)
+            throw rt::RtError(rt::Overflow, kTooManyRows, fileName_);
         rows.emplace_back(words, 1);
     }
     setRows(static_cast<int>(rows.size()));
@@ -426,7 +426,7 @@ std::string clsDatFile::SaveText(bool csv, bool header) const
 
     std::string out;
     if (bom_)
-        out += Bom;
+        out += kBom;
     auto endRow = [&out] {
         out += "\r\n";
     };
@@ -459,14 +459,6 @@ void clsDatFile::Save() const
     if (fileName_.empty() || fmt_ < 0 || fmt_ > 2)
         return;
     WriteAtomically(fileName_, SaveText(fmt_ != 0, fmt_ == 2));
-}
-
-std::string clsDatFile::QuoteField(const std::string& value)
-{
-    std::string out;
-    out.reserve(value.size() + 2);
-    AppendQuoted(out, value);
-    return out;
 }
 
 DatProblem CheckDatFile(const std::string& path)

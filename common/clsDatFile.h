@@ -15,7 +15,7 @@
 // kept, and StoppedAtLine and RowsNotRead say what was left out.
 //
 // Misuse (a count below 1, Load without a file name) throws rt::FatalError;
-// file and format faults throw rt::RtError with the classic number.
+// file and format faults throw rt::RtError with its number (common/RtError.h).
 #include "common/DatRow.h"
 #include "common/modCodePage.h"
 
@@ -26,9 +26,9 @@
 
 class clsDatFile {
 public:
-    static constexpr int MaxRows = 32767;
+    static constexpr int kMaxRows = 32767;
     // The reason given when a file or a table has more rows.
-    static constexpr const char* TooManyRows = "A data file holds at most 32,767 rows";
+    static constexpr const char* kTooManyRows = "A data file holds at most 32,767 rows";
 
     const std::string& FileName() const { return fileName_; }
     void setFileName(const std::string& name) { fileName_ = name; }
@@ -38,7 +38,7 @@ public:
     bool Exists() const;
 
     void setFmt(int16_t fmt) { fmt_ = fmt; }
-    int16_t Fmt() const { return fmt_; }  // not in the classic interface; handy for callers
+    int16_t Fmt() const { return fmt_; }
     std::string FileType() const;          // "dat" or "csv"
 
     void setHeaders(const std::vector<std::string>& headers);
@@ -70,6 +70,9 @@ public:
     int StoppedAtLine() const { return stoppedAt_; }
     int RowsNotRead() const { return rowsNotRead_; }
 
+    // Swaps row pRow with the row above; nothing outside 1..Rows()-1. Part of
+    // the table's interface for other callers: the editor moves rows in its
+    // own model (RowTableModel) between TakeTable and setTable.
     void MoveRowUp(int pRow);
 
     // The rows, moved out (the table has no storage afterwards) and in (Rows
@@ -80,8 +83,6 @@ public:
     void Clear();
     void Load();
     void Save() const;  // atomic: a temporary file in the same folder renamed over the target
-
-    static std::string QuoteField(const std::string& value);
 
 private:
     std::string fileName_;
@@ -120,3 +121,7 @@ struct DatProblem {
     std::string what;  // "2 fields where the count line gives 3"
 };
 DatProblem CheckDatFile(const std::string& path);
+
+// Appends value as one field of a data file line: between double quotes,
+// each inner quote doubled (a"b -> "a""b").
+void AppendQuoted(std::string& out, std::string_view value);

@@ -5,7 +5,7 @@
 namespace {
 
 // Code points of bytes 80 to 9F; the rest of the code page is Latin-1.
-constexpr char16_t High[32] = {
+constexpr char16_t kHigh[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
@@ -91,7 +91,7 @@ std::string Windows1252ToUtf8(std::string_view bytes)
         if (c < 0x80)
             out += ch;
         else
-            AppendUtf8(out, c < 0xA0 ? High[c - 0x80] : c);
+            AppendUtf8(out, c < 0xA0 ? kHigh[c - 0x80] : c);
     }
     return out;
 }
@@ -113,7 +113,7 @@ bool Utf8ToWindows1252(std::string_view utf8, std::string& out, std::string* bad
             byte = static_cast<int>(cp);
         } else {
             for (int k = 0; k < 32; ++k)
-                if (High[k] == cp)
+                if (kHigh[k] == cp)
                     byte = 0x80 + k;
         }
         if (byte < 0) {

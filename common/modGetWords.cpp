@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr std::size_t MaxLine = 32766;  // one position is taken by the closing line feed
-constexpr std::size_t MaxWords = 80;
+constexpr std::size_t kMaxLine = 32766;  // one position is taken by the closing line feed
+constexpr std::size_t kMaxWords = 80;
 
 std::string_view TrimSpaces(std::string_view s)
 {
@@ -19,12 +19,12 @@ std::string_view TrimSpaces(std::string_view s)
 
 WordList GetWords(std::string_view line)
 {
-    if (line.size() > MaxLine)
+    if (line.size() > kMaxLine)
         throw rt::RtError(rt::Overflow);
 
     WordList words(1);
     auto append = [&words](std::string_view w) {
-        if (words.size() > MaxWords)
+        if (words.size() > kMaxWords)
             throw rt::RtError(rt::SubscriptOutOfRange);
         words.emplace_back(w);
     };

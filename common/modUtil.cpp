@@ -15,8 +15,7 @@ std::string TrimSpaces(std::string_view s)
 std::string Lower(std::string s)
 {
     for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        c = Lower(c);
     return s;
 }
 

@@ -51,9 +51,9 @@ void MoveTwips(QWidget* w, double left, double top, double width, double height)
 }
 
 // The maker's web site, behind the About box's copyright line.
-constexpr const char* MakerSite = "https://www.quorra.example/";
-constexpr const char* FileDescription = "Quorra Data File Editor";
-constexpr const char* ProgramName = "Tabwright";
+constexpr const char* kMakerSite = "https://www.quorra.example/";
+constexpr const char* kFileDescription = "Quorra Data File Editor";
+constexpr const char* kProgramName = "Tabwright";
 
 QString RowsText(int n) {
     return n == 1 ? QStringLiteral("1 row of the file was") : QStringLiteral("%1 rows of the file were").arg(n);
@@ -76,7 +76,7 @@ frmMain::frmMain(std::string specFile, std::string programFolder, EditorDialogs*
         dialogs_ = ownDialogs_.get();
     }
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QString::fromUtf8(FileDescription));
+    setWindowTitle(QString::fromUtf8(kFileDescription));
     setWindowIcon(DesignIcon());
     BuildMenus();
     BuildControls();
@@ -114,13 +114,13 @@ void frmMain::BuildControls() {
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
     setCentralWidget(client_);
-    client_->setFixedSize(ToPixels(DesignWidth), ToPixels(DesignHeight));
+    client_->setFixedSize(ToPixels(kDesignWidth), ToPixels(kDesignHeight));
 
     auto button = [this](const char* name, const QString& caption, int left, int width, int height,
                          const char* tag) {
         auto* b = new QPushButton(caption, client_);
         b->setObjectName(QString::fromLatin1(name));
-        b->setProperty("Tag", QString::fromLatin1(tag));
+        clsLayout::setTag(b, QString::fromLatin1(tag));
         b->setAutoDefault(false);
         MoveTwips(b, left, 3240, width, height);
         return b;
@@ -130,7 +130,7 @@ void frmMain::BuildControls() {
     model_ = new RowTableModel(this);
     ListView1->setModel(model_);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setProperty("Tag", QStringLiteral("H=1 W=1"));
+    clsLayout::setTag(ListView1, QStringLiteral("H=1 W=1"));
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setAllColumnsShowFocus(true);
@@ -268,25 +268,25 @@ void frmMain::AppLoad() {
         const entryform::Field& f = plan[i];
         auto* label = new QLabel(QString::fromStdString(f.LabelCaption), client_);
         label->setObjectName(QString::fromStdString(f.LabelName));
-        MoveTwips(label, f.Left, entryform::LabelTop, f.Width, entryform::LabelHeight);
-        label->setProperty("Tag", QString::fromStdString(f.Tag));
+        MoveTwips(label, f.Left, entryform::kLabelTop, f.Width, entryform::kLabelHeight);
+        clsLayout::setTag(label, QString::fromStdString(f.Tag));
         label->setVisible(true);
         labels_.push_back(label);
 
         QWidget* input = nullptr;
         if (f.IsTextBox) {
             input = new QLineEdit(client_);
-            MoveTwips(input, f.Left, entryform::InputTop, f.Width, entryform::TextBoxHeight);
+            MoveTwips(input, f.Left, entryform::kInputTop, f.Width, entryform::kTextBoxHeight);
         } else {
             auto* box = new QComboBox(client_);
             box->setEditable(true);
             const int x = ToPixels(f.Left);
-            box->setGeometry(x, ToPixels(entryform::InputTop), std::max(0, ToPixels(f.Left + f.Width) - x),
+            box->setGeometry(x, ToPixels(entryform::kInputTop), std::max(0, ToPixels(f.Left + f.Width) - x),
                              box->sizeHint().height());
             input = box;
         }
         input->setObjectName(QString::fromStdString(f.InputName));
-        input->setProperty("Tag", QString::fromStdString(f.Tag));
+        clsLayout::setTag(input, QString::fromStdString(f.Tag));
         input->setVisible(true);
         label->setBuddy(input);
         QWidget::setTabOrder(previous, input);
@@ -496,8 +496,8 @@ bool frmMain::FieldsFitTheFile() {
 }
 
 bool frmMain::AddRecord() {
-    if (list_->Rows() >= clsDatFile::MaxRows) {
-        ShowError(std::string(clsDatFile::TooManyRows) + ".");
+    if (list_->Rows() >= clsDatFile::kMaxRows) {
+        ShowError(std::string(clsDatFile::kTooManyRows) + ".");
         return false;
     }
     if (!FieldsFitTheFile()) return false;
@@ -653,7 +653,7 @@ std::string frmMain::HelpPage(const std::string& programFolder, const std::strin
 void frmMain::mnuHelpContents_Click() {
     const std::string programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
     const QString page = QString::fromStdString(
-        HelpPage(programFolder_, programName.empty() ? ProgramName : programName, ProgramName));
+        HelpPage(programFolder_, programName.empty() ? kProgramName : programName, kProgramName));
     if (QFileInfo(page).fileName() != QStringLiteral("index.html")) {
         BrowseTo(page);
         return;
@@ -668,8 +668,8 @@ void frmMain::mnuHelpAbout_Click() {
     // Modeless and without an owner: it stays while the editor is used.
     auto* about = new frmAbout(nullptr);
     about->setAttribute(Qt::WA_DeleteOnClose);
-    about->InitFromVersion(QString::fromUtf8(FileDescription), QString::fromUtf8(ProgramName),
-                           QString::fromUtf8(MakerSite));
+    about->InitFromVersion(QString::fromUtf8(kFileDescription), QString::fromUtf8(kProgramName),
+                           QString::fromUtf8(kMakerSite));
     about->show();
     about_ = about;
 }

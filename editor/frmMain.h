@@ -75,8 +75,8 @@ public:
     QAction* mnuHelpAbout = nullptr;
 
     // The client area's controls are placed in twips at this design size.
-    static constexpr int DesignWidth = 8880;
-    static constexpr int DesignHeight = 3675;
+    static constexpr int kDesignWidth = 8880;
+    static constexpr int kDesignHeight = 3675;
 
     // What the window holds, for the program's checks and its tests.
     const clsDatFile* DataTable() const { return data_.get(); }

@@ -1,5 +1,6 @@
 #include "editor/modEntryForm.h"
 
+#include "common/Twips.h"
 #include "common/clsDatFile.h"
 #include "editor/modVal.h"
 
@@ -25,7 +26,7 @@ std::vector<Field> PlanFields(const clsDatFile& spec, double listLeft, double li
     long long a = 0;          // running percentage, whole
     for (int i = 0; i < rows; ++i) {
         Field f;
-        const std::string number = std::to_string(i + FirstControlNumber);
+        const std::string number = std::to_string(i + kFirstControlNumber);
         f.LabelName = "lbl" + number;
         f.InputName = "cbo" + number;
         f.Caption = spec.Data(i, 0);
@@ -50,7 +51,7 @@ std::vector<Field> PlanFields(const clsDatFile& spec, double listLeft, double li
 }
 
 int ToPixels(double twips) {
-    return int(RoundHalfEven(twips / TwipsPerPixel));
+    return int(RoundHalfEven(twips / kTwipsPerPixel));
 }
 
 std::string Str(long long n) {

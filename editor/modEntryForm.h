@@ -15,12 +15,11 @@ namespace tabwright {
 
 namespace entryform {
 
-inline constexpr int LabelTop = 120;
-inline constexpr int LabelHeight = 240;
-inline constexpr int InputTop = 360;
-inline constexpr int TextBoxHeight = 315;
-inline constexpr int FirstControlNumber = 20;  // lbl20/cbo20 is field 0
-inline constexpr int TwipsPerPixel = 15;
+inline constexpr int kLabelTop = 120;
+inline constexpr int kLabelHeight = 240;
+inline constexpr int kInputTop = 360;
+inline constexpr int kTextBoxHeight = 315;
+inline constexpr int kFirstControlNumber = 20;  // lbl20/cbo20 is field 0
 
 struct Field {
     std::string LabelName;     // "lbl" + (i + 20)
@@ -48,8 +47,7 @@ std::vector<Field> PlanFields(const clsDatFile& spec, double listLeft, double li
 // Twips to whole pixels.
 int ToPixels(double twips);
 
-// The number as the classic number-to-text call writes it: a space before a
-// number that is not negative.
+// A whole number as text with room for its sign: " 5", "-5".
 std::string Str(long long n);
 
 // Messages.

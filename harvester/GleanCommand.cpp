@@ -1,6 +1,5 @@
 #include "harvester/GleanCommand.h"
 
-#include "common/clsCmdline.h"
 #include "common/modUtil.h"
 #include "harvester/GleanWatch.h"
 #include "harvester/SettingsFile.h"
@@ -11,17 +10,6 @@
 #include <thread>
 
 namespace {
-
-// "/type", "--type" -> "type"; anything else -> "".
-std::string OptionName(const std::string& word)
-{
-    std::string w = Lower(word);
-    if (w.rfind("--", 0) == 0 && w.size() > 2)
-        return w.substr(2);
-    if (w.size() > 1 && w[0] == '/')
-        return w.substr(1);
-    return {};
-}
 
 bool ParseJobs(const std::string& text, int& jobs)
 {
@@ -78,68 +66,27 @@ std::string GleanUsage()
 GleanOptions ParseGleanOptions(const std::string& argumentText)
 {
     GleanOptions o;
-    clsCmdline cmd;
-    cmd.setCmdline(argumentText);
-    int strays = 0;
-    std::string firstStray;
     bool settleGiven = false;
-    for (int i = 0; i < cmd.argc; ++i) {
-        std::string word = cmd.arg(i);
-        std::string value;
-        bool inlineValue = false;
-        std::string name = OptionName(word);
-        if (Lower(word).rfind("--", 0) == 0) {
-            size_t eq = name.find('=');
-            if (eq != std::string::npos) {
-                value = word.substr(2 + eq + 1);
-                name = name.substr(0, eq);
-                inlineValue = true;
-            }
-        }
-        auto takeValue = [&] {
-            if (inlineValue)
-                return value;
-            ++i;
-            return i < cmd.argc ? cmd.arg(i) : std::string();
-        };
-        if (name == "help" || name == "?" || Lower(word) == "-h") {
-            o.help = true;
-        } else if (name == "open") {
-            o.settings = takeValue();
-        } else if (name == "type") {
-            o.formType = takeValue();
-            o.formTypeGiven = true;
-        } else if (name == "in") {
-            o.inDir = takeValue();
-            o.inDirGiven = true;
-        } else if (name == "out") {
-            o.outDir = takeValue();
-            o.outDirGiven = true;
-        } else if (name == "data") {
-            o.dataFile = takeValue();
-            o.dataFileGiven = true;
-        } else if (name == "jobs") {
-            std::string v = takeValue();
-            if (!ParseJobs(v, o.jobs) && o.usageError.empty())
-                o.usageError = "/jobs needs a number, not \"" + v + "\"";
-        } else if (name == "dry-run" && !inlineValue) {
-            o.dryRun = true;
-        } else if (name == "watch" && !inlineValue) {
-            o.watch = true;
-        } else if (name == "settle") {
-            std::string v = takeValue();
-            settleGiven = true;
-            if (!ParseSettle(v, o.settleMs) && o.usageError.empty())
-                o.usageError = "/settle needs a number of seconds from 0.1 to 3600, not \"" + v + "\"";
-        } else if (name == "autorun" && !inlineValue) {
-            // The window's option; glean always runs.
-        } else {
-            if (strays++ == 0)
-                firstStray = word;
-        }
-    }
-    if (strays > 0 && o.usageError.empty())
-        o.usageError = "unknown word \"" + firstStray + "\"";
+    std::vector<OptionRow> rows = HarvestOptionRows(o);
+    rows.insert(rows.end(), {
+        {"/jobs", true, [&o](const std::string& v) {
+             return ParseJobs(v, o.jobs) ? std::string() : "/jobs needs a number, not \"" + v + "\"";
+         }},
+        {"/help", false, SetFlag(o.help)},
+        {"/?", false, SetFlag(o.help)},
+        {"-h", false, SetFlag(o.help)},
+        {"/dry-run", false, SetFlag(o.dryRun)},
+        {"/watch", false, SetFlag(o.watch)},
+        {"/settle", true, [&o, &settleGiven](const std::string& v) {
+             settleGiven = true;
+             return ParseSettle(v, o.settleMs) ? std::string()
+                                               : "/settle needs a number of seconds from 0.1 to 3600, not \"" + v + "\"";
+         }},
+    });
+    const OptionsRead read = ReadOptions(argumentText, rows, true);
+    o.usageError = read.error;
+    if (o.usageError.empty() && !read.strays.empty())
+        o.usageError = "unknown word \"" + read.strays.front() + "\"";
     if (settleGiven && !o.watch && o.usageError.empty())
         o.usageError = "/settle is only used with /watch";
     if (o.watch && o.dryRun && o.usageError.empty())
@@ -150,10 +97,10 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
 int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, std::ostream* out)
 {
     BatchPaths paths;
-    if (!options.settings.empty()) {
+    if (options.settings && !options.settings->empty()) {
         std::vector<std::string> lines;
         try {
-            lines = ReadSettings(options.settings);
+            lines = ReadSettings(*options.settings);
         } catch (const std::exception& e) {
             err << "glean: " << e.what() << "\n";
             return kUsageOrConfig;
@@ -161,14 +108,10 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
         lines.resize(std::max<size_t>(lines.size(), 4));
         paths = {lines[0], lines[1], lines[2], lines[3]};
     }
-    if (options.formTypeGiven)
-        paths.formType = options.formType;
-    if (options.inDirGiven)
-        paths.inDir = options.inDir;
-    if (options.outDirGiven)
-        paths.outDir = options.outDir;
-    if (options.dataFileGiven)
-        paths.dataFile = options.dataFile;
+    paths.formType = options.formType.value_or(paths.formType);
+    paths.inDir = options.inDir.value_or(paths.inDir);
+    paths.outDir = options.outDir.value_or(paths.outDir);
+    paths.dataFile = options.dataFile.value_or(paths.dataFile);
 
     // As the window's Run button: these three must be given.
     const char* missing = paths.formType.empty() ? "form definition (/type)"

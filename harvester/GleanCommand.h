@@ -5,17 +5,17 @@
 //   glean [/open settings] [/type formtype] [/in inPath] [/out outPath]
 //         [/data dataFile] [/jobs N] [/dry-run] [/watch [/settle S]]
 //
-// Option words in any case, with "/" or "--" ("--type x" or "--type=x");
-// a value-taking option consumes the next word whatever it is; a later
-// option overwrites an earlier one; any other word is a usage error.
+// Option words as the window reads them (HarvestOptions.h), also spelled
+// with "--" ("--type x" or "--type=x"); any other word is a usage error.
 // "/open" fills the four paths from a settings file first; the options given
 // beside it replace single paths.
+#include "harvester/HarvestOptions.h"
+
 #include <iosfwd>
 #include <string>
 
-struct GleanOptions {
-    std::string settings, formType, inDir, outDir, dataFile;
-    bool formTypeGiven = false, inDirGiven = false, outDirGiven = false, dataFileGiven = false;
+// The window's options (/autorun is taken and means nothing here), and glean's own.
+struct GleanOptions : HarvestOptions {
     int jobs = 0;  // 0: one per processor
     bool dryRun = false;  // print the lines instead of appending them; nothing is written
     bool watch = false;     // keep harvesting what arrives (GleanWatch.h)

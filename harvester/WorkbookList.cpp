@@ -19,11 +19,10 @@ constexpr char kSep = '/';
 // systems the forms come from; "[" is an ordinary character.
 bool WildcardMatch(const char* p, const char* s)
 {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
     const char* star = nullptr;
     const char* resume = nullptr;
     while (*s) {
-        if (*p == '?' || (*p && *p != '*' && lower(*p) == lower(*s))) {
+        if (*p == '?' || (*p && *p != '*' && Lower(*p) == Lower(*s))) {
             ++p;
             ++s;
         } else if (*p == '*') {

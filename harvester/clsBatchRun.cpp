@@ -270,18 +270,21 @@ std::string StatusText(const WorkbookOutcome& o)
 
 std::string MemoryStatusList::Data(int pRow, int pCol) const
 {
-    if (pRow < 0 || pRow >= Rows() || pCol < 0 || pCol > 1)
-        throw rt::RtError(rt::SubscriptOutOfRange, "status list (" + std::to_string(pRow) + ", " +
-                                                       std::to_string(pCol) + ")");
-    return rows_[pRow][pCol];
+    return rows_[CheckedRow(pRow, pCol)][pCol];
 }
 
 void MemoryStatusList::setData(int pRow, int pCol, const std::string& pText)
 {
-    if (pRow < 0 || pRow >= Rows() || pCol < 0 || pCol > 1)
+    rows_[CheckedRow(pRow, pCol)][pCol] = pText;
+}
+
+// Not Rows(): a subclass that locks around these calls must not be re-entered.
+size_t MemoryStatusList::CheckedRow(int pRow, int pCol) const
+{
+    if (pRow < 0 || size_t(pRow) >= rows_.size() || pCol < 0 || pCol > 1)
         throw rt::RtError(rt::SubscriptOutOfRange, "status list (" + std::to_string(pRow) + ", " +
                                                        std::to_string(pCol) + ")");
-    rows_[pRow][pCol] = pText;
+    return size_t(pRow);
 }
 
 void clsBatchRun::MoveToOutDir(const std::string& path, const std::string& outDir)

@@ -40,7 +40,8 @@ public:
     virtual void setData(int pRow, int pCol, const std::string& pText) = 0;
 };
 
-// A plain in-memory StatusList, for glean and tests.
+// A plain in-memory StatusList, for glean and tests; the window's list keeps
+// its copy in one too. Data and setData throw rt::RtError 9 outside the rows.
 class MemoryStatusList : public StatusList {
 public:
     void Clear() override { rows_.clear(); }
@@ -50,6 +51,8 @@ public:
     void setData(int pRow, int pCol, const std::string& pText) override;
 
 private:
+    size_t CheckedRow(int pRow, int pCol) const;
+
     std::vector<std::vector<std::string>> rows_;
 };
 

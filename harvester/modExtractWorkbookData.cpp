@@ -291,6 +291,10 @@ std::string ExtractLines(const std::string& workbookPath, const FormDefinition& 
     return ExtractLines(*book, form);
 }
 
+namespace {
+
+// Appends `text` (whole lines) to the file with one write, creating it when
+// missing. Throws rt::RtError naming the file.
 void AppendText(const std::string& path, const std::string& text)
 {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
@@ -306,6 +310,8 @@ void AppendText(const std::string& path, const std::string& text)
     }
     ::close(fd);
 }
+
+}  // namespace
 
 void ExtractWorkbookData(const std::string& workbookPath, const std::string& formPath, const std::string& dataPath)
 {

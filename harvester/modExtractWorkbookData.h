@@ -11,6 +11,13 @@
 // line of formatted values. The lines are built in memory and appended to the
 // data file with one write, after a header line of field names when the file
 // does not exist yet, so a failing workbook leaves nothing behind.
+//
+// Both programs take the first path below: LoadFormDefinition once per run,
+// then HeaderLine and ExtractLines; the batch run appends the lines itself,
+// with its journal and lock (DataFileAppender.h). The second group is this
+// module's interface for other callers: ExtractWorkbookData does all of it
+// for one workbook in one call, RangeLength and CellValue answer for one
+// reference.
 #include "common/RtError.h"
 
 #include <cstdint>
@@ -46,6 +53,8 @@ private:
     int line_;
 };
 
+// ---- The batch run's path.
+
 // Loads a form definition ("dat" form), strictly: a malformed file throws
 // FormDefinitionError rather than loading with empty rows. Throws
 // rt::FatalError for an empty path, rt::RtError 53 for a missing file,
@@ -72,19 +81,18 @@ struct FieldValue {
 // field that fails shows its error in its cells instead of stopping.
 std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, const FormDefinition& form);
 
+// ---- For other callers; no program calls these.
+
+// Loads the form definition, extracts, writes the header line when the data
+// file does not exist, and appends with one write (no journal, no lock).
+// Nothing is written on failure.
+void ExtractWorkbookData(const std::string& workbookPath, const std::string& formPath,
+                         const std::string& dataPath);
+
 // Larger of a range's row and column count, over 32,767: rt::RtError 6.
 int16_t RangeLength(const wb::Workbook& book, const std::string& reference);
 
-// The text of item k of a range given by the reference (see CellValue rules:
-// a single cell repeats, a run gives one cell per item, a block gives ""),
-// or of a reserved reference (one item that repeats).
+// The text of item k of the reference (a single cell repeats, a run gives one
+// cell per item, a block gives ""), or of a reserved reference (one item that
+// repeats). Not to be confused with the reader's value type wb::CellValue.
 std::string CellValue(const wb::Workbook& book, const std::string& reference, int16_t k);
-
-// Appends `text` (whole lines) to the file with one write, creating it when
-// missing. Throws rt::RtError naming the file.
-void AppendText(const std::string& path, const std::string& text);
-
-// The classic entry: load the form definition, extract, write the header line
-// when the data file does not exist, append. Nothing is written on failure.
-void ExtractWorkbookData(const std::string& workbookPath, const std::string& formPath,
-                         const std::string& dataPath);

@@ -83,6 +83,8 @@
 #include "harvester/modFormatCellValue.h"
 
 #include "common/RtError.h"
+#include "common/clsDatFile.h"
+#include "common/modUtil.h"
 
 #include <array>
 #include <charconv>
@@ -95,18 +97,9 @@ namespace {
 
 // ---------------------------------------------------------------- text helpers
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string LowerAscii(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
-}
 
 bool IEquals(std::string_view a, std::string_view b)
 {
@@ -851,7 +844,7 @@ std::string FormatDateSection(const Section& sec, double day)
             const bool pm = p.h >= 12;
             const bool lower = t.text[0] == 'a' || t.text[0] == 'p';
             std::string word = len == 5 ? (pm ? "PM" : "AM") : (pm ? "P" : "A");
-            out += lower ? LowerAscii(word) : word;
+            out += lower ? Lower(std::string(word)) : word;
             break;
         }
         default:
@@ -1041,13 +1034,7 @@ std::string QuoteText(const std::string& v)
 {
     std::string out;
     out.reserve(v.size() + 2);
-    out += '"';
-    for (char c : v) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
+    AppendQuoted(out, v);
     return out;
 }
 
@@ -1165,7 +1152,7 @@ std::string FormatCellValue(const std::string& v, const std::string& fmt, int16_
         offset = k;
         word = Trim(word.substr(1));
     }
-    const std::string lower = LowerAscii(word);
+    const std::string lower = Lower(std::string(word));
     if (lower == "text")
         return QuoteText(v);
 

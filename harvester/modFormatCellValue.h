@@ -34,7 +34,8 @@ double ReadNumber(const std::string& v);
 // to 9999-12-31.
 bool ReadDate(const std::string& v, double& serial);
 
-// The classic formatting pattern language (subset documented in the .cpp).
+// The spreadsheet number-format pattern language ("#,##0.00", "dd/mm/yyyy",
+// "@"; the subset taken is documented in the .cpp).
 // A text that is neither a number nor a date is returned unchanged, or put
 // into the pattern's "@" section; an empty pattern returns v unchanged.
 // Throws rt::RtError 13 for a number that is no valid date under a date

@@ -5,6 +5,7 @@
 #include "workbook/Compound.h"
 #include "workbook/NumberFormat.h"
 #include "workbook/Reader.h"
+#include "workbook/Reference.h"
 
 #include <algorithm>
 #include <cctype>
@@ -30,13 +31,6 @@ const char* const kBuiltinNames[] = {
     "Consolidate_Area", "Auto_Open", "Auto_Close", "Extract", "Database", "Criteria", "Print_Area",
     "Print_Titles", "Recorder", "Data_Form", "Auto_Activate", "Auto_Deactivate", "Sheet_Title", "_FilterDatabase",
 };
-
-std::string Column(int col)
-{
-    std::string s;
-    for (++col; col > 0; col = (col - 1) / 26) s.insert(s.begin(), char('A' + (col - 1) % 26));
-    return s;
-}
 
 // A sheet name as a formula writes it: quoted when it is not a plain word.
 std::string SheetRef(const std::string& sheet)
@@ -529,10 +523,10 @@ void XlsReader::BuildNames()
         dn.range = NameRange(raw, scope, why);
         if (dn.range) {
             const Range& r = *dn.range;
-            dn.formula = SheetRef(sheetNames[r.sheet]) + "!$" + Column(r.firstCol) + "$" +
+            dn.formula = SheetRef(sheetNames[r.sheet]) + "!$" + ColumnName(r.firstCol) + "$" +
                          std::to_string(r.firstRow + 1);
             if (r.Rows() > 1 || r.Cols() > 1)
-                dn.formula += ":$" + Column(r.lastCol) + "$" + std::to_string(r.lastRow + 1);
+                dn.formula += ":$" + ColumnName(r.lastCol) + "$" + std::to_string(r.lastRow + 1);
         } else {
             dn.formula = "(" + why + ")";
         }

@@ -46,7 +46,7 @@ std::optional<int> ToInt16(double v)
 }
 
 int WholeTwips(double twips) { return static_cast<int>(std::nearbyint(twips)); }
-int Pixels(double twips) { return static_cast<int>(std::nearbyint(twips / clsLayout::TwipsPerPixel)); }
+int Pixels(double twips) { return static_cast<int>(std::nearbyint(twips / kTwipsPerPixel)); }
 
 }  // namespace
 
@@ -89,20 +89,20 @@ void clsLayout::AddControl(QWidget* ctrl, const QString& pOpts)
     if (!x || !y || !w || !h)
         return;  // an unusable option text leaves the control where it is
     const QRect g = ctrl->geometry();
-    controls_.push_back({ctrl, g.x() * TwipsPerPixel, g.y() * TwipsPerPixel, g.width() * TwipsPerPixel,
-                         g.height() * TwipsPerPixel, *x, *y, *w, *h});
+    controls_.push_back({ctrl, g.x() * kTwipsPerPixel, g.y() * kTwipsPerPixel, g.width() * kTwipsPerPixel,
+                         g.height() * kTwipsPerPixel, *x, *y, *w, *h});
 }
 
 void clsLayout::SetLayout(QWidget* frm)
 {
-    minWidth_ = frm->width() * TwipsPerPixel;
-    minHeight_ = frm->height() * TwipsPerPixel;
+    minWidth_ = frm->width() * kTwipsPerPixel;
+    minHeight_ = frm->height() * kTwipsPerPixel;
     window_ = frm;
     controls_.clear();
     // Only controls with an option text take part: the widgets inside
     // composite controls (viewports, scroll bars) must be left to their owner.
     for (QWidget* ctrl : frm->findChildren<QWidget*>()) {
-        if (qobject_cast<QToolBar*>(ctrl) || !ctrl->property(TagProperty).isValid())
+        if (qobject_cast<QToolBar*>(ctrl) || !ctrl->property(kTagProperty).isValid())
             continue;
         AddControl(ctrl, Tag(ctrl));
     }
@@ -117,9 +117,9 @@ void clsLayout::RedrawLayout()
         constexpr auto notNormal = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
         if (window_ && !(window_->windowState() & notNormal)) {
             // Resizing raises a resize event; its redraw returns at once (busy).
-            if (window_->width() * TwipsPerPixel < minWidth_)
+            if (window_->width() * kTwipsPerPixel < minWidth_)
                 window_->resize(Pixels(minWidth_), window_->height());
-            if (window_->height() * TwipsPerPixel < minHeight_)
+            if (window_->height() * kTwipsPerPixel < minHeight_)
                 window_->resize(window_->width(), Pixels(minHeight_));
         }
     }
@@ -133,8 +133,8 @@ void clsLayout::RedrawLayout()
             }
     }
     if (parent) {
-        const int dx = std::max(0, parent->width() * TwipsPerPixel - minWidth_);
-        const int dy = std::max(0, parent->height() * TwipsPerPixel - minHeight_);
+        const int dx = std::max(0, parent->width() * kTwipsPerPixel - minWidth_);
+        const int dy = std::max(0, parent->height() * kTwipsPerPixel - minHeight_);
         for (const auto& c : controls_) {
             if (!c.control)
                 continue;

@@ -12,6 +12,8 @@
 // Two revisions: the harvester's lets the window shrink below its set-up size
 // (controls then keep their design geometry); the editor's restores the set-up
 // size of a normal window at once and turns away the redraw that this starts.
+#include "common/Twips.h"
+
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -30,8 +32,7 @@ struct clsControl {
 class clsLayout {
 public:
     enum class Revision { Harvester, Editor };
-    static constexpr int TwipsPerPixel = 15;
-    static constexpr const char* TagProperty = "Tag";
+    static constexpr const char* kTagProperty = "Tag";
 
     explicit clsLayout(Revision revision = Revision::Harvester) : revision_(revision) {}
 
@@ -48,8 +49,8 @@ public:
     bool Busy() const { return busy_; }
 
     // A control's option text, kept as its "Tag" property.
-    static void setTag(QWidget* ctrl, const QString& opts) { ctrl->setProperty(TagProperty, opts); }
-    static QString Tag(const QWidget* ctrl) { return ctrl->property(TagProperty).toString(); }
+    static void setTag(QWidget* ctrl, const QString& opts) { ctrl->setProperty(kTagProperty, opts); }
+    static QString Tag(const QWidget* ctrl) { return ctrl->property(kTagProperty).toString(); }
 
     // The factor of one letter ('X', 'Y', 'W' or 'H') in an option text:
     // 0 without an entry; nothing when the entry cannot be used (a

@@ -1,12 +1,13 @@
 #include "common/gui/clsListViewRpt.h"
 
+#include "common/Twips.h"
+
 #include <QHeaderView>
 
 #include <cmath>
 
 namespace {
 
-constexpr int TwipsPerPixel = 15;
 
 }  // namespace
 
@@ -241,7 +242,7 @@ void clsListViewRpt::Resize()
 {
     const int count = std::min<int>(Cols(), static_cast<int>(widths_.size()));
     std::vector<int16_t> used(widths_.begin(), widths_.begin() + count);
-    const auto widths = ColumnWidthsTwips(revision_, lv_->width() * TwipsPerPixel, used);
+    const auto widths = ColumnWidthsTwips(revision_, lv_->width() * kTwipsPerPixel, used);
     for (int i = 0; i < count; ++i)
-        lv_->setColumnWidth(i, std::max(0, static_cast<int>(std::nearbyint(widths[static_cast<std::size_t>(i)] / TwipsPerPixel))));
+        lv_->setColumnWidth(i, std::max(0, static_cast<int>(std::nearbyint(widths[static_cast<std::size_t>(i)] / kTwipsPerPixel))));
 }

@@ -60,7 +60,8 @@ public:
     QString Path() const { return path_; }
 
     bool PathIsPresent() const { return !path_.isEmpty(); }
-    // Path without a leading InitDir (letters compared in any case).
+    // Path without a leading InitDir (letters compared in any case). For
+    // other callers of the chooser; neither program reads it.
     QString RelativePath() const;
 
     // True and Path set when the user confirmed; false and Path unchanged

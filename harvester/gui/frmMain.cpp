@@ -1,6 +1,7 @@
 #include "harvester/gui/frmMain.h"
 
 #include "common/RtError.h"
+#include "common/Twips.h"
 #include "common/gui/clsLayout.h"
 #include "common/gui/clsListViewRpt.h"
 #include "common/gui/clsPath.h"
@@ -44,7 +45,7 @@ constexpr const char* kSite = "https://quorra.example.org";
 // Design geometry is in twips.
 QRect Twips(int left, int top, int width, int height)
 {
-    constexpr int k = frmMain::kTwipsPerPixel;
+    constexpr int k = kTwipsPerPixel;
     return QRect(left / k, top / k, width / k, height / k);
 }
 
@@ -54,7 +55,7 @@ W* Place(W* w, const char* name, QRect geometry, const char* tag = nullptr)
     w->setObjectName(QString::fromLatin1(name));
     w->setGeometry(geometry);
     if (tag)
-        w->setProperty("Tag", QString::fromLatin1(tag));
+        clsLayout::setTag(w, QString::fromLatin1(tag));
     return w;
 }
 
@@ -100,17 +101,18 @@ void FitStatusColumns(QTreeWidget* lv)
 }  // namespace
 
 // The run's status list: called on the run's thread, shown on the window's.
-// Reads are answered from the copy kept here. The window takes what changed
-// a few times a second (Show), however fast workbooks go by: a change per
-// workbook sent to the window costs more than a small workbook's harvest.
-class GuiStatusList : public StatusList {
+// Reads are answered from the copy kept here, under a lock. The window takes
+// what changed a few times a second (Show), however fast workbooks go by: a
+// change per workbook sent to the window costs more than a small workbook's
+// harvest.
+class GuiStatusList : public MemoryStatusList {
 public:
     explicit GuiStatusList(clsListViewRpt* view) : view_(view) {}
 
     void Clear() override
     {
         QMutexLocker lock(&mutex_);
-        rows_.clear();
+        MemoryStatusList::Clear();
         changed_.clear();
         cleared_ = true;
         shown_ = 0;
@@ -119,26 +121,22 @@ public:
     void AddRow() override
     {
         QMutexLocker lock(&mutex_);
-        rows_.push_back({std::string(), std::string()});
+        MemoryStatusList::AddRow();
     }
     int Rows() const override
     {
         QMutexLocker lock(&mutex_);
-        return static_cast<int>(rows_.size());
+        return MemoryStatusList::Rows();
     }
     std::string Data(int pRow, int pCol) const override
     {
         QMutexLocker lock(&mutex_);
-        if (pRow < 0 || pRow >= static_cast<int>(rows_.size()) || pCol < 0 || pCol > 1)
-            throw rt::RtError(rt::SubscriptOutOfRange, "status list");
-        return rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)];
+        return MemoryStatusList::Data(pRow, pCol);
     }
     void setData(int pRow, int pCol, const std::string& pText) override
     {
         QMutexLocker lock(&mutex_);
-        if (pRow < 0 || pRow >= static_cast<int>(rows_.size()) || pCol < 0 || pCol > 1)
-            throw rt::RtError(rt::SubscriptOutOfRange, "status list");
-        rows_[static_cast<size_t>(pRow)][static_cast<size_t>(pCol)] = pText;
+        MemoryStatusList::setData(pRow, pCol, pText);
         if (static_cast<size_t>(pRow) < shown_)  // rows not shown yet go over whole
             changed_.push_back({pRow, pCol});
         if (pCol == 1)
@@ -161,18 +159,21 @@ public:
         int current, finished, total;
         {
             QMutexLocker lock(&mutex_);
+            auto text = [this](int row, int col) {
+                return QString::fromStdString(MemoryStatusList::Data(row, col));
+            };
             cleared = cleared_;
             cleared_ = false;
-            for (size_t r = shown_; r < rows_.size(); ++r) {
-                auto* item = new QTreeWidgetItem(
-                    QStringList{QString::fromStdString(rows_[r][0]), QString::fromStdString(rows_[r][1])});
+            const int rows = MemoryStatusList::Rows();
+            for (int r = static_cast<int>(shown_); r < rows; ++r) {
+                auto* item = new QTreeWidgetItem(QStringList{text(r, 0), text(r, 1)});
                 item->setToolTip(0, item->text(0));
                 item->setToolTip(1, item->text(1));
                 added << item;
             }
-            shown_ = rows_.size();
+            shown_ = static_cast<size_t>(rows);
             for (const auto& [row, col] : changed_)
-                changed.push_back({{row, col}, QString::fromStdString(rows_[static_cast<size_t>(row)][static_cast<size_t>(col)])});
+                changed.push_back({{row, col}, text(row, col)});
             changed_.clear();
             current = current_;
             finished = finished_, total = total_;
@@ -203,7 +204,6 @@ public:
 private:
     clsListViewRpt* view_;
     mutable QMutex mutex_;
-    std::vector<std::array<std::string, 2>> rows_;
     size_t shown_ = 0;                         // rows the window has
     std::vector<std::pair<int, int>> changed_;  // cells of shown rows changed since
     bool cleared_ = false;

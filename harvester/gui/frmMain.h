@@ -45,7 +45,6 @@ class GuiStatusList;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kTwipsPerPixel = 15;
     static constexpr int kDesignWidth = 8310;   // client area, twips
     static constexpr int kDesignHeight = 4605;
 
@@ -73,10 +72,13 @@ public:
     clsProductInfo* ProductInfo() const { return product_.get(); }
     clsPath* SettingsChooser() const { return pathSettings_.get(); }
 
-    // "Notepad" of this platform: the command that View starts for the data file.
+    // The plain text editor that View opens the data file in: $VISUAL, else the
+    // first desktop text editor found on PATH; empty: the desktop's default.
     static QStringList TextEditorCommand(const QString& file);
 
-    // Controls (design names).
+    // The controls, by object name. Frame1 ("Settings") holds the four path
+    // rows, captioned by Label1, Label6, Label7 and Label8; Label5 captions the
+    // progress bar; Label2 lies under the list and is never seen.
     QWidget* Client;
     QGroupBox* Frame1;
     QLabel* Label1;

@@ -1,7 +1,6 @@
 #include "harvester/gui/modMain.h"
 
 #include "common/ArgumentText.h"
-#include "common/clsCmdline.h"
 #include "common/gui/Version.h"
 #include "common/gui/modAppFolder.h"
 #include "common/gui/modMsgBox.h"
@@ -9,50 +8,17 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 StartOptions ReadStartOptions(const std::string& argumentText)
 {
     StartOptions o;
-    auto cmd = std::make_unique<clsCmdline>();
-    cmd->setCmdline(argumentText);
-    const int n = cmd->argc;
-    auto lower = [](std::string s) {
-        std::transform(s.begin(), s.end(), s.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return s;
-    };
-    for (int i = 0; i < n; ++i) {
-        const std::string word = lower(cmd->arg(i));
-        QString* value = nullptr;
-        bool* given = nullptr;
-        if (word == "/type") {
-            value = &o.formType, given = &o.hasFormType;
-        } else if (word == "/in") {
-            value = &o.inDir, given = &o.hasInDir;
-        } else if (word == "/out") {
-            value = &o.outDir, given = &o.hasOutDir;
-        } else if (word == "/data") {
-            value = &o.dataFile, given = &o.hasDataFile;
-        } else if (word == "/open") {
-            value = &o.settings, given = &o.hasSettings;
-        } else if (word == "/autorun") {
-            o.autorun = true;
-            continue;
-        } else {
-            ++o.strays;
-            continue;
-        }
-        // The next word is the value, whatever it is; none gives "".
-        ++i;
-        *value = i < n ? QString::fromStdString(cmd->arg(i)) : QString();
-        *given = true;
-    }
+    o.strays = int(ReadOptions(argumentText, HarvestOptionRows(o), false).strays.size());
     return o;
 }
 
@@ -97,17 +63,15 @@ QStringList EditFormTypeCommand(const QString& formType)
 
 void ApplyStartOptions(frmMain& window, const StartOptions& o)
 {
-    if (o.hasSettings)
-        window.AppCmd(QStringLiteral("Open"), {o.settings});
+    if (o.settings)
+        window.AppCmd(QStringLiteral("Open"), {QString::fromStdString(*o.settings)});
     // Only the options given replace what the settings file put into a box.
-    if (o.hasFormType)
-        window.txtFormType->setText(o.formType);
-    if (o.hasInDir)
-        window.txtInDir->setText(o.inDir);
-    if (o.hasOutDir)
-        window.txtOutDir->setText(o.outDir);
-    if (o.hasDataFile)
-        window.txtExportTo->setText(o.dataFile);
+    const std::pair<const std::optional<std::string>&, QLineEdit*> boxes[] = {
+        {o.formType, window.txtFormType}, {o.inDir, window.txtInDir},
+        {o.outDir, window.txtOutDir},     {o.dataFile, window.txtExportTo}};
+    for (const auto& [value, box] : boxes)
+        if (value)
+            box->setText(QString::fromStdString(*value));
     if (o.autorun)
         window.AppCmd(QStringLiteral("Go"), {});
 }

@@ -4,23 +4,22 @@
 // ends the process; otherwise the window opens, an "/open" settings file
 // fills the boxes, the options given replace their boxes, and "/autorun"
 // starts the run (the window stays open).
+#include "harvester/HarvestOptions.h"
+
 #include <QString>
 #include <QStringList>
 #include <string>
 
 class frmMain;
 
-struct StartOptions {
-    QString settings, formType, inDir, outDir, dataFile;
-    bool hasSettings = false, hasFormType = false, hasInDir = false, hasOutDir = false,
-         hasDataFile = false;
-    bool autorun = false;
+// The options both harvesters take, and how many words were neither an
+// option nor an option's value.
+struct StartOptions : HarvestOptions {
     int strays = 0;
 };
 
 // Reads the options from the argument text (the command line without the
-// program's own path). Option words in any case; a value word keeps its case
-// and is taken whatever it is; a later option overwrites an earlier one.
+// program's own path), by the rules in HarvestOptions.h; only "/" spells an option.
 StartOptions ReadStartOptions(const std::string& argumentText);
 
 // "Usage: " CR LF "Gleanora [/open settings] ... [/autorun]".

@@ -390,7 +390,7 @@ TEST_F(DatFile, FailedSaveLeavesTheOldFileWhole)
         } catch (const rt::RtError& e) {
             const std::string what = e.what();
             ::_exit(e.Number() == 70 && what.find(path) != std::string::npos &&
-                    what.find(ReadOnlyReason) != std::string::npos ? 0 : 2);
+                    what.find(kReadOnlyReason) != std::string::npos ? 0 : 2);
         }
     });
     EXPECT_EQ(readOnly, 0) << "1: saved, 2: wrong error, 3: could not drop root";
@@ -452,7 +452,7 @@ TEST_F(DatFile, ReadOnlyTargetIsRefusedAndLeftAlone)
         ADD_FAILURE() << "saved over a read-only file";
     } catch (const rt::RtError& e) {
         EXPECT_EQ(e.Number(), 70);
-        EXPECT_EQ(std::string(e.what()), std::string(ReadOnlyReason) + ": " + path);
+        EXPECT_EQ(std::string(e.what()), std::string(kReadOnlyReason) + ": " + path);
     }
     EXPECT_EQ(Read(path), "old");
     EXPECT_EQ(Entries(), 1);

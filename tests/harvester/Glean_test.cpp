@@ -33,9 +33,9 @@ TEST(GleanOptions, OptionRules)
     };
     for (const Row& r : rows) {
         GleanOptions o = ParseGleanOptions(r.text);
-        EXPECT_EQ(o.formType, r.type) << r.text;
-        EXPECT_EQ(o.inDir, r.in) << r.text;
-        EXPECT_EQ(o.dataFile, r.data) << r.text;
+        EXPECT_EQ(o.formType.value_or(""), r.type) << r.text;
+        EXPECT_EQ(o.inDir.value_or(""), r.in) << r.text;
+        EXPECT_EQ(o.dataFile.value_or(""), r.data) << r.text;
         EXPECT_EQ(!o.usageError.empty(), r.error) << r.text << ": " << o.usageError;
     }
     EXPECT_EQ(ParseGleanOptions("/jobs 4").jobs, 4);

@@ -139,7 +139,7 @@ private slots:
         Form form;
         form.Resize(700, 400);
         form.layout.SetLayout(&form.window);
-        QCOMPARE(form.layout.MinWidth(), 700.0f * clsLayout::TwipsPerPixel);
+        QCOMPARE(form.layout.MinWidth(), 700.0f * kTwipsPerPixel);
         form.layout.RedrawLayout();
         QCOMPARE(form.At("X=1 Y=1"), QRect(120, 40, 100, 20));
     }

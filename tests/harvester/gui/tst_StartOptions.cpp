@@ -40,6 +40,7 @@ private slots:
         row("a workbook name alone", "book.xls", none, false, 1);
         row("unknown slash word", "/run", none, false, 1);
         row("hyphen instead of slash", "-in x", none, false, 2);
+        row("double hyphen is glean's spelling only", "--in=x --out y", none, false, 3);
         row("empty quoted word", R"("")", none, false, 1);
         row("all six", "/open s.set /type t /in i /out o /data d /AutoRun", {"s.set", "t", "i", "o", "d"}, true, 0);
     }
@@ -48,7 +49,10 @@ private slots:
     {
         QFETCH(QString, text);
         const StartOptions o = ReadStartOptions(text.toStdString());
-        QTEST((QStringList{o.settings, o.formType, o.inDir, o.outDir, o.dataFile}), "values");
+        QStringList values;
+        for (const auto& value : {o.settings, o.formType, o.inDir, o.outDir, o.dataFile})
+            values << QString::fromStdString(value.value_or(""));
+        QTEST(values, "values");
         QTEST(o.autorun, "autorun");
         QTEST(o.strays, "strays");
     }
@@ -56,8 +60,8 @@ private slots:
     void dataLastIsGivenButEmpty()
     {
         const StartOptions o = ReadStartOptions("/type f.dat /data");
-        QVERIFY(o.hasDataFile && o.dataFile.isEmpty() && o.hasFormType);
-        QVERIFY(!ReadStartOptions("/data").hasFormType);
+        QVERIFY(o.dataFile && o.dataFile->empty() && o.formType);
+        QVERIFY(!ReadStartOptions("/data").formType);
     }
 
     void usageText()
