@@ -46,12 +46,11 @@ void GleanRun(benchmark::State& state)
     QTemporaryDir tmp;
     GleanOptions o;
     o.formType = kForm, o.inDir = kIn, o.dataFile = tmp.filePath("data.csv").toStdString();
-    o.formTypeGiven = o.inDirGiven = o.dataFileGiven = true;
     o.jobs = kJobs;
     if (ListWorkbooks(kIn).size() > 100)
         state.SkipWithError("GLEAN_BENCH_IN holds more than 100 workbooks (the window takes 100 per run)");
     for (auto _ : state) {
-        std::remove(o.dataFile.c_str());
+        std::remove(o.dataFile->c_str());
         std::ostringstream err;
         if (RunGlean(o, err, false) != kAllHarvested)
             state.SkipWithError(err.str().c_str());
