@@ -2,6 +2,7 @@
 // What one file format hands to Workbook: the workbook-wide parts at open,
 // and the cells of one sheet on demand (only the sheets that references need
 // are ever read).
+#include "workbook/Calendar.h"
 #include "workbook/Workbook.h"
 
 #include <algorithm>
@@ -169,12 +170,5 @@ std::string ResolvePartTarget(const std::string& folder, const std::string& targ
 // Lower case for comparing names and sheet names without regard to letter
 // case (ASCII and the common two-byte UTF-8 alphabets).
 std::string FoldCase(std::string_view s);
-
-// Serial number in the workbook's date system of a day count from
-// 1899-12-30 (with a time fraction).
-double SerialFromDays(double days1899, bool date1904);
-// "2009-03-02", "2009-03-02T12:30:00(.5)(Z)", "12:30:00" -> serial; nullopt
-// when the text is no such date.
-std::optional<double> IsoDateSerial(std::string_view s, bool date1904);
 
 }  // namespace wb::detail
