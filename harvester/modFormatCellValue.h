@@ -5,7 +5,7 @@
 // dates as yyyy-mm-dd[ hh:mm:ss], TRUE/FALSE, error values as shown, text as
 // typed). The output never depends on the machine's locale. All functions
 // are pure and safe to call from several threads. The accepted date texts
-// and the pattern language are documented at the top of the .cpp.
+// and the pattern language are described in docs/number-patterns.md.
 #include <cstdint>
 #include <string>
 
@@ -28,13 +28,13 @@ std::string QuoteText(const std::string& v);
 double ReadNumber(const std::string& v);
 
 // A date or date-time text (yyyy-mm-dd[ hh:mm[:ss]], d/m/yyyy, 2 March 2009
-// and the other forms listed in the .cpp), or a plain number taken as a
-// serial, as a day serial in the 1900 system (1 = 1900-01-01, 61 =
-// 1900-03-01, the time as fraction); false when not a date from 1900-01-01
-// to 9999-12-31.
+// and the other forms listed in docs/number-patterns.md), or a plain number
+// taken as a serial, as a day serial in the 1900 system (1 = 1900-01-01,
+// 61 = 1900-03-01, the time as fraction); false when not a date from
+// 1900-01-01 to 9999-12-31.
 bool ReadDate(const std::string& v, double& serial);
 
-// The classic formatting pattern language (subset documented in the .cpp).
+// The formatting pattern language (described in docs/number-patterns.md).
 // A text that is neither a number nor a date is returned unchanged, or put
 // into the pattern's "@" section; an empty pattern returns v unchanged.
 // Throws rt::RtError 13 for a number that is no valid date under a date
