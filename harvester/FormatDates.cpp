@@ -267,9 +267,50 @@ private:
 }  // namespace
 
 // A date text or a 1900-system serial as a day count (time of day alone included).
+namespace {
+
+// The reader's own date form, "yyyy-mm-dd" or "yyyy-mm-dd hh:mm:ss", read
+// without the scanner: the same day count the scanner gives, or false when
+// the text is not quite that form (the scanner then decides).
+bool ReaderDate(std::string_view v, double& day)
+{
+    if (v.size() != 10 && v.size() != 19)
+        return false;
+    auto num = [&](size_t at, size_t len, long& out) {
+        out = 0;
+        for (size_t i = at; i < at + len; ++i) {
+            if (!IsDigit(v[i]))
+                return false;
+            out = out * 10 + (v[i] - '0');
+        }
+        return true;
+    };
+    long y, m, d;
+    if (!num(0, 4, y) || v[4] != '-' || !num(5, 2, m) || v[7] != '-' || !num(8, 2, d))
+        return false;
+    if (m < 1 || m > 12 || d < 1 || unsigned(d) > wb::DaysInMonth(y, unsigned(m)))
+        return false;
+    const long count = long(wb::DaysFromCivil(y, unsigned(m), unsigned(d))) - kDay0;
+    if (v.size() == 10) {
+        day = double(count);
+        return true;
+    }
+    long h, n, sec;
+    if (v[10] != ' ' || !num(11, 2, h) || v[13] != ':' || !num(14, 2, n) || v[16] != ':' || !num(17, 2, sec))
+        return false;
+    if (h > 23 || n > 59 || sec > 59)
+        return false;
+    day = double(count) + (double(h) * 3600 + double(n) * 60 + double(sec)) / 86400;
+    return true;
+}
+
+}  // namespace
+
 std::optional<double> DayOfText(std::string_view v)
 {
     v = Trim(v);
+    if (double day; ReaderDate(v, day))
+        return day >= 0 && day < kEndDate ? std::optional<double>(day) : std::nullopt;
     if (auto serial = StrictNumber(v))
         return DayFromSerial(*serial);
     if (auto day = DateScanner(v).DateTime(); day && *day >= 0 && *day < kEndDate)

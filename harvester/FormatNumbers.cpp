@@ -4,6 +4,7 @@
 
 #include "common/RtError.h"
 #include "harvester/FormatText.h"
+#include "workbook/ShortestDigits.h"
 
 #include <charconv>
 #include <cmath>
@@ -44,6 +45,12 @@ Decimal ToDecimal(double x)
     if (x == 0 || !std::isfinite(x))
         return d;
     d.negative = x < 0;
+    char quick[16];
+    int count;
+    if (wb::QuickShortestDigits(x, quick, count, d.point)) {
+        d.digits.assign(quick, size_t(count));  // at most 15: nothing to round
+        return d;
+    }
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific);
     const std::string_view s(buf, size_t(res.ptr - buf));
@@ -80,14 +87,33 @@ bool AllZeros(std::string_view s) { return s.find_first_not_of('0') == std::stri
 // The number words: "0" to "0.000".
 std::string FormatFixed(double x, int decimals)
 {
-    const Decimal d = ToDecimal(x);
-    auto [whole, frac] = FixedParts(d, decimals);
-    std::string out = whole.empty() ? "0" : whole;
-    if (decimals > 0)
-        out += "." + frac;
-    if (d.negative && !(AllZeros(whole) && AllZeros(frac)))
-        out.insert(out.begin(), '-');
+    std::string out;
+    AppendFixed(out, x, decimals);
     return out;
+}
+
+void AppendFixed(std::string& out, double x, int decimals) { AppendFixed(out, ToDecimal(x), decimals); }
+
+void AppendFixed(std::string& out, Decimal d, int decimals)
+{
+    // FixedParts without its strings: the digits before the point, then
+    // exactly `decimals` after it.
+    RoundDigits(d, d.point + decimals);
+    if (d.digits.empty())
+        d.point = std::min(d.point, 0);
+    const int n = int(d.digits.size());
+    // Rounded to the shown decimals, any digit left is one that shows.
+    if (d.negative && n > 0)
+        out += '-';
+    if (d.point <= 0)
+        out += '0';
+    for (int i = 0; i < d.point; ++i)
+        out += i < n ? d.digits[size_t(i)] : '0';
+    if (decimals > 0) {
+        out += '.';
+        for (int i = d.point; i < d.point + decimals; ++i)
+            out += (i >= 0 && i < n) ? d.digits[size_t(i)] : '0';
+    }
 }
 
 // Plain decimal text, no exponent, at most 15 significant digits.

@@ -26,6 +26,8 @@ std::pair<std::string, std::string> FixedParts(Decimal d, int decimals);
 bool AllZeros(std::string_view s);
 // The number words: "0" to "0.000".
 std::string FormatFixed(double x, int decimals);
+void AppendFixed(std::string& out, double x, int decimals);
+void AppendFixed(std::string& out, Decimal d, int decimals);
 // Plain decimal text, no exponent, at most 15 significant digits.
 std::string NumberText(double x);
 

@@ -9,6 +9,7 @@
 #include "harvester/FormatNumbers.h"
 #include "harvester/FormatPatterns.h"
 #include "harvester/FormatText.h"
+#include "workbook/ShortestDigits.h"
 
 #include <cmath>
 #include <string_view>
@@ -38,15 +39,25 @@ double NumericValue(const std::string& v)
 std::string QuoteText(const std::string& v)
 {
     std::string out;
-    out.reserve(v.size() + 2);
+    AppendQuoted(out, v);
+    return out;
+}
+
+void AppendQuoted(std::string& out, std::string_view v)
+{
+    out.reserve(out.size() + v.size() + 2);
     out += '"';
-    for (char c : v) {
-        if (c == '"')
-            out += '"';
-        out += c;
+    for (size_t i = 0; i < v.size();) {
+        const size_t q = v.find('"', i);
+        if (q == std::string_view::npos) {
+            out.append(v.data() + i, v.size() - i);
+            break;
+        }
+        out.append(v.data() + i, q + 1 - i);
+        out += '"';
+        i = q + 1;
     }
     out += '"';
-    return out;
 }
 
 double ReadNumber(const std::string& v) { return LenientNumber(v); }
@@ -62,46 +73,114 @@ bool ReadDate(const std::string& v, double& serial)
 
 std::string FormatPattern(const std::string& v, const std::string& pattern) { return ApplyPattern(v, pattern); }
 
-std::string FormatCellValue(const std::string& v, const std::string& fmt, int16_t k)
+CellFormat ReadCellFormat(const std::string& fmt)
 {
+    CellFormat f;
     std::string_view word = Trim(fmt);
-    int offset = 0;
     if (!word.empty() && word.front() == '+') {
-        offset = k;
+        f.plus = true;
         word = Trim(word.substr(1));
     }
     const std::string lower = LowerAscii(word);
-    if (lower == "text")
-        return QuoteText(v);
-
     static constexpr std::string_view kNumberWords[] = {"0", "0.0", "0.00", "0.000"};
-    for (int decimals = 0; decimals < 4; ++decimals) {
-        if (lower != kNumberWords[decimals])
-            continue;
+    if (lower == "text") {
+        f.kind = CellFormat::Text;
+    } else if (lower == "dmy" || lower == "mdy" || lower == "ymd") {
+        f.kind = lower == "dmy" ? CellFormat::Dmy : lower == "mdy" ? CellFormat::Mdy : CellFormat::Ymd;
+    } else if (word.empty()) {
+        f.kind = CellFormat::Copy;
+    } else {
+        f.kind = CellFormat::Pattern;
+        f.pattern = std::string(word);
+        for (int decimals = 0; decimals < 4; ++decimals)
+            if (lower == kNumberWords[decimals])
+                f.kind = CellFormat::Fixed, f.decimals = decimals;
+    }
+    return f;
+}
+
+void AppendCellValue(std::string& out, const std::string& v, const CellFormat& f, int16_t k)
+{
+    const int offset = f.plus ? k : 0;
+    switch (f.kind) {
+    case CellFormat::Text:
+        AppendQuoted(out, v);
+        return;
+    case CellFormat::Fixed:
         if (IsErrorText(v))
             throw rt::RtError(rt::TypeMismatch, v);
-        return FormatFixed(NumericValue(v) + offset, decimals);
-    }
-
-    if (lower == "dmy" || lower == "mdy" || lower == "ymd") {
+        AppendFixed(out, NumericValue(v) + offset, f.decimals);
+        return;
+    case CellFormat::Dmy:
+    case CellFormat::Mdy:
+    case CellFormat::Ymd: {
         const auto day = IsErrorText(v) ? std::nullopt : DateWordDay(v);
         if (!day)
             throw rt::RtError(rt::TypeMismatch, v);
         const double shifted = std::floor(*day) + offset;
         if (shifted >= kEndDate)
             throw rt::RtError(rt::Overflow, v);
-        const DateParts p = Split(shifted);
-        const std::string dd = Pad(p.d, 2), mm = Pad(p.m, 2), yyyy = Pad(p.y, 4);
-        if (lower == "dmy")
-            return dd + "/" + mm + "/" + yyyy;
-        if (lower == "mdy")
-            return mm + "/" + dd + "/" + yyyy;
-        return yyyy + mm + dd;
+        const DateParts p = Split(shifted);  // 1900-01-01 to 9999-12-31
+        char dd[2] = {char('0' + p.d / 10), char('0' + p.d % 10)};
+        char mm[2] = {char('0' + p.m / 10), char('0' + p.m % 10)};
+        char yyyy[4] = {char('0' + p.y / 1000), char('0' + p.y / 100 % 10), char('0' + p.y / 10 % 10),
+                        char('0' + p.y % 10)};
+        if (f.kind == CellFormat::Dmy) {
+            out.append(dd, 2).append(1, '/').append(mm, 2).append(1, '/').append(yyyy, 4);
+        } else if (f.kind == CellFormat::Mdy) {
+            out.append(mm, 2).append(1, '/').append(dd, 2).append(1, '/').append(yyyy, 4);
+        } else {
+            out.append(yyyy, 4).append(mm, 2).append(dd, 2);
+        }
+        return;
     }
+    case CellFormat::Copy:
+        out += v;
+        return;
+    case CellFormat::Pattern:
+        if (IsErrorText(v))
+            throw rt::RtError(rt::TypeMismatch, v);
+        out += FormatPattern(v, f.pattern);
+        return;
+    }
+}
 
-    if (word.empty())
-        return v;
-    if (IsErrorText(v))
-        throw rt::RtError(rt::TypeMismatch, v);
-    return FormatPattern(v, std::string(word));
+void AppendCellValue(std::string& out, const wb::CellValue& c, const CellFormat& f, int16_t k)
+{
+    if (f.kind == CellFormat::Fixed && c.type == wb::CellType::Number && std::isfinite(c.number)) {
+        const double x = c.number;
+        const int offset = f.plus ? k : 0;
+        // The digits c's text shows are the digits the number read back
+        // from that text shows (at most 15 of them), far from the ends of
+        // the double's range.
+        if (offset == 0 && std::fabs(x) > 1e-300 && std::fabs(x) < 1e300) {
+            char digits[20];
+            Decimal d;
+            d.negative = x < 0;
+            const int count = wb::ShownDigits(x, digits, d.point);
+            d.digits.assign(digits, size_t(count));
+            AppendFixed(out, std::move(d), f.decimals);
+            return;
+        }
+        // A number whose shortest text has at most 15 digits reads back
+        // from that text as the same double.
+        char digits[16];
+        int count, point;
+        if (x == 0 || wb::QuickShortestDigits(x, digits, count, point)) {
+            AppendFixed(out, x + offset, f.decimals);
+            return;
+        }
+    }
+    // Text and error values are their own text.
+    if (c.type == wb::CellType::Text || c.type == wb::CellType::Error)
+        AppendCellValue(out, c.text, f, k);
+    else
+        AppendCellValue(out, c.Text(), f, k);
+}
+
+std::string FormatCellValue(const std::string& v, const std::string& fmt, int16_t k)
+{
+    std::string out;
+    AppendCellValue(out, v, ReadCellFormat(fmt), k);
+    return out;
 }

@@ -6,8 +6,11 @@
 // typed). The output never depends on the machine's locale. All functions
 // are pure and safe to call from several threads. The accepted date texts
 // and the pattern language are described in docs/number-patterns.md.
+#include "workbook/Workbook.h"
+
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The format words: "text", "0", "0.0", "0.00", "0.000", "dmy", "mdy",
 // "ymd" (a leading "+" adds the item index k to the number or date), any
@@ -19,8 +22,24 @@
 // for a double or a date pushed past 9999-12-31 by the offset.
 std::string FormatCellValue(const std::string& v, const std::string& fmt, int16_t k);
 
+// A format word read once, for the many cells of one field: FormatCellValue
+// is ReadCellFormat and AppendCellValue.
+struct CellFormat {
+    enum Kind { Copy, Text, Fixed, Dmy, Mdy, Ymd, Pattern } kind = Copy;
+    int decimals = 0;     // Fixed: 0 to 3
+    bool plus = false;    // a leading "+": the item index k is added
+    std::string pattern;  // Pattern: the word, trimmed
+};
+CellFormat ReadCellFormat(const std::string& fmt);
+// FormatCellValue(v, ...), appended to out.
+void AppendCellValue(std::string& out, const std::string& v, const CellFormat& f, int16_t k);
+// FormatCellValue(c.Text(), ...) appended to out, the same text without
+// building c's text where it need not be built.
+void AppendCellValue(std::string& out, const wb::CellValue& c, const CellFormat& f, int16_t k);
+
 // The "text" format: v in double quotes, inner quotes doubled.
 std::string QuoteText(const std::string& v);
+void AppendQuoted(std::string& out, std::string_view v);
 
 // Lenient number reading: spaces, tabs and line feeds ignored anywhere; sign,
 // digits, one ".", exponent; &H and &O prefixes; 0 when no number starts the

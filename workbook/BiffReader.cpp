@@ -68,6 +68,7 @@ struct RawName {
 class XlsReader final : public Reader {
 public:
     explicit XlsReader(const std::string& path);
+    XlsReader(const std::string& path, std::string&& bytes);
     void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) override;
 
 private:
@@ -115,6 +116,13 @@ private:
 
 XlsReader::XlsReader(const std::string& path)
     : path_(path), stream_(path, {"Workbook", "Book"}), rs_(stream_, path_)
+{
+    format = Format::Xls;
+    ReadGlobals();
+}
+
+XlsReader::XlsReader(const std::string& path, std::string&& bytes)
+    : path_(path), stream_(path, std::move(bytes), {"Workbook", "Book"}), rs_(stream_, path_)
 {
     format = Format::Xls;
     ReadGlobals();
@@ -724,6 +732,13 @@ bool LooksLikeOldBiff(const uint8_t* p, size_t n)
 bool HasOldBiffSignature(const void* data, size_t size)
 {
     return LooksLikeOldBiff(static_cast<const uint8_t*>(data), size);
+}
+
+std::unique_ptr<Reader> OpenXls(const std::string& path, std::string&& bytes)
+{
+    // Here the bytes are known to start as a compound file: its own errors
+    // are the ones to give.
+    return std::make_unique<XlsReader>(path, std::move(bytes));
 }
 
 std::unique_ptr<Reader> OpenXls(const std::string& path)

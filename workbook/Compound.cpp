@@ -137,6 +137,13 @@ CompoundFile::CompoundFile(const std::string& path, const std::vector<uint8_t>& 
     Parse();
 }
 
+CompoundFile::CompoundFile(const std::string& path, std::string&& bytes) : path_(path)
+{
+    bytes_.n = bytes.size();
+    bytes_.given = std::move(bytes);
+    Parse();
+}
+
 void CompoundFile::Damaged(const std::string& why) const
 {
     throw Error(path_ + ": the compound file is damaged (" + why + ")");
@@ -355,6 +362,18 @@ const uint8_t* CompoundFile::StreamData(int id, uint64_t& size, std::vector<uint
 }
 
 CompoundStream::CompoundStream(const std::string& path, std::initializer_list<std::string_view> names) : file_(path)
+{
+    Open(path, names);
+}
+
+CompoundStream::CompoundStream(const std::string& path, std::string&& bytes,
+                               std::initializer_list<std::string_view> names)
+    : file_(path, std::move(bytes))
+{
+    Open(path, names);
+}
+
+void CompoundStream::Open(const std::string& path, std::initializer_list<std::string_view> names)
 {
     int id = -1;
     for (std::string_view want : names)

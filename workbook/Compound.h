@@ -26,6 +26,8 @@ public:
     explicit CompoundFile(const std::string& path);
     // Bytes already in memory; `path` only names the file in messages.
     CompoundFile(const std::string& path, const std::vector<uint8_t>& bytes);
+    // The file's bytes, read by the caller and kept here.
+    CompoundFile(const std::string& path, std::string&& bytes);
 
     const std::string& Path() const { return path_; }
     // The directory entry of the root storage's stream `name` (any letter
@@ -49,11 +51,13 @@ private:
     // its end, so a loop anywhere is damage. `what` names it in messages.
     std::vector<uint32_t> Chain(uint32_t start, size_t need, bool toEnd, const char* what) const;
 
-    // The file's bytes, left uninitialised before the read fills them.
+    // The file's bytes: left uninitialised before our own read fills them,
+    // or the caller's.
     struct Bytes {
         std::unique_ptr<uint8_t[]> p;
+        std::string given;
         size_t n = 0;
-        const uint8_t* data() const { return p.get(); }
+        const uint8_t* data() const { return p ? p.get() : reinterpret_cast<const uint8_t*>(given.data()); }
         size_t size() const { return n; }
     };
 
@@ -80,6 +84,8 @@ public:
     // Throws wb::Error naming `path`: not a compound file, damaged, or none
     // of the streams present.
     CompoundStream(const std::string& path, std::initializer_list<std::string_view> names);
+    // The same over the file's bytes, already read.
+    CompoundStream(const std::string& path, std::string&& bytes, std::initializer_list<std::string_view> names);
     ~CompoundStream();
     CompoundStream(const CompoundStream&) = delete;
     CompoundStream& operator=(const CompoundStream&) = delete;
@@ -101,6 +107,8 @@ public:
     const std::string& LastProblem() const { return problem_; }
 
 private:
+    void Open(const std::string& path, std::initializer_list<std::string_view> names);
+
     CompoundFile file_;
     std::string name_;
     uint64_t size_ = 0;

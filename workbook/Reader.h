@@ -150,6 +150,8 @@ public:
 
 // Each throws wb::Error naming the file and the reason.
 std::unique_ptr<Reader> OpenXls(const std::string& path);   // BIFF5/BIFF8 over libgsf
+// The same over the whole file's bytes, already read (a compound file).
+std::unique_ptr<Reader> OpenXls(const std::string& path, std::string&& bytes);
 std::unique_ptr<Reader> OpenXlsx(const std::string& path);  // .xlsx/.xlsm over libzip + pugixml
 std::unique_ptr<Reader> OpenOds(const std::string& path);   // .ods over libzip + pugixml
 // A zip file: .xlsx/.xlsm when it holds a workbook part, .xlsb when that

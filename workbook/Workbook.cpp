@@ -6,6 +6,7 @@
 #include "workbook/Calendar.h"
 #include "workbook/Reader.h"
 #include "workbook/Reference.h"
+#include "workbook/ShortestDigits.h"
 #include "workbook/ZipArchive.h"
 
 #include <algorithm>
@@ -17,7 +18,9 @@
 #include <cstring>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace wb {
 
@@ -59,47 +62,24 @@ std::string NumberText(double v)
         return "#NUM!";
     if (v == 0)
         return "0";  // also -0
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-    std::string_view sci(buf, size_t(res.ptr - buf));
-    // Mantissa digits without the point.
-    auto digitsOf = [](std::string_view s, std::string& digits, int& exp, bool& neg) {
-        neg = !s.empty() && s[0] == '-';
-        if (neg)
-            s.remove_prefix(1);
-        const size_t e = s.find('e');
-        digits.clear();
-        for (char c : s.substr(0, e))
-            if (c != '.')
-                digits += c;
-        exp = std::atoi(std::string(s.substr(e + 1)).c_str());
-    };
-    std::string digits;
-    int exp = 0;
-    bool neg = false;
-    digitsOf(sci, digits, exp, neg);
-    if (digits.size() > 15) {
-        res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
-        digitsOf(std::string_view(buf, size_t(res.ptr - buf)), digits, exp, neg);
-    }
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-    // digits d1 d2 ... with the point after d1, times 10^exp.
+    char digits[20];
+    int point;
+    const int count = ShownDigits(v, digits, point);
+    // 0.digits times 10^point.
     std::string out;
-    if (neg)
+    if (v < 0)
         out += '-';
-    const int pointPos = exp + 1;  // digits before the point
-    if (pointPos <= 0) {
+    if (point <= 0) {
         out += "0.";
-        out.append(size_t(-pointPos), '0');
-        out += digits;
-    } else if (size_t(pointPos) >= digits.size()) {
-        out += digits;
-        out.append(size_t(pointPos) - digits.size(), '0');
+        out.append(size_t(-point), '0');
+        out.append(digits, size_t(count));
+    } else if (point >= count) {
+        out.append(digits, size_t(count));
+        out.append(size_t(point - count), '0');
     } else {
-        out += digits.substr(0, size_t(pointPos));
+        out.append(digits, size_t(point));
         out += '.';
-        out += digits.substr(size_t(pointPos));
+        out.append(digits + point, size_t(count - point));
     }
     return out;
 }
@@ -132,13 +112,25 @@ std::optional<std::string> DateText(double serial, bool date1904)
     }
     if (c.y < 1 || c.y > 9999)
         return std::nullopt;
-    char buf[40];
+    char buf[19];
+    auto put = [&](int at, long long n, int width) {
+        for (int i = width - 1; i >= 0; --i, n /= 10)
+            buf[at + i] = char('0' + n % 10);
+    };
+    put(0, c.y, 4);
+    buf[4] = '-';
+    put(5, c.m, 2);
+    buf[7] = '-';
+    put(8, c.d, 2);
     if (secs == 0)
-        std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", c.y, c.m, c.d);
-    else
-        std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02lld:%02lld:%02lld", c.y, c.m, c.d, secs / 3600,
-                      secs / 60 % 60, secs % 60);
-    return std::string(buf);
+        return std::string(buf, 10);
+    buf[10] = ' ';
+    put(11, secs / 3600, 2);
+    buf[13] = ':';
+    put(14, secs / 60 % 60, 2);
+    buf[16] = ':';
+    put(17, secs % 60, 2);
+    return std::string(buf, 19);
 }
 
 }  // namespace
@@ -297,40 +289,54 @@ Workbook::~Workbook() = default;
 
 std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
 {
-    std::array<unsigned char, 512> head{};
-    size_t n = 0;
-    std::string whole;  // a zip package small enough to read at once
-    // Bigger packages are read from the file, part by part.
+    // The file is read with one call when it is small enough (the .xls and
+    // zip readers then work on the bytes); bigger packages are read from the
+    // file, part by part, and need only the first bytes here.
     constexpr size_t kReadWhole = size_t(16) << 20;
+    std::string whole;
+    bool isWhole = false;
     {
-        FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f)
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
             throw Error("cannot open " + path + ": " + std::strerror(errno));
-        n = std::fread(head.data(), 1, head.size(), f);
-        bool bad = std::ferror(f);
-        if (!bad && n >= 4 && head[0] == 'P' && head[1] == 'K') {
-            struct stat st {};
-            if (fstat(fileno(f), &st) == 0 && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
-                whole.assign(reinterpret_cast<const char*>(head.data()), n);
-                char buf[65536];
-                size_t got;
-                while ((got = std::fread(buf, 1, sizeof buf, f)) > 0 && whole.size() <= kReadWhole)
-                    whole.append(buf, got);
-                bad = std::ferror(f);
-            }
+        struct stat st {};
+        size_t want = 512;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
+            want = size_t(st.st_size);
+            isWhole = true;
         }
-        std::fclose(f);
-        if (bad)
-            throw Error("cannot read " + path + ": " + std::strerror(errno));
+        whole.resize(want);
+        size_t got = 0;
+        int err = 0;
+        while (got < want) {
+            const ssize_t r = ::read(fd, whole.data() + got, want - got);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0) {
+                err = errno;
+                break;
+            }
+            if (r == 0)
+                break;  // shorter than it said
+            got += size_t(r);
+        }
+        ::close(fd);
+        if (err)
+            throw Error("cannot read " + path + ": " + std::strerror(err));
+        whole.resize(got);
     }
+    const unsigned char* head = reinterpret_cast<const unsigned char*>(whole.data());
+    const size_t n = std::min<size_t>(whole.size(), 512);
     static const unsigned char kCompound[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::unique_ptr<detail::Reader> reader;
-    if ((n >= 8 && std::memcmp(head.data(), kCompound, 8) == 0) || detail::HasOldBiffSignature(head.data(), n)) {
-        reader = detail::OpenXls(path);  // also tells Excel 2.x-4.x files apart
+    if (n >= 8 && std::memcmp(head, kCompound, 8) == 0) {
+        reader = isWhole ? detail::OpenXls(path, std::move(whole)) : detail::OpenXls(path);
+    } else if (detail::HasOldBiffSignature(head, n)) {
+        reader = detail::OpenXls(path);  // tells Excel 2.x-4.x files apart
     } else if (n >= 4 && head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4) {
-        reader = whole.empty() ? detail::OpenZipWorkbook(path) : detail::OpenZipWorkbook(path, std::move(whole));
+        reader = isWhole ? detail::OpenZipWorkbook(path, std::move(whole)) : detail::OpenZipWorkbook(path);
     } else {
-        throw Error(path + ": not a workbook (" + Describe(head.data(), n) + ")");
+        throw Error(path + ": not a workbook (" + Describe(head, n) + ")");
     }
     if (reader->sheetNames.empty())
         throw Error(path + ": the workbook has no sheets");
