@@ -68,7 +68,7 @@ struct RawName {
 class XlsReader final : public Reader {
 public:
     explicit XlsReader(const std::string& path);
-    XlsReader(const std::string& path, std::string&& bytes);
+    XlsReader(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
     void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) override;
 
 private:
@@ -121,8 +121,8 @@ XlsReader::XlsReader(const std::string& path)
     ReadGlobals();
 }
 
-XlsReader::XlsReader(const std::string& path, std::string&& bytes)
-    : path_(path), stream_(path, std::move(bytes), {"Workbook", "Book"}), rs_(stream_, path_)
+XlsReader::XlsReader(const std::string& path, std::unique_ptr<char[]> bytes, size_t size)
+    : path_(path), stream_(path, std::move(bytes), size, {"Workbook", "Book"}), rs_(stream_, path_)
 {
     format = Format::Xls;
     ReadGlobals();
@@ -632,6 +632,7 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             cellHead(c, row, col, xf);
             const uint32_t isst = c.U32();
             if (isst >= sst_.size()) c.Fail("a cell refers to a shared string that does not exist");
+            if (!out.Wants(row, col)) break;
             CellValue v;
             v.type = CellType::Text;
             v.text = sst_[isst];
@@ -734,11 +735,11 @@ bool HasOldBiffSignature(const void* data, size_t size)
     return LooksLikeOldBiff(static_cast<const uint8_t*>(data), size);
 }
 
-std::unique_ptr<Reader> OpenXls(const std::string& path, std::string&& bytes)
+std::unique_ptr<Reader> OpenXls(const std::string& path, std::unique_ptr<char[]> bytes, size_t size)
 {
     // Here the bytes are known to start as a compound file: its own errors
     // are the ones to give.
-    return std::make_unique<XlsReader>(path, std::move(bytes));
+    return std::make_unique<XlsReader>(path, std::move(bytes), size);
 }
 
 std::unique_ptr<Reader> OpenXls(const std::string& path)

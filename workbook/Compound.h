@@ -27,7 +27,7 @@ public:
     // Bytes already in memory; `path` only names the file in messages.
     CompoundFile(const std::string& path, const std::vector<uint8_t>& bytes);
     // The file's bytes, read by the caller and kept here.
-    CompoundFile(const std::string& path, std::string&& bytes);
+    CompoundFile(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
 
     const std::string& Path() const { return path_; }
     // The directory entry of the root storage's stream `name` (any letter
@@ -51,13 +51,11 @@ private:
     // its end, so a loop anywhere is damage. `what` names it in messages.
     std::vector<uint32_t> Chain(uint32_t start, size_t need, bool toEnd, const char* what) const;
 
-    // The file's bytes: left uninitialised before our own read fills them,
-    // or the caller's.
+    // The file's bytes, left uninitialised before the read fills them.
     struct Bytes {
-        std::unique_ptr<uint8_t[]> p;
-        std::string given;
+        std::unique_ptr<char[]> p;
         size_t n = 0;
-        const uint8_t* data() const { return p ? p.get() : reinterpret_cast<const uint8_t*>(given.data()); }
+        const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(p.get()); }
         size_t size() const { return n; }
     };
 
@@ -85,7 +83,8 @@ public:
     // of the streams present.
     CompoundStream(const std::string& path, std::initializer_list<std::string_view> names);
     // The same over the file's bytes, already read.
-    CompoundStream(const std::string& path, std::string&& bytes, std::initializer_list<std::string_view> names);
+    CompoundStream(const std::string& path, std::unique_ptr<char[]> bytes, size_t size,
+                   std::initializer_list<std::string_view> names);
     ~CompoundStream();
     CompoundStream(const CompoundStream&) = delete;
     CompoundStream& operator=(const CompoundStream&) = delete;
@@ -102,6 +101,8 @@ public:
         if (n) std::memcpy(dst, data_ + pos, n);
         return true;
     }
+    // The whole stream, Size() bytes.
+    const uint8_t* Data() const { return data_; }
     // Why the last Read failed beyond the range, if anything (the whole
     // stream is checked when it is opened, so nothing more is known today).
     const std::string& LastProblem() const { return problem_; }

@@ -18,6 +18,27 @@ SheetFilter SheetFilter::Only(std::vector<Range> rects)
     f.rects_ = std::move(rects);
     for (const Range& r : f.rects_)
         f.lastRow_ = std::max(f.lastRow_, r.lastRow);
+    if (f.rects_.empty())
+        return f;
+    int r1 = kMaxRows, c1 = kMaxCols, r2 = -1, c2 = -1;
+    for (const Range& r : f.rects_) {
+        r1 = std::min(r1, r.firstRow), c1 = std::min(c1, r.firstCol);
+        r2 = std::max(r2, r.lastRow), c2 = std::max(c2, r.lastCol);
+    }
+    if (r1 < 0 || c1 < 0 || r2 < r1 || c2 < c1)
+        return f;  // odd rectangles: asked one by one
+    f.boxRow_ = r1, f.boxCol_ = c1;
+    f.boxRows_ = r2 - r1 + 1, f.boxCols_ = c2 - c1 + 1;
+    constexpr long long kMaxBits = 1 << 16;
+    if ((long long)f.boxRows_ * f.boxCols_ <= kMaxBits) {
+        f.bits_.assign(size_t((long long)f.boxRows_ * f.boxCols_ + 63) / 64, 0);
+        for (const Range& r : f.rects_)
+            for (int row = std::max(r.firstRow, 0); row <= r.lastRow; ++row)
+                for (int col = std::max(r.firstCol, 0); col <= r.lastCol; ++col) {
+                    const size_t bit = size_t(row - r1) * size_t(f.boxCols_) + size_t(col - c1);
+                    f.bits_[bit / 64] |= uint64_t(1) << (bit % 64);
+                }
+    }
     return f;
 }
 
@@ -25,6 +46,14 @@ bool SheetFilter::Wants(int row, int col) const
 {
     if (all_)
         return true;
+    if (boxRows_ > 0) {
+        if (row < boxRow_ || row - boxRow_ >= boxRows_ || col < boxCol_ || col - boxCol_ >= boxCols_)
+            return false;
+        if (!bits_.empty()) {
+            const size_t bit = size_t(row - boxRow_) * size_t(boxCols_) + size_t(col - boxCol_);
+            return (bits_[bit / 64] >> (bit % 64)) & 1;
+        }
+    }
     for (const Range& r : rects_)
         if (row >= r.firstRow && row <= r.lastRow && col >= r.firstCol && col <= r.lastCol)
             return true;

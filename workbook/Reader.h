@@ -67,6 +67,10 @@ private:
     long long maxCells_ = kDefaultMaxCells;
     std::vector<Range> rects_;
     int lastRow_ = -1;
+    // The rectangles' bounding box, and when it is small, one bit per cell
+    // of it: Wants is asked for every cell a reader meets.
+    int boxRow_ = 0, boxCol_ = 0, boxRows_ = 0, boxCols_ = 0;
+    std::vector<uint64_t> bits_;
 };
 
 // The most text the kept cells of one sheet may hold.
@@ -103,6 +107,8 @@ public:
             throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
                              " MiB of text");
     }
+    // Whether Set keeps a cell there: a reader need not build the others.
+    bool Wants(int row, int col) const { return filter_.KeepsAll() || filter_.Wants(row, col); }
     const CellValue* Get(int row, int col) const
     {
         auto it = cells_.find(Key(row, col));
@@ -151,7 +157,7 @@ public:
 // Each throws wb::Error naming the file and the reason.
 std::unique_ptr<Reader> OpenXls(const std::string& path);   // BIFF5/BIFF8 over libgsf
 // The same over the whole file's bytes, already read (a compound file).
-std::unique_ptr<Reader> OpenXls(const std::string& path, std::string&& bytes);
+std::unique_ptr<Reader> OpenXls(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
 std::unique_ptr<Reader> OpenXlsx(const std::string& path);  // .xlsx/.xlsm over libzip + pugixml
 std::unique_ptr<Reader> OpenOds(const std::string& path);   // .ods over libzip + pugixml
 // A zip file: .xlsx/.xlsm when it holds a workbook part, .xlsb when that

@@ -193,7 +193,8 @@ struct Workbook::Impl {
     const detail::SheetCells& Load(int index, int row, int col) const
     {
         Sheet& s = sheets[size_t(index)];
-        if (s.cells && Covered(s, row, col))
+        // A cell kept by the last load is right whatever was announced since.
+        if (s.cells && (s.cells->Get(row, col) || Covered(s, row, col)))
             return *s.cells;
         // Nothing announced for this cell: the whole sheet, within the limit.
         const bool whole = !Covered(s, row, col);
@@ -293,7 +294,8 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
     // zip readers then work on the bytes); bigger packages are read from the
     // file, part by part, and need only the first bytes here.
     constexpr size_t kReadWhole = size_t(16) << 20;
-    std::string whole;
+    std::unique_ptr<char[]> bytes;  // uninitialised until read
+    size_t size = 0;
     bool isWhole = false;
     {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -305,11 +307,10 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
             want = size_t(st.st_size);
             isWhole = true;
         }
-        whole.resize(want);
-        size_t got = 0;
+        bytes.reset(new char[want ? want : 1]);
         int err = 0;
-        while (got < want) {
-            const ssize_t r = ::read(fd, whole.data() + got, want - got);
+        while (size < want) {
+            const ssize_t r = ::read(fd, bytes.get() + size, want - size);
             if (r < 0 && errno == EINTR)
                 continue;
             if (r < 0) {
@@ -318,23 +319,23 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
             }
             if (r == 0)
                 break;  // shorter than it said
-            got += size_t(r);
+            size += size_t(r);
         }
         ::close(fd);
         if (err)
             throw Error("cannot read " + path + ": " + std::strerror(err));
-        whole.resize(got);
     }
-    const unsigned char* head = reinterpret_cast<const unsigned char*>(whole.data());
-    const size_t n = std::min<size_t>(whole.size(), 512);
+    const unsigned char* head = reinterpret_cast<const unsigned char*>(bytes.get());
+    const size_t n = std::min<size_t>(size, 512);
     static const unsigned char kCompound[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::unique_ptr<detail::Reader> reader;
     if (n >= 8 && std::memcmp(head, kCompound, 8) == 0) {
-        reader = isWhole ? detail::OpenXls(path, std::move(whole)) : detail::OpenXls(path);
+        reader = isWhole ? detail::OpenXls(path, std::move(bytes), size) : detail::OpenXls(path);
     } else if (detail::HasOldBiffSignature(head, n)) {
         reader = detail::OpenXls(path);  // tells Excel 2.x-4.x files apart
     } else if (n >= 4 && head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4) {
-        reader = isWhole ? detail::OpenZipWorkbook(path, std::move(whole)) : detail::OpenZipWorkbook(path);
+        reader = isWhole ? detail::OpenZipWorkbook(path, std::string(bytes.get(), size))
+                         : detail::OpenZipWorkbook(path);
     } else {
         throw Error(path + ": not a workbook (" + Describe(head, n) + ")");
     }

@@ -146,3 +146,32 @@ TEST(ShortestDigits, QuickWayAgreesWithToChars)
     }
     EXPECT_GT(answered, 20000);  // every "few decimals" value at least
 }
+
+// The filter answers from a bitmap of the rectangles' bounding box when that
+// is small, else rectangle by rectangle: both give exactly the cells inside.
+TEST(SheetFilter, WantsExactlyTheCellsOfItsRectangles)
+{
+    std::mt19937 rng(17);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<wb::Range> rects;
+        const int count = int(rng() % 5);
+        const int spread = round % 2 ? 40 : 3000;  // odd rounds: small boxes, even: too large for a bitmap
+        for (int i = 0; i < count; ++i) {
+            wb::Range r;
+            r.firstRow = int(rng() % spread), r.firstCol = int(rng() % 200);
+            r.lastRow = r.firstRow + int(rng() % 6), r.lastCol = r.firstCol + int(rng() % 3);
+            rects.push_back(r);
+        }
+        const auto f = wb::detail::SheetFilter::Only(rects);
+        SCOPED_TRACE(round);
+        for (const wb::Range& r : rects)
+            for (int row = r.firstRow - 2; row <= r.lastRow + 2; ++row)
+                for (int col = r.firstCol - 2; col <= r.lastCol + 2; ++col) {
+                    bool inside = false;
+                    for (const wb::Range& q : rects)
+                        inside |= row >= q.firstRow && row <= q.lastRow && col >= q.firstCol && col <= q.lastCol;
+                    ASSERT_EQ(f.Wants(row, col), inside) << row << "," << col;
+                }
+        EXPECT_FALSE(f.Wants(5000, 0));
+    }
+}
