@@ -67,18 +67,33 @@ wb::Range ResolveChecked(const wb::Workbook& book, const std::string& reference)
     return r;
 }
 
-// One formatted value as it stands in the line: a value that holds a comma,
-// a quote or a line break is quoted whatever its format word, so that it
-// cannot shift the columns after it.
-std::string FormatField(const FormField& f, const wb::CellValue& c, int16_t k)
+// A field's format word, read once for all its cells.
+struct FieldFormat {
+    CellFormat format;
+    bool textWord = false;       // "text": the value comes quoted already
+    bool numberOrDate = false;  // a number or date word
+};
+
+FieldFormat ReadFieldFormat(const FormField& f)
 {
     const std::string word = FormatWord(f.format);
-    if (c.type == wb::CellType::Error && IsNumericOrDateWord(word))
+    return {ReadCellFormat(f.format), word == "text", IsNumericOrDateWord(word)};
+}
+
+// One formatted value as it stands in the line, appended to `out`: a value
+// that holds a comma, a quote or a line break is quoted whatever its format
+// word, so that it cannot shift the columns after it.
+void AppendField(std::string& out, const FieldFormat& f, const wb::CellValue& c, int16_t k)
+{
+    if (c.type == wb::CellType::Error && f.numberOrDate)
         throw rt::RtError(rt::TypeMismatch, "the cell holds the error " + c.text);
-    std::string out = FormatCellValue(c.Text(), f.format, k);
-    if (word != "text" && NeedsQuotes(out))
-        out = QuoteText(out);
-    return out;
+    const size_t start = out.size();
+    AppendCellValue(out, c, f.format, k);
+    if (!f.textWord && std::string_view(out).substr(start).find_first_of(",\"\r\n") != std::string_view::npos) {
+        const std::string value = out.substr(start);
+        out.resize(start);
+        AppendQuoted(out, value);
+    }
 }
 
 // What a field reads: a range of the workbook, or the one value of a
@@ -216,15 +231,33 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
         if (!s.fixed && (s.range.Rows() == 1 || s.range.Cols() == 1))
             read.push_back(s.range);
     book.WillRead(read);
+    std::vector<FieldFormat> formats;
+    formats.reserve(form.fields.size());
+    for (const FormField& f : form.fields)
+        formats.push_back(ReadFieldFormat(f));
+
+    // A single cell without a "+" shows the same on every line: formatted
+    // once, on the first.
+    std::vector<std::string> same(form.fields.size());
+    std::vector<bool> repeats(form.fields.size());
+    for (size_t i = 0; i < form.fields.size(); ++i)
+        repeats[i] = Length(ranges[i]) == 1 && !formats[i].format.plus;
 
     std::string out;
     for (int k = 0; k < items; ++k) {
         for (size_t i = 0; i < form.fields.size(); ++i) {
             if (i)
                 out += ',';
+            if (k > 0 && repeats[i]) {
+                out += same[i];
+                continue;
+            }
             const FormField& f = form.fields[i];
             try {
-                out += FormatField(f, ItemValue(book, ranges[i], k), static_cast<int16_t>(k));
+                const size_t start = out.size();
+                AppendField(out, formats[i], ItemValue(book, ranges[i], k), static_cast<int16_t>(k));
+                if (repeats[i])
+                    same[i].assign(out, start);
             } catch (const rt::RtError& e) {
                 // The cell text may hold line breaks; the message may not.
                 throw rt::RtError(e.Number(),

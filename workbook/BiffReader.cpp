@@ -62,6 +62,7 @@ struct RawName {
 class XlsReader final : public Reader {
 public:
     explicit XlsReader(const std::string& path);
+    XlsReader(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
     void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) override;
 
 private:
@@ -109,6 +110,13 @@ private:
 
 XlsReader::XlsReader(const std::string& path)
     : path_(path), stream_(path, {"Workbook", "Book"}), rs_(stream_, path_)
+{
+    format = Format::Xls;
+    ReadGlobals();
+}
+
+XlsReader::XlsReader(const std::string& path, std::unique_ptr<char[]> bytes, size_t size)
+    : path_(path), stream_(path, std::move(bytes), size, {"Workbook", "Book"}), rs_(stream_, path_)
 {
     format = Format::Xls;
     ReadGlobals();
@@ -618,6 +626,7 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             cellHead(c, row, col, xf);
             const uint32_t isst = c.U32();
             if (isst >= sst_.size()) c.Fail("a cell refers to a shared string that does not exist");
+            if (!out.Wants(row, col)) break;
             CellValue v;
             v.type = CellType::Text;
             v.text = sst_[isst];
@@ -718,6 +727,13 @@ bool LooksLikeOldBiff(const uint8_t* p, size_t n)
 bool HasOldBiffSignature(const void* data, size_t size)
 {
     return LooksLikeOldBiff(static_cast<const uint8_t*>(data), size);
+}
+
+std::unique_ptr<Reader> OpenXls(const std::string& path, std::unique_ptr<char[]> bytes, size_t size)
+{
+    // Here the bytes are known to start as a compound file: its own errors
+    // are the ones to give.
+    return std::make_unique<XlsReader>(path, std::move(bytes), size);
 }
 
 std::unique_ptr<Reader> OpenXls(const std::string& path)

@@ -321,7 +321,15 @@ void AppendUtf16(std::string& out, const uint8_t* data, size_t units)
 
 void AppendLatin1(std::string& out, const uint8_t* data, size_t count)
 {
-    for (size_t i = 0; i < count; ++i) AppendCodePoint(out, data[i]);
+    // Runs of ASCII, the bulk of most text, go in as they are.
+    size_t i = 0;
+    while (i < count) {
+        size_t j = i;
+        while (j < count && data[j] < 0x80) ++j;
+        out.append(reinterpret_cast<const char*>(data + i), j - i);
+        if (j < count) AppendCodePoint(out, data[j++]);
+        i = j;
+    }
 }
 
 int CodePageOfCharset(int charset)

@@ -87,7 +87,7 @@ uint64_t U64(const uint8_t* p) { return U32(p) | uint64_t(U32(p + 4)) << 32; }
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 // The whole file with one read into a buffer of its size.
-void ReadWholeFile(const std::string& path, std::unique_ptr<uint8_t[]>& bytes, size_t& size)
+void ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& bytes, size_t& size)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw Error(path + ": cannot open the file (" + std::strerror(errno) + ")");
@@ -98,7 +98,7 @@ void ReadWholeFile(const std::string& path, std::unique_ptr<uint8_t[]>& bytes, s
         throw Error(path + ": cannot open the file (" + (e ? std::strerror(e) : "not a regular file") + ")");
     }
     size = size_t(st.st_size);
-    bytes.reset(new uint8_t[size ? size : 1]);
+    bytes.reset(new char[size ? size : 1]);
     size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(fd, bytes.get() + got, size - got);
@@ -131,9 +131,16 @@ CompoundFile::CompoundFile(const std::string& path) : path_(path)
 
 CompoundFile::CompoundFile(const std::string& path, const std::vector<uint8_t>& bytes) : path_(path)
 {
-    bytes_.p.reset(new uint8_t[bytes.size() ? bytes.size() : 1]);
+    bytes_.p.reset(new char[bytes.size() ? bytes.size() : 1]);
     bytes_.n = bytes.size();
     if (!bytes.empty()) std::memcpy(bytes_.p.get(), bytes.data(), bytes.size());
+    Parse();
+}
+
+CompoundFile::CompoundFile(const std::string& path, std::unique_ptr<char[]> bytes, size_t size) : path_(path)
+{
+    bytes_.p = std::move(bytes);
+    bytes_.n = size;
     Parse();
 }
 
@@ -355,6 +362,18 @@ const uint8_t* CompoundFile::StreamData(int id, uint64_t& size, std::vector<uint
 }
 
 CompoundStream::CompoundStream(const std::string& path, std::initializer_list<std::string_view> names) : file_(path)
+{
+    Open(path, names);
+}
+
+CompoundStream::CompoundStream(const std::string& path, std::unique_ptr<char[]> bytes, size_t size,
+                               std::initializer_list<std::string_view> names)
+    : file_(path, std::move(bytes), size)
+{
+    Open(path, names);
+}
+
+void CompoundStream::Open(const std::string& path, std::initializer_list<std::string_view> names)
 {
     int id = -1;
     for (std::string_view want : names)

@@ -26,6 +26,8 @@ public:
     explicit CompoundFile(const std::string& path);
     // Bytes already in memory; `path` only names the file in messages.
     CompoundFile(const std::string& path, const std::vector<uint8_t>& bytes);
+    // The file's bytes, read by the caller and kept here.
+    CompoundFile(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
 
     const std::string& Path() const { return path_; }
     // The directory entry of the root storage's stream `name` (any letter
@@ -51,9 +53,9 @@ private:
 
     // The file's bytes, left uninitialised before the read fills them.
     struct Bytes {
-        std::unique_ptr<uint8_t[]> p;
+        std::unique_ptr<char[]> p;
         size_t n = 0;
-        const uint8_t* data() const { return p.get(); }
+        const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(p.get()); }
         size_t size() const { return n; }
     };
 
@@ -80,6 +82,9 @@ public:
     // Throws wb::Error naming `path`: not a compound file, damaged, or none
     // of the streams present.
     CompoundStream(const std::string& path, std::initializer_list<std::string_view> names);
+    // The same over the file's bytes, already read.
+    CompoundStream(const std::string& path, std::unique_ptr<char[]> bytes, size_t size,
+                   std::initializer_list<std::string_view> names);
     ~CompoundStream();
     CompoundStream(const CompoundStream&) = delete;
     CompoundStream& operator=(const CompoundStream&) = delete;
@@ -96,11 +101,15 @@ public:
         if (n) std::memcpy(dst, data_ + pos, n);
         return true;
     }
+    // The whole stream, Size() bytes.
+    const uint8_t* Data() const { return data_; }
     // Why the last Read failed beyond the range, if anything (the whole
     // stream is checked when it is opened, so nothing more is known today).
     const std::string& LastProblem() const { return problem_; }
 
 private:
+    void Open(const std::string& path, std::initializer_list<std::string_view> names);
+
     CompoundFile file_;
     std::string name_;
     uint64_t size_ = 0;

@@ -2,6 +2,7 @@
 // What one file format hands to Workbook: the workbook-wide parts at open,
 // and the cells of one sheet on demand (only the sheets that references need
 // are ever read).
+#include "workbook/Calendar.h"
 #include "workbook/Workbook.h"
 
 #include <algorithm>
@@ -66,6 +67,10 @@ private:
     long long maxCells_ = kDefaultMaxCells;
     std::vector<Range> rects_;
     int lastRow_ = -1;
+    // The rectangles' bounding box, and when it is small, one bit per cell
+    // of it: Wants is asked for every cell a reader meets.
+    int boxRow_ = 0, boxCol_ = 0, boxRows_ = 0, boxCols_ = 0;
+    std::vector<uint64_t> bits_;
 };
 
 // The most text the kept cells of one sheet may hold.
@@ -102,6 +107,8 @@ public:
             throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
                              " MiB of text");
     }
+    // Whether Set keeps a cell there: a reader need not build the others.
+    bool Wants(int row, int col) const { return filter_.KeepsAll() || filter_.Wants(row, col); }
     const CellValue* Get(int row, int col) const
     {
         auto it = cells_.find(Key(row, col));
@@ -149,6 +156,8 @@ public:
 
 // Each throws wb::Error naming the file and the reason.
 std::unique_ptr<Reader> OpenXls(const std::string& path);   // BIFF5/BIFF8 over libgsf
+// The same over the whole file's bytes, already read (a compound file).
+std::unique_ptr<Reader> OpenXls(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
 std::unique_ptr<Reader> OpenXlsx(const std::string& path);  // .xlsx/.xlsm over libzip + pugixml
 std::unique_ptr<Reader> OpenOds(const std::string& path);   // .ods over libzip + pugixml
 // A zip file: .xlsx/.xlsm when it holds a workbook part, .xlsb when that
@@ -169,12 +178,5 @@ std::string ResolvePartTarget(const std::string& folder, const std::string& targ
 // Lower case for comparing names and sheet names without regard to letter
 // case (ASCII and the common two-byte UTF-8 alphabets).
 std::string FoldCase(std::string_view s);
-
-// Serial number in the workbook's date system of a day count from
-// 1899-12-30 (with a time fraction).
-double SerialFromDays(double days1899, bool date1904);
-// "2009-03-02", "2009-03-02T12:30:00(.5)(Z)", "12:30:00" -> serial; nullopt
-// when the text is no such date.
-std::optional<double> IsoDateSerial(std::string_view s, bool date1904);
 
 }  // namespace wb::detail

@@ -3,8 +3,10 @@
 #include "workbook/Workbook.h"
 
 #include "workbook/Biff.h"
+#include "workbook/Calendar.h"
 #include "workbook/Reader.h"
 #include "workbook/Reference.h"
+#include "workbook/ShortestDigits.h"
 #include "workbook/ZipArchive.h"
 
 #include <algorithm>
@@ -16,7 +18,9 @@
 #include <cstring>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace wb {
 
@@ -58,74 +62,26 @@ std::string NumberText(double v)
         return "#NUM!";
     if (v == 0)
         return "0";  // also -0
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-    std::string_view sci(buf, size_t(res.ptr - buf));
-    // Mantissa digits without the point.
-    auto digitsOf = [](std::string_view s, std::string& digits, int& exp, bool& neg) {
-        neg = !s.empty() && s[0] == '-';
-        if (neg)
-            s.remove_prefix(1);
-        const size_t e = s.find('e');
-        digits.clear();
-        for (char c : s.substr(0, e))
-            if (c != '.')
-                digits += c;
-        exp = std::atoi(std::string(s.substr(e + 1)).c_str());
-    };
-    std::string digits;
-    int exp = 0;
-    bool neg = false;
-    digitsOf(sci, digits, exp, neg);
-    if (digits.size() > 15) {
-        res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
-        digitsOf(std::string_view(buf, size_t(res.ptr - buf)), digits, exp, neg);
-    }
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-    // digits d1 d2 ... with the point after d1, times 10^exp.
+    char digits[20];
+    int point;
+    const int count = ShownDigits(v, digits, point);
+    // 0.digits times 10^point.
     std::string out;
-    if (neg)
+    if (v < 0)
         out += '-';
-    const int pointPos = exp + 1;  // digits before the point
-    if (pointPos <= 0) {
+    if (point <= 0) {
         out += "0.";
-        out.append(size_t(-pointPos), '0');
-        out += digits;
-    } else if (size_t(pointPos) >= digits.size()) {
-        out += digits;
-        out.append(size_t(pointPos) - digits.size(), '0');
+        out.append(size_t(-point), '0');
+        out.append(digits, size_t(count));
+    } else if (point >= count) {
+        out.append(digits, size_t(count));
+        out.append(size_t(point - count), '0');
     } else {
-        out += digits.substr(0, size_t(pointPos));
+        out.append(digits, size_t(point));
         out += '.';
-        out += digits.substr(size_t(pointPos));
+        out.append(digits + point, size_t(count - point));
     }
     return out;
-}
-
-// Days from 1970-01-01 to a civil date and back (proleptic Gregorian).
-long long DaysFromCivil(long long y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + (long long)doe - 719468;
-}
-
-void CivilFromDays(long long z, long long& y, unsigned& m, unsigned& d)
-{
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = (long long)yoe + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y += m <= 2;
 }
 
 // yyyy-mm-dd[ hh:mm:ss]; nullopt when the serial is no date a spreadsheet shows.
@@ -140,105 +96,44 @@ std::optional<std::string> DateText(double serial, bool date1904)
         day += 1;
     }
     const long long n = (long long)day;
-    long long y;
-    unsigned m, d;
+    CivilDate c;
     if (date1904) {
-        CivilFromDays(DaysFromCivil(1904, 1, 1) + n, y, m, d);
+        c = CivilFromDays(DaysFromCivil(1904, 1, 1) + n);
     } else if (n == 60) {
         // The 29 February 1900 that the 1900 date system counts.
-        y = 1900, m = 2, d = 29;
+        c = {1900, 2, 29};
     } else if (n >= 61) {
-        CivilFromDays(DaysFromCivil(1899, 12, 30) + n, y, m, d);
+        c = CivilFromDays(DaysFromCivil(1899, 12, 30) + n);
     } else if (n == 0) {
         // A time of day without a date: the zero date of the automation world.
-        CivilFromDays(DaysFromCivil(1899, 12, 30), y, m, d);
+        c = CivilFromDays(DaysFromCivil(1899, 12, 30));
     } else {
-        CivilFromDays(DaysFromCivil(1899, 12, 31) + n, y, m, d);
+        c = CivilFromDays(DaysFromCivil(1899, 12, 31) + n);
     }
-    if (y < 1 || y > 9999)
+    if (c.y < 1 || c.y > 9999)
         return std::nullopt;
-    char buf[40];
+    char buf[19];
+    auto put = [&](int at, long long n, int width) {
+        for (int i = width - 1; i >= 0; --i, n /= 10)
+            buf[at + i] = char('0' + n % 10);
+    };
+    put(0, c.y, 4);
+    buf[4] = '-';
+    put(5, c.m, 2);
+    buf[7] = '-';
+    put(8, c.d, 2);
     if (secs == 0)
-        std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", y, m, d);
-    else
-        std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02lld:%02lld:%02lld", y, m, d, secs / 3600,
-                      secs / 60 % 60, secs % 60);
-    return std::string(buf);
+        return std::string(buf, 10);
+    buf[10] = ' ';
+    put(11, secs / 3600, 2);
+    buf[13] = ':';
+    put(14, secs / 60 % 60, 2);
+    buf[16] = ':';
+    put(17, secs % 60, 2);
+    return std::string(buf, 19);
 }
 
 }  // namespace
-
-namespace detail {
-
-double SerialFromDays(double days1899, bool date1904)
-{
-    if (date1904)
-        return days1899 - 1462;
-    // Before 1 March 1900 the 1900 system is one day off, for its 29 February.
-    return days1899 < 61 ? days1899 - 1 : days1899;
-}
-
-std::optional<double> IsoDateSerial(std::string_view s, bool date1904)
-{
-    auto num = [&](size_t& i, size_t digits, int& out) {
-        if (i + digits > s.size())
-            return false;
-        out = 0;
-        for (size_t k = 0; k < digits; ++k) {
-            const char c = s[i + k];
-            if (c < '0' || c > '9')
-                return false;
-            out = out * 10 + (c - '0');
-        }
-        i += digits;
-        return true;
-    };
-    size_t i = 0;
-    double days = 0;
-    bool hasDate = false;
-    if (s.size() >= 10 && s[4] == '-') {
-        int y, m, d;
-        if (!num(i, 4, y) || s[i++] != '-' || !num(i, 2, m) || s[i++] != '-' || !num(i, 2, d))
-            return std::nullopt;
-        if (m < 1 || m > 12 || d < 1 || d > 31)
-            return std::nullopt;
-        days = double(DaysFromCivil(y, unsigned(m), unsigned(d)) - DaysFromCivil(1899, 12, 30));
-        hasDate = true;
-        if (i < s.size() && (s[i] == 'T' || s[i] == ' '))
-            ++i;
-    }
-    double frac = 0;
-    if (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-        int hh, mm, ss = 0;
-        if (!num(i, 2, hh) || i >= s.size() || s[i++] != ':' || !num(i, 2, mm))
-            return std::nullopt;
-        double sec = 0;
-        if (i < s.size() && s[i] == ':') {
-            ++i;
-            if (!num(i, 2, ss))
-                return std::nullopt;
-            sec = ss;
-            if (i < s.size() && (s[i] == '.' || s[i] == ',')) {
-                double scale = 0.1;
-                for (++i; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, scale /= 10)
-                    sec += (s[i] - '0') * scale;
-            }
-        }
-        if (hh > 24 || mm > 59 || sec >= 61)
-            return std::nullopt;
-        frac = (hh * 3600.0 + mm * 60.0 + sec) / 86400.0;
-    } else if (!hasDate) {
-        return std::nullopt;
-    }
-    // A zone suffix (Z, +01:00) is ignored: the value is a local wall-clock time.
-    if (i < s.size() && s[i] != 'Z' && s[i] != '+' && s[i] != '-')
-        return std::nullopt;
-    if (!hasDate)
-        return frac;  // a time of day alone
-    return SerialFromDays(days, date1904) + frac;
-}
-
-}  // namespace detail
 
 std::string CellValue::Text() const
 {
@@ -269,102 +164,7 @@ std::string RangeAddress(const Range& r)
     return s;
 }
 
-// ---------------------------------------------------------------- names
-
-namespace detail {
-
-// Lower case for comparisons without regard to letter case: ASCII plus the
-// two-byte UTF-8 letters of Latin-1, Latin Extended-A, Greek and Cyrillic.
-std::string FoldCase(std::string_view s)
-{
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            out += char(c >= 'A' && c <= 'Z' ? c + 32 : c);
-            continue;
-        }
-        if (c >= 0xC2 && c <= 0xDF && i + 1 < s.size()) {
-            unsigned cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu);
-            if ((cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) || (cp >= 0x391 && cp <= 0x3AB && cp != 0x3A2) ||
-                (cp >= 0x410 && cp <= 0x42F))
-                cp += 0x20;
-            else if (cp >= 0x400 && cp <= 0x40F)
-                cp += 0x50;
-            else if (cp >= 0x100 && cp <= 0x17F && cp != 0x130 && cp != 0x131 && cp != 0x138 &&
-                     cp != 0x149 && cp != 0x178 && cp != 0x17F) {
-                // Latin Extended-A pairs: upper case on one parity, depending on the block.
-                const bool oddUpper = (cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E);
-                if ((cp % 2 == 1) == oddUpper)
-                    cp += 1;
-            }
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-            ++i;
-            continue;
-        }
-        out += char(c);
-    }
-    return out;
-}
-
-}  // namespace detail
-
 // ---------------------------------------------------------------- workbook
-
-namespace detail {
-
-SheetFilter SheetFilter::All(long long maxCells)
-{
-    SheetFilter f;
-    f.all_ = true;
-    f.maxCells_ = maxCells;
-    f.lastRow_ = kMaxRows - 1;
-    return f;
-}
-
-SheetFilter SheetFilter::Only(std::vector<Range> rects)
-{
-    SheetFilter f;
-    f.rects_ = std::move(rects);
-    for (const Range& r : f.rects_)
-        f.lastRow_ = std::max(f.lastRow_, r.lastRow);
-    return f;
-}
-
-bool SheetFilter::Wants(int row, int col) const
-{
-    if (all_)
-        return true;
-    for (const Range& r : rects_)
-        if (row >= r.firstRow && row <= r.lastRow && col >= r.firstCol && col <= r.lastCol)
-            return true;
-    return false;
-}
-
-bool SheetFilter::WantsRows(int first, int last) const
-{
-    if (all_)
-        return true;
-    for (const Range& r : rects_)
-        if (first <= r.lastRow && last >= r.firstRow)
-            return true;
-    return false;
-}
-
-int SheetFilter::LastCol(int first, int last) const
-{
-    if (all_)
-        return kMaxCols - 1;
-    int col = -1;
-    for (const Range& r : rects_)
-        if (first <= r.lastRow && last >= r.firstRow)
-            col = std::max(col, r.lastCol);
-    return col;
-}
-
-}  // namespace detail
 
 struct Workbook::Impl {
     std::string path;
@@ -393,7 +193,8 @@ struct Workbook::Impl {
     const detail::SheetCells& Load(int index, int row, int col) const
     {
         Sheet& s = sheets[size_t(index)];
-        if (s.cells && Covered(s, row, col))
+        // A cell kept by the last load is right whatever was announced since.
+        if (s.cells && (s.cells->Get(row, col) || Covered(s, row, col)))
             return *s.cells;
         // Nothing announced for this cell: the whole sheet, within the limit.
         const bool whole = !Covered(s, row, col);
@@ -489,40 +290,54 @@ Workbook::~Workbook() = default;
 
 std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
 {
-    std::array<unsigned char, 512> head{};
-    size_t n = 0;
-    std::string whole;  // a zip package small enough to read at once
-    // Bigger packages are read from the file, part by part.
+    // The file is read with one call when it is small enough (the .xls and
+    // zip readers then work on the bytes); bigger packages are read from the
+    // file, part by part, and need only the first bytes here.
     constexpr size_t kReadWhole = size_t(16) << 20;
+    std::unique_ptr<char[]> bytes;  // uninitialised until read
+    size_t size = 0;
+    bool isWhole = false;
     {
-        FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f)
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
             throw Error("cannot open " + path + ": " + std::strerror(errno));
-        n = std::fread(head.data(), 1, head.size(), f);
-        bool bad = std::ferror(f);
-        if (!bad && n >= 4 && head[0] == 'P' && head[1] == 'K') {
-            struct stat st {};
-            if (fstat(fileno(f), &st) == 0 && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
-                whole.assign(reinterpret_cast<const char*>(head.data()), n);
-                char buf[65536];
-                size_t got;
-                while ((got = std::fread(buf, 1, sizeof buf, f)) > 0 && whole.size() <= kReadWhole)
-                    whole.append(buf, got);
-                bad = std::ferror(f);
-            }
+        struct stat st {};
+        size_t want = 512;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
+            want = size_t(st.st_size);
+            isWhole = true;
         }
-        std::fclose(f);
-        if (bad)
-            throw Error("cannot read " + path + ": " + std::strerror(errno));
+        bytes.reset(new char[want ? want : 1]);
+        int err = 0;
+        while (size < want) {
+            const ssize_t r = ::read(fd, bytes.get() + size, want - size);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0) {
+                err = errno;
+                break;
+            }
+            if (r == 0)
+                break;  // shorter than it said
+            size += size_t(r);
+        }
+        ::close(fd);
+        if (err)
+            throw Error("cannot read " + path + ": " + std::strerror(err));
     }
+    const unsigned char* head = reinterpret_cast<const unsigned char*>(bytes.get());
+    const size_t n = std::min<size_t>(size, 512);
     static const unsigned char kCompound[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::unique_ptr<detail::Reader> reader;
-    if ((n >= 8 && std::memcmp(head.data(), kCompound, 8) == 0) || detail::HasOldBiffSignature(head.data(), n)) {
-        reader = detail::OpenXls(path);  // also tells Excel 2.x-4.x files apart
+    if (n >= 8 && std::memcmp(head, kCompound, 8) == 0) {
+        reader = isWhole ? detail::OpenXls(path, std::move(bytes), size) : detail::OpenXls(path);
+    } else if (detail::HasOldBiffSignature(head, n)) {
+        reader = detail::OpenXls(path);  // tells Excel 2.x-4.x files apart
     } else if (n >= 4 && head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4) {
-        reader = whole.empty() ? detail::OpenZipWorkbook(path) : detail::OpenZipWorkbook(path, std::move(whole));
+        reader = isWhole ? detail::OpenZipWorkbook(path, std::string(bytes.get(), size))
+                         : detail::OpenZipWorkbook(path);
     } else {
-        throw Error(path + ": not a workbook (" + Describe(head.data(), n) + ")");
+        throw Error(path + ": not a workbook (" + Describe(head, n) + ")");
     }
     if (reader->sheetNames.empty())
         throw Error(path + ": the workbook has no sheets");

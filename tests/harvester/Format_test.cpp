@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <iterator>
+#include <random>
 #include <string>
 #include <tuple>
 
@@ -261,6 +263,62 @@ TEST(FormatCellValue, ArbitraryTextFailsOnlyWithRunTimeErrors)
         } catch (const rt::RtError&) {
         } catch (const std::exception& e) {
             ADD_FAILURE() << "<" << v << "> <" << fmt << ">: " << e.what();
+        }
+    }
+}
+
+// The extraction formats cells without building their text where it can;
+// the result must be FormatCellValue of the cell's text, errors included.
+TEST(AppendCellValue, GivesWhatTheCellsTextGives)
+{
+    using wb::CellType;
+    std::vector<wb::CellValue> cells;
+    std::mt19937_64 rng(16);
+    const double pow10[] = {1, 10, 100, 1e3, 1e4, 1e5};
+    std::vector<double> numbers = {0, -0.0, 7.25, -7.25, 2.675, 1.005, 0.0005, -0.0005, 0.1 + 0.2, 1.0 / 7,
+                                   -2.0 / 3, 1e15, 1e15 - 1, 123456789012345.6, 1e20, 1e-7, 1e300, 1e-300,
+                                   1.7976931348623157e308, 5e-324, 45292, 45292.75, 9.995, 99.9995,
+                                   std::nan(""), HUGE_VAL, -HUGE_VAL};
+    for (int i = 0; i < 300; ++i) {
+        numbers.push_back((double(rng() % 2000000) - 1000000) / pow10[rng() % 6]);
+        numbers.push_back(std::ldexp(double(rng() >> 11), int(rng() % 70) - 60));
+    }
+    for (double x : numbers) {
+        cells.push_back({CellType::Number, x, {}, false});
+        if (std::isfinite(x) && x >= 0 && x < 3000000)
+            cells.push_back({CellType::Date, x, {}, false});
+    }
+    cells.push_back({CellType::Date, 1000, {}, true});
+    cells.push_back({CellType::Boolean, 1, {}, false});
+    cells.push_back({CellType::Error, 0, "#N/A", false});
+    cells.push_back({CellType::Text, 0, "a \"quoted\", text", false});
+    cells.push_back({CellType::Text, 0, "2024-02-29 12:30:00", false});
+    cells.push_back({CellType::Text, 0, " 12.5 ", false});
+    cells.push_back({CellType::Empty, 0, {}, false});
+    const char* formats[] = {"0", "0.0", "0.00", "0.000", "+0.00", " +0 ", "text", "dmy", "+mdy", "ymd", "",
+                             "Standard", "0.0%", "dd/mm/yyyy hh:nn"};
+    for (const auto& c : cells) {
+        for (const char* fmt : formats) {
+            for (int16_t k : {0, 3}) {
+                SCOPED_TRACE(std::string(wb::CellTypeName(c.type)) + " " + c.Text() + " fmt=<" + fmt + "> k=" +
+                             std::to_string(k));
+                std::string want, got = "prefix:";
+                int wantError = 0, gotError = 0;
+                try {
+                    want = "prefix:" + FormatCellValue(c.Text(), fmt, k);
+                } catch (const rt::RtError& e) {
+                    wantError = e.Number();
+                }
+                try {
+                    AppendCellValue(got, c, ReadCellFormat(fmt), k);
+                } catch (const rt::RtError& e) {
+                    gotError = e.Number();
+                }
+                EXPECT_EQ(gotError, wantError);
+                if (!wantError && !gotError) {
+                    EXPECT_EQ(got, want);
+                }
+            }
         }
     }
 }

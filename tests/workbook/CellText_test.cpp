@@ -1,9 +1,14 @@
 #include "workbook/Reader.h"
+#include "workbook/ShortestDigits.h"
 #include "workbook/Workbook.h"
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <random>
+#include <string>
+#include <vector>
 
 using wb::CellType;
 using wb::CellValue;
@@ -105,3 +110,68 @@ TEST(FoldCase, ComparesWithoutLetterCase)
 }
 
 }  // namespace
+
+// The quick way to the shortest digits must give exactly what std::to_chars
+// gives whenever it answers, and answer for the numbers forms hold.
+TEST(ShortestDigits, QuickWayAgreesWithToChars)
+{
+    std::mt19937_64 rng(15);
+    std::vector<double> values = {0.1, 0.7, 7.25, 1.005, 2.675, 0.1 + 0.2, 1.0 / 3, 1e15 - 1, 1e15 - 0.5,
+                                  999999999999999.9, 1e-15, 1.5e-16, 4503599627370497.0, 0.5, 9.995};
+    const double pow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    for (int i = 0; i < 20000; ++i) {
+        const double n = double(rng() % 1000000000000ULL);
+        values.push_back(n / pow10[rng() % 9]);           // a few decimals
+        values.push_back(std::ldexp(double(rng() >> 11), int(rng() % 80) - 60));  // any bits
+    }
+    int answered = 0;
+    for (double v : values) {
+        SCOPED_TRACE(v);
+        char quick[16];
+        int count = 0, point = 0;
+        if (!wb::QuickShortestDigits(v, quick, count, point))
+            continue;
+        ++answered;
+        char buf[64];
+        const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+        const std::string sci(buf, res.ptr);
+        std::string digits;
+        for (char c : sci.substr(0, sci.find('e')))
+            if (c != '.')
+                digits += c;
+        while (digits.size() > 1 && digits.back() == '0')
+            digits.pop_back();
+        EXPECT_EQ(std::string(quick, size_t(count)), digits);
+        EXPECT_EQ(point, std::stoi(sci.substr(sci.find('e') + 1)) + 1);
+    }
+    EXPECT_GT(answered, 20000);  // every "few decimals" value at least
+}
+
+// The filter answers from a bitmap of the rectangles' bounding box when that
+// is small, else rectangle by rectangle: both give exactly the cells inside.
+TEST(SheetFilter, WantsExactlyTheCellsOfItsRectangles)
+{
+    std::mt19937 rng(17);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<wb::Range> rects;
+        const int count = int(rng() % 5);
+        const int spread = round % 2 ? 40 : 3000;  // odd rounds: small boxes, even: too large for a bitmap
+        for (int i = 0; i < count; ++i) {
+            wb::Range r;
+            r.firstRow = int(rng() % spread), r.firstCol = int(rng() % 200);
+            r.lastRow = r.firstRow + int(rng() % 6), r.lastCol = r.firstCol + int(rng() % 3);
+            rects.push_back(r);
+        }
+        const auto f = wb::detail::SheetFilter::Only(rects);
+        SCOPED_TRACE(round);
+        for (const wb::Range& r : rects)
+            for (int row = r.firstRow - 2; row <= r.lastRow + 2; ++row)
+                for (int col = r.firstCol - 2; col <= r.lastCol + 2; ++col) {
+                    bool inside = false;
+                    for (const wb::Range& q : rects)
+                        inside |= row >= q.firstRow && row <= q.lastRow && col >= q.firstCol && col <= q.lastCol;
+                    ASSERT_EQ(f.Wants(row, col), inside) << row << "," << col;
+                }
+        EXPECT_FALSE(f.Wants(5000, 0));
+    }
+}
