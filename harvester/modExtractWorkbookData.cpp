@@ -299,6 +299,11 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
     }
     book.WillRead(read);
 
+    std::vector<FieldFormat> formats;
+    formats.reserve(form.fields.size());
+    for (const FormField& f : form.fields)
+        formats.push_back(ReadFieldFormat(f));
+
     std::vector<std::vector<FieldValue>> rows(static_cast<size_t>(items),
                                               std::vector<FieldValue>(form.fields.size()));
     for (int k = 0; k < items; ++k) {
@@ -309,7 +314,7 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
                 continue;
             }
             try {
-                v.text = FormatField(form.fields[i], ItemValue(book, *sources[i], k), static_cast<int16_t>(k));
+                AppendField(v.text, formats[i], ItemValue(book, *sources[i], k), static_cast<int16_t>(k));
             } catch (const std::exception& e) {
                 v.error = reason(e);
             }
