@@ -301,26 +301,31 @@ private:
             }
             xs.Skip();
         }
+        std::vector<std::string> folded;
+        if (!names.empty())
+            for (const std::string& s : sheetNames)
+                folded.push_back(FoldCase(s));
         for (DefinedName& n : names) {
             if (n.scopeSheet >= 0 && size_t(n.scopeSheet) < sheetNames.size())
                 n.name = sheetNames[size_t(n.scopeSheet)] + "!" + n.name;
             else
                 n.scopeSheet = -1;
-            n.range = RangeOfFormula(n.formula);
+            n.range = RangeOfFormula(n.formula, folded);
         }
     }
 
-    // A name's formula when it is one rectangle on one sheet of this workbook.
-    std::optional<Range> RangeOfFormula(std::string_view f) const
+    // A name's formula when it is one rectangle on one sheet of this
+    // workbook (`folded`: the sheet names, FoldCase'd).
+    static std::optional<Range> RangeOfFormula(std::string_view f, const std::vector<std::string>& folded)
     {
         if (!f.empty() && f.front() == '=')
             f.remove_prefix(1);
         auto a = ParseAddress(f);
         if (!a || a->sheet.empty())
             return std::nullopt;
-        const std::string folded = FoldCase(a->sheet);
-        for (size_t i = 0; i < sheetNames.size(); ++i)
-            if (FoldCase(sheetNames[i]) == folded)
+        const std::string sheet = FoldCase(a->sheet);
+        for (size_t i = 0; i < folded.size(); ++i)
+            if (folded[i] == sheet)
                 return Range{int(i), a->firstRow, a->firstCol, a->lastRow, a->lastCol};
         return std::nullopt;
     }
