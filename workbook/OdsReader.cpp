@@ -377,8 +377,8 @@ private:
 
     static long long Count(const XmlStream& xs, std::string_view attr)
     {
-        const std::string* a = xs.Attr(attr);
-        return a ? std::max(1LL, std::atoll(a->c_str())) : 1;
+        const std::string_view* a = xs.Attr(attr);
+        return a ? std::max(1LL, ToLong(*a)) : 1;
     }
 
     void ReadRow(XmlStream& xs, SheetLoad& l)
@@ -494,7 +494,7 @@ private:
         } else {  // "string" and anything unknown: the text as shown
             v.type = CellType::Text;
             const bool formula = xs.Attr("formula") != nullptr;
-            if (const std::string* sv = xs.Attr("string-value")) {
+            if (const std::string_view* sv = xs.Attr("string-value")) {
                 v.text = *sv;
             } else {
                 v.text = ParagraphText(xs, l, row, col);
@@ -558,8 +558,8 @@ private:
             } else if (e == XmlStream::Start) {
                 const std::string_view name = xs.Name();
                 if (name == "s") {
-                    const std::string* c = xs.Attr("c");
-                    const long long count = c ? std::atoll(c->c_str()) : 1;
+                    const std::string_view* c = xs.Attr("c");
+                    const long long count = c ? ToLong(*c) : 1;
                     if (count < 0 || count > (long long)kMaxCellText)
                         throw Fail(l, row, col, "bad space count");
                     s.append(size_t(std::max(1LL, count)), ' ');

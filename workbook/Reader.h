@@ -155,11 +155,11 @@ public:
 };
 
 // Each throws wb::Error naming the file and the reason.
-std::unique_ptr<Reader> OpenXls(const std::string& path);   // BIFF5/BIFF8 over libgsf
+std::unique_ptr<Reader> OpenXls(const std::string& path);   // BIFF5/BIFF8 in a compound file
 // The same over the whole file's bytes, already read (a compound file).
 std::unique_ptr<Reader> OpenXls(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
-std::unique_ptr<Reader> OpenXlsx(const std::string& path);  // .xlsx/.xlsm over libzip + pugixml
-std::unique_ptr<Reader> OpenOds(const std::string& path);   // .ods over libzip + pugixml
+std::unique_ptr<Reader> OpenXlsx(const std::string& path);  // .xlsx/.xlsm: ZipArchive + XmlStream
+std::unique_ptr<Reader> OpenOds(const std::string& path);   // .ods: ZipArchive + XmlStream
 // A zip file: .xlsx/.xlsm when it holds a workbook part, .xlsb when that
 // part is xl/workbook.bin, .ods when it holds content.xml; anything else is
 // "not a workbook".

@@ -74,7 +74,7 @@ bool EndsWith(std::string_view s, std::string_view tail)
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
-bool IsTrue(const char* v) { return std::strcmp(v, "1") == 0 || std::strcmp(v, "true") == 0; }
+bool IsTrue(std::string_view v) { return v == "1" || v == "true"; }
 
 // "_x000D_" and the like: characters that XML cannot carry directly.
 std::string DecodeEscapes(std::string_view s)
@@ -145,24 +145,24 @@ std::string StringItemText(XmlStream& xs)
 }
 
 // "A1" -> row 0, col 0 without sheet or dollar signs; false when malformed.
-bool ParseCellRef(const char* s, int& row, int& col)
+bool ParseCellRef(std::string_view s, int& row, int& col)
 {
     long c = 0, r = 0;
-    int i = 0;
-    for (; (s[i] >= 'A' && s[i] <= 'Z') || (s[i] >= 'a' && s[i] <= 'z'); ++i) {
+    size_t i = 0;
+    for (; i < s.size() && ((s[i] >= 'A' && s[i] <= 'Z') || (s[i] >= 'a' && s[i] <= 'z')); ++i) {
         if (i >= 3)
             return false;
         c = c * 26 + ((s[i] | 0x20) - 'a' + 1);
     }
     if (i == 0)
         return false;
-    const int digitsStart = i;
-    for (; s[i] >= '0' && s[i] <= '9'; ++i) {
+    const size_t digitsStart = i;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
         if (i - digitsStart >= 7)
             return false;
         r = r * 10 + (s[i] - '0');
     }
-    if (i == digitsStart || s[i] != 0 || r < 1)
+    if (i == digitsStart || i != s.size() || r < 1)
         return false;
     row = int(r - 1);
     col = int(c - 1);
@@ -271,12 +271,12 @@ private:
             const std::string_view name = xs.Name();
             const int depth = xs.Depth();
             if (depth == 2 && name == "workbookPr") {
-                date1904 = IsTrue(std::string(xs.AttrOr("date1904")).c_str());
+                date1904 = IsTrue(xs.AttrOr("date1904"));
             } else if (depth == 2 && (name == "bookViews" || name == "sheets" || name == "definedNames")) {
                 continue;  // read their children
             } else if (depth == 3 && name == "workbookView" && !viewSeen) {
                 viewSeen = true;
-                activeSheet = std::atoi(std::string(xs.AttrOr("activeTab", "0")).c_str());
+                activeSheet = int(ToLong(xs.AttrOr("activeTab", "0")));
             } else if (depth == 3 && name == "sheet" && xs.ParentName() == "sheets") {
                 sheetNames.emplace_back(xs.AttrOr("name"));
                 count(sheetNames.back().size());
@@ -289,8 +289,8 @@ private:
                 std::string nameText(xs.AttrOr("name"));
                 if (nameText.rfind("_xlnm.", 0) == 0)
                     nameText.erase(0, 6);  // built-in names (Print_Area) as the spreadsheet lists them
-                const std::string* local = xs.Attr("localSheetId");
-                const int scope = local ? std::atoi(local->c_str()) : -1;
+                const std::string_view* local = xs.Attr("localSheetId");
+                const int scope = local ? int(ToLong(*local)) : -1;
                 n.formula = xs.ReadText(kMaxFormula);
                 count(nameText.size() + n.formula.size());
                 // Sheet-level names get their sheet's name once every sheet is known.
@@ -301,26 +301,31 @@ private:
             }
             xs.Skip();
         }
+        std::vector<std::string> folded;
+        if (!names.empty())
+            for (const std::string& s : sheetNames)
+                folded.push_back(FoldCase(s));
         for (DefinedName& n : names) {
             if (n.scopeSheet >= 0 && size_t(n.scopeSheet) < sheetNames.size())
                 n.name = sheetNames[size_t(n.scopeSheet)] + "!" + n.name;
             else
                 n.scopeSheet = -1;
-            n.range = RangeOfFormula(n.formula);
+            n.range = RangeOfFormula(n.formula, folded);
         }
     }
 
-    // A name's formula when it is one rectangle on one sheet of this workbook.
-    std::optional<Range> RangeOfFormula(std::string_view f) const
+    // A name's formula when it is one rectangle on one sheet of this
+    // workbook (`folded`: the sheet names, FoldCase'd).
+    static std::optional<Range> RangeOfFormula(std::string_view f, const std::vector<std::string>& folded)
     {
         if (!f.empty() && f.front() == '=')
             f.remove_prefix(1);
         auto a = ParseAddress(f);
         if (!a || a->sheet.empty())
             return std::nullopt;
-        const std::string folded = FoldCase(a->sheet);
-        for (size_t i = 0; i < sheetNames.size(); ++i)
-            if (FoldCase(sheetNames[i]) == folded)
+        const std::string sheet = FoldCase(a->sheet);
+        for (size_t i = 0; i < folded.size(); ++i)
+            if (folded[i] == sheet)
                 return Range{int(i), a->firstRow, a->firstCol, a->lastRow, a->lastCol};
         return std::nullopt;
     }
@@ -362,12 +367,12 @@ private:
                     xs.Skip();  // the rest of numFmts
                     continue;
                 }
-                custom[std::atoi(std::string(xs.AttrOr("numFmtId", "-1")).c_str())] =
+                custom[int(ToLong(xs.AttrOr("numFmtId", "-1")))] =
                     IsDateFormatCode(std::string(xs.AttrOr("formatCode")));
             } else if (depth == 3 && name == "xf" && xs.ParentName() == "cellXfs") {
                 if (xfIsDate_.size() >= kMaxFormats)
                     break;
-                const int id = std::atoi(std::string(xs.AttrOr("numFmtId", "0")).c_str());
+                const int id = int(ToLong(xs.AttrOr("numFmtId", "0")));
                 auto c = custom.find(id);
                 xfIsDate_.push_back(c != custom.end() ? c->second : IsBuiltinDateFormat(id));
             }
@@ -442,10 +447,12 @@ private:
                 xs.Skip();
                 continue;
             }
-            if (const std::string* ra = xs.Attr("r")) {
-                const long long n = std::atoll(ra->c_str());
+            const std::string_view* ra = xs.Attr("r");
+            if (ra) {
+                const long long n = ToLong(*ra);
                 if (n < 1 || n > kMaxRows)
-                    throw Error(zip_->Path() + ": sheet " + sheet + ": row number " + *ra + " outside the sheet");
+                    throw Error(zip_->Path() + ": sheet " + sheet + ": row number " + std::string(*ra) +
+                                " outside the sheet");
                 row = int(n - 1);
             } else {
                 ++row;
@@ -453,7 +460,7 @@ private:
             // Rows come in order: nothing kept stands after the filter's last row.
             if (row > keep.LastRow())
                 return;
-            if (!keep.WantsRow(row) && xs.Attr("r")) {
+            if (!keep.WantsRow(row) && ra) {
                 xs.Skip();
                 continue;
             }
@@ -472,10 +479,11 @@ private:
                     xs.Skip();
                     continue;
                 }
-                if (const std::string* ref = xs.Attr("r")) {
+                if (const std::string_view* ref = xs.Attr("r")) {
                     int cr, cc;
-                    if (!ParseCellRef(ref->c_str(), cr, cc) || cr >= kMaxRows || cc >= kMaxCols)
-                        throw Error(zip_->Path() + ": sheet " + sheet + ": bad cell reference \"" + *ref + "\"");
+                    if (!ParseCellRef(*ref, cr, cc) || cr >= kMaxRows || cc >= kMaxCols)
+                        throw Error(zip_->Path() + ": sheet " + sheet + ": bad cell reference \"" + std::string(*ref) +
+                                    "\"");
                     row = cr;
                     col = cc;
                 } else {
@@ -506,7 +514,7 @@ private:
         const uint64_t key = (uint64_t(uint32_t(row)) << 32) | uint32_t(col);
         shared.erase(key);  // a cell written again is what it says last
         const std::string t(xs.AttrOr("t"));
-        const int s = std::atoi(std::string(xs.AttrOr("s", "0")).c_str());
+        const long long s = ToLong(xs.AttrOr("s", "0"));
         auto fail = [&](const std::string& why) {
             return Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(col) + std::to_string(row + 1) +
                          ": " + why);

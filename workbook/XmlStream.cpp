@@ -35,13 +35,57 @@ void AppendUtf8(std::string& out, unsigned long cp)
 
 }  // namespace
 
-XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(member)), buf_(kChunk)
+namespace {
+
+// Read buffers kept per thread between parts: a run of workbooks allocates
+// (and clears) none after its first. Big ones, grown for a long tag, go.
+struct BufferPool {
+    std::vector<std::pair<std::unique_ptr<char[]>, size_t>> spare;
+    ~BufferPool() = default;
+};
+thread_local BufferPool tPool;
+constexpr size_t kMaxPooled = 4 * kChunk;
+
+}  // namespace
+
+long long ToLong(std::string_view s)
 {
+    size_t i = 0;
+    while (i < s.size() && (IsSpace(s[i]) || s[i] == '\v' || s[i] == '\f'))
+        ++i;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        neg = s[i++] == '-';
+    unsigned long long v = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        v = v * 10 + unsigned(s[i] - '0');
+        if (v > 9223372036854775807ULL)
+            return neg ? (-9223372036854775807LL - 1) : 9223372036854775807LL;  // as atoll saturates
+    }
+    return neg ? -(long long)v : (long long)v;
+}
+
+XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(member))
+{
+    if (!tPool.spare.empty()) {
+        buf_ = std::move(tPool.spare.back().first);
+        size_ = tPool.spare.back().second;
+        tPool.spare.pop_back();
+    } else {
+        buf_.reset(new char[kChunk]);
+        size_ = kChunk;
+    }
     Fill();
     if (end_ >= 2 && ((buf_[0] == '\xFF' && buf_[1] == '\xFE') || (buf_[0] == '\xFE' && buf_[1] == '\xFF')))
         Fail("UTF-16 text, which no workbook writer uses");
-    if (end_ >= 3 && std::memcmp(buf_.data(), "\xEF\xBB\xBF", 3) == 0)
+    if (end_ >= 3 && std::memcmp(buf_.get(), "\xEF\xBB\xBF", 3) == 0)
         pos_ = 3;
+}
+
+XmlStream::~XmlStream()
+{
+    if (buf_ && size_ <= kMaxPooled && tPool.spare.size() < 8)
+        tPool.spare.emplace_back(std::move(buf_), size_);
 }
 
 namespace {
@@ -69,14 +113,18 @@ bool XmlStream::Fill()
     if (eof_)
         return false;
     if (pos_ > 0) {
-        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+        std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
         consumed_ += (long long)pos_;
         end_ -= pos_;
         pos_ = 0;
     }
-    if (end_ == buf_.size())
-        buf_.resize(buf_.size() * 2);
-    const size_t got = member_->Read(buf_.data() + end_, buf_.size() - end_);
+    if (end_ == size_) {
+        std::unique_ptr<char[]> bigger(new char[size_ * 2]);
+        std::memcpy(bigger.get(), buf_.get(), end_);
+        buf_ = std::move(bigger);
+        size_ *= 2;
+    }
+    const size_t got = member_->Read(buf_.get() + end_, size_ - end_);
     if (got == 0) {
         eof_ = true;
         return false;
@@ -97,10 +145,10 @@ bool XmlStream::NeedAll(size_t n)
 void XmlStream::SkipPast(std::string_view marker, const char* what)
 {
     for (;;) {
-        const char* from = buf_.data() + pos_;
+        const char* from = buf_.get() + pos_;
         const char* at = static_cast<const char*>(memmem(from, end_ - pos_, marker.data(), marker.size()));
         if (at) {
-            pos_ = size_t(at - buf_.data()) + marker.size();
+            pos_ = size_t(at - buf_.get()) + marker.size();
             return;
         }
         // Keep what could be the marker's start.
@@ -111,9 +159,19 @@ void XmlStream::SkipPast(std::string_view marker, const char* what)
     }
 }
 
-void XmlStream::DecodeInto(std::string& out, const char* p, size_t n, bool attribute)
+std::string_view XmlStream::Decode(std::string& store, const char* p, size_t n)
 {
-    (void)attribute;
+    for (size_t k = 0; k < n; ++k)
+        if (p[k] == '&' || p[k] == '\r') {
+            store.clear();
+            DecodeInto(store, p, n);
+            return store;
+        }
+    return std::string_view(p, n);
+}
+
+void XmlStream::DecodeInto(std::string& out, const char* p, size_t n)
+{
     for (size_t i = 0; i < n;) {
         const char* special = nullptr;
         for (size_t k = i; k < n; ++k)
@@ -188,145 +246,162 @@ void XmlStream::DecodeInto(std::string& out, const char* p, size_t n, bool attri
 
 std::string_view XmlStream::ParentName() const
 {
-    return stack_.size() >= 2 ? LocalOf(stack_[stack_.size() - 2]) : std::string_view();
+    return open_.size() >= 2 ? LocalOf(OpenName(open_.size() - 2)) : std::string_view();
 }
 
-const std::string* XmlStream::Attr(std::string_view local) const
+const std::string_view* XmlStream::Attr(std::string_view local) const
 {
     for (size_t i = 0; i < attrCount_; ++i)
-        if (LocalOf(attrs_[i].first) == local)
-            return &attrs_[i].second;
+        if (LocalOf(attrs_[i].qname) == local)
+            return &attrs_[i].value;
     return nullptr;
 }
 
-const std::string* XmlStream::QAttr(std::string_view qualified) const
+const std::string_view* XmlStream::QAttr(std::string_view qualified) const
 {
     for (size_t i = 0; i < attrCount_; ++i)
-        if (attrs_[i].first == qualified)
-            return &attrs_[i].second;
+        if (attrs_[i].qname == qualified)
+            return &attrs_[i].value;
     return nullptr;
+}
+
+void XmlStream::Pop()
+{
+    name_ = LocalOf(OpenName(open_.size() - 1));
+    namesTop_ = open_.back();
+    open_.pop_back();
 }
 
 void XmlStream::ReadTag()
 {
-    // The whole tag in the buffer: up to its '>' outside quotes.
-    size_t scan = 1;
-    char quote = 0;
-    for (;;) {
-        const char* b = buf_.data() + pos_;
-        const size_t avail = end_ - pos_;
-        while (scan < avail) {
-            const char c = b[scan];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '>') {
-                break;
-            } else if (c == '<') {
-                Fail("'<' inside a tag");
-            }
-            ++scan;
-        }
-        if (scan < end_ - pos_)
-            break;
-        if (scan > kMaxTag)
+    // Parsed in place; a tag that runs past the bytes at hand is parsed
+    // again from its start once more have come.
+    while (!ParseTag()) {
+        if (end_ - pos_ > kMaxTag)
             Fail("a tag longer than " + std::to_string(kMaxTag) + " bytes");
         if (!Fill())
             Fail("unexpected end of data inside a tag");
     }
-    const char* b = buf_.data() + pos_;
-    const size_t len = scan;  // b[len] == '>'
+}
+
+bool XmlStream::ParseTag()
+{
+    const char* b = buf_.get() + pos_;
+    const size_t avail = end_ - pos_;
+    attrCount_ = 0;
+    if (avail < 2)
+        return false;
     if (b[1] == '/') {
-        size_t e = len;
+        const char* gt = static_cast<const char*>(std::memchr(b + 2, '>', avail - 2));
+        const size_t upTo = gt ? size_t(gt - b) : avail;
+        if (std::memchr(b + 2, '<', upTo - 2))
+            Fail("'<' inside a tag");
+        if (!gt)
+            return false;
+        size_t e = upTo;
         while (e > 2 && IsSpace(b[e - 1]))
             --e;
         const std::string_view qname(b + 2, e - 2);
-        if (stack_.empty())
+        if (open_.empty())
             Fail("end tag </" + std::string(qname) + "> without a start tag");
-        if (stack_.back() != qname)
-            Fail("end tag </" + std::string(qname) + "> does not match <" + stack_.back() + ">");
-        name_ = LocalOf(stack_.back());
-        stack_.pop_back();
-        pos_ += len + 1;
-        return;
+        if (OpenName(open_.size() - 1) != qname)
+            Fail("end tag </" + std::string(qname) + "> does not match <" +
+                 std::string(OpenName(open_.size() - 1)) + ">");
+        Pop();
+        pos_ += upTo + 1;
+        return true;
     }
+    auto nameEnd = [](char c) { return IsSpace(c) || c == '/' || c == '>' || c == '<' || c == '='; };
     size_t i = 1;
-    while (i < len && !IsSpace(b[i]) && b[i] != '/')
+    while (i < avail && !nameEnd(b[i]))
         ++i;
-    if (i == 1)
+    if (i == avail)
+        return false;
+    if (i == 1 || b[i] == '=')
         Fail("a start tag without a name");
-    std::string qname(b + 1, i - 1);
-    attrCount_ = 0;
+    const std::string_view qname(b + 1, i - 1);
     bool empty = false;
     for (;;) {
-        while (i < len && IsSpace(b[i]))
+        while (i < avail && IsSpace(b[i]))
             ++i;
-        if (i >= len)
+        if (i == avail)
+            return false;
+        if (b[i] == '>')
             break;
+        if (b[i] == '<')
+            Fail("'<' inside a tag");
         if (b[i] == '/') {
-            if (i + 1 != len)
-                Fail("bad start tag <" + qname + ">");
+            if (i + 1 == avail)
+                return false;
+            if (b[i + 1] != '>')
+                Fail("bad start tag <" + std::string(qname) + ">");
             empty = true;
+            ++i;
             break;
         }
         const size_t nameStart = i;
-        while (i < len && !IsSpace(b[i]) && b[i] != '=' && b[i] != '/')
+        while (i < avail && !nameEnd(b[i]))
             ++i;
         const std::string_view aname(b + nameStart, i - nameStart);
-        while (i < len && IsSpace(b[i]))
+        while (i < avail && IsSpace(b[i]))
             ++i;
-        if (i >= len || b[i] != '=')
-            Fail("an attribute without a value in <" + qname + ">");
+        if (i == avail)
+            return false;
+        if (b[i] != '=' || aname.empty())
+            Fail("an attribute without a value in <" + std::string(qname) + ">");
         ++i;
-        while (i < len && IsSpace(b[i]))
+        while (i < avail && IsSpace(b[i]))
             ++i;
-        if (i >= len || (b[i] != '"' && b[i] != '\''))
-            Fail("an attribute value without quotes in <" + qname + ">");
+        if (i == avail)
+            return false;
+        if (b[i] != '"' && b[i] != '\'')
+            Fail("an attribute value without quotes in <" + std::string(qname) + ">");
         const char q = b[i++];
-        const size_t valueStart = i;
-        while (i < len && b[i] != q)
-            ++i;
-        if (i >= len)
-            Fail("bad start tag <" + qname + ">");
+        const char* close = static_cast<const char*>(std::memchr(b + i, q, avail - i));
+        if (!close)
+            return false;
         if (attrCount_ == attrs_.size())
             attrs_.emplace_back();
-        auto& slot = attrs_[attrCount_++];
-        slot.first.assign(aname);
-        slot.second.clear();
-        DecodeInto(slot.second, b + valueStart, i - valueStart, true);
-        ++i;
+        Attribute& slot = attrs_[attrCount_++];
+        slot.qname = aname;
+        slot.value = Decode(slot.decoded, b + i, size_t(close - (b + i)));
+        i = size_t(close - b) + 1;
     }
-    pos_ += len + 1;
-    if (int(stack_.size()) >= kMaxDepth)
+    pos_ += i + 1;  // b[i] == '>'
+    if (int(open_.size()) >= kMaxDepth)
         Fail("elements nested deeper than " + std::to_string(kMaxDepth));
+    // The name is copied: the buffer moves when it is filled again.
+    if (names_.size() < namesTop_ + qname.size())
+        names_.resize(std::max(names_.size() * 2, namesTop_ + qname.size() + 64));
+    std::memcpy(names_.data() + namesTop_, qname.data(), qname.size());
+    open_.push_back(uint32_t(namesTop_));
+    namesTop_ += qname.size();
     name_ = LocalOf(qname);
-    stack_.push_back(std::move(qname));
     rootSeen_ = true;
     pendingEnd_ = empty;
+    return true;
 }
 
 XmlStream::Event XmlStream::Next()
 {
     if (pendingEnd_) {
         pendingEnd_ = false;
-        name_ = LocalOf(stack_.back());
-        stack_.pop_back();
+        Pop();
         attrCount_ = 0;
         return End;
     }
     for (;;) {
         if (inCdata_) {
-            const char* from = buf_.data() + pos_;
+            const char* from = buf_.get() + pos_;
             const char* at = static_cast<const char*>(memmem(from, end_ - pos_, "]]>", 3));
             if (at) {
-                text_.assign(from, size_t(at - from));
-                pos_ = size_t(at - buf_.data()) + 3;
+                text_ = std::string_view(from, size_t(at - from));
+                pos_ = size_t(at - buf_.get()) + 3;
                 inCdata_ = false;
             } else {
                 const size_t keep = std::min<size_t>(2, end_ - pos_);
-                text_.assign(from, end_ - pos_ - keep);
+                textStore_.assign(from, end_ - pos_ - keep);  // the buffer moves on Fill
+                text_ = textStore_;
                 pos_ = end_ - keep;
                 if (!Fill())
                     Fail("unterminated CDATA section");
@@ -336,14 +411,14 @@ XmlStream::Event XmlStream::Next()
             continue;
         }
         if (pos_ == end_ && !Fill()) {
-            if (!stack_.empty())
-                Fail("unexpected end of data: <" + stack_.back() + "> is not closed");
+            if (!open_.empty())
+                Fail("unexpected end of data: <" + std::string(OpenName(open_.size() - 1)) + "> is not closed");
             if (!rootSeen_)
                 Fail("no root element");
             return Done;
         }
         if (buf_[pos_] != '<') {
-            const char* from = buf_.data() + pos_;
+            const char* from = buf_.get() + pos_;
             const char* lt = static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
             size_t n = lt ? size_t(lt - from) : end_ - pos_;
             if (!lt && !eof_) {
@@ -357,22 +432,22 @@ XmlStream::Event XmlStream::Next()
                 if (n == 0) {
                     if (!Fill()) {
                         n = end_ - pos_;
-                        from = buf_.data() + pos_;
+                        from = buf_.get() + pos_;
                     } else {
                         continue;
                     }
                 }
             }
-            text_.clear();
-            if (!stack_.empty())
-                DecodeInto(text_, from, n, false);
+            text_ = {};
+            if (!open_.empty())
+                text_ = Decode(textStore_, from, n);
             pos_ += n;
             if (!text_.empty())
                 return Text;
             continue;
         }
         NeedAll(9);
-        const std::string_view head(buf_.data() + pos_, std::min<size_t>(9, end_ - pos_));
+        const std::string_view head(buf_.get() + pos_, std::min<size_t>(9, end_ - pos_));
         if (head.rfind("<!--", 0) == 0) {
             pos_ += 4;
             SkipPast("-->", "comment");
@@ -419,17 +494,17 @@ void XmlStream::Skip()
             SkipPast("]]>", "CDATA section");
             inCdata_ = false;
         }
-        const char* from = buf_.data() + pos_;
+        const char* from = buf_.get() + pos_;
         const char* lt = static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
         if (!lt) {
             pos_ = end_;
             if (!Fill())
-                Fail("unexpected end of data: <" + stack_.back() + "> is not closed");
+                Fail("unexpected end of data: <" + std::string(OpenName(open_.size() - 1)) + "> is not closed");
             continue;
         }
-        pos_ = size_t(lt - buf_.data());
+        pos_ = size_t(lt - buf_.get());
         NeedAll(9);
-        const std::string_view head(buf_.data() + pos_, std::min<size_t>(9, end_ - pos_));
+        const std::string_view head(buf_.get() + pos_, std::min<size_t>(9, end_ - pos_));
         if (head.rfind("<!--", 0) == 0) {
             pos_ += 4;
             SkipPast("-->", "comment");
@@ -449,7 +524,7 @@ void XmlStream::Skip()
         size_t scan = 1;
         char quote = 0;
         for (;;) {
-            const char* b = buf_.data() + pos_;
+            const char* b = buf_.get() + pos_;
             const size_t avail = end_ - pos_;
             while (scan < avail) {
                 const char c = b[scan];
@@ -470,7 +545,7 @@ void XmlStream::Skip()
             if (!Fill())
                 Fail("unexpected end of data inside a tag");
         }
-        const char* b = buf_.data() + pos_;
+        const char* b = buf_.get() + pos_;
         if (b[1] == '/')
             --depth;
         else if (b[1] != '!' && b[scan - 1] != '/')
@@ -479,8 +554,7 @@ void XmlStream::Skip()
         if (depth > kMaxDepth)
             Fail("elements nested deeper than " + std::to_string(kMaxDepth));
         if (depth == 0) {
-            name_ = LocalOf(stack_.back());
-            stack_.pop_back();
+            Pop();
             attrCount_ = 0;
             return;
         }
@@ -489,7 +563,7 @@ void XmlStream::Skip()
 
 std::string XmlStream::ReadText(size_t limit)
 {
-    const size_t depth = stack_.size();
+    const size_t depth = open_.size();
     std::string s;
     for (;;) {
         const Event e = Next();
@@ -497,7 +571,7 @@ std::string XmlStream::ReadText(size_t limit)
             if (s.size() + text_.size() > limit)
                 Fail("a text longer than " + std::to_string(limit) + " bytes");
             s += text_;
-        } else if (e == End && stack_.size() < depth) {
+        } else if (e == End && open_.size() < depth) {
             return s;
         } else if (e == Done) {
             Fail("unexpected end of data");

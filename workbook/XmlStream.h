@@ -8,12 +8,17 @@
 // instructions are skipped.
 #include "workbook/ZipArchive.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace wb::detail {
+
+// Decimal integer at the start of `s` as atoll reads it (spaces, a sign,
+// digits up to the first other character); 0 when there is none.
+long long ToLong(std::string_view s);
 
 class XmlStream {
 public:
@@ -27,28 +32,32 @@ public:
     explicit XmlStream(std::unique_ptr<ZipMember> member);
     // The part `name` of `zip`; a missing part is an error.
     XmlStream(const ZipArchive& zip, const std::string& name);
+    ~XmlStream();
+    XmlStream(const XmlStream&) = delete;
+    XmlStream& operator=(const XmlStream&) = delete;
 
     // The next event. An empty element gives Start and then End. Throws
     // wb::Error "<file>: <part> is damaged (... at byte N)" when the part is
-    // not well-formed.
+    // not well-formed. Names, attributes and pieces of text handed out before
+    // stay valid only up to the next call.
     Event Next();
 
     // After Start and End: the element's local name ("x:c" -> "c").
     std::string_view Name() const { return name_; }
     // After Start: an attribute's value by local name; nullptr when absent.
-    const std::string* Attr(std::string_view local) const;
+    const std::string_view* Attr(std::string_view local) const;
     // The same by qualified name ("calcext:value-type").
-    const std::string* QAttr(std::string_view qualified) const;
+    const std::string_view* QAttr(std::string_view qualified) const;
     // Each attribute in order: f(qualified name, local name, value).
     template <class F> void ForEachAttr(F f) const
     {
         for (size_t i = 0; i < attrCount_; ++i)
-            f(std::string_view(attrs_[i].first), LocalOf(attrs_[i].first), std::string_view(attrs_[i].second));
+            f(attrs_[i].qname, LocalOf(attrs_[i].qname), attrs_[i].value);
     }
     std::string_view AttrOr(std::string_view local, std::string_view fallback = {}) const
     {
-        const std::string* a = Attr(local);
-        return a ? std::string_view(*a) : fallback;
+        const std::string_view* a = Attr(local);
+        return a ? *a : fallback;
     }
     // After Text: a piece of character data (an element's text may come in
     // several pieces).
@@ -56,7 +65,7 @@ public:
     // After Start: the local name of the element's parent.
     std::string_view ParentName() const;
     // Elements open, the current one included after Start.
-    int Depth() const { return int(stack_.size()); }
+    int Depth() const { return int(open_.size()); }
 
     // After Start: passes over the element's content and its end tag (no End
     // event for it). Content skipped this way is not checked.
@@ -78,21 +87,43 @@ private:
     bool Fill();  // more bytes after end_; false at the end of the part
     bool NeedAll(size_t n);
     void ReadTag();
+    bool ParseTag();  // false when the tag runs past end_
     void SkipPast(std::string_view marker, const char* what);
-    void DecodeInto(std::string& out, const char* p, size_t n, bool attribute);
+    // The text of p[0, n) with entities and line ends decoded: p itself when
+    // there is nothing to decode, else `store`.
+    static std::string_view Decode(std::string& store, const char* p, size_t n);
+    static void DecodeInto(std::string& out, const char* p, size_t n);
+    std::string_view OpenName(size_t i) const
+    {
+        return std::string_view(names_.data() + open_[i], (i + 1 < open_.size() ? open_[i + 1] : namesTop_) - open_[i]);
+    }
+    void Pop();
+
+    struct Attribute {
+        std::string_view qname, value;
+        std::string decoded;  // the value's storage when it held entities
+    };
 
     std::unique_ptr<ZipMember> member_;
-    std::vector<char> buf_;
+    // Taken from and given back to a per-thread pool, so that a run of
+    // workbooks allocates them once.
+    std::unique_ptr<char[]> buf_;
+    size_t size_ = 0;
     size_t pos_ = 0, end_ = 0;
     long long consumed_ = 0;  // bytes dropped from the buffer's front
     bool eof_ = false;
     bool pendingEnd_ = false;  // an empty element's End comes next
     bool rootSeen_ = false;
     bool inCdata_ = false;
-    std::vector<std::string> stack_;  // qualified names of the open elements
-    std::string name_;
-    std::string text_;
-    std::vector<std::pair<std::string, std::string>> attrs_;  // qualified name, value
+    // Qualified names of the open elements, one after the other; a popped
+    // name stays readable until the next push.
+    std::vector<char> names_;
+    std::vector<uint32_t> open_;  // where each open element's name starts
+    size_t namesTop_ = 0;
+    std::string_view name_;
+    std::string_view text_;
+    std::string textStore_;
+    std::vector<Attribute> attrs_;
     size_t attrCount_ = 0;
 };
 

@@ -1,101 +1,318 @@
-// Zip member reading over libzip.
+// Zip member reading: the central directory parsed by hand, members inflated
+// with zlib.
 #include "workbook/ZipArchive.h"
 
 #include "workbook/Workbook.h"
 
-#include <zip.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 namespace wb::detail {
 
+namespace {
+
+constexpr uint32_t kLocalSig = 0x04034b50, kCentralSig = 0x02014b50, kEndSig = 0x06054b50;
+constexpr uint32_t kEnd64Sig = 0x06064b50, kLocator64Sig = 0x07064b50;
+constexpr size_t kEndSize = 22, kCentralSize = 46, kLocalSize = 30;
+// A directory bigger than this is no workbook's (a package has a few dozen parts).
+constexpr unsigned long long kMaxDirectory = 64ULL << 20;
+// Stored bytes read from the file at a time, when it is not in memory.
+constexpr size_t kFileChunk = size_t(64) << 10;
+
+uint16_t U16(const char* p) { return uint16_t(uint8_t(p[0]) | uint8_t(p[1]) << 8); }
+uint32_t U32(const char* p) { return uint32_t(U16(p)) | uint32_t(U16(p + 2)) << 16; }
+unsigned long long U64(const char* p) { return U32(p) | (unsigned long long)U32(p + 4) << 32; }
+
+bool SameNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = char(x + 32);
+        if (y >= 'A' && y <= 'Z')
+            y = char(y + 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 ZipArchive::ZipArchive(std::string path) : path_(std::move(path))
 {
-    int code = 0;
-    zip_ = zip_open(path_.c_str(), ZIP_RDONLY, &code);
-    if (!zip_) {
-        zip_error_t err;
-        zip_error_init_with_code(&err, code);
-        std::string why = zip_error_strerror(&err);
-        zip_error_fini(&err);
-        throw Error(path_ + ": damaged zip package (" + why + ")");
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        throw Error("cannot open " + path_ + ": " + std::strerror(errno));
+    struct stat st {};
+    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        throw Error("cannot read " + path_ + ": not a regular file");
+    }
+    fileSize_ = (unsigned long long)st.st_size;
+    try {
+        ReadDirectory();
+    } catch (...) {
+        ::close(fd_);
+        throw;
     }
 }
 
 ZipArchive::ZipArchive(std::string path, std::string bytes) : path_(std::move(path)), bytes_(std::move(bytes))
 {
-    // Reading from memory spares libzip's many seeks and stats on the file.
-    zip_error_t err;
-    zip_error_init(&err);
-    zip_source_t* src = zip_source_buffer_create(bytes_.data(), bytes_.size(), 0, &err);
-    if (src) {
-        zip_ = zip_open_from_source(src, ZIP_RDONLY, &err);
-        if (!zip_)
-            zip_source_free(src);
-    }
-    if (!zip_) {
-        std::string why = zip_error_strerror(&err);
-        zip_error_fini(&err);
-        throw Error(path_ + ": damaged zip package (" + why + ")");
-    }
-    zip_error_fini(&err);
+    fileSize_ = bytes_.size();
+    ReadDirectory();
 }
 
 ZipArchive::~ZipArchive()
 {
-    if (zip_)
-        zip_discard(zip_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
-long long ZipArchive::Locate(const std::string& name) const
+void ZipArchive::Damaged(const std::string& why) const { throw Error(path_ + ": damaged zip package (" + why + ")"); }
+
+std::string_view ZipArchive::At(unsigned long long offset, size_t n, std::string& scratch) const
 {
-    zip_int64_t i = zip_name_locate(zip_, name.c_str(), 0);
-    if (i < 0)  // part names are case-insensitive in packages
-        i = zip_name_locate(zip_, name.c_str(), ZIP_FL_NOCASE);
-    return i;
+    if (offset > fileSize_ || n > fileSize_ - offset)
+        Damaged("data past the end of the file");
+    if (fd_ < 0)
+        return std::string_view(bytes_.data() + offset, n);
+    scratch.resize(n);
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd_, scratch.data() + got, n - got, off_t(offset + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            throw Error("cannot read " + path_ + ": " + (r < 0 ? std::strerror(errno) : "file shrank while read"));
+        got += size_t(r);
+    }
+    return scratch;
+}
+
+void ZipArchive::ReadDirectory()
+{
+    std::string scratch;
+    if (fileSize_ < kEndSize)
+        Damaged("not a zip archive");
+    // The end record, behind which only its comment (up to 64 KiB) may stand.
+    const size_t tail = size_t(std::min<unsigned long long>(fileSize_, kEndSize + 0xFFFF));
+    const std::string_view t = At(fileSize_ - tail, tail, scratch);
+    size_t end = std::string_view::npos;
+    for (size_t i = tail - kEndSize + 1; i-- > 0;)
+        if (t[i] == 'P' && U32(t.data() + i) == kEndSig) {
+            end = i;
+            break;
+        }
+    if (end == std::string_view::npos)
+        Damaged("not a zip archive");
+    const char* e = t.data() + end;
+    const unsigned long long endAt = fileSize_ - tail + end;
+    unsigned long long count = U16(e + 10), size = U32(e + 12), offset = U32(e + 16);
+    if (U16(e + 4) != 0 || U16(e + 6) != 0)
+        Damaged("archives split over several disks are not supported");
+    if (count == 0xFFFF || size == 0xFFFFFFFF || offset == 0xFFFFFFFF) {
+        // Zip64: the locator stands right before the end record.
+        if (endAt < 20)
+            Damaged("zip64 locator missing");
+        std::string s2;
+        const std::string_view loc = At(endAt - 20, 20, s2);
+        if (U32(loc.data()) == kLocator64Sig) {
+            const std::string_view e64 = At(U64(loc.data() + 8), 56, s2);
+            if (U32(e64.data()) != kEnd64Sig)
+                Damaged("zip64 end record missing");
+            count = U64(e64.data() + 32);
+            size = U64(e64.data() + 40);
+            offset = U64(e64.data() + 48);
+        }
+    }
+    if (size > kMaxDirectory || count > size / kCentralSize)
+        Damaged("bad central directory size");
+    const std::string_view dir = At(offset, size_t(size), scratch);
+    entries_.reserve(size_t(count));
+    size_t p = 0;
+    for (unsigned long long i = 0; i < count; ++i) {
+        if (dir.size() - p < kCentralSize || U32(dir.data() + p) != kCentralSig)
+            Damaged("bad central directory entry");
+        const char* c = dir.data() + p;
+        const size_t nameLen = U16(c + 28), extraLen = U16(c + 30), commentLen = U16(c + 32);
+        if (dir.size() - p - kCentralSize < nameLen + extraLen + commentLen)
+            Damaged("bad central directory entry");
+        Entry en;
+        en.flags = U16(c + 8);
+        en.method = U16(c + 10);
+        en.crc = U32(c + 16);
+        en.stored = U32(c + 20);
+        en.size = U32(c + 24);
+        en.header = U32(c + 42);
+        en.name.assign(c + kCentralSize, nameLen);
+        // Zip64 sizes and offset, each present only when its field above is full.
+        const char* x = c + kCentralSize + nameLen;
+        for (size_t k = 0; k + 4 <= extraLen;) {
+            const uint16_t id = U16(x + k), len = U16(x + k + 2);
+            if (k + 4 + len > extraLen)
+                break;
+            if (id == 0x0001) {
+                const char* f = x + k + 4;
+                size_t left = len;
+                auto take = [&](unsigned long long& v) {
+                    if (v == 0xFFFFFFFF && left >= 8) {
+                        v = U64(f);
+                        f += 8;
+                        left -= 8;
+                    }
+                };
+                take(en.size);
+                take(en.stored);
+                take(en.header);
+            }
+            k += 4 + len;
+        }
+        entries_.push_back(std::move(en));
+        p += kCentralSize + nameLen + extraLen + commentLen;
+    }
+}
+
+long long ZipArchive::Locate(std::string_view name) const
+{
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].name == name)
+            return (long long)i;
+    // Part names are case-insensitive in packages.
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (SameNoCase(entries_[i].name, name))
+            return (long long)i;
+    return -1;
 }
 
 bool ZipArchive::Has(const std::string& name) const { return Locate(name) >= 0; }
 
-ZipMember::ZipMember(const ZipArchive& zip, std::string name, zip_file_t* f, long long stored, size_t limit)
-    : zip_(zip), name_(std::move(name)), f_(f), stored_(stored), limit_(limit)
+ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size_t limit)
+    : zip_(zip), name_(std::move(name)), entry_(entry), limit_(limit)
 {
+    const ZipArchive::Entry& e = zip_.entries_[entry_];
+    if (e.method == 8) {
+        z_ = std::make_unique<z_stream>();
+        if (inflateInit2(z_.get(), -MAX_WBITS) != Z_OK) {
+            z_.reset();
+            throw Error(zip_.Path() + ": " + name_ + ": out of memory");
+        }
+    }
+    done_ = e.stored == 0 && e.method == 0;
+    if (done_ && e.size != 0)
+        Fail("damaged part (shorter than its stored size)");
 }
 
-ZipMember::~ZipMember() { zip_fclose(f_); }
+ZipMember::~ZipMember()
+{
+    if (z_)
+        inflateEnd(z_.get());
+}
+
+void ZipMember::Fail(const std::string& why) const { throw Error(zip_.Path() + ": " + name_ + ": " + why); }
+
+std::string_view ZipMember::Input()
+{
+    const ZipArchive::Entry& e = zip_.entries_[entry_];
+    const unsigned long long left = e.stored - inPos_;
+    const size_t n = zip_.fd_ < 0 ? size_t(left) : size_t(std::min<unsigned long long>(left, kFileChunk));
+    const std::string_view in = zip_.At(e.data + inPos_, n, chunk_);
+    inPos_ += n;
+    return in;
+}
 
 size_t ZipMember::Read(char* dst, size_t n)
 {
-    const std::string where = zip_.Path() + ": " + name_;
-    const zip_int64_t got = zip_fread(f_, dst, n);
-    if (got < 0)
-        throw Error(where + ": damaged part (" + zip_file_strerror(f_) + ")");
-    used_ += size_t(got);
+    if (done_ || n == 0)
+        return 0;
+    const ZipArchive::Entry& e = zip_.entries_[entry_];
+    n = std::min<size_t>(n, 1u << 30);
+    size_t got = 0;
+    if (!z_) {
+        const std::string_view in =
+            zip_.At(e.data + inPos_, size_t(std::min<unsigned long long>(n, e.stored - inPos_)), chunk_);
+        std::memcpy(dst, in.data(), in.size());
+        inPos_ += in.size();
+        got = in.size();
+        done_ = inPos_ == e.stored;
+    } else {
+        z_->next_out = reinterpret_cast<Bytef*>(dst);
+        z_->avail_out = uInt(n);
+        for (;;) {
+            if (z_->avail_in == 0 && inPos_ < e.stored) {
+                const std::string_view in = Input();
+                z_->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+                z_->avail_in = uInt(in.size());
+            }
+            // With all the input at hand, zlib inflates without keeping a
+            // window when the output has room for the rest.
+            const int rc = inflate(z_.get(), inPos_ == e.stored ? Z_FINISH : Z_NO_FLUSH);
+            if (rc == Z_STREAM_END) {
+                done_ = true;
+                break;
+            }
+            if (rc != Z_OK && rc != Z_BUF_ERROR)
+                Fail(std::string("damaged part (") + (z_->msg ? z_->msg : "bad deflate data") + ")");
+            if (z_->avail_out == 0)
+                break;
+            if (z_->avail_in == 0 && inPos_ == e.stored)
+                Fail("damaged part (its data ends early)");
+        }
+        got = n - z_->avail_out;
+    }
+    crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(dst), uInt(got));
+    used_ += got;
     // More than the stored size is damage; stopping here also keeps a bomb
     // with a small stated size from inflating up to the bound.
-    if (stored_ >= 0 && used_ > size_t(stored_))
-        throw Error(where + ": part larger than its stored size (" + std::to_string(stored_) + " bytes)");
+    if (used_ > e.size)
+        Fail("part larger than its stored size (" + std::to_string(e.size) + " bytes)");
     if (used_ > limit_)
-        throw Error(where + ": part inflates beyond " + std::to_string(limit_) + " bytes");
-    return size_t(got);
+        Fail("part inflates beyond " + std::to_string(limit_) + " bytes");
+    if (done_) {
+        if (used_ != e.size)
+            Fail("damaged part (shorter than its stored size)");
+        if (crc_ != e.crc)
+            Fail("damaged part (CRC error)");
+    }
+    return got;
 }
 
 std::unique_ptr<ZipMember> ZipArchive::Open(const std::string& name, size_t limit) const
 {
-    const zip_int64_t index = Locate(name);
+    const long long index = Locate(name);
     if (index < 0)
         return nullptr;
+    const Entry& e = entries_[size_t(index)];
     const std::string where = path_ + ": " + name;
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(zip_, zip_uint64_t(index), 0, &st) != 0)
-        throw Error(where + ": " + zip_strerror(zip_));
-    if ((st.valid & ZIP_STAT_SIZE) && st.size > limit)
-        throw Error(where + ": part too large (" + std::to_string(st.size) + " bytes, more than the limit of " +
+    if (e.size > limit)
+        throw Error(where + ": part too large (" + std::to_string(e.size) + " bytes, more than the limit of " +
                     std::to_string(limit) + ")");
-    zip_file_t* f = zip_fopen_index(zip_, zip_uint64_t(index), 0);
-    if (!f)
-        throw Error(where + ": cannot open the part (" + zip_strerror(zip_) + ")");
-    const long long stored = (st.valid & ZIP_STAT_SIZE) ? (long long)st.size : -1;
-    return std::unique_ptr<ZipMember>(new ZipMember(*this, name, f, stored, limit));
+    if (e.flags & 1)
+        throw Error(where + ": cannot open the part (it is encrypted)");
+    if (e.method != 0 && e.method != 8)
+        throw Error(where + ": cannot open the part (compression method " + std::to_string(e.method) +
+                    " not supported)");
+    if (e.method == 0 && e.stored != e.size)
+        throw Error(where + ": damaged part (stored sizes differ)");
+    if (e.data == 0) {
+        std::string scratch;
+        const std::string_view h = At(e.header, kLocalSize, scratch);
+        if (U32(h.data()) != kLocalSig)
+            Damaged("bad local header of " + name);
+        e.data = e.header + kLocalSize + U16(h.data() + 26) + U16(h.data() + 28);
+    }
+    if (e.data > fileSize_ || e.stored > fileSize_ - e.data)
+        Damaged("the data of " + name + " runs past the end of the file");
+    return std::unique_ptr<ZipMember>(new ZipMember(*this, name, size_t(index), limit));
 }
 
 std::optional<std::string> ZipArchive::Read(const std::string& name, size_t limit) const

@@ -1,13 +1,19 @@
 #pragma once
-// Members of a zip package (.xlsx, .ods), read whole into memory with a size
-// bound so that a small damaged or hostile file cannot inflate without end.
+// Members of a zip package (.xlsx, .ods, .xlsb), inflated with a size bound
+// so that a small damaged or hostile file cannot inflate without end. The
+// central directory is read by hand and members are inflated with zlib
+// straight into the caller's buffer: a form workbook is read and parsed in
+// well under a millisecond, and a general zip library's set-up would cost
+// more than the parsing.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
-typedef struct zip zip_t;
-typedef struct zip_file zip_file_t;
+typedef struct z_stream_s z_stream;
 
 namespace wb::detail {
 
@@ -31,14 +37,21 @@ public:
 
 private:
     friend class ZipArchive;
-    ZipMember(const ZipArchive& zip, std::string name, zip_file_t* f, long long stored, size_t limit);
+    ZipMember(const ZipArchive& zip, std::string name, size_t entry, size_t limit);
+    [[noreturn]] void Fail(const std::string& why) const;
+    // The next piece of the stored data; empty at its end.
+    std::string_view Input();
 
     const ZipArchive& zip_;
     std::string name_;
-    zip_file_t* f_;
-    long long stored_;  // -1: unknown
+    size_t entry_;
     size_t limit_;
-    size_t used_ = 0;
+    unsigned long long inPos_ = 0;  // stored bytes handed to the inflater
+    size_t used_ = 0;               // bytes handed out
+    unsigned long crc_ = 0;
+    bool done_ = false;
+    std::unique_ptr<z_stream> z_;   // deflated members only
+    std::string chunk_;             // stored bytes read from the file
 };
 
 class ZipArchive {
@@ -62,11 +75,27 @@ public:
     std::string ReadRequired(const std::string& name, size_t limit = kMaxMemberSize) const;
 
 private:
-    long long Locate(const std::string& name) const;
+    friend class ZipMember;
+    struct Entry {
+        std::string name;
+        unsigned long long stored = 0, size = 0;  // compressed and uncompressed bytes
+        unsigned long long header = 0;            // offset of its local header
+        mutable unsigned long long data = 0;      // offset of its data, once found
+        uint32_t crc = 0;
+        uint16_t method = 0, flags = 0;
+    };
+    void ReadDirectory();
+    // `n` bytes of the file at `offset`: a view into bytes_, or into `scratch`
+    // when the file is read from disk. Throws when they are past its end.
+    std::string_view At(unsigned long long offset, size_t n, std::string& scratch) const;
+    [[noreturn]] void Damaged(const std::string& why) const;
+    long long Locate(std::string_view name) const;
 
     std::string path_;
     std::string bytes_;  // the whole file, when read up front
-    zip_t* zip_ = nullptr;
+    int fd_ = -1;        // else the file, read in pieces
+    unsigned long long fileSize_ = 0;
+    std::vector<Entry> entries_;
 };
 
 }  // namespace wb::detail

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <random>
 
 using namespace testjson;
@@ -156,6 +157,7 @@ struct Member {
     uint16_t method = 0;     // 0 stored, 8 deflated
     uint32_t crc = 0;
     uint32_t size = 0;       // uncompressed size as declared
+    uint16_t flags = 0;      // general purpose bits (1: encrypted)
 };
 
 Member Stored(const std::string& name, const std::string& text)
@@ -172,20 +174,39 @@ std::string Fields(std::initializer_list<std::pair<uint32_t, int>> fields)
     return s;
 }
 
-void WriteZip(const std::string& path, const std::vector<Member>& members)
+// With `zip64`, sizes and offsets stand in zip64 fields, as writers that
+// stream their output put them.
+void WriteZip(const std::string& path, const std::vector<Member>& members, bool zip64 = false)
 {
     std::string out, central;
     for (const Member& m : members) {
         const uint32_t offset = uint32_t(out.size());
-        const std::string common = Fields({{m.method, 2}, {0, 2}, {0x21, 2}, {m.crc, 4}, {uint32_t(m.data.size()), 4},
-                                           {m.size, 4}, {uint32_t(m.name.size()), 2}, {0, 2}});
-        out += Fields({{0x04034b50, 4}, {20, 2}, {0, 2}}) + common + m.name + m.data;
-        central += Fields({{0x02014b50, 4}, {20, 2}, {20, 2}, {0, 2}}) + common +
-                   Fields({{0, 2}, {0, 2}, {0, 2}, {0, 4}, {offset, 4}}) + m.name;
+        auto common = [&](uint32_t stored, uint32_t size, uint16_t extra) {
+            return Fields({{m.method, 2}, {0, 2}, {0x21, 2}, {m.crc, 4}, {stored, 4}, {size, 4},
+                           {uint32_t(m.name.size()), 2}, {extra, 2}});
+        };
+        out += Fields({{0x04034b50, 4}, {20, 2}, {m.flags, 2}}) + common(uint32_t(m.data.size()), m.size, 0) + m.name +
+               m.data;
+        const uint32_t full = 0xFFFFFFFF;
+        central += Fields({{0x02014b50, 4}, {45, 2}, {45, 2}, {m.flags, 2}}) +
+                   (zip64 ? common(full, full, 28) : common(uint32_t(m.data.size()), m.size, 0)) +
+                   Fields({{0, 2}, {0, 2}, {0, 2}, {0, 4}, {zip64 ? full : offset, 4}}) + m.name;
+        if (zip64)
+            central += Fields({{1, 2}, {24, 2}, {m.size, 4}, {0, 4}, {uint32_t(m.data.size()), 4}, {0, 4},
+                               {offset, 4}, {0, 4}});
     }
     const uint32_t n = uint32_t(members.size());
-    out += central + Fields({{0x06054b50, 4}, {0, 4}, {n, 2}, {n, 2}, {uint32_t(central.size()), 4},
-                             {uint32_t(out.size()), 4}, {0, 2}});
+    const uint32_t at = uint32_t(out.size());
+    out += central;
+    if (zip64) {
+        const uint32_t end64 = uint32_t(out.size());
+        out += Fields({{0x06064b50, 4}, {44, 4}, {0, 4}, {45, 2}, {45, 2}, {0, 4}, {0, 4}, {n, 4}, {0, 4}, {n, 4},
+                       {0, 4}, {uint32_t(central.size()), 4}, {0, 4}, {at, 4}, {0, 4}});
+        out += Fields({{0x07064b50, 4}, {0, 4}, {end64, 4}, {0, 4}, {1, 4}});
+        out += Fields({{0x06054b50, 4}, {0, 4}, {0xFFFF, 2}, {0xFFFF, 2}, {0xFFFFFFFF, 4}, {0xFFFFFFFF, 4}, {0, 2}});
+    } else {
+        out += Fields({{0x06054b50, 4}, {0, 4}, {n, 2}, {n, 2}, {uint32_t(central.size()), 4}, {at, 4}, {0, 2}});
+    }
     WriteFile(path, out);
 }
 
@@ -388,6 +409,53 @@ TEST(Zip, HandMadeXlsxIsRead)
     EXPECT_EQ(book->Cell(0, 0, 0).Text(), "7");
     EXPECT_EQ(book->Resolve("Big").Rows(), 3);
     EXPECT_EQ(book->ActiveSheet(), 0);  // no view recorded: the first sheet
+}
+
+TEST(Zip, PackageLayoutsAndMemberKinds)
+{
+    const std::string sheet =
+        std::string(kSheetHead) + R"(<row r="1"><c r="A1"><v>7</v></c></row>)" + kSheetTail;
+    struct Case {
+        const char* what;
+        bool zip64;
+        std::function<void(std::vector<Member>&)> change;
+        const char* refused;  // nullptr: A1 reads 7
+    };
+    const Case cases[] = {
+        {"plain", false, [](std::vector<Member>&) {}, nullptr},
+        {"zip64 directory and sizes", true, [](std::vector<Member>&) {}, nullptr},
+        {"part names in another letter case", false,
+         [](std::vector<Member>& m) {
+             for (Member& x : m)
+                 for (char& c : x.name) c = char(std::toupper(static_cast<unsigned char>(c)));
+         },
+         nullptr},
+        {"encrypted sheet", false, [](std::vector<Member>& m) { m.back().flags = 1; }, "encrypted"},
+        {"bzip2 sheet", false, [](std::vector<Member>& m) { m.back().method = 12; },
+         "compression method 12 not supported"},
+        {"stored sheet with a wrong checksum", false, [](std::vector<Member>& m) { m.back().crc ^= 1; },
+         "CRC error"},
+        {"deflated sheet cut short", false,
+         [&](std::vector<Member>& m) {
+             m.back().method = 8;
+             m.back().data = DeflateRun(sheet.substr(0, 40), 0, "");
+         },
+         "shorter than its stored size"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Member> members = XlsxMembers("", 0, "");
+        members.back() = Stored("xl/worksheets/sheet1.xml", sheet);
+        c.change(members);
+        const std::string p = TempPath(".xlsx");
+        WriteZip(p, members, c.zip64);
+        if (c.refused) {
+            ExpectRefused(p, c.refused);
+        } else {
+            ASSERT_TRUE(Exercise(p));
+            EXPECT_EQ(wb::Workbook::Open(p)->Cell(0, 0, 0).Text(), "7");
+        }
+    }
 }
 
 // More than any form's sheet holds, and past the readers' bound on a part.
