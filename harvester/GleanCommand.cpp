@@ -2,6 +2,7 @@
 
 #include "common/clsCmdline.h"
 #include "common/modUtil.h"
+#include "harvester/FormTypeFromWorkbook.h"
 #include "harvester/SettingsFile.h"
 #include "harvester/clsBatchRun.h"
 
@@ -49,6 +50,12 @@ std::string GleanUsage()
            "pattern such as in/*.xlsx) of the input folder, or the one workbook named,\n"
            "into the data file and moves each one into the output folder. Options may\n"
            "also be written --type, --in, ...\n"
+           "\n"
+           "       glean /define template /type formtype [/force]\n"
+           "Writes a new form definition from the blank form's defined names (one field\n"
+           "per name of one range of cells, the format from the cells' number format)\n"
+           "and prints its fields; an existing form definition is replaced only with /force.\n"
+           "\n"
            "Exit status: 0 all harvested, 1 some failed or the run stopped, 2 usage or configuration error.\n";
 }
 
@@ -98,6 +105,11 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
             std::string v = takeValue();
             if (!ParseJobs(v, o.jobs) && o.usageError.empty())
                 o.usageError = "/jobs needs a number, not \"" + v + "\"";
+        } else if (name == "define") {
+            o.defineTemplate = takeValue();
+            o.defineGiven = true;
+        } else if (name == "force" && !inlineValue) {
+            o.force = true;
         } else if (name == "autorun" && !inlineValue) {
             // The window's option; glean always runs.
         } else {
@@ -190,4 +202,24 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar)
         err << ", " << r.notTried.size() << " not tried";
     err << "\n";
     return r.failures.empty() && !r.stopped ? kAllHarvested : kSomeFailed;
+}
+
+int RunDefine(const GleanOptions& options, std::ostream& out, std::ostream& err)
+{
+    if (options.defineTemplate.empty() || options.formType.empty()) {
+        err << "glean: /define needs a workbook and /type with the form definition to write\n" << GleanUsage();
+        return kUsageOrConfig;
+    }
+    try {
+        const std::vector<DefinedField> fields = DefineFormType(options.defineTemplate, options.formType, options.force);
+        out << FieldTable(fields);
+        err << "glean: wrote " << options.formType << " (" << fields.size() << (fields.size() == 1 ? " field" : " fields")
+            << ")\n";
+        return kAllHarvested;
+    } catch (const FormTypeExists& e) {
+        err << "glean: " << e.what() << "; give /force to replace it\n";
+    } catch (const std::exception& e) {
+        err << "glean: " << e.what() << "\n";
+    }
+    return kUsageOrConfig;
 }

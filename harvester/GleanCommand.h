@@ -4,6 +4,7 @@
 //
 //   glean [/open settings] [/type formtype] [/in inPath] [/out outPath]
 //         [/data dataFile] [/jobs N]
+//   glean /define template /type formtype [/force]
 //
 // Option words in any case, with "/" or "--" ("--type x" or "--type=x");
 // a value-taking option consumes the next word whatever it is; a later
@@ -17,6 +18,8 @@ struct GleanOptions {
     std::string settings, formType, inDir, outDir, dataFile;
     bool formTypeGiven = false, inDirGiven = false, outDirGiven = false, dataFileGiven = false;
     int jobs = 0;  // 0: one per processor
+    std::string defineTemplate;  // /define: make the form definition from this blank form
+    bool defineGiven = false, force = false;
     bool help = false;
     std::string usageError;  // set when the command line is not understood
 };
@@ -34,3 +37,9 @@ enum GleanExit { kAllHarvested = 0, kSomeFailed = 1, kUsageOrConfig = 2 };
 // stopped early, why and a "Not tried path" line per workbook left; and a
 // last line "N harvested, M failed" (", K not tried"). Returns a GleanExit value.
 int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar);
+
+// /define: writes the form definition /type from the template's defined
+// names and prints its fields as a table on `out`. 0 when written; 2 with
+// the reason on `err` (no /type, no usable name, the file exists without
+// /force, the template unreadable, the file not writable).
+int RunDefine(const GleanOptions& options, std::ostream& out, std::ostream& err);
