@@ -99,6 +99,7 @@ public:
     QAction* mnuFileOpen;
     QAction* mnuFileSave;
     QAction* mnuFileSaveAs;
+    QAction* mnuFileNewFormType;
     QAction* mnuFileExit;
     QMenu* mnuHelp;
     QAction* mnuHelpContents;
@@ -131,6 +132,7 @@ private:
     void mnuFileOpen_Click();
     void mnuFileSave_Click();
     void mnuFileSaveAs_Click();
+    void mnuFileNewFormType_Click();
     void mnuHelpAbout_Click();
     void cmdGo_Click();
     void cmdView_Click();
@@ -150,7 +152,7 @@ private:
     std::unique_ptr<clsSetFile> setFile_;
     std::unique_ptr<FileDialog> cDlg_;
     std::unique_ptr<FolderBrowser> BrowseFF1_;
-    std::unique_ptr<clsPath> pathSettings_, pathInDir_, pathOutDir_, pathFormType_, pathExportTo_;
+    std::unique_ptr<clsPath> pathSettings_, pathInDir_, pathOutDir_, pathFormType_, pathExportTo_, pathTemplate_;
     std::unique_ptr<clsListViewRpt> lvw_;
     ProcessStarter startProcess_;
 
