@@ -1,6 +1,7 @@
 #include "harvester/GleanCommand.h"
 
 #include "common/modUtil.h"
+#include "harvester/FormTypeFromWorkbook.h"
 #include "harvester/GleanWatch.h"
 #include "harvester/SettingsFile.h"
 #include "harvester/clsBatchRun.h"
@@ -60,6 +61,12 @@ std::string GleanUsage()
            "/watch then keeps running and harvests each workbook that arrives once it has\n"
            "not changed for S seconds (/settle S: default 2, fractions such as 0.5\n"
            "allowed); it needs /out, and Ctrl+C or SIGTERM ends it.\n"
+           "\n"
+           "       glean /define template /type formtype [/force]\n"
+           "Writes a new form definition from the blank form's defined names (one field\n"
+           "per name of one range of cells, the format from the cells' number format)\n"
+           "and prints its fields; an existing form definition is replaced only with /force.\n"
+           "\n"
            "Exit status: 0 all harvested, 1 some failed or the run stopped, 2 usage or configuration error.\n";
 }
 
@@ -76,6 +83,12 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
         {"/?", false, SetFlag(o.help)},
         {"-h", false, SetFlag(o.help)},
         {"/dry-run", false, SetFlag(o.dryRun)},
+        {"/define", true, [&o](const std::string& v) {
+             o.defineTemplate = v;
+             o.defineGiven = true;
+             return std::string();
+         }},
+        {"/force", false, SetFlag(o.force)},
         {"/watch", false, SetFlag(o.watch)},
         {"/settle", true, [&o, &settleGiven](const std::string& v) {
              settleGiven = true;
@@ -204,4 +217,25 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
         err << ", " << r.notTried.size() << " not tried";
     err << "\n";
     return r.failures.empty() && !r.stopped ? kAllHarvested : kSomeFailed;
+}
+
+int RunDefine(const GleanOptions& options, std::ostream& out, std::ostream& err)
+{
+    const std::string formType = options.formType.value_or("");
+    if (options.defineTemplate.empty() || formType.empty()) {
+        err << "glean: /define needs a workbook and /type with the form definition to write\n" << GleanUsage();
+        return kUsageOrConfig;
+    }
+    try {
+        const std::vector<DefinedField> fields = DefineFormType(options.defineTemplate, formType, options.force);
+        out << FieldTable(fields);
+        err << "glean: wrote " << formType << " (" << fields.size() << (fields.size() == 1 ? " field" : " fields")
+            << ")\n";
+        return kAllHarvested;
+    } catch (const FormTypeExists& e) {
+        err << "glean: " << e.what() << "; give /force to replace it\n";
+    } catch (const std::exception& e) {
+        err << "glean: " << e.what() << "\n";
+    }
+    return kUsageOrConfig;
 }

@@ -61,3 +61,10 @@ bool ReadDate(const std::string& v, double& serial);
 // pattern, and for a number under a pattern with no place for its digits
 // (">", "kg"; the message names the pattern).
 std::string FormatPattern(const std::string& v, const std::string& pattern);
+
+// Whether FormatPattern shows numbers and dates under this pattern as the
+// spreadsheet that wrote it does: a named format, or a pattern of the subset
+// above whose first section has a place for the value. Patterns with parts
+// the subset does not have (fill "*", spacing "_", fractions "?", conditions
+// and elapsed times in brackets, "General", era and other letters) are not.
+bool PatternUnderstood(const std::string& pattern);

@@ -64,6 +64,7 @@ public:
     explicit XlsReader(const std::string& path);
     XlsReader(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
     void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) override;
+    std::string FormatCode(int style) const override;
 
 private:
     void ReadGlobals();
@@ -579,6 +580,7 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
         xf = c.U16();
         if (col >= kBiffCols) c.Fail("a cell lies outside the sheet's 256 columns");
         pendingString = false;
+        if (out.KeepsStyles()) out.SetStyle(row, col, xf);
     };
 
     while (rs_.Next(rec_)) {
@@ -618,6 +620,7 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             if (last != first + count - 1 || last >= kBiffCols) c.Fail("the record's columns do not fit its cells");
             for (int i = 0; i < count; ++i) {
                 xf = c.U16();
+                if (out.KeepsStyles()) out.SetStyle(row, first + i, xf);
                 out.Set(row, first + i, NumberCell(c, RkValue(c.U32()), xf));
             }
             break;
@@ -705,13 +708,33 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             out.Set(pendingRow, pendingCol, std::move(v));
             break;
         }
-        case rec::Blank:     // Blank 2.4.20, MulBlank 2.4.174: formatted but empty
-        case rec::MulBlank: pendingString = false; break;
+        case rec::Blank:  // Blank 2.4.20: formatted but empty; only a format lookup wants it
+            pendingString = false;
+            if (out.KeepsStyles()) cellHead(c, row, col, xf);
+            break;
+        case rec::MulBlank: {  // MulBlank 2.4.174: row, first column, XF..., last column
+            pendingString = false;
+            if (!out.KeepsStyles() || rec_.data.size() < 6) break;
+            row = c.U16();
+            const int first = c.U16();
+            const int count = int((rec_.data.size() - 6) / 2);
+            for (int i = 0; i < count && first + i < kBiffCols; ++i) out.SetStyle(row, first + i, c.U16());
+            break;
+        }
         default: break;
         }
     }
     throw Error(path_ + ": the " + stream_.Name() + " stream ends inside " + sheetText +
                 " (the file is truncated or damaged)");
+}
+
+std::string XlsReader::FormatCode(int style) const
+{
+    if (style < 0 || size_t(style) >= xfFormat_.size()) return {};
+    const uint16_t id = xfFormat_[size_t(style)];
+    auto it = formats_.find(id);
+    if (it == formats_.end()) return BuiltinFormatCode(id);
+    return FoldCase(it->second) == "general" ? std::string() : it->second;
 }
 
 bool LooksLikeOldBiff(const uint8_t* p, size_t n)

@@ -13,4 +13,9 @@ bool IsBuiltinDateFormat(int id);
 // "General", "0.00", "#,##0" and "[Red]0.0" are not dates.
 bool IsDateFormatCode(const std::string& code);
 
+// The code of a built-in format id that files need not spell out ("0.00" for
+// 2, "0%" for 9, "@" for 49); empty for General and for ids whose look
+// depends on the machine's locale (dates 14-22 come back in their US form).
+std::string BuiltinFormatCode(int id);
+
 }  // namespace wb::detail

@@ -7,10 +7,12 @@
 #include "workbook/XmlStream.h"
 #include "workbook/ZipArchive.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace wb::detail {
@@ -161,6 +163,13 @@ private:
         SheetCells& out;
         long long row = 0;
         bool done = false;  // past the filter's last row
+        // For a format lookup: the columns' default cell styles.
+        struct ColumnStyle {
+            long long first, last;
+            std::string style;
+        };
+        std::vector<ColumnStyle> columnStyles{};
+        long long column = 0;
     };
 
     // A name as found, resolved once every table is known.
@@ -363,7 +372,17 @@ private:
             if (e != XmlStream::Start)
                 continue;
             const std::string_view name = xs.Name();
-            if (name == "table-row") {
+            if (name == "table-column" && l.out.KeepsStyles()) {
+                const long long span = Count(xs, "number-columns-repeated");
+                const std::string style(xs.AttrOr("default-cell-style-name"));
+                if (!style.empty() && l.column + span <= kMaxCols)
+                    l.columnStyles.push_back({l.column, l.column + span - 1, style});
+                l.column += span;
+                xs.Skip();
+            } else if ((name == "table-columns" || name == "table-header-columns" || name == "table-column-group") &&
+                       l.out.KeepsStyles()) {
+                ReadRows(xs, l, depth + 1);
+            } else if (name == "table-row") {
                 ReadRow(xs, l);
             } else if (name == "table-rows" || name == "table-header-rows" || name == "table-row-group") {
                 ReadRows(xs, l, depth + 1);
@@ -423,6 +442,8 @@ private:
             bool wanted = false;
             l.keep.ForEachKept(first, col, first + repeat - 1, col + span - 1,
                                [&](long long, long long, long long, long long) { wanted = true; });
+            if (wanted && l.out.KeepsStyles())
+                KeepStyle(xs, l, first, col, first + repeat - 1, col + span - 1);
             CellValue v;
             if (wanted && ReadValue(xs, l, first, col, v)) {
                 l.keep.ForEachKept(first, col, first + repeat - 1, col + span - 1,
@@ -435,6 +456,168 @@ private:
                 xs.Skip();
             }
             col += span;
+        }
+    }
+
+    // The cell's style, else its column's, for each kept cell of the block.
+    void KeepStyle(const XmlStream& xs, SheetLoad& l, long long r1, long long c1, long long r2, long long c2) const
+    {
+        std::string style(xs.AttrOr("style-name"));
+        for (const auto& cs : l.columnStyles)
+            if (style.empty() && c1 >= cs.first && c1 <= cs.last)
+                style = cs.style;
+        if (style.empty())
+            return;
+        const int index = StyleIndex(style);
+        l.keep.ForEachKept(r1, c1, r2, c2, [&](long long a, long long b, long long c, long long d) {
+            for (long long r = a; r <= c; ++r)
+                for (long long k = b; k <= d; ++k)
+                    l.out.SetStyle(int(r), int(k), index);
+        });
+    }
+
+    int StyleIndex(const std::string& name) const
+    {
+        for (size_t i = 0; i < styleNames_.size(); ++i)
+            if (styleNames_[i] == name)
+                return int(i);
+        styleNames_.push_back(name);
+        return int(styleNames_.size()) - 1;
+    }
+
+public:
+    std::string FormatCode(int style) const override
+    {
+        if (style < 0 || size_t(style) >= styleNames_.size())
+            return {};
+        LoadDataStyles();
+        std::string name = styleNames_[size_t(style)];
+        for (int hops = 0; hops < 16; ++hops) {  // a style without a data style takes its parent's
+            auto it = cellStyles_.find(name);
+            if (it == cellStyles_.end())
+                return {};
+            if (!it->second.first.empty()) {
+                auto d = dataStyles_.find(it->second.first);
+                if (d == dataStyles_.end())
+                    return {};
+                // A style that maps positive values elsewhere is the negative
+                // part; the positive one tells the format.
+                auto pos = d->second.positive.empty() ? dataStyles_.end() : dataStyles_.find(d->second.positive);
+                return pos != dataStyles_.end() ? pos->second.code : d->second.code;
+            }
+            name = it->second.second;
+        }
+        return {};
+    }
+
+private:
+    struct DataStyle {
+        std::string code;      // as a format code: "0.00", "dd/mm/yyyy", "0%", "@"
+        std::string positive;  // the style that value()>=0 applies, if any
+    };
+
+    // Cell styles and the number, date, time, percentage, currency and text
+    // styles they show values with, from content.xml and styles.xml.
+    void LoadDataStyles() const
+    {
+        if (dataStylesLoaded_)
+            return;
+        dataStylesLoaded_ = true;
+        for (const char* part : {"styles.xml", "content.xml"}) {
+            auto member = zip_->Open(part);
+            if (!member)
+                continue;
+            XmlStream xs(std::move(member));
+            for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
+                if (e != XmlStream::Start)
+                    continue;
+                const int d = xs.Depth();
+                const std::string_view name = xs.Name();
+                if (d == 1 || (d == 2 && (name == "styles" || name == "automatic-styles")))
+                    continue;
+                if (d == 3 && name == "style") {
+                    cellStyles_[std::string(xs.AttrOr("name"))] = {std::string(xs.AttrOr("data-style-name")),
+                                                                   std::string(xs.AttrOr("parent-style-name"))};
+                } else if (d == 3 && (name == "number-style" || name == "percentage-style" || name == "currency-style" ||
+                                      name == "date-style" || name == "time-style" || name == "text-style" ||
+                                      name == "boolean-style")) {
+                    const std::string styleName(xs.AttrOr("name"));
+                    dataStyles_[styleName] = ReadDataStyle(xs, std::string(name));
+                    continue;  // consumed
+                }
+                xs.Skip();
+            }
+        }
+    }
+
+    // After the Start of a data style; consumes its End.
+    static DataStyle ReadDataStyle(XmlStream& xs, const std::string& kind)
+    {
+        DataStyle out;
+        if (kind == "boolean-style") {
+            xs.Skip();
+            return out;
+        }
+        auto literal = [&](const std::string& t) {
+            for (char c : t) {
+                if (c == '%' && kind == "percentage-style")
+                    out.code += '%';
+                else if (c == ' ' || c == '/' || c == '-' || c == '.' || c == ':' || c == ',' || c == '(' || c == ')')
+                    out.code += c;
+                else if (c == '"')
+                    out.code += "\\\"";
+                else
+                    out.code += std::string("\\") + c;
+            }
+        };
+        const int level = xs.Depth();
+        for (;;) {
+            const XmlStream::Event e = xs.Next();
+            if (e == XmlStream::End && xs.Depth() < level)
+                return out;
+            if (e == XmlStream::Done)
+                xs.Fail("unexpected end of data");
+            if (e != XmlStream::Start)
+                continue;
+            const std::string_view n = xs.Name();
+            const bool isLong = xs.AttrOr("style") == "long";
+            if (n == "number" || n == "scientific-number") {
+                const int decimals = std::atoi(std::string(xs.AttrOr("decimal-places", "0")).c_str());
+                out.code += xs.AttrOr("grouping") == "true" ? "#,##0" : "0";
+                if (decimals > 0)
+                    out.code += "." + std::string(size_t(std::min(decimals, 30)), '0');
+                if (n == "scientific-number")
+                    out.code += "E+" + std::string(size_t(std::clamp(std::atoi(std::string(
+                                                                         xs.AttrOr("min-exponent-digits", "2")).c_str()),
+                                                                     1, 5)),
+                                                   '0');
+            } else if (n == "fraction") {
+                out.code += "# ?/?";
+            } else if (n == "day") {
+                out.code += isLong ? "dd" : "d";
+            } else if (n == "month") {
+                out.code += xs.AttrOr("textual") == "true" ? (isLong ? "mmmm" : "mmm") : (isLong ? "mm" : "m");
+            } else if (n == "year") {
+                out.code += isLong ? "yyyy" : "yy";
+            } else if (n == "day-of-week") {
+                out.code += isLong ? "dddd" : "ddd";
+            } else if (n == "hours") {
+                out.code += isLong ? "hh" : "h";
+            } else if (n == "minutes") {
+                out.code += isLong ? "mm" : "m";
+            } else if (n == "seconds") {
+                out.code += isLong ? "ss" : "s";
+            } else if (n == "am-pm") {
+                out.code += "AM/PM";
+            } else if (n == "text-content") {
+                out.code += "@";
+            } else if (n == "text" || n == "currency-symbol") {
+                literal(xs.ReadText(size_t(1) << 16));
+                continue;  // consumed
+            } else if (n == "map" && xs.AttrOr("condition") == "value()>=0") {
+                out.positive = xs.AttrOr("apply-style-name");
+            }
+            xs.Skip();
         }
     }
 
@@ -582,6 +765,11 @@ private:
     }
 
     std::unique_ptr<ZipArchive> zip_;
+    // Format lookups: cell style names by index, and what they show.
+    mutable std::vector<std::string> styleNames_;
+    mutable bool dataStylesLoaded_ = false;
+    mutable std::unordered_map<std::string, std::pair<std::string, std::string>> cellStyles_;  // data style, parent
+    mutable std::unordered_map<std::string, DataStyle> dataStyles_;
 };
 
 }  // namespace

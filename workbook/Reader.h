@@ -130,12 +130,29 @@ public:
     }
     size_t Size() const { return cells_.size(); }
 
+    // A format lookup also wants each kept cell's style (the index that
+    // Reader::FormatCode takes), formatted blanks included.
+    void KeepStyles() { keepStyles_ = true; }
+    bool KeepsStyles() const { return keepStyles_; }
+    void SetStyle(int row, int col, int style)
+    {
+        if (keepStyles_ && filter_.Wants(row, col))
+            styles_[Key(row, col)] = style;
+    }
+    int Style(int row, int col) const  // -1: none recorded
+    {
+        auto it = styles_.find(Key(row, col));
+        return it == styles_.end() ? -1 : it->second;
+    }
+
 private:
     static uint64_t Key(int row, int col) { return (uint64_t(uint32_t(row)) << 32) | uint32_t(col); }
     std::unordered_map<uint64_t, CellValue> cells_;
     SheetFilter filter_ = SheetFilter::All();
     long long maxCells_ = -1;
     size_t textBytes_ = 0;
+    bool keepStyles_ = false;
+    std::unordered_map<uint64_t, int> styles_;
 };
 
 class Reader {
@@ -152,6 +169,10 @@ public:
     // Fills `out` with the non-empty cells of sheet `index` that `keep`
     // wants. Throws wb::Error; LimitError when more is kept than allowed.
     virtual void LoadSheet(int index, const SheetFilter& keep, SheetCells& out) = 0;
+
+    // The number format code of a cell style that LoadSheet recorded
+    // (SheetCells::KeepStyles); empty for General or an unknown style.
+    virtual std::string FormatCode(int style) const = 0;
 };
 
 // Each throws wb::Error naming the file and the reason.

@@ -4,6 +4,7 @@
 
 #include "workbook/Biff.h"
 #include "workbook/Calendar.h"
+#include "workbook/NumberFormat.h"
 #include "workbook/Reader.h"
 #include "workbook/Reference.h"
 #include "workbook/ShortestDigits.h"
@@ -440,6 +441,29 @@ CellValue Workbook::Cell(int sheet, int row, int col) const
         throw Error(impl_->path + ": no sheet number " + std::to_string(sheet + 1));
     const CellValue* v = impl_->Load(sheet, row, col).Get(row, col);
     return v ? *v : CellValue{};
+}
+
+bool IsDateFormat(const std::string& code) { return detail::IsDateFormatCode(code); }
+
+std::string Workbook::NumberFormat(int sheet, int row, int col) const
+{
+    if (sheet < 0 || size_t(sheet) >= impl_->sheets.size())
+        throw Error(impl_->path + ": no sheet number " + std::to_string(sheet + 1));
+    Range r;
+    r.sheet = sheet;
+    r.firstRow = r.lastRow = row;
+    r.firstCol = r.lastCol = col;
+    const detail::SheetFilter keep = detail::SheetFilter::Only({r});
+    detail::SheetCells cells;
+    cells.Keep(keep);
+    cells.KeepStyles();
+    try {
+        impl_->reader->LoadSheet(sheet, keep, cells);
+    } catch (const detail::LimitError& e) {
+        throw Error(impl_->path + ": sheet " + impl_->reader->sheetNames[size_t(sheet)] + ": " + e.what());
+    }
+    const int style = cells.Style(row, col);
+    return style < 0 ? std::string() : impl_->reader->FormatCode(style);
 }
 
 }  // namespace wb

@@ -52,6 +52,10 @@ struct Range {
     bool operator==(const Range&) const = default;
 };
 
+// Whether a number format code shows a date or time, as the readers decide
+// which numbers are dates.
+bool IsDateFormat(const std::string& code);
+
 // "B2" or "B2:D8" (no sheet, no dollar signs).
 std::string RangeAddress(const Range& r);
 
@@ -92,6 +96,11 @@ public:
 
     // One cell by sheet position; Empty outside the sheet's data.
     CellValue Cell(int sheet, int row, int col) const;
+
+    // The number format code of one cell as the file stores it ("0.00",
+    // "dd/mm/yyyy", "0%", "@"), also of a formatted empty cell; empty for
+    // the general format. Reads the sheet again for this cell alone.
+    std::string NumberFormat(int sheet, int row, int col) const;
 
     struct Impl;
 

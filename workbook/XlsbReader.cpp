@@ -627,7 +627,9 @@ private:
                     if (custom.size() >= kMaxFormats)
                         break;
                     const int id = f.U16();
-                    custom[id] = IsDateFormatCode(f.WideString());
+                    std::string code = f.WideString();
+                    custom[id] = IsDateFormatCode(code);
+                    customCodes_[id] = std::move(code);
                     break;
                 }
                 case brt::BeginCellXfs: inCellXfs = true; break;
@@ -639,6 +641,7 @@ private:
                     const int id = f.U16();
                     auto c = custom.find(id);
                     xfIsDate_.push_back(c != custom.end() ? c->second : IsBuiltinDateFormat(id));
+                    xfFormatId_.push_back(id);
                     break;
                 }
                 default: break;
@@ -735,6 +738,8 @@ private:
             const uint32_t style = f.U32() & 0xFFFFFF;
             if (!keep.KeepsAll() && !keep.Wants(int(row), int(col)))
                 continue;
+            if (out.KeepsStyles())
+                out.SetStyle(int(row), int(col), int(style));
             if (type == brt::CellBlank || type == brt::ShortBlank)
                 continue;  // formatted but empty
             const uint64_t key = (uint64_t(uint32_t(row)) << 32) | uint32_t(col);
@@ -795,6 +800,17 @@ private:
                         " (the file is truncated or damaged)");
     }
 
+    std::string FormatCode(int style) const override
+    {
+        if (style < 0 || size_t(style) >= xfFormatId_.size())
+            return {};
+        const int id = xfFormatId_[size_t(style)];
+        auto c = customCodes_.find(id);
+        if (c == customCodes_.end())
+            return BuiltinFormatCode(id);
+        return FoldCase(c->second) == "general" ? std::string() : c->second;
+    }
+
     CellValue NumberCell(const Fields& f, double v, uint32_t style) const
     {
         if (!std::isfinite(v))
@@ -819,6 +835,8 @@ private:
     bool sharedLoaded_ = false;
     uint32_t sstCount_ = 0;  // strings in the shared strings part
     std::vector<bool> xfIsDate_;
+    std::vector<int> xfFormatId_;                     // by cell style
+    std::unordered_map<int, std::string> customCodes_;  // format id -> code
 };
 
 }  // namespace

@@ -337,6 +337,17 @@ private:
     };
 
     // Number formats that show dates, by cell format; read once, as a stream.
+    std::string FormatCode(int style) const override
+    {
+        if (style < 0 || size_t(style) >= xfFormatId_.size())
+            return {};
+        const int id = xfFormatId_[size_t(style)];
+        auto c = customCodes_.find(id);
+        if (c == customCodes_.end())
+            return BuiltinFormatCode(id);
+        return FoldCase(c->second) == "general" ? std::string() : c->second;
+    }
+
     void LoadStyles()
     {
         if (stylesLoaded_)
@@ -367,14 +378,17 @@ private:
                     xs.Skip();  // the rest of numFmts
                     continue;
                 }
-                custom[int(ToLong(xs.AttrOr("numFmtId", "-1")))] =
-                    IsDateFormatCode(std::string(xs.AttrOr("formatCode")));
+                const int id = int(ToLong(xs.AttrOr("numFmtId", "-1")));
+                std::string code(xs.AttrOr("formatCode"));
+                custom[id] = IsDateFormatCode(code);
+                customCodes_[id] = std::move(code);
             } else if (depth == 3 && name == "xf" && xs.ParentName() == "cellXfs") {
                 if (xfIsDate_.size() >= kMaxFormats)
                     break;
                 const int id = int(ToLong(xs.AttrOr("numFmtId", "0")));
                 auto c = custom.find(id);
                 xfIsDate_.push_back(c != custom.end() ? c->second : IsBuiltinDateFormat(id));
+                xfFormatId_.push_back(id);
             }
             xs.Skip();
         }
@@ -515,6 +529,8 @@ private:
         shared.erase(key);  // a cell written again is what it says last
         const std::string t(xs.AttrOr("t"));
         const long long s = ToLong(xs.AttrOr("s", "0"));
+        if (out.KeepsStyles())
+            out.SetStyle(row, col, int(s));
         auto fail = [&](const std::string& why) {
             return Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(col) + std::to_string(row + 1) +
                          ": " + why);
@@ -588,6 +604,8 @@ private:
     std::string sharedStringsPart_, stylesPart_;
     bool stylesLoaded_ = false;
     std::vector<bool> xfIsDate_;
+    std::vector<int> xfFormatId_;                     // by cell style
+    std::unordered_map<int, std::string> customCodes_;  // numFmtId -> formatCode
 };
 
 }  // namespace

@@ -22,5 +22,7 @@ int main(int argc, char** argv)
         std::cerr << "glean: " << options.usageError << "\n" << GleanUsage();
         return kUsageOrConfig;
     }
+    if (options.defineGiven)
+        return RunDefine(options, std::cout, std::cerr);
     return RunGlean(options, std::cerr, isatty(STDERR_FILENO) != 0, &std::cout);
 }

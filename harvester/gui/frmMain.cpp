@@ -10,6 +10,7 @@
 #include "common/gui/modAppFolder.h"
 #include "common/gui/modBrowseTo.h"
 #include "common/gui/modMsgBox.h"
+#include "harvester/FormTypeFromWorkbook.h"
 #include "harvester/gui/clsSetFile.h"
 #include "harvester/gui/dlgPreview.h"
 #include "harvester/gui/modMain.h"
@@ -339,6 +340,9 @@ void frmMain::CreateMenus()
     mnuFileSave = mnuFile->addAction(tr("&Save"), this, &frmMain::mnuFileSave_Click);
     mnuFileSaveAs = mnuFile->addAction(tr("Save &As"), this, &frmMain::mnuFileSaveAs_Click);
     mnuFile->addSeparator();
+    mnuFileNewFormType =
+        mnuFile->addAction(tr("&New Form Type from Workbook..."), this, &frmMain::mnuFileNewFormType_Click);
+    mnuFile->addSeparator();
     mnuFileExit = mnuFile->addAction(tr("E&xit"), this, [this] { AppCmd(QStringLiteral("exit"), {}); });
 
     mnuHelp = menuBar()->addMenu(tr("&Help"));
@@ -354,7 +358,8 @@ void frmMain::CreateMenus()
 
     const std::pair<QAction*, const char*> names[] = {
         {mnuFileOpen, "mnuFileOpen"},         {mnuFileSave, "mnuFileSave"},   {mnuFileSaveAs, "mnuFileSaveAs"},
-        {mnuFileExit, "mnuFileExit"},         {mnuHelpContents, "mnuHelpContents"},
+        {mnuFileNewFormType, "mnuFileNewFormType"}, {mnuFileExit, "mnuFileExit"},
+        {mnuHelpContents, "mnuHelpContents"},
         {mnuHelpFAQ, "mnuHelpFAQ"},           {mnuHelpSupport, "mnuHelpSupport"},
         {mnuHelpAbout, "mnuHelpAbout"}};
     for (const auto& [action, name] : names)
@@ -408,6 +413,7 @@ void frmMain::SetupControls()
     pathOutDir_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Choose Output Directory"));
     pathFormType_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Choose Form Type"));
     pathExportTo_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Pick or Enter a File for the Data"));
+    pathTemplate_ = MakePath(cDlg_.get(), BrowseFF1_.get(), tr("Choose the Blank Form"));
 
     lvw_ = std::make_unique<clsListViewRpt>(clsListViewRpt::Revision::Harvester);
     lvw_->setLV(ListView1);
@@ -421,7 +427,7 @@ void frmMain::SetupControls()
 void frmMain::setDialogs(FileDialog* files, FolderBrowser* folders)
 {
     for (clsPath* p : {pathSettings_.get(), pathInDir_.get(), pathOutDir_.get(), pathFormType_.get(),
-                       pathExportTo_.get()}) {
+                       pathExportTo_.get(), pathTemplate_.get()}) {
         p->setCommonDialogControl(files);
         p->setBrowseFFControl(folders);
     }
@@ -549,6 +555,35 @@ void frmMain::mnuFileSaveAs_Click()
     pathSettings_->setFilter(tr("Settings Files (*.set) | *.set"));
     if (pathSettings_->ChooseFile() && pathSettings_->PathIsPresent())
         AppCmd(QStringLiteral("SaveAs"), {pathSettings_->Path()});
+}
+
+// A form definition from a blank form's defined names, written into the
+// FormTypes folder under the workbook's name and opened in the editor.
+void frmMain::mnuFileNewFormType_Click()
+{
+    pathTemplate_->setInitDir(QDir::homePath());
+    pathTemplate_->setFilter(tr("Workbooks (*.xls *.xlsx *.xlsm *.xlsb *.ods)|*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods|"
+                                "All Files (*.*)|*.*"));
+    if (!pathTemplate_->ChooseExistingFile() || !pathTemplate_->PathIsPresent())
+        return;
+    const QString book = pathTemplate_->Path();
+    const QString form = AppFile(QStringLiteral("FormTypes")) + QLatin1Char('/') +
+                         QFileInfo(book).completeBaseName() + QStringLiteral(".dat");
+    const bool exists = QFileInfo::exists(form);
+    if (exists) {
+        const QString question = form + tr(" already exists.") + QLatin1Char('\n') + tr("Do you want to replace it?");
+        if (!MsgBoxYes(this, question))
+            return;
+    }
+    try {
+        DefineFormType(book.toStdString(), form.toStdString(), exists);
+    } catch (const std::exception& e) {
+        ShowError(tr("No form definition was made from %1:").arg(book) + QLatin1Char('\n') +
+                  QString::fromStdString(e.what()));
+        return;
+    }
+    txtFormType->setText(form);
+    cmdEditFormType_Click();
 }
 
 // ---- Help ----------------------------------------------------------------

@@ -107,6 +107,7 @@ public:
     QAction* mnuFileOpen;
     QAction* mnuFileSave;
     QAction* mnuFileSaveAs;
+    QAction* mnuFileNewFormType;
     QAction* mnuFileExit;
     QMenu* mnuHelp;
     QAction* mnuHelpContents;
@@ -145,6 +146,7 @@ private:
     void mnuFileOpen_Click();
     void mnuFileSave_Click();
     void mnuFileSaveAs_Click();
+    void mnuFileNewFormType_Click();
     void mnuHelpAbout_Click();
     void cmdPreview_Click();
     void cmdGo_Click();
@@ -167,7 +169,7 @@ private:
     std::unique_ptr<FolderBrowser> BrowseFF1_;
     std::unique_ptr<PreviewDialog> ownPreview_;
     PreviewDialog* preview_ = nullptr;
-    std::unique_ptr<clsPath> pathSettings_, pathInDir_, pathOutDir_, pathFormType_, pathExportTo_;
+    std::unique_ptr<clsPath> pathSettings_, pathInDir_, pathOutDir_, pathFormType_, pathExportTo_, pathTemplate_;
     std::unique_ptr<clsListViewRpt> lvw_;
     ProcessStarter startProcess_;
 
