@@ -8,4 +8,7 @@ namespace cellformat {
 // See FormatPattern.
 std::string ApplyPattern(const std::string& v, const std::string& pattern);
 
+// See PatternUnderstood (modFormatCellValue.h).
+bool PatternUnderstood(const std::string& pattern);
+
 }  // namespace cellformat

@@ -170,54 +170,5 @@ std::string FormatCellValue(const std::string& v, const std::string& fmt, int16_
 
 bool PatternUnderstood(const std::string& pattern)
 {
-    const std::string_view p = Trim(pattern);
-    if (p.empty())
-        return false;
-    for (std::string_view named : {"General Number", "General Date", "Yes/No", "True/False", "On/Off"})
-        if (IEquals(p, named))
-            return true;
-    if (NamedPattern(p))
-        return true;
-    // The same walk as ParsePattern, refusing what it would take as literal
-    // text although the spreadsheet gives it a meaning.
-    for (size_t i = 0; i < p.size(); ++i) {
-        const char c = p[i];
-        const char lc = Lower(c);
-        if (c == '"') {
-            const size_t end = p.find('"', i + 1);
-            if (end == std::string_view::npos)
-                return false;
-            i = end;
-        } else if (c == '\\') {
-            ++i;
-        } else if (c == '[') {
-            const size_t end = p.find(']', i);
-            if (end == std::string_view::npos)
-                return false;
-            // Colours and locale or currency tags change no digit; conditions
-            // and elapsed times do.
-            const std::string inside = LowerAscii(p.substr(i + 1, end - i - 1));
-            static constexpr std::string_view kColours[] = {"black", "blue",  "cyan",   "green",
-                                                            "magenta", "red", "white", "yellow"};
-            bool harmless = !inside.empty() && inside[0] == '$';
-            for (std::string_view colour : kColours)
-                harmless |= inside == colour;
-            harmless |= inside.rfind("color", 0) == 0;
-            if (!harmless)
-                return false;
-            i = end;
-        } else if (c == '_' || c == '*' || c == '?') {
-            return false;
-        } else if (lc == 'e' && i + 1 < p.size() && (p[i + 1] == '+' || p[i + 1] == '-')) {
-            ++i;
-        } else if (IEquals(p.substr(i, 5), "AM/PM")) {
-            i += 4;
-        } else if (IEquals(p.substr(i, 3), "A/P")) {
-            i += 2;
-        } else if (IsAlpha(c) && std::string_view("dmyhns").find(lc) == std::string_view::npos) {
-            return false;
-        }
-    }
-    const std::vector<Section> sections = ParsePattern(p);
-    return Has(sections[0], PatToken::Digit) || IsDateSection(sections[0]) || Has(sections[0], PatToken::At);
+    return cellformat::PatternUnderstood(pattern);
 }
