@@ -422,6 +422,7 @@ void frmMain::SetupControls()
     lvw_->ColumnHeaderWidth(1, tr("Status"), 15);
     lvw_->Resize();
     FitStatusColumns(ListView1);
+    ListView1->viewport()->installEventFilter(this);
 }
 
 void frmMain::setDialogs(FileDialog* files, FolderBrowser* folders)
@@ -437,6 +438,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Client && event->type() == QEvent::Resize)
         Form_Resize();
+    // A scroll bar that comes or goes changes the list's room, not the window's.
+    else if (event->type() == QEvent::Resize && watched == ListView1->viewport())
+        FitStatusColumns(ListView1);
     return QMainWindow::eventFilter(watched, event);
 }
 
