@@ -55,6 +55,19 @@ void DataFileAppender::Lock(bool wait, const std::function<void()>& onWaiting)
     }
 }
 
+// The file just opened (or not) becomes the run's: its identity, size and ending.
+void DataFileAppender::Adopt()
+{
+    if (!fd_)
+        throw ConfigError(Reason("Cannot write the data file", path_, errno));
+    auto id = IdentityOf(fd_.Get());
+    if (!id)
+        throw ConfigError(Reason("Cannot read the data file", path_, errno));
+    id_ = *id;
+    size_ = id_.size;
+    ReadEnding();
+}
+
 void DataFileAppender::Open()
 {
     struct stat st {};
@@ -69,14 +82,7 @@ void DataFileAppender::Open()
         if (!fd_ && errno == EACCES)  // writable but not readable: no line-end check
             fd_.Reset(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
     }
-    if (!fd_)
-        throw ConfigError(Reason("Cannot write the data file", path_, errno));
-    auto id = IdentityOf(fd_.Get());
-    if (!id)
-        throw ConfigError(Reason("Cannot read the data file", path_, errno));
-    id_ = *id;
-    size_ = id_.size;
-    ReadEnding();
+    Adopt();
 }
 
 void DataFileAppender::CheckLock(bool wait, const std::function<void()>& onWaiting)
@@ -109,14 +115,7 @@ void DataFileAppender::CheckOpen()
     fd_.Reset(::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
     if (!fd_ && errno == EACCES)
         fd_.Reset(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-    if (!fd_)
-        throw ConfigError(Reason("Cannot write the data file", path_, errno));
-    auto id = IdentityOf(fd_.Get());
-    if (!id)
-        throw ConfigError(Reason("Cannot read the data file", path_, errno));
-    id_ = *id;
-    size_ = id_.size;
-    ReadEnding();
+    Adopt();
 }
 
 void DataFileAppender::Pretend(const JournalRecord& record)

@@ -61,6 +61,7 @@ public:
     void Close();
 
 private:
+    void Adopt();
     void ReadEnding();
 
     std::string path_;

@@ -80,6 +80,15 @@ FieldFormat ReadFieldFormat(const FormField& f)
     return {ReadCellFormat(f.format), word == "text", IsNumericOrDateWord(word)};
 }
 
+std::vector<FieldFormat> ReadFieldFormats(const FormDefinition& form)
+{
+    std::vector<FieldFormat> formats;
+    formats.reserve(form.fields.size());
+    for (const FormField& f : form.fields)
+        formats.push_back(ReadFieldFormat(f));
+    return formats;
+}
+
 // One formatted value as it stands in the line, appended to `out`: a value
 // that holds a comma, a quote or a line break is quoted whatever its format
 // word, so that it cannot shift the columns after it.
@@ -102,6 +111,13 @@ struct Source {
     wb::Range range;
     std::optional<wb::CellValue> fixed;
 };
+
+// Blocks give no values and reserved references no cells: only single cells
+// and runs are read.
+bool ReadsCells(const Source& s)
+{
+    return !s.fixed && (s.range.Rows() == 1 || s.range.Cols() == 1);
+}
 
 int Length(const Source& s) { return s.fixed ? 1 : Length(s.range); }
 
@@ -224,17 +240,12 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
         }
         items = std::max(items, Length(ranges.back()));
     }
-    // Blocks give no values and reserved references no cells: only single
-    // cells and runs are read.
     std::vector<wb::Range> read;
     for (const Source& s : ranges)
-        if (!s.fixed && (s.range.Rows() == 1 || s.range.Cols() == 1))
+        if (ReadsCells(s))
             read.push_back(s.range);
     book.WillRead(read);
-    std::vector<FieldFormat> formats;
-    formats.reserve(form.fields.size());
-    for (const FormField& f : form.fields)
-        formats.push_back(ReadFieldFormat(f));
+    const std::vector<FieldFormat> formats = ReadFieldFormats(form);
 
     // A single cell without a "+" shows the same on every line: formatted
     // once, on the first.
@@ -293,16 +304,12 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
             continue;
         }
         items = std::max(items, Length(*sources[i]));
-        const Source& s = *sources[i];
-        if (!s.fixed && (s.range.Rows() == 1 || s.range.Cols() == 1))
-            read.push_back(s.range);
+        if (ReadsCells(*sources[i]))
+            read.push_back(sources[i]->range);
     }
     book.WillRead(read);
 
-    std::vector<FieldFormat> formats;
-    formats.reserve(form.fields.size());
-    for (const FormField& f : form.fields)
-        formats.push_back(ReadFieldFormat(f));
+    const std::vector<FieldFormat> formats = ReadFieldFormats(form);
 
     std::vector<std::vector<FieldValue>> rows(static_cast<size_t>(items),
                                               std::vector<FieldValue>(form.fields.size()));

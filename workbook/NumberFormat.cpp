@@ -96,4 +96,19 @@ std::string BuiltinFormatCode(int id)
     return it == codes.end() ? std::string() : std::string(it->second);
 }
 
+std::string StyleFormatCode(int style, const std::vector<int>& formatIdOfStyle,
+                            const std::unordered_map<int, std::string>& custom)
+{
+    if (style < 0 || size_t(style) >= formatIdOfStyle.size())
+        return {};
+    const int id = formatIdOfStyle[size_t(style)];
+    auto c = custom.find(id);
+    if (c == custom.end())
+        return BuiltinFormatCode(id);
+    std::string folded = c->second;
+    for (char& ch : folded)
+        ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    return folded == "general" ? std::string() : c->second;
+}
+
 }  // namespace wb::detail

@@ -1,6 +1,8 @@
 #pragma once
 // Which number formats show a date or time (shared by the BIFF and OOXML readers).
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace wb::detail {
 
@@ -17,5 +19,11 @@ bool IsDateFormatCode(const std::string& code);
 // 2, "0%" for 9, "@" for 49); empty for General and for ids whose look
 // depends on the machine's locale (dates 14-22 come back in their US form).
 std::string BuiltinFormatCode(int id);
+
+// The format code of cell style `style` in a package that maps styles to
+// format ids (`formatIdOfStyle`) and spells out its own codes (`custom`):
+// empty for General and for a style out of range.
+std::string StyleFormatCode(int style, const std::vector<int>& formatIdOfStyle,
+                            const std::unordered_map<int, std::string>& custom);
 
 }  // namespace wb::detail

@@ -339,13 +339,7 @@ private:
     // Number formats that show dates, by cell format; read once, as a stream.
     std::string FormatCode(int style) const override
     {
-        if (style < 0 || size_t(style) >= xfFormatId_.size())
-            return {};
-        const int id = xfFormatId_[size_t(style)];
-        auto c = customCodes_.find(id);
-        if (c == customCodes_.end())
-            return BuiltinFormatCode(id);
-        return FoldCase(c->second) == "general" ? std::string() : c->second;
+        return StyleFormatCode(style, xfFormatId_, customCodes_);
     }
 
     void LoadStyles()

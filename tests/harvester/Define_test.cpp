@@ -18,18 +18,8 @@ namespace {
 
 std::string Define(const std::string& name) { return Fixture("define/" + name); }
 
-const char* const kFormText = "11,3\r\n"
-                              "\"EmployeeName\",\"EmployeeName\",\"text\"\r\n"
-                              "\"WeekStart\",\"WeekStart\",\"dmy\"\r\n"
-                              "\"EmployeeNo\",\"EmployeeNo\",\"0\"\r\n"
-                              "\"Hours\",\"Hours\",\"0.0\"\r\n"
-                              "\"Rate\",\"Rate\",\"0.00\"\r\n"
-                              "\"Total\",\"Total\",\"0.000\"\r\n"
-                              "\"Share\",\"Share\",\"0.0%\"\r\n"
-                              "\"Weight\",\"Weight\",\"0.00E+00\"\r\n"
-                              "\"Fraction\",\"Fraction\",\"text\"\r\n"
-                              "\"Note\",\"Note\",\"text\"\r\n"
-                              "\"Extra!Remark\",\"Extra!Remark\",\"text\"\r\n";
+// What /define writes for the template (also the window's New Form Type).
+const std::string kFormText = ReadFile(Define("template.expected.dat"));
 
 const char* const kLines =
     "EmployeeName,WeekStart,EmployeeNo,Hours,Rate,Total,Share,Weight,Fraction,Note,Extra!Remark\r\n"
