@@ -1,5 +1,7 @@
 #include "common/DataFileLock.h"
 
+#include "common/modUtil.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -75,9 +77,7 @@ DataFileLock::Outcome DataFileLock::Probe(const std::string& dataFile, bool wait
         if (errno != ENOENT)
             return failed("Cannot create the lock file");
         // Take would create it in the data file's folder.
-        const size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        if (::access(FolderOf(path).c_str(), W_OK | X_OK) != 0)
             return failed("Cannot create the lock file");
         return Outcome::Taken;
     }

@@ -13,6 +13,11 @@ std::string Lower(std::string s);
 // True when name is an existing regular file (a folder or nothing: false).
 bool IsFile(const std::string& name);
 
+// The folder part of a path ("." when it has none, "/" for the root) and its
+// last part (the whole path when it has no "/").
+std::string FolderOf(const std::string& path);
+std::string NameOf(const std::string& path);
+
 // Writes all of data to fd, going on after signals and short writes.
 // Returns 0, or the errno of the failure.
 int WriteAll(int fd, std::string_view data);

@@ -100,9 +100,7 @@ void DataFileAppender::CheckOpen()
     struct stat st {};
     if (::stat(path_.c_str(), &st) != 0) {
         // Open would create it: its folder must take a new file.
-        const size_t slash = path_.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
-        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        if (::access(FolderOf(path_).c_str(), W_OK | X_OK) != 0)
             throw ConfigError(Reason("Cannot write the data file", path_, errno));
         size_ = 0;
         endsWithLineEnd_ = true;

@@ -1,5 +1,6 @@
 #include "harvester/FolderWatch.h"
 
+#include "common/modUtil.h"
 #include "harvester/RunErrors.h"
 
 #include <algorithm>
@@ -25,7 +26,6 @@ std::optional<FileIdentity> RegularFile(const std::string& path)
     return IdentityOf(path);
 }
 
-std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "harvester/GleanWatch.h"
 
 #include "common/UniqueHandle.h"
+#include "common/modUtil.h"
 #include "harvester/FolderWatch.h"
 #include "harvester/RunErrors.h"
 #include "harvester/WorkbookList.h"
@@ -67,7 +68,6 @@ private:
     struct sigaction oldInt_ {}, oldTerm_ {};
 };
 
-std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 void Add(BatchResult& all, const BatchResult& r)
 {

@@ -34,16 +34,6 @@ bool IsDir(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string ParentFolder(const std::string& path)
-{
-    size_t slash = path.rfind(kSep);
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 FormDefinition CheckFormDefinition(const std::string& path)
 {
     if (path.empty())
@@ -77,7 +67,7 @@ void CheckFolders(const BatchPaths& p, const WorkbookSource& source)
         throw ConfigError("No data file given.");
     if (IsDir(p.dataFile))
         throw ConfigError("The data file is a folder: " + p.dataFile);
-    const std::string dataFolder = ParentFolder(p.dataFile);
+    const std::string dataFolder = FolderOf(p.dataFile);
     if (!IsDir(dataFolder))
         throw ConfigError("The folder of the data file does not exist: " + dataFolder);
 
