@@ -13,9 +13,17 @@ struct Field {
 };
 
 const std::vector<Field> kTimesheet = {
-    {"Ann Baker", "text"}, {"1042", "0"}, {"Accounts", "text"}, {"2009-03-02", "+dmy"},
-    {"Month-end close", "text"}, {"7.25", "0.0"}, {"36.75", "0.00"}, {"2009-03-09", "ymd"},
-    {"1234567.891", "#,##0.00"}, {"2009-03-02 14:05:09", "dd mmm yyyy hh:nn"}, {"", "0.0"},
+    {"Ann Baker", "text"},
+    {"1042", "0"},
+    {"Accounts", "text"},
+    {"2009-03-02", "+dmy"},
+    {"Month-end close", "text"},
+    {"7.25", "0.0"},
+    {"36.75", "0.00"},
+    {"2009-03-09", "ymd"},
+    {"1234567.891", "#,##0.00"},
+    {"2009-03-02 14:05:09", "dd mmm yyyy hh:nn"},
+    {"", "0.0"},
 };
 
 void BM_FormatCellValue(benchmark::State& state)

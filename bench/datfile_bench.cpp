@@ -38,8 +38,9 @@ clsDatFile FullTable(int fmt)
     f.setHeaders(headers);
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kCols; ++c)
-            f.setData(r, c, c % 3 == 0 ? "Row " + std::to_string(r) + ", \"quoted\" text"
-                                       : std::to_string(r * kCols + c) + ".25");
+            f.setData(r, c,
+                      c % 3 == 0 ? "Row " + std::to_string(r) + ", \"quoted\" text"
+                                 : std::to_string(r * kCols + c) + ".25");
     return f;
 }
 

@@ -34,7 +34,8 @@ std::string Env(const char* name, const std::string& otherwise)
 
 const std::string kIn = Env("GLEAN_BENCH_IN", std::string(SOURCE_DIR) + "/build-bench/corpus/xlsx");
 const std::string kForm = Env("GLEAN_BENCH_FORM", std::string(SOURCE_DIR) + "/build-bench/corpus/form.dat");
-const int kJobs = std::atoi(Env("GLEAN_BENCH_JOBS", std::to_string(std::max(1u, std::thread::hardware_concurrency()))).c_str());
+const int kJobs =
+    std::atoi(Env("GLEAN_BENCH_JOBS", std::to_string(std::max(1u, std::thread::hardware_concurrency()))).c_str());
 
 int Workbooks()
 {

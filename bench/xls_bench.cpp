@@ -18,8 +18,10 @@ void ReadForm(benchmark::State& state, const char* file)
         auto book = wb::Workbook::Open(path);
         std::vector<std::string> refs;
         for (const auto& n : book->Names())
-            if (n.range) refs.push_back(n.name);
-        for (const char* a : {"B2", "B3", "B4", "B5", "C2:C5", "D5:D11", "E2:E3", "G2:G8", "Data!A1:A2"}) refs.push_back(a);
+            if (n.range)
+                refs.push_back(n.name);
+        for (const char* a : {"B2", "B3", "B4", "B5", "C2:C5", "D5:D11", "E2:E3", "G2:G8", "Data!A1:A2"})
+            refs.push_back(a);
         cells = 0;
         for (const auto& ref : refs) {
             const wb::Range r = book->Resolve(ref);

@@ -24,7 +24,10 @@ rt::RtError WriteError(int err, const std::string& file)
     return rt::RtError(number, std::strerror(err), file);
 }
 
-bool IsPermissionError(int err) { return err == EACCES || err == EPERM || err == EROFS; }
+bool IsPermissionError(int err)
+{
+    return err == EACCES || err == EPERM || err == EROFS;
+}
 
 // No write bit at all counts as read-only even for root, who may write anyway.
 bool IsReadOnly(const std::string& path, const struct stat& st)
@@ -55,7 +58,8 @@ int CreateTemporary(const fs::path& dir, const fs::path& target, std::string& tm
     for (int attempt = 0;; ++attempt) {
         std::string hidden = ".";
         hidden += target.filename().string();
-        for (const auto& part : {std::to_string(::getpid()), std::to_string(counter++), std::to_string(random() % 100000)})
+        for (const auto& part :
+             {std::to_string(::getpid()), std::to_string(counter++), std::to_string(random() % 100000)})
             (hidden += '.') += part;
         hidden += ".tmp";
         tmp = (dir / hidden).string();

@@ -18,4 +18,3 @@ private:
     std::string cmdline_;
     std::array<std::string, 20> words_;
 };
-

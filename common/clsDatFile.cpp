@@ -1,8 +1,8 @@
 #include "common/clsDatFile.h"
 
 #include "common/RtError.h"
-#include "common/modGetWords.h"
 #include "common/SafeSave.h"
+#include "common/modGetWords.h"
 #include "common/modUtil.h"
 
 #include <fcntl.h>
@@ -22,16 +22,22 @@ namespace {
 constexpr int kMaxCount = clsDatFile::kMaxRows;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-std::string Reason(int err) { return std::strerror(err); }
+std::string Reason(int err)
+{
+    return std::strerror(err);
+}
 
 rt::RtError ReadError(int err, const std::string& file)
 {
     switch (err) {
     case ENOENT:
-    case ENOTDIR: return rt::RtError(rt::FileNotFound, file);
+    case ENOTDIR:
+        return rt::RtError(rt::FileNotFound, file);
     case EACCES:
-    case EPERM: return rt::RtError(rt::PermissionDenied, file);
-    default: return rt::RtError(rt::PathFileAccessError, Reason(err), file);
+    case EPERM:
+        return rt::RtError(rt::PermissionDenied, file);
+    default:
+        return rt::RtError(rt::PathFileAccessError, Reason(err), file);
     }
 }
 
@@ -427,9 +433,7 @@ std::string clsDatFile::SaveText(bool csv, bool header) const
     std::string out;
     if (bom_)
         out += kBom;
-    auto endRow = [&out] {
-        out += "\r\n";
-    };
+    auto endRow = [&out] { out += "\r\n"; };
     if (!csv) {
         out += std::to_string(rows_) + "," + std::to_string(cols_);
         endRow();
@@ -487,15 +491,15 @@ DatProblem CheckDatFile(const std::string& path)
     for (int r = 0; r < rows; ++r) {
         ++line;
         if (in.AtEnd())
-            return {line, "the file ends after " + plural(r, "row") + " where the count line gives " +
-                              std::to_string(rows)};
+            return {line,
+                    "the file ends after " + plural(r, "row") + " where the count line gives " + std::to_string(rows)};
         const auto row = in.Next();
         WordList words;
         try {
             words = GetWords(row);
         } catch (const rt::RtError& e) {
             return {line, e.Number() == rt::SubscriptOutOfRange ? "more than 80 fields"
-                                                                 : "a line longer than 32,766 characters"};
+                                                                : "a line longer than 32,766 characters"};
         }
         if (UBound(words) == 0)
             return {line, std::count(row.begin(), row.end(), '"') % 2 ? "a quote that is not closed"

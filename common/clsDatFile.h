@@ -39,7 +39,7 @@ public:
 
     void setFmt(int16_t fmt) { fmt_ = fmt; }
     int16_t Fmt() const { return fmt_; }
-    std::string FileType() const;          // "dat" or "csv"
+    std::string FileType() const;  // "dat" or "csv"
 
     void setHeaders(const std::vector<std::string>& headers);
 
@@ -48,9 +48,9 @@ public:
     int16_t Cols() const { return cols_; }
     void setCols(int N);
 
-    std::string Data(int pRow, int pCol) const;  // "" outside the table
+    std::string Data(int pRow, int pCol) const;                   // "" outside the table
     void setData(int pRow, int pCol, const std::string& pValue);  // ignored outside the table
-    std::vector<std::string> Col(int x) const;   // a copy of column x, Rows elements
+    std::vector<std::string> Col(int x) const;                    // a copy of column x, Rows elements
 
     // What Load found, so that a save can write the file back as it was.
     TextEncoding Encoding() const { return encoding_; }

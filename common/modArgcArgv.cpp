@@ -44,11 +44,23 @@ int Scan(const std::string& text, F onChar)
 
 }  // namespace
 
-void SetProcessArgumentText(const std::string& text) { ArgumentTextStore() = text; }
-const std::string& ProcessArgumentText() { return ArgumentTextStore(); }
+void SetProcessArgumentText(const std::string& text)
+{
+    ArgumentTextStore() = text;
+}
+const std::string& ProcessArgumentText()
+{
+    return ArgumentTextStore();
+}
 
-int ArgCount() { return ArgCount(ProcessArgumentText()); }
-std::string ArgByNumber(int n) { return ArgByNumber(ProcessArgumentText(), n); }
+int ArgCount()
+{
+    return ArgCount(ProcessArgumentText());
+}
+std::string ArgByNumber(int n)
+{
+    return ArgByNumber(ProcessArgumentText(), n);
+}
 
 int ArgCount(const std::string& text)
 {

@@ -12,4 +12,7 @@ using WordList = std::vector<std::string>;
 WordList GetWords(std::string_view line);
 
 // Upper bound of a word list (the number of words).
-inline int UBound(const WordList& w) { return static_cast<int>(w.size()) - 1; }
+inline int UBound(const WordList& w)
+{
+    return static_cast<int>(w.size()) - 1;
+}

@@ -7,7 +7,10 @@
 std::string TrimSpaces(std::string_view s);
 
 // ASCII letters in lower case; other bytes, UTF-8 included, stay as they are.
-inline char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string Lower(std::string s);
 
 // True when name is an existing regular file (a folder or nothing: false).

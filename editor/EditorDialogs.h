@@ -7,7 +7,6 @@ class QWidget;
 
 namespace tabwright {
 
-
 class EditorDialogs {
 public:
     enum class Icon { None, Stop };

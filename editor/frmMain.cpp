@@ -2,16 +2,16 @@
 
 #include "common/DataFileLock.h"
 #include "common/RtError.h"
-#include "common/modUtil.h"
 #include "common/gui/Version.h"
 #include "common/gui/clsCombo.h"
 #include "common/gui/clsLayout.h"
 #include "common/gui/clsListViewRpt.h"
 #include "common/gui/frmAbout.h"
 #include "common/gui/modBrowseTo.h"
+#include "common/modUtil.h"
 #include "editor/EditorDialogs.h"
-#include "editor/modCellText.h"
 #include "editor/RowTableModel.h"
+#include "editor/modCellText.h"
 #include "editor/modEntryForm.h"
 #include "editor/modVal.h"
 
@@ -44,7 +44,8 @@ namespace {
 using entryform::ToPixels;
 
 // Places a control by its design geometry in twips.
-void MoveTwips(QWidget* w, double left, double top, double width, double height) {
+void MoveTwips(QWidget* w, double left, double top, double width, double height)
+{
     const int x = ToPixels(left);
     const int y = ToPixels(top);
     w->setGeometry(x, y, std::max(0, ToPixels(left + width) - x), std::max(0, ToPixels(top + height) - y));
@@ -55,7 +56,8 @@ constexpr const char* kMakerSite = "https://www.quorra.example/";
 constexpr const char* kFileDescription = "Quorra Data File Editor";
 constexpr const char* kProgramName = "Tabwright";
 
-QString RowsText(int n) {
+QString RowsText(int n)
+{
     return n == 1 ? QStringLiteral("1 row of the file was") : QStringLiteral("%1 rows of the file were").arg(n);
 }
 
@@ -69,8 +71,8 @@ struct Quietly {
 }  // namespace
 
 frmMain::frmMain(std::string specFile, std::string programFolder, EditorDialogs* dialogs, QWidget* parent)
-    : QMainWindow(parent), specFile_(std::move(specFile)), programFolder_(std::move(programFolder)),
-      dialogs_(dialogs) {
+    : QMainWindow(parent), specFile_(std::move(specFile)), programFolder_(std::move(programFolder)), dialogs_(dialogs)
+{
     if (!dialogs_) {
         ownDialogs_ = std::make_unique<QtEditorDialogs>();
         dialogs_ = ownDialogs_.get();
@@ -82,13 +84,15 @@ frmMain::frmMain(std::string specFile, std::string programFolder, EditorDialogs*
     BuildControls();
 }
 
-frmMain::~frmMain() {
+frmMain::~frmMain()
+{
     // The list outlives this object's members; its signals must not reach them.
     ListView1->selectionModel()->disconnect(this);
     AppUnload();
 }
 
-void frmMain::BuildMenus() {
+void frmMain::BuildMenus()
+{
     mnuFile = menuBar()->addMenu(tr("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuFileOpen = mnuFile->addAction(tr("&Open"));
@@ -110,14 +114,14 @@ void frmMain::BuildMenus() {
     connect(mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAbout_Click(); });
 }
 
-void frmMain::BuildControls() {
+void frmMain::BuildControls()
+{
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
     setCentralWidget(client_);
     client_->setFixedSize(ToPixels(kDesignWidth), ToPixels(kDesignHeight));
 
-    auto button = [this](const char* name, const QString& caption, int left, int width, int height,
-                         const char* tag) {
+    auto button = [this](const char* name, const QString& caption, int left, int width, int height, const char* tag) {
         auto* b = new QPushButton(caption, client_);
         b->setObjectName(QString::fromLatin1(name));
         clsLayout::setTag(b, QString::fromLatin1(tag));
@@ -175,9 +179,11 @@ void frmMain::BuildControls() {
     connect(esc, &QShortcut::activated, cmdCancel, &QPushButton::click);
 }
 
-bool frmMain::Load() {
+bool frmMain::Load()
+{
     AppCmd("Load");
-    if (loadFailed_) return false;
+    if (loadFailed_)
+        return false;
     setWindowState(Qt::WindowNoState);
     // The client keeps its design size until the layout takes over, so that
     // the fields are registered at the geometry they were built for.
@@ -189,11 +195,13 @@ bool frmMain::Load() {
     return true;
 }
 
-void frmMain::setFileOpenEnabled(bool enabled) {
+void frmMain::setFileOpenEnabled(bool enabled)
+{
     mnuFileOpen->setEnabled(enabled);
 }
 
-void frmMain::AppCmd(const std::string& pCmd, const std::vector<std::string>& pArg) {
+void frmMain::AppCmd(const std::string& pCmd, const std::vector<std::string>& pArg)
+{
     const std::string cmd = Lower(pCmd);
     try {
         Dispatch(cmd, pArg);
@@ -201,36 +209,49 @@ void frmMain::AppCmd(const std::string& pCmd, const std::vector<std::string>& pA
         // rt::RtError and rt::FatalError from the table files, and whatever
         // else a file operation reports: shown, and the editor goes on, except
         // while the specification file is being read at start-up.
-        if (cmd == "load") SpecError(e.what());
-        else ShowError(e.what());
+        if (cmd == "load")
+            SpecError(e.what());
+        else
+            ShowError(e.what());
     }
 }
 
-void frmMain::Dispatch(const std::string& cmd, const std::vector<std::string>& pArg) {
+void frmMain::Dispatch(const std::string& cmd, const std::vector<std::string>& pArg)
+{
     const std::string arg = pArg.empty() ? std::string() : pArg[0];
-    if (cmd == "load") AppLoad();
-    else if (cmd == "unload") AppUnload();
-    else if (cmd == "resize") AppResize();
-    else if (cmd == "quit") AppQuit();
-    else if (cmd == "open") AppOpen(arg);
-    else if (cmd == "save") AppSave(arg);
+    if (cmd == "load")
+        AppLoad();
+    else if (cmd == "unload")
+        AppUnload();
+    else if (cmd == "resize")
+        AppResize();
+    else if (cmd == "quit")
+        AppQuit();
+    else if (cmd == "open")
+        AppOpen(arg);
+    else if (cmd == "save")
+        AppSave(arg);
     else if (cmd == "fmt") {
-        if (data_) data_->setFmt(ToInt16(Val(arg)));
+        if (data_)
+            data_->setFmt(ToInt16(Val(arg)));
     }
 }
 
-void frmMain::ShowError(const std::string& text) {
+void frmMain::ShowError(const std::string& text)
+{
     dialogs_->Message(this, windowTitle(), QString::fromStdString(text), EditorDialogs::Icon::None);
 }
 
-void frmMain::SpecError(const std::string& text) {
+void frmMain::SpecError(const std::string& text)
+{
     dialogs_->Message(this, windowTitle(), QString::fromStdString(text), EditorDialogs::Icon::Stop);
     loadFailed_ = true;
 }
 
 // ---- the entry form -------------------------------------------------------
 
-void frmMain::AppLoad() {
+void frmMain::AppLoad()
+{
     spec_ = std::make_unique<clsDatFile>();
     spec_->setFileName(specFile_);
     if (!spec_->Exists()) {
@@ -256,9 +277,11 @@ void frmMain::AppLoad() {
     const std::vector<entryform::Field> plan =
         entryform::PlanFields(*spec_, /*listLeft=*/120, /*listWidth=*/8640, programFolder_);
     QStringList headers;
-    for (const auto& f : plan) headers << QString::fromStdString(f.Caption);
+    for (const auto& f : plan)
+        headers << QString::fromStdString(f.Caption);
     list_->setHeaders(headers);
-    for (size_t i = 0; i < plan.size(); ++i) list_->setColumnWidth(int(i), plan[i].ColumnWidth);
+    for (size_t i = 0; i < plan.size(); ++i)
+        list_->setColumnWidth(int(i), plan[i].ColumnWidth);
     list_->Resize();
 
     combos_.clear();
@@ -305,35 +328,45 @@ void frmMain::AppLoad() {
     UpdateButtons();
 }
 
-void frmMain::AppUnload() {
-    if (unloaded_) return;
+void frmMain::AppUnload()
+{
+    if (unloaded_)
+        return;
     unloaded_ = true;
-    if (about_) about_->close();
+    if (about_)
+        about_->close();
     combos_.clear();
     spec_.reset();
     list_.reset();
 }
 
-void frmMain::AppResize() {
-    if (list_) list_->Resize();
+void frmMain::AppResize()
+{
+    if (list_)
+        list_->Resize();
 }
 
-void frmMain::AppQuit() {
-    if (!dialogs_->OkCancel(this, tr("Quit"), tr("Are you sure?"))) return;
+void frmMain::AppQuit()
+{
+    if (!dialogs_->OkCancel(this, tr("Quit"), tr("Are you sure?")))
+        return;
     quitting_ = true;
     close();
 }
 
 // The table's rows move into the list: no copy, no text until shown.
-void frmMain::FillList(clsDatFile& table) {
+void frmMain::FillList(clsDatFile& table)
+{
     Quietly q(quiet_);
     std::vector<DatRow> rows = table.TakeTable();
     rows.resize(size_t(table.RowsRead()));  // a dat file's rows after a bad line hold nothing
     model_->setTable(std::move(rows), table.Encoding());
 }
 
-void frmMain::AppOpen(const std::string& path) {
-    if (!data_ || !list_) return;
+void frmMain::AppOpen(const std::string& path)
+{
+    if (!data_ || !list_)
+        return;
     // Read into a table of its own first: a file that cannot be read leaves
     // the list, the file name and the rows as they were.
     auto table = std::make_unique<clsDatFile>();
@@ -375,17 +408,18 @@ void frmMain::AppOpen(const std::string& path) {
         } else {
             // Not one row is shown: a save over the file would lose them all.
             rowsNotShown_ = data_->RowsRead() + data_->RowsNotRead();
-            dialogs_->Message(this, windowTitle(),
-                              QString::fromStdString(entryform::WrongColumnsMessage(
-                                  path, data_->Cols(), specFile_, spec_->Rows())),
-                              EditorDialogs::Icon::None);
+            dialogs_->Message(
+                this, windowTitle(),
+                QString::fromStdString(entryform::WrongColumnsMessage(path, data_->Cols(), specFile_, spec_->Rows())),
+                EditorDialogs::Icon::None);
         }
     }
     savedChanges_ = model_->Changes();
     UpdateButtons();
 }
 
-frmMain::FileState frmMain::StateOf(const std::string& path) {
+frmMain::FileState frmMain::StateOf(const std::string& path)
+{
     FileState state;
     state.path = path;
     struct stat st {};
@@ -397,63 +431,82 @@ frmMain::FileState frmMain::StateOf(const std::string& path) {
     return state;
 }
 
-bool frmMain::SameFile(const std::string& a, const std::string& b) {
-    if (a.empty() || b.empty()) return false;
-    if (a == b) return true;
+bool frmMain::SameFile(const std::string& a, const std::string& b)
+{
+    if (a.empty() || b.empty())
+        return false;
+    if (a == b)
+        return true;
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec);
 }
 
-bool frmMain::IsOpenedFile(const std::string& path) const {
+bool frmMain::IsOpenedFile(const std::string& path) const
+{
     return SameFile(path, opened_.path);
 }
 
 // ---- record editing ---------------------------------------------------------
 
-QWidget* frmMain::Field(int j) const {
+QWidget* frmMain::Field(int j) const
+{
     return j >= 0 && j < int(fields_.size()) ? fields_[size_t(j)] : nullptr;
 }
 
-QLabel* frmMain::FieldLabel(int j) const {
+QLabel* frmMain::FieldLabel(int j) const
+{
     return j >= 0 && j < int(labels_.size()) ? labels_[size_t(j)] : nullptr;
 }
 
-clsCombo* frmMain::Combo(int j) const {
+clsCombo* frmMain::Combo(int j) const
+{
     return j >= 0 && j < int(combos_.size()) ? combos_[size_t(j)].get() : nullptr;
 }
 
-QString frmMain::FieldText(int j) const {
+QString frmMain::FieldText(int j) const
+{
     QWidget* w = Field(j);
-    if (auto* le = qobject_cast<QLineEdit*>(w)) return le->text();
-    if (auto* cb = qobject_cast<QComboBox*>(w)) return cb->currentText();
+    if (auto* le = qobject_cast<QLineEdit*>(w))
+        return le->text();
+    if (auto* cb = qobject_cast<QComboBox*>(w))
+        return cb->currentText();
     return {};
 }
 
-void frmMain::setFieldText(int j, const QString& text) {
+void frmMain::setFieldText(int j, const QString& text)
+{
     QWidget* w = Field(j);
-    if (auto* le = qobject_cast<QLineEdit*>(w)) le->setText(text);
-    else if (auto* cb = qobject_cast<QComboBox*>(w)) cb->setEditText(text);
+    if (auto* le = qobject_cast<QLineEdit*>(w))
+        le->setText(text);
+    else if (auto* cb = qobject_cast<QComboBox*>(w))
+        cb->setEditText(text);
 }
 
-std::vector<std::vector<std::string>> frmMain::ListRows() const {
+std::vector<std::vector<std::string>> frmMain::ListRows() const
+{
     std::vector<std::vector<std::string>> rows;
-    if (!list_) return rows;
+    if (!list_)
+        return rows;
     const int n = list_->Rows();
     const int k = list_->Cols();
     rows.resize(size_t(n));
     for (int r = 0; r < n; ++r) {
         rows[size_t(r)].reserve(size_t(k));
-        for (int c = 0; c < k; ++c) rows[size_t(r)].push_back(list_->Data(r, c).toStdString());
+        for (int c = 0; c < k; ++c)
+            rows[size_t(r)].push_back(list_->Data(r, c).toStdString());
     }
     return rows;
 }
 
-bool frmMain::RowsChanged() const {
+bool frmMain::RowsChanged() const
+{
     return list_ && model_->Changes() != savedChanges_;
 }
 
-void frmMain::ListView1_SelectionChanged() {
-    if (quiet_ || !list_) return;
+void frmMain::ListView1_SelectionChanged()
+{
+    if (quiet_ || !list_)
+        return;
     if (list_->SelectedRow() >= 0) {
         ListView1_ItemClick();
     } else {
@@ -463,27 +516,37 @@ void frmMain::ListView1_SelectionChanged() {
     }
 }
 
-void frmMain::ListView1_ItemClick() {
-    if (!list_) return;
+void frmMain::ListView1_ItemClick()
+{
+    if (!list_)
+        return;
     const int r = list_->SelectedRow();
-    if (r < 0) return;
+    if (r < 0)
+        return;
     cmdAdd->setText(tr("Update"));
-    for (int j = 0; j < FieldCount(); ++j) setFieldText(j, list_->Data(r, j));
+    for (int j = 0; j < FieldCount(); ++j)
+        setFieldText(j, list_->Data(r, j));
     UpdateButtons();
 }
 
-void frmMain::cmdAdd_Click() {
-    if (!list_) return;
+void frmMain::cmdAdd_Click()
+{
+    if (!list_)
+        return;
     bool done = true;
-    if (cmdAdd->text() == tr("Add")) done = AddRecord();
-    else if (cmdAdd->text() == tr("Update")) done = UpdateRecord();
-    if (done) cmdAdd->setText(tr("Add"));
+    if (cmdAdd->text() == tr("Add"))
+        done = AddRecord();
+    else if (cmdAdd->text() == tr("Update"))
+        done = UpdateRecord();
+    if (done)
+        cmdAdd->setText(tr("Add"));
     UpdateButtons();
 }
 
 // Text that the file's encoding cannot hold is refused here, before it is in
 // a row, rather than changed on the way to the disk.
-bool frmMain::FieldsFitTheFile() {
+bool frmMain::FieldsFitTheFile()
+{
     std::string bytes;
     QString bad;
     for (int j = 0; j < FieldCount(); ++j) {
@@ -495,25 +558,30 @@ bool frmMain::FieldsFitTheFile() {
     return true;
 }
 
-bool frmMain::AddRecord() {
+bool frmMain::AddRecord()
+{
     if (list_->Rows() >= clsDatFile::kMaxRows) {
         ShowError(std::string(clsDatFile::kTooManyRows) + ".");
         return false;
     }
-    if (!FieldsFitTheFile()) return false;
+    if (!FieldsFitTheFile())
+        return false;
     QStringList cells;
-    for (int j = 0; j < FieldCount(); ++j) cells << FieldText(j);
+    for (int j = 0; j < FieldCount(); ++j)
+        cells << FieldText(j);
     list_->AddRow(cells);
     return true;
 }
 
-bool frmMain::UpdateRecord() {
+bool frmMain::UpdateRecord()
+{
     const int r = list_->SelectedRow();
     if (r < 0) {
         // The list was reloaded under a pending Update: the fields become a new row.
         return AddRecord();
     }
-    if (!FieldsFitTheFile()) return false;
+    if (!FieldsFitTheFile())
+        return false;
     for (int j = 0; j < FieldCount(); ++j) {
         list_->setData(r, j, FieldText(j));
         setFieldText(j, QString());
@@ -521,8 +589,10 @@ bool frmMain::UpdateRecord() {
     return true;
 }
 
-void frmMain::cmdDel_Click() {
-    if (!list_) return;
+void frmMain::cmdDel_Click()
+{
+    if (!list_)
+        return;
     Quietly q(quiet_);
     list_->Del();
     list_->setSelectedRow(-1);
@@ -530,40 +600,50 @@ void frmMain::cmdDel_Click() {
     UpdateButtons();
 }
 
-void frmMain::cmdMoveUp_Click() {
-    if (!list_ || list_->SelectedRow() < 0) return;
+void frmMain::cmdMoveUp_Click()
+{
+    if (!list_ || list_->SelectedRow() < 0)
+        return;
     Quietly q(quiet_);
     list_->MoveUp();
     UpdateButtons();
 }
 
-void frmMain::cmdMoveDown_Click() {
-    if (!list_ || list_->SelectedRow() < 0) return;
+void frmMain::cmdMoveDown_Click()
+{
+    if (!list_ || list_->SelectedRow() < 0)
+        return;
     Quietly q(quiet_);
     list_->MoveDown();
     UpdateButtons();
 }
 
-void frmMain::cmdSave_Click() {
-    if (!data_) return;
+void frmMain::cmdSave_Click()
+{
+    if (!data_)
+        return;
     const QString name = dialogs_->SaveFileName(this, QString::fromStdString(FileFilter(data_->FileType())),
                                                 QString::fromStdString(data_->FileName()), QDir::homePath());
-    if (!name.isEmpty()) AppCmd("Save", {name.toStdString()});
+    if (!name.isEmpty())
+        AppCmd("Save", {name.toStdString()});
 }
 
-void frmMain::AppSave(const std::string& path) {
-    if (!data_ || !list_) return;
+void frmMain::AppSave(const std::string& path)
+{
+    if (!data_ || !list_)
+        return;
     const int rows = list_->Rows();
     const int cols = list_->Cols();
     // An empty table cannot be written (and could not be read again).
-    if (rows < 1) return;
+    if (rows < 1)
+        return;
     const QString title = tr("Save As");
     const QString name = QString::fromStdString(path);
     const bool overOpened = IsOpenedFile(path);
     const bool overPartial = rowsNotShown_ > 0 && SameFile(path, partialPath_);
     if (overPartial &&
-        !dialogs_->OkCancel(this, title,
-                            QStringLiteral("File %1:\n%2 not read and will be lost.").arg(name, RowsText(rowsNotShown_))))
+        !dialogs_->OkCancel(
+            this, title, QStringLiteral("File %1:\n%2 not read and will be lost.").arg(name, RowsText(rowsNotShown_))))
         return;
 
     // A harvest appends under this lock; lines it adds while the old file is
@@ -571,13 +651,15 @@ void frmMain::AppSave(const std::string& path) {
     // hold one either.
     DataFileLock lock;
     while (lock.Take(path, false) == DataFileLock::Outcome::Busy) {
-        if (!dialogs_->RetryCancel(this, title,
-                                   QStringLiteral("A harvest is running on file %1. Retry when it has finished, or Cancel.").arg(name)))
+        if (!dialogs_->RetryCancel(
+                this, title,
+                QStringLiteral("A harvest is running on file %1. Retry when it has finished, or Cancel.").arg(name)))
             return;
     }
     if (overOpened && !StateOf(path).SameContentAs(opened_) &&
-        !dialogs_->OkCancel(this, title,
-                            QStringLiteral("File %1 has changed on disk since it was opened. Save over it anyway?").arg(name)))
+        !dialogs_->OkCancel(
+            this, title,
+            QStringLiteral("File %1 has changed on disk since it was opened. Save over it anyway?").arg(name)))
         return;
 
     // The rows are lent to the table for the write (they hold the file's
@@ -594,12 +676,15 @@ void frmMain::AppSave(const std::string& path) {
     }
     model_->ReturnRows(data_->TakeTable());
     opened_ = StateOf(path);
-    if (overPartial) rowsNotShown_ = 0;
+    if (overPartial)
+        rowsNotShown_ = 0;
     savedChanges_ = model_->Changes();
 }
 
-void frmMain::UpdateButtons() {
-    if (!list_) return;
+void frmMain::UpdateButtons()
+{
+    if (!list_)
+        return;
     const int rows = list_->Rows();
     const int selected = list_->SelectedRow();
     const bool listEmpty = rows == 0;
@@ -614,43 +699,54 @@ void frmMain::UpdateButtons() {
 
 // ---- menus and window events -----------------------------------------------
 
-std::string frmMain::FileFilter(const std::string& fileType) {
+std::string frmMain::FileFilter(const std::string& fileType)
+{
     return fileType == "csv" ? "Comma Separated Values (*.csv) | *.csv" : "Data (*.dat) | *.dat";
 }
 
-void frmMain::mnuFileOpen_Click() {
-    if (!data_) return;
-    const QString name = dialogs_->OpenFileName(this, QString::fromStdString(FileFilter(data_->FileType())),
-                                                QDir::homePath());
-    if (name.isEmpty()) return;
+void frmMain::mnuFileOpen_Click()
+{
+    if (!data_)
+        return;
+    const QString name =
+        dialogs_->OpenFileName(this, QString::fromStdString(FileFilter(data_->FileType())), QDir::homePath());
+    if (name.isEmpty())
+        return;
     // A missing name from the dialog is a fault here, not a new file.
     if (!IsFile(name.toStdString())) {
         ShowError(rt::RtError(rt::FileNotFound, name.toStdString()).what());
         return;
     }
     // Opening replaces the rows, as closing the window drops them.
-    if (RowsChanged() && !dialogs_->OkCancel(this, tr("Open"), tr("The rows have changed and are not saved. Are you sure?")))
+    if (RowsChanged() &&
+        !dialogs_->OkCancel(this, tr("Open"), tr("The rows have changed and are not saved. Are you sure?")))
         return;
     AppCmd("Open", {name.toStdString()});
 }
 
-void frmMain::mnuFileExit_Click() {
+void frmMain::mnuFileExit_Click()
+{
     AppCmd("Quit");
 }
 
-void frmMain::cmdCancel_Click() {
+void frmMain::cmdCancel_Click()
+{
     AppCmd("Quit");
 }
 
 std::string frmMain::HelpPage(const std::string& programFolder, const std::string& programName,
-                              const std::string& productName) {
+                              const std::string& productName)
+{
     const std::string help = programFolder + "/Help/";
-    if (IsFile(help + programName + ".html")) return help + programName + ".html";
-    if (IsFile(help + productName + ".html")) return help + productName + ".html";
+    if (IsFile(help + programName + ".html"))
+        return help + programName + ".html";
+    if (IsFile(help + productName + ".html"))
+        return help + productName + ".html";
     return help + "index.html";
 }
 
-void frmMain::mnuHelpContents_Click() {
+void frmMain::mnuHelpContents_Click()
+{
     const std::string programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
     const QString page = QString::fromStdString(
         HelpPage(programFolder_, programName.empty() ? kProgramName : programName, kProgramName));
@@ -664,7 +760,8 @@ void frmMain::mnuHelpContents_Click() {
     BrowseTo(url.toString());
 }
 
-void frmMain::mnuHelpAbout_Click() {
+void frmMain::mnuHelpAbout_Click()
+{
     // Modeless and without an owner: it stays while the editor is used.
     auto* about = new frmAbout(nullptr);
     about->setAttribute(Qt::WA_DeleteOnClose);
@@ -674,7 +771,8 @@ void frmMain::mnuHelpAbout_Click() {
     about_ = about;
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
+void frmMain::closeEvent(QCloseEvent* event)
+{
     if (!quitting_ && RowsChanged() && !dialogs_->OkCancel(this, tr("Quit"), tr("Are you sure?"))) {
         event->ignore();
         return;
@@ -682,13 +780,16 @@ void frmMain::closeEvent(QCloseEvent* event) {
     quitting_ = false;
     // The window may be shown again: its rows, tables and layout stay until
     // it is destroyed ("Unload").
-    if (about_) about_->close();
+    if (about_)
+        about_->close();
     event->accept();
 }
 
-void frmMain::resizeEvent(QResizeEvent* event) {
+void frmMain::resizeEvent(QResizeEvent* event)
+{
     QMainWindow::resizeEvent(event);
-    if (!layout_) return;
+    if (!layout_)
+        return;
     layout_->RedrawLayout();
     AppCmd("Resize");
 }

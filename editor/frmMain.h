@@ -160,7 +160,8 @@ private:
         bool existed = false;
         long long size = 0;
         long long mtimeNs = 0;
-        bool SameContentAs(const FileState& o) const {
+        bool SameContentAs(const FileState& o) const
+        {
             return existed == o.existed && size == o.size && mtimeNs == o.mtimeNs;
         }
     };

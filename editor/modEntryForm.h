@@ -12,7 +12,6 @@ class clsDatFile;
 
 namespace tabwright {
 
-
 namespace entryform {
 
 inline constexpr int kLabelTop = 120;
@@ -54,8 +53,7 @@ std::string Str(long long n);
 std::string SpecMissingMessage(const std::string& specFile);
 std::string SpecColumnsMessage(const std::string& specFile);
 std::string SpecNoRowsMessage(const std::string& specFile);
-std::string WrongColumnsMessage(const std::string& path, int dataCols, const std::string& specFile,
-                                int fieldCount);
+std::string WrongColumnsMessage(const std::string& path, int dataCols, const std::string& specFile, int fieldCount);
 
 }  // namespace entryform
 

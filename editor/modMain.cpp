@@ -1,9 +1,9 @@
 #include "editor/modMain.h"
 
 #include "common/ArgumentText.h"
+#include "common/gui/modAppFolder.h"
 #include "common/modArgcArgv.h"
 #include "common/modUtil.h"
-#include "common/gui/modAppFolder.h"
 #include "editor/frmMain.h"
 
 #include <QApplication>
@@ -16,7 +16,8 @@
 namespace tabwright {
 
 StartupValues ParseStartup(const std::string& argumentText, const std::string& programFolder,
-                           const std::string& programName) {
+                           const std::string& programName)
+{
     StartupValues v;
     v.SpecFile = programFolder + "/" + programName + ".dat";
 
@@ -48,8 +49,10 @@ StartupValues ParseStartup(const std::string& argumentText, const std::string& p
     case 2: {
         const std::string& spec = v.Positional[0];
         // An absolute name stays as given; it cannot lie in the program folder.
-        if (IsFile(spec) || std::filesystem::path(spec).is_absolute()) v.SpecFile = spec;
-        else v.SpecFile = programFolder + "/" + spec;
+        if (IsFile(spec) || std::filesystem::path(spec).is_absolute())
+            v.SpecFile = spec;
+        else
+            v.SpecFile = programFolder + "/" + spec;
         v.DataFile = v.Positional[1];
         break;
     }
@@ -60,11 +63,13 @@ StartupValues ParseStartup(const std::string& argumentText, const std::string& p
     return v;
 }
 
-std::string UsageText(const std::string& programName) {
+std::string UsageText(const std::string& programName)
+{
     return "Usage: \r\n" + programName + " [[specfile] datfile] [/t title] [/csv|/csvh]";
 }
 
-void ShowUsage() {
+void ShowUsage()
+{
     const std::string name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
     const std::string text = UsageText(name);
     std::cerr << "Usage: " << name << " [[specfile] datfile] [/t title] [/csv|/csvh]\n";
@@ -73,7 +78,8 @@ void ShowUsage() {
     box.exec();
 }
 
-int Main(int argc, char** argv) {
+int Main(int argc, char** argv)
+{
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tabwright"));
     QGuiApplication::setDesktopFileName(QStringLiteral("example.quorra.Tabwright"));  // its menu entry and icon
@@ -90,11 +96,13 @@ int Main(int argc, char** argv) {
     }
 
     frmMain form(start.SpecFile, appFolder);
-    if (!form.Load()) return 1;  // the specification file's message was shown
+    if (!form.Load())
+        return 1;  // the specification file's message was shown
     form.setWindowTitle(QString::fromStdString(start.Title));
     form.setFileOpenEnabled(start.NoFile);
     form.AppCmd("fmt", {start.FmtText});
-    if (!start.NoFile) form.AppCmd("open", {start.DataFile});
+    if (!start.NoFile)
+        form.AppCmd("open", {start.DataFile});
     form.show();
     return app.exec();
 }

@@ -15,10 +15,10 @@ struct StartupValues {
     std::string Title = "Quorra Data File Editor";
     std::string SpecFile;  // default: <application folder>/<program name>.dat
     std::string DataFile;
-    bool NoFile = false;   // no positional word: File > Open is offered
+    bool NoFile = false;        // no positional word: File > Open is offered
     std::string FmtText = "0";  // "/csv" gives "1", "/csvh" gives "2"
     std::vector<std::string> Positional;
-    bool UsageError = false;    // three or more positional words
+    bool UsageError = false;  // three or more positional words
 };
 
 // Reads the words of argumentText with ArgCount/ArgByNumber. programFolder

@@ -89,9 +89,12 @@ void DataFileAppender::CheckLock(bool wait, const std::function<void()>& onWaiti
 {
     std::string error;
     switch (DataFileLock::Probe(path_, wait, &error, onWaiting)) {
-    case DataFileLock::Outcome::Taken: break;
-    case DataFileLock::Outcome::Busy: throw ConfigError("The data file is in use by another program: " + path_);
-    case DataFileLock::Outcome::Failed: throw ConfigError(error);
+    case DataFileLock::Outcome::Taken:
+        break;
+    case DataFileLock::Outcome::Busy:
+        throw ConfigError("The data file is in use by another program: " + path_);
+    case DataFileLock::Outcome::Failed:
+        throw ConfigError(error);
     }
 }
 

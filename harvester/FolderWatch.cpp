@@ -26,26 +26,24 @@ std::optional<FileIdentity> RegularFile(const std::string& path)
     return IdentityOf(path);
 }
 
-
 }  // namespace
 
 FolderWatch::FolderWatch(WorkbookSource source, std::vector<std::string> skip, std::chrono::milliseconds settle)
     : source_(std::move(source)), skip_(std::move(skip)), settle_(settle)
-{
-}
+{}
 
 void FolderWatch::Start()
 {
     inotify_.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (inotify_ && ::inotify_add_watch(inotify_.Get(), source_.folder.c_str(), kFileEvents | IN_DELETE_SELF |
-                                                                                    IN_MOVE_SELF | IN_ONLYDIR) >= 0)
+    if (inotify_ && ::inotify_add_watch(inotify_.Get(), source_.folder.c_str(),
+                                        kFileEvents | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) >= 0)
         return;
     const int err = errno;
     inotify_.Reset();
     // ENOSPC here is the per-user limit of watches, not a full disk.
-    throw ConfigError("Cannot watch the input folder " + source_.folder + ": " +
-                      (err == ENOSPC ? "too many folders are watched (fs.inotify.max_user_watches)"
-                                     : std::strerror(err)));
+    throw ConfigError(
+        "Cannot watch the input folder " + source_.folder + ": " +
+        (err == ENOSPC ? "too many folders are watched (fs.inotify.max_user_watches)" : std::strerror(err)));
 }
 
 std::string FolderWatch::PathOf(const std::string& name) const
@@ -62,9 +60,9 @@ std::vector<std::string> FolderWatch::Scan()
 {
     handed_.clear();
     const auto now = Clock::now();
-    const auto wallNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
+    const auto wallNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     const long long settleNs = std::chrono::duration_cast<std::chrono::nanoseconds>(settle_).count();
     std::vector<std::string> ready;
     for (const std::string& path : ListWorkbooks(source_, skip_)) {

@@ -67,7 +67,7 @@ private:
     std::chrono::milliseconds settle_;
     UniqueFd inotify_;
     bool gone_ = false;
-    std::map<std::string, Pending> waiting_;     // by name
-    std::map<std::string, FileIdentity> handed_;    // handed out by the last Scan or Wait
-    std::map<std::string, FileIdentity> failed_;    // as they were when they failed
+    std::map<std::string, Pending> waiting_;      // by name
+    std::map<std::string, FileIdentity> handed_;  // handed out by the last Scan or Wait
+    std::map<std::string, FileIdentity> failed_;  // as they were when they failed
 };

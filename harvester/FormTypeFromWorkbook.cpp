@@ -15,9 +15,9 @@ namespace {
 // Names the spreadsheet makes for itself (print areas, filters): no input cells.
 bool IsSpreadsheetsOwnName(const std::string& bare)
 {
-    static const char* const kOwn[] = {"consolidate_area", "auto_open",  "auto_close",      "extract",
-                                       "database",         "criteria",   "print_area",      "print_titles",
-                                       "recorder",         "data_form",  "auto_activate",   "auto_deactivate",
+    static const char* const kOwn[] = {"consolidate_area", "auto_open",      "auto_close",    "extract",
+                                       "database",         "criteria",       "print_area",    "print_titles",
+                                       "recorder",         "data_form",      "auto_activate", "auto_deactivate",
                                        "sheet_title",      "_filterdatabase"};
     std::string folded = Lower(bare);
     if (folded.rfind("_xlnm.", 0) == 0)
@@ -150,8 +150,7 @@ std::vector<DefinedField> FieldsOfTemplate(const wb::Workbook& book)
     }
     if (found.empty())
         throw DefineError(book.Path() + ": no defined name refers to one range of cells (" +
-                          std::to_string(names.size()) +
-                          " names in the workbook); name the form's input cells first");
+                          std::to_string(names.size()) + " names in the workbook); name the form's input cells first");
     // The active sheet first, then the others in tab order; on each, top to
     // bottom and left to right.
     auto key = [&](const Found& f) {

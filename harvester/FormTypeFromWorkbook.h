@@ -19,7 +19,7 @@
 namespace wb {
 class Workbook;
 enum class CellType;
-}
+}  // namespace wb
 
 struct DefinedField {
     std::string name;       // the field name: the defined name
@@ -65,5 +65,4 @@ std::string FieldTable(const std::vector<DefinedField>& fields);
 void WriteFormDefinition(const std::string& path, const std::vector<DefinedField>& fields, bool replace);
 
 // The whole job: fields of the template, then the file. Returns the fields.
-std::vector<DefinedField> DefineFormType(const std::string& templatePath, const std::string& formPath,
-                                         bool replace);
+std::vector<DefinedField> DefineFormType(const std::string& templatePath, const std::string& formPath, bool replace);

@@ -218,7 +218,10 @@ private:
     std::optional<double> Time()
     {
         const size_t start = pos_;
-        auto fail = [&] { pos_ = start; return std::nullopt; };
+        auto fail = [&] {
+            pos_ = start;
+            return std::nullopt;
+        };
         auto h = Num(1, 2);
         if (!h || !Sep(':'))
             return fail();
@@ -327,7 +330,6 @@ std::optional<double> DateWordDay(std::string_view v)
     return day;
 }
 
-
 DateParts Split(double day)
 {
     long whole = long(std::floor(day));
@@ -337,7 +339,8 @@ DateParts Split(double day)
     const long days1970 = whole + kDay0;
     const wb::CivilDate c = wb::CivilFromDays(days1970);
     const unsigned weekday = unsigned(((days1970 % 7) + 11) % 7);  // 1970-01-01 was a Thursday
-    return {long(c.y), c.m, c.d, weekday, unsigned(seconds / 3600), unsigned(seconds / 60 % 60), unsigned(seconds % 60)};
+    return {
+        long(c.y), c.m, c.d, weekday, unsigned(seconds / 3600), unsigned(seconds / 60 % 60), unsigned(seconds % 60)};
 }
 
 std::string Pad(long n, size_t width)

@@ -15,16 +15,17 @@ namespace cellformat {
 // of the spreadsheet agrees from 1900-03-01 on and is one less before it,
 // where it counts the phantom 29 February 1900 (serial 60).
 constexpr long kDay0 = long(wb::DaysFromCivil(1899, 12, 30));
-constexpr double kFirstDate = 2;                                            // 1900-01-01
+constexpr double kFirstDate = 2;                                             // 1900-01-01
 constexpr double kEndDate = double(wb::DaysFromCivil(10000, 1, 1) - kDay0);  // after 9999-12-31
 
 double SerialFromDay(double day);
 std::optional<double> DayFromSerial(double serial);
 
-constexpr std::array<std::string_view, 12> kMonths = {"January", "February", "March", "April", "May", "June",
-    "July", "August", "September", "October", "November", "December"};
-constexpr std::array<std::string_view, 7> kWeekdays = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday",
-    "Friday", "Saturday"};
+constexpr std::array<std::string_view, 12> kMonths = {"January",   "February", "March",    "April",
+                                                      "May",       "June",     "July",     "August",
+                                                      "September", "October",  "November", "December"};
+constexpr std::array<std::string_view, 7> kWeekdays = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                       "Thursday", "Friday", "Saturday"};
 
 // A date text or a 1900-system serial as a day count (time of day alone
 // included); the accepted texts are listed in docs/number-patterns.md.

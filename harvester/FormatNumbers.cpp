@@ -82,7 +82,10 @@ std::pair<std::string, std::string> FixedParts(Decimal d, int decimals)
     return {whole, frac};
 }
 
-bool AllZeros(std::string_view s) { return s.find_first_not_of('0') == std::string_view::npos; }
+bool AllZeros(std::string_view s)
+{
+    return s.find_first_not_of('0') == std::string_view::npos;
+}
 
 // The number words: "0" to "0.000".
 std::string FormatFixed(double x, int decimals)
@@ -92,7 +95,10 @@ std::string FormatFixed(double x, int decimals)
     return out;
 }
 
-void AppendFixed(std::string& out, double x, int decimals) { AppendFixed(out, ToDecimal(x), decimals); }
+void AppendFixed(std::string& out, double x, int decimals)
+{
+    AppendFixed(out, ToDecimal(x), decimals);
+}
 
 void AppendFixed(std::string& out, Decimal d, int decimals)
 {

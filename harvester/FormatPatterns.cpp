@@ -138,10 +138,10 @@ std::string FormatDateSection(const Section& sec, double day)
         case PatToken::DatePart:
             switch (Lower(t.text[0])) {
             case 'd':
-                out += len == 1 ? std::to_string(p.d)
-                    : len == 2  ? Pad(p.d, 2)
-                    : len == 3  ? std::string(kWeekdays[p.weekday].substr(0, 3))
-                                : std::string(kWeekdays[p.weekday]);
+                out += len == 1   ? std::to_string(p.d)
+                       : len == 2 ? Pad(p.d, 2)
+                       : len == 3 ? std::string(kWeekdays[p.weekday].substr(0, 3))
+                                  : std::string(kWeekdays[p.weekday]);
                 break;
             case 'm': {
                 const PatToken* before = neighbour(i, -1);
@@ -151,10 +151,10 @@ std::string FormatDateSection(const Section& sec, double day)
                 if (minutes)
                     out += len == 1 ? std::to_string(p.n) : Pad(p.n, 2);
                 else
-                    out += len == 1 ? std::to_string(p.m)
-                        : len == 2  ? Pad(p.m, 2)
-                        : len == 3  ? std::string(kMonths[p.m - 1].substr(0, 3))
-                                    : std::string(kMonths[p.m - 1]);
+                    out += len == 1   ? std::to_string(p.m)
+                           : len == 2 ? Pad(p.m, 2)
+                           : len == 3 ? std::string(kMonths[p.m - 1].substr(0, 3))
+                                      : std::string(kMonths[p.m - 1]);
                 break;
             }
             case 'y':
@@ -250,12 +250,17 @@ std::string FormatNumberSection(const Section& sec, Decimal d)
                 ++e, --d.point;
         }
         const bool plus = sec[exp].text[1] == '+';
-        expText = sec[exp].text.substr(0, 1) + (e < 0 ? "-" : plus ? "+" : "") + Pad(std::abs(e), size_t(std::max(expZeros, 1)));
+        expText = sec[exp].text.substr(0, 1) +
+                  (e < 0  ? "-"
+                   : plus ? "+"
+                          : "") +
+                  Pad(std::abs(e), size_t(std::max(expZeros, 1)));
     }
     const auto [whole, frac] = FixedParts(d, fracDigits);
 
     // Integer placeholders filled from the right; the leftmost takes what is left.
-    const std::string intText = whole.size() < size_t(intZeros) ? std::string(size_t(intZeros) - whole.size(), '0') + whole : whole;
+    const std::string intText =
+        whole.size() < size_t(intZeros) ? std::string(size_t(intZeros) - whole.size(), '0') + whole : whole;
     size_t left = intText.size();  // digits of intText not yet placed
     int placed = 0;
     std::string rev;  // the integer part, built backwards
@@ -414,8 +419,7 @@ std::string ApplyPattern(const std::string& v, const std::string& pattern)
         return textSection < sections.size() ? FormatTextSection(sections[textSection], v) : v;
     sections.resize(textSection);
     if (!Has(sections[0], PatToken::Digit) && !IsDateSection(sections[0]))
-        throw rt::RtError(rt::TypeMismatch, "the pattern " + pattern + " has no place for the digits of the number",
-                          v);
+        throw rt::RtError(rt::TypeMismatch, "the pattern " + pattern + " has no place for the digits of the number", v);
     if (IsDateSection(sections[0])) {
         if (!day)
             day = DayFromSerial(*number);
@@ -455,8 +459,8 @@ bool PatternUnderstood(const std::string& pattern)
             // Colours and locale or currency tags change no digit; conditions
             // and elapsed times do.
             const std::string inside = LowerAscii(p.substr(i + 1, end - i - 1));
-            static constexpr std::string_view kColours[] = {"black", "blue",  "cyan",   "green",
-                                                            "magenta", "red", "white", "yellow"};
+            static constexpr std::string_view kColours[] = {"black",   "blue", "cyan",  "green",
+                                                            "magenta", "red",  "white", "yellow"};
             bool harmless = !inside.empty() && inside[0] == '$';
             for (std::string_view colour : kColours)
                 harmless |= inside == colour;

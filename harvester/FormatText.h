@@ -10,9 +10,18 @@
 namespace cellformat {
 
 using ::Lower;
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+inline bool IsAlpha(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+inline bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 inline std::string LowerAscii(std::string_view s)
 {
@@ -42,8 +51,7 @@ inline std::string_view Trim(std::string_view s)
 inline bool IsErrorText(std::string_view v)
 {
     static constexpr std::array<std::string_view, 10> errors = {
-        "#DIV/0!", "#N/A", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!",
-        "#SPILL!", "#CALC!", "#GETTING_DATA"};
+        "#DIV/0!", "#N/A", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!", "#SPILL!", "#CALC!", "#GETTING_DATA"};
     for (auto e : errors)
         if (v == e)
             return true;

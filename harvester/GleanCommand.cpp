@@ -75,27 +75,32 @@ GleanOptions ParseGleanOptions(const std::string& argumentText)
     GleanOptions o;
     bool settleGiven = false;
     std::vector<OptionRow> rows = HarvestOptionRows(o);
-    rows.insert(rows.end(), {
-        {"/jobs", true, [&o](const std::string& v) {
-             return ParseJobs(v, o.jobs) ? std::string() : "/jobs needs a number, not \"" + v + "\"";
-         }},
-        {"/help", false, SetFlag(o.help)},
-        {"/?", false, SetFlag(o.help)},
-        {"-h", false, SetFlag(o.help)},
-        {"/dry-run", false, SetFlag(o.dryRun)},
-        {"/define", true, [&o](const std::string& v) {
-             o.defineTemplate = v;
-             o.defineGiven = true;
-             return std::string();
-         }},
-        {"/force", false, SetFlag(o.force)},
-        {"/watch", false, SetFlag(o.watch)},
-        {"/settle", true, [&o, &settleGiven](const std::string& v) {
-             settleGiven = true;
-             return ParseSettle(v, o.settleMs) ? std::string()
-                                               : "/settle needs a number of seconds from 0.1 to 3600, not \"" + v + "\"";
-         }},
-    });
+    rows.insert(rows.end(),
+                {
+                    {"/jobs", true,
+                     [&o](const std::string& v) {
+                         return ParseJobs(v, o.jobs) ? std::string() : "/jobs needs a number, not \"" + v + "\"";
+                     }},
+                    {"/help", false, SetFlag(o.help)},
+                    {"/?", false, SetFlag(o.help)},
+                    {"-h", false, SetFlag(o.help)},
+                    {"/dry-run", false, SetFlag(o.dryRun)},
+                    {"/define", true,
+                     [&o](const std::string& v) {
+                         o.defineTemplate = v;
+                         o.defineGiven = true;
+                         return std::string();
+                     }},
+                    {"/force", false, SetFlag(o.force)},
+                    {"/watch", false, SetFlag(o.watch)},
+                    {"/settle", true,
+                     [&o, &settleGiven](const std::string& v) {
+                         settleGiven = true;
+                         return ParseSettle(v, o.settleMs)
+                                    ? std::string()
+                                    : "/settle needs a number of seconds from 0.1 to 3600, not \"" + v + "\"";
+                     }},
+                });
     const OptionsRead read = ReadOptions(argumentText, rows, true);
     o.usageError = read.error;
     if (o.usageError.empty() && !read.strays.empty())
@@ -127,8 +132,8 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
     paths.dataFile = options.dataFile.value_or(paths.dataFile);
 
     // As the window's Run button: these three must be given.
-    const char* missing = paths.formType.empty() ? "form definition (/type)"
-                          : paths.inDir.empty()  ? "input folder (/in)"
+    const char* missing = paths.formType.empty()   ? "form definition (/type)"
+                          : paths.inDir.empty()    ? "input folder (/in)"
                           : paths.dataFile.empty() ? "data file (/data)"
                                                    : nullptr;
     if (missing) {
@@ -151,7 +156,9 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
     unsigned cores = std::thread::hardware_concurrency();
     run.setJobs(options.jobs > 0 ? options.jobs : static_cast<int>(cores ? cores : 1));
     run.setWaitForLock(true);
-    run.onWaitingForLock = [&] { err << "glean: waiting for another harvester to finish with " << paths.dataFile << "\n"; };
+    run.onWaitingForLock = [&] {
+        err << "glean: waiting for another harvester to finish with " << paths.dataFile << "\n";
+    };
     run.onSettled = [&](const std::string& sentence) { err << "glean: " + sentence + "\n"; };
     if (options.dryRun) {
         run.setDryRun(true);
@@ -166,7 +173,8 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
     // a few at a time (stderr is unbuffered): whole lines, at least every
     // 100 ms, and all of them before the run's closing lines.
     auto line = [](const std::string& path, const WorkbookOutcome& o) {
-        return o.IsDone() ? "Done " + OneLine(path) + "\n" : "Failed " + OneLine(path) + ": " + OneLine(o.reason) + "\n";
+        return o.IsDone() ? "Done " + OneLine(path) + "\n"
+                          : "Failed " + OneLine(path) + ": " + OneLine(o.reason) + "\n";
     };
     std::string pending;
     auto lastFlush = std::chrono::steady_clock::now();
@@ -193,8 +201,8 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
         };
     }
 
-    BatchResult r = options.watch ? WatchInputFolder(run, std::chrono::milliseconds(options.settleMs), err)
-                                  : run.RunBatch();
+    BatchResult r =
+        options.watch ? WatchInputFolder(run, std::chrono::milliseconds(options.settleMs), err) : run.RunBatch();
     flush();
     if (!r.configError.empty()) {
         err << "glean: " << r.configError << "\n";

@@ -17,10 +17,10 @@
 
 // The window's options (/autorun is taken and means nothing here), and glean's own.
 struct GleanOptions : HarvestOptions {
-    int jobs = 0;  // 0: one per processor
-    bool dryRun = false;  // print the lines instead of appending them; nothing is written
-    bool watch = false;     // keep harvesting what arrives (GleanWatch.h)
-    int settleMs = 2000;    // how long an arrival must stay unchanged
+    int jobs = 0;                // 0: one per processor
+    bool dryRun = false;         // print the lines instead of appending them; nothing is written
+    bool watch = false;          // keep harvesting what arrives (GleanWatch.h)
+    int settleMs = 2000;         // how long an arrival must stay unchanged
     std::string defineTemplate;  // /define: make the form definition from this blank form
     bool defineGiven = false, force = false;
     bool help = false;

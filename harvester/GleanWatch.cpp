@@ -65,9 +65,9 @@ public:
 
 private:
     UniqueFd read_, write_;
-    struct sigaction oldInt_ {}, oldTerm_ {};
+    struct sigaction oldInt_ {
+    }, oldTerm_{};
 };
-
 
 void Add(BatchResult& all, const BatchResult& r)
 {

@@ -50,7 +50,8 @@ std::string Unescape(const std::string& s)
     return out;
 }
 
-template <class T> void AppendNumber(std::string& out, T v, int base = 10)
+template <class T>
+void AppendNumber(std::string& out, T v, int base = 10)
 {
     char buf[24];
     out.append(buf, static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, v, base).ptr - buf));
@@ -143,8 +144,7 @@ std::optional<JournalRecord> Parse(const std::string& whole, std::string& why)
         return std::nullopt;
     }
     if (whole.size() - nl - 1 < static_cast<size_t>(length)) {
-        why = "it is cut short (" + std::to_string(whole.size() - nl - 1) + " of " + std::to_string(length) +
-              " bytes)";
+        why = "it is cut short (" + std::to_string(whole.size() - nl - 1) + " of " + std::to_string(length) + " bytes)";
         return std::nullopt;
     }
     const std::string body = whole.substr(nl + 1, static_cast<size_t>(length));

@@ -72,6 +72,6 @@ private:
     std::string path_;
     UniqueFd fd_;
     bool pending_ = false;
-    bool cleared_ = true;  // the file holds no record
+    bool cleared_ = true;      // the file holds no record
     std::string body_, text_;  // reused for each record
 };

@@ -159,7 +159,8 @@ std::vector<std::string> ListWorkbooks(const std::string& inText)
 void MoveWorkbook(const std::string& path, const std::string& dest)
 {
     auto fail = [&](int err) {
-        throw rt::RtError(rt::PathFileAccessError, "Cannot move the workbook to " + dest + ": " + std::strerror(err), {});
+        throw rt::RtError(rt::PathFileAccessError, "Cannot move the workbook to " + dest + ": " + std::strerror(err),
+                          {});
     };
     // rename replaces a file of the same name there in one step.
     if (::rename(path.c_str(), dest.c_str()) == 0)

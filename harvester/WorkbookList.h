@@ -11,9 +11,9 @@
 #include <vector>
 
 struct WorkbookSource {
-    std::string folder;   // the folder listed, as typed (or the current folder)
-    std::string pattern;  // wildcard pattern; empty: every workbook type
-    bool oneFile = false; // pattern is the name of the one file to harvest
+    std::string folder;    // the folder listed, as typed (or the current folder)
+    std::string pattern;   // wildcard pattern; empty: every workbook type
+    bool oneFile = false;  // pattern is the name of the one file to harvest
 };
 
 // Throws ConfigError naming the path when the text is empty or names no

@@ -10,10 +10,10 @@
 #include <vector>
 
 struct PreviewTable {
-    std::string error;                // set: nothing to show; the sentence names the path
-    std::string workbook;             // the workbook shown
-    bool dataFileNew = false;         // a run would write the header line first
-    std::vector<std::string> headers; // the field names, in form definition order
+    std::string error;                          // set: nothing to show; the sentence names the path
+    std::string workbook;                       // the workbook shown
+    bool dataFileNew = false;                   // a run would write the header line first
+    std::vector<std::string> headers;           // the field names, in form definition order
     std::vector<std::vector<FieldValue>> rows;  // one per line the run would append
 
     int Failures() const;  // values with an error: the run would fail the workbook

@@ -251,9 +251,12 @@ std::string PendingJournal(const Journal& journal)
 std::string StatusText(const WorkbookOutcome& o)
 {
     switch (o.kind) {
-    case WorkbookOutcome::Kind::Done: return "Done";
-    case WorkbookOutcome::Kind::Failed: return "Failed: " + o.reason;
-    case WorkbookOutcome::Kind::NotTried: break;
+    case WorkbookOutcome::Kind::Done:
+        return "Done";
+    case WorkbookOutcome::Kind::Failed:
+        return "Failed: " + o.reason;
+    case WorkbookOutcome::Kind::NotTried:
+        break;
     }
     return "Pending";
 }
@@ -272,8 +275,8 @@ void MemoryStatusList::setData(int pRow, int pCol, const std::string& pText)
 size_t MemoryStatusList::CheckedRow(int pRow, int pCol) const
 {
     if (pRow < 0 || size_t(pRow) >= rows_.size() || pCol < 0 || pCol > 1)
-        throw rt::RtError(rt::SubscriptOutOfRange, "status list (" + std::to_string(pRow) + ", " +
-                                                       std::to_string(pCol) + ")");
+        throw rt::RtError(rt::SubscriptOutOfRange,
+                          "status list (" + std::to_string(pRow) + ", " + std::to_string(pCol) + ")");
     return size_t(pRow);
 }
 

@@ -37,7 +37,10 @@ bool NeedsQuotes(const std::string& s)
     return s.find_first_of(",\"\r\n") != std::string::npos;
 }
 
-int Length(const wb::Range& r) { return std::max(r.Rows(), r.Cols()); }
+int Length(const wb::Range& r)
+{
+    return std::max(r.Rows(), r.Cols());
+}
 
 // Item k of a range: a single cell repeats, a run gives one cell per item and
 // nothing past its end, a block of several rows and columns gives nothing.
@@ -70,7 +73,7 @@ wb::Range ResolveChecked(const wb::Workbook& book, const std::string& reference)
 // A field's format word, read once for all its cells.
 struct FieldFormat {
     CellFormat format;
-    bool textWord = false;       // "text": the value comes quoted already
+    bool textWord = false;      // "text": the value comes quoted already
     bool numberOrDate = false;  // a number or date word
 };
 
@@ -119,7 +122,10 @@ bool ReadsCells(const Source& s)
     return !s.fixed && (s.range.Rows() == 1 || s.range.Cols() == 1);
 }
 
-int Length(const Source& s) { return s.fixed ? 1 : Length(s.range); }
+int Length(const Source& s)
+{
+    return s.fixed ? 1 : Length(s.range);
+}
 
 wb::CellValue ItemValue(const wb::Workbook& book, const Source& s, int k)
 {
@@ -134,7 +140,7 @@ wb::CellValue ModifiedValue(const std::string& path)
     if (::stat(path.c_str(), &st) != 0)
         throw rt::RtError(rt::PathFileAccessError,
                           std::string("cannot read the modification time: ") + std::strerror(errno), path);
-    std::tm tm {};
+    std::tm tm{};
     ::localtime_r(&st.st_mtim.tv_sec, &tm);
     const long long local = static_cast<long long>(st.st_mtim.tv_sec) + tm.tm_gmtoff;
     long long days = local / 86400;
@@ -169,15 +175,17 @@ Source ResolveSource(const wb::Workbook& book, const std::string& reference)
     return {ResolveChecked(book, reference), std::nullopt};
 }
 
-std::string Describe(const FormField& f) { return "field " + f.name + " (" + f.reference + ")"; }
+std::string Describe(const FormField& f)
+{
+    return "field " + f.name + " (" + f.reference + ")";
+}
 
 }  // namespace
 
 FormDefinitionError::FormDefinitionError(const std::string& path, int line, const std::string& fault)
-    : rt::RtError(rt::TypeMismatch, "malformed at line " + std::to_string(line) + ": " + fault, {}),
-      path_(path), line_(line)
-{
-}
+    : rt::RtError(rt::TypeMismatch, "malformed at line " + std::to_string(line) + ": " + fault, {}), path_(path),
+      line_(line)
+{}
 
 FormDefinition LoadFormDefinition(const std::string& path)
 {
@@ -271,10 +279,10 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
                     same[i].assign(out, start);
             } catch (const rt::RtError& e) {
                 // The cell text may hold line breaks; the message may not.
-                throw rt::RtError(e.Number(),
-                                  OneLine(std::string(e.what()) + " (" + Describe(f) + ", item " +
-                                          std::to_string(k + 1) + ")"),
-                                  book.Path());
+                throw rt::RtError(
+                    e.Number(),
+                    OneLine(std::string(e.what()) + " (" + Describe(f) + ", item " + std::to_string(k + 1) + ")"),
+                    book.Path());
             }
         }
         out += "\r\n";
@@ -311,8 +319,7 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
 
     const std::vector<FieldFormat> formats = ReadFieldFormats(form);
 
-    std::vector<std::vector<FieldValue>> rows(static_cast<size_t>(items),
-                                              std::vector<FieldValue>(form.fields.size()));
+    std::vector<std::vector<FieldValue>> rows(static_cast<size_t>(items), std::vector<FieldValue>(form.fields.size()));
     for (int k = 0; k < items; ++k) {
         for (size_t i = 0; i < form.fields.size(); ++i) {
             FieldValue& v = rows[static_cast<size_t>(k)][i];

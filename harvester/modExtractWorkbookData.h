@@ -86,8 +86,7 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
 // Loads the form definition, extracts, writes the header line when the data
 // file does not exist, and appends with one write (no journal, no lock).
 // Nothing is written on failure.
-void ExtractWorkbookData(const std::string& workbookPath, const std::string& formPath,
-                         const std::string& dataPath);
+void ExtractWorkbookData(const std::string& workbookPath, const std::string& formPath, const std::string& dataPath);
 
 // Larger of a range's row and column count, over 32,767: rt::RtError 6.
 int16_t RangeLength(const wb::Workbook& book, const std::string& reference);

@@ -43,7 +43,10 @@ std::string QuoteText(const std::string& v)
     return out;
 }
 
-double ReadNumber(const std::string& v) { return LenientNumber(v); }
+double ReadNumber(const std::string& v)
+{
+    return LenientNumber(v);
+}
 
 bool ReadDate(const std::string& v, double& serial)
 {
@@ -54,7 +57,10 @@ bool ReadDate(const std::string& v, double& serial)
     return true;
 }
 
-std::string FormatPattern(const std::string& v, const std::string& pattern) { return ApplyPattern(v, pattern); }
+std::string FormatPattern(const std::string& v, const std::string& pattern)
+{
+    return ApplyPattern(v, pattern);
+}
 
 CellFormat ReadCellFormat(const std::string& fmt)
 {

@@ -28,8 +28,8 @@ constexpr int kBiffCols = 256;
 // Built-in defined names, by the code that the NAME record stores
 // ([MS-XLS] 2.4.150 Lbl, field Name).
 const char* const kBuiltinNames[] = {
-    "Consolidate_Area", "Auto_Open", "Auto_Close", "Extract", "Database", "Criteria", "Print_Area",
-    "Print_Titles", "Recorder", "Data_Form", "Auto_Activate", "Auto_Deactivate", "Sheet_Title", "_FilterDatabase",
+    "Consolidate_Area", "Auto_Open", "Auto_Close", "Extract",       "Database",        "Criteria",    "Print_Area",
+    "Print_Titles",     "Recorder",  "Data_Form",  "Auto_Activate", "Auto_Deactivate", "Sheet_Title", "_FilterDatabase",
 };
 
 // A sheet name as a formula writes it: quoted when it is not a plain word.
@@ -37,12 +37,15 @@ std::string SheetRef(const std::string& sheet)
 {
     bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
     for (unsigned char ch : sheet)
-        if (!(std::isalnum(ch) || ch == '_' || ch == '.' || ch >= 0x80)) plain = false;
-    if (plain) return sheet;
+        if (!(std::isalnum(ch) || ch == '_' || ch == '.' || ch >= 0x80))
+            plain = false;
+    if (plain)
+        return sheet;
     std::string q = "'";
     for (char ch : sheet) {
         q += ch;
-        if (ch == '\'') q += '\'';
+        if (ch == '\'')
+            q += '\'';
     }
     return q + "'";
 }
@@ -109,8 +112,7 @@ private:
     bool haveWindow1_ = false;
 };
 
-XlsReader::XlsReader(const std::string& path)
-    : path_(path), stream_(path, {"Workbook", "Book"}), rs_(stream_, path_)
+XlsReader::XlsReader(const std::string& path) : path_(path), stream_(path, {"Workbook", "Book"}), rs_(stream_, path_)
 {
     format = Format::Xls;
     ReadGlobals();
@@ -137,7 +139,8 @@ std::string XlsReader::Biff5String(Cursor& c, bool shortCount)
 {
     const size_t cch = shortCount ? c.U8() : c.U16();
     const uint8_t* p = c.Bytes(cch);
-    if (rawText_) return std::string(reinterpret_cast<const char*>(p), cch);
+    if (rawText_)
+        return std::string(reinterpret_cast<const char*>(p), cch);
     std::string s;
     cp_.Append(s, p, cch);
     return s;
@@ -160,32 +163,41 @@ void XlsReader::DecodeGlobalsText(int codePageRecord, int fontCodePage)
         cp_.Append(d, reinterpret_cast<const uint8_t*>(s.data()), s.size());
         s = std::move(d);
     };
-    for (std::string& s : sheetNames) decode(s);
-    for (auto& [id, code] : formats_) decode(code);
-    for (RawName& n : rawNames_) decode(n.name);
-    for (std::string& s : externSheets5_) decode(s);
+    for (std::string& s : sheetNames)
+        decode(s);
+    for (auto& [id, code] : formats_)
+        decode(code);
+    for (RawName& n : rawNames_)
+        decode(n.name);
+    for (std::string& s : externSheets5_)
+        decode(s);
 }
 
 void XlsReader::ReadGlobals()
 {
     // BOF, [MS-XLS] 2.4.21: the stream starts with the globals substream.
-    if (!rs_.Next(rec_)) throw Error(path_ + ": the " + stream_.Name() + " stream is empty");
+    if (!rs_.Next(rec_))
+        throw Error(path_ + ": the " + stream_.Name() + " stream is empty");
     if (rec_.type == rec::Bof2 || rec_.type == rec::Bof3 || rec_.type == rec::Bof4)
         throw Error(path_ + ": " + kOldVersions);
-    if (rec_.type != rec::Bof) rs_.Fail(rec_, "the workbook stream does not start with a BOF record");
+    if (rec_.type != rec::Bof)
+        rs_.Fail(rec_, "the workbook stream does not start with a BOF record");
     {
         Cursor c(rs_, rec_);
         const uint16_t vers = c.U16();
         const uint16_t dt = c.U16();
-        if (vers == 0x0200 || vers == 0x0300 || vers == 0x0400) throw Error(path_ + ": " + kOldVersions);
+        if (vers == 0x0200 || vers == 0x0300 || vers == 0x0400)
+            throw Error(path_ + ": " + kOldVersions);
         if (vers >= 0x0600)
             biff_ = 8;
         else if (vers == 0x0500)
             biff_ = 5;
         else
             biff_ = rec_.data.size() >= 16 ? 8 : 5;
-        if (dt == 0x0100) throw Error(path_ + ": " + kOldVersions);  // Excel 4.0 workbook
-        if (dt != 0x0005) rs_.Fail(rec_, "the workbook stream does not start with the workbook globals");
+        if (dt == 0x0100)
+            throw Error(path_ + ": " + kOldVersions);  // Excel 4.0 workbook
+        if (dt != 0x0005)
+            rs_.Fail(rec_, "the workbook stream does not start with the workbook globals");
     }
     rawText_ = biff_ == 5;
     int codePageRecord = 0;
@@ -194,18 +206,23 @@ void XlsReader::ReadGlobals()
     bool ended = false;
     while (!ended && rs_.Next(rec_)) {
         switch (rec_.type) {
-        case rec::Eof: ended = true; break;  // EOF, [MS-XLS] 2.4.103
-        case rec::FilePass:                  // FilePass, [MS-XLS] 2.4.117
+        case rec::Eof:
+            ended = true;
+            break;           // EOF, [MS-XLS] 2.4.103
+        case rec::FilePass:  // FilePass, [MS-XLS] 2.4.117
             throw Error(path_ + ": the workbook is encrypted (protected by a password to open); "
                                 "save it without that password to read it");
-        case rec::BoundSheet: OnBoundSheet(); break;
+        case rec::BoundSheet:
+            OnBoundSheet();
+            break;
         case rec::Window1: {
             // Window1, [MS-XLS] 2.4.345: itabCur is the active tab. Only the
             // first window counts.
             Cursor c(rs_, rec_);
             c.Skip(10);
             const uint16_t tab = c.U16();
-            if (!haveWindow1_) activeSheet = tab;
+            if (!haveWindow1_)
+                activeSheet = tab;
             haveWindow1_ = true;
             break;
         }
@@ -223,15 +240,21 @@ void XlsReader::ReadGlobals()
             // Font, [MS-XLS] 2.4.122: bCharSet. The first font in a
             // character set other than ANSI says which script the text is
             // in; a font or two in the Western set say little.
-            if (biff_ != 5 || fontCodePage) break;
+            if (biff_ != 5 || fontCodePage)
+                break;
             Cursor c(rs_, rec_);
             c.Skip(12);
             const int cp = CodePageOfCharset(c.U8());
-            if (cp != 1252) fontCodePage = cp;
+            if (cp != 1252)
+                fontCodePage = cp;
             break;
         }
-        case rec::Name: OnName(); break;
-        case rec::ExternSheet: OnExternSheet(); break;
+        case rec::Name:
+            OnName();
+            break;
+        case rec::ExternSheet:
+            OnExternSheet();
+            break;
         case rec::SupBook: {
             // SupBook, [MS-XLS] 2.4.271: cch 0x0401 marks the self-reference
             // that internal 3-D references go through.
@@ -241,24 +264,31 @@ void XlsReader::ReadGlobals()
             break;
         }
         case rec::Sst:
-            if (biff_ == 8) OnSst();
+            if (biff_ == 8)
+                OnSst();
             break;
-        case rec::Format: OnFormat(); break;
+        case rec::Format:
+            OnFormat();
+            break;
         case rec::Xf: {  // XF, [MS-XLS] 2.4.353: ifmt is all we need
             Cursor c(rs_, rec_);
             c.U16();
             xfFormat_.push_back(c.U16());
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     if (!ended)
         throw Error(path_ + ": the " + stream_.Name() +
                     " stream ends inside the workbook globals (the file is truncated or damaged)");
-    if (biff_ == 5) DecodeGlobalsText(codePageRecord, fontCodePage);
-    if (sheetNames.empty()) throw Error(path_ + ": the workbook has no sheets");
-    if (activeSheet >= int(sheetNames.size())) activeSheet = -1;
+    if (biff_ == 5)
+        DecodeGlobalsText(codePageRecord, fontCodePage);
+    if (sheetNames.empty())
+        throw Error(path_ + ": the workbook has no sheets");
+    if (activeSheet >= int(sheetNames.size()))
+        activeSheet = -1;
 
     xfDate_.resize(xfFormat_.size());
     for (size_t i = 0; i < xfFormat_.size(); ++i) {
@@ -297,7 +327,8 @@ void XlsReader::OnName()
     c.U16();  // reserved3 / ixals
     n.itab = c.U16();
     size_t texts = 0;  // menu text, description, help topic, status text after the formula
-    for (int i = 0; i < 4; ++i) texts += c.U8();
+    for (int i = 0; i < 4; ++i)
+        texts += c.U8();
     std::string name;
     if (biff_ == 8) {
         const uint8_t flags = cch ? c.U8() : 0;
@@ -306,7 +337,8 @@ void XlsReader::OnName()
         // Gnumeric counts the characters of the name, not its bytes, in a
         // double-byte code page; the record's length tells the bytes.
         size_t bytes = cch;
-        if (c.Left() > cce + texts && c.Left() - cce - texts > cch) bytes = c.Left() - cce - texts;
+        if (c.Left() > cce + texts && c.Left() - cce - texts > cch)
+            bytes = c.Left() - cce - texts;
         name.assign(reinterpret_cast<const char*>(c.Bytes(bytes)), bytes);  // decoded when the globals end
     }
     if (n.flags & 0x0020) {  // fBuiltin: the name is one code
@@ -349,7 +381,8 @@ void XlsReader::OnExternSheet()
     const size_t left = c.Left();
     const uint8_t* p = c.Bytes(left);
     std::string sheet;
-    if (left > 1 && p[0] == 0x03) sheet.assign(reinterpret_cast<const char*>(p + 1), left - 1);  // decoded later
+    if (left > 1 && p[0] == 0x03)
+        sheet.assign(reinterpret_cast<const char*>(p + 1), left - 1);  // decoded later
     externSheets5_.push_back(std::move(sheet));
 }
 
@@ -422,7 +455,8 @@ int XlsReader::SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, std::str
     const size_t entry = size_t(-(ixals + 1));
     if (entry < externSheets5_.size() && !externSheets5_[entry].empty())
         for (size_t i = 0; i < sheetNames.size(); ++i)
-            if (sheetNames[i] == externSheets5_[entry]) return int(i);
+            if (sheetNames[i] == externSheets5_[entry])
+                return int(i);
     why = "a reference to a deleted or unknown sheet";
     return -1;
 }
@@ -446,18 +480,21 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, std::st
     int r1, r2, c1, c2;
     const bool biff8 = biff_ == 8;
     if (ptg < 0x20 || ptg >= 0x80) {
-        if (ptg == 0x17 || ptg == 0x1C || ptg == 0x1D || ptg == 0x1E || ptg == 0x1F) why = "a constant";
+        if (ptg == 0x17 || ptg == 0x1C || ptg == 0x1D || ptg == 0x1E || ptg == 0x1F)
+            why = "a constant";
         return std::nullopt;
     }
     switch (base) {
     case 0x3A:  // Ref3d
         if (biff8) {
-            if (t.size() != 7) return std::nullopt;
+            if (t.size() != 7)
+                return std::nullopt;
             sheet = SheetOfXti(u16(1), why);
             r1 = r2 = u16(3);
             c1 = c2 = u16(5) & 0x3FFF;
         } else {
-            if (t.size() != 18) return std::nullopt;
+            if (t.size() != 18)
+                return std::nullopt;
             sheet = SheetOfBiff5(int16_t(u16(1)), int16_t(u16(11)), int16_t(u16(13)), why);
             r1 = r2 = u16(15) & 0x3FFF;
             c1 = c2 = t[17];
@@ -465,14 +502,16 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, std::st
         break;
     case 0x3B:  // Area3d
         if (biff8) {
-            if (t.size() != 11) return std::nullopt;
+            if (t.size() != 11)
+                return std::nullopt;
             sheet = SheetOfXti(u16(1), why);
             r1 = u16(3);
             r2 = u16(5);
             c1 = u16(7) & 0x3FFF;
             c2 = u16(9) & 0x3FFF;
         } else {
-            if (t.size() != 21) return std::nullopt;
+            if (t.size() != 21)
+                return std::nullopt;
             sheet = SheetOfBiff5(int16_t(u16(1)), int16_t(u16(11)), int16_t(u16(13)), why);
             r1 = u16(15) & 0x3FFF;
             r2 = u16(17) & 0x3FFF;
@@ -481,14 +520,16 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, std::st
         }
         break;
     case 0x24:  // Ref: the sheet of a sheet-level name
-        if (t.size() != (biff8 ? 5u : 4u)) return std::nullopt;
+        if (t.size() != (biff8 ? 5u : 4u))
+            return std::nullopt;
         sheet = scope;
         why = "a reference without a sheet";
         r1 = r2 = biff8 ? u16(1) : (u16(1) & 0x3FFF);
         c1 = c2 = biff8 ? (u16(3) & 0x3FFF) : t[3];
         break;
     case 0x25:  // Area
-        if (t.size() != (biff8 ? 9u : 7u)) return std::nullopt;
+        if (t.size() != (biff8 ? 9u : 7u))
+            return std::nullopt;
         sheet = scope;
         why = "a reference without a sheet";
         if (biff8) {
@@ -500,10 +541,14 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, std::st
     case 0x3C:
     case 0x3D:
     case 0x2A:
-    case 0x2B: why = "a deleted reference"; return std::nullopt;
-    default: return std::nullopt;
+    case 0x2B:
+        why = "a deleted reference";
+        return std::nullopt;
+    default:
+        return std::nullopt;
     }
-    if (sheet < 0) return std::nullopt;
+    if (sheet < 0)
+        return std::nullopt;
     if (c1 >= kMaxCols || c2 >= kMaxCols) {
         why = "a column outside the sheet";
         return std::nullopt;
@@ -519,10 +564,12 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, std::st
 void XlsReader::BuildNames()
 {
     for (const RawName& raw : rawNames_) {
-        if (raw.name.empty()) continue;
+        if (raw.name.empty())
+            continue;
         int scope = -1;
         if (raw.itab > 0) {
-            if (raw.itab > int(sheetNames.size())) continue;  // scoped to a sheet that is not there
+            if (raw.itab > int(sheetNames.size()))
+                continue;  // scoped to a sheet that is not there
             scope = raw.itab - 1;
         }
         DefinedName dn;
@@ -532,8 +579,8 @@ void XlsReader::BuildNames()
         dn.range = NameRange(raw, scope, why);
         if (dn.range) {
             const Range& r = *dn.range;
-            dn.formula = SheetRef(sheetNames[r.sheet]) + "!$" + ColumnName(r.firstCol) + "$" +
-                         std::to_string(r.firstRow + 1);
+            dn.formula =
+                SheetRef(sheetNames[r.sheet]) + "!$" + ColumnName(r.firstCol) + "$" + std::to_string(r.firstRow + 1);
             if (r.Rows() > 1 || r.Cols() > 1)
                 dn.formula += ":$" + ColumnName(r.lastCol) + "$" + std::to_string(r.lastRow + 1);
         } else {
@@ -546,7 +593,8 @@ void XlsReader::BuildNames()
 
 CellValue XlsReader::NumberCell(const Cursor& c, double v, uint16_t xf) const
 {
-    if (!std::isfinite(v)) c.Fail("a number cell holds no finite number");
+    if (!std::isfinite(v))
+        c.Fail("a number cell holds no finite number");
     CellValue cv;
     cv.number = v;
     if (xf < xfDate_.size() && xfDate_[xf]) {
@@ -568,7 +616,8 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
     if (!rs_.Next(rec_))
         throw Error(path_ + ": " + sheetText + " starts past the end of the " + stream_.Name() +
                     " stream (the file is truncated or damaged)");
-    if (rec_.type != rec::Bof) rs_.Fail(rec_, sheetText + " does not start with a BOF record");
+    if (rec_.type != rec::Bof)
+        rs_.Fail(rec_, sheetText + " does not start with a BOF record");
 
     int depth = 1;  // charts embedded in a sheet bring their own BOF..EOF
     bool pendingString = false;
@@ -578,9 +627,11 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
         row = c.U16();
         col = c.U16();
         xf = c.U16();
-        if (col >= kBiffCols) c.Fail("a cell lies outside the sheet's 256 columns");
+        if (col >= kBiffCols)
+            c.Fail("a cell lies outside the sheet's 256 columns");
         pendingString = false;
-        if (out.KeepsStyles()) out.SetStyle(row, col, xf);
+        if (out.KeepsStyles())
+            out.SetStyle(row, col, xf);
     };
 
     while (rs_.Next(rec_)) {
@@ -590,10 +641,12 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             continue;
         }
         if (type == rec::Eof) {
-            if (--depth == 0) return;
+            if (--depth == 0)
+                return;
             continue;
         }
-        if (depth != 1) continue;
+        if (depth != 1)
+            continue;
         Cursor c(rs_, rec_);
         int row, col;
         uint16_t xf;
@@ -614,13 +667,16 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             const int first = c.U16();
             pendingString = false;
             const size_t size = rec_.data.size();
-            if (size < 6 || (size - 6) % 6 != 0) c.Fail("the record's length does not fit its cells");
+            if (size < 6 || (size - 6) % 6 != 0)
+                c.Fail("the record's length does not fit its cells");
             const int count = int((size - 6) / 6);
             const int last = rec_.data[size - 2] | (rec_.data[size - 1] << 8);
-            if (last != first + count - 1 || last >= kBiffCols) c.Fail("the record's columns do not fit its cells");
+            if (last != first + count - 1 || last >= kBiffCols)
+                c.Fail("the record's columns do not fit its cells");
             for (int i = 0; i < count; ++i) {
                 xf = c.U16();
-                if (out.KeepsStyles()) out.SetStyle(row, first + i, xf);
+                if (out.KeepsStyles())
+                    out.SetStyle(row, first + i, xf);
                 out.Set(row, first + i, NumberCell(c, RkValue(c.U32()), xf));
             }
             break;
@@ -628,8 +684,10 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
         case rec::LabelSst: {  // LabelSst, [MS-XLS] 2.4.149
             cellHead(c, row, col, xf);
             const uint32_t isst = c.U32();
-            if (isst >= sst_.size()) c.Fail("a cell refers to a shared string that does not exist");
-            if (!out.Wants(row, col)) break;
+            if (isst >= sst_.size())
+                c.Fail("a cell refers to a shared string that does not exist");
+            if (!out.Wants(row, col))
+                break;
             CellValue v;
             v.type = CellType::Text;
             v.text = sst_[isst];
@@ -652,7 +710,8 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             CellValue v;
             if (isError) {
                 const char* text = ErrorText(value);
-                if (!text) c.Fail("a cell holds an unknown error code");
+                if (!text)
+                    c.Fail("a cell holds an unknown error code");
                 v.type = CellType::Error;
                 v.text = text;
             } else {
@@ -683,13 +742,17 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
                     break;
                 case 2: {
                     const char* text = ErrorText(val[2]);
-                    if (!text) c.Fail("a formula result holds an unknown error code");
+                    if (!text)
+                        c.Fail("a formula result holds an unknown error code");
                     v.type = CellType::Error;
                     v.text = text;
                     break;
                 }
-                case 3: v.type = CellType::Text; break;  // empty text
-                default: c.Fail("a formula result of unknown type");
+                case 3:
+                    v.type = CellType::Text;
+                    break;  // empty text
+                default:
+                    c.Fail("a formula result of unknown type");
                 }
             } else {
                 double d;
@@ -700,7 +763,8 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             break;
         }
         case rec::String: {  // String, [MS-XLS] 2.4.268: the text result of the formula before
-            if (!pendingString) break;
+            if (!pendingString)
+                break;
             pendingString = false;
             CellValue v;
             v.type = CellType::Text;
@@ -710,18 +774,22 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
         }
         case rec::Blank:  // Blank 2.4.20: formatted but empty; only a format lookup wants it
             pendingString = false;
-            if (out.KeepsStyles()) cellHead(c, row, col, xf);
+            if (out.KeepsStyles())
+                cellHead(c, row, col, xf);
             break;
         case rec::MulBlank: {  // MulBlank 2.4.174: row, first column, XF..., last column
             pendingString = false;
-            if (!out.KeepsStyles() || rec_.data.size() < 6) break;
+            if (!out.KeepsStyles() || rec_.data.size() < 6)
+                break;
             row = c.U16();
             const int first = c.U16();
             const int count = int((rec_.data.size() - 6) / 2);
-            for (int i = 0; i < count && first + i < kBiffCols; ++i) out.SetStyle(row, first + i, c.U16());
+            for (int i = 0; i < count && first + i < kBiffCols; ++i)
+                out.SetStyle(row, first + i, c.U16());
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     throw Error(path_ + ": the " + stream_.Name() + " stream ends inside " + sheetText +
@@ -730,16 +798,19 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
 
 std::string XlsReader::FormatCode(int style) const
 {
-    if (style < 0 || size_t(style) >= xfFormat_.size()) return {};
+    if (style < 0 || size_t(style) >= xfFormat_.size())
+        return {};
     const uint16_t id = xfFormat_[size_t(style)];
     auto it = formats_.find(id);
-    if (it == formats_.end()) return BuiltinFormatCode(id);
+    if (it == formats_.end())
+        return BuiltinFormatCode(id);
     return FoldCase(it->second) == "general" ? std::string() : it->second;
 }
 
 bool LooksLikeOldBiff(const uint8_t* p, size_t n)
 {
-    if (n < 8) return false;
+    if (n < 8)
+        return false;
     const uint16_t type = uint16_t(p[0] | (p[1] << 8));
     const uint16_t size = uint16_t(p[2] | (p[3] << 8));
     return (type == rec::Bof2 || type == rec::Bof3 || type == rec::Bof4) && size >= 4 && size <= 16;
@@ -770,7 +841,8 @@ std::unique_ptr<Reader> OpenXls(const std::string& path)
             uint8_t head[8];
             const size_t n = std::fread(head, 1, sizeof head, f);
             std::fclose(f);
-            if (LooksLikeOldBiff(head, n)) throw Error(path + ": " + kOldVersions);
+            if (LooksLikeOldBiff(head, n))
+                throw Error(path + ": " + kOldVersions);
         }
         throw;
     }

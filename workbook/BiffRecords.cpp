@@ -12,15 +12,24 @@ namespace wb::detail {
 const char* ErrorText(uint8_t code)
 {
     switch (code) {
-    case 0x00: return "#NULL!";
-    case 0x07: return "#DIV/0!";
-    case 0x0F: return "#VALUE!";
-    case 0x17: return "#REF!";
-    case 0x1D: return "#NAME?";
-    case 0x24: return "#NUM!";
-    case 0x2A: return "#N/A";
-    case 0x2B: return "#GETTING_DATA";
-    default: return nullptr;
+    case 0x00:
+        return "#NULL!";
+    case 0x07:
+        return "#DIV/0!";
+    case 0x0F:
+        return "#VALUE!";
+    case 0x17:
+        return "#REF!";
+    case 0x1D:
+        return "#NAME?";
+    case 0x24:
+        return "#NUM!";
+    case 0x2A:
+        return "#N/A";
+    case 0x2B:
+        return "#GETTING_DATA";
+    default:
+        return nullptr;
     }
 }
 
@@ -40,36 +49,63 @@ std::string RecordName(uint16_t type)
 {
     switch (type) {
     case rec::Formula:
-    case rec::Formula4: return "FORMULA";
-    case rec::Eof: return "EOF";
-    case rec::ExternSheet: return "EXTERNSHEET";
-    case rec::Name: return "NAME";
-    case rec::DateMode: return "DATEMODE";
-    case rec::FilePass: return "FILEPASS";
-    case rec::Font: return "FONT";
-    case rec::Continue: return "CONTINUE";
-    case rec::Window1: return "WINDOW1";
-    case rec::CodePage: return "CODEPAGE";
-    case rec::BoundSheet: return "BOUNDSHEET";
-    case rec::MulRk: return "MULRK";
-    case rec::MulBlank: return "MULBLANK";
-    case rec::RString: return "RSTRING";
-    case rec::Xf: return "XF";
-    case rec::Sst: return "SST";
-    case rec::LabelSst: return "LABELSST";
-    case rec::SupBook: return "SUPBOOK";
-    case rec::Blank: return "BLANK";
-    case rec::Number: return "NUMBER";
-    case rec::Label: return "LABEL";
-    case rec::BoolErr: return "BOOLERR";
-    case rec::String: return "STRING";
-    case rec::Rk: return "RK";
-    case rec::Format: return "FORMAT";
+    case rec::Formula4:
+        return "FORMULA";
+    case rec::Eof:
+        return "EOF";
+    case rec::ExternSheet:
+        return "EXTERNSHEET";
+    case rec::Name:
+        return "NAME";
+    case rec::DateMode:
+        return "DATEMODE";
+    case rec::FilePass:
+        return "FILEPASS";
+    case rec::Font:
+        return "FONT";
+    case rec::Continue:
+        return "CONTINUE";
+    case rec::Window1:
+        return "WINDOW1";
+    case rec::CodePage:
+        return "CODEPAGE";
+    case rec::BoundSheet:
+        return "BOUNDSHEET";
+    case rec::MulRk:
+        return "MULRK";
+    case rec::MulBlank:
+        return "MULBLANK";
+    case rec::RString:
+        return "RSTRING";
+    case rec::Xf:
+        return "XF";
+    case rec::Sst:
+        return "SST";
+    case rec::LabelSst:
+        return "LABELSST";
+    case rec::SupBook:
+        return "SUPBOOK";
+    case rec::Blank:
+        return "BLANK";
+    case rec::Number:
+        return "NUMBER";
+    case rec::Label:
+        return "LABEL";
+    case rec::BoolErr:
+        return "BOOLERR";
+    case rec::String:
+        return "STRING";
+    case rec::Rk:
+        return "RK";
+    case rec::Format:
+        return "FORMAT";
     case rec::Bof:
     case rec::Bof2:
     case rec::Bof3:
-    case rec::Bof4: return "BOF";
-    default: break;
+    case rec::Bof4:
+        return "BOF";
+    default:
+        break;
     }
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%04X", unsigned(type));
@@ -84,7 +120,8 @@ void RecordStream::Fail(const Record& r, const std::string& what) const
 
 bool RecordStream::ReadHeader(uint64_t pos, uint16_t& type, uint16_t& size)
 {
-    if (stream_.Size() < 4 || pos > stream_.Size() - 4) return false;
+    if (stream_.Size() < 4 || pos > stream_.Size() - 4)
+        return false;
     const uint8_t* h = stream_.Data() + pos;  // the whole stream is in memory
     type = uint16_t(h[0] | (h[1] << 8));
     size = uint16_t(h[2] | (h[3] << 8));
@@ -104,7 +141,8 @@ void RecordStream::ReadBody(uint64_t pos, size_t size, std::vector<uint8_t>& dst
 bool RecordStream::Next(Record& r)
 {
     uint16_t type, size;
-    if (!ReadHeader(pos_, type, size)) return false;
+    if (!ReadHeader(pos_, type, size))
+        return false;
     r.type = type;
     r.offset = pos_;
     r.breaks.clear();
@@ -112,7 +150,8 @@ bool RecordStream::Next(Record& r)
     pos_ += 4 + uint64_t(size);
     const bool join = type == rec::Sst || type == rec::Name || type == rec::ExternSheet || type == rec::String;
     while (join) {
-        if (!ReadHeader(pos_, type, size) || type != rec::Continue) break;
+        if (!ReadHeader(pos_, type, size) || type != rec::Continue)
+            break;
         r.breaks.push_back(r.data.size());
         ReadBody(pos_ + 4, size, r.data, r.data.size(), r);
         pos_ += 4 + uint64_t(size);
@@ -138,12 +177,14 @@ void Cursor::Chars8(std::string& out, size_t cch, bool highByte)
 {
     while (cch > 0) {
         // A CONTINUE body that starts exactly here re-sends the flag byte.
-        if (pos_ > 0 && std::binary_search(r_.breaks.begin(), r_.breaks.end(), pos_)) highByte = U8() & 1;
+        if (pos_ > 0 && std::binary_search(r_.breaks.begin(), r_.breaks.end(), pos_))
+            highByte = U8() & 1;
         const size_t avail = NextBreak() - pos_;
         const size_t unit = highByte ? 2 : 1;
         size_t take = std::min(cch, avail / unit);
         if (take == 0) {
-            if (pos_ + avail >= r_.data.size()) Fail("a text runs past the end of the record");
+            if (pos_ + avail >= r_.data.size())
+                Fail("a text runs past the end of the record");
             pos_ += avail;  // an odd byte before the break: skip to it
             continue;
         }

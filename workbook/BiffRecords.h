@@ -60,9 +60,9 @@ double RkValue(uint32_t rk);
 
 struct Record {
     uint16_t type = 0;
-    uint64_t offset = 0;          // of the header in the stream
-    std::vector<uint8_t> data;    // body, CONTINUE bodies appended when joined
-    std::vector<size_t> breaks;   // where each appended CONTINUE body starts in `data`
+    uint64_t offset = 0;         // of the header in the stream
+    std::vector<uint8_t> data;   // body, CONTINUE bodies appended when joined
+    std::vector<size_t> breaks;  // where each appended CONTINUE body starts in `data`
 };
 
 class RecordStream {
@@ -101,7 +101,8 @@ public:
     size_t Left() const { return r_.data.size() - pos_; }
     void Need(size_t n) const
     {
-        if (n > Left()) Fail("the record is shorter than its content");
+        if (n > Left())
+            Fail("the record is shorter than its content");
     }
     uint8_t U8()
     {

@@ -27,8 +27,10 @@ void LogHandler(const gchar* domain, GLogLevelFlags level, const gchar* message,
         // One line per message: libgsf's own span several.
         std::string text = message ? message : "";
         for (char& ch : text)
-            if (ch == '\n') ch = ' ';
-        if (!tCapture->empty()) tCapture->append("; ");
+            if (ch == '\n')
+                ch = ' ';
+        if (!tCapture->empty())
+            tCapture->append("; ");
         tCapture->append(text);
         return;
     }
@@ -60,15 +62,18 @@ template <class T>
 struct GUnref {
     void operator()(T* p) const
     {
-        if (p) g_object_unref(p);
+        if (p)
+            g_object_unref(p);
     }
 };
 
 std::string Explain(GError* err, const std::string& logged)
 {
     std::string why;
-    if (err && err->message) why = err->message;
-    if (!logged.empty()) why += (why.empty() ? "" : "; ") + logged;
+    if (err && err->message)
+        why = err->message;
+    if (!logged.empty())
+        why += (why.empty() ? "" : "; ") + logged;
     return why;
 }
 
@@ -80,17 +85,30 @@ constexpr size_t kHeaderSize = 512;
 constexpr size_t kEntrySize = 128;
 constexpr uint32_t kMiniSectorSize = 64;
 
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint64_t U64(const uint8_t* p) { return U32(p) | uint64_t(U32(p + 4)) << 32; }
+uint16_t U16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+uint32_t U32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint64_t U64(const uint8_t* p)
+{
+    return U32(p) | uint64_t(U32(p + 4)) << 32;
+}
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 // The whole file with one read into a buffer of its size.
 void ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& bytes, size_t& size)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error(path + ": cannot open the file (" + std::strerror(errno) + ")");
+    if (fd < 0)
+        throw Error(path + ": cannot open the file (" + std::strerror(errno) + ")");
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int e = errno;
@@ -102,13 +120,15 @@ void ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& bytes, size
     size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(fd, bytes.get() + got, size - got);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
             const int e = errno;
             ::close(fd);
             throw Error(path + ": cannot read the file (" + std::strerror(e) + ")");
         }
-        if (n == 0) break;  // shrank meanwhile
+        if (n == 0)
+            break;  // shrank meanwhile
         got += size_t(n);
     }
     ::close(fd);
@@ -133,7 +153,8 @@ CompoundFile::CompoundFile(const std::string& path, const std::vector<uint8_t>& 
 {
     bytes_.p.reset(new char[bytes.size() ? bytes.size() : 1]);
     bytes_.n = bytes.size();
-    if (!bytes.empty()) std::memcpy(bytes_.p.get(), bytes.data(), bytes.size());
+    if (!bytes.empty())
+        std::memcpy(bytes_.p.get(), bytes.data(), bytes.size());
     Parse();
 }
 
@@ -153,66 +174,88 @@ void CompoundFile::Parse()
 {
     const uint8_t* h = bytes_.data();
     auto refuse = [&](const std::string& why) { throw Error(path_ + ": not a readable compound file (" + why + ")"); };
-    if (!HasCompoundSignature(h, bytes_.size())) refuse("no compound file signature");
-    if (bytes_.size() < kHeaderSize) refuse("the file ends inside its header");
-    if (U16(h + 0x1C) != 0xFFFE) refuse("unknown byte order mark");
+    if (!HasCompoundSignature(h, bytes_.size()))
+        refuse("no compound file signature");
+    if (bytes_.size() < kHeaderSize)
+        refuse("the file ends inside its header");
+    if (U16(h + 0x1C) != 0xFFFE)
+        refuse("unknown byte order mark");
     sectorShift_ = U16(h + 0x1E);
-    if (sectorShift_ != 9 && sectorShift_ != 12) refuse("sector size 2^" + std::to_string(sectorShift_) + " is not 512 or 4096");
-    if (U16(h + 0x20) != 6) refuse("mini sector size is not 64");
+    if (sectorShift_ != 9 && sectorShift_ != 12)
+        refuse("sector size 2^" + std::to_string(sectorShift_) + " is not 512 or 4096");
+    if (U16(h + 0x20) != 6)
+        refuse("mini sector size is not 64");
     sectorSize_ = 1u << sectorShift_;
     version4_ = sectorShift_ == 12;
     // Sector n starts at (n + 1) * size; the header takes the place of sector -1.
-    sectorCount_ = bytes_.size() <= sectorSize_ ? 0 : uint32_t(std::min<uint64_t>((bytes_.size() - 1) / sectorSize_, kMaxRegSect));
+    sectorCount_ =
+        bytes_.size() <= sectorSize_ ? 0 : uint32_t(std::min<uint64_t>((bytes_.size() - 1) / sectorSize_, kMaxRegSect));
     miniCutoff_ = U32(h + 0x38);
     const uint32_t perSector = sectorSize_ / 4;
 
     // The FAT's sectors: 109 in the header, the rest in the DIFAT chain.
     const uint32_t fatSectors = U32(h + 0x2C);
-    if (fatSectors > sectorCount_) Damaged("the header counts " + std::to_string(fatSectors) + " FAT sectors in a file of " + std::to_string(sectorCount_));
+    if (fatSectors > sectorCount_)
+        Damaged("the header counts " + std::to_string(fatSectors) + " FAT sectors in a file of " +
+                std::to_string(sectorCount_));
     std::vector<uint32_t> fatList;
     fatList.reserve(fatSectors);
-    for (uint32_t i = 0; i < 109 && fatList.size() < fatSectors; ++i) fatList.push_back(U32(h + 0x4C + 4 * i));
+    for (uint32_t i = 0; i < 109 && fatList.size() < fatSectors; ++i)
+        fatList.push_back(U32(h + 0x4C + 4 * i));
     uint32_t difat = U32(h + 0x44);
     const uint32_t difatCount = U32(h + 0x48);
     std::vector<bool> seen(sectorCount_);
     for (uint32_t n = 0; fatList.size() < fatSectors; ++n) {
-        if (n >= difatCount || difat >= sectorCount_) Damaged("the DIFAT chain ends before the FAT's sectors");
-        if (seen[difat]) Damaged("the DIFAT chain loops");
+        if (n >= difatCount || difat >= sectorCount_)
+            Damaged("the DIFAT chain ends before the FAT's sectors");
+        if (seen[difat])
+            Damaged("the DIFAT chain loops");
         seen[difat] = true;
         const uint8_t* s = h + (uint64_t(difat) + 1) * sectorSize_;
-        for (uint32_t i = 0; i + 1 < perSector && fatList.size() < fatSectors; ++i) fatList.push_back(U32(s + 4 * i));
+        for (uint32_t i = 0; i + 1 < perSector && fatList.size() < fatSectors; ++i)
+            fatList.push_back(U32(s + 4 * i));
         difat = U32(s + 4 * (perSector - 1));
     }
     fat_.resize(size_t(fatSectors) * perSector);
     for (size_t k = 0; k < fatList.size(); ++k) {
         const uint32_t sec = fatList[k];
-        if (sec >= sectorCount_) Damaged("FAT sector " + std::to_string(sec) + " lies past the end of the file");
+        if (sec >= sectorCount_)
+            Damaged("FAT sector " + std::to_string(sec) + " lies past the end of the file");
         const uint8_t* s = h + (uint64_t(sec) + 1) * sectorSize_;
-        if (s + sectorSize_ > h + bytes_.size()) Damaged("the file ends inside the FAT");
-        for (uint32_t i = 0; i < perSector; ++i) fat_[k * perSector + i] = U32(s + 4 * i);
+        if (s + sectorSize_ > h + bytes_.size())
+            Damaged("the file ends inside the FAT");
+        for (uint32_t i = 0; i < perSector; ++i)
+            fat_[k * perSector + i] = U32(s + 4 * i);
     }
 
     // The directory.
     dirSectors_ = Chain(U32(h + 0x30), 0, true, "directory");
-    if (dirSectors_.empty()) Damaged("the directory is empty");
+    if (dirSectors_.empty())
+        Damaged("the directory is empty");
     for (uint32_t sec : dirSectors_)
-        if ((uint64_t(sec) + 2) * sectorSize_ > bytes_.size()) Damaged("the file ends inside the directory");
+        if ((uint64_t(sec) + 2) * sectorSize_ > bytes_.size())
+            Damaged("the file ends inside the directory");
     entryCount_ = uint32_t(dirSectors_.size() * (sectorSize_ / kEntrySize));
     const uint8_t* root = Entry(0);
-    if (root[0x42] != 5) Damaged("the first directory entry is not the root storage");
+    if (root[0x42] != 5)
+        Damaged("the first directory entry is not the root storage");
     miniStreamSize_ = version4_ ? U64(root + 0x78) : U32(root + 0x78);
-    if (miniStreamSize_ > bytes_.size()) Damaged("the mini stream is larger than the file");
+    if (miniStreamSize_ > bytes_.size())
+        Damaged("the mini stream is larger than the file");
 
     // The mini FAT, read whole: it is small.
     const uint32_t miniFatCount = U32(h + 0x40);
-    if (miniFatCount > sectorCount_) Damaged("the header counts more mini FAT sectors than the file holds");
+    if (miniFatCount > sectorCount_)
+        Damaged("the header counts more mini FAT sectors than the file holds");
     if (miniFatCount > 0) {
         const std::vector<uint32_t> chain = Chain(U32(h + 0x3C), miniFatCount, false, "mini FAT");
         miniFat_.resize(size_t(miniFatCount) * perSector);
         for (size_t k = 0; k < chain.size(); ++k) {
             const uint8_t* s = h + (uint64_t(chain[k]) + 1) * sectorSize_;
-            if (s + sectorSize_ > h + bytes_.size()) Damaged("the file ends inside the mini FAT");
-            for (uint32_t i = 0; i < perSector; ++i) miniFat_[k * perSector + i] = U32(s + 4 * i);
+            if (s + sectorSize_ > h + bytes_.size())
+                Damaged("the file ends inside the mini FAT");
+            for (uint32_t i = 0; i < perSector; ++i)
+                miniFat_[k * perSector + i] = U32(s + 4 * i);
         }
     }
 
@@ -220,17 +263,22 @@ void CompoundFile::Parse()
     // it to be one (a loop or a shared node is seen once).
     std::vector<bool> visited(entryCount_);
     std::vector<uint32_t> todo;
-    if (U32(root + 0x4C) != kNoStream) todo.push_back(U32(root + 0x4C));
+    if (U32(root + 0x4C) != kNoStream)
+        todo.push_back(U32(root + 0x4C));
     while (!todo.empty()) {
         const uint32_t id = todo.back();
         todo.pop_back();
-        if (id >= entryCount_) Damaged("a directory entry points to entry " + std::to_string(id) + " of " + std::to_string(entryCount_));
-        if (visited[id]) Damaged("the directory tree loops");
+        if (id >= entryCount_)
+            Damaged("a directory entry points to entry " + std::to_string(id) + " of " + std::to_string(entryCount_));
+        if (visited[id])
+            Damaged("the directory tree loops");
         visited[id] = true;
         const uint8_t* e = Entry(id);
-        if (e[0x42] == 2) rootChildren_.push_back(int(id));
+        if (e[0x42] == 2)
+            rootChildren_.push_back(int(id));
         for (uint32_t link : {U32(e + 0x44), U32(e + 0x48)})
-            if (link != kNoStream) todo.push_back(link);
+            if (link != kNoStream)
+                todo.push_back(link);
     }
 }
 
@@ -248,17 +296,23 @@ std::vector<uint32_t> CompoundFile::Chain(uint32_t start, size_t need, bool toEn
     // Past the sectors needed the chain is still followed to its end: one
     // that loops makes the whole file suspect.
     for (;;) {
-        if (sec == kEndOfChain && (toEnd || chain.size() >= need)) break;
-        if (sec > kMaxRegSect && chain.size() >= need && !toEnd) break;
-        if (sec == kEndOfChain) Damaged(std::string("the ") + what + " chain ends early");
+        if (sec == kEndOfChain && (toEnd || chain.size() >= need))
+            break;
+        if (sec > kMaxRegSect && chain.size() >= need && !toEnd)
+            break;
+        if (sec == kEndOfChain)
+            Damaged(std::string("the ") + what + " chain ends early");
         if (sec >= sectorCount_ || sec >= fat_.size())
-            Damaged(std::string("the ") + what + " chain names sector " + std::to_string(sec) + " past the end of the file");
-        if (seen[sec]) Damaged(std::string("the ") + what + " chain loops");
+            Damaged(std::string("the ") + what + " chain names sector " + std::to_string(sec) +
+                    " past the end of the file");
+        if (seen[sec])
+            Damaged(std::string("the ") + what + " chain loops");
         seen[sec] = true;
         chain.push_back(sec);
         sec = fat_[sec];
     }
-    if (!toEnd) chain.resize(need);
+    if (!toEnd)
+        chain.resize(need);
     return chain;
 }
 
@@ -267,13 +321,15 @@ int CompoundFile::FindStream(std::string_view name) const
     for (int id : rootChildren_) {
         const uint8_t* e = Entry(uint32_t(id));
         const uint16_t len = U16(e + 0x40);
-        if (len < 2 || len > 64 || len % 2 || size_t(len / 2 - 1) != name.size()) continue;
+        if (len < 2 || len > 64 || len % 2 || size_t(len / 2 - 1) != name.size())
+            continue;
         bool same = true;
         for (size_t i = 0; i < name.size() && same; ++i) {
             const uint16_t c = U16(e + 2 * i);
             same = c < 128 && AsciiLower(char(c)) == AsciiLower(name[i]);
         }
-        if (same) return id;
+        if (same)
+            return id;
     }
     return -1;
 }
@@ -295,31 +351,38 @@ const uint8_t* CompoundFile::StreamData(int id, uint64_t& size, std::vector<uint
     const uint8_t* e = Entry(uint32_t(id));
     const std::string name = EntryName(id);
     size = version4_ ? U64(e + 0x78) : U32(e + 0x78);  // version 3 leaves the high half undefined
-    if (size > bytes_.size()) Damaged("the " + name + " stream is larger than the file");
+    if (size > bytes_.size())
+        Damaged("the " + name + " stream is larger than the file");
     copy.clear();
-    if (size == 0) return bytes_.data();
+    if (size == 0)
+        return bytes_.data();
     const uint32_t start = U32(e + 0x74);
     if (size >= miniCutoff_) {
-        const std::vector<uint32_t> chain = Chain(start, size_t((size + sectorSize_ - 1) / sectorSize_), false, (name + " stream").c_str());
+        const std::vector<uint32_t> chain =
+            Chain(start, size_t((size + sectorSize_ - 1) / sectorSize_), false, (name + " stream").c_str());
         const uint64_t first = (uint64_t(chain[0]) + 1) * sectorSize_;
         bool contiguous = true;
-        for (size_t k = 1; k < chain.size() && contiguous; ++k) contiguous = chain[k] == chain[k - 1] + 1;
+        for (size_t k = 1; k < chain.size() && contiguous; ++k)
+            contiguous = chain[k] == chain[k - 1] + 1;
         if (contiguous) {
-            if (first + size > bytes_.size()) Damaged("the file ends inside the " + name + " stream");
+            if (first + size > bytes_.size())
+                Damaged("the file ends inside the " + name + " stream");
             return bytes_.data() + first;
         }
         copy.resize(size);
         for (size_t k = 0; k < chain.size(); ++k) {
             const uint64_t at = (uint64_t(chain[k]) + 1) * sectorSize_;
             const size_t n = size_t(std::min<uint64_t>(sectorSize_, size - k * sectorSize_));
-            if (at + n > bytes_.size()) Damaged("the file ends inside the " + name + " stream");
+            if (at + n > bytes_.size())
+                Damaged("the file ends inside the " + name + " stream");
             std::memcpy(copy.data() + k * sectorSize_, bytes_.data() + at, n);
         }
         return copy.data();
     }
     // A small stream lives in 64-byte sectors of the mini stream.
     if (!miniStreamRead_) {
-        miniStream_ = Chain(U32(Entry(0) + 0x74), size_t((miniStreamSize_ + sectorSize_ - 1) / sectorSize_), false, "mini stream");
+        miniStream_ = Chain(U32(Entry(0) + 0x74), size_t((miniStreamSize_ + sectorSize_ - 1) / sectorSize_), false,
+                            "mini stream");
         miniStreamRead_ = true;
     }
     const size_t need = size_t((size + kMiniSectorSize - 1) / kMiniSectorSize);
@@ -329,20 +392,26 @@ const uint8_t* CompoundFile::StreamData(int id, uint64_t& size, std::vector<uint
     uint32_t sec = start;
     bool contiguous = true;
     for (size_t k = 0; k < need; ++k) {
-        if (sec >= miniFat_.size()) Damaged("the " + name + " stream's mini sector chain names sector " + std::to_string(sec) + " past the mini FAT");
-        if (seen[sec]) Damaged("the " + name + " stream's mini sector chain loops");
+        if (sec >= miniFat_.size())
+            Damaged("the " + name + " stream's mini sector chain names sector " + std::to_string(sec) +
+                    " past the mini FAT");
+        if (seen[sec])
+            Damaged("the " + name + " stream's mini sector chain loops");
         seen[sec] = true;
         const uint64_t off = uint64_t(sec) * kMiniSectorSize;  // within the mini stream
         const size_t n = size_t(std::min<uint64_t>(kMiniSectorSize, size - k * kMiniSectorSize));
-        if (off + n > miniStreamSize_) Damaged("the " + name + " stream lies past the end of the mini stream");
+        if (off + n > miniStreamSize_)
+            Damaged("the " + name + " stream lies past the end of the mini stream");
         const uint64_t at = (uint64_t(miniStream_[off / sectorSize_]) + 1) * sectorSize_ + off % sectorSize_;
-        if (at + n > bytes_.size()) Damaged("the file ends inside the mini stream");
+        if (at + n > bytes_.size())
+            Damaged("the file ends inside the mini stream");
         contiguous = contiguous && (k == 0 || sec == chain.back() + 1);
         chain.push_back(sec);
         sec = miniFat_[sec];
     }
     for (; sec < miniFat_.size(); sec = miniFat_[sec]) {
-        if (seen[sec]) Damaged("the " + name + " stream's mini sector chain loops");
+        if (seen[sec])
+            Damaged("the " + name + " stream's mini sector chain loops");
         seen[sec] = true;
     }
     auto fileOffset = [&](uint32_t mini) {
@@ -352,8 +421,10 @@ const uint8_t* CompoundFile::StreamData(int id, uint64_t& size, std::vector<uint
     // Mini sectors in a row over regular sectors in a row (as writers leave
     // them) are read in place.
     const uint64_t first = fileOffset(chain[0]);
-    for (size_t k = 1; k < need && contiguous; ++k) contiguous = fileOffset(chain[k]) == first + k * kMiniSectorSize;
-    if (contiguous) return bytes_.data() + first;
+    for (size_t k = 1; k < need && contiguous; ++k)
+        contiguous = fileOffset(chain[k]) == first + k * kMiniSectorSize;
+    if (contiguous)
+        return bytes_.data() + first;
     copy.resize(size);
     for (size_t k = 0; k < need; ++k)
         std::memcpy(copy.data() + k * kMiniSectorSize, bytes_.data() + fileOffset(chain[k]),
@@ -377,7 +448,8 @@ void CompoundStream::Open(const std::string& path, std::initializer_list<std::st
 {
     int id = -1;
     for (std::string_view want : names)
-        if ((id = file_.FindStream(want)) >= 0) break;
+        if ((id = file_.FindStream(want)) >= 0)
+            break;
     if (id < 0) {
         // A password-protected .xlsx is a compound file that holds the
         // encrypted package and how it was encrypted.
@@ -385,7 +457,8 @@ void CompoundStream::Open(const std::string& path, std::initializer_list<std::st
             throw Error(path + ": the workbook is encrypted (protected by a password to open); "
                                "save it without that password to read it");
         std::string wanted;
-        for (std::string_view n : names) wanted += (wanted.empty() ? "\"" : " or \"") + std::string(n) + "\"";
+        for (std::string_view n : names)
+            wanted += (wanted.empty() ? "\"" : " or \"") + std::string(n) + "\"";
         throw Error(path + ": the compound file holds no " + wanted + " stream");
     }
     name_ = file_.EntryName(id);
@@ -408,17 +481,19 @@ void WriteCompoundFile(const std::string& path, const std::string& streamName, c
     std::unique_ptr<GsfOutput, GUnref<GsfOutput>> sink(gsf_output_stdio_new(path.c_str(), &err));
     if (!sink) {
         std::string why = Explain(err, logged);
-        if (err) g_error_free(err);
+        if (err)
+            g_error_free(err);
         throw Error(path + ": cannot create the file (" + why + ")");
     }
     std::unique_ptr<GsfOutfile, GUnref<GsfOutfile>> ole(gsf_outfile_msole_new(sink.get()));
-    std::unique_ptr<GsfOutput, GUnref<GsfOutput>> stream(
-        gsf_outfile_new_child(ole.get(), streamName.c_str(), FALSE));
+    std::unique_ptr<GsfOutput, GUnref<GsfOutput>> stream(gsf_outfile_new_child(ole.get(), streamName.c_str(), FALSE));
     bool ok = stream && gsf_output_write(stream.get(), size, static_cast<const guint8*>(data));
     ok = stream && gsf_output_close(stream.get()) && ok;
     ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;  // closes the sink too
-    if (!gsf_output_is_closed(sink.get())) ok = gsf_output_close(sink.get()) && ok;
-    if (!ok) throw Error(path + ": cannot write the compound file" + (logged.empty() ? "" : " (" + logged + ")"));
+    if (!gsf_output_is_closed(sink.get()))
+        ok = gsf_output_close(sink.get()) && ok;
+    if (!ok)
+        throw Error(path + ": cannot write the compound file" + (logged.empty() ? "" : " (" + logged + ")"));
 }
 
 }  // namespace wb::detail

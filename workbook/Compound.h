@@ -70,7 +70,7 @@ private:
     std::vector<uint32_t> miniFat_;
     std::vector<uint32_t> dirSectors_;
     uint32_t entryCount_ = 0;
-    std::vector<int> rootChildren_;  // stream entries of the root storage
+    std::vector<int> rootChildren_;             // stream entries of the root storage
     mutable std::vector<uint32_t> miniStream_;  // its sectors, once needed
     mutable bool miniStreamRead_ = false;
     uint64_t miniStreamSize_ = 0;
@@ -97,8 +97,10 @@ public:
     // end of the stream.
     bool Read(uint64_t pos, size_t n, uint8_t* dst)
     {
-        if (pos > size_ || n > size_ - pos) return false;
-        if (n) std::memcpy(dst, data_ + pos, n);
+        if (pos > size_ || n > size_ - pos)
+            return false;
+        if (n)
+            std::memcpy(dst, data_ + pos, n);
         return true;
     }
     // The whole stream, Size() bytes.

@@ -13,19 +13,28 @@ size_t Utf8Length(std::string_view s, size_t i)
     unsigned char c = b(i);
     size_t n;
     uint32_t cp;
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) { n = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { n = 3; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { n = 4; cp = c & 0x07; }
-    else return 0;
-    if (i + n > s.size()) return 0;
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        cp = c & 0x07;
+    } else
+        return 0;
+    if (i + n > s.size())
+        return 0;
     for (size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80) return 0;
+        if ((b(i + k) & 0xC0) != 0x80)
+            return 0;
         cp = (cp << 6) | (b(i + k) & 0x3F);
     }
     // Overlong forms, surrogates and code points past U+10FFFF.
-    if ((n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
+    if ((n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         return 0;
     return n;
 }
@@ -48,8 +57,8 @@ void AppendReference(std::string& out, const Workbook& book, const std::string& 
         r = book.Resolve(ref);
         long long count = static_cast<long long>(r.Rows()) * r.Cols();
         if (count > kMaxDumpCells)
-            throw Error(ref + " has " + std::to_string(count) + " cells, more than " +
-                        std::to_string(kMaxDumpCells) + " are not listed");
+            throw Error(ref + " has " + std::to_string(count) + " cells, more than " + std::to_string(kMaxDumpCells) +
+                        " are not listed");
         for (int row = r.firstRow; row <= r.lastRow; ++row)
             for (int col = r.firstCol; col <= r.lastCol; ++col) {
                 cells += cells.empty() ? "\n      " : ",\n      ";
@@ -62,8 +71,8 @@ void AppendReference(std::string& out, const Workbook& book, const std::string& 
     const auto& sheets = book.SheetNames();
     std::string sheet = r.sheet >= 0 && size_t(r.sheet) < sheets.size() ? sheets[r.sheet] : "";
     out += "\"sheet\": " + JsonString(sheet) + ", \"range\": " + JsonString(RangeAddress(r)) +
-           ", \"rows\": " + std::to_string(r.Rows()) + ", \"cols\": " + std::to_string(r.Cols()) +
-           ", \"cells\": [" + cells + (cells.empty() ? "]}" : "\n    ]}");
+           ", \"rows\": " + std::to_string(r.Rows()) + ", \"cols\": " + std::to_string(r.Cols()) + ", \"cells\": [" +
+           cells + (cells.empty() ? "]}" : "\n    ]}");
 }
 
 }  // namespace
@@ -87,13 +96,27 @@ std::string JsonString(std::string_view s)
             continue;
         }
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20 || c == 0x7F) {
                 char buf[8];
@@ -126,7 +149,8 @@ std::string DumpJson(const Workbook& book, const std::vector<std::string>& refer
     std::string out = "{\n";
     out += "  \"format\": " + JsonString(FormatName(book.FileFormat())) + ",\n";
     out += "  \"sheets\": [";
-    for (size_t i = 0; i < sheets.size(); ++i) out += (i ? ", " : "") + JsonString(sheets[i]);
+    for (size_t i = 0; i < sheets.size(); ++i)
+        out += (i ? ", " : "") + JsonString(sheets[i]);
     out += "],\n";
     int active = book.ActiveSheet();
     out += "  \"active_sheet\": ";

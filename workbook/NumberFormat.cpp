@@ -8,13 +8,15 @@ namespace wb::detail {
 
 bool IsBuiltinDateFormat(int id)
 {
-    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
-           (id >= 50 && id <= 58);
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
 }
 
 namespace {
 
-char Lower(char c) { return char(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c)
+{
+    return char(std::tolower(static_cast<unsigned char>(c)));
+}
 
 // [h], [hh], [mm], [ss]: elapsed time, a time format.
 bool IsElapsedBracket(const std::string& s)
@@ -75,8 +77,7 @@ bool IsDateFormatCode(const std::string& code)
         }
         if (l == 'e' && i + 1 < n && (code[i + 1] == '+' || code[i + 1] == '-'))
             continue;  // scientific exponent
-        if (l == 'd' || l == 'm' || l == 'y' || l == 'h' || l == 's' || l == 'e' || l == 'g' ||
-            l == 'b')
+        if (l == 'd' || l == 'm' || l == 'y' || l == 'h' || l == 's' || l == 'e' || l == 'g' || l == 'b')
             return true;
     }
     return false;
@@ -85,13 +86,35 @@ bool IsDateFormatCode(const std::string& code)
 std::string BuiltinFormatCode(int id)
 {
     // [MS-XLSX]/ECMA-376 18.8.30, the ids every reader knows without a numFmt.
-    static const std::unordered_map<int, const char*> codes = {
-        {1, "0"}, {2, "0.00"}, {3, "#,##0"}, {4, "#,##0.00"}, {9, "0%"}, {10, "0.00%"}, {11, "0.00E+00"},
-        {12, "# ?/?"}, {13, "# ?" "?/?" "?"}, {14, "mm-dd-yy"}, {15, "d-mmm-yy"}, {16, "d-mmm"}, {17, "mmm-yy"},
-        {18, "h:mm AM/PM"}, {19, "h:mm:ss AM/PM"}, {20, "h:mm"}, {21, "h:mm:ss"}, {22, "m/d/yy h:mm"},
-        {37, "#,##0 ;(#,##0)"}, {38, "#,##0 ;[Red](#,##0)"}, {39, "#,##0.00;(#,##0.00)"},
-        {40, "#,##0.00;[Red](#,##0.00)"}, {45, "mm:ss"}, {46, "[h]:mm:ss"}, {47, "mmss.0"}, {48, "##0.0E+0"},
-        {49, "@"}};
+    static const std::unordered_map<int, const char*> codes = {{1, "0"},
+                                                               {2, "0.00"},
+                                                               {3, "#,##0"},
+                                                               {4, "#,##0.00"},
+                                                               {9, "0%"},
+                                                               {10, "0.00%"},
+                                                               {11, "0.00E+00"},
+                                                               {12, "# ?/?"},
+                                                               {13, "# ?"
+                                                                    "?/?"
+                                                                    "?"},
+                                                               {14, "mm-dd-yy"},
+                                                               {15, "d-mmm-yy"},
+                                                               {16, "d-mmm"},
+                                                               {17, "mmm-yy"},
+                                                               {18, "h:mm AM/PM"},
+                                                               {19, "h:mm:ss AM/PM"},
+                                                               {20, "h:mm"},
+                                                               {21, "h:mm:ss"},
+                                                               {22, "m/d/yy h:mm"},
+                                                               {37, "#,##0 ;(#,##0)"},
+                                                               {38, "#,##0 ;[Red](#,##0)"},
+                                                               {39, "#,##0.00;(#,##0.00)"},
+                                                               {40, "#,##0.00;[Red](#,##0.00)"},
+                                                               {45, "mm:ss"},
+                                                               {46, "[h]:mm:ss"},
+                                                               {47, "mmss.0"},
+                                                               {48, "##0.0E+0"},
+                                                               {49, "@"}};
     auto it = codes.find(id);
     return it == codes.end() ? std::string() : std::string(it->second);
 }

@@ -256,9 +256,10 @@ private:
                 continue;
             if ((d == 5 || d == 6) && (name == "named-range" || name == "named-expression") &&
                 xs.ParentName() == "named-expressions") {
-                RawName n{name == "named-range", std::string(xs.AttrOr("name")),
-                          std::string(name == "named-range" ? xs.AttrOr("cell-range-address") : xs.AttrOr("expression")),
-                          d == 6 ? int(sheetNames.size()) - 1 : -1};
+                RawName n{
+                    name == "named-range", std::string(xs.AttrOr("name")),
+                    std::string(name == "named-range" ? xs.AttrOr("cell-range-address") : xs.AttrOr("expression")),
+                    d == 6 ? int(sheetNames.size()) - 1 : -1};
                 nameBytes += n.name.size() + n.formula.size() + 128;
                 if (nameBytes > kMaxNameBytes)
                     throw Error(zip_->Path() + ": content.xml: the sheet and range names take more than " +
@@ -293,7 +294,8 @@ private:
             std::string_view e = d.formula;
             if (e.rfind("of:", 0) == 0)
                 e.remove_prefix(3);
-            if (e.size() > 3 && e[0] == '=' && e[1] == '[' && e.back() == ']' && e.find('[', 2) == std::string_view::npos)
+            if (e.size() > 3 && e[0] == '=' && e[1] == '[' && e.back() == ']' &&
+                e.find('[', 2) == std::string_view::npos)
                 d.range = RangeOfAddress(e.substr(2, e.size() - 3));
         }
         d.scopeSheet = raw.scope;
@@ -437,8 +439,9 @@ private:
             }
             const long long span = Count(xs, "number-columns-repeated");
             if (span > kMaxCols || col + span > kMaxCols)
-                throw Fail(l, first, kMaxCols, "row " + std::to_string(first + 1) + ": columns repeated past column " +
-                                                   std::to_string(kMaxCols));
+                throw Fail(l, first, kMaxCols,
+                           "row " + std::to_string(first + 1) + ": columns repeated past column " +
+                               std::to_string(kMaxCols));
             bool wanted = false;
             l.keep.ForEachKept(first, col, first + repeat - 1, col + span - 1,
                                [&](long long, long long, long long, long long) { wanted = true; });
@@ -538,9 +541,9 @@ private:
                 if (d == 3 && name == "style") {
                     cellStyles_[std::string(xs.AttrOr("name"))] = {std::string(xs.AttrOr("data-style-name")),
                                                                    std::string(xs.AttrOr("parent-style-name"))};
-                } else if (d == 3 && (name == "number-style" || name == "percentage-style" || name == "currency-style" ||
-                                      name == "date-style" || name == "time-style" || name == "text-style" ||
-                                      name == "boolean-style")) {
+                } else if (d == 3 && (name == "number-style" || name == "percentage-style" ||
+                                      name == "currency-style" || name == "date-style" || name == "time-style" ||
+                                      name == "text-style" || name == "boolean-style")) {
                     const std::string styleName(xs.AttrOr("name"));
                     dataStyles_[styleName] = ReadDataStyle(xs, std::string(name));
                     continue;  // consumed
@@ -587,10 +590,11 @@ private:
                 if (decimals > 0)
                     out.code += "." + std::string(size_t(std::min(decimals, 30)), '0');
                 if (n == "scientific-number")
-                    out.code += "E+" + std::string(size_t(std::clamp(std::atoi(std::string(
-                                                                         xs.AttrOr("min-exponent-digits", "2")).c_str()),
-                                                                     1, 5)),
-                                                   '0');
+                    out.code +=
+                        "E+" +
+                        std::string(size_t(std::clamp(
+                                        std::atoi(std::string(xs.AttrOr("min-exponent-digits", "2")).c_str()), 1, 5)),
+                                    '0');
             } else if (n == "fraction") {
                 out.code += "# ?/?";
             } else if (n == "day") {
@@ -779,6 +783,9 @@ std::unique_ptr<Reader> OpenOdsPackage(std::unique_ptr<ZipArchive> zip)
     return std::make_unique<OdsReader>(std::move(zip));
 }
 
-std::unique_ptr<Reader> OpenOds(const std::string& path) { return OpenOdsPackage(std::make_unique<ZipArchive>(path)); }
+std::unique_ptr<Reader> OpenOds(const std::string& path)
+{
+    return OpenOdsPackage(std::make_unique<ZipArchive>(path));
+}
 
 }  // namespace wb::detail

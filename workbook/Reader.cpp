@@ -81,7 +81,6 @@ int SheetFilter::LastCol(int first, int last) const
     return col;
 }
 
-
 // Lower case for comparisons without regard to letter case: ASCII plus the
 // two-byte UTF-8 letters of Latin-1, Latin Extended-A, Greek and Cyrillic.
 std::string FoldCase(std::string_view s)
@@ -101,8 +100,8 @@ std::string FoldCase(std::string_view s)
                 cp += 0x20;
             else if (cp >= 0x400 && cp <= 0x40F)
                 cp += 0x50;
-            else if (cp >= 0x100 && cp <= 0x17F && cp != 0x130 && cp != 0x131 && cp != 0x138 &&
-                     cp != 0x149 && cp != 0x178 && cp != 0x17F) {
+            else if (cp >= 0x100 && cp <= 0x17F && cp != 0x130 && cp != 0x131 && cp != 0x138 && cp != 0x149 &&
+                     cp != 0x178 && cp != 0x17F) {
                 // Latin Extended-A pairs: upper case on one parity, depending on the block.
                 const bool oddUpper = (cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E);
                 if ((cp % 2 == 1) == oddUpper)

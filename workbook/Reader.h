@@ -45,7 +45,8 @@ public:
     // Calls f(firstRow, firstCol, lastRow, lastCol) for each part of the block
     // rows first..last, columns c1..c2 that the filter keeps (rectangles may
     // overlap: a cell can come twice).
-    template <class F> void ForEachKept(long long r1, long long c1, long long r2, long long c2, F f) const
+    template <class F>
+    void ForEachKept(long long r1, long long c1, long long r2, long long c2, F f) const
     {
         if (all_) {
             f(r1, c1, r2, c2);
@@ -176,7 +177,7 @@ public:
 };
 
 // Each throws wb::Error naming the file and the reason.
-std::unique_ptr<Reader> OpenXls(const std::string& path);   // BIFF5/BIFF8 in a compound file
+std::unique_ptr<Reader> OpenXls(const std::string& path);  // BIFF5/BIFF8 in a compound file
 // The same over the whole file's bytes, already read (a compound file).
 std::unique_ptr<Reader> OpenXls(const std::string& path, std::unique_ptr<char[]> bytes, size_t size);
 std::unique_ptr<Reader> OpenXlsx(const std::string& path);  // .xlsx/.xlsm: ZipArchive + XmlStream

@@ -9,8 +9,14 @@ namespace wb::detail {
 
 namespace {
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // One cell such as B4 or $C$10. Advances `pos`; false when there is none.
 bool ParseCell(std::string_view s, size_t& pos, int& row, int& col)

@@ -19,7 +19,7 @@ namespace wb {
 // first j that reads back gives the fewest digits.
 inline bool QuickShortestDigits(double x, char* digits, int& count, int& point)
 {
-    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     x = std::fabs(x);
     if (!(x > 0) || !(x < 1e15))

@@ -28,10 +28,14 @@ namespace wb {
 const char* FormatName(Format f)
 {
     switch (f) {
-    case Format::Xls: return "xls";
-    case Format::Xlsx: return "xlsx";
-    case Format::Ods: return "ods";
-    case Format::Xlsb: return "xlsb";
+    case Format::Xls:
+        return "xls";
+    case Format::Xlsx:
+        return "xlsx";
+    case Format::Ods:
+        return "ods";
+    case Format::Xlsb:
+        return "xlsb";
     }
     return "?";
 }
@@ -39,12 +43,18 @@ const char* FormatName(Format f)
 const char* CellTypeName(CellType t)
 {
     switch (t) {
-    case CellType::Empty: return "empty";
-    case CellType::Number: return "number";
-    case CellType::Text: return "text";
-    case CellType::Boolean: return "boolean";
-    case CellType::Error: return "error";
-    case CellType::Date: return "date";
+    case CellType::Empty:
+        return "empty";
+    case CellType::Number:
+        return "number";
+    case CellType::Text:
+        return "text";
+    case CellType::Boolean:
+        return "boolean";
+    case CellType::Error:
+        return "error";
+    case CellType::Date:
+        return "date";
     }
     return "?";
 }
@@ -139,11 +149,15 @@ std::optional<std::string> DateText(double serial, bool date1904)
 std::string CellValue::Text() const
 {
     switch (type) {
-    case CellType::Empty: return {};
-    case CellType::Number: return NumberText(number);
+    case CellType::Empty:
+        return {};
+    case CellType::Number:
+        return NumberText(number);
     case CellType::Text:
-    case CellType::Error: return text;
-    case CellType::Boolean: return number != 0 ? "TRUE" : "FALSE";
+    case CellType::Error:
+        return text;
+    case CellType::Boolean:
+        return number != 0 ? "TRUE" : "FALSE";
     case CellType::Date: {
         // Out of the calendar the spreadsheet shows the number.
         auto t = DateText(number, date1904);
@@ -199,8 +213,7 @@ struct Workbook::Impl {
             return *s.cells;
         // Nothing announced for this cell: the whole sheet, within the limit.
         const bool whole = !Covered(s, row, col);
-        const detail::SheetFilter keep =
-            whole ? detail::SheetFilter::All() : detail::SheetFilter::Only(s.wanted);
+        const detail::SheetFilter keep = whole ? detail::SheetFilter::All() : detail::SheetFilter::Only(s.wanted);
         s.cells.reset();
         auto cells = std::make_unique<detail::SheetCells>();
         cells->Keep(keep);
@@ -230,8 +243,8 @@ std::string Describe(const unsigned char* b, size_t n)
     std::string head;
     for (size_t k = i; k < n && head.size() < 16; ++k)
         head += char(std::tolower(b[k]));
-    if (head.rfind("<!doctype html", 0) == 0 || head.rfind("<html", 0) == 0 ||
-        head.rfind("<table", 0) == 0 || head.rfind("<meta", 0) == 0 || head.rfind("<head", 0) == 0)
+    if (head.rfind("<!doctype html", 0) == 0 || head.rfind("<html", 0) == 0 || head.rfind("<table", 0) == 0 ||
+        head.rfind("<meta", 0) == 0 || head.rfind("<head", 0) == 0)
         return "HTML";
     if (head.rfind("<?xml", 0) == 0)
         return "XML";
@@ -335,8 +348,8 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
     } else if (detail::HasOldBiffSignature(head, n)) {
         reader = detail::OpenXls(path);  // tells Excel 2.x-4.x files apart
     } else if (n >= 4 && head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4) {
-        reader = isWhole ? detail::OpenZipWorkbook(path, std::string(bytes.get(), size))
-                         : detail::OpenZipWorkbook(path);
+        reader =
+            isWhole ? detail::OpenZipWorkbook(path, std::string(bytes.get(), size)) : detail::OpenZipWorkbook(path);
     } else {
         throw Error(path + ": not a workbook (" + Describe(head, n) + ")");
     }
@@ -372,12 +385,30 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
     return std::unique_ptr<Workbook>(new Workbook(std::move(impl)));
 }
 
-Format Workbook::FileFormat() const { return impl_->reader->format; }
-const std::string& Workbook::Path() const { return impl_->path; }
-const std::vector<std::string>& Workbook::SheetNames() const { return impl_->reader->sheetNames; }
-int Workbook::ActiveSheet() const { return impl_->active; }
-bool Workbook::Date1904() const { return impl_->reader->date1904; }
-const std::vector<DefinedName>& Workbook::Names() const { return impl_->reader->names; }
+Format Workbook::FileFormat() const
+{
+    return impl_->reader->format;
+}
+const std::string& Workbook::Path() const
+{
+    return impl_->path;
+}
+const std::vector<std::string>& Workbook::SheetNames() const
+{
+    return impl_->reader->sheetNames;
+}
+int Workbook::ActiveSheet() const
+{
+    return impl_->active;
+}
+bool Workbook::Date1904() const
+{
+    return impl_->reader->date1904;
+}
+const std::vector<DefinedName>& Workbook::Names() const
+{
+    return impl_->reader->names;
+}
 
 Range Workbook::Resolve(const std::string& reference) const
 {
@@ -386,8 +417,8 @@ Range Workbook::Resolve(const std::string& reference) const
     const std::string folded = detail::FoldCase(reference);
     auto fromName = [&](size_t i) -> Range {
         if (!names[i].range)
-            throw Error(m.path + ": the name " + names[i].name + " does not refer to a range (" +
-                        names[i].formula + ")");
+            throw Error(m.path + ": the name " + names[i].name + " does not refer to a range (" + names[i].formula +
+                        ")");
         return *names[i].range;
     };
     // Names as listed first, then the active sheet's own names by their bare name.
@@ -443,7 +474,10 @@ CellValue Workbook::Cell(int sheet, int row, int col) const
     return v ? *v : CellValue{};
 }
 
-bool IsDateFormat(const std::string& code) { return detail::IsDateFormatCode(code); }
+bool IsDateFormat(const std::string& code)
+{
+    return detail::IsDateFormatCode(code);
+}
 
 std::string Workbook::NumberFormat(int sheet, int row, int col) const
 {

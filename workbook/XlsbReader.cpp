@@ -142,8 +142,8 @@ public:
     {
         char type[16];
         std::snprintf(type, sizeof type, "0x%04X", unsigned(type_));
-        throw Error(member_->Archive().Path() + ": " + member_->Name() + ": " + why + " (record " + type +
-                    " at byte " + std::to_string(offset_) + ")");
+        throw Error(member_->Archive().Path() + ": " + member_->Name() + ": " + why + " (record " + type + " at byte " +
+                    std::to_string(offset_) + ")");
     }
 
 private:
@@ -205,7 +205,9 @@ private:
 // A bounds-checked reader over one record's body (little-endian fields).
 class Fields {
 public:
-    explicit Fields(const Records& r) : r_(r), p_(reinterpret_cast<const uint8_t*>(r.Body().data())), left_(r.Body().size()) {}
+    explicit Fields(const Records& r)
+        : r_(r), p_(reinterpret_cast<const uint8_t*>(r.Body().data())), left_(r.Body().size())
+    {}
 
     uint8_t U8() { return *Take(1); }
     uint16_t U16()
@@ -274,7 +276,10 @@ bool EndsWith(std::string_view s, std::string_view tail)
 }
 
 // Column letters with dollar signs: 2 -> "$C".
-std::string AbsColumn(int col) { return "$" + ColumnName(col); }
+std::string AbsColumn(int col)
+{
+    return "$" + ColumnName(col);
+}
 
 // A sheet name as a formula writes it: quoted unless it is a plain word.
 std::string SheetRef(const std::string& sheet)
@@ -437,7 +442,8 @@ private:
                 rawNames.push_back(std::move(n));
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
         if (sheetNames.empty())
@@ -563,8 +569,11 @@ private:
         case 0x3C:
         case 0x3D:
         case 0x2A:
-        case 0x2B: why = "a deleted reference"; return std::nullopt;
-        default: return std::nullopt;
+        case 0x2B:
+            why = "a deleted reference";
+            return std::nullopt;
+        default:
+            return std::nullopt;
         }
         if (sheet < 0)
             return std::nullopt;
@@ -632,8 +641,12 @@ private:
                     customCodes_[id] = std::move(code);
                     break;
                 }
-                case brt::BeginCellXfs: inCellXfs = true; break;
-                case brt::EndCellXfs: inCellXfs = false; break;
+                case brt::BeginCellXfs:
+                    inCellXfs = true;
+                    break;
+                case brt::EndCellXfs:
+                    inCellXfs = false;
+                    break;
                 case brt::Xf: {  // BrtXF 2.4.812: ixfeParent, iFmt, ...
                     if (!inCellXfs || xfIsDate_.size() >= kMaxFormats)
                         break;  // a cell style's format, not a cell's
@@ -644,7 +657,8 @@ private:
                     xfFormatId_.push_back(id);
                     break;
                 }
-                default: break;
+                default:
+                    break;
                 }
             }
         }
@@ -746,10 +760,14 @@ private:
             CellValue v;
             switch (type) {
             case brt::CellRk:
-            case brt::ShortRk: v = NumberCell(f, RkValue(f.U32()), style); break;
+            case brt::ShortRk:
+                v = NumberCell(f, RkValue(f.U32()), style);
+                break;
             case brt::CellReal:
             case brt::ShortReal:
-            case brt::FmlaNum: v = NumberCell(f, f.F64(), style); break;
+            case brt::FmlaNum:
+                v = NumberCell(f, f.F64(), style);
+                break;
             case brt::CellBool:
             case brt::ShortBool:
             case brt::FmlaBool:
@@ -787,7 +805,8 @@ private:
                 shared[key] = {isst, int(row), int(col)};
                 continue;
             }
-            default: continue;
+            default:
+                continue;
             }
             textBytes += (long long)v.text.size();
             if (textBytes > kMaxTextBytesPerSheet)
@@ -800,10 +819,7 @@ private:
                         " (the file is truncated or damaged)");
     }
 
-    std::string FormatCode(int style) const override
-    {
-        return StyleFormatCode(style, xfFormatId_, customCodes_);
-    }
+    std::string FormatCode(int style) const override { return StyleFormatCode(style, xfFormatId_, customCodes_); }
 
     CellValue NumberCell(const Fields& f, double v, uint32_t style) const
     {
@@ -829,7 +845,7 @@ private:
     bool sharedLoaded_ = false;
     uint32_t sstCount_ = 0;  // strings in the shared strings part
     std::vector<bool> xfIsDate_;
-    std::vector<int> xfFormatId_;                     // by cell style
+    std::vector<int> xfFormatId_;                       // by cell style
     std::unordered_map<int, std::string> customCodes_;  // format id -> code
 };
 

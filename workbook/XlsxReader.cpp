@@ -17,7 +17,6 @@ namespace wb::detail {
 
 namespace {
 
-
 // The folder of a part: "xl/workbook.xml" -> "xl/".
 std::string FolderOf(const std::string& part)
 {
@@ -74,7 +73,10 @@ bool EndsWith(std::string_view s, std::string_view tail)
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
-bool IsTrue(std::string_view v) { return v == "1" || v == "true"; }
+bool IsTrue(std::string_view v)
+{
+    return v == "1" || v == "true";
+}
 
 // "_x000D_" and the like: characters that XML cannot carry directly.
 std::string DecodeEscapes(std::string_view s)
@@ -337,10 +339,7 @@ private:
     };
 
     // Number formats that show dates, by cell format; read once, as a stream.
-    std::string FormatCode(int style) const override
-    {
-        return StyleFormatCode(style, xfFormatId_, customCodes_);
-    }
+    std::string FormatCode(int style) const override { return StyleFormatCode(style, xfFormatId_, customCodes_); }
 
     void LoadStyles()
     {
@@ -598,7 +597,7 @@ private:
     std::string sharedStringsPart_, stylesPart_;
     bool stylesLoaded_ = false;
     std::vector<bool> xfIsDate_;
-    std::vector<int> xfFormatId_;                     // by cell style
+    std::vector<int> xfFormatId_;                       // by cell style
     std::unordered_map<int, std::string> customCodes_;  // numFmtId -> formatCode
 };
 

@@ -12,7 +12,10 @@ namespace {
 
 constexpr size_t kChunk = size_t(64) << 10;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 void AppendUtf8(std::string& out, unsigned long cp)
 {
@@ -305,8 +308,8 @@ bool XmlStream::ParseTag()
         if (open_.empty())
             Fail("end tag </" + std::string(qname) + "> without a start tag");
         if (OpenName(open_.size() - 1) != qname)
-            Fail("end tag </" + std::string(qname) + "> does not match <" +
-                 std::string(OpenName(open_.size() - 1)) + ">");
+            Fail("end tag </" + std::string(qname) + "> does not match <" + std::string(OpenName(open_.size() - 1)) +
+                 ">");
         Pop();
         pos_ += upTo + 1;
         return true;

@@ -49,7 +49,8 @@ public:
     // The same by qualified name ("calcext:value-type").
     const std::string_view* QAttr(std::string_view qualified) const;
     // Each attribute in order: f(qualified name, local name, value).
-    template <class F> void ForEachAttr(F f) const
+    template <class F>
+    void ForEachAttr(F f) const
     {
         for (size_t i = 0; i < attrCount_; ++i)
             f(attrs_[i].qname, LocalOf(attrs_[i].qname), attrs_[i].value);

@@ -25,9 +25,18 @@ constexpr unsigned long long kMaxDirectory = 64ULL << 20;
 // Stored bytes read from the file at a time, when it is not in memory.
 constexpr size_t kFileChunk = size_t(64) << 10;
 
-uint16_t U16(const char* p) { return uint16_t(uint8_t(p[0]) | uint8_t(p[1]) << 8); }
-uint32_t U32(const char* p) { return uint32_t(U16(p)) | uint32_t(U16(p + 2)) << 16; }
-unsigned long long U64(const char* p) { return U32(p) | (unsigned long long)U32(p + 4) << 32; }
+uint16_t U16(const char* p)
+{
+    return uint16_t(uint8_t(p[0]) | uint8_t(p[1]) << 8);
+}
+uint32_t U32(const char* p)
+{
+    return uint32_t(U16(p)) | uint32_t(U16(p + 2)) << 16;
+}
+unsigned long long U64(const char* p)
+{
+    return U32(p) | (unsigned long long)U32(p + 4) << 32;
+}
 
 bool SameNoCase(std::string_view a, std::string_view b)
 {
@@ -78,7 +87,10 @@ ZipArchive::~ZipArchive()
         ::close(fd_);
 }
 
-void ZipArchive::Damaged(const std::string& why) const { throw Error(path_ + ": damaged zip package (" + why + ")"); }
+void ZipArchive::Damaged(const std::string& why) const
+{
+    throw Error(path_ + ": damaged zip package (" + why + ")");
+}
 
 std::string_view ZipArchive::At(unsigned long long offset, size_t n, std::string& scratch) const
 {
@@ -194,7 +206,10 @@ long long ZipArchive::Locate(std::string_view name) const
     return -1;
 }
 
-bool ZipArchive::Has(const std::string& name) const { return Locate(name) >= 0; }
+bool ZipArchive::Has(const std::string& name) const
+{
+    return Locate(name) >= 0;
+}
 
 ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size_t limit)
     : zip_(zip), name_(std::move(name)), entry_(entry), limit_(limit)
@@ -218,7 +233,10 @@ ZipMember::~ZipMember()
         inflateEnd(z_.get());
 }
 
-void ZipMember::Fail(const std::string& why) const { throw Error(zip_.Path() + ": " + name_ + ": " + why); }
+void ZipMember::Fail(const std::string& why) const
+{
+    throw Error(zip_.Path() + ": " + name_ + ": " + why);
+}
 
 std::string_view ZipMember::Input()
 {

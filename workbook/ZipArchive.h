@@ -50,8 +50,8 @@ private:
     size_t used_ = 0;               // bytes handed out
     unsigned long crc_ = 0;
     bool done_ = false;
-    std::unique_ptr<z_stream> z_;   // deflated members only
-    std::string chunk_;             // stored bytes read from the file
+    std::unique_ptr<z_stream> z_;  // deflated members only
+    std::string chunk_;            // stored bytes read from the file
 };
 
 class ZipArchive {

@@ -45,13 +45,25 @@ std::optional<int> ToInt16(double v)
     return static_cast<int>(r);
 }
 
-int WholeTwips(double twips) { return static_cast<int>(std::nearbyint(twips)); }
-int Pixels(double twips) { return static_cast<int>(std::nearbyint(twips / kTwipsPerPixel)); }
+int WholeTwips(double twips)
+{
+    return static_cast<int>(std::nearbyint(twips));
+}
+int Pixels(double twips)
+{
+    return static_cast<int>(std::nearbyint(twips / kTwipsPerPixel));
+}
 
 }  // namespace
 
-void clsLayout::setMinWidth(float twips) { minWidth_ = WholeTwips(twips); }
-void clsLayout::setMinHeight(float twips) { minHeight_ = WholeTwips(twips); }
+void clsLayout::setMinWidth(float twips)
+{
+    minWidth_ = WholeTwips(twips);
+}
+void clsLayout::setMinHeight(float twips)
+{
+    minHeight_ = WholeTwips(twips);
+}
 
 std::optional<double> clsLayout::Factor(std::string_view opts, char letter)
 {

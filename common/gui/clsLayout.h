@@ -58,7 +58,9 @@ public:
     static std::optional<double> Factor(std::string_view opts, char letter);
 
     // Where a control stands for a growth of dx, dy twips.
-    struct Placement { double left, top, width, height; };
+    struct Placement {
+        double left, top, width, height;
+    };
     static Placement Place(const clsControl& c, int dx, int dy);
 
 private:

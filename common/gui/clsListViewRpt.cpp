@@ -6,10 +6,7 @@
 
 #include <cmath>
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 int16_t clsListViewRpt::DefaultPercentage(int n)
 {
@@ -54,7 +51,10 @@ QStringList clsListViewRpt::Headers() const
     return headers;
 }
 
-void clsListViewRpt::setColumnWidths(const std::vector<int16_t>& pWidths) { widths_ = pWidths; }
+void clsListViewRpt::setColumnWidths(const std::vector<int16_t>& pWidths)
+{
+    widths_ = pWidths;
+}
 
 void clsListViewRpt::setColumnHeader(int x, const QString& pHeader)
 {
@@ -76,14 +76,20 @@ void clsListViewRpt::ColumnHeaderWidth(int x, const QString& pHeader, int16_t pW
     setColumnWidth(x, pWidth);
 }
 
-int16_t clsListViewRpt::Rows() const { return static_cast<int16_t>(Model()->rowCount()); }
+int16_t clsListViewRpt::Rows() const
+{
+    return static_cast<int16_t>(Model()->rowCount());
+}
 
 void clsListViewRpt::setCols(int n)
 {
     setHeaders(QStringList(n, QString()));
 }
 
-int16_t clsListViewRpt::Cols() const { return static_cast<int16_t>(Model()->columnCount()); }
+int16_t clsListViewRpt::Cols() const
+{
+    return static_cast<int16_t>(Model()->columnCount());
+}
 
 int16_t clsListViewRpt::SelectedRow() const
 {
@@ -191,7 +197,10 @@ void clsListViewRpt::Clear()
         Model()->removeRows(0, n);
 }
 
-void clsListViewRpt::AddRow() { AddRow({}); }
+void clsListViewRpt::AddRow()
+{
+    AddRow({});
+}
 
 void clsListViewRpt::AddRow(const QStringList& cells)
 {
@@ -244,5 +253,6 @@ void clsListViewRpt::Resize()
     std::vector<int16_t> used(widths_.begin(), widths_.begin() + count);
     const auto widths = ColumnWidthsTwips(revision_, lv_->width() * kTwipsPerPixel, used);
     for (int i = 0; i < count; ++i)
-        lv_->setColumnWidth(i, std::max(0, static_cast<int>(std::nearbyint(widths[static_cast<std::size_t>(i)] / kTwipsPerPixel))));
+        lv_->setColumnWidth(
+            i, std::max(0, static_cast<int>(std::nearbyint(widths[static_cast<std::size_t>(i)] / kTwipsPerPixel))));
 }

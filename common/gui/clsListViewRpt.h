@@ -51,8 +51,8 @@ public:
 
     void MoveUp();
     void MoveDown();
-    void Clear();  // rows only; columns, headers and widths stay
-    void AddRow();  // empty cells; the selection is not changed
+    void Clear();                           // rows only; columns, headers and widths stay
+    void AddRow();                          // empty cells; the selection is not changed
     void AddRow(const QStringList& cells);  // the same, filled in one step
     void Del();
     void Resize();

@@ -26,8 +26,8 @@ QString QtFileDialog::QtFilter(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
-bool QtFileDialog::ShowOpen(const QString& title, const QString& filter, const QString& initDir,
-                            bool mustExist, QString& fileName)
+bool QtFileDialog::ShowOpen(const QString& title, const QString& filter, const QString& initDir, bool mustExist,
+                            QString& fileName)
 {
     QFileDialog dlg(parent_, title);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);

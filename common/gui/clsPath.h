@@ -12,8 +12,8 @@ class QWidget;
 class FileDialog {
 public:
     virtual ~FileDialog() = default;
-    virtual bool ShowOpen(const QString& title, const QString& filter, const QString& initDir,
-                          bool mustExist, QString& fileName) = 0;
+    virtual bool ShowOpen(const QString& title, const QString& filter, const QString& initDir, bool mustExist,
+                          QString& fileName) = 0;
 };
 
 // The folder browser's part: `path` is shown first and, on true, receives
@@ -27,8 +27,8 @@ public:
 class QtFileDialog : public FileDialog {
 public:
     explicit QtFileDialog(QWidget* parent = nullptr) : parent_(parent) {}
-    bool ShowOpen(const QString& title, const QString& filter, const QString& initDir,
-                  bool mustExist, QString& fileName) override;
+    bool ShowOpen(const QString& title, const QString& filter, const QString& initDir, bool mustExist,
+                  QString& fileName) override;
     // "Settings Files (*.set) | *.set" as Qt's name filter list.
     static QString QtFilter(const QString& filter);
 

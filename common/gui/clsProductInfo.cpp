@@ -16,8 +16,7 @@ namespace {
 // rounded halves to even, or nothing when it does not fit 16 bits.
 std::optional<int16_t> Int16Prefix(const QString& text)
 {
-    static const QRegularExpression prefix(
-        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?"));
+    static const QRegularExpression prefix(QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?"));
     const auto m = prefix.match(text);
     const double v = m.hasMatch() ? m.captured(0).trimmed().toDouble() : 0.0;
     const double r = std::nearbyint(v);  // default rounding: halves to even
@@ -29,17 +28,12 @@ std::optional<int16_t> Int16Prefix(const QString& text)
 }  // namespace
 
 clsProductInfo::clsProductInfo(const QIcon& designIcon)
-    : name(QString::fromUtf8(version::ProductName)),
-      Major(static_cast<int16_t>(version::Major)),
-      Minor(static_cast<int16_t>(version::Minor)),
-      Build(static_cast<int16_t>(version::Revision)),
-      Title(QString::fromUtf8(version::ProductName)),
-      Description(QString::fromUtf8(version::Comments)),
-      Copyright(QString::fromUtf8(version::Copyright)),
-      Help(AppFile(QStringLiteral("Help/index.html"))),
+    : name(QString::fromUtf8(version::ProductName)), Major(static_cast<int16_t>(version::Major)),
+      Minor(static_cast<int16_t>(version::Minor)), Build(static_cast<int16_t>(version::Revision)),
+      Title(QString::fromUtf8(version::ProductName)), Description(QString::fromUtf8(version::Comments)),
+      Copyright(QString::fromUtf8(version::Copyright)), Help(AppFile(QStringLiteral("Help/index.html"))),
       Icon(designIcon)
-{
-}
+{}
 
 void clsProductInfo::setProperties(const QString& pName, const QString& pValue)
 {
@@ -85,8 +79,7 @@ QString clsProductInfo::Version() const
     return VersionText(Major, Minor, Build);
 }
 
-QString clsProductInfo::MakeURL(const QString& address,
-                                const std::initializer_list<std::pair<QString, QString>>& pairs)
+QString clsProductInfo::MakeURL(const QString& address, const std::initializer_list<std::pair<QString, QString>>& pairs)
 {
     QString url = address;
     QChar sep = QLatin1Char('?');

@@ -25,7 +25,7 @@ public:
     QString Title;
     QString Description;
     QString Copyright;
-    QString Help;        // AppFolder() + "/Help/index.html"
+    QString Help;  // AppFolder() + "/Help/index.html"
     QString FAQURL;
     QString SupportURL;
     QIcon Icon;
@@ -49,6 +49,5 @@ public:
     void LoadFrom(const QString& path);
 
     // The address rule of Setup: address?k1=v1&k2=v2, nothing escaped.
-    static QString MakeURL(const QString& address,
-                           const std::initializer_list<std::pair<QString, QString>>& pairs);
+    static QString MakeURL(const QString& address, const std::initializer_list<std::pair<QString, QString>>& pairs);
 };

@@ -102,13 +102,11 @@ void frmAbout::Init(const clsProductInfo& pProduct)
     lblCopyright->setToolTip(copyrightTag_);
 }
 
-void frmAbout::InitFromVersion(const QString& pFileDescription, const QString& pProductName,
-                               const QString& pSite)
+void frmAbout::InitFromVersion(const QString& pFileDescription, const QString& pProductName, const QString& pSite)
 {
     setWindowTitle(tr("About ") + pFileDescription);
     lblTitle->setText(pProductName);
-    lblVersion->setText(
-        VersionLabel(clsProductInfo::VersionText(version::Major, version::Minor, version::Revision)));
+    lblVersion->setText(VersionLabel(clsProductInfo::VersionText(version::Major, version::Minor, version::Revision)));
     lblComments->setText(QString::fromUtf8(version::Comments));
     lblCopyright->setText(QString::fromUtf8(version::Copyright));
     copyrightTag_ = pSite;

@@ -22,8 +22,7 @@ public:
     // caption "About " + pFileDescription, title pProductName, the version
     // text, comments and copyright of Version.h; the copyright line opens
     // pSite. The icon stays the design picture.
-    void InitFromVersion(const QString& pFileDescription, const QString& pProductName,
-                         const QString& pSite);
+    void InitFromVersion(const QString& pFileDescription, const QString& pProductName, const QString& pSite);
 
     // The version line: the version text, then the package version, so that
     // it can be matched with what the package manager shows.

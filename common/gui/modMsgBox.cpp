@@ -48,6 +48,5 @@ void MsgBoxOk(QWidget* parent, const QString& text, QMessageBox::Icon icon, cons
 
 bool MsgBoxYes(QWidget* parent, const QString& text, const QString& title)
 {
-    return MsgBox({parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question}) ==
-           QMessageBox::Yes;
+    return MsgBox({parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question}) == QMessageBox::Yes;
 }

@@ -12,16 +12,19 @@
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
 
 QString Caption(const PreviewTable& t)
 {
     const int lines = static_cast<int>(t.rows.size());
     const QString name = QFileInfo(Q(t.workbook)).fileName();
-    QString text = lines == 1 ? QObject::tr("%1 would add 1 line to the data file; nothing has been written.").arg(name)
-                              : QObject::tr("%1 would add %2 lines to the data file; nothing has been written.")
-                                    .arg(name)
-                                    .arg(lines);
+    QString text =
+        lines == 1
+            ? QObject::tr("%1 would add 1 line to the data file; nothing has been written.").arg(name)
+            : QObject::tr("%1 would add %2 lines to the data file; nothing has been written.").arg(name).arg(lines);
     if (t.dataFileNew)
         text += QLatin1Char(' ') + QObject::tr("The data file is new: a header line of the field names comes first.");
     if (const int failed = t.Failures())

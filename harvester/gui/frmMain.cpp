@@ -160,9 +160,7 @@ public:
         int current, finished, total;
         {
             QMutexLocker lock(&mutex_);
-            auto text = [this](int row, int col) {
-                return QString::fromStdString(MemoryStatusList::Data(row, col));
-            };
+            auto text = [this](int row, int col) { return QString::fromStdString(MemoryStatusList::Data(row, col)); };
             cleared = cleared_;
             cleared_ = false;
             const int rows = MemoryStatusList::Rows();
@@ -205,7 +203,7 @@ public:
 private:
     clsListViewRpt* view_;
     mutable QMutex mutex_;
-    size_t shown_ = 0;                         // rows the window has
+    size_t shown_ = 0;                          // rows the window has
     std::vector<std::pair<int, int>> changed_;  // cells of shown rows changed since
     bool cleared_ = false;
     int current_ = -1;
@@ -300,7 +298,8 @@ void frmMain::CreateControls()
     ListView1->setUniformRowHeights(true);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     cmdPreview = Place(new QPushButton(tr("Preview"), Client), "cmdPreview", Twips(3960, 4200, 975, 375), "X=1 Y=1");
-    cmdPreview->setToolTip(tr("What a run would append for the selected workbook, or the first one; nothing is written"));
+    cmdPreview->setToolTip(
+        tr("What a run would append for the selected workbook, or the first one; nothing is written"));
     cmdGo = Place(new QPushButton(tr("Run"), Client), "cmdGo", Twips(5040, 4200, 975, 375), "X=1 Y=1");
     cmdView = Place(new QPushButton(tr("View"), Client), "cmdView", Twips(6120, 4200, 975, 375), "X=1 Y=1");
     cmdExit = Place(new QPushButton(tr("Exit"), Client), "cmdExit", Twips(7200, 4200, 975, 375), "X=1 Y=1");
@@ -312,8 +311,8 @@ void frmMain::CreateControls()
         b->setAutoDefault(false);
 
     // Tab order of the design: boxes and their buttons row by row, the list, then the buttons.
-    QWidget* order[] = {txtFormType, cmdEditFormType, cmdGetFormType, txtInDir, cmdGetInDir, txtOutDir,
-                        cmdGetOutDir, txtExportTo, cmdGetExportTo, ListView1, cmdPreview, cmdGo, cmdView, cmdExit};
+    QWidget* order[] = {txtFormType, cmdEditFormType, cmdGetFormType, txtInDir,   cmdGetInDir, txtOutDir, cmdGetOutDir,
+                        txtExportTo, cmdGetExportTo,  ListView1,      cmdPreview, cmdGo,       cmdView,   cmdExit};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -357,10 +356,10 @@ void frmMain::CreateMenus()
     mnuHelpAbout = mnuHelp->addAction(tr("&About"), this, &frmMain::mnuHelpAbout_Click);
 
     const std::pair<QAction*, const char*> names[] = {
-        {mnuFileOpen, "mnuFileOpen"},         {mnuFileSave, "mnuFileSave"},   {mnuFileSaveAs, "mnuFileSaveAs"},
-        {mnuFileNewFormType, "mnuFileNewFormType"}, {mnuFileExit, "mnuFileExit"},
-        {mnuHelpContents, "mnuHelpContents"},
-        {mnuHelpFAQ, "mnuHelpFAQ"},           {mnuHelpSupport, "mnuHelpSupport"},
+        {mnuFileOpen, "mnuFileOpen"},     {mnuFileSave, "mnuFileSave"},
+        {mnuFileSaveAs, "mnuFileSaveAs"}, {mnuFileNewFormType, "mnuFileNewFormType"},
+        {mnuFileExit, "mnuFileExit"},     {mnuHelpContents, "mnuHelpContents"},
+        {mnuHelpFAQ, "mnuHelpFAQ"},       {mnuHelpSupport, "mnuHelpSupport"},
         {mnuHelpAbout, "mnuHelpAbout"}};
     for (const auto& [action, name] : names)
         action->setObjectName(QString::fromLatin1(name));
@@ -571,8 +570,8 @@ void frmMain::mnuFileNewFormType_Click()
     if (!pathTemplate_->ChooseExistingFile() || !pathTemplate_->PathIsPresent())
         return;
     const QString book = pathTemplate_->Path();
-    const QString form = AppFile(QStringLiteral("FormTypes")) + QLatin1Char('/') +
-                         QFileInfo(book).completeBaseName() + QStringLiteral(".dat");
+    const QString form = AppFile(QStringLiteral("FormTypes")) + QLatin1Char('/') + QFileInfo(book).completeBaseName() +
+                         QStringLiteral(".dat");
     const bool exists = QFileInfo::exists(form);
     if (exists) {
         const QString question = form + tr(" already exists.") + QLatin1Char('\n') + tr("Do you want to replace it?");
@@ -659,8 +658,8 @@ QStringList frmMain::TextEditorCommand(const QString& file)
             return cmd;
         }
     }
-    for (const char* editor : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "pluma", "xed",
-                               "featherpad", "leafpad", "geany"}) {
+    for (const char* editor : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "pluma", "xed", "featherpad",
+                               "leafpad", "geany"}) {
         const QString found = QStandardPaths::findExecutable(QString::fromLatin1(editor));
         if (!found.isEmpty())
             return {found, file};

@@ -45,7 +45,7 @@ class GuiStatusList;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kDesignWidth = 8310;   // client area, twips
+    static constexpr int kDesignWidth = 8310;  // client area, twips
     static constexpr int kDesignHeight = 4605;
 
     // Runs the load handler: product information, caption and icon, layout
@@ -61,8 +61,7 @@ public:
     // Tests stand in for the dialogs and for starting programs.
     void setDialogs(FileDialog* files, FolderBrowser* folders);
     void setPreviewDialog(PreviewDialog* dialog) { preview_ = dialog; }
-    using ProcessStarter =
-        std::function<bool(const QString& program, const QStringList& args, QString* error)>;
+    using ProcessStarter = std::function<bool(const QString& program, const QStringList& args, QString* error)>;
     void setProcessStarter(ProcessStarter starter) { startProcess_ = std::move(starter); }
 
     bool IsRunning() const { return runThread_ != nullptr; }

@@ -66,9 +66,10 @@ void ApplyStartOptions(frmMain& window, const StartOptions& o)
     if (o.settings)
         window.AppCmd(QStringLiteral("Open"), {QString::fromStdString(*o.settings)});
     // Only the options given replace what the settings file put into a box.
-    const std::pair<const std::optional<std::string>&, QLineEdit*> boxes[] = {
-        {o.formType, window.txtFormType}, {o.inDir, window.txtInDir},
-        {o.outDir, window.txtOutDir},     {o.dataFile, window.txtExportTo}};
+    const std::pair<const std::optional<std::string>&, QLineEdit*> boxes[] = {{o.formType, window.txtFormType},
+                                                                              {o.inDir, window.txtInDir},
+                                                                              {o.outDir, window.txtOutDir},
+                                                                              {o.dataFile, window.txtExportTo}};
     for (const auto& [value, box] : boxes)
         if (value)
             box->setText(QString::fromStdString(*value));

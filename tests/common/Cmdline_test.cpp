@@ -32,7 +32,10 @@ Words ArgcArgvWords(const std::string& text)
 TEST(CommandLine, BothSplittersByTheirOwnRules)
 {
     // clsCmdline with quotes as written, with outer quotes removed; ArgByNumber.
-    struct Case { std::string text; Words argv, arg, byNumber; };
+    struct Case {
+        std::string text;
+        Words argv, arg, byNumber;
+    };
     const Case cases[] = {
         {"", {}, {}, {}},
         {"     ", {}, {}, {}},
@@ -97,8 +100,16 @@ TEST(CommandLine, ArgumentTextQuotesEmptyArgumentsAndThoseWithSpaces)
 TEST(CommandLine, EveryArgumentSurvivesArgumentTextAndBothSplitters)
 {
     const Words cases[] = {
-        {"/in", "my \"x\" dir"}, {"/in", "a\"b"}, {"\""}, {"\"\""}, {"say \"hi\"", "x"}, {"", "x", ""},
-        {"trail\""}, {"\"lead"}, {"two  spaces", "\"a\" \"b\""}, {"/data", "C:\\My \"Forms\"\\d.csv"},
+        {"/in", "my \"x\" dir"},
+        {"/in", "a\"b"},
+        {"\""},
+        {"\"\""},
+        {"say \"hi\"", "x"},
+        {"", "x", ""},
+        {"trail\""},
+        {"\"lead"},
+        {"two  spaces", "\"a\" \"b\""},
+        {"/data", "C:\\My \"Forms\"\\d.csv"},
     };
     for (const auto& args : cases) {
         const std::string text = ArgumentText(args);

@@ -16,10 +16,13 @@ TEST(CodePage, EveryWindows1252ByteComesBack)
 
 TEST(CodePage, Conversions)
 {
-    struct Case { std::string cp1252, utf8; };
+    struct Case {
+        std::string cp1252, utf8;
+    };
     const Case cases[] = {
-        {"M\xfcller", "M\xc3\xbcller"}, {"\x80", "\xe2\x82\xac"}, {"\x9f", "\xc5\xb8"}, {"\x81", "\xc2\x81"},
-        {"caf\xe9", "caf\xc3\xa9"}, {"", ""}, {"\xff", "\xc3\xbf"},
+        {"M\xfcller", "M\xc3\xbcller"}, {"\x80", "\xe2\x82\xac"},   {"\x9f", "\xc5\xb8"},
+        {"\x81", "\xc2\x81"},           {"caf\xe9", "caf\xc3\xa9"}, {"", ""},
+        {"\xff", "\xc3\xbf"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Windows1252ToUtf8(c.cp1252), c.utf8) << c.utf8;
@@ -41,9 +44,10 @@ TEST(CodePage, CharactersTheCodePageLacksAreNamed)
 TEST(CodePage, StrictUtf8)
 {
     const std::pair<std::string, bool> cases[] = {
-        {"plain", true}, {"M\xc3\xbcller", true}, {"\xf0\x9f\x98\x80", true}, {"\xef\xbb\xbf", true},
-        {"M\xfcller", false}, {"\xc0\x80", false}, {"\xe0\x80\x80", false}, {"\xed\xa0\x80", false},
-        {"\xf4\x90\x80\x80", false}, {"\xc3", false}, {"\xe2\x82", false}, {"\x80", false},
+        {"plain", true},         {"M\xc3\xbcller", true}, {"\xf0\x9f\x98\x80", true},
+        {"\xef\xbb\xbf", true},  {"M\xfcller", false},    {"\xc0\x80", false},
+        {"\xe0\x80\x80", false}, {"\xed\xa0\x80", false}, {"\xf4\x90\x80\x80", false},
+        {"\xc3", false},         {"\xe2\x82", false},     {"\x80", false},
     };
     for (const auto& [bytes, valid] : cases)
         EXPECT_EQ(IsValidUtf8(bytes), valid) << bytes;

@@ -19,18 +19,42 @@ int Err(const std::string& line)
 
 TEST(GetWords, SplitsByTheStateTable)
 {
-    struct Case { std::string line; std::vector<std::string> words; };  // no words: rejected
+    struct Case {
+        std::string line;
+        std::vector<std::string> words;
+    };  // no words: rejected
     const Case cases[] = {
-        {"a,b,c", {"a", "b", "c"}}, {" a , b ", {"a", "b"}}, {"a,,b", {"a", "", "b"}}, {"a,", {"a", ""}},
-        {"", {""}}, {"   ", {""}}, {"\"a,b\",c", {"a,b", "c"}}, {"\"x\"\"y\"", {"x\"y"}}, {"\"\"", {""}},
-        {"\"\",\"\"", {"", ""}}, {"\"  x  \"", {"x"}}, {"\"x\"   ,y", {"x", "y"}}, {"\"a\" \"b\"", {"a\" b"}},
-        {"\"a\"   \"b\"", {"a\"   b"}}, {"ab\"c,d", {"ab\"c", "d"}}, {"\"x\"y,z", {}}, {"\"abc", {}},
-        {"\"abc,d", {}}, {"a\t,b", {"a\t", "b"}}, {"\ta", {"\ta"}},
+        {"a,b,c", {"a", "b", "c"}},
+        {" a , b ", {"a", "b"}},
+        {"a,,b", {"a", "", "b"}},
+        {"a,", {"a", ""}},
+        {"", {""}},
+        {"   ", {""}},
+        {"\"a,b\",c", {"a,b", "c"}},
+        {"\"x\"\"y\"", {"x\"y"}},
+        {"\"\"", {""}},
+        {"\"\",\"\"", {"", ""}},
+        {"\"  x  \"", {"x"}},
+        {"\"x\"   ,y", {"x", "y"}},
+        {"\"a\" \"b\"", {"a\" b"}},
+        {"\"a\"   \"b\"", {"a\"   b"}},
+        {"ab\"c,d", {"ab\"c", "d"}},
+        {"\"x\"y,z", {}},
+        {"\"abc", {}},
+        {"\"abc,d", {}},
+        {"a\t,b", {"a\t", "b"}},
+        {"\ta", {"\ta"}},
         {"a\nb", {"a", "b"}},           // a line feed separates like a comma
         {"\"a\nb\",c", {"a\nb", "c"}},  // ... except inside quotes
-        {"a\rb", {"a\rb"}}, {",", {"", ""}}, {"a b , c", {"a b", "c"}}, {"\"a\",", {"a", ""}},
-        {"a,\"b", {}},                  // words before the fault are not kept
-        {"\"a\"x,\"b\"", {}}, {"\"\"\"\"", {"\""}}, {"\"a\"\"\"", {"a\""}}, {"\"a\" ", {"a"}},
+        {"a\rb", {"a\rb"}},
+        {",", {"", ""}},
+        {"a b , c", {"a b", "c"}},
+        {"\"a\",", {"a", ""}},
+        {"a,\"b", {}},  // words before the fault are not kept
+        {"\"a\"x,\"b\"", {}},
+        {"\"\"\"\"", {"\""}},
+        {"\"a\"\"\"", {"a\""}},
+        {"\"a\" ", {"a"}},
         {"\xc3\xa9t\xc3\xa9,\"na\xc3\xafve\"", {"\xc3\xa9t\xc3\xa9", "na\xc3\xafve"}},
     };
     for (const auto& c : cases) {

@@ -1,6 +1,6 @@
 #include "common/RtError.h"
-#include "common/clsDatFile.h"
 #include "common/SafeSave.h"
+#include "common/clsDatFile.h"
 
 #include <gtest/gtest.h>
 
@@ -117,8 +117,9 @@ TEST_F(DatFile, WritesQuotedFieldsWithCrLfAndRoundTripsInEveryFormat)
         Build(Path("t.txt"), fmt, {{"a", "b"}, {"c\"d", ""}}).Save();
         EXPECT_EQ(Read(Path("t.txt")), expected[fmt]) << fmt;
     }
-    const std::vector<std::string> tricky = {"plain", "a \"quoted\" word", "comma, inside", "line\nfeed",
-                                             "", "12.50", "\"", "caf\xc3\xa9 \xe2\x82\xac", "tab\tend", "'\"\"'"};
+    const std::vector<std::string> tricky = {
+        "plain", "a \"quoted\" word",        "comma, inside", "line\nfeed", "", "12.50",
+        "\"",    "caf\xc3\xa9 \xe2\x82\xac", "tab\tend",      "'\"\"'"};
     for (int cols : {1, 2, 10, 80}) {
         Table t(5);
         for (int r = 0; r < 5; ++r)
@@ -142,7 +143,8 @@ TEST_F(DatFile, WritesQuotedFieldsWithCrLfAndRoundTripsInEveryFormat)
 TEST_F(DatFile, DatShortOrMalformedLineEndsTheRowsButKeepsTheCount)
 {
     for (const std::string bad : {"\"only one\"", "\"a\",\"b\",\"c\"", "\"open,\"b\"", "\"x\"y,\"z\"", ""}) {
-        const clsDatFile f = Loaded(Write("d.dat", "4,2\r\n\"r0\",\"s0\"\r\n" + bad + "\r\n\"r2\",\"s2\"\r\n\"r3\",\"s3\"\r\n"), 0);
+        const clsDatFile f =
+            Loaded(Write("d.dat", "4,2\r\n\"r0\",\"s0\"\r\n" + bad + "\r\n\"r2\",\"s2\"\r\n\"r3\",\"s3\"\r\n"), 0);
         EXPECT_EQ(Cells(f), (Table{{"r0", "s0"}, {"", ""}, {"", ""}, {"", ""}})) << bad;
     }
     clsDatFile f;
@@ -157,12 +159,26 @@ TEST_F(DatFile, DatShortOrMalformedLineEndsTheRowsButKeepsTheCount)
 
 TEST_F(DatFile, CountLine)
 {
-    struct Case { std::string line, error; int rows, cols; };
+    struct Case {
+        std::string line, error;
+        int rows, cols;
+    };
     const Case cases[] = {
-        {"2,1", "", 2, 1}, {" 2 , 1 ", "", 2, 1}, {"+2,1", "", 2, 1}, {"0,0", "", 0, 0},
-        {"abc,1", "13", 0, 0}, {"2", "13", 0, 0}, {"", "13", 0, 0}, {"2,", "13", 0, 0}, {"1.5,1", "13", 0, 0},
-        {"2,1,7", "13", 0, 0}, {"\"2\",\"1\"", "13", 0, 0},
-        {"32768,1", "6", 0, 0}, {"2,99999999999999999999", "6", 0, 0}, {"-1,1", "9", 0, 0}, {"2,-3", "9", 0, 0},
+        {"2,1", "", 2, 1},
+        {" 2 , 1 ", "", 2, 1},
+        {"+2,1", "", 2, 1},
+        {"0,0", "", 0, 0},
+        {"abc,1", "13", 0, 0},
+        {"2", "13", 0, 0},
+        {"", "13", 0, 0},
+        {"2,", "13", 0, 0},
+        {"1.5,1", "13", 0, 0},
+        {"2,1,7", "13", 0, 0},
+        {"\"2\",\"1\"", "13", 0, 0},
+        {"32768,1", "6", 0, 0},
+        {"2,99999999999999999999", "6", 0, 0},
+        {"-1,1", "9", 0, 0},
+        {"2,-3", "9", 0, 0},
     };
     for (const auto& c : cases) {
         clsDatFile f;
@@ -221,7 +237,8 @@ TEST_F(DatFile, LfOnlyFilesEndLinesAtLfOutsideQuotes)
     // A file with CRs keeps the classic rule: LF inside a line separates words.
     EXPECT_EQ(Cells(Loaded(Write("cr.csv", "a\nb\r\nc\nd\r\n"), 1)), (Table{{"a", "b"}, {"c", "d"}}));
     // An unclosed quote ends at its own line, not at the end of the file.
-    EXPECT_EQ(Cells(Loaded(Write("u.dat", "3,1\n\"first\"\n\"unclosed\n\"third\"\n"), 0)), (Table{{"first"}, {""}, {""}}));
+    EXPECT_EQ(Cells(Loaded(Write("u.dat", "3,1\n\"first\"\n\"unclosed\n\"third\"\n"), 0)),
+              (Table{{"first"}, {""}, {""}}));
     EXPECT_EQ(Cells(Loaded(Write("u.csv", "a\nb\n\"unclosed\nc"), 1)), (Table{{"a"}, {"b"}}));
 }
 
@@ -229,12 +246,16 @@ TEST_F(DatFile, LfOnlyFilesEndLinesAtLfOutsideQuotes)
 // that nobody saves the short table over the file unawares.
 TEST_F(DatFile, PartialReadsSayWhereAndHowManyRowsWereLeft)
 {
-    struct Case { int fmt; std::string text; int rowsRead, stoppedAt, notRead; };
+    struct Case {
+        int fmt;
+        std::string text;
+        int rowsRead, stoppedAt, notRead;
+    };
     const Case cases[] = {
         {0, "2,1\r\n\"a\"\r\n\"b\"\r\n", 2, 0, 0},
         {0, "4,2\r\n\"r0\",\"s0\"\r\n\"short\"\r\n\"r2\",\"s2\"\r\n\"r3\",\"s3\"\r\n", 1, 3, 3},
         {0, "1,1\r\n\"a\"\r\n\"b\"\r\n\r\n\"c\"\r\n\r\n", 1, 3, 3},  // more lines than counted
-        {0, "1,1\r\n\"a\"\r\n\r\n \r\n", 1, 0, 0},                 // blank lines at the end lose nothing
+        {0, "1,1\r\n\"a\"\r\n\r\n \r\n", 1, 0, 0},                   // blank lines at the end lose nothing
         {0, "3,2\r\n\"a\",\"b\"\r\n\r\n", 1, 0, 0},
         {1, "1,2,3\r\n4,5,6\r\n7,8\r\n9,10,11\r\n\r\n", 2, 3, 2},
         {1, "1,2,3\n4,5,6\n", 2, 0, 0},
@@ -272,7 +293,12 @@ TEST_F(DatFile, TooManyRowsSaysTheLimit)
 TEST_F(DatFile, EncodingAndByteOrderMarkAreNotedAndKept)
 {
     const std::string bom = "\xEF\xBB\xBF";
-    struct Case { int fmt; std::string text, first; TextEncoding encoding; bool bom; };
+    struct Case {
+        int fmt;
+        std::string text, first;
+        TextEncoding encoding;
+        bool bom;
+    };
     const Case cases[] = {
         {0, "1,1\r\n\"plain\"\r\n", "plain", TextEncoding::Utf8, false},
         {0, "1,1\r\n\"M\xc3\xbcller\"\r\n", "M\xc3\xbcller", TextEncoding::Utf8, false},
@@ -343,8 +369,11 @@ TEST_F(DatFile, FileTypeExistsAndLoadFaults)
     EXPECT_EQ(f.FileType(), "dat");
     fs::create_directory(Path("folder"));
     const std::pair<std::string, bool> names[] = {
-        {"", false}, {Path("missing.dat"), false}, {Path("folder"), false},
-        {Write(".hidden.dat", "x"), false}, {Write("seen.dat", "x"), true},
+        {"", false},
+        {Path("missing.dat"), false},
+        {Path("folder"), false},
+        {Write(".hidden.dat", "x"), false},
+        {Write("seen.dat", "x"), true},
     };
     for (const auto& [name, exists] : names) {
         f.setFileName(name);
@@ -390,7 +419,9 @@ TEST_F(DatFile, FailedSaveLeavesTheOldFileWhole)
         } catch (const rt::RtError& e) {
             const std::string what = e.what();
             ::_exit(e.Number() == 70 && what.find(path) != std::string::npos &&
-                    what.find(kReadOnlyReason) != std::string::npos ? 0 : 2);
+                            what.find(kReadOnlyReason) != std::string::npos
+                        ? 0
+                        : 2);
         }
     });
     EXPECT_EQ(readOnly, 0) << "1: saved, 2: wrong error, 3: could not drop root";
@@ -490,7 +521,12 @@ TEST_F(DatFile, WritableFileInAReadOnlyFolderIsWrittenInPlace)
 TEST(DatRowTest, CellsSurviveEdits)
 {
     const std::string longCell(300, 'x');  // its length takes two bytes
-    struct Case { std::vector<std::string> start; int cell; std::string value; std::vector<std::string> after; };
+    struct Case {
+        std::vector<std::string> start;
+        int cell;
+        std::string value;
+        std::vector<std::string> after;
+    };
     const Case cases[] = {
         {{"a", "b", "c"}, 1, "longer", {"a", "longer", "c"}},
         {{"a", "bbbb", "c"}, 1, "", {"a", "", "c"}},

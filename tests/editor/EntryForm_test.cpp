@@ -24,11 +24,13 @@ std::vector<Field> Plan(const std::vector<std::vector<std::string>>& rows)
     spec.setCols(4);
     spec.Clear();
     for (size_t r = 0; r < rows.size(); ++r)
-        for (size_t c = 0; c < rows[r].size(); ++c) spec.setData(int(r), int(c), rows[r][c]);
+        for (size_t c = 0; c < rows[r].size(); ++c)
+            spec.setData(int(r), int(c), rows[r][c]);
     return entryform::PlanFields(spec, 120, 8640, "/app");
 }
 
-TEST(EntryForm, WorkedExampleOfThreeFields) {
+TEST(EntryForm, WorkedExampleOfThreeFields)
+{
     const std::vector<Field> f =
         Plan({{"Name", "50", "0", "-"}, {"Colour", "30", "2", "colours.txt"}, {"Size", "20", "1", "sizes.txt"}});
     ASSERT_EQ(f.size(), 3u);
@@ -56,7 +58,8 @@ TEST(EntryForm, WorkedExampleOfThreeFields) {
     EXPECT_EQ(twelve[11].InputName, "cbo31");
 }
 
-TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay) {
+TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay)
+{
     const std::vector<Field> f = Plan({{"A", "12.5", "0", "-"}, {"B", "37.5", "0", "-"}, {"C", "20", "0", "-"}});
     ASSERT_EQ(f.size(), 3u);
     // The field keeps its exact share; the list column rounds halves to even,
@@ -71,9 +74,9 @@ TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay) {
     EXPECT_EQ(f[2].Tag, "X=50/100 W=20/100");
 }
 
-TEST(EntryForm, OddSpecificationTexts) {
-    const std::vector<Field> f =
-        Plan({{"A", "wide", "x", " -"}, {"B", "50", "2.5", "--"}, {"C", "10", "0", "-"}});
+TEST(EntryForm, OddSpecificationTexts)
+{
+    const std::vector<Field> f = Plan({{"A", "wide", "x", " -"}, {"B", "50", "2.5", "--"}, {"C", "10", "0", "-"}});
     EXPECT_DOUBLE_EQ(f[0].Width, -10);  // a width without a number is zero
     EXPECT_EQ(f[0].ColumnWidth, 0);
     EXPECT_EQ(f[0].Mode, 0);
@@ -86,7 +89,8 @@ TEST(EntryForm, OddSpecificationTexts) {
     EXPECT_TRUE(f[2].IsTextBox);
 }
 
-TEST(EntryForm, PickListNameFoundAsGivenIsKept) {
+TEST(EntryForm, PickListNameFoundAsGivenIsKept)
+{
     namespace fs = std::filesystem;
     const fs::path file = fs::temp_directory_path() / ("tw_list_" + std::to_string(::getpid()) + ".txt");
     std::ofstream(file) << "a\r\n";
@@ -96,16 +100,20 @@ TEST(EntryForm, PickListNameFoundAsGivenIsKept) {
     fs::remove(file);
 }
 
-TEST(EntryForm, ValReadsTheLeadingNumber) {
+TEST(EntryForm, ValReadsTheLeadingNumber)
+{
     const std::pair<const char*, double> cases[] = {
-        {"12.5", 12.5}, {"  7", 7}, {"abc", 0}, {"", 0}, {"-3.5x", -3.5}, {"1e2", 100}, {"1e", 1},
-        {".5", 0.5}, {"+4", 4}, {".", 0}, {"-", 0}, {"30%", 30}, {"1,5", 1},
+        {"12.5", 12.5}, {"  7", 7}, {"abc", 0}, {"", 0},  {"-3.5x", -3.5}, {"1e2", 100}, {"1e", 1},
+        {".5", 0.5},    {"+4", 4},  {".", 0},   {"-", 0}, {"30%", 30},     {"1,5", 1},
     };
-    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(Val(text), value) << text;
+    for (const auto& [text, value] : cases)
+        EXPECT_DOUBLE_EQ(Val(text), value) << text;
 }
 
-TEST(EntryForm, Rounding) {
-    const std::tuple<double, int, int> cases[] = {  // value, half to even, half away from zero
+TEST(EntryForm, Rounding)
+{
+    const std::tuple<double, int, int> cases[] = {
+        // value, half to even, half away from zero
         {0.5, 0, 1}, {1.5, 2, 2}, {2.5, 2, 3}, {-2.5, -2, -3}, {2.6, 3, 3}, {12.5, 12, 13}, {12.4, 12, 12},
     };
     for (const auto& [value, even, away] : cases) {
@@ -121,7 +129,8 @@ TEST(EntryForm, Rounding) {
 // The default specification file as built beside the program: the reference
 // field offers the reserved references but takes any text, the format field
 // offers the format words.
-TEST(EntryForm, ShippedSpecificationOffersReservedReferencesAndFormatWords) {
+TEST(EntryForm, ShippedSpecificationOffersReservedReferencesAndFormatWords)
+{
     const std::string app = APP_DIR;
     clsDatFile spec;
     spec.setFileName(app + "/Tabwright.dat");

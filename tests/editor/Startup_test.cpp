@@ -16,9 +16,13 @@ const std::string kFolder = "/opt/tabwright";
 const std::string kDefaultSpec = "/opt/tabwright/Tabwright.dat";
 const std::string kTitle = "Quorra Data File Editor";
 
-StartupValues Parse(const std::string& text) { return ParseStartup(text, kFolder, "Tabwright"); }
+StartupValues Parse(const std::string& text)
+{
+    return ParseStartup(text, kFolder, "Tabwright");
+}
 
-TEST(Startup, WordsGiveTheStartupValues) {
+TEST(Startup, WordsGiveTheStartupValues)
+{
     struct Case {
         std::string text, title, spec, data, fmt;  // no title: a usage error
     };
@@ -40,7 +44,8 @@ TEST(Startup, WordsGiveTheStartupValues) {
         const StartupValues v = Parse(c.text);
         const bool usage = c.title.empty() && c.spec.empty();
         EXPECT_EQ(v.UsageError, usage) << c.text;
-        if (usage) continue;
+        if (usage)
+            continue;
         EXPECT_EQ(v.Title, c.title) << c.text;
         EXPECT_EQ(v.SpecFile, c.spec) << c.text;
         EXPECT_EQ(v.DataFile, c.data) << c.text;
@@ -51,7 +56,8 @@ TEST(Startup, WordsGiveTheStartupValues) {
     EXPECT_EQ(UsageText("Tabwright"), "Usage: \r\nTabwright [[specfile] datfile] [/t title] [/csv|/csvh]");
 }
 
-TEST(Startup, RelativeSpecificationNameIsLookedForHereThenInTheProgramFolder) {
+TEST(Startup, RelativeSpecificationNameIsLookedForHereThenInTheProgramFolder)
+{
     const fs::path old = fs::current_path();
     const fs::path dir = fs::temp_directory_path() / ("tw_startup_" + std::to_string(::getpid()));
     fs::create_directories(dir);

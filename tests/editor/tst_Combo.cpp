@@ -23,7 +23,8 @@ struct Window {
     QPushButton* button = new QPushButton(QStringLiteral("OK"), &w);
     clsCombo combo;
 
-    Window(int mode, const QStringList& entries) {
+    Window(int mode, const QStringList& entries)
+    {
         auto* lay = new QVBoxLayout(&w);
         lay->addWidget(box);
         lay->addWidget(button);
@@ -33,17 +34,21 @@ struct Window {
         box->setEditText(QString());
         w.show();
         w.activateWindow();
-        if (!QTest::qWaitForWindowActive(&w)) qWarning("window not active");
+        if (!QTest::qWaitForWindowActive(&w))
+            qWarning("window not active");
         box->setFocus();
     }
     QString Text() const { return box->currentText(); }
     QString Selected() const { return box->lineEdit()->selectedText(); }
-    QStringList Items() const {
+    QStringList Items() const
+    {
         QStringList l;
-        for (int i = 0; i < box->count(); ++i) l << box->itemText(i);
+        for (int i = 0; i < box->count(); ++i)
+            l << box->itemText(i);
         return l;
     }
-    bool Validate() {
+    bool Validate()
+    {
         bool cancel = false;
         combo.myCB_Validate(cancel);
         return !cancel;
@@ -57,7 +62,8 @@ class tst_Combo : public QObject {
 
     QTemporaryDir dir_;
 
-    std::string WriteFile(const QString& name, const QByteArray& bytes) {
+    std::string WriteFile(const QString& name, const QByteArray& bytes)
+    {
         QFile f(dir_.filePath(name));
         f.open(QIODevice::WriteOnly);
         f.write(bytes);
@@ -65,7 +71,8 @@ class tst_Combo : public QObject {
     }
 
 private slots:
-    void completionAndBackspace() {
+    void completionAndBackspace()
+    {
         Window win(2, kFruits);
         QTest::keyClick(win.box, Qt::Key_A);
         QCOMPARE(win.Text(), QStringLiteral("Apple"));
@@ -86,7 +93,8 @@ private slots:
 
     // What typing leaves in the box, and whether Tab then leaves it: only a
     // listed text leaves a checking box (modes 1 and 2); Return adds no entry.
-    void typing_data() {
+    void typing_data()
+    {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("keys");
@@ -94,17 +102,34 @@ private slots:
         QTest::addColumn<QString>("selected");
         QTest::addColumn<bool>("leaves");
         const QStringList places = {"New York", "0.00"};
-        QTest::newRow("no match keeps the typed text") << 2 << kFruits << "bzq" << "Bzq" << "" << false;
-        QTest::newRow("space completes") << 2 << places << "new " << "New York" << "York" << true;
-        QTest::newRow("punctuation completes") << 2 << places << "0." << "0.00" << "00" << true;
-        QTest::newRow("mode 2 completes") << 2 << kFruits << "b" << "Banana" << "anana" << true;
-        QTest::newRow("mode 0 never completes") << 0 << kFruits << "ap" << "ap" << "" << true;
-        QTest::newRow("mode 1 checks, never completes") << 1 << kFruits << "ap" << "ap" << "" << false;
-        QTest::newRow("mode 4 completes") << 4 << kFruits << "ba" << "Banana" << "nana" << true;
-        QTest::newRow("mode 4 takes any text") << 4 << kFruits << "#,##0" << "#,##0" << "" << true;
+        QTest::newRow("no match keeps the typed text") << 2 << kFruits << "bzq"
+                                                       << "Bzq"
+                                                       << "" << false;
+        QTest::newRow("space completes") << 2 << places << "new "
+                                         << "New York"
+                                         << "York" << true;
+        QTest::newRow("punctuation completes") << 2 << places << "0."
+                                               << "0.00"
+                                               << "00" << true;
+        QTest::newRow("mode 2 completes") << 2 << kFruits << "b"
+                                          << "Banana"
+                                          << "anana" << true;
+        QTest::newRow("mode 0 never completes") << 0 << kFruits << "ap"
+                                                << "ap"
+                                                << "" << true;
+        QTest::newRow("mode 1 checks, never completes") << 1 << kFruits << "ap"
+                                                        << "ap"
+                                                        << "" << false;
+        QTest::newRow("mode 4 completes") << 4 << kFruits << "ba"
+                                          << "Banana"
+                                          << "nana" << true;
+        QTest::newRow("mode 4 takes any text") << 4 << kFruits << "#,##0"
+                                               << "#,##0"
+                                               << "" << true;
     }
 
-    void typing() {
+    void typing()
+    {
         QFETCH(int, mode);
         QFETCH(QStringList, entries);
         QFETCH(QString, keys);
@@ -119,25 +144,43 @@ private slots:
         QCOMPARE(win.box->count(), int(entries.size()));
     }
 
-    void completionKeys() {
+    void completionKeys()
+    {
         const std::tuple<int, QString, bool> cases[] = {
-            {Qt::Key_Space, " ", true}, {Qt::Key_Q, "q", true}, {Qt::Key_7, "7", true},
-            {Qt::Key_Comma, ",", true}, {Qt::Key_Adiaeresis, QString(QChar(0xe4)), true},
-            {Qt::Key_Backspace, "\b", false}, {Qt::Key_Delete, "\x7f", false}, {Qt::Key_Tab, "\t", false},
-            {Qt::Key_Return, "\r", false}, {Qt::Key_Escape, "\x1b", false}, {Qt::Key_Shift, "", false},
-            {Qt::Key_Home, "", false}, {Qt::Key_F5, "", false},
+            {Qt::Key_Space, " ", true},
+            {Qt::Key_Q, "q", true},
+            {Qt::Key_7, "7", true},
+            {Qt::Key_Comma, ",", true},
+            {Qt::Key_Adiaeresis, QString(QChar(0xe4)), true},
+            {Qt::Key_Backspace, "\b", false},
+            {Qt::Key_Delete, "\x7f", false},
+            {Qt::Key_Tab, "\t", false},
+            {Qt::Key_Return, "\r", false},
+            {Qt::Key_Escape, "\x1b", false},
+            {Qt::Key_Shift, "", false},
+            {Qt::Key_Home, "", false},
+            {Qt::Key_F5, "", false},
         };
         for (const auto& [key, text, completes] : cases)
             QVERIFY2(clsCombo::IsCompletionKey(key, text) == completes, qPrintable(QString::number(key, 16)));
     }
 
-    void validation() {
+    void validation()
+    {
         const std::tuple<int, QStringList, QString, bool> cases[] = {
-            {0, kFruits, "zzz", true}, {-1, kFruits, "zzz", true},
-            {1, kFruits, "BANANA", true}, {1, kFruits, "Ban", false}, {1, kFruits, "", false},
+            {0, kFruits, "zzz", true},
+            {-1, kFruits, "zzz", true},
+            {1, kFruits, "BANANA", true},
+            {1, kFruits, "Ban", false},
+            {1, kFruits, "", false},
             {1, {"x", ""}, "", true},  // an empty entry lets the empty text pass
-            {2, kFruits, "apricot", true}, {2, kFruits, "cherry", false}, {3, kFruits, "cherry", false},
-            {1, {}, "cherry", true}, {2, {}, "", true}, {2, kFruits, "", false}, {4, kFruits, "#,##0", true},
+            {2, kFruits, "apricot", true},
+            {2, kFruits, "cherry", false},
+            {3, kFruits, "cherry", false},
+            {1, {}, "cherry", true},
+            {2, {}, "", true},
+            {2, kFruits, "", false},
+            {4, kFruits, "#,##0", true},
         };
         for (const auto& [mode, entries, text, accepted] : cases) {
             Window win(mode, entries);
@@ -147,7 +190,8 @@ private slots:
         }
     }
 
-    void focusStaysWhileTheTextIsNoEntry() {
+    void focusStaysWhileTheTextIsNoEntry()
+    {
         Window win(1, kFruits);
         QSignalSpy clicks(win.button, &QPushButton::clicked);
         QTest::keyClicks(win.box, QStringLiteral("cherry"));
@@ -164,7 +208,8 @@ private slots:
 
     // Ctrl+A selects the whole text; the next letter replaces it. However the
     // user lets go of Ctrl and A, no completion undoes the selection.
-    void selectAllThenALetterReplacesTheText() {
+    void selectAllThenALetterReplacesTheText()
+    {
         for (const bool ctrlFirst : {false, true}) {
             Window win(2, kFruits);
             win.box->setEditText(QStringLiteral("apricot"));
@@ -183,7 +228,8 @@ private slots:
         }
     }
 
-    void listFiles() {
+    void listFiles()
+    {
         // Every line end, blank lines and spaces kept, entries appended.
         Window win(0, {QStringLiteral("first")});
         win.box->setEditText(QStringLiteral("typed"));

@@ -12,10 +12,10 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QMenuBar>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -40,31 +40,37 @@ public:
     std::function<bool()> answerRetry = [] { return false; };
     QString openAnswer, saveAnswer, openFilter, saveFilter, saveStart;
 
-    void Message(QWidget*, const QString& title, const QString& text, Icon i) override {
+    void Message(QWidget*, const QString& title, const QString& text, Icon i) override
+    {
         QCOMPARE(title, QStringLiteral("Quorra Data File Editor"));
         messages << text;
         icon = i;
     }
-    bool OkCancel(QWidget*, const QString& title, const QString& text) override {
+    bool OkCancel(QWidget*, const QString& title, const QString& text) override
+    {
         questions << title + "|" + text;
         return answerOk;
     }
-    bool RetryCancel(QWidget*, const QString& title, const QString& text) override {
+    bool RetryCancel(QWidget*, const QString& title, const QString& text) override
+    {
         retries << title + "|" + text;
         return answerRetry();
     }
-    QString OpenFileName(QWidget*, const QString& filter, const QString&) override {
+    QString OpenFileName(QWidget*, const QString& filter, const QString&) override
+    {
         openFilter = filter;
         return openAnswer;
     }
-    QString SaveFileName(QWidget*, const QString& filter, const QString& fileName, const QString&) override {
+    QString SaveFileName(QWidget*, const QString& filter, const QString& fileName, const QString&) override
+    {
         saveFilter = filter;
         saveStart = fileName;
         return saveAnswer;
     }
 };
 
-QByteArray ReadAll(const QString& path) {
+QByteArray ReadAll(const QString& path)
+{
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -80,7 +86,8 @@ class tst_frmMain : public QObject {
 
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
-    QString Write(const QString& name, const QByteArray& bytes) {
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
         QFile f(Path(name));
         f.open(QIODevice::WriteOnly);
         f.write(bytes);
@@ -88,18 +95,20 @@ class tst_frmMain : public QObject {
     }
 
     // Name (text box), Colour (completing combo) and Size (checking combo).
-    QString ThreeFieldSpec() {
+    QString ThreeFieldSpec()
+    {
         Write(QStringLiteral("colours.txt"), "Red\r\nGreen\r\nBlue\r\n");
         return Write(QStringLiteral("three.dat"),
                      "3,4\r\n\"Name\",\"50\",\"0\",\"-\"\r\n\"Colour\",\"30\",\"2\",\"colours.txt\"\r\n"
                      "\"Size\",\"20\",\"1\",\"sizes.txt\"\r\n");
     }
 
-    frmMain& Make(const QString& spec, int fmt = 0, const QString& programFolder = {}) {
+    frmMain& Make(const QString& spec, int fmt = 0, const QString& programFolder = {})
+    {
         cleanup();
         dialogs_ = FakeDialogs();
-        form_ = std::make_unique<frmMain>(spec.toStdString(),
-                                          (programFolder.isEmpty() ? dir_.path() : programFolder).toStdString(), &dialogs_);
+        form_ = std::make_unique<frmMain>(
+            spec.toStdString(), (programFolder.isEmpty() ? dir_.path() : programFolder).toStdString(), &dialogs_);
         form_->Load();
         form_->AppCmd("fmt", {std::to_string(fmt)});
         return *form_;
@@ -108,63 +117,80 @@ class tst_frmMain : public QObject {
     void Open(const QString& path) { form_->AppCmd("open", {path.toStdString()}); }
 
     // Rows A a 1, B b 2, C c 3, D d 4 (or the first n of them), shown.
-    frmMain& MakeABCD(int n = 4) {
+    frmMain& MakeABCD(int n = 4)
+    {
         frmMain& f = Make(ThreeFieldSpec());
         QByteArray data = QByteArray::number(n) + ",3\r\n";
         for (int r = 0; r < n; ++r)
-            data += QStringLiteral("\"%1\",\"%2\",\"%3\"\r\n").arg(QChar('A' + r)).arg(QChar('a' + r)).arg(r + 1).toLatin1();
+            data += QStringLiteral("\"%1\",\"%2\",\"%3\"\r\n")
+                        .arg(QChar('A' + r))
+                        .arg(QChar('a' + r))
+                        .arg(r + 1)
+                        .toLatin1();
         Open(Write(QStringLiteral("rows.dat"), data));
         f.show();
         return f;
     }
 
-    static QString Column0(const frmMain& f) {
+    static QString Column0(const frmMain& f)
+    {
         QString s;
-        for (int r = 0; r < f.List()->Rows(); ++r) s += f.List()->Data(r, 0);
+        for (int r = 0; r < f.List()->Rows(); ++r)
+            s += f.List()->Data(r, 0);
         return s;
     }
 
     // A click on row r, as the list delivers it.
-    static void ClickRow(frmMain& f, int r, Qt::KeyboardModifiers modifiers = {}) {
+    static void ClickRow(frmMain& f, int r, Qt::KeyboardModifiers modifiers = {})
+    {
         const QRect rect = f.ListView1->visualRect(f.ListView1->model()->index(r, 0));
         QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, modifiers, rect.center());
     }
 
-    static QStringList Fields(const frmMain& f) {
+    static QStringList Fields(const frmMain& f)
+    {
         QStringList texts;
-        for (int j = 0; j < f.FieldCount(); ++j) texts << f.FieldText(j);
+        for (int j = 0; j < f.FieldCount(); ++j)
+            texts << f.FieldText(j);
         return texts;
     }
 
     using Row = std::vector<std::string>;
 
     // A specification of n text fields F1..Fn.
-    QString SpecOf(int n) {
+    QString SpecOf(int n)
+    {
         QByteArray text = QByteArray::number(n) + ",4\r\n";
-        for (int i = 1; i <= n; ++i) text += "\"F" + QByteArray::number(i) + "\",\"1\",\"0\",\"-\"\r\n";
+        for (int i = 1; i <= n; ++i)
+            text += "\"F" + QByteArray::number(i) + "\",\"1\",\"0\",\"-\"\r\n";
         return Write(QStringLiteral("spec%1.dat").arg(n), text);
     }
 
-    void SaveAs(frmMain& f, const QString& path) {
+    void SaveAs(frmMain& f, const QString& path)
+    {
         dialogs_.saveAnswer = path;
         f.cmdSave->click();
     }
 
     // The Add button's caption, then Del, Up, dowN, Save: the letter when enabled.
-    static QString State(const frmMain& f) {
+    static QString State(const frmMain& f)
+    {
         return f.cmdAdd->text() + " " + (f.cmdDel->isEnabled() ? "D" : "-") + (f.cmdMoveUp->isEnabled() ? "U" : "-") +
                (f.cmdMoveDown->isEnabled() ? "N" : "-") + (f.cmdSave->isEnabled() ? "S" : "-");
     }
 
 private slots:
-    void cleanup() {
-        if (form_) form_->hide();
+    void cleanup()
+    {
+        if (form_)
+            form_->hide();
         form_.reset();
     }
 
     // ---- the entry form ---------------------------------------------------
 
-    void buildsFieldsFromASpecification() {
+    void buildsFieldsFromASpecification()
+    {
         frmMain& f = Make(ThreeFieldSpec());
         QVERIFY(!f.LoadFailed());
         QCOMPARE(f.FieldCount(), 3);
@@ -196,12 +222,13 @@ private slots:
         QCOMPARE(f.windowTitle(), QStringLiteral("Quorra Data File Editor"));
     }
 
-    void fieldsFollowTheWindowWidth() {
+    void fieldsFollowTheWindowWidth()
+    {
         frmMain& f = Make(ThreeFieldSpec());
         f.show();
         const QRect r0 = f.Field(1)->geometry();
         f.resize(f.width() + 100, f.height() + 40);
-        QTRY_COMPARE(f.Field(1)->x(), r0.x() + 50);  // X=50/100
+        QTRY_COMPARE(f.Field(1)->x(), r0.x() + 50);      // X=50/100
         QCOMPARE(f.Field(1)->width(), r0.width() + 30);  // W=30/100
         QCOMPARE(f.Field(1)->y(), 24);
         QCOMPARE(f.cmdCancel->y(), 216 + 40);
@@ -212,7 +239,8 @@ private slots:
         QCOMPARE(f.Field(1)->geometry(), r0);
     }
 
-    void specificationErrors() {
+    void specificationErrors()
+    {
         const QString columns = "Error in specification file:\n%1\nIt should have 4 columns.";
         const std::pair<QByteArray, QString> cases[] = {
             {"1,3\r\n\"a\",\"1\",\"0\"\r\n", columns},
@@ -222,11 +250,13 @@ private slots:
             {{}, "Specification file: %1 doesn't exist."},
         };
         for (const auto& [content, message] : cases) {
-            const QString spec = content.isNull() ? Path(QStringLiteral("nothere.dat")) : Write(QStringLiteral("bad.dat"), content);
+            const QString spec =
+                content.isNull() ? Path(QStringLiteral("nothere.dat")) : Write(QStringLiteral("bad.dat"), content);
             frmMain& f = Make(spec);
             QVERIFY(f.LoadFailed());
             QCOMPARE(dialogs_.messages.size(), 1);
-            if (message.isNull()) continue;
+            if (message.isNull())
+                continue;
             QCOMPARE(dialogs_.messages[0], message.arg(spec));
             QCOMPARE(dialogs_.icon, EditorDialogs::Icon::Stop);
         }
@@ -234,7 +264,8 @@ private slots:
 
     // ---- commands and opening -----------------------------------------------
 
-    void fmtCommand() {
+    void fmtCommand()
+    {
         frmMain& f = MakeABCD();
         for (auto [text, fmt] : {std::pair{"1", 1}, {"2", 2}, {"2.5", 2}, {"1.5", 2}, {"csv", 0}}) {
             f.AppCmd("FMT", {text});
@@ -246,19 +277,22 @@ private slots:
         QVERIFY(!f.RowsChanged());
     }
 
-    void wrongColumnCountIsRefused() {
+    void wrongColumnCountIsRefused()
+    {
         frmMain& f = Make(ThreeFieldSpec());
         const QString data = Write(QStringLiteral("four.dat"), "1,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n");
         Open(data);
         QCOMPARE(f.List()->Rows(), int16_t(0));
-        QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("File %1 is not in the correct format. It has 4 columns.\n\n"
-                                                               "Specification %2 is for 3 column data files.")
-                                                    .arg(data, Path(QStringLiteral("three.dat")))});
+        QCOMPARE(dialogs_.messages,
+                 QStringList{QStringLiteral("File %1 is not in the correct format. It has 4 columns.\n\n"
+                                            "Specification %2 is for 3 column data files.")
+                                 .arg(data, Path(QStringLiteral("three.dat")))});
         QCOMPARE(dialogs_.icon, EditorDialogs::Icon::None);
         QVERIFY(!f.cmdSave->isEnabled());
     }
 
-    void zeroRowsMissingAndHiddenFiles() {
+    void zeroRowsMissingAndHiddenFiles()
+    {
         frmMain& f = Make(ThreeFieldSpec());
         Open(Write(QStringLiteral("empty.dat"), "0,3\r\n"));
         QCOMPARE(f.List()->Rows(), int16_t(0));
@@ -277,7 +311,8 @@ private slots:
         QCOMPARE(ReadAll(data), QByteArray("1,3\r\n\"n\",\"\",\"\"\r\n"));
     }
 
-    void unreadableFilesAreReported() {
+    void unreadableFilesAreReported()
+    {
         frmMain& f = MakeABCD();
         Open(Write(QStringLiteral("bad.dat"), "x,y\r\n"));
         QCOMPARE(dialogs_.messages.size(), 1);
@@ -289,7 +324,8 @@ private slots:
         QVERIFY(f.isEnabled());
     }
 
-    void fileOpenMenu() {
+    void fileOpenMenu()
+    {
         frmMain& f = Make(ThreeFieldSpec(), 2);
         f.setFileOpenEnabled(true);
         QVERIFY(f.mnuFileOpen->isEnabled());
@@ -303,14 +339,16 @@ private slots:
             f.mnuFileOpen->trigger();
             QCOMPARE(Column0(f), QStringLiteral("1"));
         }
-        QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("File not found: %1").arg(Path(QStringLiteral("gone.csv")))});
+        QCOMPARE(dialogs_.messages,
+                 QStringList{QStringLiteral("File not found: %1").arg(Path(QStringLiteral("gone.csv")))});
         f.setFileOpenEnabled(false);
         QVERIFY(!f.mnuFileOpen->isEnabled());
     }
 
     // ---- record editing -----------------------------------------------------
 
-    void startWithoutAFile() {
+    void startWithoutAFile()
+    {
         frmMain& f = Make(ThreeFieldSpec());
         QCOMPARE(State(f), QStringLiteral("Add ----"));
         QVERIFY(f.cmdAdd->isEnabled());
@@ -326,7 +364,8 @@ private slots:
         QCOMPARE(dialogs_.saveFilter, QStringLiteral("Data (*.dat) | *.dat"));
     }
 
-    void clickLoadsTheRowAndUpdateWritesIt() {
+    void clickLoadsTheRowAndUpdateWritesIt()
+    {
         frmMain& f = MakeABCD();
         ClickRow(f, 1);
         QCOMPARE(f.List()->SelectedRow(), int16_t(1));
@@ -340,14 +379,16 @@ private slots:
         f.setFieldText(1, QStringLiteral("Green"));
         f.cmdAdd->click();
         QVERIFY(f.ListRows()[2] == (std::vector<std::string>{"Cc", "Green", "3"}));
-        for (int j = 0; j < 3; ++j) QCOMPARE(f.FieldText(j), QString());
+        for (int j = 0; j < 3; ++j)
+            QCOMPARE(f.FieldText(j), QString());
         QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
         QCOMPARE(f.List()->SelectedRow(), int16_t(2));
         QCOMPARE(f.List()->Rows(), int16_t(4));
         QVERIFY(f.RowsChanged());
     }
 
-    void deleteSelectsNothing() {
+    void deleteSelectsNothing()
+    {
         frmMain& f = MakeABCD();
         ClickRow(f, 1);
         f.cmdDel->click();
@@ -357,7 +398,8 @@ private slots:
         QCOMPARE(f.FieldText(0), QStringLiteral("B"));  // the fields keep their texts
     }
 
-    void moveButtonsFollowTheSelection() {
+    void moveButtonsFollowTheSelection()
+    {
         frmMain& f = MakeABCD();
         ClickRow(f, 0);
         QCOMPARE(State(f), QStringLiteral("Update D-NS"));
@@ -381,7 +423,8 @@ private slots:
         QCOMPARE(State(one), QStringLiteral("Update D--S"));
     }
 
-    void updateWithoutASelectedRowAddsARow() {
+    void updateWithoutASelectedRowAddsARow()
+    {
         frmMain& f = MakeABCD();
         ClickRow(f, 1);
         Open(Path(QStringLiteral("rows.dat")));  // reopening empties the selection under a pending Update
@@ -394,12 +437,15 @@ private slots:
 
     // The fields always hold the row that Update writes: the selection moved
     // by the mouse or by the arrow keys loads the fields.
-    void updateWritesTheRowShown() {
+    void updateWritesTheRowShown()
+    {
         for (const bool keys : {false, true}) {
             frmMain& f = MakeABCD();
             ClickRow(f, 1);
-            if (keys) QTest::keyClick(f.ListView1, Qt::Key_Down);
-            else ClickRow(f, 2);
+            if (keys)
+                QTest::keyClick(f.ListView1, Qt::Key_Down);
+            else
+                ClickRow(f, 2);
             QCOMPARE(f.List()->SelectedRow(), int16_t(2));
             QCOMPARE(Fields(f), QStringList({"C", "c", "3"}));
             QCOMPARE(State(f), QStringLiteral("Update DUNS"));
@@ -427,9 +473,11 @@ private slots:
     }
 
     // A text the file's code page has no byte for is refused, not replaced.
-    void editedTextIsWrittenInTheFilesEncoding() {
+    void editedTextIsWrittenInTheFilesEncoding()
+    {
         frmMain& f = MakeABCD();
-        const QString path = Write(QStringLiteral("cp.dat"), "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
+        const QString path =
+            Write(QStringLiteral("cp.dat"), "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
         Open(path);
         QCOMPARE(f.List()->Data(0, 0), QStringLiteral("M\u00fcller"));
         ClickRow(f, 1);
@@ -439,16 +487,20 @@ private slots:
         f.setFieldText(1, QStringLiteral("\u4e2d"));
         f.cmdAdd->click();
         QCOMPARE(dialogs_.messages,
-                 QStringList{QStringLiteral("The character \u4e2d cannot be written to file %1, which holds Windows-1252 text.").arg(path)});
+                 QStringList{
+                     QStringLiteral("The character \u4e2d cannot be written to file %1, which holds Windows-1252 text.")
+                         .arg(path)});
         QCOMPARE(f.cmdAdd->text(), QStringLiteral("Update"));
         QCOMPARE(f.List()->Data(0, 1), QStringLiteral("x"));
         SaveAs(f, path);
-        QCOMPARE(ReadAll(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf" "e \x80\",\"y\",\"2\"\r\n"));
+        QCOMPARE(ReadAll(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf"
+                                           "e \x80\",\"y\",\"2\"\r\n"));
     }
 
     // Each way to leave edited rows asks first: File > Open as closing does,
     // also in a window that was closed and shown again.
-    void everyWayOutOfChangesAsks() {
+    void everyWayOutOfChangesAsks()
+    {
         QVERIFY(MakeABCD().close());  // nothing changed: no question
         QVERIFY(dialogs_.questions.empty());
         frmMain& f = MakeABCD();
@@ -457,7 +509,8 @@ private slots:
         f.cmdAdd->click();
         dialogs_.openAnswer = Write(QStringLiteral("other.dat"), "1,3\r\n\"O\",\"o\",\"9\"\r\n");
         f.mnuFileOpen->trigger();
-        QCOMPARE(dialogs_.questions, QStringList{QStringLiteral("Open|The rows have changed and are not saved. Are you sure?")});
+        QCOMPARE(dialogs_.questions,
+                 QStringList{QStringLiteral("Open|The rows have changed and are not saved. Are you sure?")});
         QCOMPARE(Column0(f), QStringLiteral("ABCDE"));
         dialogs_.answerOk = true;
         f.mnuFileOpen->trigger();
@@ -480,10 +533,12 @@ private slots:
         QCOMPARE(Column0(g), QStringLiteral("ABCDEF"));
     }
 
-    void rowLimit() {
+    void rowLimit()
+    {
         frmMain& f = Make(ThreeFieldSpec(), 1);
         QByteArray full;
-        for (int r = 0; r < 32767; ++r) full += "a,b,c\r\n";
+        for (int r = 0; r < 32767; ++r)
+            full += "a,b,c\r\n";
         Open(Write(QStringLiteral("full.csv"), full));
         QCOMPARE(f.List()->Rows(), int16_t(32767));
         f.cmdAdd->click();
@@ -492,7 +547,8 @@ private slots:
     }
 
     // The shipped specification takes every format the harvester takes.
-    void shippedSpecificationTakesAnyFormat() {
+    void shippedSpecificationTakesAnyFormat()
+    {
         frmMain& f = Make(QStringLiteral(APP_DIR "/Tabwright.dat"), 0, QStringLiteral(APP_DIR));
         Open(Write(QStringLiteral("form.dat"), "2,3\r\n\"Total\",\"B5\",\"#,##0\"\r\n\"Rate\",\"B6\",\"0.00\"\r\n"));
         f.show();
@@ -519,7 +575,8 @@ private slots:
 
     // The menus work while a checked combo box holds a text that is not in
     // its list; the buttons still wait for a listed text.
-    void menusWorkWhileAComboHoldsAnUnlistedText() {
+    void menusWorkWhileAComboHoldsAnUnlistedText()
+    {
         frmMain& f = MakeABCD();
         f.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f));
@@ -543,14 +600,22 @@ private slots:
 
     // Opened and saved without edits, a file comes back byte for byte (line
     // ends and trailing empty lines are clsDatFile's, tested there).
-    void roundTripKeepsEveryByte() {
+    void roundTripKeepsEveryByte()
+    {
         const QByteArray bom = "\xEF\xBB\xBF";
         QByteArray wide = "2,80\r\n";
         for (int r = 0; r < 2; ++r)
-            for (int c = 0; c < 80; ++c) wide += "\"r" + QByteArray::number(r) + "c" + QByteArray::number(c) + (c < 79 ? "\"," : "\"\r\n");
+            for (int c = 0; c < 80; ++c)
+                wide += "\"r" + QByteArray::number(r) + "c" + QByteArray::number(c) + (c < 79 ? "\"," : "\"\r\n");
         QByteArray tall = "32767,3\r\n";
-        for (int r = 0; r < 32767; ++r) tall += "\"" + QByteArray::number(r) + "\",\"\",\"x\"\r\n";
-        struct Case { const char* name; int fmt; int cols; QByteArray text; };
+        for (int r = 0; r < 32767; ++r)
+            tall += "\"" + QByteArray::number(r) + "\",\"\",\"x\"\r\n";
+        struct Case {
+            const char* name;
+            int fmt;
+            int cols;
+            QByteArray text;
+        };
         const Case cases[] = {
             {"Latin-1", 0, 3, "2,3\r\n\"M\xfcller\",\"caf\xe9\",\"\x80 \x81 \xff\"\r\n\"a\",\"\",\"\x9d\"\r\n"},
             {"UTF-8", 0, 3, "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"\xe4\xb8\xad\"\r\n"},
@@ -575,8 +640,14 @@ private slots:
 
     // A table that ends before its file is reported on opening, and saving
     // over that file asks first.
-    void partialReadsAreToldAndSavingOverThemAsks() {
-        struct Case { int fmt; QByteArray text; int line, notRead, shown; QByteArray saved; };
+    void partialReadsAreToldAndSavingOverThemAsks()
+    {
+        struct Case {
+            int fmt;
+            QByteArray text;
+            int line, notRead, shown;
+            QByteArray saved;
+        };
         const Case cases[] = {
             {0, "4,3\r\n\"A\",\"a\",\"1\"\r\n\"B\"\r\n\"C\",\"c\",\"3\"\r\n\"D\",\"d\",\"4\"\r\n", 3, 3, 1,
              "1,3\r\n\"A\",\"a\",\"1\"\r\n"},
@@ -588,11 +659,16 @@ private slots:
             const QString path = Write(QStringLiteral("part.txt"), c.text);
             Open(path);
             QCOMPARE(f.List()->Rows(), int16_t(c.shown));
-            const QString rows = c.notRead == 1 ? QStringLiteral("1 row of the file was") : QStringLiteral("%1 rows of the file were").arg(c.notRead);
-            QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("File %1 was not read whole: reading stopped at line %2. %3 not read.")
-                                                        .arg(path).arg(c.line).arg(rows)});
+            const QString rows = c.notRead == 1 ? QStringLiteral("1 row of the file was")
+                                                : QStringLiteral("%1 rows of the file were").arg(c.notRead);
+            QCOMPARE(dialogs_.messages,
+                     QStringList{QStringLiteral("File %1 was not read whole: reading stopped at line %2. %3 not read.")
+                                     .arg(path)
+                                     .arg(c.line)
+                                     .arg(rows)});
             SaveAs(f, path);
-            QCOMPARE(dialogs_.questions, QStringList{QStringLiteral("Save As|File %1:\n%2 not read and will be lost.").arg(path, rows)});
+            QCOMPARE(dialogs_.questions,
+                     QStringList{QStringLiteral("Save As|File %1:\n%2 not read and will be lost.").arg(path, rows)});
             QCOMPARE(ReadAll(path), c.text);
             SaveAs(f, Path(QStringLiteral("elsewhere.txt")));  // another file loses nothing
             QCOMPARE(dialogs_.questions.size(), 1);
@@ -605,17 +681,21 @@ private slots:
         }
         // A file of the wrong width shows no row; saving over it would lose them all.
         frmMain& f = Make(ThreeFieldSpec());
-        const QString four = Write(QStringLiteral("four.dat"), "2,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n\"e\",\"f\",\"g\",\"h\"\r\n");
+        const QString four =
+            Write(QStringLiteral("four.dat"), "2,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n\"e\",\"f\",\"g\",\"h\"\r\n");
         Open(four);
         f.cmdAdd->click();
         SaveAs(f, four);
-        QCOMPARE(dialogs_.questions, QStringList{QStringLiteral("Save As|File %1:\n2 rows of the file were not read and will be lost.").arg(four)});
+        QCOMPARE(dialogs_.questions,
+                 QStringList{
+                     QStringLiteral("Save As|File %1:\n2 rows of the file were not read and will be lost.").arg(four)});
         QCOMPARE(ReadAll(four).left(5), QByteArray("2,4\r\n"));
     }
 
     // The harvester appends under the data file's lock: a save waits for it,
     // and a file changed since it was opened is not replaced unasked.
-    void savingRespectsAHarvestAndChangesOnDisk() {
+    void savingRespectsAHarvestAndChangesOnDisk()
+    {
         frmMain& f = MakeABCD();
         const QString path = Path(QStringLiteral("rows.dat"));
         const QByteArray original = ReadAll(path);
@@ -626,7 +706,8 @@ private slots:
         int asked = 0;
         dialogs_.answerRetry = [&asked] { return ++asked < 2; };  // Retry once, then Cancel
         SaveAs(f, path);
-        const QString running = QStringLiteral("Save As|A harvest is running on file %1. Retry when it has finished, or Cancel.").arg(path);
+        const QString running =
+            QStringLiteral("Save As|A harvest is running on file %1. Retry when it has finished, or Cancel.").arg(path);
         QCOMPARE(dialogs_.retries, QStringList({running, running}));
         QCOMPARE(ReadAll(path), original);
         dialogs_.answerRetry = [&harvest] {
@@ -643,8 +724,10 @@ private slots:
         Write(QStringLiteral("rows.dat"), harvested);
         f.cmdAdd->click();
         SaveAs(f, path);
-        QCOMPARE(dialogs_.questions,
-                 QStringList{QStringLiteral("Save As|File %1 has changed on disk since it was opened. Save over it anyway?").arg(path)});
+        QCOMPARE(
+            dialogs_.questions,
+            QStringList{QStringLiteral("Save As|File %1 has changed on disk since it was opened. Save over it anyway?")
+                            .arg(path)});
         QCOMPARE(ReadAll(path), harvested);
         dialogs_.answerOk = true;
         SaveAs(f, path);
@@ -655,13 +738,15 @@ private slots:
 
     // ---- saving -------------------------------------------------------------
 
-    void saveInEveryFormat() {
+    void saveInEveryFormat()
+    {
         const QByteArray rows = "\"A\",\"a,1\",\"x\"\r\n\"B\",\"say \"\"hi\"\"\",\"\"\r\n";
         const QByteArray expected[] = {"2,3\r\n" + rows, rows, "\"Name\",\"Colour\",\"Size\"\r\n" + rows};
         for (int fmt = 0; fmt < 3; ++fmt) {
             frmMain& f = Make(ThreeFieldSpec(), fmt);  // never opened: the captions head the csvh file
             for (const auto& row : {QStringList{"A", "a,1", "x"}, QStringList{"B", "say \"hi\"", ""}}) {
-                for (int j = 0; j < 3; ++j) f.setFieldText(j, row[j]);
+                for (int j = 0; j < 3; ++j)
+                    f.setFieldText(j, row[j]);
                 f.cmdAdd->click();
             }
             const QString out = Path(QStringLiteral("out%1").arg(fmt));
@@ -678,7 +763,8 @@ private slots:
         }
     }
 
-    void failedOrEmptySaves() {
+    void failedOrEmptySaves()
+    {
         frmMain& f = MakeABCD();
         dialogs_.saveAnswer = Path(QStringLiteral("no/such/folder/x.dat"));
         f.cmdSave->click();
@@ -693,7 +779,8 @@ private slots:
 
     // ---- quitting -------------------------------------------------------------
 
-    void quitAsksFirst() {
+    void quitAsksFirst()
+    {
         frmMain& f = MakeABCD();
         f.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f));
@@ -709,7 +796,8 @@ private slots:
 
     // ---- help -----------------------------------------------------------------
 
-    void help() {
+    void help()
+    {
         const std::string folder = dir_.path().toStdString();
         QDir(dir_.path()).mkpath(QStringLiteral("Help"));
         QCOMPARE(frmMain::HelpPage(folder, "Tabwright", "Product"), folder + "/Help/index.html");
@@ -734,11 +822,13 @@ private slots:
         QCOMPARE(opened, QUrl::fromLocalFile(Path(QStringLiteral("Help/index.html"))).toString() + "#editor");
     }
 
-    void aboutBoxIsModelessWithoutOwner() {
+    void aboutBoxIsModelessWithoutOwner()
+    {
         Make(ThreeFieldSpec()).mnuHelpAbout->trigger();
         frmAbout* about = nullptr;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* a = qobject_cast<frmAbout*>(w); a && a->isVisible()) about = a;
+            if (auto* a = qobject_cast<frmAbout*>(w); a && a->isVisible())
+                about = a;
         QVERIFY(about && !about->parent() && !about->isModal());
         QCOMPARE(about->windowTitle(), QStringLiteral("About Quorra Data File Editor"));
         about->close();

@@ -31,7 +31,8 @@ inline void Exercise(const std::string& path)
         for (size_t s = 0; s < book->SheetNames().size(); ++s) {
             try {
                 for (int row = 0; row < 40; ++row)
-                    for (int col = 0; col < 10; ++col) (void)book->Cell(int(s), row, col).Text();
+                    for (int col = 0; col < 10; ++col)
+                        (void)book->Cell(int(s), row, col).Text();
             } catch (const wb::Error&) {
             }
         }
@@ -47,10 +48,10 @@ inline void Exercise(const std::string& path)
 
 inline int Run(const uint8_t* data, size_t size, const char* extension)
 {
-    static const std::string path =
-        "/tmp/wbfuzz-" + std::to_string(getpid()) + extension;
+    static const std::string path = "/tmp/wbfuzz-" + std::to_string(getpid()) + extension;
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
+    if (!f)
+        return 0;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     Exercise(path);

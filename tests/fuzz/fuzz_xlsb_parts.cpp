@@ -13,20 +13,20 @@
 namespace {
 
 const std::string_view kSeparator = "\xFF\xFE--xlsb-part--";
-const char* const kParts[] = {"xl/workbook.bin", "xl/sharedStrings.bin", "xl/styles.bin",
+const char* const kParts[] = {"xl/workbook.bin",          "xl/sharedStrings.bin",     "xl/styles.bin",
                               "xl/worksheets/sheet1.bin", "xl/worksheets/sheet2.bin", "xl/worksheets/sheet3.bin"};
-const char kRels[] =
-    "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-    "<Relationship Id=\"rId1\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet1.bin\"/>"
-    "<Relationship Id=\"rId2\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet2.bin\"/>"
-    "<Relationship Id=\"rId3\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet3.bin\"/>"
-    "<Relationship Id=\"rId4\" Type=\"http://x/sharedStrings\" Target=\"sharedStrings.bin\"/>"
-    "<Relationship Id=\"rId6\" Type=\"http://x/styles\" Target=\"styles.bin\"/></Relationships>";
+const char kRels[] = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                     "<Relationship Id=\"rId1\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet1.bin\"/>"
+                     "<Relationship Id=\"rId2\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet2.bin\"/>"
+                     "<Relationship Id=\"rId3\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet3.bin\"/>"
+                     "<Relationship Id=\"rId4\" Type=\"http://x/sharedStrings\" Target=\"sharedStrings.bin\"/>"
+                     "<Relationship Id=\"rId6\" Type=\"http://x/styles\" Target=\"styles.bin\"/></Relationships>";
 
 bool Add(zip_t* z, const char* name, const void* data, size_t size)
 {
     zip_source_t* src = zip_source_buffer(z, data, size, 0);
-    if (!src) return false;
+    if (!src)
+        return false;
     const zip_int64_t i = zip_file_add(z, name, src, ZIP_FL_OVERWRITE);
     if (i < 0) {
         zip_source_free(src);
@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<std::string_view> parts;
     while (parts.size() + 1 < std::size(kParts)) {
         const size_t at = in.find(kSeparator);
-        if (at == std::string_view::npos) break;
+        if (at == std::string_view::npos)
+            break;
         parts.push_back(in.substr(0, at));
         in.remove_prefix(at + kSeparator.size());
     }
@@ -52,10 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const std::string path = "/tmp/wbfuzz-parts-" + std::to_string(getpid()) + ".xlsb";
     int err = 0;
     zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-    if (!z) return 0;
+    if (!z)
+        return 0;
     bool ok = Add(z, "xl/_rels/workbook.bin.rels", kRels, sizeof kRels - 1);
     for (size_t i = 0; ok && i < parts.size(); ++i)
-        if (!parts[i].empty()) ok = Add(z, kParts[i], parts[i].data(), parts[i].size());
+        if (!parts[i].empty())
+            ok = Add(z, kParts[i], parts[i].data(), parts[i].size());
     if (!ok || zip_close(z) != 0) {
         zip_discard(z);
         return 0;

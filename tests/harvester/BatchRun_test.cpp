@@ -38,7 +38,10 @@ TEST_F(BatchRun, WildcardPatternsMatchInAnyCase)
     AddBooks(1, "xls", "week");
     AddBooks(1, "xlsx", "month");
     const std::pair<std::string, size_t> rows[] = {
-        {in + "/week*", 3}, {in + "/WEEK*.XLSX", 2}, {in + "/?onth000.xlsx", 1}, {dir / "missing/*.xls", 0},
+        {in + "/week*", 3},
+        {in + "/WEEK*.XLSX", 2},
+        {in + "/?onth000.xlsx", 1},
+        {dir / "missing/*.xls", 0},
     };
     for (const auto& [pattern, matches] : rows)
         EXPECT_EQ(ListWorkbooks(pattern).size(), matches) << pattern;
@@ -203,9 +206,9 @@ TEST_F(BatchRun, AppendingNeverMergesLines)
     AddBooks(1);
     const std::pair<std::string, std::string> rows[] = {
         {"Name,Start,Hours\r\n\"Bob\",01/01/2009,1.0", "\r\n"},  // a last line without its end
-        {"Name,Start,Hours\n\"Bob\",01/01/2009,1.0\n", ""},        // ended by LF alone
-        {"Name,Start,Hours\r\n\"Bob\",01/01/2009,1.0\r", ""},     // by CR alone
-        {"", kTimesheetHeader},                                      // an empty file gets the header
+        {"Name,Start,Hours\n\"Bob\",01/01/2009,1.0\n", ""},      // ended by LF alone
+        {"Name,Start,Hours\r\n\"Bob\",01/01/2009,1.0\r", ""},    // by CR alone
+        {"", kTimesheetHeader},                                  // an empty file gets the header
     };
     for (const auto& [before, added] : rows) {
         SCOPED_TRACE(before);

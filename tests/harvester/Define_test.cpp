@@ -16,7 +16,10 @@ using namespace harvest_test;
 
 namespace {
 
-std::string Define(const std::string& name) { return Fixture("define/" + name); }
+std::string Define(const std::string& name)
+{
+    return Fixture("define/" + name);
+}
 
 // What /define writes for the template (also the window's New Form Type).
 const std::string kFormText = ReadFile(Define("template.expected.dat"));

@@ -68,7 +68,9 @@ TEST_F(DryRun, WritesNothingAndPrintsExactlyWhatTheRunThenAppends)
         const char* name;
         bool exists;
         std::string text;
-    } rows[] = {{"no data file", false, ""}, {"data file with lines", true, std::string(kTimesheetHeader) + kTimesheetLines}, {"empty data file", true, ""}};
+    } rows[] = {{"no data file", false, ""},
+                {"data file with lines", true, std::string(kTimesheetHeader) + kTimesheetLines},
+                {"empty data file", true, ""}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         JobFolders job;
@@ -77,8 +79,8 @@ TEST_F(DryRun, WritesNothingAndPrintsExactlyWhatTheRunThenAppends)
         CopyFixture("timesheet.ods", job.in + "/c.ods");
         if (r.exists)
             WriteFile(job.data, r.text);
-        const std::string args = "/type " + Q(job.form) + " /in " + Q(job.in) + " /out " + Q(job.out) + " /data " +
-                                 Q(job.data);
+        const std::string args =
+            "/type " + Q(job.form) + " /in " + Q(job.in) + " /out " + Q(job.out) + " /data " + Q(job.data);
 
         const auto before = Snapshot(job.dir / "");
         std::string printed;
@@ -114,21 +116,25 @@ TEST_F(DryRun, ConfigurationErrorsAreTheRunsAndTouchNothing)
         {"empty form", [] { return std::function<void()>(); }, {dir / "empty.dat", in, out, data}, "is empty"},
         {"no input", [] { return std::function<void()>(); }, {form, "", out, data}, "No input folder given."},
         {"input is output", [] { return std::function<void()>(); }, {form, in, in, data}, "is the output folder"},
-        {"data folder missing", [] { return std::function<void()>(); }, {form, in, out, dir / "no/d.csv"},
+        {"data folder missing",
+         [] { return std::function<void()>(); },
+         {form, in, out, dir / "no/d.csv"},
          "folder of the data file does not exist"},
         {"damaged journal",
          [&] {
              WriteFile(data2 + ".journal", "glean journal 2 5\nend\n");
              return std::function<void()>([&] { fs::remove(data2 + ".journal"); });
          },
-         {form, in, out, data2}, "is damaged"},
+         {form, in, out, data2},
+         "is damaged"},
         {"data file in use",
          [&] {
              auto lock = std::make_shared<DataFileLock>();
              lock->Take(data2, false);
              return std::function<void()>([lock] { lock->Release(); });
          },
-         {form, in, out, data2}, "in use by another program"},
+         {form, in, out, data2},
+         "in use by another program"},
         {"data file immutable",
          [&] {
              WriteFile(data2, kTimesheetHeader);
@@ -139,14 +145,16 @@ TEST_F(DryRun, ConfigurationErrorsAreTheRunsAndTouchNothing)
                  fs::remove(data2);
              });
          },
-         {form, in, out, data2}, "Cannot write the data file " + data2},
+         {form, in, out, data2},
+         "Cannot write the data file " + data2},
         {"data folder immutable",
          [&] {
              auto attr = std::make_shared<FileAttribute>(dataDir, "+i");
              skip = !attr->Ok();
              return std::function<void()>([attr] { attr->Remove(); });
          },
-         {form, in, out, data2}, "Cannot create the lock file " + data2 + ".lock"},
+         {form, in, out, data2},
+         "Cannot create the lock file " + data2 + ".lock"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -221,8 +229,8 @@ TEST(DryRunOption, SpellingsAndTheProgramPrintsOnStdout)
         GTEST_SKIP() << "glean not built";
     JobFolders job;
     CopyFixture("timesheet.xls", job.in + "/a.xls");
-    const std::string args = " /type '" + job.form + "' /in '" + job.in + "' /out '" + job.out + "' /data '" +
-                             job.data + "'";
+    const std::string args =
+        " /type '" + job.form + "' /in '" + job.in + "' /out '" + job.out + "' /data '" + job.data + "'";
     ASSERT_EQ(std::system((glean + args + " /dry-run >'" + (job.dir / "printed") + "' 2>/dev/null").c_str()), 0);
     EXPECT_FALSE(fs::exists(job.data));
     ASSERT_EQ(std::system((glean + args + " >/dev/null 2>&1").c_str()), 0);
@@ -238,8 +246,8 @@ TEST(ExtractTable, SameValuesAsTheLinesAndErrorsPerField)
     auto book = wb::Workbook::Open(Fixture("timesheet.xlsx"));
     FormDefinition good{{{"Name", "B2", "text"}, {"Start", "C2", "+dmy"}, {"Hours", "D5:D11", "0.0"}}};
     FormDefinition mixed = good;
-    mixed.fields.push_back({"Odd", "<nope>", "text"});   // fails to resolve: every row
-    mixed.fields.push_back({"Day", "D5:D11", "dmy"});    // empty cells are no dates: rows 3 to 7
+    mixed.fields.push_back({"Odd", "<nope>", "text"});  // fails to resolve: every row
+    mixed.fields.push_back({"Day", "D5:D11", "dmy"});   // empty cells are no dates: rows 3 to 7
     const auto rows = ExtractTable(*book, mixed);
     ASSERT_EQ(rows.size(), 7u);
     std::string joined;
@@ -278,7 +286,11 @@ TEST_F(DryRun, PreviewShowsTheSelectedOrFirstWorkbookAndWritesNothing)
         {"first in the folder is broken", {form, in, out, data}, "", in + "/a.xlsx: not a workbook (text)", 0, 0},
         {"pattern", {form, in + "/b*", "", data}, "", "", 7, 0},
         {"empty input box", {form, "", out, data}, "", "No input folder given.", 0, 0},
-        {"nothing to preview", {form, in + "/z*", out, data}, "", "There is no workbook to preview in " + in + ".", 0,
+        {"nothing to preview",
+         {form, in + "/z*", out, data},
+         "",
+         "There is no workbook to preview in " + in + ".",
+         0,
          0},
         {"selected one gone", {form, in, out, data}, in + "/gone.xlsx", "cannot open " + in + "/gone.xlsx", 0, 0},
     };

@@ -103,10 +103,12 @@ TEST_P(Extract, FailureMessagesShowControlCharactersEscaped)
     struct Row {
         const char *ref, *fmt, *shown;
     } rows[] = {
-        {"H2", "dmy", "line one\\nline two"},    // the cell text in a type mismatch
-        {"B10", "k\tg", "pattern k\\tg"},         // the pattern in the no-digit error
-        {"Bad\nName", "", "Bad\\nName"},           // a reference that is no name
-        {"A1:A\x1b" "40000", "", "A1:A\\x1B40000"},
+        {"H2", "dmy", "line one\\nline two"},  // the cell text in a type mismatch
+        {"B10", "k\tg", "pattern k\\tg"},      // the pattern in the no-digit error
+        {"Bad\nName", "", "Bad\\nName"},       // a reference that is no name
+        {"A1:A\x1b"
+         "40000",
+         "", "A1:A\\x1B40000"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.ref);
@@ -130,10 +132,10 @@ TEST_P(Extract, WholeRowsAndColumnsAreRanges)
         int k;
         const char* value;
     } rows[] = {
-        {"2:2", 16384, 1, "Ann"},       // a whole row: one item per column
+        {"2:2", 16384, 1, "Ann"},  // a whole row: one item per column
         {"$2:$2", 16384, 0, ""},
         {"Sheet2!4:4", 16384, 1, "second sheet"},
-        {"2:4", 16384, 1, ""},          // a block of rows gives nothing
+        {"2:4", 16384, 1, ""},  // a block of rows gives nothing
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.ref);
@@ -178,8 +180,8 @@ TEST(ExtractSetup, FormDefinitionFaults)
 {
     ScratchDir dir;
     WriteFile(dir / "empty.dat", "0,0\r\n");
-    for (auto [file, number] : {std::pair{dir / "missing.dat", rt::FileNotFound},
-                                std::pair{dir / "empty.dat", rt::SubscriptOutOfRange}}) {
+    for (auto [file, number] :
+         {std::pair{dir / "missing.dat", rt::FileNotFound}, std::pair{dir / "empty.dat", rt::SubscriptOutOfRange}}) {
         try {
             LoadFormDefinition(file);
             ADD_FAILURE() << file;
@@ -198,15 +200,17 @@ TEST(ExtractSetup, MalformedFormDefinitionNamesFileLineAndFault)
         int line;
         const char* fault;
     } rows[] = {
-        {"2,3\r\n\"A\",\"B2\",\"text\",\"x\"\r\n\"C\",\"C2\",\"text\",\"y\"\r\n", 2, "4 fields"},  // count line short of the rows
-        {"2,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\"\r\n", 3, "2 fields"},                  // a short row
+        {"2,3\r\n\"A\",\"B2\",\"text\",\"x\"\r\n\"C\",\"C2\",\"text\",\"y\"\r\n", 2,
+         "4 fields"},                                                          // count line short of the rows
+        {"2,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\"\r\n", 3, "2 fields"},   // a short row
         {"2,3\r\n\"A\",\"B2\",\"text\"\r\n\"C,C2,text\r\n", 3, "not closed"},  // an unclosed quote
         {"2,3\n\"A\",\"B2\",\"text\"\n\"C,C2,text\n", 3, "not closed"},        // the same with LF line ends
         {"2,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\"x,\"C2\",\"text\"\r\n", 3, "after a closing quote"},
-        {"4,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\",\"text\"\r\n", 4, "ends after 2 rows"},  // fewer rows than counted
-        {"1,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\",\"text\"\r\n", 3, "more rows"},        // more rows than counted
-        {"1,81\r\n\"A\"\r\n", 1, "more than 80"},                                              // more than 80 columns
-        {"-1,3\r\n", 1, "negative"},                                                                    // a negative count
+        {"4,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\",\"text\"\r\n", 4,
+         "ends after 2 rows"},                                                          // fewer rows than counted
+        {"1,3\r\n\"A\",\"B2\",\"text\"\r\n\"C\",\"C2\",\"text\"\r\n", 3, "more rows"},  // more rows than counted
+        {"1,81\r\n\"A\"\r\n", 1, "more than 80"},                                       // more than 80 columns
+        {"-1,3\r\n", 1, "negative"},                                                    // a negative count
         {"2,-3\r\n", 1, "negative"},
         {"x,3\r\n", 1, "two whole numbers"},
         {"3\r\n\"A\",\"B2\",\"text\"\r\n", 1, "two whole numbers"},

@@ -240,7 +240,8 @@ TEST_F(GleanWatch, TheInputFolderMovedAwayEndsIt)
     auto glean = Start(in, {"/settle", "0.3"});
     fs::rename(in, dir / "elsewhere");
     EXPECT_EQ(glean->Exit(), 1);
-    EXPECT_NE(glean->Err().find("glean: the run stopped: the input folder " + in + " was removed or moved.\n"
+    EXPECT_NE(glean->Err().find("glean: the run stopped: the input folder " + in +
+                                " was removed or moved.\n"
                                 "0 harvested, 0 failed\n"),
               std::string::npos)
         << glean->Err();

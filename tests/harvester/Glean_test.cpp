@@ -1,7 +1,7 @@
 // glean: reading its options, and what it prints and returns.
 #include "harvester/GleanCommand.h"
-#include "harvester/clsBatchRun.h"
 #include "harvester/SettingsFile.h"
+#include "harvester/clsBatchRun.h"
 #include "tests/harvester/HarvestTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -187,8 +187,8 @@ TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
         const char* file;
         int least;
     } calls[] = {
-        {"openat", "data.csv", 1}, {"write", "data.csv", 2}, {"writev", "data.csv", 1},
-        {"pwrite64", "data.csv.journal", 3}, {"rename", "", 3}, {"unlink", "", 2},
+        {"openat", "data.csv", 1},           {"write", "data.csv", 2}, {"writev", "data.csv", 1},
+        {"pwrite64", "data.csv.journal", 3}, {"rename", "", 3},        {"unlink", "", 2},
     };
     auto setUp = [](JobFolders& job) {
         for (const char* name : {"a.xlsx", "b.xls", "c.ods"})
@@ -205,8 +205,8 @@ TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
             const std::string only = *file ? " -P '" + job.dir / file + "'" : "";
             const std::string trace = job.dir / "trace.txt";
             // (The leak checker of a sanitized build cannot work under strace.)
-            ASSERT_EQ(std::system(("ASAN_OPTIONS=detect_leaks=0 strace -f -o '" + trace + "'" + only + " -e trace=" +
-                                   call + " " + glean + args)
+            ASSERT_EQ(std::system(("ASAN_OPTIONS=detect_leaks=0 strace -f -o '" + trace + "'" + only +
+                                   " -e trace=" + call + " " + glean + args)
                                       .c_str()),
                       0);
             std::istringstream lines(ReadFile(trace));
@@ -239,7 +239,10 @@ TEST(SettingsFile, LineEnds)
 {
     ScratchDir dir;
     const std::pair<std::string, std::vector<std::string>> rows[] = {
-        {"a\r\nb\r\n", {"a", "b"}}, {"a\rb", {"a", "b"}}, {"a\nb\n", {"a", "b"}}, {"\r\n x \r\n", {"", " x "}},
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\rb", {"a", "b"}},
+        {"a\nb\n", {"a", "b"}},
+        {"\r\n x \r\n", {"", " x "}},
         {"", {}},
     };
     for (const auto& [text, lines] : rows) {

@@ -36,7 +36,10 @@ private:
     std::string path_;
 };
 
-inline void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+inline void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 inline std::string ReadFile(const std::string& path)
 {

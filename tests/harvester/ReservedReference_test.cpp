@@ -128,7 +128,9 @@ TEST(ReservedReference, RepeatsOnEveryLineBesideLongerRuns)
     ZoneGuard zone("UTC0");
     SetModified(book, Utc(2026, 3, 2, 8, 30, 0));
     // Like a one-cell field: the same value on each line; "+" counts the items.
-    WriteForm(dir / "f.dat", {{"N", "B5:B7", "0"}, {"File", "<file>", "text"}, {"Saved", "<Modified>", "+dmy"},
+    WriteForm(dir / "f.dat", {{"N", "B5:B7", "0"},
+                              {"File", "<file>", "text"},
+                              {"Saved", "<Modified>", "+dmy"},
                               {"At", "<modified>", "hh:mm"}});
     ExtractWorkbookData(book, dir / "f.dat", dir / "out.csv");
     EXPECT_EQ(ReadFile(dir / "out.csv"), "N,File,Saved,At\r\n"

@@ -76,7 +76,7 @@ TEST_F(Recovery, CopyOfAMovedWorkbookPutBackIsANewWorkbook)
 {
     AddBooks(3);
     CrashAfterAppend(1);
-    fs::rename(in + "/b001.xlsx", out + "/b001.xlsx");  // killed just after the move
+    fs::rename(in + "/b001.xlsx", out + "/b001.xlsx");     // killed just after the move
     fs::copy_file(out + "/b001.xlsx", in + "/b001.xlsx");  // and a copy put back before the next run
     EXPECT_EQ(Run(in, out).done, 2);
     EXPECT_EQ(ReadFile(data), Lines(4));  // the moved one's lines stand; the copy is harvested too
@@ -140,8 +140,8 @@ TEST(RecoveryRows, NothingIsCutThatCannotBeProvedToBeTheAppend)
         row.change(t);
         const std::string data = ReadFile(t.data), journal = ReadFile(t.JournalFile());
         BatchResult r = t.Run(t.in, t.out);
-        EXPECT_TRUE(Contains(r.configError, "The data file " + t.data + " does not match the journal " +
-                                                t.JournalFile()))
+        EXPECT_TRUE(
+            Contains(r.configError, "The data file " + t.data + " does not match the journal " + t.JournalFile()))
             << r.configError;
         EXPECT_TRUE(Contains(r.configError, row.differs)) << r.configError;
         EXPECT_EQ(ReadFile(t.data), data);

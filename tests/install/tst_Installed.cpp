@@ -136,13 +136,11 @@ private slots:
         QVERIFY(!package.isEmpty());
         frmAbout about;
         about.InitFromVersion("Quorra Data File Editor", "Tabwright", "https://www.quorra.example/");
-        QVERIFY2(about.lblVersion->text().endsWith(" (package " + package + ")"),
-                 qPrintable(about.lblVersion->text()));
+        QVERIFY2(about.lblVersion->text().endsWith(" (package " + package + ")"), qPrintable(about.lblVersion->text()));
         clsProductInfo product;
         product.Load();
         about.Init(product);
-        QVERIFY2(about.lblVersion->text().endsWith(" (package " + package + ")"),
-                 qPrintable(about.lblVersion->text()));
+        QVERIFY2(about.lblVersion->text().endsWith(" (package " + package + ")"), qPrintable(about.lblVersion->text()));
     }
 
     void editButtonStartsTheInstalledEditor()

@@ -1,10 +1,10 @@
 // Record-level behaviour of the .xls reader on hand-built workbook streams
 // and on the writers' own files: CONTINUE handling, code pages, names, and
 // damage that must become a clear error.
+#include "tests/workbook/Json.h"
 #include "workbook/BiffText.h"
 #include "workbook/Compound.h"
 #include "workbook/Reader.h"
-#include "tests/workbook/Json.h"
 
 #include <gtest/gtest.h>
 
@@ -28,18 +28,28 @@ Bytes operator+(Bytes a, const Bytes& b)
 Bytes W16(std::initializer_list<unsigned> words)
 {
     Bytes b;
-    for (unsigned w : words) b.insert(b.end(), {uint8_t(w), uint8_t(w >> 8)});
+    for (unsigned w : words)
+        b.insert(b.end(), {uint8_t(w), uint8_t(w >> 8)});
     return b;
 }
-Bytes W32(uint32_t v) { return W16({v & 0xFFFF, v >> 16}); }
+Bytes W32(uint32_t v)
+{
+    return W16({v & 0xFFFF, v >> 16});
+}
 Bytes F64(double d)
 {
     Bytes b(8);
     std::memcpy(b.data(), &d, 8);
     return b;
 }
-Bytes Txt(const char* s) { return Bytes(s, s + std::strlen(s)); }
-Bytes Cell(int row, int col, int xf = 15) { return W16({unsigned(row), unsigned(col), unsigned(xf)}); }
+Bytes Txt(const char* s)
+{
+    return Bytes(s, s + std::strlen(s));
+}
+Bytes Cell(int row, int col, int xf = 15)
+{
+    return W16({unsigned(row), unsigned(col), unsigned(xf)});
+}
 
 // A workbook stream built record by record; BOUNDSHEET offsets are patched
 // once the sheet's position is known.
@@ -63,7 +73,8 @@ public:
     {
         patch_.push_back(s_.size() + 4);
         Bytes b = W32(0) + Bytes{uint8_t(hidden ? 1 : 0), 0, uint8_t(std::strlen(name))};
-        if (biff_ == 8) b.push_back(0);
+        if (biff_ == 8)
+            b.push_back(0);
         return Rec(0x0085, b + Txt(name));
     }
     // Marks where sheet `i` (in BOUNDSHEET order) starts: the next record.
@@ -122,11 +133,12 @@ TEST(BiffRecords, SharedStringSplitAcrossContinueChangesCharacterWidth)
             // (now 16-bit); then strings that start in the CONTINUE itself:
             // a rich "hi" with one run, and "k" with phonetic data to skip.
             s.Rec(0x00FC, W32(2) + W32(3) + W16({5}) + Bytes{0} + Txt("abc"));
-            s.Rec(0x003C, Bytes{0x01, 0xA9, 0x03, 'z', 0x00} + W16({2}) + Bytes{0x08} + W16({1}) + Txt("hi") +
-                              W32(0) + W16({1}) + Bytes{0x04} + W32(3) + Txt("kxyz"));
+            s.Rec(0x003C, Bytes{0x01, 0xA9, 0x03, 'z', 0x00} + W16({2}) + Bytes{0x08} + W16({1}) + Txt("hi") + W32(0) +
+                              W16({1}) + Bytes{0x04} + W32(3) + Txt("kxyz"));
         },
         [](StreamBuilder& s) {
-            for (int i = 0; i < 3; ++i) s.Rec(0x00FD, Cell(i, 0) + W32(i));
+            for (int i = 0; i < 3; ++i)
+                s.Rec(0x00FD, Cell(i, 0) + W32(i));
         })));
     EXPECT_EQ(cells.Get(0, 0)->text, "abcΩz");
     EXPECT_EQ(cells.Get(1, 0)->text, "hi");
@@ -161,13 +173,16 @@ TEST(BiffRecords, FormatRecordDecidesWhetherAnIdIsADate)
         [](StreamBuilder& s) {
             for (auto [id, code] : {std::pair{20u, "0.00%"}, {164u, "dd/mm/yy"}, {165u, "0.0"}})
                 s.Rec(0x041E, W16({id, unsigned(std::strlen(code))}) + Bytes{0} + Txt(code));
-            for (unsigned id : {20u, 14u, 164u, 165u}) s.Rec(0x00E0, W16({0, id}) + Bytes(16, 0));
+            for (unsigned id : {20u, 14u, 164u, 165u})
+                s.Rec(0x00E0, W16({0, id}) + Bytes(16, 0));
         },
         [](StreamBuilder& s) {
-            for (int xf = 0; xf < 4; ++xf) s.Rec(0x0203, Cell(0, xf, xf) + F64(40000.5));
+            for (int xf = 0; xf < 4; ++xf)
+                s.Rec(0x0203, Cell(0, xf, xf) + F64(40000.5));
         })));
     const CellType want[] = {CellType::Number, CellType::Date, CellType::Date, CellType::Number};
-    for (int xf = 0; xf < 4; ++xf) EXPECT_EQ(cells.Get(0, xf)->type, want[xf]) << xf;
+    for (int xf = 0; xf < 4; ++xf)
+        EXPECT_EQ(cells.Get(0, xf)->type, want[xf]) << xf;
 }
 
 Bytes NameRecord(const char* name, unsigned itab, const Bytes& rgce, unsigned flags = 0)
@@ -193,7 +208,7 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
     const Bytes area = Bytes{0x25} + W16({1, 2, 0, 1});
     const Bytes names[] = {
         NameRecord("Cell", 0, Bytes{0x3A} + W16({0, 4, 0xC002})),  // B!$C$5 with relative flags set
-        NameRecord("Block", 0, Area3d(0, 9, 1, 3, 0)),  // corners given backwards
+        NameRecord("Block", 0, Area3d(0, 9, 1, 3, 0)),             // corners given backwards
         NameRecord("Span", 0, Area3d(1, 0, 0, 0, 0)),
         NameRecord("Outside", 0, Area3d(2, 0, 0, 0, 0)),
         NameRecord("Gone", 0, Area3d(3, 0, 0, 0, 0)),
@@ -202,10 +217,11 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
         NameRecord("Nowhere", 0, area),  // no sheet to put it on
         NameRecord("Number", 0, {0x1F, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}),
         NameRecord("Paren", 0, Area3d(0, 0, 0, 0, 0) + Bytes{0x15}),  // not one plain area
-        NameRecord("\x06", 1, Area3d(0, 0, 4, 0, 2), 0x0020),  // built-in Print_Area of A
-        NameRecord("Lost", 7, Area3d(0, 0, 0, 0, 0)),          // scoped to a missing sheet
+        NameRecord("\x06", 1, Area3d(0, 0, 4, 0, 2), 0x0020),         // built-in Print_Area of A
+        NameRecord("Lost", 7, Area3d(0, 0, 0, 0, 0)),                 // scoped to a missing sheet
     };
-    for (const Bytes& n : names) sb.Rec(0x0018, n);
+    for (const Bytes& n : names)
+        sb.Rec(0x0018, n);
     sb.Eof().SheetStartsHere(0).Bof(0x0010).Eof().SheetStartsHere(1).Bof(0x0010).Eof();
     auto r = OpenXls(Write(sb.Data()));
 
@@ -217,11 +233,16 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
         std::optional<wb::Range> range;
     };
     const std::vector<Row> want = {
-        {"Cell", -1, wb::Range{1, 4, 2, 4, 2}}, {"Block", -1, wb::Range{1, 1, 0, 9, 3}},
-        {"Span", -1, std::nullopt},             {"Outside", -1, std::nullopt},
-        {"Gone", -1, std::nullopt},             {"Bad", -1, std::nullopt},
-        {"B!Here", 1, wb::Range{1, 1, 0, 2, 1}}, {"Nowhere", -1, std::nullopt},
-        {"Number", -1, std::nullopt},           {"Paren", -1, std::nullopt},
+        {"Cell", -1, wb::Range{1, 4, 2, 4, 2}},
+        {"Block", -1, wb::Range{1, 1, 0, 9, 3}},
+        {"Span", -1, std::nullopt},
+        {"Outside", -1, std::nullopt},
+        {"Gone", -1, std::nullopt},
+        {"Bad", -1, std::nullopt},
+        {"B!Here", 1, wb::Range{1, 1, 0, 2, 1}},
+        {"Nowhere", -1, std::nullopt},
+        {"Number", -1, std::nullopt},
+        {"Paren", -1, std::nullopt},
         {"A!Print_Area", 0, wb::Range{1, 0, 0, 4, 2}},
     };
     ASSERT_EQ(r->names.size(), want.size());
@@ -259,14 +280,17 @@ TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
         SCOPED_TRACE(row.utf8);
         StreamBuilder sb(5);
         sb.Bof(0x0005);
-        if (row.codePage >= 0) sb.Rec(0x0042, W16({unsigned(row.codePage)}));
+        if (row.codePage >= 0)
+            sb.Rec(0x0042, W16({unsigned(row.codePage)}));
         auto fonts = [&] {
             for (uint8_t cs : row.charsets)
                 sb.Rec(0x0031, W16({200, 0, 8, 400, 0}) + Bytes{0, 0, cs, 0, 5} + Txt("Arial"));
         };
-        if (row.fontsFirst) fonts();
+        if (row.fontsFirst)
+            fonts();
         sb.BoundSheet("\xC0\xE9");
-        if (!row.fontsFirst) fonts();
+        if (!row.fontsFirst)
+            fonts();
         sb.Eof().SheetStartsHere(0).Bof(0x0010);
         sb.Rec(0x0204, Cell(0, 0) + W16({2}) + Bytes{0xC0, 0xE9}).Eof();
         auto r = OpenXls(Write(sb.Data(), "Book"));
@@ -311,7 +335,8 @@ TEST(BiffText, Utf16)
     std::string s;
     const uint8_t pair[] = {0x3D, 0xD8, 0x00, 0xDE, 'a', 0, 0x00, 0xD8};  // U+1F600, 'a', lone surrogate
     wb::detail::AppendUtf16(s, pair, 4);
-    EXPECT_EQ(s, "\xF0\x9F\x98\x80" "a\xEF\xBF\xBD");
+    EXPECT_EQ(s, "\xF0\x9F\x98\x80"
+                 "a\xEF\xBF\xBD");
 }
 
 // A one-sheet workbook whose sheet holds one record.
@@ -334,8 +359,8 @@ TEST(BiffRecords, DamageBecomesAnErrorNamingFileAndRecord)
         {OneRecord(0x00FD, Cell(0, 0) + W32(0)), "LABELSST record at byte"},  // no such string
         // MULRK whose last column does not match its cells
         {OneRecord(0x00BD, W16({0, 0, 15}) + W32(2) + W16({5})), "MULRK record at byte"},
-        {OneRecord(0x0203, Cell(0, 256) + F64(1)), "NUMBER record at byte"},  // past column IV
-        {OneRecord(0x0205, Cell(0, 0) + Bytes{0x55, 1}), "BOOLERR record at byte"},     // unknown error code
+        {OneRecord(0x0203, Cell(0, 256) + F64(1)), "NUMBER record at byte"},         // past column IV
+        {OneRecord(0x0205, Cell(0, 0) + Bytes{0x55, 1}), "BOOLERR record at byte"},  // unknown error code
         // a string count larger than the SST holds
         {Biff8Book([](StreamBuilder& s) { s.Rec(0x00FC, W32(1) + W32(1) + W16({50}) + Bytes{0} + Txt("short")); },
                    kNothing),
@@ -358,7 +383,10 @@ TEST(BiffRecords, DamageBecomesAnErrorNamingFileAndRecord)
     EXPECT_EQ(ReadAll(Write(good)).Get(0, 0)->number, 2.5);  // the undamaged base reads
 }
 
-std::string XlsFixture(const std::string& name) { return testjson::Fixture("xls/" + name); }
+std::string XlsFixture(const std::string& name)
+{
+    return testjson::Fixture("xls/" + name);
+}
 
 bool Reads(const std::string& path)
 {
@@ -384,7 +412,8 @@ TEST(BiffRecords, CutAndScrambledRealStreams)
         for (size_t pos = 0; pos + 4 <= full.size();) {
             const size_t len = full[pos + 2] | (full[pos + 3] << 8);
             for (size_t cut : {pos + 2, pos + 4 + len / 2}) {
-                if (cut >= full.size()) continue;
+                if (cut >= full.size())
+                    continue;
                 EXPECT_FALSE(Reads(Write(Bytes(full.begin(), full.begin() + long(cut))))) << "cut at " << cut;
             }
             pos += 4 + len;
@@ -393,7 +422,8 @@ TEST(BiffRecords, CutAndScrambledRealStreams)
         auto next = [&] { return seed = seed * 1103515245u + 12345u; };
         for (int round = 0; round < 50; ++round) {
             Bytes b = full;
-            for (int k = 0; k < 4; ++k) b[(next() >> 8) % b.size()] = uint8_t(next() >> 16);
+            for (int k = 0; k < 4; ++k)
+                b[(next() >> 8) % b.size()] = uint8_t(next() >> 16);
             Reads(Write(b));
         }
     }
@@ -430,7 +460,8 @@ TEST(BiffFiles, DamagedAndUnsupportedFilesGiveClearErrors)
 TEST(BiffFiles, SharedStringsAcrossContinueRecords)
 {
     std::string omega;
-    for (int i = 0; i < 4200; ++i) omega += "Ω";
+    for (int i = 0; i < 4200; ++i)
+        omega += "Ω";
     for (const char* name : {"strings_lo8.xls", "strings_gn8.xls"}) {
         SCOPED_TRACE(name);
         SheetCells cells = ReadAll(XlsFixture(name));

@@ -10,7 +10,10 @@
 
 namespace {
 
-std::string Define(const std::string& name) { return std::string(TEST_DATA_DIR) + "/harvester/fixtures/define/" + name; }
+std::string Define(const std::string& name)
+{
+    return std::string(TEST_DATA_DIR) + "/harvester/fixtures/define/" + name;
+}
 
 struct Expected {
     int row, col;
@@ -19,15 +22,14 @@ struct Expected {
 
 // Form!B2 text, D2 date, B3 0 decimals, B5 1, C5 2, D5 3, B11 percentage,
 // B12 scientific, B13 fraction, B14 none; A1 holds text without a format.
-const Expected kForm[] = {{1, 1, "@"},     {1, 3, "dd/mm/yyyy"}, {2, 1, "0"},        {4, 1, "0.0"},
-                          {8, 1, "0.0"},   {4, 2, "0.00"},       {4, 3, "0.000"},    {10, 1, "0.0%"},
-                          {11, 1, "0.00E+00"}, {12, 1, "# ?/?"}, {13, 1, ""},        {0, 0, ""},
-                          {30, 5, ""}};
+const Expected kForm[] = {{1, 1, "@"},    {1, 3, "dd/mm/yyyy"}, {2, 1, "0"},     {4, 1, "0.0"},       {8, 1, "0.0"},
+                          {4, 2, "0.00"}, {4, 3, "0.000"},      {10, 1, "0.0%"}, {11, 1, "0.00E+00"}, {12, 1, "# ?/?"},
+                          {13, 1, ""},    {0, 0, ""},           {30, 5, ""}};
 
 TEST(CellFormat, EveryFormatOfTheForm)
 {
-    for (const char* file : {"template.xlsx", "template.xls", "template.ods", "filled.xlsx", "filled.xls",
-                             "filled.ods", "filled.xlsb"}) {
+    for (const char* file :
+         {"template.xlsx", "template.xls", "template.ods", "filled.xlsx", "filled.xls", "filled.ods", "filled.xlsb"}) {
         SCOPED_TRACE(file);
         auto book = wb::Workbook::Open(Define(file));
         const bool sheetjs = std::string(file).find(".xlsb") != std::string::npos;
@@ -54,8 +56,8 @@ TEST(CellFormat, OutsideTheSheetsIsAnError)
 
 TEST(BuiltinFormatCode, Table)
 {
-    const std::pair<int, const char*> rows[] = {{0, ""},  {1, "0"},      {2, "0.00"}, {4, "#,##0.00"},
-                                                {9, "0%"}, {14, "mm-dd-yy"}, {49, "@"}, {164, ""}};
+    const std::pair<int, const char*> rows[] = {{0, ""},   {1, "0"},         {2, "0.00"}, {4, "#,##0.00"},
+                                                {9, "0%"}, {14, "mm-dd-yy"}, {49, "@"},   {164, ""}};
     for (const auto& [id, code] : rows)
         EXPECT_EQ(wb::detail::BuiltinFormatCode(id), code) << id;
 }

@@ -15,20 +15,37 @@ using wb::CellValue;
 
 namespace {
 
-std::string NumberText(double v) { return CellValue{CellType::Number, v, {}, false}.Text(); }
-std::string DateText(double v, bool date1904 = false) { return CellValue{CellType::Date, v, {}, date1904}.Text(); }
+std::string NumberText(double v)
+{
+    return CellValue{CellType::Number, v, {}, false}.Text();
+}
+std::string DateText(double v, bool date1904 = false)
+{
+    return CellValue{CellType::Date, v, {}, date1904}.Text();
+}
 
 TEST(CellText, Numbers)
 {
     const std::pair<double, const char*> cases[] = {
-        {0, "0"}, {-0.0, "0"}, {-1, "-1"}, {0.1 + 0.2, "0.3"}, {1.0 / 3, "0.333333333333333"},
-        {2.0 / 3, "0.666666666666667"}, {1e20, "100000000000000000000"}, {1e-7, "0.0000001"},
-        {-1.5e-10, "-0.00000000015"}, {123456789012345678.0, "123456789012346000"},
-        {123456789012345.0, "123456789012345"}, {1234567890123456.0, "1234567890123460"},
+        {0, "0"},
+        {-0.0, "0"},
+        {-1, "-1"},
+        {0.1 + 0.2, "0.3"},
+        {1.0 / 3, "0.333333333333333"},
+        {2.0 / 3, "0.666666666666667"},
+        {1e20, "100000000000000000000"},
+        {1e-7, "0.0000001"},
+        {-1.5e-10, "-0.00000000015"},
+        {123456789012345678.0, "123456789012346000"},
+        {123456789012345.0, "123456789012345"},
+        {1234567890123456.0, "1234567890123460"},
         {99999999999999.99, "100000000000000"},  // rounded at 15 digits
-        {9999999999999.99, "9999999999999.99"}, {1.005, "1.005"}, {-123.456, "-123.456"},
+        {9999999999999.99, "9999999999999.99"},
+        {1.005, "1.005"},
+        {-123.456, "-123.456"},
     };
-    for (const auto& [v, text] : cases) EXPECT_EQ(NumberText(v), text) << v;
+    for (const auto& [v, text] : cases)
+        EXPECT_EQ(NumberText(v), text) << v;
     EXPECT_EQ(NumberText(1.7976931348623157e308), "179769313486232" + std::string(294, '0'));
     EXPECT_EQ(NumberText(5e-324), "0." + std::string(323, '0') + "5");
     // Whenever 15 digits suffice, the text reads back to the very same double.
@@ -42,20 +59,36 @@ TEST(CellText, Numbers)
 TEST(CellText, DatesInBothSystems)
 {
     const std::pair<double, const char*> cases1900[] = {
-        {0, "1899-12-30"}, {0.75, "1899-12-30 18:00:00"}, {1, "1900-01-01"}, {59, "1900-02-28"},
-        {60, "1900-02-29"}, {61, "1900-03-01"}, {60.5, "1900-02-29 12:00:00"},
-        {59.99998, "1900-02-28 23:59:58"}, {59.999999, "1900-02-29"},  // rounds up into the fictitious day
-        {367, "1901-01-01"}, {36585, "2000-02-29"}, {39874.25, "2009-03-02 06:00:00"},
-        {2958465, "9999-12-31"}, {2958465.999988426, "9999-12-31 23:59:59"},
+        {0, "1899-12-30"},
+        {0.75, "1899-12-30 18:00:00"},
+        {1, "1900-01-01"},
+        {59, "1900-02-28"},
+        {60, "1900-02-29"},
+        {61, "1900-03-01"},
+        {60.5, "1900-02-29 12:00:00"},
+        {59.99998, "1900-02-28 23:59:58"},
+        {59.999999, "1900-02-29"},  // rounds up into the fictitious day
+        {367, "1901-01-01"},
+        {36585, "2000-02-29"},
+        {39874.25, "2009-03-02 06:00:00"},
+        {2958465, "9999-12-31"},
+        {2958465.999988426, "9999-12-31 23:59:59"},
         // Times round to the second; 23:59:59.6 becomes the next midnight.
-        {39874.999995, "2009-03-03"}, {39874 + 1.4 / 86400, "2009-03-02 00:00:01"},
-        {39874 + 1.6 / 86400, "2009-03-02 00:00:02"}, {39874 + 29.0 / 1440, "2009-03-02 00:29:00"},
+        {39874.999995, "2009-03-03"},
+        {39874 + 1.4 / 86400, "2009-03-02 00:00:01"},
+        {39874 + 1.6 / 86400, "2009-03-02 00:00:02"},
+        {39874 + 29.0 / 1440, "2009-03-02 00:29:00"},
     };
-    for (const auto& [v, text] : cases1900) EXPECT_EQ(DateText(v), text) << v;
+    for (const auto& [v, text] : cases1900)
+        EXPECT_EQ(DateText(v), text) << v;
     const std::pair<double, const char*> cases1904[] = {
-        {0, "1904-01-01"}, {38412.5, "2009-03-02 12:00:00"}, {59, "1904-02-29"}, {2957003, "9999-12-31"},
+        {0, "1904-01-01"},
+        {38412.5, "2009-03-02 12:00:00"},
+        {59, "1904-02-29"},
+        {2957003, "9999-12-31"},
     };
-    for (const auto& [v, text] : cases1904) EXPECT_EQ(DateText(v, true), text) << v;
+    for (const auto& [v, text] : cases1904)
+        EXPECT_EQ(DateText(v, true), text) << v;
     // Outside the calendar: the number.
     EXPECT_EQ(DateText(2958466), "2958466");
     EXPECT_EQ(DateText(2957004, true), "2957004");
@@ -80,10 +113,16 @@ TEST(IsoDateSerial, BothSystems)
         double serial;
     };
     const Case cases[] = {
-        {"2009-03-02T12:00:00Z", false, 39874.5}, {"2009-03-02T06:00:00.000", false, 39874.25},
-        {"1900-03-01", false, 61}, {"1900-02-28", false, 59}, {"1900-01-01", false, 1},
-        {"1899-12-30", false, -1}, {"2009-03-02", true, 38412}, {"1904-01-01", true, 0},
-        {"12:00:00", false, 0.5}, {"9999-12-31", false, 2958465},
+        {"2009-03-02T12:00:00Z", false, 39874.5},
+        {"2009-03-02T06:00:00.000", false, 39874.25},
+        {"1900-03-01", false, 61},
+        {"1900-02-28", false, 59},
+        {"1900-01-01", false, 1},
+        {"1899-12-30", false, -1},
+        {"2009-03-02", true, 38412},
+        {"1904-01-01", true, 0},
+        {"12:00:00", false, 0.5},
+        {"9999-12-31", false, 2958465},
     };
     for (const auto& c : cases) {
         auto s = IsoDateSerial(c.text, c.date1904);
@@ -116,12 +155,25 @@ TEST(FoldCase, ComparesWithoutLetterCase)
 TEST(ShortestDigits, QuickWayAgreesWithToChars)
 {
     std::mt19937_64 rng(15);
-    std::vector<double> values = {0.1, 0.7, 7.25, 1.005, 2.675, 0.1 + 0.2, 1.0 / 3, 1e15 - 1, 1e15 - 0.5,
-                                  999999999999999.9, 1e-15, 1.5e-16, 4503599627370497.0, 0.5, 9.995};
+    std::vector<double> values = {0.1,
+                                  0.7,
+                                  7.25,
+                                  1.005,
+                                  2.675,
+                                  0.1 + 0.2,
+                                  1.0 / 3,
+                                  1e15 - 1,
+                                  1e15 - 0.5,
+                                  999999999999999.9,
+                                  1e-15,
+                                  1.5e-16,
+                                  4503599627370497.0,
+                                  0.5,
+                                  9.995};
     const double pow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
     for (int i = 0; i < 20000; ++i) {
         const double n = double(rng() % 1000000000000ULL);
-        values.push_back(n / pow10[rng() % 9]);           // a few decimals
+        values.push_back(n / pow10[rng() % 9]);                                   // a few decimals
         values.push_back(std::ldexp(double(rng() >> 11), int(rng() % 80) - 60));  // any bits
     }
     int answered = 0;

@@ -1,9 +1,9 @@
 // 8-bit and double-byte code page text of .xls workbooks: the decoder over
 // byte strings of every code page a CODEPAGE record can name, the choice of
 // code page from CODEPAGE or the fonts, and the fixtures of real writers.
+#include "tests/workbook/Json.h"
 #include "workbook/BiffText.h"
 #include "workbook/Reader.h"
-#include "tests/workbook/Json.h"
 
 #include <gtest/gtest.h>
 
@@ -99,17 +99,12 @@ TEST(CodePageDecoder, EveryCodePageReadsItsOwnCharacters)
 TEST(CodePageDecoder, UndefinedBytesBecomeReplacementCharacters)
 {
     const Row rows[] = {
-        {1252, "x\x81y", "x\uFFFDy"},
-        {1253, "x\xAAy", "x\uFFFDy"},
-        {1255, "\xE0\xDB\xE0", "א\uFFFDא"},
-        {1258, "a\x81", "a\uFFFD"},  // the held-back letter comes first
-        {874, "\xA1\xDB\xA1", "ก\uFFFDก"},
-        {932, "\x82\xA0\x82", "あ\uFFFD"},  // cut after a lead byte
-        {932, "\x81 a", "\uFFFD a"},       // a lead byte without its trail byte
-        {932, "\xA0\x82\xA0", "\uFFFDあ"},
-        {949, "\xFF\xC7\xD1", "\uFFFD한"},
-        {720, "x\x80y", "x\uFFFDy"},
-        {10005, "\xC2\xE0", "\uFFFDא"},  // Apple's private-use ligatures
+        {1252, "x\x81y", "x\uFFFDy"},       {1253, "x\xAAy", "x\uFFFDy"},
+        {1255, "\xE0\xDB\xE0", "א\uFFFDא"}, {1258, "a\x81", "a\uFFFD"},         // the held-back letter comes first
+        {874, "\xA1\xDB\xA1", "ก\uFFFDก"},  {932, "\x82\xA0\x82", "あ\uFFFD"},  // cut after a lead byte
+        {932, "\x81 a", "\uFFFD a"},                                            // a lead byte without its trail byte
+        {932, "\xA0\x82\xA0", "\uFFFDあ"},  {949, "\xFF\xC7\xD1", "\uFFFD한"},
+        {720, "x\x80y", "x\uFFFDy"},        {10005, "\xC2\xE0", "\uFFFDא"},  // Apple's private-use ligatures
         {10021, "\xA1\xFC", "ก\uFFFD"},
     };
     for (const Row& row : rows) {
@@ -137,13 +132,15 @@ TEST(CodePageDecoder, OneDecoderAcrossCodePageChanges)
     cp.Append(out, bytes, 2);
     cp.Set(1252);
     cp.Append(out, bytes, 2);
-    EXPECT_EQ(out, "Ай" "ņť" "Àé");
+    EXPECT_EQ(out, "Ай"
+                   "ņť"
+                   "Àé");
 }
 
 TEST(CodePageOfCharset, FontCharacterSets)
 {
     const std::pair<int, int> rows[] = {
-        {0, 1252},   {77, 10000}, {128, 932},  {129, 949},  {130, 1361}, {134, 936}, {136, 950},
+        {0, 1252},   {77, 10000}, {128, 932},  {129, 949},  {130, 1361}, {134, 936},  {136, 950},
         {161, 1253}, {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251},
         {222, 874},  {238, 1250}, {255, 850},  {1, 0},      {2, 0},      {100, 0},
     };
@@ -177,7 +174,8 @@ TEST(CodePageFiles, EachReadsAsWritten)
         EXPECT_EQ(cells.Get(0, 0)->text, want("A1"));
         bool found = false;
         for (const wb::DefinedName& n : r->names) {
-            if (n.name != want("name")) continue;
+            if (n.name != want("name"))
+                continue;
             found = true;
             ASSERT_TRUE(n.range);
             EXPECT_EQ(n.range->sheet, 0);

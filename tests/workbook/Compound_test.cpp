@@ -1,9 +1,9 @@
 // The compound file reader against files built here byte by byte: both
 // sector sizes, streams in regular sectors and in the mini stream, in a row
 // and scattered, and every kind of damage a hostile file can carry.
+#include "tests/workbook/Json.h"
 #include "workbook/Compound.h"
 #include "workbook/Workbook.h"
-#include "tests/workbook/Json.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,8 @@ void Put16(std::string& b, size_t at, uint16_t v)
 }
 void Put32(std::string& b, size_t at, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) b[at + i] = char(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (8 * i));
 }
 // A compound file as a writer lays it out: FAT sectors, the directory (one
 // sector), the mini FAT (one sector), the mini stream, then the streams of
@@ -56,12 +57,15 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     b.chains.resize(streams.size());
     for (size_t i = 0; i < streams.size(); ++i) {
         const std::string& data = streams[i].second;
-        if (data.size() >= 4096 || data.empty()) continue;
+        if (data.size() >= 4096 || data.empty())
+            continue;
         const uint32_t n = sectorsFor(data.size(), 64), base = uint32_t(miniFat.size());
         std::vector<uint32_t> chain;
-        for (uint32_t k = 0; k < n; ++k) chain.push_back(base + (scatter ? n - 1 - k : k));
+        for (uint32_t k = 0; k < n; ++k)
+            chain.push_back(base + (scatter ? n - 1 - k : k));
         miniFat.resize(base + n, kFree);
-        for (uint32_t k = 0; k < n; ++k) miniFat[chain[k]] = k + 1 < n ? chain[k + 1] : kEnd;
+        for (uint32_t k = 0; k < n; ++k)
+            miniFat[chain[k]] = k + 1 < n ? chain[k + 1] : kEnd;
         mini.resize(size_t(base + n) * 64);
         for (uint32_t k = 0; k < n; ++k)
             mini.replace(size_t(chain[k]) * 64, std::min<size_t>(64, data.size() - k * 64), data.substr(k * 64, 64));
@@ -71,12 +75,15 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     // Sectors: FAT, directory, mini FAT, mini stream, big streams.
     uint32_t total = 2 + 1 + sectorsFor(mini.size(), S);
     for (const auto& s : streams)
-        if (s.second.size() >= 4096) total += sectorsFor(s.second.size(), S);
+        if (s.second.size() >= 4096)
+            total += sectorsFor(s.second.size(), S);
     uint32_t fatCount = 1;
-    while (fatCount * (S / 4) < total + fatCount) ++fatCount;
+    while (fatCount * (S / 4) < total + fatCount)
+        ++fatCount;
     total += fatCount - 1;
     std::vector<uint32_t> fat(size_t(fatCount) * (S / 4), kFree);
-    for (uint32_t k = 0; k < fatCount; ++k) b.fatSectors.push_back(k), fat[k] = kFatSect;
+    for (uint32_t k = 0; k < fatCount; ++k)
+        b.fatSectors.push_back(k), fat[k] = kFatSect;
     const uint32_t dirSector = fatCount, miniFatSector = fatCount + 1;
     fat[dirSector] = kEnd;
     fat[miniFatSector] = kEnd;
@@ -84,8 +91,10 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     uint32_t next = fatCount + 2;
     auto place = [&](uint32_t n) {
         std::vector<uint32_t> chain;
-        for (uint32_t k = 0; k < n; ++k) chain.push_back(next + (scatter ? n - 1 - k : k));
-        for (uint32_t k = 0; k < n; ++k) fat[chain[k]] = k + 1 < n ? chain[k + 1] : kEnd;
+        for (uint32_t k = 0; k < n; ++k)
+            chain.push_back(next + (scatter ? n - 1 - k : k));
+        for (uint32_t k = 0; k < n; ++k)
+            fat[chain[k]] = k + 1 < n ? chain[k + 1] : kEnd;
         next += n;
         return chain;
     };
@@ -94,11 +103,13 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     b.bytes = std::move(out);
     std::string& o = b.bytes;
     for (size_t k = 0; k < b.miniStreamChain.size(); ++k)
-        o.replace(b.Sector(b.miniStreamChain[k]), S, mini.substr(k * S, S).append(S - mini.substr(k * S, S).size(), '\0'));
+        o.replace(b.Sector(b.miniStreamChain[k]), S,
+                  mini.substr(k * S, S).append(S - mini.substr(k * S, S).size(), '\0'));
     std::vector<uint32_t> bigStart(streams.size(), kEnd);
     for (size_t i = 0; i < streams.size(); ++i) {
         const std::string& data = streams[i].second;
-        if (data.size() < 4096) continue;
+        if (data.size() < 4096)
+            continue;
         const std::vector<uint32_t> chain = place(sectorsFor(data.size(), S));
         for (size_t k = 0; k < chain.size(); ++k) {
             std::string part = data.substr(k * S, S);
@@ -122,9 +133,12 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     Put32(o, 0x40, miniFat.empty() ? 0 : 1);
     Put32(o, 0x44, kEnd);
     Put32(o, 0x48, 0);
-    for (uint32_t k = 0; k < 109; ++k) Put32(o, 0x4C + 4 * k, k < fatCount ? k : kFree);
-    for (size_t k = 0; k < fat.size(); ++k) Put32(o, b.Fat(uint32_t(k)), fat[k]);
-    for (size_t k = 0; k < S / 4; ++k) Put32(o, b.Sector(miniFatSector) + 4 * k, k < miniFat.size() ? miniFat[k] : kFree);
+    for (uint32_t k = 0; k < 109; ++k)
+        Put32(o, 0x4C + 4 * k, k < fatCount ? k : kFree);
+    for (size_t k = 0; k < fat.size(); ++k)
+        Put32(o, b.Fat(uint32_t(k)), fat[k]);
+    for (size_t k = 0; k < S / 4; ++k)
+        Put32(o, b.Sector(miniFatSector) + 4 * k, k < miniFat.size() ? miniFat[k] : kFree);
     // Directory: the root, then the streams as a chain of right siblings.
     b.dir = b.Sector(dirSector);
     for (size_t e = 0; e < S / 128; ++e) {
@@ -134,18 +148,21 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     }
     auto entry = [&](int id, const std::string& name, uint8_t type, uint32_t start, uint64_t size) {
         const size_t at = b.Entry(id);
-        for (size_t i = 0; i < name.size(); ++i) Put16(o, at + 2 * i, uint8_t(name[i]));
+        for (size_t i = 0; i < name.size(); ++i)
+            Put16(o, at + 2 * i, uint8_t(name[i]));
         Put16(o, at + 0x40, uint16_t(2 * name.size() + 2));
         o[at + 0x42] = char(type);
         Put32(o, at + 0x74, start);
         Put32(o, at + 0x78, uint32_t(size));
     };
     entry(0, "Root Entry", 5, mini.empty() ? kEnd : b.miniStreamChain[0], mini.size());
-    if (!streams.empty()) Put32(o, b.Entry(0) + 0x4C, 1);
+    if (!streams.empty())
+        Put32(o, b.Entry(0) + 0x4C, 1);
     for (size_t i = 0; i < streams.size(); ++i) {
         const std::string& data = streams[i].second;
         entry(int(i + 1), streams[i].first, 2, data.size() >= 4096 ? bigStart[i] : miniStart[i], data.size());
-        if (i + 1 < streams.size()) Put32(o, b.Entry(int(i + 1)) + 0x48, uint32_t(i + 2));
+        if (i + 1 < streams.size())
+            Put32(o, b.Entry(int(i + 1)) + 0x48, uint32_t(i + 2));
     }
     return b;
 }
@@ -153,7 +170,8 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
 std::string Pattern(size_t n, int salt)
 {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = char((i * 7 + size_t(salt) * 13 + i / 251) & 0xFF);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = char((i * 7 + size_t(salt) * 13 + i / 251) & 0xFF);
     return s;
 }
 
@@ -233,7 +251,8 @@ TEST(Compound, DamagedFilesGiveClearErrors)
     const std::string big = Pattern(10000, 1), small = Pattern(1000, 1);
     const Row rows[] = {
         {"cycle in the FAT chain", 9, 10000,
-         [](Built& b) { Put32(b.bytes, b.Fat(b.chains[0].back()), b.chains[0][0]); }, "the Workbook stream chain loops"},
+         [](Built& b) { Put32(b.bytes, b.Fat(b.chains[0].back()), b.chains[0][0]); },
+         "the Workbook stream chain loops"},
         {"cycle in the middle of the chain", 12, 70000,
          [](Built& b) { Put32(b.bytes, b.Fat(b.chains[0][5]), b.chains[0][2]); }, "the Workbook stream chain loops"},
         {"chain ends early", 9, 10000, [](Built& b) { Put32(b.bytes, b.Fat(b.chains[0][3]), kEnd); },
@@ -244,9 +263,10 @@ TEST(Compound, DamagedFilesGiveClearErrors)
          "past the end of the file"},
         {"stream larger than the file", 9, 10000, [](Built& b) { Put32(b.bytes, b.Entry(1) + 0x78, 0xFFFFFFF0); },
          "the Workbook stream is larger than the file"},
-        {"4096-byte sectors, 64-bit size", 12, 70000,
-         [](Built& b) { Put32(b.bytes, b.Entry(1) + 0x7C, 0x10); }, "the Workbook stream is larger than the file"},
-        {"truncated file", 9, 10000, [](Built& b) { b.bytes.resize(b.bytes.size() - 3000); }, "past the end of the file"},
+        {"4096-byte sectors, 64-bit size", 12, 70000, [](Built& b) { Put32(b.bytes, b.Entry(1) + 0x7C, 0x10); },
+         "the Workbook stream is larger than the file"},
+        {"truncated file", 9, 10000, [](Built& b) { b.bytes.resize(b.bytes.size() - 3000); },
+         "past the end of the file"},
         {"truncated inside the last sector", 9, 10000, [](Built& b) { b.bytes.resize(b.bytes.size() - 300); },
          "the file ends inside the Workbook stream"},
         {"truncated to its header", 9, 10000, [](Built& b) { b.bytes.resize(512); }, "FAT sectors in a file of 0"},
@@ -270,7 +290,8 @@ TEST(Compound, DamagedFilesGiveClearErrors)
          "the DIFAT chain loops"},
         {"DIFAT chain shorter than its count", 9, 200000, [](Built& b) { Put32(b.bytes, 0x2C, 112); },
          "the DIFAT chain ends before the FAT's sectors"},
-        {"directory loop", 9, 10000, [](Built& b) { Put32(b.bytes, b.Entry(2) + 0x44, 1); }, "the directory tree loops"},
+        {"directory loop", 9, 10000, [](Built& b) { Put32(b.bytes, b.Entry(2) + 0x44, 1); },
+         "the directory tree loops"},
         {"directory link past its entries", 9, 10000, [](Built& b) { Put32(b.bytes, b.Entry(2) + 0x48, 70000); },
          "points to entry 70000 of 4"},
         {"root entry missing", 9, 10000, [](Built& b) { b.bytes[b.Entry(0) + 0x42] = 1; },

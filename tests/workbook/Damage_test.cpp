@@ -1,9 +1,9 @@
 // Damaged and foreign files: every one must give a wb::Error that names the
 // file, never a crash, a hang or another exception. Runs under the sanitizers
 // with ./test, so a read past a buffer fails here too.
-#include "workbook/Workbook.h"
 #include "harvester/modExtractWorkbookData.h"
 #include "tests/workbook/Json.h"
+#include "workbook/Workbook.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,10 @@ using namespace testjson;
 // libgsf 1.14.50 leaks a directory entry when it rejects a damaged compound
 // file (tests/fuzz/regressions/libgsf-dirent-leak.xls); the entry never
 // reaches our code. Its stack ends in GLib, which has no frame pointers.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libglib-2.0.so\n"; }
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libglib-2.0.so\n";
+}
 
 namespace {
 
@@ -44,11 +47,14 @@ bool Exercise(const std::string& path, std::string* message = nullptr)
         }
         for (size_t s = 0; s < book->SheetNames().size(); ++s)
             for (int row = 0; row < 40; ++row)
-                for (int col = 0; col < 8; ++col) (void)book->Cell(int(s), row, col).Text();
+                for (int col = 0; col < 8; ++col)
+                    (void)book->Cell(int(s), row, col).Text();
         return true;
     } catch (const wb::Error& e) {
-        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << "the message should name the file: " << e.what();
-        if (message) *message = e.what();
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos)
+            << "the message should name the file: " << e.what();
+        if (message)
+            *message = e.what();
         return false;
     } catch (const std::exception& e) {
         ADD_FAILURE() << path << ": not a wb::Error: " << e.what();
@@ -106,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Damage,
                          [](const testing::TestParamInfo<const char*>& info) {
                              std::string name = info.param;
                              for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                                 if (!isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
                              return name;
                          });
 
@@ -121,23 +128,30 @@ std::string DeflateRun(const std::string& head, size_t fill, const std::string& 
     int used = 0;
     auto bit = [&](uint32_t b) {  // deflate packs bits LSB first
         cur |= b << used;
-        if (++used == 8) out += char(cur), cur = 0, used = 0;
+        if (++used == 8)
+            out += char(cur), cur = 0, used = 0;
     };
     auto code = [&](uint32_t c, int n) {  // Huffman codes go MSB first
-        for (int i = n - 1; i >= 0; --i) bit((c >> i) & 1u);
+        for (int i = n - 1; i >= 0; --i)
+            bit((c >> i) & 1u);
     };
     auto literal = [&](unsigned char c) { c < 144 ? code(0x30 + c, 8) : code(0x190 + (c - 144), 9); };
     bit(1), bit(1), bit(0);  // last block, fixed Huffman codes
-    for (unsigned char c : head) literal(c);
+    for (unsigned char c : head)
+        literal(c);
     if (fill) {
         literal(' ');
         size_t left = fill - 1;
-        for (; left >= 258; left -= 258) code(0xC5, 8), code(0, 5);  // length 258 (code 285), distance 1
-        for (; left; --left) literal(' ');
+        for (; left >= 258; left -= 258)
+            code(0xC5, 8), code(0, 5);  // length 258 (code 285), distance 1
+        for (; left; --left)
+            literal(' ');
     }
-    for (unsigned char c : tail) literal(c);
+    for (unsigned char c : tail)
+        literal(c);
     code(0, 7);  // end of block
-    if (used) out += char(cur);
+    if (used)
+        out += char(cur);
     return out;
 }
 
@@ -146,18 +160,19 @@ uint32_t Crc32(const std::string& s)
     uint32_t crc = 0xFFFFFFFFu;
     for (unsigned char c : s) {
         crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
 }
 
 struct Member {
     std::string name;
-    std::string data;        // as stored in the zip
-    uint16_t method = 0;     // 0 stored, 8 deflated
+    std::string data;     // as stored in the zip
+    uint16_t method = 0;  // 0 stored, 8 deflated
     uint32_t crc = 0;
-    uint32_t size = 0;       // uncompressed size as declared
-    uint16_t flags = 0;      // general purpose bits (1: encrypted)
+    uint32_t size = 0;   // uncompressed size as declared
+    uint16_t flags = 0;  // general purpose bits (1: encrypted)
 };
 
 Member Stored(const std::string& name, const std::string& text)
@@ -170,7 +185,8 @@ std::string Fields(std::initializer_list<std::pair<uint32_t, int>> fields)
 {
     std::string s;
     for (auto [v, n] : fields)
-        for (int i = 0; i < n; ++i) s += char(v >> (8 * i));
+        for (int i = 0; i < n; ++i)
+            s += char(v >> (8 * i));
     return s;
 }
 
@@ -182,8 +198,14 @@ void WriteZip(const std::string& path, const std::vector<Member>& members, bool 
     for (const Member& m : members) {
         const uint32_t offset = uint32_t(out.size());
         auto common = [&](uint32_t stored, uint32_t size, uint16_t extra) {
-            return Fields({{m.method, 2}, {0, 2}, {0x21, 2}, {m.crc, 4}, {stored, 4}, {size, 4},
-                           {uint32_t(m.name.size()), 2}, {extra, 2}});
+            return Fields({{m.method, 2},
+                           {0, 2},
+                           {0x21, 2},
+                           {m.crc, 4},
+                           {stored, 4},
+                           {size, 4},
+                           {uint32_t(m.name.size()), 2},
+                           {extra, 2}});
         };
         out += Fields({{0x04034b50, 4}, {20, 2}, {m.flags, 2}}) + common(uint32_t(m.data.size()), m.size, 0) + m.name +
                m.data;
@@ -192,16 +214,29 @@ void WriteZip(const std::string& path, const std::vector<Member>& members, bool 
                    (zip64 ? common(full, full, 28) : common(uint32_t(m.data.size()), m.size, 0)) +
                    Fields({{0, 2}, {0, 2}, {0, 2}, {0, 4}, {zip64 ? full : offset, 4}}) + m.name;
         if (zip64)
-            central += Fields({{1, 2}, {24, 2}, {m.size, 4}, {0, 4}, {uint32_t(m.data.size()), 4}, {0, 4},
-                               {offset, 4}, {0, 4}});
+            central += Fields(
+                {{1, 2}, {24, 2}, {m.size, 4}, {0, 4}, {uint32_t(m.data.size()), 4}, {0, 4}, {offset, 4}, {0, 4}});
     }
     const uint32_t n = uint32_t(members.size());
     const uint32_t at = uint32_t(out.size());
     out += central;
     if (zip64) {
         const uint32_t end64 = uint32_t(out.size());
-        out += Fields({{0x06064b50, 4}, {44, 4}, {0, 4}, {45, 2}, {45, 2}, {0, 4}, {0, 4}, {n, 4}, {0, 4}, {n, 4},
-                       {0, 4}, {uint32_t(central.size()), 4}, {0, 4}, {at, 4}, {0, 4}});
+        out += Fields({{0x06064b50, 4},
+                       {44, 4},
+                       {0, 4},
+                       {45, 2},
+                       {45, 2},
+                       {0, 4},
+                       {0, 4},
+                       {n, 4},
+                       {0, 4},
+                       {n, 4},
+                       {0, 4},
+                       {uint32_t(central.size()), 4},
+                       {0, 4},
+                       {at, 4},
+                       {0, 4}});
         out += Fields({{0x07064b50, 4}, {0, 4}, {end64, 4}, {0, 4}, {1, 4}});
         out += Fields({{0x06054b50, 4}, {0, 4}, {0xFFFF, 2}, {0xFFFF, 2}, {0xFFFFFFFF, 4}, {0xFFFFFFFF, 4}, {0, 2}});
     } else {
@@ -219,28 +254,29 @@ const char kWorkbook[] =
 const char kWorkbookRels[] =
     R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/></Relationships>)";
 
-const char kSheetHead[] =
-    R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>)";
+const char kSheetHead[] = R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>)";
 const char kSheetTail[] = "</sheetData></worksheet>";
 
 // The sheet is deflated; `declared` is the size its headers claim (0: the true size).
-std::vector<Member> XlsxMembers(const std::string& sheetHead, size_t fill,
-                                const std::string& sheetTail, uint32_t declared = 0)
+std::vector<Member> XlsxMembers(const std::string& sheetHead, size_t fill, const std::string& sheetTail,
+                                uint32_t declared = 0)
 {
     Member sheet{"xl/worksheets/sheet1.xml", DeflateRun(sheetHead, fill, sheetTail), 8, 0, 0};
     size_t size = sheetHead.size() + fill + sheetTail.size();
-    if (size < 100000) sheet.crc = Crc32(sheetHead + std::string(fill, ' ') + sheetTail);
+    if (size < 100000)
+        sheet.crc = Crc32(sheetHead + std::string(fill, ' ') + sheetTail);
     sheet.size = declared ? declared : uint32_t(size);
     return {Stored("[Content_Types].xml", kContentTypes), Stored("_rels/.rels", kRootRels),
-            Stored("xl/workbook.xml", kWorkbook),
-            Stored("xl/_rels/workbook.xml.rels", kWorkbookRels), std::move(sheet)};
+            Stored("xl/workbook.xml", kWorkbook), Stored("xl/_rels/workbook.xml.rels", kWorkbookRels),
+            std::move(sheet)};
 }
 
 // A zip of stored members, as a file with extension `ext`.
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& members, const char* ext = ".xlsx")
 {
     std::vector<Member> stored;
-    for (const auto& [name, data] : members) stored.push_back(Stored(name, data));
+    for (const auto& [name, data] : members)
+        stored.push_back(Stored(name, data));
     const std::string path = TempPath(ext);
     WriteZip(path, stored);
     return path;
@@ -275,7 +311,8 @@ std::string Repeat(const std::string& unit, size_t n)
 {
     std::string s;
     s.reserve(unit.size() * n);
-    for (size_t i = 0; i < n; ++i) s += unit;
+    for (size_t i = 0; i < n; ++i)
+        s += unit;
     return s;
 }
 
@@ -286,7 +323,8 @@ std::string XlsxWith(const std::string& sheetData, const std::string& sharedStri
         {"xl/workbook.xml", kWorkbook},
         {"xl/_rels/workbook.xml.rels", kWorkbookRels},
         {"xl/worksheets/sheet1.xml", std::string(kSheetHead) + sheetData + kSheetTail}};
-    if (!sharedStrings.empty()) members.push_back({"xl/sharedStrings.xml", sharedStrings});
+    if (!sharedStrings.empty())
+        members.push_back({"xl/sharedStrings.xml", sharedStrings});
     return MakeZip(members);
 }
 
@@ -351,7 +389,8 @@ TEST(NonWorkbooks, ZipWithoutWorkbookParts)
           {"bin/book.bin", "binary"}},
          "Excel binary workbook (.xlsb) whose workbook part is bin/book.bin rather than xl/workbook.bin"},
     };
-    for (const auto& [members, expected] : cases) ExpectRefused(MakeZip(members), expected);
+    for (const auto& [members, expected] : cases)
+        ExpectRefused(MakeZip(members), expected);
 }
 
 TEST(NonWorkbooks, SheetPartMissingOrDamaged)
@@ -364,7 +403,8 @@ TEST(NonWorkbooks, SheetPartMissingOrDamaged)
         {"<row><c r=\"C3\" t=\"d\"><v>soon</v></c></row>", "cell C3: bad date \"soon\""},
         {"<row><c r=\"C3\"", "sheet1.xml is damaged"},
     };
-    for (const auto& [rows, expected] : cases) ExpectRefused(XlsxWith(rows), expected);
+    for (const auto& [rows, expected] : cases)
+        ExpectRefused(XlsxWith(rows), expected);
     ExpectRefused(MakeZip({{"xl/workbook.xml", kWorkbook}, {"xl/_rels/workbook.xml.rels", kWorkbookRels}}),
                   "the part xl/worksheets/sheet1.xml of sheet Sheet1 is missing");
 }
@@ -394,7 +434,8 @@ TEST(NonWorkbooks, OdsRepeatsPastTheSheetLimits)
          "</text:p></table:table-cell></table:table-row>",
          "bad space count"},
     };
-    for (const auto& [rows, expected] : cases) ExpectRefused(OdsSheet(rows), expected);
+    for (const auto& [rows, expected] : cases)
+        ExpectRefused(OdsSheet(rows), expected);
 }
 
 TEST(Zip, HandMadeXlsxIsRead)
@@ -402,8 +443,7 @@ TEST(Zip, HandMadeXlsxIsRead)
     // The bomb below differs from this only in its sheet, so a refusal there
     // is about the size and not about the package.
     const std::string p = TempPath(".xlsx");
-    WriteZip(p, XlsxMembers(std::string(kSheetHead) + R"(<row r="1"><c r="A1"><v>7</v></c></row>)",
-                            1000, kSheetTail));
+    WriteZip(p, XlsxMembers(std::string(kSheetHead) + R"(<row r="1"><c r="A1"><v>7</v></c></row>)", 1000, kSheetTail));
     ASSERT_TRUE(Exercise(p));
     auto book = wb::Workbook::Open(p);
     EXPECT_EQ(book->Cell(0, 0, 0).Text(), "7");
@@ -413,8 +453,7 @@ TEST(Zip, HandMadeXlsxIsRead)
 
 TEST(Zip, PackageLayoutsAndMemberKinds)
 {
-    const std::string sheet =
-        std::string(kSheetHead) + R"(<row r="1"><c r="A1"><v>7</v></c></row>)" + kSheetTail;
+    const std::string sheet = std::string(kSheetHead) + R"(<row r="1"><c r="A1"><v>7</v></c></row>)" + kSheetTail;
     struct Case {
         const char* what;
         bool zip64;
@@ -427,14 +466,14 @@ TEST(Zip, PackageLayoutsAndMemberKinds)
         {"part names in another letter case", false,
          [](std::vector<Member>& m) {
              for (Member& x : m)
-                 for (char& c : x.name) c = char(std::toupper(static_cast<unsigned char>(c)));
+                 for (char& c : x.name)
+                     c = char(std::toupper(static_cast<unsigned char>(c)));
          },
          nullptr},
         {"encrypted sheet", false, [](std::vector<Member>& m) { m.back().flags = 1; }, "encrypted"},
         {"bzip2 sheet", false, [](std::vector<Member>& m) { m.back().method = 12; },
          "compression method 12 not supported"},
-        {"stored sheet with a wrong checksum", false, [](std::vector<Member>& m) { m.back().crc ^= 1; },
-         "CRC error"},
+        {"stored sheet with a wrong checksum", false, [](std::vector<Member>& m) { m.back().crc ^= 1; }, "CRC error"},
         {"deflated sheet cut short", false,
          [&](std::vector<Member>& m) {
              m.back().method = 8;
@@ -479,9 +518,11 @@ TEST(Zip, ZipBombsAreRefused)
 TEST(FuzzRegressions, EveryReproducerIsRefusedOrRead)
 {
     fs::path dir = fs::path(SOURCE_DIR) / "tests" / "fuzz" / "regressions";
-    if (!fs::exists(dir)) GTEST_SKIP() << "no reproducers";
+    if (!fs::exists(dir))
+        GTEST_SKIP() << "no reproducers";
     for (const auto& f : fs::directory_iterator(dir)) {
-        if (f.path().extension() == ".md") continue;
+        if (f.path().extension() == ".md")
+            continue;
         const std::string copy = TempPath(f.path().extension().string());
         fs::copy_file(f.path(), copy, fs::copy_options::overwrite_existing);
         SCOPED_TRACE(f.path().filename().string());
@@ -506,13 +547,14 @@ TEST(OdsParts, ActiveTableWithEscapedName)
     EXPECT_EQ(wb::Workbook::Open(MakeOds(tables, ""))->ActiveSheet(), 0);
 
     // An empty item written as one tag: no active table, and no damage.
-    const std::string empty =
-        "<office:document-settings xmlns:office=\"o\" xmlns:config=\"c\"><office:settings>"
-        "<config:config-item config:name=\"ActiveTable\" config:type=\"string\"/>"
-        "<config:config-item config:name=\"Zoom\" config:type=\"int\">100</config:config-item>"
-        "</office:settings></office:document-settings>";
+    const std::string empty = "<office:document-settings xmlns:office=\"o\" xmlns:config=\"c\"><office:settings>"
+                              "<config:config-item config:name=\"ActiveTable\" config:type=\"string\"/>"
+                              "<config:config-item config:name=\"Zoom\" config:type=\"int\">100</config:config-item>"
+                              "</office:settings></office:document-settings>";
     EXPECT_EQ(wb::Workbook::Open(MakeOds(tables, empty))->ActiveSheet(), 0);
-    EXPECT_THROW(wb::Workbook::Open(MakeOds(tables, "<office:document-settings><config:config-item config:name=\"ActiveTable\">")), wb::Error);
+    EXPECT_THROW(wb::Workbook::Open(
+                     MakeOds(tables, "<office:document-settings><config:config-item config:name=\"ActiveTable\">")),
+                 wb::Error);
 }
 
 TEST(OdsParts, TypedValuesWhateverTheAttributeOrder)
@@ -531,10 +573,15 @@ TEST(OdsParts, TypedValuesWhateverTheAttributeOrder)
         "<table:table-cell><text:p>untyped</text:p></table:table-cell>"
         "</table:table-row></table:table>";
     auto book = wb::Workbook::Open(MakeOds(tables, ""));
-    const char* const cells[] = {"number:3", "number:0.25",
+    const char* const cells[] = {"number:3",
+                                 "number:0.25",
                                  "date:1900-01-01 12:30:00",  // 1.52 days, as the 1900 system counts them
-                                 "date:1899-12-30 07:15:30", "boolean:FALSE", "text:a   b\tc\nd\ne",
-                                 "empty:", "empty:", "text:untyped"};
+                                 "date:1899-12-30 07:15:30",
+                                 "boolean:FALSE",
+                                 "text:a   b\tc\nd\ne",
+                                 "empty:",
+                                 "empty:",
+                                 "text:untyped"};
     for (int col = 0; col < 9; ++col) {
         const wb::CellValue v = book->Cell(0, 0, col);
         EXPECT_EQ(std::string(wb::CellTypeName(v.type)) + ":" + v.Text(), cells[col]) << col;
@@ -552,18 +599,23 @@ std::string Varint(uint32_t v, int most)
         const uint8_t b = v & 0x7F;
         v >>= 7;
         s += char(b | (v ? 0x80 : 0));
-        if (!v) break;
+        if (!v)
+            break;
     }
     return s;
 }
 
-std::string Rec(uint32_t type, const std::string& body = "") { return Varint(type, 2) + Varint(uint32_t(body.size()), 4) + body; }
+std::string Rec(uint32_t type, const std::string& body = "")
+{
+    return Varint(type, 2) + Varint(uint32_t(body.size()), 4) + body;
+}
 
 // XLWideString of ASCII text.
 std::string Wide(const std::string& text)
 {
     std::string s = Fields({{uint32_t(text.size()), 4}});
-    for (char c : text) s += std::string{c, '\0'};
+    for (char c : text)
+        s += std::string{c, '\0'};
     return s;
 }
 
@@ -575,16 +627,22 @@ std::string Double(double v)
 }
 
 // Cell 2.5.10: column, format (24 bits) and a flag byte.
-std::string Cell(uint32_t col, uint32_t style = 0) { return Fields({{col, 4}, {style, 4}}); }
-std::string RowHdr(uint32_t row) { return Rec(0x00, Fields({{row, 4}, {0, 4}, {300, 2}, {0, 2}, {0, 4}})); }
+std::string Cell(uint32_t col, uint32_t style = 0)
+{
+    return Fields({{col, 4}, {style, 4}});
+}
+std::string RowHdr(uint32_t row)
+{
+    return Rec(0x00, Fields({{row, 4}, {0, 4}, {300, 2}, {0, 2}, {0, 4}}));
+}
 
 // xl/workbook.bin with two sheets (rId1, rId2), the BrtWbProp flags, the
 // active tab and `more` records before the end.
 std::string XlsbWorkbook(uint32_t wbFlags, uint32_t activeTab, const std::string& more)
 {
     return Rec(0x83) + Rec(0x99, Fields({{wbFlags, 4}, {0, 4}}) + Wide("ThisWorkbook")) + Rec(0x87) +
-           Rec(0x9E, Fields({{0, 4}, {0, 4}, {0, 4}, {0, 4}, {600, 4}, {0, 4}, {activeTab, 4}, {0x78, 1}})) + Rec(0x88) +
-           Rec(0x8F) + Rec(0x9C, Fields({{0, 4}, {1, 4}}) + Wide("rId1") + Wide("First")) +
+           Rec(0x9E, Fields({{0, 4}, {0, 4}, {0, 4}, {0, 4}, {600, 4}, {0, 4}, {activeTab, 4}, {0x78, 1}})) +
+           Rec(0x88) + Rec(0x8F) + Rec(0x9C, Fields({{0, 4}, {1, 4}}) + Wide("rId1") + Wide("First")) +
            Rec(0x9C, Fields({{0, 4}, {2, 4}}) + Wide("rId2") + Wide("Second")) + Rec(0x90) + more + Rec(0x84);
 }
 
@@ -611,16 +669,22 @@ std::string MakeXlsb(const std::string& workbook, const std::string& sheet1, con
         "<Relationship Id=\"rId3\" Type=\"http://x/sharedStrings\" Target=\"sharedStrings.bin\"/>"
         "<Relationship Id=\"rId4\" Type=\"http://x/styles\" Target=\"styles.bin\"/></Relationships>";
     std::vector<std::pair<std::string, std::string>> members = {
-        {"[Content_Types].xml", kContentTypes}, {"xl/workbook.bin", workbook}, {"xl/_rels/workbook.bin.rels", rels},
+        {"[Content_Types].xml", kContentTypes},
+        {"xl/workbook.bin", workbook},
+        {"xl/_rels/workbook.bin.rels", rels},
         {"xl/worksheets/sheet2.bin", XlsbSheet(RowHdr(0) + Rec(0x02, Cell(0) + Fields({{(7u << 2) | 2, 4}})))}};
-    if (!sheet1.empty()) members.push_back({"xl/worksheets/sheet1.bin", sheet1});
-    if (!sst.empty()) members.push_back({"xl/sharedStrings.bin", sst});
-    if (!styles.empty()) members.push_back({"xl/styles.bin", styles});
+    if (!sheet1.empty())
+        members.push_back({"xl/worksheets/sheet1.bin", sheet1});
+    if (!sst.empty())
+        members.push_back({"xl/sharedStrings.bin", sst});
+    if (!styles.empty())
+        members.push_back({"xl/styles.bin", styles});
     return MakeZip(members, ".xlsb");
 }
 
 // Shared strings: BrtBeginSst with counts that claim far more than there are.
-const std::string kSst = Rec(0x9F, Fields({{0xFFFFFFFF, 4}, {0xFFFFFFFF, 4}})) + Rec(0x13, Fields({{0, 1}}) + Wide("shared zero")) +
+const std::string kSst = Rec(0x9F, Fields({{0xFFFFFFFF, 4}, {0xFFFFFFFF, 4}})) +
+                         Rec(0x13, Fields({{0, 1}}) + Wide("shared zero")) +
                          Rec(0x13, Fields({{1, 1}}) + Wide("rich one") + Fields({{1, 4}, {0, 4}})) + Rec(0xA0);
 // Styles: a custom date format 164 and a percentage 165; cell formats 0
 // General, 1 a built-in date (14), 2 the custom date, 3 the percentage. The
@@ -637,42 +701,56 @@ TEST(Xlsb, HandMadeWorkbookIsRead)
 {
     // One sheet reference per sheet through this workbook's own link, one
     // through an external workbook, one across both sheets.
-    const std::string externals =
-        Rec(0x161) + Rec(0x165) + Rec(0x163, Wide("other.xlsb") + Fields({{0, 4}})) +
-        Rec(0x16A, Fields({{4, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4}, {1, 4}, {1, 4}, {1, 4}, {0, 4}, {0, 4}, {0, 4}, {0, 4},
-                           {1, 4}})) +
-        Rec(0x162);
+    const std::string externals = Rec(0x161) + Rec(0x165) + Rec(0x163, Wide("other.xlsb") + Fields({{0, 4}})) +
+                                  Rec(0x16A, Fields({{4, 4},
+                                                     {0, 4},
+                                                     {0, 4},
+                                                     {0, 4},
+                                                     {0, 4},
+                                                     {1, 4},
+                                                     {1, 4},
+                                                     {1, 4},
+                                                     {0, 4},
+                                                     {0, 4},
+                                                     {0, 4},
+                                                     {0, 4},
+                                                     {1, 4}})) +
+                                  Rec(0x162);
     const std::string names =
-        NameRec("Whole", 0xFFFFFFFF, Fields({{0x3B, 1}, {0, 2}, {0, 4}, {8, 4}, {0, 2}, {5, 2}})) +           // First!A1:F9
-        NameRec("One", 0xFFFFFFFF, Fields({{0x5A, 1}, {1, 2}, {1048575, 4}, {0xC000 | 16383, 2}})) +       // Second!XFD1048576, relative flags set
-        NameRec("Local", 1, Fields({{0x3A, 1}, {1, 2}, {0, 4}, {0, 2}})) +                                    // Second!Local -> Second!A1
-        NameRec("_xlnm.Print_Area", 0, Fields({{0x3B, 1}, {0, 2}, {0, 4}, {1, 4}, {0, 2}, {1, 2}})) +         // First!Print_Area
+        NameRec("Whole", 0xFFFFFFFF, Fields({{0x3B, 1}, {0, 2}, {0, 4}, {8, 4}, {0, 2}, {5, 2}})) +  // First!A1:F9
+        NameRec(
+            "One", 0xFFFFFFFF,
+            Fields({{0x5A, 1}, {1, 2}, {1048575, 4}, {0xC000 | 16383, 2}})) +  // Second!XFD1048576, relative flags set
+        NameRec("Local", 1, Fields({{0x3A, 1}, {1, 2}, {0, 4}, {0, 2}})) +     // Second!Local -> Second!A1
+        NameRec("_xlnm.Print_Area", 0,
+                Fields({{0x3B, 1}, {0, 2}, {0, 4}, {1, 4}, {0, 2}, {1, 2}})) +  // First!Print_Area
         NameRec("Elsewhere", 0xFFFFFFFF, Fields({{0x3A, 1}, {2, 2}, {0, 4}, {0, 2}})) +
         NameRec("Across", 0xFFFFFFFF, Fields({{0x3A, 1}, {3, 2}, {0, 4}, {0, 2}})) +
         NameRec("Missing", 0xFFFFFFFF, Fields({{0x3A, 1}, {9, 2}, {0, 4}, {0, 2}})) +
         NameRec("Rate", 0xFFFFFFFF, Fields({{0x1F, 1}}) + Double(0.2)) +
-        NameRec("Sum", 0xFFFFFFFF, Fields({{0x3A, 1}, {0, 2}, {0, 4}, {0, 2}, {0x3A, 1}, {0, 2}, {1, 4}, {0, 2}, {0x03, 1}})) +
+        NameRec("Sum", 0xFFFFFFFF,
+                Fields({{0x3A, 1}, {0, 2}, {0, 4}, {0, 2}, {0x3A, 1}, {0, 2}, {1, 4}, {0, 2}, {0x03, 1}})) +
         NameRec("Gone", 0xFFFFFFFF, Fields({{0x3C, 1}, {0, 2}, {0, 4}, {0, 2}})) +
         NameRec("NoSheet", 7, Fields({{0x3A, 1}, {0, 2}, {0, 4}, {0, 2}}));
     const std::string longText(200, 'x');  // a record size of two bytes
     const std::string cells =
-        RowHdr(0) + Rec(0x02, Cell(0) + Fields({{(42u << 2) | 2, 4}})) +                 // A1 RK integer
-        Rec(0x02, Cell(1) + Fields({{(12345u << 2) | 3, 4}})) +                           // B1 RK integer / 100
-        Rec(0x02, Cell(2) + Fields({{0x3FF40000u, 4}})) +                                 // C1 RK double 1.25
-        Rec(0x0D, Fields({{0, 4}, {0xFFFFFFF4u | 2, 4}})) +                             // D1 short RK -3
-        Rec(0x10, Fields({{3, 4}}) + Double(0.125)) +                                     // E1 short real, percent format
-        Rec(0x0C, Fields({{0, 4}})) +                                                     // F1 short blank
-        Rec(0x11, Fields({{0, 4}}) + Wide("short")) +                                     // G1 short inline text
-        RowHdr(1) + Rec(0x05, Cell(0, 1) + Double(45351)) +                               // A2 date, built-in format
-        Rec(0x05, Cell(1, 2) + Double(45351.34375)) +                                     // B2 date, custom format
-        Rec(0x07, Cell(2) + Fields({{1, 4}})) + Rec(0x12, Fields({{0, 4}, {0, 4}})) +     // C2, D2 shared strings
+        RowHdr(0) + Rec(0x02, Cell(0) + Fields({{(42u << 2) | 2, 4}})) +               // A1 RK integer
+        Rec(0x02, Cell(1) + Fields({{(12345u << 2) | 3, 4}})) +                        // B1 RK integer / 100
+        Rec(0x02, Cell(2) + Fields({{0x3FF40000u, 4}})) +                              // C1 RK double 1.25
+        Rec(0x0D, Fields({{0, 4}, {0xFFFFFFF4u | 2, 4}})) +                            // D1 short RK -3
+        Rec(0x10, Fields({{3, 4}}) + Double(0.125)) +                                  // E1 short real, percent format
+        Rec(0x0C, Fields({{0, 4}})) +                                                  // F1 short blank
+        Rec(0x11, Fields({{0, 4}}) + Wide("short")) +                                  // G1 short inline text
+        RowHdr(1) + Rec(0x05, Cell(0, 1) + Double(45351)) +                            // A2 date, built-in format
+        Rec(0x05, Cell(1, 2) + Double(45351.34375)) +                                  // B2 date, custom format
+        Rec(0x07, Cell(2) + Fields({{1, 4}})) + Rec(0x12, Fields({{0, 4}, {0, 4}})) +  // C2, D2 shared strings
         Rec(0x3E, Cell(4) + Fields({{1, 1}}) + Wide("rich") + Fields({{1, 4}, {0, 4}})) +  // E2 rich text
-        Rec(0x06, Cell(5) + Wide(longText)) +                                             // F2 long text
+        Rec(0x06, Cell(5) + Wide(longText)) +                                              // F2 long text
         RowHdr(9) + Rec(0x08, Cell(0) + Wide("DONE") + Fields({{0, 2}, {1, 4}, {0x2A, 1}, {0, 4}})) +
         Rec(0x09, Cell(1, 1) + Double(45366) + Fields({{0, 2}, {0, 4}, {0, 4}})) +
         Rec(0x0A, Cell(2) + Fields({{1, 1}, {0, 2}, {0, 4}, {0, 4}})) +
-        Rec(0x0B, Cell(3) + Fields({{0x07, 1}, {0, 2}, {0, 4}, {0, 4}})) +
-        Rec(0x04, Cell(4) + Fields({{0, 1}})) + Rec(0x03, Cell(5) + Fields({{0x2A, 1}})) + Rec(0x0E, Fields({{0, 4}, {0x17, 1}})) +
+        Rec(0x0B, Cell(3) + Fields({{0x07, 1}, {0, 2}, {0, 4}, {0, 4}})) + Rec(0x04, Cell(4) + Fields({{0, 1}})) +
+        Rec(0x03, Cell(5) + Fields({{0x2A, 1}})) + Rec(0x0E, Fields({{0, 4}, {0x17, 1}})) +
         Rec(0x0F, Fields({{0, 4}, {1, 1}})) + RowHdr(1048575) + Rec(0x05, Cell(16383) + Double(-1));
     // A dimension record claiming the whole sheet reserves nothing.
     const std::string dim = Rec(0x94, Fields({{0, 4}, {1048575, 4}, {0, 4}, {16383, 4}}));
@@ -692,25 +770,47 @@ TEST(Xlsb, HandMadeWorkbookIsRead)
         EXPECT_EQ(book->Date1904(), flags == 1);
         std::vector<std::string> got;
         for (const wb::DefinedName& n : book->Names())
-            got.push_back(n.name + " " + (n.range ? std::to_string(n.range->sheet) + "!" + wb::RangeAddress(*n.range) : n.formula));
-        const std::vector<std::string> names_ = {
-            "Whole 0!A1:F9", "One 1!XFD1048576", "Second!Local 1!A1", "First!Print_Area 0!A1:B2",
-            "Elsewhere (an external reference)", "Across (a reference across several sheets)",
-            "Missing (a reference to a missing sheet reference entry)", "Rate (a constant)", "Sum (a formula)",
-            "Gone (a deleted reference)"};
+            got.push_back(n.name + " " +
+                          (n.range ? std::to_string(n.range->sheet) + "!" + wb::RangeAddress(*n.range) : n.formula));
+        const std::vector<std::string> names_ = {"Whole 0!A1:F9",
+                                                 "One 1!XFD1048576",
+                                                 "Second!Local 1!A1",
+                                                 "First!Print_Area 0!A1:B2",
+                                                 "Elsewhere (an external reference)",
+                                                 "Across (a reference across several sheets)",
+                                                 "Missing (a reference to a missing sheet reference entry)",
+                                                 "Rate (a constant)",
+                                                 "Sum (a formula)",
+                                                 "Gone (a deleted reference)"};
         EXPECT_EQ(got, names_);
         EXPECT_EQ(book->Resolve("local"), (wb::Range{1, 0, 0, 0, 0}));  // the active sheet's own name
         EXPECT_EQ(book->Cell(1, 0, 0).Text(), "7");
 
         const std::string date = flags ? "2028-03-01" : "2024-02-29";
         const std::pair<const char*, std::string> want[] = {
-            {"A1", "number:42"}, {"B1", "number:123.45"}, {"C1", "number:1.25"}, {"D1", "number:-3"},
-            {"E1", "number:0.125"}, {"F1", "empty:"}, {"G1", "text:short"}, {"A2", "date:" + date},
-            {"B2", "date:" + date + " 08:15:00"}, {"C2", "text:rich one"}, {"D2", "text:shared zero"},
-            {"E2", "text:rich"}, {"F2", "text:" + longText}, {"A10", "text:DONE"},
-            {"B10", std::string("date:") + (flags ? "2028-03-16" : "2024-03-15")}, {"C10", "boolean:TRUE"},
-            {"D10", "error:#DIV/0!"}, {"E10", "boolean:FALSE"}, {"F10", "error:#N/A"}, {"G10", "error:#REF!"},
-            {"H10", "boolean:TRUE"}, {"XFD1048576", "number:-1"}, {"A3", "empty:"}};
+            {"A1", "number:42"},
+            {"B1", "number:123.45"},
+            {"C1", "number:1.25"},
+            {"D1", "number:-3"},
+            {"E1", "number:0.125"},
+            {"F1", "empty:"},
+            {"G1", "text:short"},
+            {"A2", "date:" + date},
+            {"B2", "date:" + date + " 08:15:00"},
+            {"C2", "text:rich one"},
+            {"D2", "text:shared zero"},
+            {"E2", "text:rich"},
+            {"F2", "text:" + longText},
+            {"A10", "text:DONE"},
+            {"B10", std::string("date:") + (flags ? "2028-03-16" : "2024-03-15")},
+            {"C10", "boolean:TRUE"},
+            {"D10", "error:#DIV/0!"},
+            {"E10", "boolean:FALSE"},
+            {"F10", "error:#N/A"},
+            {"G10", "error:#REF!"},
+            {"H10", "boolean:TRUE"},
+            {"XFD1048576", "number:-1"},
+            {"A3", "empty:"}};
         for (const auto& [ref, text] : want) {
             const wb::Range r = book->Resolve(std::string("First!") + ref);
             const wb::CellValue v = book->Cell(r.sheet, r.firstRow, r.firstCol);
@@ -727,14 +827,16 @@ TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
         {XlsbSheet(Rec(0x05, Cell(0) + Double(1))), "a cell before the first row header (record 0x0005 at byte 6)"},
         {XlsbSheet(row + Rec(0x02, Cell(16384) + Fields({{2, 4}}))), "a cell outside the sheet's 16384 columns"},
         {XlsbSheet(RowHdr(1048576)), "row number 1048577 outside the sheet"},
-        {XlsbSheet(row + Rec(0x07, Cell(0) + Fields({{2, 4}}))), "a cell refers to shared string 2, which does not exist (record 0x0007 at byte 24)"},
+        {XlsbSheet(row + Rec(0x07, Cell(0) + Fields({{2, 4}}))),
+         "a cell refers to shared string 2, which does not exist (record 0x0007 at byte 24)"},
         {XlsbSheet(row + Rec(0x03, Cell(0) + Fields({{0x99, 1}}))), "a cell holds an unknown error code"},
         {XlsbSheet(row + Rec(0x05, Cell(0) + Double(std::nan("")))), "a number cell holds no finite number"},
         {XlsbSheet(row + Rec(0x05, Cell(0))), "the record ends inside a field (record 0x0005"},
         {XlsbSheet(row + Rec(0x06, Cell(0) + Fields({{0x7FFFFFFF, 4}}))), "a text runs past the end of the record"},
         {Rec(0x81) + Rec(0x91) + row, "the part ends inside the sheet's cells"},
         {Rec(0x81) + Rec(0x91) + row + "\x05\x90", "the part ends inside a record header"},
-        {Rec(0x81) + Rec(0x91) + row + "\x05\xFF\xFF\xFF\x7F", "the record runs past the end of the part (268435455 bytes stated)"},
+        {Rec(0x81) + Rec(0x91) + row + "\x05\xFF\xFF\xFF\x7F",
+         "the record runs past the end of the part (268435455 bytes stated)"},
         {Rec(0x81) + Rec(0x91) + "\x85\x85\x01", "a record type longer than two bytes"},
         {Rec(0x81) + Rec(0x91) + "\x05\x80\x80\x80\x80\x01", "a record size longer than four bytes"},
     };
@@ -749,7 +851,8 @@ TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
         {Rec(0x83) + Rec(0x84), "xl/workbook.bin lists no sheets"},
         {XlsbWorkbook(0, 0, Rec(0x16A, Fields({{0xFFFFFFFF, 4}, {0, 4}, {0, 4}, {0, 4}}))),
          "xl/workbook.bin: more sheet references than the record holds"},
-        {XlsbWorkbook(0, 0, Rec(0x27, Fields({{0, 4}, {0, 1}, {0xFFFFFFFF, 4}}) + Wide("N") + Fields({{0xFFFFFFF0, 4}}))),
+        {XlsbWorkbook(0, 0,
+                      Rec(0x27, Fields({{0, 4}, {0, 1}, {0xFFFFFFFF, 4}}) + Wide("N") + Fields({{0xFFFFFFF0, 4}}))),
          "xl/workbook.bin: a name's formula runs past the end of the record"},
         {Rec(0x9C, Fields({{0, 4}, {1, 4}, {0xFFFFFFFF, 4}, {0x40000000, 4}})), "xl/workbook.bin: a text runs past"},
         {XlsbWorkbook(0, 0, manyNames), "xl/workbook.bin: the sheet and defined names take more than 8 MiB"},
@@ -777,14 +880,19 @@ TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
         const char* whole;  // the error when read without announcing; "" when it reads
     };
     const Case cases[] = {
-        {"xlsx: 300,000 numbers", XlsxWith(Repeat("<row>" + Repeat("<c><v>1</v></c>", 1000) + "</row>", 300)),
-         {{"B2", "1"}, {"C295:C300", "1"}}, ""},
-        {"ods: a whole sheet through repeats", OdsSheet(kOdsWholeSheet), {{"XFD1048576", "2"}, {"A1:A32767", "2"}},
+        {"xlsx: 300,000 numbers",
+         XlsxWith(Repeat("<row>" + Repeat("<c><v>1</v></c>", 1000) + "</row>", 300)),
+         {{"B2", "1"}, {"C295:C300", "1"}},
+         ""},
+        {"ods: a whole sheet through repeats",
+         OdsSheet(kOdsWholeSheet),
+         {{"XFD1048576", "2"}, {"A1:A32767", "2"}},
          "too many cells"},
         {"xlsx: shared strings read for the kept cells only",
          XlsxWith(R"(<row r="1"><c r="A1" t="s"><v>2</v></c><c r="B1" t="s"><v>0</v></c></row>)",
                   "<sst><si><t>a</t></si><si><r><t>b</t></r></si><si><t>c</t><rPh><t>x</t></rPh></si></sst>"),
-         {{"A1", "c"}, {"B1", "a"}}, ""},
+         {{"A1", "c"}, {"B1", "a"}},
+         ""},
         {"xlsb: shared strings read for the kept cells only, a cell written again is what it says last",
          MakeXlsb(XlsbWorkbook(0, 0, ""),
                   XlsbSheet(RowHdr(0) + Rec(0x07, Cell(0) + Fields({{2, 4}})) + Rec(0x07, Cell(1) + Fields({{0, 4}})) +
@@ -794,7 +902,8 @@ TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
                   Rec(0x9F, Fields({{3, 4}, {3, 4}})) + Rec(0x13, Fields({{0, 1}}) + Wide("a")) +
                       Rec(0x13, Fields({{1, 1}}) + Wide("b") + Fields({{1, 4}, {0, 4}})) +
                       Rec(0x13, Fields({{0, 1}}) + Wide("c")) + Rec(0xA0)),
-         {{"A1", "c"}, {"B1", "a"}, {"C1", "5"}, {"D1", "b"}, {"A2", "a"}}, ""},
+         {{"A1", "c"}, {"B1", "a"}, {"C1", "5"}, {"D1", "b"}, {"A2", "a"}},
+         ""},
         {"xlsb: a record past the record size limit",
          MakeXlsb(XlsbWorkbook(0, 0, ""),
                   XlsbSheet(RowHdr(0) + Rec(0x06, Cell(0) + Wide(std::string((size_t(8) << 20) + 1, 'x'))))),
@@ -803,13 +912,15 @@ TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
         {"xlsx: elements nested past the bound in a kept cell",
          XlsxWith("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is>" + Repeat("<r>", 300) + Repeat("</r>", 300) +
                   "</is></c></row>"),
-         {{"A1", "error:elements nested deeper than 256"}}, "elements nested deeper than 256"},
+         {{"A1", "error:elements nested deeper than 256"}},
+         "elements nested deeper than 256"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto book = wb::Workbook::Open(c.path);
         std::vector<wb::Range> ranges;
-        for (const auto& [ref, text] : c.cells) ranges.push_back(book->Resolve(ref));
+        for (const auto& [ref, text] : c.cells)
+            ranges.push_back(book->Resolve(ref));
         book->WillRead(ranges);
         for (size_t i = 0; i < ranges.size(); ++i) {
             const wb::Range& r = ranges[i];

@@ -1,5 +1,5 @@
-#include "workbook/Dump.h"
 #include "tests/workbook/Json.h"
+#include "workbook/Dump.h"
 
 #include <gtest/gtest.h>
 
@@ -20,18 +20,23 @@ TEST(JsonString, EscapesWhatJsonNeedsAndMendsBadUtf8)
         {std::string("nul\0here", 8), R"("nul\u0000here")"},
         {"\x01\x1f\x7f", R"("\u0001\u001f\u007f")"},
         {"Zoë Łódź 東京 😀", "\"Zoë Łódź 東京 😀\""},
-        {"a\xff" "b", "\"a" + bad + "b\""},        // never a UTF-8 byte
-        {"\xC3", "\"" + bad + "\""},               // lead byte at the end
-        {"\xC0\xAF", "\"" + bad + bad + "\""},     // overlong '/'
-        {"\xED\xA0\x80", "\"" + bad + bad + bad + "\""},  // surrogate
+        {"a\xff"
+         "b",
+         "\"a" + bad + "b\""},                                      // never a UTF-8 byte
+        {"\xC3", "\"" + bad + "\""},                                // lead byte at the end
+        {"\xC0\xAF", "\"" + bad + bad + "\""},                      // overlong '/'
+        {"\xED\xA0\x80", "\"" + bad + bad + bad + "\""},            // surrogate
         {"\xF4\x90\x80\x80", "\"" + bad + bad + bad + bad + "\""},  // past U+10FFFF
-        {"\x80x", "\"" + bad + "x\""},            // stray continuation byte
+        {"\x80x", "\"" + bad + "x\""},                              // stray continuation byte
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(wb::JsonString(in), out) << in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(wb::JsonString(in), out) << in;
     std::string all;
-    for (int i = 0; i < 256; ++i) all += char(i);
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
     EXPECT_EQ(testjson::Str(testjson::ParseJson(wb::JsonString(all))).substr(0, 128), all.substr(0, 128));
-    EXPECT_EQ(testjson::Str(testjson::ParseJson(wb::ErrorJson("/tmp/a \"b\".xls: bad"))["error"]), "/tmp/a \"b\".xls: bad");
+    EXPECT_EQ(testjson::Str(testjson::ParseJson(wb::ErrorJson("/tmp/a \"b\".xls: bad"))["error"]),
+              "/tmp/a \"b\".xls: bad");
 }
 
 // The layout people read and attach to bug reports: members in this order,
@@ -68,16 +73,19 @@ TEST(DumpJson, LaysOutOneObject)
 TEST(Wbinspect, MissingFileGivesErrorObjectAndStatusOne)
 {
     std::string exe = std::string(APP_DIR) + "/wbinspect";
-    if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "wbinspect not built";
+    if (access(exe.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "wbinspect not built";
     std::FILE* p = popen((exe + " /nonexistent/dir/form.xls 2>/dev/null").c_str(), "r");
     ASSERT_TRUE(p);
     std::string out;
     char buf[512];
-    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    while (size_t n = std::fread(buf, 1, sizeof buf, p))
+        out.append(buf, n);
     int status = pclose(p);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(testjson::Str(testjson::ParseJson(out)["error"]).find("/nonexistent/dir/form.xls"), std::string::npos) << out;
+    EXPECT_NE(testjson::Str(testjson::ParseJson(out)["error"]).find("/nonexistent/dir/form.xls"), std::string::npos)
+        << out;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Every fixture file, from every writer, dumped and compared with what the
 // generator (fixtures/generate.py) wrote into it. A writer that stores
 // something else has its own <file>.expected.json explaining why.
-#include "workbook/Dump.h"
 #include "tests/workbook/Json.h"
+#include "workbook/Dump.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,8 @@ std::vector<std::string> AllFixtures()
 {
     std::vector<std::string> out;
     for (const auto& dir : fs::directory_iterator(kFixtures)) {
-        if (!dir.is_directory() || !fs::exists(dir.path() / "expected.json")) continue;
+        if (!dir.is_directory() || !fs::exists(dir.path() / "expected.json"))
+            continue;
         for (const auto& f : fs::directory_iterator(dir.path())) {
             std::string ext = f.path().extension().string();
             if (ext == ".xls" || ext == ".xlsx" || ext == ".ods" || ext == ".xlsb")
@@ -48,11 +49,13 @@ TEST_P(Formats, DumpMatchesWhatTheWriterWasGiven)
 {
     const fs::path path = kFixtures / GetParam();
     fs::path expectedPath = path.string() + ".expected.json";
-    if (!fs::exists(expectedPath)) expectedPath = path.parent_path() / "expected.json";
+    if (!fs::exists(expectedPath))
+        expectedPath = path.parent_path() / "expected.json";
     const QJsonValue expected = ParseJson(ReadFile(expectedPath));
 
     std::vector<std::string> refs;
-    for (const QJsonValue& r : expected["references"].toArray()) refs.push_back(Str(r["reference"]));
+    for (const QJsonValue& r : expected["references"].toArray())
+        refs.push_back(Str(r["reference"]));
     std::unique_ptr<wb::Workbook> book;
     try {
         book = wb::Workbook::Open(path.string());
@@ -63,7 +66,8 @@ TEST_P(Formats, DumpMatchesWhatTheWriterWasGiven)
     SCOPED_TRACE("expected: " + expectedPath.string());
 
     EXPECT_EQ(Str(dump["format"]), path.extension().string().substr(1));
-    for (const char* key : {"sheets", "active_sheet", "date1904"}) EXPECT_EQ(Str(dump[key]), Str(expected[key])) << key;
+    for (const char* key : {"sheets", "active_sheet", "date1904"})
+        EXPECT_EQ(Str(dump[key]), Str(expected[key])) << key;
     EXPECT_EQ(NameLines(dump["names"]), NameLines(expected["names"]));
 
     const QJsonArray got = dump["references"].toArray(), want = expected["references"].toArray();
@@ -83,7 +87,8 @@ TEST_P(Formats, DumpMatchesWhatTheWriterWasGiven)
             ADD_FAILURE() << "error: " << message;
             continue;
         }
-        for (const char* key : {"sheet", "range", "rows", "cols"}) EXPECT_EQ(Str(g[key]), Str(w[key])) << key;
+        for (const char* key : {"sheet", "range", "rows", "cols"})
+            EXPECT_EQ(Str(g[key]), Str(w[key])) << key;
         const QJsonArray gc = g["cells"].toArray(), wc = w["cells"].toArray();
         ASSERT_EQ(gc.size(), wc.size());
         for (qsizetype k = 0; k < wc.size(); ++k) {
@@ -97,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Formats, testing::ValuesIn(AllFixtures()),
                          [](const testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;
                              for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                                 if (!isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
                              return name;
                          });
 
@@ -106,12 +112,14 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Formats, testing::ValuesIn(AllFixtures()),
 TEST(FormatsFixtureSet, EveryCaseHasEveryWriter)
 {
     std::map<std::string, std::vector<std::string>> files;
-    for (const std::string& fx : AllFixtures()) files[fx.substr(0, fx.find('/'))].push_back(fx.substr(fx.find('/') + 1));
+    for (const std::string& fx : AllFixtures())
+        files[fx.substr(0, fx.find('/'))].push_back(fx.substr(fx.find('/') + 1));
     ASSERT_GE(files.size(), 2u);
-    const std::vector<std::string> writers = {
-        "gnumeric-biff5.xls", "gnumeric.ods", "gnumeric.xls",
-        "libreoffice.ods", "libreoffice.xls", "libreoffice.xlsx", "sheetjs.xlsb", "xlsxwriter.xlsx"};
-    for (const auto& [caseName, list] : files) EXPECT_EQ(list, writers) << caseName;
+    const std::vector<std::string> writers = {"gnumeric-biff5.xls", "gnumeric.ods",    "gnumeric.xls",
+                                              "libreoffice.ods",    "libreoffice.xls", "libreoffice.xlsx",
+                                              "sheetjs.xlsb",       "xlsxwriter.xlsx"};
+    for (const auto& [caseName, list] : files)
+        EXPECT_EQ(list, writers) << caseName;
 }
 
 }  // namespace

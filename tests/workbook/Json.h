@@ -17,7 +17,10 @@ namespace testjson {
 namespace fs = std::filesystem;
 
 inline const fs::path kFixtures = fs::path(TEST_DATA_DIR) / "workbook" / "fixtures";
-inline std::string Fixture(const std::string& name) { return (kFixtures / name).string(); }
+inline std::string Fixture(const std::string& name)
+{
+    return (kFixtures / name).string();
+}
 
 inline std::string ReadFile(const fs::path& p)
 {
@@ -38,7 +41,11 @@ inline std::string TempPath(const std::string& ext)
     struct Dir {
         fs::path path = fs::path(testing::TempDir()) / ("wbtest-" + std::to_string(getpid()));
         Dir() { fs::create_directories(path); }
-        ~Dir() { std::error_code ec; fs::remove_all(path, ec); }
+        ~Dir()
+        {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
     };
     static Dir dir;
     static int counter = 0;
@@ -59,7 +66,8 @@ inline QJsonValue ParseJson(const std::string& text)
 // A value as compact JSON text, strings bare.
 inline std::string Str(const QJsonValue& v)
 {
-    if (v.isString()) return v.toString().toStdString();
+    if (v.isString())
+        return v.toString().toStdString();
     const std::string text = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact).toStdString();
     return text.substr(1, text.size() - 2);
 }

@@ -51,17 +51,47 @@ TEST(ParseAddress, Table)
         EXPECT_EQ(a->lastRow, c.lastRow);
         EXPECT_EQ(a->lastCol, c.lastCol);
     }
-    for (const char* bad : {"A1048577", "XFE1", "AAAA1", "A0", "A", "1", "", "B4:", "B4 ", " B4",
-                            "B4:C5:D6", "!B4", "My Sheet!B4", "'Open!B4", "''!B4", "Total", "B4,C5", "$$B4",
-                            "A99999999", "A:1", "1:A", "A:", ":A", "3", "0:0", "1048577:1048577", "XFE:XFE",
-                            "A1:B", "A:B2", "$:$", "3:3:3", "A:A ", "AAAA:AAAA", "3 : 3"})
+    for (const char* bad : {"A1048577",
+                            "XFE1",
+                            "AAAA1",
+                            "A0",
+                            "A",
+                            "1",
+                            "",
+                            "B4:",
+                            "B4 ",
+                            " B4",
+                            "B4:C5:D6",
+                            "!B4",
+                            "My Sheet!B4",
+                            "'Open!B4",
+                            "''!B4",
+                            "Total",
+                            "B4,C5",
+                            "$$B4",
+                            "A99999999",
+                            "A:1",
+                            "1:A",
+                            "A:",
+                            ":A",
+                            "3",
+                            "0:0",
+                            "1048577:1048577",
+                            "XFE:XFE",
+                            "A1:B",
+                            "A:B2",
+                            "$:$",
+                            "3:3:3",
+                            "A:A ",
+                            "AAAA:AAAA",
+                            "3 : 3"})
         EXPECT_FALSE(ParseAddress(bad)) << bad;
 }
 
 TEST(ColumnName, Table)
 {
-    const std::pair<int, const char*> cases[] = {{0, "A"}, {25, "Z"}, {26, "AA"}, {51, "AZ"}, {52, "BA"},
-                                                 {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}};
+    const std::pair<int, const char*> cases[] = {{0, "A"},   {25, "Z"},   {26, "AA"},   {51, "AZ"},
+                                                 {52, "BA"}, {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}};
     for (const auto& [col, name] : cases)
         EXPECT_EQ(ColumnName(col), name) << col;
 }

@@ -2,8 +2,8 @@
 // set leaves out: inline strings, openpyxl's missing formula results, ISO
 // date cells, absolute part targets, ODF repeats and merged cells
 // (fixtures/gen_xlsx_ods.py).
-#include "workbook/Workbook.h"
 #include "tests/workbook/Json.h"
+#include "workbook/Workbook.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,9 @@ const CellCase kCells[] = {
     {"xlsx_inline.xlsx", "A1", CellType::Text, "plain"},
     {"xlsx_inline.xlsx", "A2", CellType::Text, "bold and plain"},
     {"xlsx_inline.xlsx", "A3", CellType::Text, "  spaced  "},
-    {"xlsx_inline.xlsx", "A5", CellType::Text, "ctl\x01" "char _x0041_"},
+    {"xlsx_inline.xlsx", "A5", CellType::Text,
+     "ctl\x01"
+     "char _x0041_"},
     {"xlsx_inline.xlsx", "A6", CellType::Number, "3.5"},
     {"xlsx_inline.xlsx", "A7", CellType::Text, "Größe ½ – 日本"},
     {"xlsx_inline.xlsx", "A8", CellType::Empty, ""},
@@ -76,7 +78,8 @@ TEST(XlsxOdsCells, Table)
     for (const auto& c : kCells) {
         SCOPED_TRACE(std::string(c.file) + " " + c.reference);
         auto& book = open[c.file];
-        if (!book) book = wb::Workbook::Open(testjson::Fixture(c.file));
+        if (!book)
+            book = wb::Workbook::Open(testjson::Fixture(c.file));
         const wb::Range r = book->Resolve(c.reference);
         ASSERT_EQ(r.Rows() * r.Cols(), 1);
         const wb::CellValue v = book->Cell(r.sheet, r.firstRow, r.firstCol);
@@ -89,8 +92,10 @@ TEST(XlsxOdsCells, Table)
     EXPECT_EQ(open["ods_values.ods"]->ActiveSheet(), 0);
     EXPECT_TRUE(open["ods_1904.ods"]->Date1904());
     // Names of two areas or of a constant are no range to read.
-    for (const char* name : {"Both", "Konst"}) EXPECT_THROW(open["xlsx_shared.xlsx"]->Resolve(name), wb::Error);
-    for (const char* name : {"Two", "Konst"}) EXPECT_THROW(open["ods_values.ods"]->Resolve(name), wb::Error);
+    for (const char* name : {"Both", "Konst"})
+        EXPECT_THROW(open["xlsx_shared.xlsx"]->Resolve(name), wb::Error);
+    for (const char* name : {"Two", "Konst"})
+        EXPECT_THROW(open["ods_values.ods"]->Resolve(name), wb::Error);
 }
 
 }  // namespace

@@ -67,8 +67,7 @@ private slots:
         const QString xdg = tmp_.filePath("xdg");
         QTest::newRow("build tree") << buildBin_ << QByteArray() << buildBin_ << buildBin_;
         QTest::newRow("build tree ignores XDG") << buildBin_ << xdg.toUtf8() << buildBin_ << buildBin_;
-        QTest::newRow("installed, XDG_DATA_HOME")
-            << installedBin_ << xdg.toUtf8() << data_ << xdg + "/gleanora";
+        QTest::newRow("installed, XDG_DATA_HOME") << installedBin_ << xdg.toUtf8() << data_ << xdg + "/gleanora";
         QTest::newRow("installed, XDG_DATA_HOME with slash")
             << installedBin_ << (xdg + "/").toUtf8() << data_ << xdg + "/gleanora";
         QTest::newRow("installed, no XDG_DATA_HOME")

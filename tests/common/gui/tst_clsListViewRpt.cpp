@@ -52,8 +52,10 @@ private slots:
         using P = std::vector<int16_t>;
         using T = std::vector<double>;
         const std::tuple<Rule, double, P, T> cases[] = {
-            {Rule::Harvester, 9000, {85, 15}, {7565, 1335}}, {Rule::Harvester, 5000, {85, 15}, {4165, 735}},
-            {Rule::Editor, 9000, {30, 70}, {2700, 6290}}, {Rule::Editor, 5000, {33, 33, 33}, {1650, 1650, 1640}},
+            {Rule::Harvester, 9000, {85, 15}, {7565, 1335}},
+            {Rule::Harvester, 5000, {85, 15}, {4165, 735}},
+            {Rule::Editor, 9000, {30, 70}, {2700, 6290}},
+            {Rule::Editor, 5000, {33, 33, 33}, {1650, 1650, 1640}},
             {Rule::Editor, 5000, {}, {}},
         };
         for (const auto& [rule, W, percentages, twips] : cases)
@@ -96,7 +98,8 @@ private slots:
     void selectedRowIsClamped()
     {
         // rows, row set, row selected
-        for (auto [rows, set, selected] : {std::tuple{0, 0, -1}, {0, 5, -1}, {3, 3, 2}, {3, 1, 1}, {3, 0, 0}, {3, -1, -1}}) {
+        for (auto [rows, set, selected] :
+             {std::tuple{0, 0, -1}, {0, 5, -1}, {3, 3, 2}, {3, 1, 1}, {3, 0, 0}, {3, -1, -1}}) {
             List list(ABCD.mid(0, rows));
             QCOMPARE(list.rpt.SelectedRow(), -1);
             if (rows > 0)
@@ -111,7 +114,7 @@ private slots:
     {
         // row selected (-1: none), up or down, rows after, row selected after
         const std::tuple<int, bool, QString, int> cases[] = {
-            {2, true, "ACBD", 1}, {1, false, "ACBD", 2}, {0, true, "ABCD", 0}, {3, false, "ABCD", 3},
+            {2, true, "ACBD", 1}, {1, false, "ACBD", 2}, {0, true, "ABCD", 0},   {3, false, "ABCD", 3},
             {3, true, "ABDC", 2}, {0, false, "BACD", 1}, {-1, true, "ABCD", -1}, {-1, false, "ABCD", -1},
         };
         for (const auto& [row, up, after, selected] : cases) {

@@ -38,7 +38,10 @@ struct MsgBoxRecorder {
 
 struct BrowseRecorder {
     QStringList opened;
-    BrowseRecorder() { setBrowseToHandler([this](const QString& t) { opened << t; }); }
+    BrowseRecorder()
+    {
+        setBrowseToHandler([this](const QString& t) { opened << t; });
+    }
     ~BrowseRecorder() { setBrowseToHandler({}); }
 };
 

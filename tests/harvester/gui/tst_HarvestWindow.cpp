@@ -46,8 +46,8 @@ class tst_HarvestWindow : public QObject {
 private slots:
     void wholeRun()
     {
-        const QStringList names = {"ann-2009-03-02.xlsx", "ben-2009-03-02.xlsx", "broken.xlsx",
-                                   "cleo-2009-03-09.xlsx", "finn-2009-03-02.ods"};
+        const QStringList names = {"ann-2009-03-02.xlsx", "ben-2009-03-02.xlsx", "broken.xlsx", "cleo-2009-03-09.xlsx",
+                                   "finn-2009-03-02.ods"};
         const QString in = app_.path("in");
         QDir().mkpath(in);
         QDir().mkpath(app_.path("done"));

@@ -46,7 +46,8 @@ private slots:
         const QString form = app_.path("FormTypes/template.dat");
         QCOMPARE(win.files.calls, 1);
         QVERIFY(win.files.mustExist);
-        QVERIFY2(win.files.filter.contains("*.xlsx") && win.files.filter.contains("*.ods"), qPrintable(win.files.filter));
+        QVERIFY2(win.files.filter.contains("*.xlsx") && win.files.filter.contains("*.ods"),
+                 qPrintable(win.files.filter));
         QCOMPARE(ReadBytes(form), ReadBytes(kExpected));
         QCOMPARE(win.w.txtFormType->text(), form);
         QCOMPARE(win.started, QStringList({app_.path("Tabwright") + " " + form}));

@@ -28,9 +28,8 @@ QStringList Listing(const QString& root)
     while (it.hasNext()) {
         const QString p = it.next();
         const QFileInfo fi(p);
-        out << p + " " + QString::number(fi.size()) + " " +
-                   QString::number(fi.lastModified().toMSecsSinceEpoch()) + " " +
-                   QString::fromLatin1(ReadBytes(p).toHex());
+        out << p + " " + QString::number(fi.size()) + " " + QString::number(fi.lastModified().toMSecsSinceEpoch()) +
+                   " " + QString::fromLatin1(ReadBytes(p).toHex());
     }
     out.sort();
     return out;

@@ -67,9 +67,12 @@ private slots:
         p.Setup();
         p.Load();
         QFile::remove(app_.path("App.def"));
-        const QMap<QString, QString> got = {{"title", p.Title}, {"description", p.Description},
-            {"major", QString::number(p.Major)}, {"minor", QString::number(p.Minor)}, {"faqurl", p.FAQURL},
-            {"supporturl", p.SupportURL}};
+        const QMap<QString, QString> got = {{"title", p.Title},
+                                            {"description", p.Description},
+                                            {"major", QString::number(p.Major)},
+                                            {"minor", QString::number(p.Minor)},
+                                            {"faqurl", p.FAQURL},
+                                            {"supporturl", p.SupportURL}};
         QTEST(got.value(key), "value");
     }
 
@@ -162,11 +165,21 @@ private slots:
         QTest::addColumn<QString>("initDir");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("relative");
-        QTest::newRow("case ignored") << R"(C:\DATA)" << R"(c:\data\x.dat)" << R"(\x.dat)";
-        QTest::newRow("characters, not components") << R"(C:\Data)" << R"(C:\Database\b.dat)" << R"(base\b.dat)";
-        QTest::newRow("other folder") << "/home/a" << "/srv/b" << "/srv/b";
-        QTest::newRow("empty InitDir") << "" << "/srv/b" << "/srv/b";
-        QTest::newRow("equal") << "/srv" << "/srv" << "";
+        QTest::newRow("case ignored") << R"(C:\DATA)"
+                                      << R"(c:\data\x.dat)"
+                                      << R"(\x.dat)";
+        QTest::newRow("characters, not components") << R"(C:\Data)"
+                                                    << R"(C:\Database\b.dat)"
+                                                    << R"(base\b.dat)";
+        QTest::newRow("other folder") << "/home/a"
+                                      << "/srv/b"
+                                      << "/srv/b";
+        QTest::newRow("empty InitDir") << ""
+                                       << "/srv/b"
+                                       << "/srv/b";
+        QTest::newRow("equal") << "/srv"
+                               << "/srv"
+                               << "";
     }
 
     void relativePath()

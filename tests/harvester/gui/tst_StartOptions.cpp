@@ -34,7 +34,8 @@ private slots:
         };
         const QStringList none = {"", "", "", "", ""};
         row("nothing", "", none, false, 0);
-        row("capitals, quoted folder with a space", R"(/IN "C:\My Forms")", {"", "", R"(C:\My Forms)", "", ""}, false, 0);
+        row("capitals, quoted folder with a space", R"(/IN "C:\My Forms")", {"", "", R"(C:\My Forms)", "", ""}, false,
+            0);
         row("later wins, value keeps its case", "/type a.dat /Type F/W.DAT", {"", "F/W.DAT", "", "", ""}, false, 0);
         row("/in followed by /out", "/in /out folder", {"", "", "/out", "", ""}, false, 1);
         row("a workbook name alone", "book.xls", none, false, 1);
@@ -105,7 +106,8 @@ private slots:
         w.show();
         QSignalSpy finished(&w, &frmMain::runFinished);
         ApplyStartOptions(w, ReadStartOptions(("/type " + form_ + " /in " + app_.path("empty") + " /data " +
-                                               app_.path("out.csv") + " /autorun").toStdString()));
+                                               app_.path("out.csv") + " /autorun")
+                                                  .toStdString()));
         QVERIFY(finished.wait(10000));
         QVERIFY(w.isVisible());
         QCOMPARE(boxes.lastText(), QString::fromLatin1(clsBatchRun::kNothingToDo));

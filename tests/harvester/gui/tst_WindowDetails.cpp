@@ -45,12 +45,19 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("filter");  // empty: a folder browser
-        QTest::newRow("form type") << "type" << "Choose Form Type" << "Form Definition Files (*.dat)|*.dat";
-        QTest::newRow("data file") << "data" << "Pick or Enter a File for the Data"
+        QTest::newRow("form type") << "type"
+                                   << "Choose Form Type"
+                                   << "Form Definition Files (*.dat)|*.dat";
+        QTest::newRow("data file") << "data"
+                                   << "Pick or Enter a File for the Data"
                                    << "Comma Separated Value Files (*.csv)|*.csv|Data Files (*.dat)|*.dat|"
                                       "All Files (*.*)|*.*";
-        QTest::newRow("input folder") << "in" << "Choose Input Directory" << "";
-        QTest::newRow("output folder") << "out" << "Choose Output Directory" << "";
+        QTest::newRow("input folder") << "in"
+                                      << "Choose Input Directory"
+                                      << "";
+        QTest::newRow("output folder") << "out"
+                                       << "Choose Output Directory"
+                                       << "";
     }
 
     void browseButtons()
@@ -68,14 +75,14 @@ private slots:
         FakeFolderBrowser folders;
         frmMain w;
         w.setDialogs(&files, &folders);
-        QLineEdit* edit = box == u"type" ? w.txtFormType
-                        : box == u"data" ? w.txtExportTo
-                        : box == u"in"   ? w.txtInDir
-                                         : w.txtOutDir;
-        QPushButton* button = box == u"type" ? w.cmdGetFormType
-                            : box == u"data" ? w.cmdGetExportTo
-                            : box == u"in"   ? w.cmdGetInDir
-                                             : w.cmdGetOutDir;
+        QLineEdit* edit = box == u"type"   ? w.txtFormType
+                          : box == u"data" ? w.txtExportTo
+                          : box == u"in"   ? w.txtInDir
+                                           : w.txtOutDir;
+        QPushButton* button = box == u"type"   ? w.cmdGetFormType
+                              : box == u"data" ? w.cmdGetExportTo
+                              : box == u"in"   ? w.cmdGetInDir
+                                               : w.cmdGetOutDir;
         edit->setText("ex/./data.csv");
         QTest::mouseClick(button, Qt::LeftButton);  // cancelled: the box keeps what was typed
         const bool folder = filter.isEmpty();
