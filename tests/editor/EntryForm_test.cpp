@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -124,47 +123,6 @@ TEST(EntryForm, Rounding)
     EXPECT_EQ(ToInt16(-40000), -32768);
     EXPECT_EQ(entryform::Str(12), " 12");  // a space before non-negative numbers
     EXPECT_EQ(entryform::Str(-3), "-3");
-}
-
-// The default specification file as built beside the program: the reference
-// field offers the reserved references but takes any text, the format field
-// offers the format words.
-TEST(EntryForm, ShippedSpecificationOffersReservedReferencesAndFormatWords)
-{
-    const std::string app = APP_DIR;
-    clsDatFile spec;
-    spec.setFileName(app + "/Tabwright.dat");
-    spec.Load();
-    const std::vector<Field> f = entryform::PlanFields(spec, 120, 8640, app);
-    struct Row {
-        const char* caption;
-        bool textBox;
-        int16_t mode;
-        std::vector<std::string> entries;
-    } rows[] = {
-        {"Field name", true, 0, {}},
-        {"Reference", false, 4, {"<file>", "<modified>"}},  // completes without checking: any reference can be typed
-        {"Format", false, 4, {"text", "dmy", "0.00"}},
-    };
-    ASSERT_EQ(f.size(), std::size(rows));
-    for (size_t i = 0; i < f.size(); ++i) {
-        SCOPED_TRACE(rows[i].caption);
-        EXPECT_EQ(f[i].Caption, rows[i].caption);
-        EXPECT_EQ(f[i].IsTextBox, rows[i].textBox);
-        if (rows[i].textBox)
-            continue;
-        EXPECT_EQ(f[i].Mode, rows[i].mode);
-        std::ifstream in(f[i].ListFile, std::ios::binary);
-        ASSERT_TRUE(in) << f[i].ListFile;
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            lines.push_back(line);
-        }
-        for (const std::string& e : rows[i].entries)
-            EXPECT_NE(std::find(lines.begin(), lines.end(), e), lines.end()) << e;
-    }
 }
 
 }  // namespace

@@ -147,36 +147,35 @@ class tst_frmMain : public QObject {
         QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, modifiers, rect.center());
     }
 
-    static QStringList Fields(const frmMain& f)
+    static QString Joined(const std::vector<std::string>& cells)
     {
         QStringList texts;
-        for (int j = 0; j < f.FieldCount(); ++j)
-            texts << f.FieldText(j);
-        return texts;
+        for (const std::string& cell : cells)
+            texts << QString::fromStdString(cell);
+        return texts.join('/');
     }
 
-    using Row = std::vector<std::string>;
-
-    // A specification of n text fields F1..Fn.
-    QString SpecOf(int n)
+    // Column 0, the selected row, Add's caption (- when disabled), then the
+    // letters of Del, Up, dowN and Save when enabled, * when the rows changed,
+    // and the fields.
+    static QString Snapshot(const frmMain& f)
     {
-        QByteArray text = QByteArray::number(n) + ",4\r\n";
-        for (int i = 1; i <= n; ++i)
-            text += "\"F" + QByteArray::number(i) + "\",\"1\",\"0\",\"-\"\r\n";
-        return Write(QStringLiteral("spec%1.dat").arg(n), text);
+        std::vector<std::string> fields;
+        for (int j = 0; j < f.FieldCount(); ++j)
+            fields.push_back(f.FieldText(j).toStdString());
+        return QStringLiteral("%1.%2.%3.%4%5%6%7%8.%9")
+            .arg(Column0(f))
+            .arg(f.List()->SelectedRow())
+            .arg(f.cmdAdd->isEnabled() ? f.cmdAdd->text() : "-")
+            .arg(f.cmdDel->isEnabled() ? "D" : "-", f.cmdMoveUp->isEnabled() ? "U" : "-",
+                 f.cmdMoveDown->isEnabled() ? "N" : "-", f.cmdSave->isEnabled() ? "S" : "-", f.RowsChanged() ? "*" : "")
+            .arg(Joined(fields));
     }
 
     void SaveAs(frmMain& f, const QString& path)
     {
         dialogs_.saveAnswer = path;
         f.cmdSave->click();
-    }
-
-    // The Add button's caption, then Del, Up, dowN, Save: the letter when enabled.
-    static QString State(const frmMain& f)
-    {
-        return f.cmdAdd->text() + " " + (f.cmdDel->isEnabled() ? "D" : "-") + (f.cmdMoveUp->isEnabled() ? "U" : "-") +
-               (f.cmdMoveDown->isEnabled() ? "N" : "-") + (f.cmdSave->isEnabled() ? "S" : "-");
     }
 
 private slots:
@@ -347,129 +346,65 @@ private slots:
 
     // ---- record editing -----------------------------------------------------
 
-    void startWithoutAFile()
+    // User steps on the rows A a 1, B b 2, C c 3, D d 4 (the first "rows" of
+    // them; -1: no file opened): cN clicks row N, ^N ctrl-clicks it, v and h
+    // press Down and Home in the list, fJ=text types into field J, A D U N click
+    // Add, Del, Up and dowN, R reopens the file; =... checks the Snapshot and
+    // rN=... the cells of row N.
+    void recordEditing_data()
     {
-        frmMain& f = Make(ThreeFieldSpec());
-        QCOMPARE(State(f), QStringLiteral("Add ----"));
-        QVERIFY(f.cmdAdd->isEnabled());
-        f.setFieldText(0, QStringLiteral("Ann"));
-        f.cmdAdd->click();
-        QCOMPARE(State(f), QStringLiteral("Add ---S"));
-        QCOMPARE(f.FieldText(0), QStringLiteral("Ann"));  // Add keeps the fields
-        f.cmdAdd->click();
-        QCOMPARE(Column0(f), QStringLiteral("AnnAnn"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
-        f.cmdSave->click();
-        QCOMPARE(dialogs_.saveStart, QString());
-        QCOMPARE(dialogs_.saveFilter, QStringLiteral("Data (*.dat) | *.dat"));
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("script");
+        const std::tuple<const char*, int, const char*> rows[] = {
+            {"start without a file; Add keeps the fields", -1,
+             "=.-1.Add.----.// f0=Ann A =Ann.-1.Add.---S*.Ann// A =AnnAnn.-1.Add.---S*.Ann//"},
+            {"a click loads the row, another drops the edit, Update writes it", 4,
+             "c1 =ABCD.1.Update.DUNS.B/b/2 f0=changed c2 =ABCD.2.Update.DUNS.C/c/3 f0=Cc f1=Green A "
+             "=ABCcD.2.Add.DUNS*.// r2=Cc/Green/3"},
+            {"delete selects nothing and keeps the fields", 4, "c1 D =ACD.-1.Add.---S*.B/b/2"},
+            {"move buttons follow the selection", 4,
+             "c0 =ABCD.0.Update.D-NS.A/a/1 c3 =ABCD.3.Update.DU-S.D/d/4 c2 U =ACBD.1.Update.DUNS*.C/c/3 N N "
+             "=ABDC.3.Update.DU-S*.C/c/3 f0=Z A =ABDZ.3.Add.DU-S*.//"},
+            {"a single row moves nowhere", 1, "c0 =A.0.Update.D--S.A/a/1"},
+            {"reopening drops the selection under a pending Update", 4, "c1 R f0=E A =ABCDE.-1.Add.---S*.E/b/2"},
+            {"the mouse moves the row shown", 4, "c1 c2 =ABCD.2.Update.DUNS.C/c/3 f0=Cx A r1=B/b/2 r2=Cx/c/3"},
+            {"the keys move the row shown", 4, "c1 v =ABCD.2.Update.DUNS.C/c/3 f0=Cx A r1=B/b/2 r2=Cx/c/3"},
+            {"home, deselect, a moved row keeps its pending edit", 4,
+             "c3 h =ABCD.0.Update.D-NS.A/a/1 ^0 =ABCD.-1.Add.---S.A/a/1 c1 f0=Bx N =ACBD.2.Update.DUNS*.Bx/b/2 A "
+             "=ACBxD.2.Add.DUNS*.//"},
+        };
+        for (const auto& [name, n, script] : rows)
+            QTest::newRow(name) << n << QString(script);
     }
 
-    void clickLoadsTheRowAndUpdateWritesIt()
+    void recordEditing()
     {
-        frmMain& f = MakeABCD();
-        ClickRow(f, 1);
-        QCOMPARE(f.List()->SelectedRow(), int16_t(1));
-        QCOMPARE(State(f), QStringLiteral("Update DUNS"));
-        QCOMPARE(QStringList({f.FieldText(0), f.FieldText(1), f.FieldText(2)}), QStringList({"B", "b", "2"}));
-        f.setFieldText(0, QStringLiteral("changed"));
-        ClickRow(f, 2);  // the edit is lost
-        QCOMPARE(f.FieldText(0), QStringLiteral("C"));
-        QCOMPARE(Column0(f), QStringLiteral("ABCD"));
-        f.setFieldText(0, QStringLiteral("Cc"));
-        f.setFieldText(1, QStringLiteral("Green"));
-        f.cmdAdd->click();
-        QVERIFY(f.ListRows()[2] == (std::vector<std::string>{"Cc", "Green", "3"}));
-        for (int j = 0; j < 3; ++j)
-            QCOMPARE(f.FieldText(j), QString());
-        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(2));
-        QCOMPARE(f.List()->Rows(), int16_t(4));
-        QVERIFY(f.RowsChanged());
-    }
-
-    void deleteSelectsNothing()
-    {
-        frmMain& f = MakeABCD();
-        ClickRow(f, 1);
-        f.cmdDel->click();
-        QCOMPARE(Column0(f), QStringLiteral("ACD"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
-        QCOMPARE(State(f), QStringLiteral("Add ---S"));
-        QCOMPARE(f.FieldText(0), QStringLiteral("B"));  // the fields keep their texts
-    }
-
-    void moveButtonsFollowTheSelection()
-    {
-        frmMain& f = MakeABCD();
-        ClickRow(f, 0);
-        QCOMPARE(State(f), QStringLiteral("Update D-NS"));
-        ClickRow(f, 3);
-        QCOMPARE(State(f), QStringLiteral("Update DU-S"));
-        ClickRow(f, 2);
-        f.cmdMoveUp->click();
-        QCOMPARE(Column0(f), QStringLiteral("ACBD"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(1));
-        f.cmdMoveDown->click();
-        f.cmdMoveDown->click();
-        QCOMPARE(Column0(f), QStringLiteral("ABDC"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(3));
-        QCOMPARE(State(f), QStringLiteral("Update DU-S"));
-        f.setFieldText(0, QStringLiteral("Z"));  // a pending Update writes into the moved row
-        f.cmdAdd->click();
-        QCOMPARE(Column0(f), QStringLiteral("ABDZ"));
-
-        frmMain& one = MakeABCD(1);
-        ClickRow(one, 0);
-        QCOMPARE(State(one), QStringLiteral("Update D--S"));
-    }
-
-    void updateWithoutASelectedRowAddsARow()
-    {
-        frmMain& f = MakeABCD();
-        ClickRow(f, 1);
-        Open(Path(QStringLiteral("rows.dat")));  // reopening empties the selection under a pending Update
-        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
-        f.setFieldText(0, QStringLiteral("E"));
-        f.cmdAdd->click();
-        QCOMPARE(Column0(f), QStringLiteral("ABCDE"));
-        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
-    }
-
-    // The fields always hold the row that Update writes: the selection moved
-    // by the mouse or by the arrow keys loads the fields.
-    void updateWritesTheRowShown()
-    {
-        for (const bool keys : {false, true}) {
-            frmMain& f = MakeABCD();
-            ClickRow(f, 1);
-            if (keys)
-                QTest::keyClick(f.ListView1, Qt::Key_Down);
+        QFETCH(int, rows);
+        QFETCH(QString, script);
+        frmMain& f = rows < 0 ? Make(ThreeFieldSpec()) : MakeABCD(rows);
+        f.show();
+        const std::map<char, std::function<void(int, const QString&)>> actions = {
+            {'c', [&](int n, const QString&) { ClickRow(f, n); }},
+            {'^', [&](int n, const QString&) { ClickRow(f, n, Qt::ControlModifier); }},
+            {'v', [&](int, const QString&) { QTest::keyClick(f.ListView1, Qt::Key_Down); }},
+            {'h', [&](int, const QString&) { QTest::keyClick(f.ListView1, Qt::Key_Home); }},
+            {'f', [&](int n, const QString& text) { f.setFieldText(n, text); }},
+            {'A', [&](int, const QString&) { f.cmdAdd->click(); }},
+            {'D', [&](int, const QString&) { f.cmdDel->click(); }},
+            {'U', [&](int, const QString&) { f.cmdMoveUp->click(); }},
+            {'N', [&](int, const QString&) { f.cmdMoveDown->click(); }},
+            {'R', [&](int, const QString&) { Open(Path(QStringLiteral("rows.dat"))); }},
+        };
+        for (const QString& step : script.split(' ')) {
+            const int n = step.mid(1, 1).toInt();
+            const QString text = step.section('=', 1);
+            if (step.startsWith('='))
+                QCOMPARE(Snapshot(f), text);
+            else if (step.startsWith('r'))
+                QCOMPARE(Joined(f.ListRows().at(size_t(n))), text);
             else
-                ClickRow(f, 2);
-            QCOMPARE(f.List()->SelectedRow(), int16_t(2));
-            QCOMPARE(Fields(f), QStringList({"C", "c", "3"}));
-            QCOMPARE(State(f), QStringLiteral("Update DUNS"));
-            f.setFieldText(0, QStringLiteral("Cx"));
-            f.cmdAdd->click();
-            QVERIFY2(f.ListRows()[1] == (Row{"B", "b", "2"}), keys ? "keys" : "mouse");
-            QVERIFY(f.ListRows()[2] == (Row{"Cx", "c", "3"}));
+                actions.at(step[0].toLatin1())(n, text);
         }
-        frmMain& f = MakeABCD();
-        ClickRow(f, 3);
-        QTest::keyClick(f.ListView1, Qt::Key_Home);
-        QCOMPARE(Fields(f), QStringList({"A", "a", "1"}));
-        QCOMPARE(State(f), QStringLiteral("Update D-NS"));
-        // The user takes the selection away: the fields can only be a new row.
-        ClickRow(f, 0, Qt::ControlModifier);
-        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
-        QCOMPARE(State(f), QStringLiteral("Add ---S"));
-        // Moving a row keeps a pending edit: the moved row is still the one shown.
-        ClickRow(f, 1);
-        f.setFieldText(0, QStringLiteral("Bx"));
-        f.cmdMoveDown->click();
-        QCOMPARE(f.FieldText(0), QStringLiteral("Bx"));
-        f.cmdAdd->click();
-        QCOMPARE(Column0(f), QStringLiteral("ACBxD"));
     }
 
     // A text the file's code page has no byte for is refused, not replaced.
@@ -546,10 +481,20 @@ private slots:
         QCOMPARE(f.List()->Rows(), int16_t(32767));
     }
 
-    // The shipped specification takes every format the harvester takes.
+    // The shipped specification: a text box for the name; the reference field
+    // offers the reserved references and the format field the format words,
+    // and both take any text the harvester takes.
     void shippedSpecificationTakesAnyFormat()
     {
         frmMain& f = Make(QStringLiteral(APP_DIR "/Tabwright.dat"), 0, QStringLiteral(APP_DIR));
+        QCOMPARE(f.List()->Headers(), QStringList({"Field name", "Reference", "Format"}));
+        QVERIFY(qobject_cast<QLineEdit*>(f.Field(0)));
+        const std::pair<int, QStringList> offers[] = {{1, {"<file>", "<modified>"}}, {2, {"text", "dmy", "0.00"}}};
+        for (const auto& [j, entries] : offers) {
+            QCOMPARE(f.Combo(j)->Mode(), int16_t(4));
+            for (const QString& entry : entries)
+                QVERIFY2(qobject_cast<QComboBox*>(f.Field(j))->findText(entry) >= 0, qPrintable(entry));
+        }
         Open(Write(QStringLiteral("form.dat"), "2,3\r\n\"Total\",\"B5\",\"#,##0\"\r\n\"Rate\",\"B6\",\"0.00\"\r\n"));
         f.show();
         f.activateWindow();
@@ -567,7 +512,7 @@ private slots:
         QTest::keyClicks(format, QStringLiteral("0.0000"));
         QCOMPARE(f.FieldText(2), QStringLiteral("0.0000"));
         QTest::mouseClick(f.cmdAdd, Qt::LeftButton);
-        QVERIFY(f.ListRows()[0] == (Row{"Total", "B5", "0.0000"}));
+        QCOMPARE(Joined(f.ListRows()[0]), QStringLiteral("Total/B5/0.0000"));
         ClickRow(f, 1);
         QTest::mouseClick(f.cmdAdd, Qt::LeftButton);  // a row that holds a pattern can be updated as it is
         QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
@@ -603,7 +548,9 @@ private slots:
     void roundTripKeepsEveryByte()
     {
         const QByteArray bom = "\xEF\xBB\xBF";
-        QByteArray wide = "2,80\r\n";
+        QByteArray wide = "2,80\r\n", spec80 = "80,4\r\n";
+        for (int c = 0; c < 80; ++c)
+            spec80 += "\"F\",\"1\",\"0\",\"-\"\r\n";
         for (int r = 0; r < 2; ++r)
             for (int c = 0; c < 80; ++c)
                 wide += "\"r" + QByteArray::number(r) + "c" + QByteArray::number(c) + (c < 79 ? "\"," : "\"\r\n");
@@ -629,7 +576,7 @@ private slots:
             {"32,767 rows", 0, 3, tall},
         };
         for (const auto& c : cases) {
-            frmMain& f = Make(c.cols == 3 ? ThreeFieldSpec() : SpecOf(c.cols), c.fmt);
+            frmMain& f = Make(c.cols == 3 ? ThreeFieldSpec() : Write(QStringLiteral("spec80.dat"), spec80), c.fmt);
             const QString path = Write(QStringLiteral("rt.txt"), c.text);
             Open(path);
             SaveAs(f, path);
@@ -752,6 +699,8 @@ private slots:
             const QString out = Path(QStringLiteral("out%1").arg(fmt));
             dialogs_.saveAnswer = out;
             f.cmdSave->click();
+            QCOMPARE(dialogs_.saveStart, QString());  // nothing opened: no name proposed
+            QCOMPARE(dialogs_.saveFilter, fmt ? "Comma Separated Values (*.csv) | *.csv" : "Data (*.dat) | *.dat");
             QVERIFY(dialogs_.messages.empty());
             QCOMPARE(ReadAll(out), expected[fmt]);
             QVERIFY(!f.RowsChanged());
@@ -810,13 +759,10 @@ private slots:
         QString opened;
         setBrowseToHandler([&opened](const QString& target) { opened = target; });
         f.mnuHelpContents->trigger();
-        setBrowseToHandler({});
         QVERIFY(opened.startsWith(dir_.path() + QStringLiteral("/Help/")) && opened.endsWith(QStringLiteral(".html")));
-
         // Without a page of its own, F1 opens the editor's section of the shared page.
         QFile::remove(Path(QStringLiteral("Help/Tabwright.html")));
         QFile::remove(Path(QStringLiteral("Help/Product.html")));
-        setBrowseToHandler([&opened](const QString& target) { opened = target; });
         f.mnuHelpContents->trigger();
         setBrowseToHandler({});
         QCOMPARE(opened, QUrl::fromLocalFile(Path(QStringLiteral("Help/index.html"))).toString() + "#editor");
