@@ -26,6 +26,7 @@
 #include <memory>
 
 using namespace tabwright;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -42,7 +43,7 @@ public:
 
     void Message(QWidget*, const QString& title, const QString& text, Icon i) override
     {
-        QCOMPARE(title, QStringLiteral("Quorra Data File Editor"));
+        QCOMPARE(title, u"Quorra Data File Editor"_s);
         messages << text;
         icon = i;
     }
@@ -97,10 +98,9 @@ class tst_frmMain : public QObject {
     // Name (text box), Colour (completing combo) and Size (checking combo).
     QString ThreeFieldSpec()
     {
-        Write(QStringLiteral("colours.txt"), "Red\r\nGreen\r\nBlue\r\n");
-        return Write(QStringLiteral("three.dat"),
-                     "3,4\r\n\"Name\",\"50\",\"0\",\"-\"\r\n\"Colour\",\"30\",\"2\",\"colours.txt\"\r\n"
-                     "\"Size\",\"20\",\"1\",\"sizes.txt\"\r\n");
+        Write(u"colours.txt"_s, "Red\r\nGreen\r\nBlue\r\n");
+        return Write(u"three.dat"_s, "3,4\r\n\"Name\",\"50\",\"0\",\"-\"\r\n\"Colour\",\"30\",\"2\",\"colours.txt\"\r\n"
+                                     "\"Size\",\"20\",\"1\",\"sizes.txt\"\r\n");
     }
 
     frmMain& Make(const QString& spec, int fmt = 0, const QString& programFolder = {})
@@ -122,12 +122,8 @@ class tst_frmMain : public QObject {
         frmMain& f = Make(ThreeFieldSpec());
         QByteArray data = QByteArray::number(n) + ",3\r\n";
         for (int r = 0; r < n; ++r)
-            data += QStringLiteral("\"%1\",\"%2\",\"%3\"\r\n")
-                        .arg(QChar('A' + r))
-                        .arg(QChar('a' + r))
-                        .arg(r + 1)
-                        .toLatin1();
-        Open(Write(QStringLiteral("rows.dat"), data));
+            data += u"\"%1\",\"%2\",\"%3\"\r\n"_s.arg(QChar('A' + r)).arg(QChar('a' + r)).arg(r + 1).toLatin1();
+        Open(Write(u"rows.dat"_s, data));
         f.show();
         return f;
     }
@@ -163,8 +159,7 @@ class tst_frmMain : public QObject {
         std::vector<std::string> fields;
         for (int j = 0; j < f.FieldCount(); ++j)
             fields.push_back(f.FieldText(j).toStdString());
-        return QStringLiteral("%1.%2.%3.%4%5%6%7%8.%9")
-            .arg(Column0(f))
+        return u"%1.%2.%3.%4%5%6%7%8.%9"_s.arg(Column0(f))
             .arg(f.List()->SelectedRow())
             .arg(f.cmdAdd->isEnabled() ? f.cmdAdd->text() : "-")
             .arg(f.cmdDel->isEnabled() ? "D" : "-", f.cmdMoveUp->isEnabled() ? "U" : "-",
@@ -198,8 +193,8 @@ private slots:
         const int lefts[] = {8, 296, 469};
         const int rights[] = {8 + 287, 296 + 172, 469 + 115};
         for (int i = 0; i < 3; ++i) {
-            auto* label = f.findChild<QLabel*>(QStringLiteral("lbl2%1").arg(i));
-            auto* input = f.findChild<QWidget*>(QStringLiteral("cbo2%1").arg(i));
+            auto* label = f.findChild<QLabel*>(u"lbl2%1"_s.arg(i));
+            auto* input = f.findChild<QWidget*>(u"cbo2%1"_s.arg(i));
             QVERIFY(label && input);
             QCOMPARE(label->geometry().topLeft(), QPoint(lefts[i], 8));
             QVERIFY(qAbs(label->geometry().right() + 1 - rights[i]) <= 1);
@@ -207,7 +202,7 @@ private slots:
             QCOMPARE(input->geometry().topLeft(), QPoint(lefts[i], 24));
             QCOMPARE(input->property("Tag"), label->property("Tag"));
         }
-        QCOMPARE(f.FieldLabel(0)->text(), QStringLiteral(" Name"));
+        QCOMPARE(f.FieldLabel(0)->text(), u" Name"_s);
         QVERIFY(qobject_cast<QLineEdit*>(f.Field(0)));
         QCOMPARE(f.Field(0)->height(), 21);
         QVERIFY(!f.Combo(0));
@@ -218,7 +213,7 @@ private slots:
         QCOMPARE(static_cast<QComboBox*>(f.Field(2))->count(), 0);
         QCOMPARE(f.List()->Headers(), QStringList({"Name", "Colour", "Size"}));
         QCOMPARE(f.List()->ColumnWidths(), std::vector<int16_t>({50, 30, 20}));
-        QCOMPARE(f.windowTitle(), QStringLiteral("Quorra Data File Editor"));
+        QCOMPARE(f.windowTitle(), u"Quorra Data File Editor"_s);
     }
 
     void fieldsFollowTheWindowWidth()
@@ -249,8 +244,7 @@ private slots:
             {{}, "Specification file: %1 doesn't exist."},
         };
         for (const auto& [content, message] : cases) {
-            const QString spec =
-                content.isNull() ? Path(QStringLiteral("nothere.dat")) : Write(QStringLiteral("bad.dat"), content);
+            const QString spec = content.isNull() ? Path(u"nothere.dat"_s) : Write(u"bad.dat"_s, content);
             frmMain& f = Make(spec);
             QVERIFY(f.LoadFailed());
             QCOMPARE(dialogs_.messages.size(), 1);
@@ -271,7 +265,7 @@ private slots:
             QCOMPARE(int(f.DataTable()->Fmt()), fmt);
         }
         f.AppCmd("frobnicate", {"x"});  // unknown commands are ignored
-        QCOMPARE(Column0(f), QStringLiteral("ABCD"));
+        QCOMPARE(Column0(f), u"ABCD"_s);
         QVERIFY(dialogs_.messages.empty());
         QVERIFY(!f.RowsChanged());
     }
@@ -279,13 +273,12 @@ private slots:
     void wrongColumnCountIsRefused()
     {
         frmMain& f = Make(ThreeFieldSpec());
-        const QString data = Write(QStringLiteral("four.dat"), "1,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n");
+        const QString data = Write(u"four.dat"_s, "1,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n");
         Open(data);
         QCOMPARE(f.List()->Rows(), int16_t(0));
         QCOMPARE(dialogs_.messages,
-                 QStringList{QStringLiteral("File %1 is not in the correct format. It has 4 columns.\n\n"
-                                            "Specification %2 is for 3 column data files.")
-                                 .arg(data, Path(QStringLiteral("three.dat")))});
+                 QStringList{u"File %1 is not in the correct format. It has 4 columns.\n\n"
+                             "Specification %2 is for 3 column data files."_s.arg(data, Path(u"three.dat"_s))});
         QCOMPARE(dialogs_.icon, EditorDialogs::Icon::None);
         QVERIFY(!f.cmdSave->isEnabled());
     }
@@ -293,16 +286,16 @@ private slots:
     void zeroRowsMissingAndHiddenFiles()
     {
         frmMain& f = Make(ThreeFieldSpec());
-        Open(Write(QStringLiteral("empty.dat"), "0,3\r\n"));
+        Open(Write(u"empty.dat"_s, "0,3\r\n"));
         QCOMPARE(f.List()->Rows(), int16_t(0));
-        Open(Write(QStringLiteral(".hidden.dat"), "1,3\r\n\"h\",\"i\",\"d\"\r\n"));  // read, though not replaced
-        QCOMPARE(Column0(f), QStringLiteral("h"));
+        Open(Write(u".hidden.dat"_s, "1,3\r\n\"h\",\"i\",\"d\"\r\n"));  // read, though not replaced
+        QCOMPARE(Column0(f), u"h"_s);
         // A missing file is a new file.
-        const QString data = Path(QStringLiteral("new.dat"));
+        const QString data = Path(u"new.dat"_s);
         Open(data);
         QCOMPARE(f.List()->Rows(), int16_t(0));
         QVERIFY(dialogs_.messages.empty());
-        f.setFieldText(0, QStringLiteral("n"));
+        f.setFieldText(0, u"n"_s);
         f.cmdAdd->click();
         dialogs_.saveAnswer = data;
         f.cmdSave->click();
@@ -313,13 +306,13 @@ private slots:
     void unreadableFilesAreReported()
     {
         frmMain& f = MakeABCD();
-        Open(Write(QStringLiteral("bad.dat"), "x,y\r\n"));
+        Open(Write(u"bad.dat"_s, "x,y\r\n"));
         QCOMPARE(dialogs_.messages.size(), 1);
-        QCOMPARE(Column0(f), QStringLiteral("ABCD"));  // the rows and the name stay
-        QCOMPARE(QString::fromStdString(f.DataTable()->FileName()), Path(QStringLiteral("rows.dat")));
+        QCOMPARE(Column0(f), u"ABCD"_s);  // the rows and the name stay
+        QCOMPARE(QString::fromStdString(f.DataTable()->FileName()), Path(u"rows.dat"_s));
         f.AppCmd("fmt", {"1"});
-        Open(Write(QStringLiteral("bad.csv"), "\"x\"y,z\r\n\"a\",\"b\",\"c\"\r\n"));
-        QCOMPARE(dialogs_.messages.value(1), QStringLiteral("clsDatFile.Cols out of bounds (0)"));
+        Open(Write(u"bad.csv"_s, "\"x\"y,z\r\n\"a\",\"b\",\"c\"\r\n"));
+        QCOMPARE(dialogs_.messages.value(1), u"clsDatFile.Cols out of bounds (0)"_s);
         QVERIFY(f.isEnabled());
     }
 
@@ -328,18 +321,17 @@ private slots:
         frmMain& f = Make(ThreeFieldSpec(), 2);
         f.setFileOpenEnabled(true);
         QVERIFY(f.mnuFileOpen->isEnabled());
-        dialogs_.openAnswer = Write(QStringLiteral("h.csv"), "\"x\",\"y\",\"z\"\r\n\"1\",\"2\",\"3\"\r\n");
+        dialogs_.openAnswer = Write(u"h.csv"_s, "\"x\",\"y\",\"z\"\r\n\"1\",\"2\",\"3\"\r\n");
         f.mnuFileOpen->trigger();
-        QCOMPARE(dialogs_.openFilter, QStringLiteral("Comma Separated Values (*.csv) | *.csv"));
-        QCOMPARE(Column0(f), QStringLiteral("1"));
+        QCOMPARE(dialogs_.openFilter, u"Comma Separated Values (*.csv) | *.csv"_s);
+        QCOMPARE(Column0(f), u"1"_s);
         // A name the dialog gives that does not exist is reported; Cancel opens nothing.
-        for (const QString& answer : {Path(QStringLiteral("gone.csv")), QString()}) {
+        for (const QString& answer : {Path(u"gone.csv"_s), QString()}) {
             dialogs_.openAnswer = answer;
             f.mnuFileOpen->trigger();
-            QCOMPARE(Column0(f), QStringLiteral("1"));
+            QCOMPARE(Column0(f), u"1"_s);
         }
-        QCOMPARE(dialogs_.messages,
-                 QStringList{QStringLiteral("File not found: %1").arg(Path(QStringLiteral("gone.csv")))});
+        QCOMPARE(dialogs_.messages, QStringList{u"File not found: %1"_s.arg(Path(u"gone.csv"_s))});
         f.setFileOpenEnabled(false);
         QVERIFY(!f.mnuFileOpen->isEnabled());
     }
@@ -393,7 +385,7 @@ private slots:
             {'D', [&](int, const QString&) { f.cmdDel->click(); }},
             {'U', [&](int, const QString&) { f.cmdMoveUp->click(); }},
             {'N', [&](int, const QString&) { f.cmdMoveDown->click(); }},
-            {'R', [&](int, const QString&) { Open(Path(QStringLiteral("rows.dat"))); }},
+            {'R', [&](int, const QString&) { Open(Path(u"rows.dat"_s)); }},
         };
         for (const QString& step : script.split(' ')) {
             const int n = step.mid(1, 1).toInt();
@@ -411,61 +403,72 @@ private slots:
     void editedTextIsWrittenInTheFilesEncoding()
     {
         frmMain& f = MakeABCD();
-        const QString path =
-            Write(QStringLiteral("cp.dat"), "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
+        const QString path = Write(u"cp.dat"_s, "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
         Open(path);
-        QCOMPARE(f.List()->Data(0, 0), QStringLiteral("M\u00fcller"));
+        QCOMPARE(f.List()->Data(0, 0), u"M\u00fcller"_s);
         ClickRow(f, 1);
-        f.setFieldText(0, QStringLiteral("Stra\u00dfe \u20ac"));
+        f.setFieldText(0, u"Stra\u00dfe \u20ac"_s);
         f.cmdAdd->click();
         ClickRow(f, 0);
-        f.setFieldText(1, QStringLiteral("\u4e2d"));
+        f.setFieldText(1, u"\u4e2d"_s);
         f.cmdAdd->click();
         QCOMPARE(dialogs_.messages,
                  QStringList{
-                     QStringLiteral("The character \u4e2d cannot be written to file %1, which holds Windows-1252 text.")
-                         .arg(path)});
-        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Update"));
-        QCOMPARE(f.List()->Data(0, 1), QStringLiteral("x"));
+                     u"The character \u4e2d cannot be written to file %1, which holds Windows-1252 text."_s.arg(path)});
+        QCOMPARE(f.cmdAdd->text(), u"Update"_s);
+        QCOMPARE(f.List()->Data(0, 1), u"x"_s);
         SaveAs(f, path);
         QCOMPARE(ReadAll(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf"
                                            "e \x80\",\"y\",\"2\"\r\n"));
     }
 
-    // Each way to leave edited rows asks first: File > Open as closing does,
-    // also in a window that was closed and shown again.
-    void everyWayOutOfChangesAsks()
+    // Cancel and File > Exit always ask. Each way to leave edited rows asks
+    // first: File > Open as closing does, also in a window that was closed and
+    // shown again.
+    void everyWayOutAsks()
     {
-        QVERIFY(MakeABCD().close());  // nothing changed: no question
+        frmMain& q = MakeABCD();
+        QVERIFY(q.close());  // nothing changed: no question
         QVERIFY(dialogs_.questions.empty());
+        q.show();
+        q.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&q));
+        QTest::keyClick(&q, Qt::Key_Escape);  // presses Cancel
+        q.cmdCancel->click();
+        QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
+        QVERIFY(q.isVisible());
+        dialogs_.answerOk = true;
+        q.mnuFileExit->trigger();
+        QCOMPARE(dialogs_.questions.size(), 3);
+        QVERIFY(!q.isVisible());
+
         frmMain& f = MakeABCD();
         f.setFileOpenEnabled(true);
-        f.setFieldText(0, QStringLiteral("E"));
+        f.setFieldText(0, u"E"_s);
         f.cmdAdd->click();
-        dialogs_.openAnswer = Write(QStringLiteral("other.dat"), "1,3\r\n\"O\",\"o\",\"9\"\r\n");
+        dialogs_.openAnswer = Write(u"other.dat"_s, "1,3\r\n\"O\",\"o\",\"9\"\r\n");
         f.mnuFileOpen->trigger();
-        QCOMPARE(dialogs_.questions,
-                 QStringList{QStringLiteral("Open|The rows have changed and are not saved. Are you sure?")});
-        QCOMPARE(Column0(f), QStringLiteral("ABCDE"));
+        QCOMPARE(dialogs_.questions, QStringList{u"Open|The rows have changed and are not saved. Are you sure?"_s});
+        QCOMPARE(Column0(f), u"ABCDE"_s);
         dialogs_.answerOk = true;
         f.mnuFileOpen->trigger();
-        QCOMPARE(Column0(f), QStringLiteral("O"));
+        QCOMPARE(Column0(f), u"O"_s);
         f.mnuFileOpen->trigger();  // nothing changed: no question
         QCOMPARE(dialogs_.questions.size(), 2);
 
         frmMain& g = MakeABCD();
-        g.setFieldText(0, QStringLiteral("E"));
+        g.setFieldText(0, u"E"_s);
         g.cmdAdd->click();
         dialogs_.answerOk = true;
         QVERIFY(g.close());
         g.show();
-        QCOMPARE(Column0(g), QStringLiteral("ABCDE"));
+        QCOMPARE(Column0(g), u"ABCDE"_s);
         dialogs_.answerOk = false;
         QVERIFY(!g.close());
         QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
-        g.setFieldText(0, QStringLiteral("F"));
+        g.setFieldText(0, u"F"_s);
         g.cmdAdd->click();  // the window still works
-        QCOMPARE(Column0(g), QStringLiteral("ABCDEF"));
+        QCOMPARE(Column0(g), u"ABCDEF"_s);
     }
 
     void rowLimit()
@@ -474,10 +477,10 @@ private slots:
         QByteArray full;
         for (int r = 0; r < 32767; ++r)
             full += "a,b,c\r\n";
-        Open(Write(QStringLiteral("full.csv"), full));
+        Open(Write(u"full.csv"_s, full));
         QCOMPARE(f.List()->Rows(), int16_t(32767));
         f.cmdAdd->click();
-        QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("A data file holds at most 32,767 rows.")});
+        QCOMPARE(dialogs_.messages, QStringList{u"A data file holds at most 32,767 rows."_s});
         QCOMPARE(f.List()->Rows(), int16_t(32767));
     }
 
@@ -495,7 +498,7 @@ private slots:
             for (const QString& entry : entries)
                 QVERIFY2(qobject_cast<QComboBox*>(f.Field(j))->findText(entry) >= 0, qPrintable(entry));
         }
-        Open(Write(QStringLiteral("form.dat"), "2,3\r\n\"Total\",\"B5\",\"#,##0\"\r\n\"Rate\",\"B6\",\"0.00\"\r\n"));
+        Open(Write(u"form.dat"_s, "2,3\r\n\"Total\",\"B5\",\"#,##0\"\r\n\"Rate\",\"B6\",\"0.00\"\r\n"));
         f.show();
         f.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f));
@@ -503,19 +506,19 @@ private slots:
         QVERIFY(format && format->count() > 10);
         QCOMPARE(format->itemText(0), QString());  // the empty entry stays
         ClickRow(f, 0);
-        QCOMPARE(f.FieldText(2), QStringLiteral("#,##0"));
+        QCOMPARE(f.FieldText(2), u"#,##0"_s);
         QTest::mouseClick(format->lineEdit(), Qt::LeftButton);
         QTest::keyClick(format, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(format, QStringLiteral("dm"));
-        QCOMPARE(f.FieldText(2), QStringLiteral("dmy"));  // still completes
+        QTest::keyClicks(format, u"dm"_s);
+        QCOMPARE(f.FieldText(2), u"dmy"_s);  // still completes
         QTest::keyClick(format, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(format, QStringLiteral("0.0000"));
-        QCOMPARE(f.FieldText(2), QStringLiteral("0.0000"));
+        QTest::keyClicks(format, u"0.0000"_s);
+        QCOMPARE(f.FieldText(2), u"0.0000"_s);
         QTest::mouseClick(f.cmdAdd, Qt::LeftButton);
-        QCOMPARE(Joined(f.ListRows()[0]), QStringLiteral("Total/B5/0.0000"));
+        QCOMPARE(Joined(f.ListRows()[0]), u"Total/B5/0.0000"_s);
         ClickRow(f, 1);
         QTest::mouseClick(f.cmdAdd, Qt::LeftButton);  // a row that holds a pattern can be updated as it is
-        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
+        QCOMPARE(f.cmdAdd->text(), u"Add"_s);
     }
 
     // The menus work while a checked combo box holds a text that is not in
@@ -527,7 +530,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&f));
         auto* colour = qobject_cast<QComboBox*>(f.Field(1));
         QTest::mouseClick(colour->lineEdit(), Qt::LeftButton);
-        QTest::keyClicks(colour, QStringLiteral("Purple"));
+        QTest::keyClicks(colour, u"Purple"_s);
         QTest::mouseClick(f.cmdAdd, Qt::LeftButton);
         QCOMPARE(f.List()->Rows(), int16_t(4));
         QVERIFY(colour->hasFocus());
@@ -538,7 +541,7 @@ private slots:
         QTest::keyClick(colour, Qt::Key_H, Qt::AltModifier);
         QTRY_VERIFY(f.mnuHelp->isVisible());
         f.mnuHelp->hide();
-        QCOMPARE(f.FieldText(1), QStringLiteral("Purple"));
+        QCOMPARE(f.FieldText(1), u"Purple"_s);
     }
 
     // ---- saving -------------------------------------------------------------
@@ -557,13 +560,8 @@ private slots:
         QByteArray tall = "32767,3\r\n";
         for (int r = 0; r < 32767; ++r)
             tall += "\"" + QByteArray::number(r) + "\",\"\",\"x\"\r\n";
-        struct Case {
-            const char* name;
-            int fmt;
-            int cols;
-            QByteArray text;
-        };
-        const Case cases[] = {
+        // Name, format, columns, text.
+        const std::tuple<const char*, int, int, QByteArray> cases[] = {
             {"Latin-1", 0, 3, "2,3\r\n\"M\xfcller\",\"caf\xe9\",\"\x80 \x81 \xff\"\r\n\"a\",\"\",\"\x9d\"\r\n"},
             {"UTF-8", 0, 3, "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"\xe4\xb8\xad\"\r\n"},
             {"UTF-8 with mark", 0, 3, bom + "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"x\"\r\n"},
@@ -575,13 +573,13 @@ private slots:
             {"80 columns", 0, 80, wide},
             {"32,767 rows", 0, 3, tall},
         };
-        for (const auto& c : cases) {
-            frmMain& f = Make(c.cols == 3 ? ThreeFieldSpec() : Write(QStringLiteral("spec80.dat"), spec80), c.fmt);
-            const QString path = Write(QStringLiteral("rt.txt"), c.text);
+        for (const auto& [name, fmt, cols, text] : cases) {
+            frmMain& f = Make(cols == 3 ? ThreeFieldSpec() : Write(u"spec80.dat"_s, spec80), fmt);
+            const QString path = Write(u"rt.txt"_s, text);
             Open(path);
             SaveAs(f, path);
-            QVERIFY2(dialogs_.messages.isEmpty() && dialogs_.questions.isEmpty(), c.name);
-            QVERIFY2(ReadAll(path) == c.text, c.name);
+            QVERIFY2(dialogs_.messages.isEmpty() && dialogs_.questions.isEmpty(), name);
+            QVERIFY2(ReadAll(path) == text, name);
         }
     }
 
@@ -589,53 +587,42 @@ private slots:
     // over that file asks first.
     void partialReadsAreToldAndSavingOverThemAsks()
     {
-        struct Case {
-            int fmt;
-            QByteArray text;
-            int line, notRead, shown;
-            QByteArray saved;
-        };
-        const Case cases[] = {
+        // Format, text, line where reading stopped, rows not read, rows shown, text saved over it.
+        const std::tuple<int, QByteArray, int, int, int, QByteArray> cases[] = {
             {0, "4,3\r\n\"A\",\"a\",\"1\"\r\n\"B\"\r\n\"C\",\"c\",\"3\"\r\n\"D\",\"d\",\"4\"\r\n", 3, 3, 1,
              "1,3\r\n\"A\",\"a\",\"1\"\r\n"},
             {0, "1,3\r\n\"A\",\"a\",\"1\"\r\n\"B\",\"b\",\"2\"\r\n", 3, 1, 1, "1,3\r\n\"A\",\"a\",\"1\"\r\n"},
             {1, "A,a,1\r\nB,b\r\nC,c,3\r\n", 2, 2, 1, "\"A\",\"a\",\"1\"\r\n"},
         };
-        for (const auto& c : cases) {
-            frmMain& f = Make(ThreeFieldSpec(), c.fmt);
-            const QString path = Write(QStringLiteral("part.txt"), c.text);
+        for (const auto& [fmt, text, line, notRead, shown, saved] : cases) {
+            frmMain& f = Make(ThreeFieldSpec(), fmt);
+            const QString path = Write(u"part.txt"_s, text);
             Open(path);
-            QCOMPARE(f.List()->Rows(), int16_t(c.shown));
-            const QString rows = c.notRead == 1 ? QStringLiteral("1 row of the file was")
-                                                : QStringLiteral("%1 rows of the file were").arg(c.notRead);
-            QCOMPARE(dialogs_.messages,
-                     QStringList{QStringLiteral("File %1 was not read whole: reading stopped at line %2. %3 not read.")
-                                     .arg(path)
-                                     .arg(c.line)
-                                     .arg(rows)});
+            QCOMPARE(f.List()->Rows(), int16_t(shown));
+            const QString rows = notRead == 1 ? u"1 row of the file was"_s : u"%1 rows of the file were"_s.arg(notRead);
+            const QString told = u"File %1 was not read whole: reading stopped at line %2. %3 not read."_s;
+            QCOMPARE(dialogs_.messages, QStringList{told.arg(path).arg(line).arg(rows)});
             SaveAs(f, path);
             QCOMPARE(dialogs_.questions,
-                     QStringList{QStringLiteral("Save As|File %1:\n%2 not read and will be lost.").arg(path, rows)});
-            QCOMPARE(ReadAll(path), c.text);
-            SaveAs(f, Path(QStringLiteral("elsewhere.txt")));  // another file loses nothing
+                     QStringList{u"Save As|File %1:\n%2 not read and will be lost."_s.arg(path, rows)});
+            QCOMPARE(ReadAll(path), text);
+            SaveAs(f, Path(u"elsewhere.txt"_s));  // another file loses nothing
             QCOMPARE(dialogs_.questions.size(), 1);
             dialogs_.answerOk = true;
             SaveAs(f, path);  // back over the opened file: asked again
             QCOMPARE(dialogs_.questions.size(), 2);
-            QCOMPARE(ReadAll(path), c.saved);
+            QCOMPARE(ReadAll(path), saved);
             SaveAs(f, path);  // the file now holds what is shown
             QCOMPARE(dialogs_.questions.size(), 2);
         }
         // A file of the wrong width shows no row; saving over it would lose them all.
         frmMain& f = Make(ThreeFieldSpec());
-        const QString four =
-            Write(QStringLiteral("four.dat"), "2,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n\"e\",\"f\",\"g\",\"h\"\r\n");
+        const QString four = Write(u"four.dat"_s, "2,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n\"e\",\"f\",\"g\",\"h\"\r\n");
         Open(four);
         f.cmdAdd->click();
         SaveAs(f, four);
         QCOMPARE(dialogs_.questions,
-                 QStringList{
-                     QStringLiteral("Save As|File %1:\n2 rows of the file were not read and will be lost.").arg(four)});
+                 QStringList{u"Save As|File %1:\n2 rows of the file were not read and will be lost."_s.arg(four)});
         QCOMPARE(ReadAll(four).left(5), QByteArray("2,4\r\n"));
     }
 
@@ -644,17 +631,17 @@ private slots:
     void savingRespectsAHarvestAndChangesOnDisk()
     {
         frmMain& f = MakeABCD();
-        const QString path = Path(QStringLiteral("rows.dat"));
+        const QString path = Path(u"rows.dat"_s);
         const QByteArray original = ReadAll(path);
         DataFileLock harvest;
         QCOMPARE(harvest.Take(path.toStdString(), false), DataFileLock::Outcome::Taken);
-        f.setFieldText(0, QStringLiteral("E"));
+        f.setFieldText(0, u"E"_s);
         f.cmdAdd->click();
         int asked = 0;
         dialogs_.answerRetry = [&asked] { return ++asked < 2; };  // Retry once, then Cancel
         SaveAs(f, path);
         const QString running =
-            QStringLiteral("Save As|A harvest is running on file %1. Retry when it has finished, or Cancel.").arg(path);
+            u"Save As|A harvest is running on file %1. Retry when it has finished, or Cancel."_s.arg(path);
         QCOMPARE(dialogs_.retries, QStringList({running, running}));
         QCOMPARE(ReadAll(path), original);
         dialogs_.answerRetry = [&harvest] {
@@ -668,13 +655,12 @@ private slots:
 
         // A harvest appends a line after the last save.
         const QByteArray harvested = ReadAll(path) + "\"H\",\"h\",\"8\"\r\n";
-        Write(QStringLiteral("rows.dat"), harvested);
+        Write(u"rows.dat"_s, harvested);
         f.cmdAdd->click();
         SaveAs(f, path);
         QCOMPARE(
             dialogs_.questions,
-            QStringList{QStringLiteral("Save As|File %1 has changed on disk since it was opened. Save over it anyway?")
-                            .arg(path)});
+            QStringList{u"Save As|File %1 has changed on disk since it was opened. Save over it anyway?"_s.arg(path)});
         QCOMPARE(ReadAll(path), harvested);
         dialogs_.answerOk = true;
         SaveAs(f, path);
@@ -696,7 +682,7 @@ private slots:
                     f.setFieldText(j, row[j]);
                 f.cmdAdd->click();
             }
-            const QString out = Path(QStringLiteral("out%1").arg(fmt));
+            const QString out = Path(u"out%1"_s.arg(fmt));
             dialogs_.saveAnswer = out;
             f.cmdSave->click();
             QCOMPARE(dialogs_.saveStart, QString());  // nothing opened: no name proposed
@@ -715,32 +701,15 @@ private slots:
     void failedOrEmptySaves()
     {
         frmMain& f = MakeABCD();
-        dialogs_.saveAnswer = Path(QStringLiteral("no/such/folder/x.dat"));
+        dialogs_.saveAnswer = Path(u"no/such/folder/x.dat"_s);
         f.cmdSave->click();
         QCOMPARE(dialogs_.messages.size(), 1);
-        QCOMPARE(QString::fromStdString(f.DataTable()->FileName()), Path(QStringLiteral("rows.dat")));
+        QCOMPARE(QString::fromStdString(f.DataTable()->FileName()), Path(u"rows.dat"_s));
         QCOMPARE(f.List()->Rows(), int16_t(4));
 
-        Make(ThreeFieldSpec()).AppCmd("save", {Path(QStringLiteral("never.dat")).toStdString()});
-        QVERIFY(!QFile::exists(Path(QStringLiteral("never.dat"))));  // an empty list writes nothing
+        Make(ThreeFieldSpec()).AppCmd("save", {Path(u"never.dat"_s).toStdString()});
+        QVERIFY(!QFile::exists(Path(u"never.dat"_s)));  // an empty list writes nothing
         QVERIFY(dialogs_.messages.empty());
-    }
-
-    // ---- quitting -------------------------------------------------------------
-
-    void quitAsksFirst()
-    {
-        frmMain& f = MakeABCD();
-        f.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        QTest::keyClick(&f, Qt::Key_Escape);  // presses Cancel
-        f.cmdCancel->click();
-        QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
-        QVERIFY(f.isVisible());
-        dialogs_.answerOk = true;
-        f.mnuFileExit->trigger();
-        QCOMPARE(dialogs_.questions.size(), 3);
-        QVERIFY(!f.isVisible());
     }
 
     // ---- help -----------------------------------------------------------------
@@ -748,24 +717,24 @@ private slots:
     void help()
     {
         const std::string folder = dir_.path().toStdString();
-        QDir(dir_.path()).mkpath(QStringLiteral("Help"));
+        QDir(dir_.path()).mkpath(u"Help"_s);
         QCOMPARE(frmMain::HelpPage(folder, "Tabwright", "Product"), folder + "/Help/index.html");
-        Write(QStringLiteral("Help/Product.html"), "p");
+        Write(u"Help/Product.html"_s, "p");
         QCOMPARE(frmMain::HelpPage(folder, "Tabwright", "Product"), folder + "/Help/Product.html");
-        Write(QStringLiteral("Help/Tabwright.html"), "t");
+        Write(u"Help/Tabwright.html"_s, "t");
         QCOMPARE(frmMain::HelpPage(folder, "Tabwright", "Product"), folder + "/Help/Tabwright.html");
 
         frmMain& f = Make(ThreeFieldSpec());
         QString opened;
         setBrowseToHandler([&opened](const QString& target) { opened = target; });
         f.mnuHelpContents->trigger();
-        QVERIFY(opened.startsWith(dir_.path() + QStringLiteral("/Help/")) && opened.endsWith(QStringLiteral(".html")));
+        QVERIFY(opened.startsWith(dir_.path() + u"/Help/"_s) && opened.endsWith(u".html"_s));
         // Without a page of its own, F1 opens the editor's section of the shared page.
-        QFile::remove(Path(QStringLiteral("Help/Tabwright.html")));
-        QFile::remove(Path(QStringLiteral("Help/Product.html")));
+        QFile::remove(Path(u"Help/Tabwright.html"_s));
+        QFile::remove(Path(u"Help/Product.html"_s));
         f.mnuHelpContents->trigger();
         setBrowseToHandler({});
-        QCOMPARE(opened, QUrl::fromLocalFile(Path(QStringLiteral("Help/index.html"))).toString() + "#editor");
+        QCOMPARE(opened, QUrl::fromLocalFile(Path(u"Help/index.html"_s)).toString() + "#editor");
     }
 
     void aboutBoxIsModelessWithoutOwner()
@@ -776,7 +745,7 @@ private slots:
             if (auto* a = qobject_cast<frmAbout*>(w); a && a->isVisible())
                 about = a;
         QVERIFY(about && !about->parent() && !about->isModal());
-        QCOMPARE(about->windowTitle(), QStringLiteral("About Quorra Data File Editor"));
+        QCOMPARE(about->windowTitle(), u"About Quorra Data File Editor"_s);
         about->close();
     }
 };
