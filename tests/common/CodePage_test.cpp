@@ -16,25 +16,22 @@ TEST(CodePage, EveryWindows1252ByteComesBack)
 
 TEST(CodePage, Conversions)
 {
-    struct Case {
-        std::string cp1252, utf8;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"M\xfcller", "M\xc3\xbcller"}, {"\x80", "\xe2\x82\xac"},   {"\x9f", "\xc5\xb8"},
         {"\x81", "\xc2\x81"},           {"caf\xe9", "caf\xc3\xa9"}, {"", ""},
         {"\xff", "\xc3\xbf"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Windows1252ToUtf8(c.cp1252), c.utf8) << c.utf8;
+    for (const auto& [cp1252, utf8] : cases) {
+        EXPECT_EQ(Windows1252ToUtf8(cp1252), utf8) << utf8;
         std::string back;
-        EXPECT_TRUE(Utf8ToWindows1252(c.utf8, back));
-        EXPECT_EQ(back, c.cp1252);
+        EXPECT_TRUE(Utf8ToWindows1252(utf8, back));
+        EXPECT_EQ(back, cp1252);
     }
 }
 
 TEST(CodePage, CharactersTheCodePageLacksAreNamed)
 {
-    for (const std::string& bad : {"\xe4\xb8\xad", "\xc4\x80", "\xf0\x9f\x98\x80", "\xc3"}) {
+    for (const std::string bad : {"\xe4\xb8\xad", "\xc4\x80", "\xf0\x9f\x98\x80", "\xc3"}) {
         std::string out, which;
         EXPECT_FALSE(Utf8ToWindows1252("ab" + bad + "c", out, &which)) << bad;
         EXPECT_EQ(which, bad.substr(0, bad == "\xc3" ? 1 : bad.size()));

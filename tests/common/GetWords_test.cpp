@@ -19,11 +19,8 @@ int Err(const std::string& line)
 
 TEST(GetWords, SplitsByTheStateTable)
 {
-    struct Case {
-        std::string line;
-        std::vector<std::string> words;
-    };  // no words: rejected
-    const Case cases[] = {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        // line, words (none: rejected)
         {"a,b,c", {"a", "b", "c"}},
         {" a , b ", {"a", "b"}},
         {"a,,b", {"a", "", "b"}},
@@ -57,12 +54,12 @@ TEST(GetWords, SplitsByTheStateTable)
         {"\"a\" ", {"a"}},
         {"\xc3\xa9t\xc3\xa9,\"na\xc3\xafve\"", {"\xc3\xa9t\xc3\xa9", "na\xc3\xafve"}},
     };
-    for (const auto& c : cases) {
-        const WordList w = GetWords(c.line);
+    for (const auto& [line, words] : cases) {
+        const WordList w = GetWords(line);
         ASSERT_FALSE(w.empty());
-        EXPECT_EQ(w[0], "") << c.line;
-        EXPECT_EQ(std::vector<std::string>(w.begin() + 1, w.end()), c.words) << "line: [" << c.line << "]";
-        EXPECT_EQ(UBound(w), static_cast<int>(c.words.size())) << c.line;
+        EXPECT_EQ(w[0], "") << line;
+        EXPECT_EQ(std::vector<std::string>(w.begin() + 1, w.end()), words) << "line: [" << line << "]";
+        EXPECT_EQ(UBound(w), static_cast<int>(words.size())) << line;
     }
 }
 

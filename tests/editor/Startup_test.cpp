@@ -23,10 +23,8 @@ StartupValues Parse(const std::string& text)
 
 TEST(Startup, WordsGiveTheStartupValues)
 {
-    struct Case {
-        std::string text, title, spec, data, fmt;  // no title: a usage error
-    };
-    const Case cases[] = {
+    // Words, then the title, specification, data file and format (no title and specification: a usage error).
+    const std::tuple<std::string, std::string, std::string, std::string, std::string> cases[] = {
         {"", kTitle, kDefaultSpec, "", "0"},
         {"\"/home/u/My Forms/week.dat\"", kTitle, kDefaultSpec, "/home/u/My Forms/week.dat", "0"},
         {"/T \"My Title\" /CSV data.csv", "My Title", kDefaultSpec, "data.csv", "1"},
@@ -40,17 +38,17 @@ TEST(Startup, WordsGiveTheStartupValues)
         {"a b c", "", "", "", ""},
         {"/csv a /t T b c", "", "", "", ""},
     };
-    for (const auto& c : cases) {
-        const StartupValues v = Parse(c.text);
-        const bool usage = c.title.empty() && c.spec.empty();
-        EXPECT_EQ(v.UsageError, usage) << c.text;
+    for (const auto& [text, title, spec, data, fmt] : cases) {
+        const StartupValues v = Parse(text);
+        const bool usage = title.empty() && spec.empty();
+        EXPECT_EQ(v.UsageError, usage) << text;
         if (usage)
             continue;
-        EXPECT_EQ(v.Title, c.title) << c.text;
-        EXPECT_EQ(v.SpecFile, c.spec) << c.text;
-        EXPECT_EQ(v.DataFile, c.data) << c.text;
-        EXPECT_EQ(v.NoFile, c.data.empty()) << c.text;
-        EXPECT_EQ(v.FmtText, c.fmt) << c.text;
+        EXPECT_EQ(v.Title, title) << text;
+        EXPECT_EQ(v.SpecFile, spec) << text;
+        EXPECT_EQ(v.DataFile, data) << text;
+        EXPECT_EQ(v.NoFile, data.empty()) << text;
+        EXPECT_EQ(v.FmtText, fmt) << text;
     }
     EXPECT_EQ(Parse("Spec.DAT Data.DAT").Positional, (std::vector<std::string>{"Spec.DAT", "Data.DAT"}));
     EXPECT_EQ(UsageText("Tabwright"), "Usage: \r\nTabwright [[specfile] datfile] [/t title] [/csv|/csvh]");

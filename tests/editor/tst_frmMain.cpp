@@ -26,6 +26,7 @@
 #include <memory>
 
 using namespace tabwright;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -42,7 +43,7 @@ public:
 
     void Message(QWidget*, const QString& title, const QString& text, Icon i) override
     {
-        QCOMPARE(title, QStringLiteral("Quorra Data File Editor"));
+        QCOMPARE(title, u"Quorra Data File Editor"_s);
         messages << text;
         icon = i;
     }
@@ -97,10 +98,9 @@ class tst_frmMain : public QObject {
     // Name (text box), Colour (completing combo) and Size (checking combo).
     QString ThreeFieldSpec()
     {
-        Write(QStringLiteral("colours.txt"), "Red\r\nGreen\r\nBlue\r\n");
-        return Write(QStringLiteral("three.dat"),
-                     "3,4\r\n\"Name\",\"50\",\"0\",\"-\"\r\n\"Colour\",\"30\",\"2\",\"colours.txt\"\r\n"
-                     "\"Size\",\"20\",\"1\",\"sizes.txt\"\r\n");
+        Write(u"colours.txt"_s, "Red\r\nGreen\r\nBlue\r\n");
+        return Write(u"three.dat"_s, "3,4\r\n\"Name\",\"50\",\"0\",\"-\"\r\n\"Colour\",\"30\",\"2\",\"colours.txt\"\r\n"
+                                     "\"Size\",\"20\",\"1\",\"sizes.txt\"\r\n");
     }
 
     frmMain& Make(const QString& spec, int fmt = 0, const QString& programFolder = {})
@@ -122,12 +122,8 @@ class tst_frmMain : public QObject {
         frmMain& f = Make(ThreeFieldSpec());
         QByteArray data = QByteArray::number(n) + ",3\r\n";
         for (int r = 0; r < n; ++r)
-            data += QStringLiteral("\"%1\",\"%2\",\"%3\"\r\n")
-                        .arg(QChar('A' + r))
-                        .arg(QChar('a' + r))
-                        .arg(r + 1)
-                        .toLatin1();
-        Open(Write(QStringLiteral("rows.dat"), data));
+            data += u"\"%1\",\"%2\",\"%3\"\r\n"_s.arg(QChar('A' + r)).arg(QChar('a' + r)).arg(r + 1).toLatin1();
+        Open(Write(u"rows.dat"_s, data));
         f.show();
         return f;
     }
@@ -147,36 +143,34 @@ class tst_frmMain : public QObject {
         QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, modifiers, rect.center());
     }
 
-    static QStringList Fields(const frmMain& f)
+    static QString Joined(const std::vector<std::string>& cells)
     {
         QStringList texts;
-        for (int j = 0; j < f.FieldCount(); ++j)
-            texts << f.FieldText(j);
-        return texts;
+        for (const std::string& cell : cells)
+            texts << QString::fromStdString(cell);
+        return texts.join('/');
     }
 
-    using Row = std::vector<std::string>;
-
-    // A specification of n text fields F1..Fn.
-    QString SpecOf(int n)
+    // Column 0, the selected row, Add's caption (- when disabled), then the
+    // letters of Del, Up, dowN and Save when enabled, * when the rows changed,
+    // and the fields.
+    static QString Snapshot(const frmMain& f)
     {
-        QByteArray text = QByteArray::number(n) + ",4\r\n";
-        for (int i = 1; i <= n; ++i)
-            text += "\"F" + QByteArray::number(i) + "\",\"1\",\"0\",\"-\"\r\n";
-        return Write(QStringLiteral("spec%1.dat").arg(n), text);
+        std::vector<std::string> fields;
+        for (int j = 0; j < f.FieldCount(); ++j)
+            fields.push_back(f.FieldText(j).toStdString());
+        return u"%1.%2.%3.%4%5%6%7%8.%9"_s.arg(Column0(f))
+            .arg(f.List()->SelectedRow())
+            .arg(f.cmdAdd->isEnabled() ? f.cmdAdd->text() : "-")
+            .arg(f.cmdDel->isEnabled() ? "D" : "-", f.cmdMoveUp->isEnabled() ? "U" : "-",
+                 f.cmdMoveDown->isEnabled() ? "N" : "-", f.cmdSave->isEnabled() ? "S" : "-", f.RowsChanged() ? "*" : "")
+            .arg(Joined(fields));
     }
 
     void SaveAs(frmMain& f, const QString& path)
     {
         dialogs_.saveAnswer = path;
         f.cmdSave->click();
-    }
-
-    // The Add button's caption, then Del, Up, dowN, Save: the letter when enabled.
-    static QString State(const frmMain& f)
-    {
-        return f.cmdAdd->text() + " " + (f.cmdDel->isEnabled() ? "D" : "-") + (f.cmdMoveUp->isEnabled() ? "U" : "-") +
-               (f.cmdMoveDown->isEnabled() ? "N" : "-") + (f.cmdSave->isEnabled() ? "S" : "-");
     }
 
 private slots:
@@ -199,8 +193,8 @@ private slots:
         const int lefts[] = {8, 296, 469};
         const int rights[] = {8 + 287, 296 + 172, 469 + 115};
         for (int i = 0; i < 3; ++i) {
-            auto* label = f.findChild<QLabel*>(QStringLiteral("lbl2%1").arg(i));
-            auto* input = f.findChild<QWidget*>(QStringLiteral("cbo2%1").arg(i));
+            auto* label = f.findChild<QLabel*>(u"lbl2%1"_s.arg(i));
+            auto* input = f.findChild<QWidget*>(u"cbo2%1"_s.arg(i));
             QVERIFY(label && input);
             QCOMPARE(label->geometry().topLeft(), QPoint(lefts[i], 8));
             QVERIFY(qAbs(label->geometry().right() + 1 - rights[i]) <= 1);
@@ -208,7 +202,7 @@ private slots:
             QCOMPARE(input->geometry().topLeft(), QPoint(lefts[i], 24));
             QCOMPARE(input->property("Tag"), label->property("Tag"));
         }
-        QCOMPARE(f.FieldLabel(0)->text(), QStringLiteral(" Name"));
+        QCOMPARE(f.FieldLabel(0)->text(), u" Name"_s);
         QVERIFY(qobject_cast<QLineEdit*>(f.Field(0)));
         QCOMPARE(f.Field(0)->height(), 21);
         QVERIFY(!f.Combo(0));
@@ -219,7 +213,7 @@ private slots:
         QCOMPARE(static_cast<QComboBox*>(f.Field(2))->count(), 0);
         QCOMPARE(f.List()->Headers(), QStringList({"Name", "Colour", "Size"}));
         QCOMPARE(f.List()->ColumnWidths(), std::vector<int16_t>({50, 30, 20}));
-        QCOMPARE(f.windowTitle(), QStringLiteral("Quorra Data File Editor"));
+        QCOMPARE(f.windowTitle(), u"Quorra Data File Editor"_s);
     }
 
     void fieldsFollowTheWindowWidth()
@@ -250,8 +244,7 @@ private slots:
             {{}, "Specification file: %1 doesn't exist."},
         };
         for (const auto& [content, message] : cases) {
-            const QString spec =
-                content.isNull() ? Path(QStringLiteral("nothere.dat")) : Write(QStringLiteral("bad.dat"), content);
+            const QString spec = content.isNull() ? Path(u"nothere.dat"_s) : Write(u"bad.dat"_s, content);
             frmMain& f = Make(spec);
             QVERIFY(f.LoadFailed());
             QCOMPARE(dialogs_.messages.size(), 1);
@@ -272,7 +265,7 @@ private slots:
             QCOMPARE(int(f.DataTable()->Fmt()), fmt);
         }
         f.AppCmd("frobnicate", {"x"});  // unknown commands are ignored
-        QCOMPARE(Column0(f), QStringLiteral("ABCD"));
+        QCOMPARE(Column0(f), u"ABCD"_s);
         QVERIFY(dialogs_.messages.empty());
         QVERIFY(!f.RowsChanged());
     }
@@ -280,13 +273,12 @@ private slots:
     void wrongColumnCountIsRefused()
     {
         frmMain& f = Make(ThreeFieldSpec());
-        const QString data = Write(QStringLiteral("four.dat"), "1,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n");
+        const QString data = Write(u"four.dat"_s, "1,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n");
         Open(data);
         QCOMPARE(f.List()->Rows(), int16_t(0));
         QCOMPARE(dialogs_.messages,
-                 QStringList{QStringLiteral("File %1 is not in the correct format. It has 4 columns.\n\n"
-                                            "Specification %2 is for 3 column data files.")
-                                 .arg(data, Path(QStringLiteral("three.dat")))});
+                 QStringList{u"File %1 is not in the correct format. It has 4 columns.\n\n"
+                             "Specification %2 is for 3 column data files."_s.arg(data, Path(u"three.dat"_s))});
         QCOMPARE(dialogs_.icon, EditorDialogs::Icon::None);
         QVERIFY(!f.cmdSave->isEnabled());
     }
@@ -294,16 +286,16 @@ private slots:
     void zeroRowsMissingAndHiddenFiles()
     {
         frmMain& f = Make(ThreeFieldSpec());
-        Open(Write(QStringLiteral("empty.dat"), "0,3\r\n"));
+        Open(Write(u"empty.dat"_s, "0,3\r\n"));
         QCOMPARE(f.List()->Rows(), int16_t(0));
-        Open(Write(QStringLiteral(".hidden.dat"), "1,3\r\n\"h\",\"i\",\"d\"\r\n"));  // read, though not replaced
-        QCOMPARE(Column0(f), QStringLiteral("h"));
+        Open(Write(u".hidden.dat"_s, "1,3\r\n\"h\",\"i\",\"d\"\r\n"));  // read, though not replaced
+        QCOMPARE(Column0(f), u"h"_s);
         // A missing file is a new file.
-        const QString data = Path(QStringLiteral("new.dat"));
+        const QString data = Path(u"new.dat"_s);
         Open(data);
         QCOMPARE(f.List()->Rows(), int16_t(0));
         QVERIFY(dialogs_.messages.empty());
-        f.setFieldText(0, QStringLiteral("n"));
+        f.setFieldText(0, u"n"_s);
         f.cmdAdd->click();
         dialogs_.saveAnswer = data;
         f.cmdSave->click();
@@ -314,13 +306,13 @@ private slots:
     void unreadableFilesAreReported()
     {
         frmMain& f = MakeABCD();
-        Open(Write(QStringLiteral("bad.dat"), "x,y\r\n"));
+        Open(Write(u"bad.dat"_s, "x,y\r\n"));
         QCOMPARE(dialogs_.messages.size(), 1);
-        QCOMPARE(Column0(f), QStringLiteral("ABCD"));  // the rows and the name stay
-        QCOMPARE(QString::fromStdString(f.DataTable()->FileName()), Path(QStringLiteral("rows.dat")));
+        QCOMPARE(Column0(f), u"ABCD"_s);  // the rows and the name stay
+        QCOMPARE(QString::fromStdString(f.DataTable()->FileName()), Path(u"rows.dat"_s));
         f.AppCmd("fmt", {"1"});
-        Open(Write(QStringLiteral("bad.csv"), "\"x\"y,z\r\n\"a\",\"b\",\"c\"\r\n"));
-        QCOMPARE(dialogs_.messages.value(1), QStringLiteral("clsDatFile.Cols out of bounds (0)"));
+        Open(Write(u"bad.csv"_s, "\"x\"y,z\r\n\"a\",\"b\",\"c\"\r\n"));
+        QCOMPARE(dialogs_.messages.value(1), u"clsDatFile.Cols out of bounds (0)"_s);
         QVERIFY(f.isEnabled());
     }
 
@@ -329,208 +321,154 @@ private slots:
         frmMain& f = Make(ThreeFieldSpec(), 2);
         f.setFileOpenEnabled(true);
         QVERIFY(f.mnuFileOpen->isEnabled());
-        dialogs_.openAnswer = Write(QStringLiteral("h.csv"), "\"x\",\"y\",\"z\"\r\n\"1\",\"2\",\"3\"\r\n");
+        dialogs_.openAnswer = Write(u"h.csv"_s, "\"x\",\"y\",\"z\"\r\n\"1\",\"2\",\"3\"\r\n");
         f.mnuFileOpen->trigger();
-        QCOMPARE(dialogs_.openFilter, QStringLiteral("Comma Separated Values (*.csv) | *.csv"));
-        QCOMPARE(Column0(f), QStringLiteral("1"));
+        QCOMPARE(dialogs_.openFilter, u"Comma Separated Values (*.csv) | *.csv"_s);
+        QCOMPARE(Column0(f), u"1"_s);
         // A name the dialog gives that does not exist is reported; Cancel opens nothing.
-        for (const QString& answer : {Path(QStringLiteral("gone.csv")), QString()}) {
+        for (const QString& answer : {Path(u"gone.csv"_s), QString()}) {
             dialogs_.openAnswer = answer;
             f.mnuFileOpen->trigger();
-            QCOMPARE(Column0(f), QStringLiteral("1"));
+            QCOMPARE(Column0(f), u"1"_s);
         }
-        QCOMPARE(dialogs_.messages,
-                 QStringList{QStringLiteral("File not found: %1").arg(Path(QStringLiteral("gone.csv")))});
+        QCOMPARE(dialogs_.messages, QStringList{u"File not found: %1"_s.arg(Path(u"gone.csv"_s))});
         f.setFileOpenEnabled(false);
         QVERIFY(!f.mnuFileOpen->isEnabled());
     }
 
     // ---- record editing -----------------------------------------------------
 
-    void startWithoutAFile()
+    // User steps on the rows A a 1, B b 2, C c 3, D d 4 (the first "rows" of
+    // them; -1: no file opened): cN clicks row N, ^N ctrl-clicks it, v and h
+    // press Down and Home in the list, fJ=text types into field J, A D U N click
+    // Add, Del, Up and dowN, R reopens the file; =... checks the Snapshot and
+    // rN=... the cells of row N.
+    void recordEditing_data()
     {
-        frmMain& f = Make(ThreeFieldSpec());
-        QCOMPARE(State(f), QStringLiteral("Add ----"));
-        QVERIFY(f.cmdAdd->isEnabled());
-        f.setFieldText(0, QStringLiteral("Ann"));
-        f.cmdAdd->click();
-        QCOMPARE(State(f), QStringLiteral("Add ---S"));
-        QCOMPARE(f.FieldText(0), QStringLiteral("Ann"));  // Add keeps the fields
-        f.cmdAdd->click();
-        QCOMPARE(Column0(f), QStringLiteral("AnnAnn"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
-        f.cmdSave->click();
-        QCOMPARE(dialogs_.saveStart, QString());
-        QCOMPARE(dialogs_.saveFilter, QStringLiteral("Data (*.dat) | *.dat"));
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("script");
+        const std::tuple<const char*, int, const char*> rows[] = {
+            {"start without a file; Add keeps the fields", -1,
+             "=.-1.Add.----.// f0=Ann A =Ann.-1.Add.---S*.Ann// A =AnnAnn.-1.Add.---S*.Ann//"},
+            {"a click loads the row, another drops the edit, Update writes it", 4,
+             "c1 =ABCD.1.Update.DUNS.B/b/2 f0=changed c2 =ABCD.2.Update.DUNS.C/c/3 f0=Cc f1=Green A "
+             "=ABCcD.2.Add.DUNS*.// r2=Cc/Green/3"},
+            {"delete selects nothing and keeps the fields", 4, "c1 D =ACD.-1.Add.---S*.B/b/2"},
+            {"move buttons follow the selection", 4,
+             "c0 =ABCD.0.Update.D-NS.A/a/1 c3 =ABCD.3.Update.DU-S.D/d/4 c2 U =ACBD.1.Update.DUNS*.C/c/3 N N "
+             "=ABDC.3.Update.DU-S*.C/c/3 f0=Z A =ABDZ.3.Add.DU-S*.//"},
+            {"a single row moves nowhere", 1, "c0 =A.0.Update.D--S.A/a/1"},
+            {"reopening drops the selection under a pending Update", 4, "c1 R f0=E A =ABCDE.-1.Add.---S*.E/b/2"},
+            {"the mouse moves the row shown", 4, "c1 c2 =ABCD.2.Update.DUNS.C/c/3 f0=Cx A r1=B/b/2 r2=Cx/c/3"},
+            {"the keys move the row shown", 4, "c1 v =ABCD.2.Update.DUNS.C/c/3 f0=Cx A r1=B/b/2 r2=Cx/c/3"},
+            {"home, deselect, a moved row keeps its pending edit", 4,
+             "c3 h =ABCD.0.Update.D-NS.A/a/1 ^0 =ABCD.-1.Add.---S.A/a/1 c1 f0=Bx N =ACBD.2.Update.DUNS*.Bx/b/2 A "
+             "=ACBxD.2.Add.DUNS*.//"},
+        };
+        for (const auto& [name, n, script] : rows)
+            QTest::newRow(name) << n << QString(script);
     }
 
-    void clickLoadsTheRowAndUpdateWritesIt()
+    void recordEditing()
     {
-        frmMain& f = MakeABCD();
-        ClickRow(f, 1);
-        QCOMPARE(f.List()->SelectedRow(), int16_t(1));
-        QCOMPARE(State(f), QStringLiteral("Update DUNS"));
-        QCOMPARE(QStringList({f.FieldText(0), f.FieldText(1), f.FieldText(2)}), QStringList({"B", "b", "2"}));
-        f.setFieldText(0, QStringLiteral("changed"));
-        ClickRow(f, 2);  // the edit is lost
-        QCOMPARE(f.FieldText(0), QStringLiteral("C"));
-        QCOMPARE(Column0(f), QStringLiteral("ABCD"));
-        f.setFieldText(0, QStringLiteral("Cc"));
-        f.setFieldText(1, QStringLiteral("Green"));
-        f.cmdAdd->click();
-        QVERIFY(f.ListRows()[2] == (std::vector<std::string>{"Cc", "Green", "3"}));
-        for (int j = 0; j < 3; ++j)
-            QCOMPARE(f.FieldText(j), QString());
-        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(2));
-        QCOMPARE(f.List()->Rows(), int16_t(4));
-        QVERIFY(f.RowsChanged());
-    }
-
-    void deleteSelectsNothing()
-    {
-        frmMain& f = MakeABCD();
-        ClickRow(f, 1);
-        f.cmdDel->click();
-        QCOMPARE(Column0(f), QStringLiteral("ACD"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
-        QCOMPARE(State(f), QStringLiteral("Add ---S"));
-        QCOMPARE(f.FieldText(0), QStringLiteral("B"));  // the fields keep their texts
-    }
-
-    void moveButtonsFollowTheSelection()
-    {
-        frmMain& f = MakeABCD();
-        ClickRow(f, 0);
-        QCOMPARE(State(f), QStringLiteral("Update D-NS"));
-        ClickRow(f, 3);
-        QCOMPARE(State(f), QStringLiteral("Update DU-S"));
-        ClickRow(f, 2);
-        f.cmdMoveUp->click();
-        QCOMPARE(Column0(f), QStringLiteral("ACBD"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(1));
-        f.cmdMoveDown->click();
-        f.cmdMoveDown->click();
-        QCOMPARE(Column0(f), QStringLiteral("ABDC"));
-        QCOMPARE(f.List()->SelectedRow(), int16_t(3));
-        QCOMPARE(State(f), QStringLiteral("Update DU-S"));
-        f.setFieldText(0, QStringLiteral("Z"));  // a pending Update writes into the moved row
-        f.cmdAdd->click();
-        QCOMPARE(Column0(f), QStringLiteral("ABDZ"));
-
-        frmMain& one = MakeABCD(1);
-        ClickRow(one, 0);
-        QCOMPARE(State(one), QStringLiteral("Update D--S"));
-    }
-
-    void updateWithoutASelectedRowAddsARow()
-    {
-        frmMain& f = MakeABCD();
-        ClickRow(f, 1);
-        Open(Path(QStringLiteral("rows.dat")));  // reopening empties the selection under a pending Update
-        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
-        f.setFieldText(0, QStringLiteral("E"));
-        f.cmdAdd->click();
-        QCOMPARE(Column0(f), QStringLiteral("ABCDE"));
-        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
-    }
-
-    // The fields always hold the row that Update writes: the selection moved
-    // by the mouse or by the arrow keys loads the fields.
-    void updateWritesTheRowShown()
-    {
-        for (const bool keys : {false, true}) {
-            frmMain& f = MakeABCD();
-            ClickRow(f, 1);
-            if (keys)
-                QTest::keyClick(f.ListView1, Qt::Key_Down);
+        QFETCH(int, rows);
+        QFETCH(QString, script);
+        frmMain& f = rows < 0 ? Make(ThreeFieldSpec()) : MakeABCD(rows);
+        f.show();
+        const std::map<char, std::function<void(int, const QString&)>> actions = {
+            {'c', [&](int n, const QString&) { ClickRow(f, n); }},
+            {'^', [&](int n, const QString&) { ClickRow(f, n, Qt::ControlModifier); }},
+            {'v', [&](int, const QString&) { QTest::keyClick(f.ListView1, Qt::Key_Down); }},
+            {'h', [&](int, const QString&) { QTest::keyClick(f.ListView1, Qt::Key_Home); }},
+            {'f', [&](int n, const QString& text) { f.setFieldText(n, text); }},
+            {'A', [&](int, const QString&) { f.cmdAdd->click(); }},
+            {'D', [&](int, const QString&) { f.cmdDel->click(); }},
+            {'U', [&](int, const QString&) { f.cmdMoveUp->click(); }},
+            {'N', [&](int, const QString&) { f.cmdMoveDown->click(); }},
+            {'R', [&](int, const QString&) { Open(Path(u"rows.dat"_s)); }},
+        };
+        for (const QString& step : script.split(' ')) {
+            const int n = step.mid(1, 1).toInt();
+            const QString text = step.section('=', 1);
+            if (step.startsWith('='))
+                QCOMPARE(Snapshot(f), text);
+            else if (step.startsWith('r'))
+                QCOMPARE(Joined(f.ListRows().at(size_t(n))), text);
             else
-                ClickRow(f, 2);
-            QCOMPARE(f.List()->SelectedRow(), int16_t(2));
-            QCOMPARE(Fields(f), QStringList({"C", "c", "3"}));
-            QCOMPARE(State(f), QStringLiteral("Update DUNS"));
-            f.setFieldText(0, QStringLiteral("Cx"));
-            f.cmdAdd->click();
-            QVERIFY2(f.ListRows()[1] == (Row{"B", "b", "2"}), keys ? "keys" : "mouse");
-            QVERIFY(f.ListRows()[2] == (Row{"Cx", "c", "3"}));
+                actions.at(step[0].toLatin1())(n, text);
         }
-        frmMain& f = MakeABCD();
-        ClickRow(f, 3);
-        QTest::keyClick(f.ListView1, Qt::Key_Home);
-        QCOMPARE(Fields(f), QStringList({"A", "a", "1"}));
-        QCOMPARE(State(f), QStringLiteral("Update D-NS"));
-        // The user takes the selection away: the fields can only be a new row.
-        ClickRow(f, 0, Qt::ControlModifier);
-        QCOMPARE(f.List()->SelectedRow(), int16_t(-1));
-        QCOMPARE(State(f), QStringLiteral("Add ---S"));
-        // Moving a row keeps a pending edit: the moved row is still the one shown.
-        ClickRow(f, 1);
-        f.setFieldText(0, QStringLiteral("Bx"));
-        f.cmdMoveDown->click();
-        QCOMPARE(f.FieldText(0), QStringLiteral("Bx"));
-        f.cmdAdd->click();
-        QCOMPARE(Column0(f), QStringLiteral("ACBxD"));
     }
 
     // A text the file's code page has no byte for is refused, not replaced.
     void editedTextIsWrittenInTheFilesEncoding()
     {
         frmMain& f = MakeABCD();
-        const QString path =
-            Write(QStringLiteral("cp.dat"), "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
+        const QString path = Write(u"cp.dat"_s, "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
         Open(path);
-        QCOMPARE(f.List()->Data(0, 0), QStringLiteral("M\u00fcller"));
+        QCOMPARE(f.List()->Data(0, 0), u"M\u00fcller"_s);
         ClickRow(f, 1);
-        f.setFieldText(0, QStringLiteral("Stra\u00dfe \u20ac"));
+        f.setFieldText(0, u"Stra\u00dfe \u20ac"_s);
         f.cmdAdd->click();
         ClickRow(f, 0);
-        f.setFieldText(1, QStringLiteral("\u4e2d"));
+        f.setFieldText(1, u"\u4e2d"_s);
         f.cmdAdd->click();
         QCOMPARE(dialogs_.messages,
                  QStringList{
-                     QStringLiteral("The character \u4e2d cannot be written to file %1, which holds Windows-1252 text.")
-                         .arg(path)});
-        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Update"));
-        QCOMPARE(f.List()->Data(0, 1), QStringLiteral("x"));
+                     u"The character \u4e2d cannot be written to file %1, which holds Windows-1252 text."_s.arg(path)});
+        QCOMPARE(f.cmdAdd->text(), u"Update"_s);
+        QCOMPARE(f.List()->Data(0, 1), u"x"_s);
         SaveAs(f, path);
         QCOMPARE(ReadAll(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf"
                                            "e \x80\",\"y\",\"2\"\r\n"));
     }
 
-    // Each way to leave edited rows asks first: File > Open as closing does,
-    // also in a window that was closed and shown again.
-    void everyWayOutOfChangesAsks()
+    // Cancel and File > Exit always ask. Each way to leave edited rows asks
+    // first: File > Open as closing does, also in a window that was closed and
+    // shown again.
+    void everyWayOutAsks()
     {
-        QVERIFY(MakeABCD().close());  // nothing changed: no question
+        frmMain& q = MakeABCD();
+        QVERIFY(q.close());  // nothing changed: no question
         QVERIFY(dialogs_.questions.empty());
+        q.show();
+        q.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&q));
+        QTest::keyClick(&q, Qt::Key_Escape);  // presses Cancel
+        q.cmdCancel->click();
+        QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
+        QVERIFY(q.isVisible());
+        dialogs_.answerOk = true;
+        q.mnuFileExit->trigger();
+        QCOMPARE(dialogs_.questions.size(), 3);
+        QVERIFY(!q.isVisible());
+
         frmMain& f = MakeABCD();
         f.setFileOpenEnabled(true);
-        f.setFieldText(0, QStringLiteral("E"));
+        f.setFieldText(0, u"E"_s);
         f.cmdAdd->click();
-        dialogs_.openAnswer = Write(QStringLiteral("other.dat"), "1,3\r\n\"O\",\"o\",\"9\"\r\n");
+        dialogs_.openAnswer = Write(u"other.dat"_s, "1,3\r\n\"O\",\"o\",\"9\"\r\n");
         f.mnuFileOpen->trigger();
-        QCOMPARE(dialogs_.questions,
-                 QStringList{QStringLiteral("Open|The rows have changed and are not saved. Are you sure?")});
-        QCOMPARE(Column0(f), QStringLiteral("ABCDE"));
+        QCOMPARE(dialogs_.questions, QStringList{u"Open|The rows have changed and are not saved. Are you sure?"_s});
+        QCOMPARE(Column0(f), u"ABCDE"_s);
         dialogs_.answerOk = true;
         f.mnuFileOpen->trigger();
-        QCOMPARE(Column0(f), QStringLiteral("O"));
+        QCOMPARE(Column0(f), u"O"_s);
         f.mnuFileOpen->trigger();  // nothing changed: no question
         QCOMPARE(dialogs_.questions.size(), 2);
 
         frmMain& g = MakeABCD();
-        g.setFieldText(0, QStringLiteral("E"));
+        g.setFieldText(0, u"E"_s);
         g.cmdAdd->click();
         dialogs_.answerOk = true;
         QVERIFY(g.close());
         g.show();
-        QCOMPARE(Column0(g), QStringLiteral("ABCDE"));
+        QCOMPARE(Column0(g), u"ABCDE"_s);
         dialogs_.answerOk = false;
         QVERIFY(!g.close());
         QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
-        g.setFieldText(0, QStringLiteral("F"));
+        g.setFieldText(0, u"F"_s);
         g.cmdAdd->click();  // the window still works
-        QCOMPARE(Column0(g), QStringLiteral("ABCDEF"));
+        QCOMPARE(Column0(g), u"ABCDEF"_s);
     }
 
     void rowLimit()
@@ -539,18 +477,28 @@ private slots:
         QByteArray full;
         for (int r = 0; r < 32767; ++r)
             full += "a,b,c\r\n";
-        Open(Write(QStringLiteral("full.csv"), full));
+        Open(Write(u"full.csv"_s, full));
         QCOMPARE(f.List()->Rows(), int16_t(32767));
         f.cmdAdd->click();
-        QCOMPARE(dialogs_.messages, QStringList{QStringLiteral("A data file holds at most 32,767 rows.")});
+        QCOMPARE(dialogs_.messages, QStringList{u"A data file holds at most 32,767 rows."_s});
         QCOMPARE(f.List()->Rows(), int16_t(32767));
     }
 
-    // The shipped specification takes every format the harvester takes.
+    // The shipped specification: a text box for the name; the reference field
+    // offers the reserved references and the format field the format words,
+    // and both take any text the harvester takes.
     void shippedSpecificationTakesAnyFormat()
     {
         frmMain& f = Make(QStringLiteral(APP_DIR "/Tabwright.dat"), 0, QStringLiteral(APP_DIR));
-        Open(Write(QStringLiteral("form.dat"), "2,3\r\n\"Total\",\"B5\",\"#,##0\"\r\n\"Rate\",\"B6\",\"0.00\"\r\n"));
+        QCOMPARE(f.List()->Headers(), QStringList({"Field name", "Reference", "Format"}));
+        QVERIFY(qobject_cast<QLineEdit*>(f.Field(0)));
+        const std::pair<int, QStringList> offers[] = {{1, {"<file>", "<modified>"}}, {2, {"text", "dmy", "0.00"}}};
+        for (const auto& [j, entries] : offers) {
+            QCOMPARE(f.Combo(j)->Mode(), int16_t(4));
+            for (const QString& entry : entries)
+                QVERIFY2(qobject_cast<QComboBox*>(f.Field(j))->findText(entry) >= 0, qPrintable(entry));
+        }
+        Open(Write(u"form.dat"_s, "2,3\r\n\"Total\",\"B5\",\"#,##0\"\r\n\"Rate\",\"B6\",\"0.00\"\r\n"));
         f.show();
         f.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f));
@@ -558,19 +506,19 @@ private slots:
         QVERIFY(format && format->count() > 10);
         QCOMPARE(format->itemText(0), QString());  // the empty entry stays
         ClickRow(f, 0);
-        QCOMPARE(f.FieldText(2), QStringLiteral("#,##0"));
+        QCOMPARE(f.FieldText(2), u"#,##0"_s);
         QTest::mouseClick(format->lineEdit(), Qt::LeftButton);
         QTest::keyClick(format, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(format, QStringLiteral("dm"));
-        QCOMPARE(f.FieldText(2), QStringLiteral("dmy"));  // still completes
+        QTest::keyClicks(format, u"dm"_s);
+        QCOMPARE(f.FieldText(2), u"dmy"_s);  // still completes
         QTest::keyClick(format, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(format, QStringLiteral("0.0000"));
-        QCOMPARE(f.FieldText(2), QStringLiteral("0.0000"));
+        QTest::keyClicks(format, u"0.0000"_s);
+        QCOMPARE(f.FieldText(2), u"0.0000"_s);
         QTest::mouseClick(f.cmdAdd, Qt::LeftButton);
-        QVERIFY(f.ListRows()[0] == (Row{"Total", "B5", "0.0000"}));
+        QCOMPARE(Joined(f.ListRows()[0]), u"Total/B5/0.0000"_s);
         ClickRow(f, 1);
         QTest::mouseClick(f.cmdAdd, Qt::LeftButton);  // a row that holds a pattern can be updated as it is
-        QCOMPARE(f.cmdAdd->text(), QStringLiteral("Add"));
+        QCOMPARE(f.cmdAdd->text(), u"Add"_s);
     }
 
     // The menus work while a checked combo box holds a text that is not in
@@ -582,7 +530,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&f));
         auto* colour = qobject_cast<QComboBox*>(f.Field(1));
         QTest::mouseClick(colour->lineEdit(), Qt::LeftButton);
-        QTest::keyClicks(colour, QStringLiteral("Purple"));
+        QTest::keyClicks(colour, u"Purple"_s);
         QTest::mouseClick(f.cmdAdd, Qt::LeftButton);
         QCOMPARE(f.List()->Rows(), int16_t(4));
         QVERIFY(colour->hasFocus());
@@ -593,7 +541,7 @@ private slots:
         QTest::keyClick(colour, Qt::Key_H, Qt::AltModifier);
         QTRY_VERIFY(f.mnuHelp->isVisible());
         f.mnuHelp->hide();
-        QCOMPARE(f.FieldText(1), QStringLiteral("Purple"));
+        QCOMPARE(f.FieldText(1), u"Purple"_s);
     }
 
     // ---- saving -------------------------------------------------------------
@@ -603,20 +551,17 @@ private slots:
     void roundTripKeepsEveryByte()
     {
         const QByteArray bom = "\xEF\xBB\xBF";
-        QByteArray wide = "2,80\r\n";
+        QByteArray wide = "2,80\r\n", spec80 = "80,4\r\n";
+        for (int c = 0; c < 80; ++c)
+            spec80 += "\"F\",\"1\",\"0\",\"-\"\r\n";
         for (int r = 0; r < 2; ++r)
             for (int c = 0; c < 80; ++c)
                 wide += "\"r" + QByteArray::number(r) + "c" + QByteArray::number(c) + (c < 79 ? "\"," : "\"\r\n");
         QByteArray tall = "32767,3\r\n";
         for (int r = 0; r < 32767; ++r)
             tall += "\"" + QByteArray::number(r) + "\",\"\",\"x\"\r\n";
-        struct Case {
-            const char* name;
-            int fmt;
-            int cols;
-            QByteArray text;
-        };
-        const Case cases[] = {
+        // Name, format, columns, text.
+        const std::tuple<const char*, int, int, QByteArray> cases[] = {
             {"Latin-1", 0, 3, "2,3\r\n\"M\xfcller\",\"caf\xe9\",\"\x80 \x81 \xff\"\r\n\"a\",\"\",\"\x9d\"\r\n"},
             {"UTF-8", 0, 3, "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"\xe4\xb8\xad\"\r\n"},
             {"UTF-8 with mark", 0, 3, bom + "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"x\"\r\n"},
@@ -628,13 +573,13 @@ private slots:
             {"80 columns", 0, 80, wide},
             {"32,767 rows", 0, 3, tall},
         };
-        for (const auto& c : cases) {
-            frmMain& f = Make(c.cols == 3 ? ThreeFieldSpec() : SpecOf(c.cols), c.fmt);
-            const QString path = Write(QStringLiteral("rt.txt"), c.text);
+        for (const auto& [name, fmt, cols, text] : cases) {
+            frmMain& f = Make(cols == 3 ? ThreeFieldSpec() : Write(u"spec80.dat"_s, spec80), fmt);
+            const QString path = Write(u"rt.txt"_s, text);
             Open(path);
             SaveAs(f, path);
-            QVERIFY2(dialogs_.messages.isEmpty() && dialogs_.questions.isEmpty(), c.name);
-            QVERIFY2(ReadAll(path) == c.text, c.name);
+            QVERIFY2(dialogs_.messages.isEmpty() && dialogs_.questions.isEmpty(), name);
+            QVERIFY2(ReadAll(path) == text, name);
         }
     }
 
@@ -642,53 +587,42 @@ private slots:
     // over that file asks first.
     void partialReadsAreToldAndSavingOverThemAsks()
     {
-        struct Case {
-            int fmt;
-            QByteArray text;
-            int line, notRead, shown;
-            QByteArray saved;
-        };
-        const Case cases[] = {
+        // Format, text, line where reading stopped, rows not read, rows shown, text saved over it.
+        const std::tuple<int, QByteArray, int, int, int, QByteArray> cases[] = {
             {0, "4,3\r\n\"A\",\"a\",\"1\"\r\n\"B\"\r\n\"C\",\"c\",\"3\"\r\n\"D\",\"d\",\"4\"\r\n", 3, 3, 1,
              "1,3\r\n\"A\",\"a\",\"1\"\r\n"},
             {0, "1,3\r\n\"A\",\"a\",\"1\"\r\n\"B\",\"b\",\"2\"\r\n", 3, 1, 1, "1,3\r\n\"A\",\"a\",\"1\"\r\n"},
             {1, "A,a,1\r\nB,b\r\nC,c,3\r\n", 2, 2, 1, "\"A\",\"a\",\"1\"\r\n"},
         };
-        for (const auto& c : cases) {
-            frmMain& f = Make(ThreeFieldSpec(), c.fmt);
-            const QString path = Write(QStringLiteral("part.txt"), c.text);
+        for (const auto& [fmt, text, line, notRead, shown, saved] : cases) {
+            frmMain& f = Make(ThreeFieldSpec(), fmt);
+            const QString path = Write(u"part.txt"_s, text);
             Open(path);
-            QCOMPARE(f.List()->Rows(), int16_t(c.shown));
-            const QString rows = c.notRead == 1 ? QStringLiteral("1 row of the file was")
-                                                : QStringLiteral("%1 rows of the file were").arg(c.notRead);
-            QCOMPARE(dialogs_.messages,
-                     QStringList{QStringLiteral("File %1 was not read whole: reading stopped at line %2. %3 not read.")
-                                     .arg(path)
-                                     .arg(c.line)
-                                     .arg(rows)});
+            QCOMPARE(f.List()->Rows(), int16_t(shown));
+            const QString rows = notRead == 1 ? u"1 row of the file was"_s : u"%1 rows of the file were"_s.arg(notRead);
+            const QString told = u"File %1 was not read whole: reading stopped at line %2. %3 not read."_s;
+            QCOMPARE(dialogs_.messages, QStringList{told.arg(path).arg(line).arg(rows)});
             SaveAs(f, path);
             QCOMPARE(dialogs_.questions,
-                     QStringList{QStringLiteral("Save As|File %1:\n%2 not read and will be lost.").arg(path, rows)});
-            QCOMPARE(ReadAll(path), c.text);
-            SaveAs(f, Path(QStringLiteral("elsewhere.txt")));  // another file loses nothing
+                     QStringList{u"Save As|File %1:\n%2 not read and will be lost."_s.arg(path, rows)});
+            QCOMPARE(ReadAll(path), text);
+            SaveAs(f, Path(u"elsewhere.txt"_s));  // another file loses nothing
             QCOMPARE(dialogs_.questions.size(), 1);
             dialogs_.answerOk = true;
             SaveAs(f, path);  // back over the opened file: asked again
             QCOMPARE(dialogs_.questions.size(), 2);
-            QCOMPARE(ReadAll(path), c.saved);
+            QCOMPARE(ReadAll(path), saved);
             SaveAs(f, path);  // the file now holds what is shown
             QCOMPARE(dialogs_.questions.size(), 2);
         }
         // A file of the wrong width shows no row; saving over it would lose them all.
         frmMain& f = Make(ThreeFieldSpec());
-        const QString four =
-            Write(QStringLiteral("four.dat"), "2,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n\"e\",\"f\",\"g\",\"h\"\r\n");
+        const QString four = Write(u"four.dat"_s, "2,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n\"e\",\"f\",\"g\",\"h\"\r\n");
         Open(four);
         f.cmdAdd->click();
         SaveAs(f, four);
         QCOMPARE(dialogs_.questions,
-                 QStringList{
-                     QStringLiteral("Save As|File %1:\n2 rows of the file were not read and will be lost.").arg(four)});
+                 QStringList{u"Save As|File %1:\n2 rows of the file were not read and will be lost."_s.arg(four)});
         QCOMPARE(ReadAll(four).left(5), QByteArray("2,4\r\n"));
     }
 
@@ -697,17 +631,17 @@ private slots:
     void savingRespectsAHarvestAndChangesOnDisk()
     {
         frmMain& f = MakeABCD();
-        const QString path = Path(QStringLiteral("rows.dat"));
+        const QString path = Path(u"rows.dat"_s);
         const QByteArray original = ReadAll(path);
         DataFileLock harvest;
         QCOMPARE(harvest.Take(path.toStdString(), false), DataFileLock::Outcome::Taken);
-        f.setFieldText(0, QStringLiteral("E"));
+        f.setFieldText(0, u"E"_s);
         f.cmdAdd->click();
         int asked = 0;
         dialogs_.answerRetry = [&asked] { return ++asked < 2; };  // Retry once, then Cancel
         SaveAs(f, path);
         const QString running =
-            QStringLiteral("Save As|A harvest is running on file %1. Retry when it has finished, or Cancel.").arg(path);
+            u"Save As|A harvest is running on file %1. Retry when it has finished, or Cancel."_s.arg(path);
         QCOMPARE(dialogs_.retries, QStringList({running, running}));
         QCOMPARE(ReadAll(path), original);
         dialogs_.answerRetry = [&harvest] {
@@ -721,13 +655,12 @@ private slots:
 
         // A harvest appends a line after the last save.
         const QByteArray harvested = ReadAll(path) + "\"H\",\"h\",\"8\"\r\n";
-        Write(QStringLiteral("rows.dat"), harvested);
+        Write(u"rows.dat"_s, harvested);
         f.cmdAdd->click();
         SaveAs(f, path);
         QCOMPARE(
             dialogs_.questions,
-            QStringList{QStringLiteral("Save As|File %1 has changed on disk since it was opened. Save over it anyway?")
-                            .arg(path)});
+            QStringList{u"Save As|File %1 has changed on disk since it was opened. Save over it anyway?"_s.arg(path)});
         QCOMPARE(ReadAll(path), harvested);
         dialogs_.answerOk = true;
         SaveAs(f, path);
@@ -749,9 +682,11 @@ private slots:
                     f.setFieldText(j, row[j]);
                 f.cmdAdd->click();
             }
-            const QString out = Path(QStringLiteral("out%1").arg(fmt));
+            const QString out = Path(u"out%1"_s.arg(fmt));
             dialogs_.saveAnswer = out;
             f.cmdSave->click();
+            QCOMPARE(dialogs_.saveStart, QString());  // nothing opened: no name proposed
+            QCOMPARE(dialogs_.saveFilter, fmt ? "Comma Separated Values (*.csv) | *.csv" : "Data (*.dat) | *.dat");
             QVERIFY(dialogs_.messages.empty());
             QCOMPARE(ReadAll(out), expected[fmt]);
             QVERIFY(!f.RowsChanged());
@@ -766,32 +701,15 @@ private slots:
     void failedOrEmptySaves()
     {
         frmMain& f = MakeABCD();
-        dialogs_.saveAnswer = Path(QStringLiteral("no/such/folder/x.dat"));
+        dialogs_.saveAnswer = Path(u"no/such/folder/x.dat"_s);
         f.cmdSave->click();
         QCOMPARE(dialogs_.messages.size(), 1);
-        QCOMPARE(QString::fromStdString(f.DataTable()->FileName()), Path(QStringLiteral("rows.dat")));
+        QCOMPARE(QString::fromStdString(f.DataTable()->FileName()), Path(u"rows.dat"_s));
         QCOMPARE(f.List()->Rows(), int16_t(4));
 
-        Make(ThreeFieldSpec()).AppCmd("save", {Path(QStringLiteral("never.dat")).toStdString()});
-        QVERIFY(!QFile::exists(Path(QStringLiteral("never.dat"))));  // an empty list writes nothing
+        Make(ThreeFieldSpec()).AppCmd("save", {Path(u"never.dat"_s).toStdString()});
+        QVERIFY(!QFile::exists(Path(u"never.dat"_s)));  // an empty list writes nothing
         QVERIFY(dialogs_.messages.empty());
-    }
-
-    // ---- quitting -------------------------------------------------------------
-
-    void quitAsksFirst()
-    {
-        frmMain& f = MakeABCD();
-        f.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        QTest::keyClick(&f, Qt::Key_Escape);  // presses Cancel
-        f.cmdCancel->click();
-        QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
-        QVERIFY(f.isVisible());
-        dialogs_.answerOk = true;
-        f.mnuFileExit->trigger();
-        QCOMPARE(dialogs_.questions.size(), 3);
-        QVERIFY(!f.isVisible());
     }
 
     // ---- help -----------------------------------------------------------------
@@ -799,27 +717,24 @@ private slots:
     void help()
     {
         const std::string folder = dir_.path().toStdString();
-        QDir(dir_.path()).mkpath(QStringLiteral("Help"));
+        QDir(dir_.path()).mkpath(u"Help"_s);
         QCOMPARE(frmMain::HelpPage(folder, "Tabwright", "Product"), folder + "/Help/index.html");
-        Write(QStringLiteral("Help/Product.html"), "p");
+        Write(u"Help/Product.html"_s, "p");
         QCOMPARE(frmMain::HelpPage(folder, "Tabwright", "Product"), folder + "/Help/Product.html");
-        Write(QStringLiteral("Help/Tabwright.html"), "t");
+        Write(u"Help/Tabwright.html"_s, "t");
         QCOMPARE(frmMain::HelpPage(folder, "Tabwright", "Product"), folder + "/Help/Tabwright.html");
 
         frmMain& f = Make(ThreeFieldSpec());
         QString opened;
         setBrowseToHandler([&opened](const QString& target) { opened = target; });
         f.mnuHelpContents->trigger();
-        setBrowseToHandler({});
-        QVERIFY(opened.startsWith(dir_.path() + QStringLiteral("/Help/")) && opened.endsWith(QStringLiteral(".html")));
-
+        QVERIFY(opened.startsWith(dir_.path() + u"/Help/"_s) && opened.endsWith(u".html"_s));
         // Without a page of its own, F1 opens the editor's section of the shared page.
-        QFile::remove(Path(QStringLiteral("Help/Tabwright.html")));
-        QFile::remove(Path(QStringLiteral("Help/Product.html")));
-        setBrowseToHandler([&opened](const QString& target) { opened = target; });
+        QFile::remove(Path(u"Help/Tabwright.html"_s));
+        QFile::remove(Path(u"Help/Product.html"_s));
         f.mnuHelpContents->trigger();
         setBrowseToHandler({});
-        QCOMPARE(opened, QUrl::fromLocalFile(Path(QStringLiteral("Help/index.html"))).toString() + "#editor");
+        QCOMPARE(opened, QUrl::fromLocalFile(Path(u"Help/index.html"_s)).toString() + "#editor");
     }
 
     void aboutBoxIsModelessWithoutOwner()
@@ -830,7 +745,7 @@ private slots:
             if (auto* a = qobject_cast<frmAbout*>(w); a && a->isVisible())
                 about = a;
         QVERIFY(about && !about->parent() && !about->isModal());
-        QCOMPARE(about->windowTitle(), QStringLiteral("About Quorra Data File Editor"));
+        QCOMPARE(about->windowTitle(), u"About Quorra Data File Editor"_s);
         about->close();
     }
 };
