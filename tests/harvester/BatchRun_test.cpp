@@ -73,7 +73,7 @@ TEST_F(BatchRun, HundredPerRunUntilNothingIsLeft)
     EXPECT_EQ(ReadFile(data), Lines(250));
 }
 
-TEST_F(BatchRun, WithoutOutputFolderWorkbooksStayAndComeAgain)
+TEST_F(BatchRun, BlankOutputFolderMovesNothingAndASameNamedWorkbookIsReplaced)
 {
     AddBooks(2);
     Run(in, "");
@@ -81,11 +81,6 @@ TEST_F(BatchRun, WithoutOutputFolderWorkbooksStayAndComeAgain)
     EXPECT_EQ(CountFiles(in), 2);
     EXPECT_EQ(CountFiles(out), 0);
     EXPECT_EQ(ReadFile(data), Lines(4));
-}
-
-TEST_F(BatchRun, SameNamedWorkbookInOutputFolderIsReplaced)
-{
-    AddBooks(1);
     WriteFile(out + "/b000.xlsx", "older file");
     Run(in, " " + out + "/ ");  // blanks around the output folder are not part of it
     EXPECT_EQ(ReadFile(out + "/b000.xlsx"), ReadFile(Fixture("timesheet.xlsx")));

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <iterator>
@@ -141,21 +142,19 @@ TEST(FormatCases, PatternUnderstoodAgreesWithFormatPattern)
 
 TEST(ReadDate, EverySerialRoundTripsThroughYmd)
 {
-    int y = 1900, m = 1, d = 1;
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    using namespace std::chrono;
     for (int serial = 1; serial <= 80000; ++serial) {
         if (serial == 60)
             continue;  // the phantom 29 February 1900
+        const year_month_day day{sys_days{1899y / December / 30} + days{serial + (serial < 60)}};
         char expect[16];
-        std::snprintf(expect, sizeof expect, "%04d%02d%02d", y, m, d);
+        std::snprintf(expect, sizeof expect, "%04d%02u%02u", int(day.year()), unsigned(day.month()),
+                      unsigned(day.day()));
         const std::string ymd = FormatCellValue(std::to_string(serial), "ymd", 0);
         ASSERT_EQ(ymd, expect) << "serial " << serial;
         double back = 0;
         ASSERT_TRUE(ReadDate(ymd.substr(0, 4) + "-" + ymd.substr(4, 2) + "-" + ymd.substr(6, 2), back));
         ASSERT_EQ(back, serial);
-        const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-        if (++d > days[m - 1] + (m == 2 && leap))
-            d = 1, m = m == 12 ? (++y, 1) : m + 1;
     }
 }
 
