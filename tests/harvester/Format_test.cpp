@@ -21,7 +21,7 @@ using namespace harvest_test;
 
 namespace {
 
-// The rows of each "[Function]" section of format_cases.tsv: line number
+// The rows of each "== Function" section of format_cases.tsv: line number
 // and fields, escapes undone.
 using Rows = std::vector<std::pair<int, std::vector<std::string>>>;
 std::map<std::string, Rows> ReadCases()
@@ -45,11 +45,14 @@ std::map<std::string, Rows> ReadCases()
                 f.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : '\\';
             }
         }
-        if (text[0] == '[')
-            section = f[0].substr(1, f[0].size() - 2);
+        if (text.rfind("== ", 0) == 0)
+            section = f[0].substr(3);
         else
             sections[section].push_back({line, f});
     }
+    // Each of the nine sections has its test: a header spelt wrong would leave rows unread.
+    EXPECT_EQ(sections.size(), 9u);
+    EXPECT_EQ(sections.count(""), 0u) << "format_cases.tsv: rows before the first section";
     return sections;
 }
 
