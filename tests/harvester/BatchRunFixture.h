@@ -2,6 +2,7 @@
 // A batch run over real folders (JobFolders), its status list, and a run
 // killed at an exact point in a child process.
 #include "common/DataFileLock.h"
+#include "harvester/GleanCommand.h"
 #include "harvester/Journal.h"
 #include "harvester/clsBatchRun.h"
 #include "tests/harvester/HarvestTestUtil.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,31 +18,26 @@ namespace harvest_test {
 
 using Strings = std::vector<std::string>;
 
-// The data file after `workbooks` timesheets.
-inline std::string Lines(int workbooks)
-{
-    std::string s = kTimesheetHeader;
-    for (int i = 0; i < workbooks; ++i)
-        s += kTimesheetLines;
-    return s;
-}
-
-inline bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 // Public, so that table rows can each run on fresh folders of their own.
 class BatchRun : public ::testing::Test, public JobFolders {
 public:
+    // A run of `paths` after `set` has set it up.
+    BatchResult RunWith(const BatchPaths& paths, const std::function<void(clsBatchRun&)>& set = {})
+    {
+        clsBatchRun run(list);
+        run.setPaths(paths);
+        if (set)
+            set(run);
+        return run.RunBatch();
+    }
+    BatchResult RunWith(const std::function<void(clsBatchRun&)>& set) { return RunWith({form, in, out, data}, set); }
     BatchResult Run(const std::string& inText, const std::string& outText, int limit = clsBatchRun::kDefaultLimit,
                     int jobs = 1)
     {
-        clsBatchRun run(list);
-        run.setPaths({form, inText, outText, data});
-        run.setLimit(limit);
-        run.setJobs(jobs);
-        return run.RunBatch();
+        return RunWith({form, inText, outText, data}, [&](clsBatchRun& run) {
+            run.setLimit(limit);
+            run.setJobs(jobs);
+        });
     }
 
     void AddBooks(int n, const std::string& ext = "xlsx", const std::string& prefix = "b")
@@ -52,26 +49,47 @@ public:
         }
     }
 
-    // A run in a child process killed (no clean-up at all) right after the append of `row`.
-    void CrashAfterAppend(int row)
+    // f in a child process, which may die without any clean-up; what f returns.
+    std::string InChild(const std::function<std::string()>& f)
     {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
+        const std::string report = dir / "child.txt";
+        fs::remove(report);
+        const pid_t pid = fork();
         if (pid == 0) {
-            MemoryStatusList childList;
-            clsBatchRun run(childList);
-            run.setPaths({form, in, out, data});
-            run.afterAppend = [row](int r) {
-                if (r == row)
-                    _exit(0);
-            };
-            run.RunBatch();
-            _exit(1);
+            WriteFile(report, f());
+            _exit(0);
         }
         int status = 0;
         waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return ReadFile(report);
     }
+
+    // A run killed (no clean-up at all) right after the append of `row`.
+    void CrashAfterAppend(int row)
+    {
+        InChild([&] {
+            RunWith([row](clsBatchRun& run) {
+                run.afterAppend = [row](int r) {
+                    if (r == row)
+                        _exit(0);
+                };
+            });
+            _exit(1);
+            return std::string();
+        });
+    }
+
+    // glean with `args`, which must be understood: its report in err, a dry run's lines in printed.
+    int Glean(const std::string& args)
+    {
+        GleanOptions o = ParseGleanOptions(args);
+        EXPECT_EQ(o.usageError, "") << args;
+        err.str("");
+        printed.str("");
+        return RunGlean(o, err, false, &printed);
+    }
+    std::ostringstream err, printed;
 
     std::string JournalFile() const { return Journal::PathFor(data); }
 

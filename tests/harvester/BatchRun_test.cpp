@@ -1,8 +1,13 @@
 // The batch run over real folders: listing rules, moving, the per-run limit,
 // failures that leave no lines, configuration errors, appending, and the same
 // data file for any number of reading threads.
+#include "harvester/GleanCommand.h"
 #include "harvester/WorkbookList.h"
 #include "tests/harvester/BatchRunFixture.h"
+
+#include <memory>
+#include <sstream>
+#include <tuple>
 
 using namespace harvest_test;
 
@@ -68,7 +73,7 @@ TEST_F(BatchRun, HundredPerRunUntilNothingIsLeft)
     EXPECT_EQ(ReadFile(data), Lines(250));
 }
 
-TEST_F(BatchRun, WithoutOutputFolderWorkbooksStayAndComeAgain)
+TEST_F(BatchRun, BlankOutputFolderMovesNothingAndASameNamedWorkbookIsReplaced)
 {
     AddBooks(2);
     Run(in, "");
@@ -76,11 +81,6 @@ TEST_F(BatchRun, WithoutOutputFolderWorkbooksStayAndComeAgain)
     EXPECT_EQ(CountFiles(in), 2);
     EXPECT_EQ(CountFiles(out), 0);
     EXPECT_EQ(ReadFile(data), Lines(4));
-}
-
-TEST_F(BatchRun, SameNamedWorkbookInOutputFolderIsReplaced)
-{
-    AddBooks(1);
     WriteFile(out + "/b000.xlsx", "older file");
     Run(in, " " + out + "/ ");  // blanks around the output folder are not part of it
     EXPECT_EQ(ReadFile(out + "/b000.xlsx"), ReadFile(Fixture("timesheet.xlsx")));
@@ -112,61 +112,92 @@ TEST_F(BatchRun, FailingWorkbooksLeaveNoLinesAndStay)
     EXPECT_NE(r.message.find(in + "/a.xlsx"), std::string::npos);
 }
 
+// A run, a dry run and glean (with or without /dry-run) refuse a broken job
+// with the same sentence, before anything is touched; glean exits 2. A dry
+// run does not even create and remove a file.
 TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
 {
     AddBooks(1);
     WriteFile(dir / "empty.dat", "0,0\r\n");
     WriteFile(dir / "blank.dat", "");
-    const std::string missing = dir / "missing";
-    const Strings rows[] = {
-        {dir / "missing.dat", in, out, data, "form definition does not exist"},
-        {dir / "empty.dat", in, out, data, "form definition is empty"},
-        {dir / "blank.dat", in, out, data, "form definition is empty"},
-        {"", in, out, data, "No form definition"},
-        {form, in, dir / "nowhere", data, "output folder does not exist"},
-        {form, in, out, dir / "nofolder/data.csv", "folder of the data file does not exist"},
-        {form, in, out, "", "No data file"},
-        {form, in, out, out, "The data file is a folder: " + out},
-        // The input names nothing: never "all processed", never the root folder.
-        {form, missing, out, data, "The input folder does not exist: " + missing},
-        {form, missing + "/*.xlsx", out, data, "The input folder does not exist: " + missing},
-        {form, "", out, data, "No input folder given."},
-        {form, "   ", out, data, "No input folder given."},
-        // Each run would harvest the same workbooks again.
-        {form, in, in, data, "The input folder is the output folder: " + in},
-        {form, in + "/*.xlsx", " " + in + "/ ", data, "The input folder is the output folder: " + in},
+    const std::string missing = dir / "missing", dataDir = dir.Mkdir("d"), data2 = dataDir + "/data.csv";
+    std::shared_ptr<void> held;  // a row's lock or file attribute, while it runs
+    auto attribute = [&](const std::string& path) {
+        auto a = std::make_shared<FileAttribute>(path, "+i");
+        held = a;
+        return a->Ok();
     };
-    for (const Strings& r : rows) {
-        SCOPED_TRACE(r[0] + " | " + r[1] + " | " + r[2] + " | " + r[3]);
-        list.Clear();
-        list.AddRow();
-        list.setData(0, 0, "earlier run");
-        clsBatchRun run(list);
-        run.setPaths({r[0], r[1], r[2], r[3]});
-        BatchResult res = run.RunBatch();
-        EXPECT_TRUE(Contains(res.configError, r[4])) << res.configError;
-        EXPECT_EQ(res.listed, 0);
-        EXPECT_EQ(list.Data(0, 0), "earlier run");
-        EXPECT_EQ(CountFiles(in), 1);
-        EXPECT_FALSE(fs::exists(data));
-        EXPECT_FALSE(fs::exists(DataFileLock::PathFor(data)));
+    const struct {
+        BatchPaths paths;
+        std::string said;
+        std::function<bool()> set = {};  // false: cannot be set up here
+    } rows[] = {
+        {{dir / "missing.dat", in, out, data}, "The form definition does not exist: " + dir / "missing.dat"},
+        {{dir / "empty.dat", in, out, data}, "form definition is empty"},
+        {{dir / "blank.dat", in, out, data}, "form definition is empty"},
+        {{"", in, out, data}, "No form definition"},
+        {{form, in, dir / "nowhere", data}, "output folder does not exist: " + dir / "nowhere"},
+        {{form, in, out, dir / "nofolder/data.csv"}, "folder of the data file does not exist"},
+        {{form, in, out, ""}, "No data file"},
+        {{form, in, out, out}, "The data file is a folder: " + out},
+        // The input names nothing: never "all processed", never the root folder.
+        {{form, missing, out, data}, "The input folder does not exist: " + missing},
+        {{form, missing + "/*.xlsx", out, data}, "The input folder does not exist: " + missing},
+        {{form, "", out, data}, "No input folder given."},
+        {{form, "   ", out, data}, "No input folder given."},
+        // Each run would harvest the same workbooks again.
+        {{form, in, in, data}, "The input folder is the output folder: " + in},
+        {{form, in + "/*.xlsx", " " + in + "/ ", data}, "The input folder is the output folder: " + in},
+        {{form, in, out, data2},
+         "The journal " + data2 + ".journal is damaged",
+         [&] { return WriteFile(data2 + ".journal", "glean journal 2 5\nend\n"), true; }},
+        {{form, in, out, data2},
+         "in use by another program",
+         [&] {
+             auto lock = std::make_shared<DataFileLock>();
+             held = lock;
+             return lock->Take(data2, false) == DataFileLock::Outcome::Taken;
+         }},
+        {{form, in, out, data2},
+         "Cannot write the data file " + data2 + ": Operation not permitted",
+         [&] { return WriteFile(data2, kTimesheetHeader), attribute(data2); }},
+        {{form, in, out, data2}, "Cannot create the lock file " + data2 + ".lock", [&] { return attribute(dataDir); }},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.said);
+        if (!r.set || r.set()) {
+            const auto before = Snapshot(dir / ""), files = Snapshot(dir / "", false);
+            // glean waits for a data file in use; without the three paths it names the missing one.
+            GleanOptions o;
+            std::tie(o.formType, o.inDir, o.outDir, o.dataFile) =
+                std::tie(r.paths.formType, r.paths.inDir, r.paths.outDir, r.paths.dataFile);
+            const bool given = !r.paths.formType.empty() && !r.paths.inDir.empty() && !r.paths.dataFile.empty();
+            std::string said;
+            for (bool dry : {true, false}) {
+                list.Clear();
+                list.AddRow();
+                list.setData(0, 0, "earlier run");
+                BatchResult res = RunWith(r.paths, [&](clsBatchRun& run) { run.setDryRun(dry); });
+                EXPECT_TRUE(Contains(res.configError, r.said)) << res.configError;
+                EXPECT_EQ(res.configError, dry ? res.configError : said);
+                said = res.configError;
+                EXPECT_EQ(res.listed, 0);
+                EXPECT_EQ(list.Data(0, 0), "earlier run");
+                EXPECT_EQ(Snapshot(dir / "", dry), dry ? before : files);
+                if (Contains(said, "in use"))
+                    continue;
+                o.dryRun = dry;
+                std::ostringstream err, printed;
+                EXPECT_EQ(RunGlean(o, err, false, &printed), kUsageOrConfig);
+                EXPECT_EQ(printed.str(), "");
+                EXPECT_EQ(given ? err.str() : err.str().substr(0, 10), given ? "glean: " + said + "\n" : "glean: no ");
+                EXPECT_EQ(Snapshot(dir / "", dry), dry ? before : files);
+            }
+        }
+        held.reset();
+        fs::remove(data2);
+        fs::remove(data2 + ".journal");
     }
-}
-
-TEST_F(BatchRun, DataFileThatCannotBeWrittenIsAConfigurationError)
-{
-    AddBooks(2);
-    WriteFile(data, kTimesheetHeader);
-    FileAttribute readOnly(data, "+i");
-    if (!readOnly.Ok())
-        GTEST_SKIP() << "chattr +i is not permitted here";
-    BatchResult r = Run(in, out);
-    EXPECT_EQ(r.configError, "Cannot write the data file " + data + ": Operation not permitted");
-    EXPECT_EQ(r.listed, 0);
-    EXPECT_EQ(CountFiles(in), 2);
-    EXPECT_EQ(CountFiles(dir / ""), 2);  // the form and the data file: no lock, no journal
-    readOnly.Remove();
-    EXPECT_EQ(ReadFile(data), kTimesheetHeader);
 }
 
 TEST_F(BatchRun, OneWorkbookFileIsHarvestedAlone)

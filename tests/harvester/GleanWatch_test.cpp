@@ -1,23 +1,15 @@
 // glean /watch, driven as a user runs it: the program in a child process,
 // workbooks copied, written slowly and moved into its input folder, stopped
 // by a signal. Every wait is for an outcome, with a generous time limit.
-#include "common/DataFileLock.h"
-#include "harvester/GleanCommand.h"
-#include "tests/harvester/HarvestTestUtil.h"
-
-#include <gtest/gtest.h>
+#include "tests/harvester/BatchRunFixture.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <spawn.h>
-#include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
+#include <tuple>
 
 extern char** environ;
 
@@ -26,8 +18,6 @@ using namespace harvest_test;
 namespace {
 
 using namespace std::chrono_literals;
-
-const std::string kGlean = std::string(APP_DIR) + "/glean";
 
 // True once `done` holds; false after a minute.
 bool Eventually(const std::function<bool()>& done)
@@ -51,12 +41,11 @@ int Count(const std::string& text, const std::string& what)
 // glean in a child process, its standard error in a file.
 class WatchingGlean {
 public:
-    WatchingGlean(const std::vector<std::string>& args, const std::string& errFile) : errFile_(errFile)
+    WatchingGlean(std::vector<std::string> args, const std::string& errFile) : errFile_(errFile)
     {
-        std::vector<std::string> all{kGlean};
-        all.insert(all.end(), args.begin(), args.end());
+        args.insert(args.begin(), kGlean);
         std::vector<char*> argv;
-        for (auto& a : all)
+        for (auto& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
@@ -69,31 +58,23 @@ public:
     }
     ~WatchingGlean()
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
+        if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0)
             ::waitpid(pid_, nullptr, 0);
-        }
     }
 
     bool Started() const { return pid_ > 0; }
     std::string Err() const { return ReadFile(errFile_); }
     bool Says(const std::string& what) const
     {
-        return Eventually([&] { return Err().find(what) != std::string::npos; });
+        return Eventually([&] { return Contains(Err(), what); });
     }
-
-    // Sends `sig` and returns the exit status.
-    int Stop(int sig)
-    {
-        ::kill(pid_, sig);
-        return Exit();
-    }
-    // The exit status; -1 when it did not exit by itself within a minute.
-    int Exit()
+    // The exit status after `sig` (0: none sent); -1 when it did not exit by itself within a minute.
+    int Exit(int sig = 0)
     {
         int status = 0;
-        bool exited = Eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; });
-        if (!exited)
+        if (sig)
+            ::kill(pid_, sig);
+        if (!Eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
             return -1;
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -104,7 +85,7 @@ private:
     pid_t pid_ = -1;
 };
 
-class GleanWatch : public ::testing::Test, protected JobFolders {
+class GleanWatch : public BatchRun {
 protected:
     void SetUp() override
     {
@@ -119,13 +100,6 @@ protected:
         EXPECT_TRUE(glean->Started());
         EXPECT_TRUE(glean->Says("glean: watching ")) << glean->Err();
         return glean;
-    }
-    std::string Lines(int workbooks) const
-    {
-        std::string s = kTimesheetHeader;
-        for (int i = 0; i < workbooks; ++i)
-            s += kTimesheetLines;
-        return s;
     }
 };
 
@@ -154,10 +128,10 @@ TEST_F(GleanWatch, WhatIsThereFirstThenASlowCopyOnceAfterItsLastChunk)
     EXPECT_TRUE(glean->Says("Done " + in + "/slow.xlsx\n")) << glean->Err();
     EXPECT_EQ(ReadFile(out + "/slow.xlsx"), book);
     EXPECT_EQ(ReadFile(data), Lines(2));
-    EXPECT_EQ(glean->Stop(SIGTERM), 0);
+    EXPECT_EQ(glean->Exit(SIGTERM), 0);
     const std::string said = glean->Err();
     EXPECT_EQ(Count(said, "slow.xlsx"), 1) << said;
-    EXPECT_NE(said.find("glean: stopped by SIGTERM\n2 harvested, 0 failed\n"), std::string::npos) << said;
+    EXPECT_TRUE(Contains(said, "glean: stopped by SIGTERM\n2 harvested, 0 failed\n")) << said;
     EXPECT_EQ(said.substr(said.size() - 22), "2 harvested, 0 failed\n");
     EXPECT_FALSE(fs::exists(data + ".lock"));
     EXPECT_FALSE(fs::exists(data + ".journal"));
@@ -180,9 +154,8 @@ TEST_F(GleanWatch, AFailedWorkbookWaitsUntilItChanges)
     CopyFixture("timesheet.xlsx", in + "/bad.xlsx");
     EXPECT_TRUE(glean->Says("Done " + in + "/bad.xlsx\n")) << glean->Err();
     EXPECT_EQ(ReadFile(data), Lines(2));
-    EXPECT_EQ(glean->Stop(SIGINT), 1);  // one failure in the session
-    EXPECT_NE(glean->Err().find("glean: stopped by SIGINT\n2 harvested, 1 failed\n"), std::string::npos)
-        << glean->Err();
+    EXPECT_EQ(glean->Exit(SIGINT), 1);  // one failure in the session
+    EXPECT_TRUE(Contains(glean->Err(), "glean: stopped by SIGINT\n2 harvested, 1 failed\n")) << glean->Err();
 }
 
 // The data file inside the input folder and a pattern that matches it: the
@@ -198,9 +171,9 @@ TEST_F(GleanWatch, AWorkbookMovedInIsHarvestedAndTheRunsOwnFilesNever)
         fs::rename(staging + "/" + name, in + "/" + name);
         EXPECT_TRUE(glean->Says("Done " + in + "/" + name + "\n")) << glean->Err();
     }
-    EXPECT_EQ(glean->Err().find("Failed"), std::string::npos) << glean->Err();
+    EXPECT_FALSE(Contains(glean->Err(), "Failed")) << glean->Err();
     EXPECT_EQ(ReadFile(data), Lines(2));
-    EXPECT_EQ(glean->Stop(SIGTERM), 0);
+    EXPECT_EQ(glean->Exit(SIGTERM), 0);
 }
 
 // Between arrivals anyone may take the data file's lock (the editor does, to
@@ -232,7 +205,7 @@ TEST_F(GleanWatch, TheDataFileIsFreeBetweenArrivalsAndLostEventsAreFound)
     EXPECT_TRUE(glean->Says("Done " + in + "/c.xlsx\n")) << glean->Err();
     EXPECT_EQ(ReadFile(data), Lines(3));
     EXPECT_EQ(CountFiles(out), 3);
-    EXPECT_EQ(glean->Stop(SIGTERM), 0);
+    EXPECT_EQ(glean->Exit(SIGTERM), 0);
 }
 
 TEST_F(GleanWatch, TheInputFolderMovedAwayEndsIt)
@@ -240,20 +213,15 @@ TEST_F(GleanWatch, TheInputFolderMovedAwayEndsIt)
     auto glean = Start(in, {"/settle", "0.3"});
     fs::rename(in, dir / "elsewhere");
     EXPECT_EQ(glean->Exit(), 1);
-    EXPECT_NE(glean->Err().find("glean: the run stopped: the input folder " + in +
-                                " was removed or moved.\n"
-                                "0 harvested, 0 failed\n"),
-              std::string::npos)
+    EXPECT_TRUE(Contains(glean->Err(), "glean: the run stopped: the input folder " + in +
+                                           " was removed or moved.\n0 harvested, 0 failed\n"))
         << glean->Err();
 }
 
 TEST(GleanWatchOptions, WatchNeedsAnOutputFolderAndSettleAWatch)
 {
-    const struct {
-        const char* args;
-        int settleMs;
-        const char* error;  // "": none
-    } rows[] = {
+    // The options, the settle time they give, the start of the usage error ("": none).
+    const std::tuple<const char*, int, const char*> rows[] = {
         {"/watch", 2000, ""},
         {"/watch /settle 0.3", 300, ""},
         {"--watch --settle=.25", 250, ""},
@@ -266,34 +234,31 @@ TEST(GleanWatchOptions, WatchNeedsAnOutputFolderAndSettleAWatch)
         {"/watch /dry-run /out o", 0, "/dry-run and /watch cannot be used together"},
         {"--watch=yes", 0, "unknown word"},
     };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.args);
-        GleanOptions o = ParseGleanOptions(r.args);
-        EXPECT_EQ(o.usageError.substr(0, std::strlen(r.error)), r.error);
-        EXPECT_EQ(o.usageError.empty(), !*r.error) << o.usageError;
-        if (!*r.error) {
+    for (const auto& [args, settleMs, error] : rows) {
+        SCOPED_TRACE(args);
+        GleanOptions o = ParseGleanOptions(args);
+        EXPECT_EQ(o.usageError.substr(0, std::strlen(error)), error);
+        EXPECT_EQ(o.usageError.empty(), !*error) << o.usageError;
+        if (!*error) {
             EXPECT_TRUE(o.watch);
-            EXPECT_EQ(o.settleMs, r.settleMs);
+            EXPECT_EQ(o.settleMs, settleMs);
         }
     }
 
-    JobFolders job;
-    CopyFixture("timesheet.xlsx", job.in + "/a.xlsx");
+    // A real run: glean refuses before anything is touched.
+    Fresh<BatchRun> t;
+    CopyFixture("timesheet.xlsx", t.in + "/a.xlsx");
     for (const char* outText : {"", "   "}) {
         SCOPED_TRACE(std::string("/out \"") + outText + "\"");
-        auto q = [](const std::string& s) { return "\"" + s + "\""; };
-        GleanOptions o = ParseGleanOptions("/type " + q(job.form) + " /in " + q(job.in) + " /data " + q(job.data) +
-                                           " /out " + q(outText) + " /watch");
-        std::ostringstream err;
-        EXPECT_EQ(RunGlean(o, err, false), kUsageOrConfig);
-        EXPECT_EQ(err.str().rfind("glean: /watch needs an output folder (/out): without one every workbook would be "
-                                  "harvested again",
-                                  0),
+        EXPECT_EQ(t.Glean(t.Args() + " /out \"" + outText + "\" /watch"), kUsageOrConfig);
+        EXPECT_EQ(t.err.str().rfind("glean: /watch needs an output folder (/out): without one every workbook would be "
+                                    "harvested again",
+                                    0),
                   0u)
-            << err.str();
+            << t.err.str();
     }
-    EXPECT_FALSE(fs::exists(job.data));
-    EXPECT_EQ(CountFiles(job.in), 1);
+    EXPECT_FALSE(fs::exists(t.data));
+    EXPECT_EQ(CountFiles(t.in), 1);
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 #pragma once
 // Scratch folders, small files and the fixture workbooks for the harvester tests.
+#include "common/RtError.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <vector>
 
 namespace harvest_test {
@@ -48,6 +53,13 @@ inline std::string ReadFile(const std::string& path)
     return ss.str();
 }
 
+// `text` saved over `path` as most programs save: a new file renamed over it.
+inline void SaveOver(const std::string& path, const std::string& text)
+{
+    WriteFile(path + ".new", text);
+    fs::rename(path + ".new", path);
+}
+
 // A form definition in the "dat" form: one row per field.
 inline std::string WriteForm(const std::string& path, const std::vector<std::vector<std::string>>& rows)
 {
@@ -81,12 +93,65 @@ inline const char* kTimesheetLines =
     "\"Ann\",02/03/2009,8.0\r\n\"Ann\",03/03/2009,7.5\r\n\"Ann\",04/03/2009,0.0\r\n\"Ann\",05/03/2009,0.0\r\n"
     "\"Ann\",06/03/2009,0.0\r\n\"Ann\",07/03/2009,0.0\r\n\"Ann\",08/03/2009,0.0\r\n";
 
+// The data file after `workbooks` timesheets.
+inline std::string Lines(int workbooks)
+{
+    std::string s = kTimesheetHeader;
+    for (int i = 0; i < workbooks; ++i)
+        s += kTimesheetLines;
+    return s;
+}
+
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// What f throws: an rt::RtError's number (-1 for any other exception, 0 when
+// nothing is thrown), message and subject.
+struct Thrown {
+    int number = 0;
+    std::string what, subject;
+};
+template <class F>
+Thrown ThrownBy(F&& f)
+{
+    try {
+        f();
+    } catch (const rt::RtError& e) {
+        return {e.Number(), e.what(), e.Subject()};
+    } catch (const std::exception& e) {
+        return {-1, e.what(), ""};
+    }
+    return {};
+}
+
 inline int CountFiles(const std::string& dir)
 {
     int n = 0;
     for (auto& e : fs::directory_iterator(dir))
         n += e.is_regular_file();
     return n;
+}
+
+// Every file and folder under `root`: kind, size, modification time to the
+// nanosecond (without `times`: a file's only) and a hash of a file's bytes.
+inline std::map<std::string, std::string> Snapshot(const std::string& root, bool times = true)
+{
+    std::map<std::string, std::string> all;
+    auto add = [&](const fs::path& p) {
+        struct stat st {};
+        ::lstat(p.c_str(), &st);
+        std::string& s = all[p.string()] = std::to_string(st.st_mode) + " " + std::to_string(st.st_size);
+        if (times || S_ISREG(st.st_mode))
+            s += " " + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+        if (S_ISREG(st.st_mode))
+            s += " " + std::to_string(std::hash<std::string>()(ReadFile(p.string())));
+    };
+    add(root);
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        add(e.path());
+    return all;
 }
 
 // A file attribute set with chattr ("+a" append-only, "+i" immutable) for
@@ -120,6 +185,21 @@ struct JobFolders {
     std::string out = dir.Mkdir("out");
     std::string form = TimesheetForm(dir / "form.dat");
     std::string data = dir / "data.csv";
+
+    // The four paths as glean's options.
+    std::string Args() const
+    {
+        return "/type \"" + form + "\" /in \"" + in + "\" /out \"" + out + "\" /data \"" + data + "\"";
+    }
 };
+
+inline const std::string kGlean = std::string(APP_DIR) + "/glean";
+
+// The exit status of a shell command; -1 when it did not exit.
+inline int Shell(const std::string& command)
+{
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 }  // namespace harvest_test
