@@ -121,18 +121,9 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     // Header.
     const char sig[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
     o.replace(0, 8, sig, 8);
-    Put16(o, 0x18, 0x3E);
-    Put16(o, 0x1A, shift == 12 ? 4 : 3);
-    Put16(o, 0x1C, 0xFFFE);
-    Put16(o, 0x1E, uint16_t(shift));
-    Put16(o, 0x20, 6);
-    Put32(o, 0x2C, fatCount);
-    Put32(o, 0x30, dirSector);
-    Put32(o, 0x38, 4096);
-    Put32(o, 0x3C, miniFat.empty() ? kEnd : miniFatSector);
-    Put32(o, 0x40, miniFat.empty() ? 0 : 1);
-    Put32(o, 0x44, kEnd);
-    Put32(o, 0x48, 0);
+    o.replace(0x18, 10, Le<2>(0x3E, shift == 12 ? 4 : 3, 0xFFFE, shift, 6));
+    o.replace(0x2C, 32,
+              Le<4>(fatCount, dirSector, 0, 4096, miniFat.empty() ? kEnd : miniFatSector, !miniFat.empty(), kEnd, 0));
     for (uint32_t k = 0; k < 109; ++k)
         Put32(o, 0x4C + 4 * k, k < fatCount ? k : kFree);
     for (size_t k = 0; k < fat.size(); ++k)
@@ -320,15 +311,8 @@ TEST(Compound, DamagedFilesGiveClearErrors)
     const std::string path = TempPath(".xls");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        Built b = Build(row.shift, {{"CompObj", Pattern(600, 3)}, {"Workbook", Pattern(row.size, 1)}});
-        // Entry 1 is CompObj; the damage above is meant for Workbook, entry 2.
-        std::swap(b.chains[0], b.chains[1]);
-        std::string& o = b.bytes;
-        std::string e1 = o.substr(b.Entry(1), 128), e2 = o.substr(b.Entry(2), 128);
-        o.replace(b.Entry(1), 128, e2);  // Workbook first, then CompObj
-        o.replace(b.Entry(2), 128, e1);
-        Put32(o, b.Entry(1) + 0x48, 2);
-        Put32(o, b.Entry(2) + 0x48, kFree);
+        // Workbook is entry 1 and chain 0, as the damage above expects.
+        Built b = Build(row.shift, {{"Workbook", Pattern(row.size, 1)}, {"CompObj", Pattern(600, 3)}});
         row.damage(b);
         WriteFile(path, b.bytes);
         try {
