@@ -99,13 +99,7 @@ TEST_P(Formats, DumpMatchesWhatTheWriterWasGiven)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, Formats, testing::ValuesIn(AllFixtures()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param;
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return name;
-                         });
+                         ParamName<testing::TestParamInfo<std::string>>);
 
 // The set itself: every case is saved by every writer, so the comparison
 // above covers each reader.
