@@ -374,8 +374,9 @@ bool Reads(const std::string& path)
 }
 
 // Real streams of LibreOffice (BIFF8) and Gnumeric (BIFF5, BIFF8): cut inside
-// every record, at its header and inside its body, each must be an error.
-TEST(BiffRecords, CutRealStreams)
+// every record, at its header and inside its body, each must be an error;
+// scrambled, each must be read or refused, never crash.
+TEST(BiffRecords, CutAndScrambledRealStreams)
 {
     for (const char* name : {"form_lo8.xls", "form_gn5.xls", "form_gn8.xls"}) {
         SCOPED_TRACE(name);
@@ -391,6 +392,14 @@ TEST(BiffRecords, CutRealStreams)
                 EXPECT_FALSE(Reads(Write(Bytes(full.begin(), full.begin() + long(cut))))) << "cut at " << cut;
             }
             pos += 4 + len;
+        }
+        uint32_t seed = 12345;
+        auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+        for (int round = 0; round < 50; ++round) {
+            Bytes b = full;
+            for (int k = 0; k < 4; ++k)
+                b[(next() >> 8) % b.size()] = char(next() >> 16);
+            Reads(Write(b));
         }
     }
 }
