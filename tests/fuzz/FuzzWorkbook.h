@@ -6,7 +6,7 @@
 #include "workbook/Workbook.h"
 
 #include <cstdint>
-#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include <unistd.h>
@@ -49,11 +49,7 @@ inline void Exercise(const std::string& path)
 inline int Run(const uint8_t* data, size_t size, const char* extension)
 {
     static const std::string path = "/tmp/wbfuzz-" + std::to_string(getpid()) + extension;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), long(size));
     Exercise(path);
     return 0;
 }

@@ -17,38 +17,13 @@ namespace {
 using wb::CellType;
 using wb::detail::OpenXls;
 using wb::detail::SheetCells;
-using Bytes = std::vector<uint8_t>;
+using Bytes = std::string;
+using testjson::F64;
+using testjson::Le;
 
-Bytes operator+(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-// Little-endian 16-bit and 32-bit words, a double, and 8-bit text.
-Bytes W16(std::initializer_list<unsigned> words)
-{
-    Bytes b;
-    for (unsigned w : words)
-        b.insert(b.end(), {uint8_t(w), uint8_t(w >> 8)});
-    return b;
-}
-Bytes W32(uint32_t v)
-{
-    return W16({v & 0xFFFF, v >> 16});
-}
-Bytes F64(double d)
-{
-    Bytes b(8);
-    std::memcpy(b.data(), &d, 8);
-    return b;
-}
-Bytes Txt(const char* s)
-{
-    return Bytes(s, s + std::strlen(s));
-}
 Bytes Cell(int row, int col, int xf = 15)
 {
-    return W16({unsigned(row), unsigned(col), unsigned(xf)});
+    return Le<2>(row, col, xf);
 }
 
 // A workbook stream built record by record; BOUNDSHEET offsets are patched
@@ -59,12 +34,12 @@ public:
 
     StreamBuilder& Rec(uint16_t type, const Bytes& body)
     {
-        s_ = s_ + W16({type, unsigned(body.size())}) + body;
+        s_ = s_ + Le<2>(type, unsigned(body.size())) + body;
         return *this;
     }
     StreamBuilder& Bof(uint16_t dt)
     {
-        Bytes b = W16({biff_ == 8 ? 0x0600u : 0x0500u, dt});
+        Bytes b = Le<2>(biff_ == 8 ? 0x0600u : 0x0500u, dt);
         b.resize(biff_ == 8 ? 16 : 8, 0);
         return Rec(0x0809, b);
     }
@@ -72,10 +47,10 @@ public:
     StreamBuilder& BoundSheet(const char* name, bool hidden = false)
     {
         patch_.push_back(s_.size() + 4);
-        Bytes b = W32(0) + Bytes{uint8_t(hidden ? 1 : 0), 0, uint8_t(std::strlen(name))};
+        Bytes b = Le<4>(0) + Le<1>(uint8_t(hidden ? 1 : 0), 0, uint8_t(std::strlen(name)));
         if (biff_ == 8)
             b.push_back(0);
-        return Rec(0x0085, b + Txt(name));
+        return Rec(0x0085, b + Bytes(name));
     }
     // Marks where sheet `i` (in BOUNDSHEET order) starts: the next record.
     StreamBuilder& SheetStartsHere(size_t i, uint32_t shift = 0)
@@ -118,7 +93,7 @@ const SbFn kNothing = [](StreamBuilder&) {};
 Bytes Biff8Book(const SbFn& globals, const SbFn& cells)
 {
     StreamBuilder sb(8);
-    sb.Bof(0x0005).Rec(0x0042, {0xB0, 0x04}).BoundSheet("One");
+    sb.Bof(0x0005).Rec(0x0042, Le<2>(1200)).BoundSheet("One");
     globals(sb);
     sb.Eof().SheetStartsHere(0).Bof(0x0010);
     cells(sb);
@@ -132,13 +107,13 @@ TEST(BiffRecords, SharedStringSplitAcrossContinueChangesCharacterWidth)
             // SST: "abc" + "Ωz" where the CONTINUE re-sends the flag byte
             // (now 16-bit); then strings that start in the CONTINUE itself:
             // a rich "hi" with one run, and "k" with phonetic data to skip.
-            s.Rec(0x00FC, W32(2) + W32(3) + W16({5}) + Bytes{0} + Txt("abc"));
-            s.Rec(0x003C, Bytes{0x01, 0xA9, 0x03, 'z', 0x00} + W16({2}) + Bytes{0x08} + W16({1}) + Txt("hi") + W32(0) +
-                              W16({1}) + Bytes{0x04} + W32(3) + Txt("kxyz"));
+            s.Rec(0x00FC, Le<4>(2, 3) + Le<2>(5) + Le<1>(0) + Bytes("abc"));
+            s.Rec(0x003C, Le<1>(0x01, 0xA9, 0x03, 'z', 0x00) + Le<2>(2) + Le<1>(0x08) + Le<2>(1) + Bytes("hi") +
+                              Le<4>(0) + Le<2>(1) + Le<1>(0x04) + Le<4>(3) + Bytes("kxyz"));
         },
         [](StreamBuilder& s) {
             for (int i = 0; i < 3; ++i)
-                s.Rec(0x00FD, Cell(i, 0) + W32(i));
+                s.Rec(0x00FD, Cell(i, 0) + Le<4>(i));
         })));
     EXPECT_EQ(cells.Get(0, 0)->text, "abcΩz");
     EXPECT_EQ(cells.Get(1, 0)->text, "hi");
@@ -149,13 +124,13 @@ TEST(BiffRecords, FormulaStringResultContinuedAndRk)
 {
     SheetCells cells = ReadAll(Write(Biff8Book(kNothing, [](StreamBuilder& s) {
         // A FORMULA whose text result follows in a STRING record split by CONTINUE.
-        s.Rec(0x0006, Cell(0, 0) + Bytes{0x00, 0, 0, 0, 0, 0, 0xFF, 0xFF} + W16({0, 0, 0, 0}));
+        s.Rec(0x0006, Cell(0, 0) + Le<1>(0x00, 0, 0, 0, 0, 0, 0xFF, 0xFF) + Le<2>(0, 0, 0, 0));
         s.Rec(0x04BC, {0, 0, 0, 0, 0, 0});  // a SHRFMLA between them is allowed
-        s.Rec(0x0207, W16({4}) + Bytes{0x00} + Txt("ab")).Rec(0x003C, {0x01, 'c', 0, 'd', 0});
+        s.Rec(0x0207, Le<2>(4) + Le<1>(0x00) + Bytes("ab")).Rec(0x003C, {0x01, 'c', 0, 'd', 0});
         // MULRK: 1 (integer), 1.5 (double high bits), 12.34 (integer / 100)
-        s.Rec(0x00BD, W16({1, 2, 15}) + W32((1u << 2) | 2) + W16({15}) + W32(0x3FF80000u) + W16({15}) +
-                          W32((1234u << 2) | 3) + W16({4}));
-        s.Rec(0x027E, Cell(2, 0) + W32(uint32_t(-7 * 4) | 2));  // RK of a negative integer
+        s.Rec(0x00BD, Le<2>(1, 2, 15) + Le<4>((1u << 2) | 2) + Le<2>(15) + Le<4>(0x3FF80000u) + Le<2>(15) +
+                          Le<4>((1234u << 2) | 3) + Le<2>(4));
+        s.Rec(0x027E, Cell(2, 0) + Le<4>(uint32_t(-7 * 4) | 2));  // RK of a negative integer
     })));
     EXPECT_EQ(cells.Get(0, 0)->type, CellType::Text);
     EXPECT_EQ(cells.Get(0, 0)->text, "abcd");
@@ -172,9 +147,9 @@ TEST(BiffRecords, FormatRecordDecidesWhetherAnIdIsADate)
     SheetCells cells = ReadAll(Write(Biff8Book(
         [](StreamBuilder& s) {
             for (auto [id, code] : {std::pair{20u, "0.00%"}, {164u, "dd/mm/yy"}, {165u, "0.0"}})
-                s.Rec(0x041E, W16({id, unsigned(std::strlen(code))}) + Bytes{0} + Txt(code));
+                s.Rec(0x041E, Le<2>(id, unsigned(std::strlen(code))) + Le<1>(0) + Bytes(code));
             for (unsigned id : {20u, 14u, 164u, 165u})
-                s.Rec(0x00E0, W16({0, id}) + Bytes(16, 0));
+                s.Rec(0x00E0, Le<2>(0, id) + Bytes(16, 0));
         },
         [](StreamBuilder& s) {
             for (int xf = 0; xf < 4; ++xf)
@@ -187,13 +162,13 @@ TEST(BiffRecords, FormatRecordDecidesWhetherAnIdIsADate)
 
 Bytes NameRecord(const char* name, unsigned itab, const Bytes& rgce, unsigned flags = 0)
 {
-    return W16({flags}) + Bytes{0, uint8_t(std::strlen(name))} + W16({unsigned(rgce.size()), 0, itab}) +
-           Bytes{0, 0, 0, 0, 0} + Txt(name) + rgce;  // 8-bit characters
+    return Le<2>(flags) + Le<1>(0, uint8_t(std::strlen(name))) + Le<2>(unsigned(rgce.size()), 0, itab) +
+           Le<1>(0, 0, 0, 0, 0) + Bytes(name) + rgce;  // 8-bit characters
 }
 
 Bytes Area3d(unsigned ixti, unsigned r1, unsigned r2, unsigned c1, unsigned c2)
 {
-    return Bytes{0x3B} + W16({ixti, r1, r2, c1, c2});
+    return Le<1>(0x3B) + Le<2>(ixti, r1, r2, c1, c2);
 }
 
 TEST(BiffRecords, NamesAndWhatTheyReferTo)
@@ -203,11 +178,11 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
     // XTI 1: sheets A..B, XTI 2: the other workbook, XTI 3: a deleted sheet.
     StreamBuilder sb(8);
     sb.Bof(0x0005).BoundSheet("A").BoundSheet("B", true);
-    sb.Rec(0x01AE, {2, 0, 0x01, 0x04}).Rec(0x01AE, W16({1, 4}) + Bytes{0} + Txt("x.xls"));
-    sb.Rec(0x0017, W16({4, 0, 1, 1, 0, 0, 1, 1, 0, 0, 0, 0xFFFE, 0xFFFE}));
-    const Bytes area = Bytes{0x25} + W16({1, 2, 0, 1});
+    sb.Rec(0x01AE, {2, 0, 0x01, 0x04}).Rec(0x01AE, Le<2>(1, 4) + Le<1>(0) + Bytes("x.xls"));
+    sb.Rec(0x0017, Le<2>(4, 0, 1, 1, 0, 0, 1, 1, 0, 0, 0, 0xFFFE, 0xFFFE));
+    const Bytes area = Le<1>(0x25) + Le<2>(1, 2, 0, 1);
     const Bytes names[] = {
-        NameRecord("Cell", 0, Bytes{0x3A} + W16({0, 4, 0xC002})),  // B!$C$5 with relative flags set
+        NameRecord("Cell", 0, Le<1>(0x3A) + Le<2>(0, 4, 0xC002)),  // B!$C$5 with relative flags set
         NameRecord("Block", 0, Area3d(0, 9, 1, 3, 0)),             // corners given backwards
         NameRecord("Span", 0, Area3d(1, 0, 0, 0, 0)),
         NameRecord("Outside", 0, Area3d(2, 0, 0, 0, 0)),
@@ -215,8 +190,8 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
         NameRecord("Bad", 0, Area3d(9, 0, 0, 0, 0)),
         NameRecord("Here", 2, area),     // sheet-level: the area lies on B
         NameRecord("Nowhere", 0, area),  // no sheet to put it on
-        NameRecord("Number", 0, {0x1F, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}),
-        NameRecord("Paren", 0, Area3d(0, 0, 0, 0, 0) + Bytes{0x15}),  // not one plain area
+        NameRecord("Number", 0, Le<1>(0x1F) + F64(1)),
+        NameRecord("Paren", 0, Area3d(0, 0, 0, 0, 0) + Le<1>(0x15)),  // not one plain area
         NameRecord("\x06", 1, Area3d(0, 0, 4, 0, 2), 0x0020),         // built-in Print_Area of A
         NameRecord("Lost", 7, Area3d(0, 0, 0, 0, 0)),                 // scoped to a missing sheet
     };
@@ -281,10 +256,10 @@ TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
         StreamBuilder sb(5);
         sb.Bof(0x0005);
         if (row.codePage >= 0)
-            sb.Rec(0x0042, W16({unsigned(row.codePage)}));
+            sb.Rec(0x0042, Le<2>(unsigned(row.codePage)));
         auto fonts = [&] {
             for (uint8_t cs : row.charsets)
-                sb.Rec(0x0031, W16({200, 0, 8, 400, 0}) + Bytes{0, 0, cs, 0, 5} + Txt("Arial"));
+                sb.Rec(0x0031, Le<2>(200, 0, 8, 400, 0) + Le<1>(0, 0, cs, 0, 5) + Bytes("Arial"));
         };
         if (row.fontsFirst)
             fonts();
@@ -292,7 +267,7 @@ TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
         if (!row.fontsFirst)
             fonts();
         sb.Eof().SheetStartsHere(0).Bof(0x0010);
-        sb.Rec(0x0204, Cell(0, 0) + W16({2}) + Bytes{0xC0, 0xE9}).Eof();
+        sb.Rec(0x0204, Cell(0, 0) + Le<2>(2) + Le<1>(0xC0, 0xE9)).Eof();
         auto r = OpenXls(Write(sb.Data(), "Book"));
         EXPECT_EQ(r->sheetNames.at(0), row.utf8);
         SheetCells cells;
@@ -313,14 +288,14 @@ TEST(BiffRecords, Biff5NamesAndSheetNamesInDoubleByteText)
     for (bool countChars : {false, true}) {
         SCOPED_TRACE(countChars);
         StreamBuilder sb(5);
-        sb.Bof(0x0005).Rec(0x0042, W16({932})).BoundSheet(sheet.c_str());
+        sb.Bof(0x0005).Rec(0x0042, Le<2>(932)).BoundSheet(sheet.c_str());
         const uint8_t externCount = uint8_t(countChars ? 3 : sheet.size() + 1);
-        sb.Rec(0x0017, Bytes{externCount, 0x03} + Txt(sheet.c_str()));
+        sb.Rec(0x0017, Le<1>(externCount, 0x03) + sheet);
         // Ref3d through EXTERNSHEET entry 0 (ixals -1), no sheet indexes: $B$3
-        const Bytes ref = Bytes{0x3A} + W16({0xFFFF}) + Bytes(8, 0) + W16({0xFFFF, 0xFFFF, 2}) + Bytes{1};
+        const Bytes ref = Le<1>(0x3A) + Le<2>(0xFFFF) + Bytes(8, 0) + Le<2>(0xFFFF, 0xFFFF, 2) + Le<1>(1);
         const uint8_t nameCount = uint8_t(countChars ? 2 : name.size());
-        sb.Rec(0x0018, W16({0}) + Bytes{0, nameCount} + W16({unsigned(ref.size()), 0, 0}) + Bytes{0, 0, 0, 0} +
-                           Txt(name.c_str()) + ref);
+        sb.Rec(0x0018,
+               Le<2>(0) + Le<1>(0, nameCount) + Le<2>(unsigned(ref.size()), 0, 0) + Le<1>(0, 0, 0, 0) + name + ref);
         sb.Eof().SheetStartsHere(0).Bof(0x0010).Eof();
         auto r = OpenXls(Write(sb.Data(), "Book"));
         EXPECT_EQ(r->sheetNames.at(0), "シート");
@@ -352,17 +327,17 @@ TEST(BiffRecords, DamageBecomesAnErrorNamingFileAndRecord)
     const std::vector<std::pair<Bytes, const char*>> cases = {
         {StreamBuilder().Bof(0x0005).Rec(0x002F, {1, 0, 1, 0}).BoundSheet("S").Eof().Data(), "encrypted"},
         {StreamBuilder().Rec(0x0409, {0, 0, 0x10, 0, 0, 0}).Data(), "Excel 2.x-4.x workbooks are not supported"},
-        {Bytes{0x03, 0x02, 0x00, 0x00}, "does not start with a BOF record"},
+        {Le<1>(0x03, 0x02, 0x00, 0x00), "does not start with a BOF record"},
         {StreamBuilder().Bof(0x0005).BoundSheet("S").Data(), "ends inside the workbook globals"},
         {Bytes(good.begin(), good.end() - 6), "NUMBER record at byte"},  // cut inside the record
         {Bytes(good.begin(), good.end() - 4), "ends inside sheet \"One\""},
-        {OneRecord(0x00FD, Cell(0, 0) + W32(0)), "LABELSST record at byte"},  // no such string
+        {OneRecord(0x00FD, Cell(0, 0) + Le<4>(0)), "LABELSST record at byte"},  // no such string
         // MULRK whose last column does not match its cells
-        {OneRecord(0x00BD, W16({0, 0, 15}) + W32(2) + W16({5})), "MULRK record at byte"},
+        {OneRecord(0x00BD, Le<2>(0, 0, 15) + Le<4>(2) + Le<2>(5)), "MULRK record at byte"},
         {OneRecord(0x0203, Cell(0, 256) + F64(1)), "NUMBER record at byte"},         // past column IV
-        {OneRecord(0x0205, Cell(0, 0) + Bytes{0x55, 1}), "BOOLERR record at byte"},  // unknown error code
+        {OneRecord(0x0205, Cell(0, 0) + Le<1>(0x55, 1)), "BOOLERR record at byte"},  // unknown error code
         // a string count larger than the SST holds
-        {Biff8Book([](StreamBuilder& s) { s.Rec(0x00FC, W32(1) + W32(1) + W16({50}) + Bytes{0} + Txt("short")); },
+        {Biff8Book([](StreamBuilder& s) { s.Rec(0x00FC, Le<4>(1, 1) + Le<2>(50) + Le<1>(0) + Bytes("short")); },
                    kNothing),
          "SST record at byte"},
         {StreamBuilder().Bof(0x0005).BoundSheet("S").Eof().SheetStartsHere(0, 1000).Data(), "starts past the end"},
@@ -406,11 +381,11 @@ TEST(BiffRecords, CutAndScrambledRealStreams)
     for (const char* name : {"form_lo8.xls", "form_gn5.xls", "form_gn8.xls"}) {
         SCOPED_TRACE(name);
         wb::detail::CompoundStream stream(XlsFixture(name), {"Workbook", "Book"});
-        Bytes full(stream.Size());
-        ASSERT_TRUE(stream.Read(0, full.size(), full.data()));
+        Bytes full(stream.Size(), '\0');
+        ASSERT_TRUE(stream.Read(0, full.size(), reinterpret_cast<uint8_t*>(full.data())));
         ASSERT_TRUE(Reads(Write(full)));
         for (size_t pos = 0; pos + 4 <= full.size();) {
-            const size_t len = full[pos + 2] | (full[pos + 3] << 8);
+            const size_t len = uint8_t(full[pos + 2]) | (uint8_t(full[pos + 3]) << 8);
             for (size_t cut : {pos + 2, pos + 4 + len / 2}) {
                 if (cut >= full.size())
                     continue;
@@ -423,7 +398,7 @@ TEST(BiffRecords, CutAndScrambledRealStreams)
         for (int round = 0; round < 50; ++round) {
             Bytes b = full;
             for (int k = 0; k < 4; ++k)
-                b[(next() >> 8) % b.size()] = uint8_t(next() >> 16);
+                b[(next() >> 8) % b.size()] = char(next() >> 16);
             Reads(Write(b));
         }
     }

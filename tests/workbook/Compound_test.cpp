@@ -51,6 +51,15 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     b.size = 1u << shift;
     const uint32_t S = b.size;
     auto sectorsFor = [&](size_t n, uint32_t unit) { return uint32_t((n + unit - 1) / unit); };
+    // A chain of n sectors from `first` on, linked in `table`.
+    auto link = [&](std::vector<uint32_t>& table, uint32_t first, uint32_t n) {
+        std::vector<uint32_t> chain;
+        for (uint32_t k = 0; k < n; ++k)
+            chain.push_back(first + (scatter ? n - 1 - k : k));
+        for (uint32_t k = 0; k < n; ++k)
+            table[chain[k]] = k + 1 < n ? chain[k + 1] : kEnd;
+        return chain;
+    };
     std::string mini;
     std::vector<uint32_t> miniStart(streams.size(), kEnd);
     std::vector<uint32_t> miniFat;
@@ -60,12 +69,8 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
         if (data.size() >= 4096 || data.empty())
             continue;
         const uint32_t n = sectorsFor(data.size(), 64), base = uint32_t(miniFat.size());
-        std::vector<uint32_t> chain;
-        for (uint32_t k = 0; k < n; ++k)
-            chain.push_back(base + (scatter ? n - 1 - k : k));
         miniFat.resize(base + n, kFree);
-        for (uint32_t k = 0; k < n; ++k)
-            miniFat[chain[k]] = k + 1 < n ? chain[k + 1] : kEnd;
+        const std::vector<uint32_t> chain = link(miniFat, base, n);
         mini.resize(size_t(base + n) * 64);
         for (uint32_t k = 0; k < n; ++k)
             mini.replace(size_t(chain[k]) * 64, std::min<size_t>(64, data.size() - k * 64), data.substr(k * 64, 64));
@@ -90,18 +95,11 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     b.miniFatSector = miniFatSector;
     uint32_t next = fatCount + 2;
     auto place = [&](uint32_t n) {
-        std::vector<uint32_t> chain;
-        for (uint32_t k = 0; k < n; ++k)
-            chain.push_back(next + (scatter ? n - 1 - k : k));
-        for (uint32_t k = 0; k < n; ++k)
-            fat[chain[k]] = k + 1 < n ? chain[k + 1] : kEnd;
         next += n;
-        return chain;
+        return link(fat, next - n, n);
     };
     b.miniStreamChain = place(sectorsFor(mini.size(), S));
-    std::string out(size_t(total + 1) * S, '\0');
-    b.bytes = std::move(out);
-    std::string& o = b.bytes;
+    std::string& o = b.bytes.assign(size_t(total + 1) * S, '\0');
     for (size_t k = 0; k < b.miniStreamChain.size(); ++k)
         o.replace(b.Sector(b.miniStreamChain[k]), S,
                   mini.substr(k * S, S).append(S - mini.substr(k * S, S).size(), '\0'));
@@ -121,18 +119,9 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     // Header.
     const char sig[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
     o.replace(0, 8, sig, 8);
-    Put16(o, 0x18, 0x3E);
-    Put16(o, 0x1A, shift == 12 ? 4 : 3);
-    Put16(o, 0x1C, 0xFFFE);
-    Put16(o, 0x1E, uint16_t(shift));
-    Put16(o, 0x20, 6);
-    Put32(o, 0x2C, fatCount);
-    Put32(o, 0x30, dirSector);
-    Put32(o, 0x38, 4096);
-    Put32(o, 0x3C, miniFat.empty() ? kEnd : miniFatSector);
-    Put32(o, 0x40, miniFat.empty() ? 0 : 1);
-    Put32(o, 0x44, kEnd);
-    Put32(o, 0x48, 0);
+    o.replace(0x18, 10, Le<2>(0x3E, shift == 12 ? 4 : 3, 0xFFFE, shift, 6));
+    o.replace(0x2C, 32,
+              Le<4>(fatCount, dirSector, 0, 4096, miniFat.empty() ? kEnd : miniFatSector, !miniFat.empty(), kEnd, 0));
     for (uint32_t k = 0; k < 109; ++k)
         Put32(o, 0x4C + 4 * k, k < fatCount ? k : kFree);
     for (size_t k = 0; k < fat.size(); ++k)
@@ -141,19 +130,15 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
         Put32(o, b.Sector(miniFatSector) + 4 * k, k < miniFat.size() ? miniFat[k] : kFree);
     // Directory: the root, then the streams as a chain of right siblings.
     b.dir = b.Sector(dirSector);
-    for (size_t e = 0; e < S / 128; ++e) {
-        Put32(o, b.Entry(int(e)) + 0x44, kFree);
-        Put32(o, b.Entry(int(e)) + 0x48, kFree);
-        Put32(o, b.Entry(int(e)) + 0x4C, kFree);
-    }
+    for (size_t e = 0; e < S / 128; ++e)
+        o.replace(b.Entry(int(e)) + 0x44, 12, Le<4>(kFree, kFree, kFree));
     auto entry = [&](int id, const std::string& name, uint8_t type, uint32_t start, uint64_t size) {
         const size_t at = b.Entry(id);
         for (size_t i = 0; i < name.size(); ++i)
             Put16(o, at + 2 * i, uint8_t(name[i]));
         Put16(o, at + 0x40, uint16_t(2 * name.size() + 2));
         o[at + 0x42] = char(type);
-        Put32(o, at + 0x74, start);
-        Put32(o, at + 0x78, uint32_t(size));
+        o.replace(at + 0x74, 8, Le<4>(start, size));
     };
     entry(0, "Root Entry", 5, mini.empty() ? kEnd : b.miniStreamChain[0], mini.size());
     if (!streams.empty())
@@ -320,15 +305,8 @@ TEST(Compound, DamagedFilesGiveClearErrors)
     const std::string path = TempPath(".xls");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        Built b = Build(row.shift, {{"CompObj", Pattern(600, 3)}, {"Workbook", Pattern(row.size, 1)}});
-        // Entry 1 is CompObj; the damage above is meant for Workbook, entry 2.
-        std::swap(b.chains[0], b.chains[1]);
-        std::string& o = b.bytes;
-        std::string e1 = o.substr(b.Entry(1), 128), e2 = o.substr(b.Entry(2), 128);
-        o.replace(b.Entry(1), 128, e2);  // Workbook first, then CompObj
-        o.replace(b.Entry(2), 128, e1);
-        Put32(o, b.Entry(1) + 0x48, 2);
-        Put32(o, b.Entry(2) + 0x48, kFree);
+        // Workbook is entry 1 and chain 0, as the damage above expects.
+        Built b = Build(row.shift, {{"Workbook", Pattern(row.size, 1)}, {"CompObj", Pattern(600, 3)}});
         row.damage(b);
         WriteFile(path, b.bytes);
         try {

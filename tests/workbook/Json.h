@@ -1,9 +1,13 @@
 #pragma once
-// What the workbook tests share: fixture paths, file I/O, and JSON reading
-// for wbinspect dumps and the expected dumps beside the fixtures.
+// What the workbook tests share: fixture paths, file I/O, little-endian
+// fields for files built by hand, and JSON reading for wbinspect dumps and
+// the expected dumps beside the fixtures.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <bit>
+#include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -33,6 +37,33 @@ inline std::string ReadFile(const fs::path& p)
 inline void WriteFile(const fs::path& p, const std::string& bytes)
 {
     std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Little-endian fields of `Width` bytes each, as binary formats store them.
+template <int Width, class... T>
+std::string Le(T... values)
+{
+    std::string s;
+    for (uint64_t v : {uint64_t(values)...})
+        for (int i = 0; i < Width; ++i)
+            s += char(v >> (8 * i));
+    return s;
+}
+
+inline std::string F64(double v)
+{
+    return Le<8>(std::bit_cast<uint64_t>(v));
+}
+
+// A parameterised test's name from its fixture path.
+template <class Info>
+std::string ParamName(const Info& info)
+{
+    std::string name = info.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name;
 }
 
 // A fresh path in this process's own temporary folder, removed at exit.
