@@ -6,6 +6,8 @@
 //                     at most 100, as the window takes per run
 //   GLEAN_BENCH_FORM  form definition (default build-bench/corpus/form.dat)
 //   GLEAN_BENCH_JOBS  jobs of both runs (default: one per processor)
+//   GLEAN_BENCH_RATIO N: no benchmarks; N runs of each in turns, then the
+//                     best times and their ratio on one line
 #include "common/gui/modAppFolder.h"
 #include "harvester/GleanCommand.h"
 #include "harvester/WorkbookList.h"
@@ -18,6 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -42,56 +45,116 @@ int Workbooks()
     return static_cast<int>(std::min<size_t>(ListWorkbooks(kIn).size(), 100));
 }
 
-void GleanRun(benchmark::State& state)
+// One run of glean, in this process: checks, listing, reading, appending,
+// its lines of output. "" or what went wrong.
+class GleanJob {
+public:
+    GleanJob()
+    {
+        o_.formType = kForm, o_.inDir = kIn, o_.dataFile = tmp_.filePath("data.csv").toStdString();
+        o_.jobs = kJobs;
+    }
+    std::string Run()
+    {
+        std::remove(o_.dataFile->c_str());
+        std::ostringstream err;
+        return RunGlean(o_, err, false) == kAllHarvested ? std::string() : err.str();
+    }
+
+private:
+    QTemporaryDir tmp_;
+    GleanOptions o_;
+};
+
+// One run of the window, shown before: from Run to the list and bar painted
+// as the run left them.
+class WindowJob {
+public:
+    WindowJob()
+    {
+        setAppFolder(tmp_.path());
+        w_.show();
+        w_.txtFormType->setText(QString::fromStdString(kForm));
+        w_.txtInDir->setText(QString::fromStdString(kIn));
+        w_.txtOutDir->setText(QString());
+        w_.txtExportTo->setText(data_);
+    }
+    std::string Run()
+    {
+        QFile::remove(data_);
+        QEventLoop loop;
+        QObject::connect(&w_, &frmMain::runFinished, &loop, &QEventLoop::quit);
+        w_.AppCmd(QStringLiteral("go"), {});
+        loop.exec();
+        QApplication::processEvents();  // the paint the run's end asks for
+        return w_.LastResult().done == Workbooks() ? std::string() : "the window's run did not harvest every workbook";
+    }
+
+private:
+    QTemporaryDir tmp_;
+    const QString data_ = tmp_.filePath("data.csv");
+    frmMain w_;
+};
+
+template <class Job>
+void JobRun(benchmark::State& state)
 {
-    QTemporaryDir tmp;
-    GleanOptions o;
-    o.formType = kForm, o.inDir = kIn, o.dataFile = tmp.filePath("data.csv").toStdString();
-    o.jobs = kJobs;
     if (ListWorkbooks(kIn).size() > 100)
         state.SkipWithError("GLEAN_BENCH_IN holds more than 100 workbooks (the window takes 100 per run)");
-    for (auto _ : state) {
-        std::remove(o.dataFile->c_str());
-        std::ostringstream err;
-        if (RunGlean(o, err, false) != kAllHarvested)
-            state.SkipWithError(err.str().c_str());
-    }
+    Job job;
+    for (auto _ : state)
+        if (const std::string error = job.Run(); !error.empty())
+            state.SkipWithError(error.c_str());
     state.SetItemsProcessed(state.iterations() * Workbooks());
 }
 
-void WindowRun(benchmark::State& state)
+// The window's run / glean's run: `pairs` runs of each, taken in turns so
+// that both meet the machine as it is, and the best time of each compared.
+// Start-up (process, QApplication, the window shown) is outside both times.
+int Ratio(int pairs)
 {
-    QTemporaryDir tmp;
-    setAppFolder(tmp.path());
-    const QString data = tmp.filePath("data.csv");
-    frmMain w;
-    w.show();
-    w.txtFormType->setText(QString::fromStdString(kForm));
-    w.txtInDir->setText(QString::fromStdString(kIn));
-    w.txtOutDir->setText(QString());
-    w.txtExportTo->setText(data);
-    for (auto _ : state) {
-        QFile::remove(data);
-        QEventLoop loop;
-        QObject::connect(&w, &frmMain::runFinished, &loop, &QEventLoop::quit);
-        w.AppCmd(QStringLiteral("go"), {});
-        loop.exec();
-        if (w.LastResult().done != Workbooks())
-            state.SkipWithError("the window's run did not harvest every workbook");
+    if (ListWorkbooks(kIn).size() > 100) {
+        std::fprintf(stderr, "GLEAN_BENCH_IN holds more than 100 workbooks (the window takes 100 per run)\n");
+        return 1;
     }
-    state.SetItemsProcessed(state.iterations() * Workbooks());
+    GleanJob glean;
+    WindowJob window;
+    double best[2] = {1e300, 1e300};
+    for (int i = 0; i < pairs; ++i)
+        for (int k = 0; k < 2; ++k) {
+            const auto start = std::chrono::steady_clock::now();
+            const std::string error = k == 0 ? glean.Run() : window.Run();
+            const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+            if (!error.empty()) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                return 1;
+            }
+            best[k] = std::min(best[k], took.count());
+        }
+    std::printf("glean %.2f ms, window %.2f ms, window/glean %.2f (%d workbooks, %d jobs, best of %d)\n", best[0],
+                best[1], best[1] / best[0], Workbooks(), kJobs, pairs);
+    return 0;
 }
 
 }  // namespace
-
-BENCHMARK(GleanRun)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(WindowRun)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // GLEAN_BENCH_RATIO: that many runs of each in turns, and only the ratio.
+    if (const int pairs = std::atoi(Env("GLEAN_BENCH_RATIO", "0").c_str()); pairs > 0)
+        return Ratio(pairs);
+    // GLEAN_BENCH_ITERATIONS: runs of each, for instruction counts under callgrind.
+    const int iterations = std::atoi(Env("GLEAN_BENCH_ITERATIONS", "0").c_str());
+    for (auto [name, fn] : {std::pair{"GleanRun", &JobRun<GleanJob>}, std::pair{"WindowRun", &JobRun<WindowJob>}}) {
+        auto* b = benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->UseRealTime();
+        if (iterations > 0)
+            b->Iterations(iterations);
+        else
+            b->MinTime(1.0);
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

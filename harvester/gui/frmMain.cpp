@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,6 +86,32 @@ QString ErrorText(const std::exception& e)
     return QString::fromUtf8(e.what());
 }
 
+// The width the list wants for the widest text of a column (-1 without
+// rows). Each text is measured once: laying text out is most of what a busy
+// list costs, while a run sets the same few statuses again and again and the
+// columns are fitted at every update.
+int WidthHint(QTreeWidget* lv, int col)
+{
+    static QString font;  // the font's key: no font may outlive the application
+    static QHash<QString, int> widths[2];
+    lv->ensurePolished();
+    if (lv->font().key() != font || widths[0].size() + widths[1].size() > 50000) {
+        font = lv->font().key();
+        widths[0].clear();
+        widths[1].clear();
+    }
+    const QAbstractItemModel* model = lv->model();
+    int hint = -1;
+    for (int row = 0, rows = lv->topLevelItemCount(); row < rows; ++row) {
+        const QString text = lv->topLevelItem(row)->text(col);
+        auto it = widths[col].constFind(text);
+        if (it == widths[col].cend())
+            it = widths[col].insert(text, lv->sizeHintForIndex(model->index(row, col)).width());
+        hint = std::max(hint, *it);
+    }
+    return hint;
+}
+
 // The File column as wide as its paths, up to half the list; the Status
 // column takes the rest, or more when a reason is longer (the list then
 // scrolls sideways), so that a failure can be read without hovering.
@@ -92,11 +119,10 @@ void FitStatusColumns(QTreeWidget* lv)
 {
     if (lv->columnCount() < 2)
         return;
-    const QAbstractItemView* view = lv;  // the tree view hides the width hint
     const int room = lv->viewport()->width();
-    const int file = std::min(view->sizeHintForColumn(0) + 8, room / 2);
+    const int file = std::min(WidthHint(lv, 0) + 8, room / 2);
     lv->setColumnWidth(0, std::max(file, lv->header()->sectionSizeHint(0)));
-    lv->setColumnWidth(1, std::max(room - lv->columnWidth(0), view->sizeHintForColumn(1) + 8));
+    lv->setColumnWidth(1, std::max(room - lv->columnWidth(0), WidthHint(lv, 1) + 8));
 }
 
 }  // namespace
@@ -195,8 +221,12 @@ public:
             FitStatusColumns(lv);
         }
         if (total >= 0 && (bar->maximum() != std::max(total, 1) || bar->value() != finished)) {
+            // Left alone, the bar would paint itself (and the window under
+            // it) at once; it is painted with the list instead.
+            bar->setUpdatesEnabled(false);
             bar->setRange(0, std::max(total, 1));
             bar->setValue(finished);
+            bar->setUpdatesEnabled(true);
         }
     }
 

@@ -188,6 +188,30 @@ private slots:
         QVERIFY(w.ListView1->horizontalScrollBar()->maximum() == 0);
     }
 
+    // The columns are fitted from widths measured once per text; a bigger
+    // font must be measured again.
+    void failureReasonFitsAgainAfterTheFontGrows()
+    {
+        const QString in = app_.path("font"), data = app_.path("font.csv");
+        QDir().mkpath(in);
+        WriteBytes(in + "/broken.xlsx", "this is not a workbook, and the reason says so at some length");
+        MsgBoxRecorder boxes;
+        frmMain w;
+        w.show();
+        Fill(w, kFormDef, in, "", data);
+        QVERIFY(Run(w));
+        QTreeWidgetItem* failed = w.ListView1->topLevelItem(0);
+        QVERIFY2(failed->text(1).startsWith("Failed: "), qPrintable(failed->text(1)));
+        QFont bigger = w.ListView1->font();
+        bigger.setPointSizeF(bigger.pointSizeF() * 2);
+        w.ListView1->setFont(bigger);
+        w.resize(w.width() + 1, w.height());
+        QTest::qWait(20);
+        const int needed = w.ListView1->fontMetrics().horizontalAdvance(failed->text(1));
+        QVERIFY2(w.ListView1->columnWidth(1) >= needed,
+                 qPrintable(QStringLiteral("%1 < %2").arg(w.ListView1->columnWidth(1)).arg(needed)));
+    }
+
     void captionsStandWholeWithTheSameGapBeforeTheirBoxes()
     {
         frmMain w;
