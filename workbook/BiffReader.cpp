@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 namespace wb::detail {
@@ -57,10 +58,25 @@ struct Xti {
 
 struct RawName {
     uint16_t flags = 0;
-    std::string name;  // for a built-in name its display name
-    int itab = 0;      // 0: workbook level; else 1-based sheet
-    std::vector<uint8_t> rgce;
+    std::string name;                   // for a built-in name its display name
+    int itab = 0;                       // 0: workbook level; else 1-based sheet
+    uint32_t rgceAt = 0, rgceSize = 0;  // the formula, in the reader's name formula bytes
 };
+
+// "$C$5" appended to `out`.
+void AppendAbsoluteCell(std::string& out, int row, int col)
+{
+    char buf[32];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    for (unsigned n = unsigned(row) + 1; n > 0; n /= 10)
+        *--p = char('0' + n % 10);
+    *--p = '$';
+    for (long c = long(col) + 1; c > 0; c = (c - 1) / 26)
+        *--p = char('A' + (c - 1) % 26);
+    *--p = '$';
+    out.append(p, size_t(end - p));
+}
 
 class XlsReader final : public Reader {
 public:
@@ -77,9 +93,9 @@ private:
     void OnSst();
     void OnFormat();
     void BuildNames();
-    std::optional<Range> NameRange(const RawName& raw, int scope, std::string& why) const;
-    int SheetOfXti(uint16_t ixti, std::string& why) const;
-    int SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, std::string& why) const;
+    std::optional<Range> NameRange(const RawName& raw, int scope, const char*& why) const;
+    int SheetOfXti(uint16_t ixti, const char*& why) const;
+    int SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, const char*& why) const;
 
     // Text readers; BIFF8 strings are Unicode, BIFF5 ones 8-bit in the
     // workbook's code page. That code page may only be known from FONT
@@ -104,11 +120,20 @@ private:
     std::vector<uint16_t> xfFormat_;
     std::vector<bool> xfDate_;
     std::unordered_map<uint16_t, std::string> formats_;
-    std::vector<std::string> sst_;
+    // The shared strings, decoded when a kept cell needs one: where each
+    // one's characters start in which SST record (checked when read).
+    struct SstItem {
+        uint32_t record, at;
+        uint16_t cch;
+        bool highByte;
+    };
+    std::vector<Record> sstRecords_;
+    std::vector<SstItem> sst_;
     std::vector<bool> supBookSelf_;
     std::vector<Xti> xti_;
     std::vector<std::string> externSheets5_;  // BIFF5: own-document sheet names, else empty
     std::vector<RawName> rawNames_;
+    std::vector<uint8_t> nameFormulas_;  // the formulas of rawNames_, one after the other
     bool haveWindow1_ = false;
 };
 
@@ -351,7 +376,13 @@ void XlsReader::OnName()
     }
     n.name = std::move(name);
     const uint8_t* rgce = c.Bytes(cce);
-    n.rgce.assign(rgce, rgce + cce);
+    if (rawNames_.empty()) {
+        rawNames_.reserve(32);
+        nameFormulas_.reserve(512);
+    }
+    n.rgceAt = uint32_t(nameFormulas_.size());
+    n.rgceSize = uint32_t(cce);
+    nameFormulas_.insert(nameFormulas_.end(), rgce, rgce + cce);
     rawNames_.push_back(std::move(n));
 }
 
@@ -389,8 +420,20 @@ void XlsReader::OnExternSheet()
 void XlsReader::OnSst()
 {
     // SST, [MS-XLS] 2.4.265: XLUnicodeRichExtendedString items (2.5.293);
-    // rich-text runs and phonetic data are skipped.
-    Cursor c(rs_, rec_);
+    // rich-text runs and phonetic data are skipped. Only where each string
+    // lies is kept now.
+    Record& r = sstRecords_.emplace_back();
+    r.type = rec_.type;
+    r.offset = rec_.offset;
+    r.breaks = rec_.breaks;
+    if (rec_.joined.empty() || rec_.data.data() != rec_.joined.data()) {
+        r.data = rec_.data;  // in place in the stream, which outlives the reader's use of it
+    } else {
+        r.joined.swap(rec_.joined);
+        r.data = r.joined;
+    }
+    const uint32_t record = uint32_t(sstRecords_.size() - 1);
+    Cursor c(rs_, r);
     c.U32();  // cstTotal
     const uint32_t unique = c.U32();
     sst_.reserve(std::min<size_t>(unique, c.Left() / 3));
@@ -399,11 +442,10 @@ void XlsReader::OnSst()
         const uint8_t flags = c.U8();
         const size_t runs = (flags & 0x08) ? c.U16() : 0;
         const size_t ext = (flags & 0x04) ? c.U32() : 0;
-        std::string s;
-        c.Chars8(s, cch, flags & 1);
+        sst_.push_back({record, uint32_t(c.Pos()), uint16_t(cch), bool(flags & 1)});
+        c.SkipChars8(cch, flags & 1);
         c.Skip(runs * 4);
         c.Skip(ext);
-        sst_.push_back(std::move(s));
     }
 }
 
@@ -415,7 +457,7 @@ void XlsReader::OnFormat()
     formats_[id] = biff_ == 8 ? Biff8String(c, false) : Biff5String(c, true);
 }
 
-int XlsReader::SheetOfXti(uint16_t ixti, std::string& why) const
+int XlsReader::SheetOfXti(uint16_t ixti, const char*& why) const
 {
     if (ixti >= xti_.size()) {
         why = "a reference to a missing EXTERNSHEET entry";
@@ -437,7 +479,7 @@ int XlsReader::SheetOfXti(uint16_t ixti, std::string& why) const
     return x.first;
 }
 
-int XlsReader::SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, std::string& why) const
+int XlsReader::SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, const char*& why) const
 {
     // A negative ixals points into this workbook; the sheet indexes follow,
     // or else the EXTERNSHEET entry names the sheet.
@@ -461,12 +503,12 @@ int XlsReader::SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, std::str
     return -1;
 }
 
-std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, std::string& why) const
+std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, const char*& why) const
 {
     // One token that is a cell or an area: PtgRef3d 2.5.198.85, PtgArea3d
     // 2.5.198.28, PtgRef 2.5.198.84, PtgArea 2.5.198.27. Anything else
     // (constants, functions, unions, external references) is not a range.
-    const std::vector<uint8_t>& t = raw.rgce;
+    const std::span<const uint8_t> t(nameFormulas_.data() + raw.rgceAt, raw.rgceSize);
     auto u16 = [&](size_t at) { return uint16_t(t[at] | (t[at + 1] << 8)); };
     why = "a formula";
     if (t.empty()) {
@@ -563,7 +605,9 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, std::st
 
 void XlsReader::BuildNames()
 {
-    for (const RawName& raw : rawNames_) {
+    names.reserve(rawNames_.size());
+    std::vector<std::string> sheetRefs(sheetNames.size());  // as formulas write them, once needed
+    for (RawName& raw : rawNames_) {
         if (raw.name.empty())
             continue;
         int scope = -1;
@@ -572,23 +616,33 @@ void XlsReader::BuildNames()
                 continue;  // scoped to a sheet that is not there
             scope = raw.itab - 1;
         }
-        DefinedName dn;
+        DefinedName& dn = names.emplace_back();
         dn.scopeSheet = scope;
-        dn.name = scope >= 0 ? sheetNames[scope] + "!" + raw.name : raw.name;
-        std::string why;
+        const char* why = nullptr;
         dn.range = NameRange(raw, scope, why);
+        if (scope >= 0) {
+            dn.name.reserve(sheetNames[scope].size() + 1 + raw.name.size());
+            dn.name.append(sheetNames[scope]).append(1, '!').append(raw.name);
+        } else {
+            dn.name = std::move(raw.name);
+        }
         if (dn.range) {
             const Range& r = *dn.range;
-            dn.formula =
-                SheetRef(sheetNames[r.sheet]) + "!$" + ColumnName(r.firstCol) + "$" + std::to_string(r.firstRow + 1);
-            if (r.Rows() > 1 || r.Cols() > 1)
-                dn.formula += ":$" + ColumnName(r.lastCol) + "$" + std::to_string(r.lastRow + 1);
+            std::string& ref = sheetRefs[size_t(r.sheet)];
+            if (ref.empty())
+                ref = SheetRef(sheetNames[r.sheet]);
+            dn.formula.append(ref).append(1, '!');
+            AppendAbsoluteCell(dn.formula, r.firstRow, r.firstCol);
+            if (r.Rows() > 1 || r.Cols() > 1) {
+                dn.formula += ':';
+                AppendAbsoluteCell(dn.formula, r.lastRow, r.lastCol);
+            }
         } else {
-            dn.formula = "(" + why + ")";
+            dn.formula.append(1, '(').append(why).append(1, ')');
         }
-        names.push_back(std::move(dn));
     }
     rawNames_.clear();
+    nameFormulas_.clear();
 }
 
 CellValue XlsReader::NumberCell(const Cursor& c, double v, uint16_t xf) const
@@ -688,9 +742,12 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
                 c.Fail("a cell refers to a shared string that does not exist");
             if (!out.Wants(row, col))
                 break;
+            const SstItem& item = sst_[isst];
+            Cursor sc(rs_, sstRecords_[item.record]);
+            sc.Skip(item.at);
             CellValue v;
             v.type = CellType::Text;
-            v.text = sst_[isst];
+            sc.Chars8(v.text, item.cch, item.highByte);
             out.Set(row, col, std::move(v));
             break;
         }

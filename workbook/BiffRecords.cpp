@@ -128,16 +128,6 @@ bool RecordStream::ReadHeader(uint64_t pos, uint16_t& type, uint16_t& size)
     return true;
 }
 
-void RecordStream::ReadBody(uint64_t pos, size_t size, std::vector<uint8_t>& dst, size_t at, const Record& r)
-{
-    if (pos > stream_.Size() || size > stream_.Size() - pos)
-        Fail(r, "the workbook stream ends inside the record (truncated file)");
-    dst.resize(at + size);
-    if (!stream_.Read(pos, size, dst.data() + at))
-        Fail(r, "the compound file cannot be read here" +
-                    (stream_.LastProblem().empty() ? std::string() : ": " + stream_.LastProblem()));
-}
-
 bool RecordStream::Next(Record& r)
 {
     uint16_t type, size;
@@ -146,16 +136,28 @@ bool RecordStream::Next(Record& r)
     r.type = type;
     r.offset = pos_;
     r.breaks.clear();
-    ReadBody(pos_ + 4, size, r.data, 0, r);
-    pos_ += 4 + uint64_t(size);
+    const uint8_t* base = stream_.Data();
+    uint64_t body = pos_ + 4;
+    if (size > stream_.Size() - body)
+        Fail(r, "the workbook stream ends inside the record (truncated file)");
+    pos_ = body + size;
     const bool join = type == rec::Sst || type == rec::Name || type == rec::ExternSheet || type == rec::String;
-    while (join) {
-        if (!ReadHeader(pos_, type, size) || type != rec::Continue)
-            break;
-        r.breaks.push_back(r.data.size());
-        ReadBody(pos_ + 4, size, r.data, r.data.size(), r);
-        pos_ += 4 + uint64_t(size);
+    uint16_t nextType, nextSize;
+    if (!join || !ReadHeader(pos_, nextType, nextSize) || nextType != rec::Continue) {
+        // The usual case: the body is read where it lies.
+        r.data = std::span<const uint8_t>(base + body, size);
+        return true;
     }
+    r.joined.assign(base + body, base + body + size);
+    while (ReadHeader(pos_, nextType, nextSize) && nextType == rec::Continue) {
+        body = pos_ + 4;
+        if (nextSize > stream_.Size() - body)
+            Fail(r, "the workbook stream ends inside the record (truncated file)");
+        r.breaks.push_back(r.joined.size());
+        r.joined.insert(r.joined.end(), base + body, base + body + nextSize);
+        pos_ = body + nextSize;
+    }
+    r.data = r.joined;
     return true;
 }
 
@@ -173,8 +175,21 @@ size_t Cursor::NextBreak() const
     return it == r_.breaks.end() ? r_.data.size() : *it;
 }
 
-void Cursor::Chars8(std::string& out, size_t cch, bool highByte)
+void Cursor::Chars8(std::string* out, size_t cch, bool highByte)
 {
+    if (r_.breaks.empty()) {
+        // One body: the characters lie in one piece.
+        const size_t unit = highByte ? 2 : 1;
+        if (cch > Left() / unit)
+            Fail("a text runs past the end of the record");
+        const uint8_t* p = r_.data.data() + pos_;
+        if (out && highByte)
+            AppendUtf16(*out, p, cch);
+        else if (out)
+            AppendLatin1(*out, p, cch);
+        pos_ += cch * unit;
+        return;
+    }
     while (cch > 0) {
         // A CONTINUE body that starts exactly here re-sends the flag byte.
         if (pos_ > 0 && std::binary_search(r_.breaks.begin(), r_.breaks.end(), pos_))
@@ -188,11 +203,11 @@ void Cursor::Chars8(std::string& out, size_t cch, bool highByte)
             pos_ += avail;  // an odd byte before the break: skip to it
             continue;
         }
-        const uint8_t* p = &r_.data[pos_];
-        if (highByte)
-            AppendUtf16(out, p, take);
-        else
-            AppendLatin1(out, p, take);
+        const uint8_t* p = r_.data.data() + pos_;
+        if (out && highByte)
+            AppendUtf16(*out, p, take);
+        else if (out)
+            AppendLatin1(*out, p, take);
         pos_ += take * unit;
         cch -= take;
     }

@@ -7,6 +7,7 @@
 #include "workbook/Compound.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,9 +61,12 @@ double RkValue(uint32_t rk);
 
 struct Record {
     uint16_t type = 0;
-    uint64_t offset = 0;         // of the header in the stream
-    std::vector<uint8_t> data;   // body, CONTINUE bodies appended when joined
+    uint64_t offset = 0;  // of the header in the stream
+    // The body: in place in the stream, or in `joined` when CONTINUE bodies
+    // were appended to it. Valid until the next record is read.
+    std::span<const uint8_t> data;
     std::vector<size_t> breaks;  // where each appended CONTINUE body starts in `data`
+    std::vector<uint8_t> joined;
 };
 
 class RecordStream {
@@ -85,7 +89,6 @@ public:
 
 private:
     bool ReadHeader(uint64_t pos, uint16_t& type, uint16_t& size);
-    void ReadBody(uint64_t pos, size_t size, std::vector<uint8_t>& dst, size_t at, const Record& r);
 
     CompoundStream& stream_;
     const std::string& path_;
@@ -120,7 +123,7 @@ public:
     uint32_t U32()
     {
         Need(4);
-        const uint8_t* p = &r_.data[pos_];
+        const uint8_t* p = r_.data.data() + pos_;
         pos_ += 4;
         return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
     }
@@ -133,7 +136,7 @@ public:
     const uint8_t* Bytes(size_t n)
     {
         Need(n);
-        const uint8_t* p = &r_.data[pos_];
+        const uint8_t* p = r_.data.data() + pos_;
         pos_ += n;
         return p;
     }
@@ -142,12 +145,15 @@ public:
     // when `highByte`. Where the data crosses into a CONTINUE body, that
     // body starts with a fresh flag byte saying how the rest is stored
     // ([MS-XLS] 2.4.58 Continue).
-    void Chars8(std::string& out, size_t cch, bool highByte);
+    void Chars8(std::string& out, size_t cch, bool highByte) { Chars8(&out, cch, highByte); }
+    // The same characters passed over, checked as Chars8 checks them.
+    void SkipChars8(size_t cch, bool highByte) { Chars8(nullptr, cch, highByte); }
 
     [[noreturn]] void Fail(const std::string& what) const { rs_.Fail(r_, what); }
 
 private:
     size_t NextBreak() const;
+    void Chars8(std::string* out, size_t cch, bool highByte);
 
     const RecordStream& rs_;
     const Record& r_;

@@ -125,7 +125,8 @@ private:
 bool CompoundHasStream(const std::string& path, std::string_view name);
 
 // Writes a compound file holding one stream: how tests and the fuzz target
-// wrap a hand-made or damaged workbook stream. Throws wb::Error.
+// wrap a hand-made or damaged workbook stream. Throws wb::Error. Defined in
+// the compoundwriter library (libgsf), which the programs do not link.
 void WriteCompoundFile(const std::string& path, const std::string& streamName, const void* data, size_t size);
 
 }  // namespace wb::detail

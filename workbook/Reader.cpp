@@ -85,9 +85,18 @@ int SheetFilter::LastCol(int first, int last) const
 // two-byte UTF-8 letters of Latin-1, Latin Extended-A, Greek and Cyrillic.
 std::string FoldCase(std::string_view s)
 {
-    std::string out;
+    // Plain ASCII, the usual case, is lowered in place in one copy.
+    size_t ascii = 0;
+    while (ascii < s.size() && static_cast<unsigned char>(s[ascii]) < 0x80)
+        ++ascii;
+    std::string out(s.substr(0, ascii));
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    if (ascii == s.size())
+        return out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
+    for (size_t i = ascii; i < s.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {
             out += char(c >= 'A' && c <= 'Z' ? c + 32 : c);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace wb::detail {
@@ -94,15 +95,33 @@ public:
     {
         filter_ = f;
         maxCells_ = f.KeepsAll() ? f.MaxCells() : -1;
+        // Room for what the rectangles can hold, when that is little.
+        long long room = 0;
+        for (const Range& r : f.Rects())
+            room += (long long)r.Rows() * r.Cols();
+        if (room > 0 && room <= 4096 && values_.empty()) {
+            values_.reserve(size_t(room));
+            keys_.reserve(size_t(room));
+        }
     }
     void Set(int row, int col, CellValue v)
     {
         if (!filter_.KeepsAll() && !filter_.Wants(row, col))
             return;
         textBytes_ += v.text.size();
-        auto [it, added] = cells_.insert_or_assign(Key(row, col), std::move(v));
-        (void)it;
-        if (added && maxCells_ >= 0 && (long long)cells_.size() > maxCells_)
+        const uint64_t key = Key(row, col);
+        if (2 * (values_.size() + 1) > slots_.size())
+            Grow();
+        uint32_t& slot = slots_[SlotOf(key)];
+        const bool added = slot == 0;
+        if (added) {
+            values_.push_back(std::move(v));
+            keys_.push_back(key);
+            slot = uint32_t(values_.size());
+        } else {
+            values_[slot - 1] = std::move(v);
+        }
+        if (added && maxCells_ >= 0 && (long long)values_.size() > maxCells_)
             throw LimitError("too many cells (more than " + std::to_string(maxCells_) + " kept from one sheet)");
         if (textBytes_ > kMaxKeptTextBytes)
             throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
@@ -112,14 +131,13 @@ public:
     bool Wants(int row, int col) const { return filter_.KeepsAll() || filter_.Wants(row, col); }
     const CellValue* Get(int row, int col) const
     {
-        auto it = cells_.find(Key(row, col));
-        return it == cells_.end() ? nullptr : &it->second;
+        if (values_.empty())
+            return nullptr;
+        const uint32_t slot = slots_[SlotOf(Key(row, col))];
+        return slot ? &values_[slot - 1] : nullptr;
     }
-    CellValue* Find(int row, int col)
-    {
-        auto it = cells_.find(Key(row, col));
-        return it == cells_.end() ? nullptr : &it->second;
-    }
+    // Valid until the next Set.
+    CellValue* Find(int row, int col) { return const_cast<CellValue*>(std::as_const(*this).Get(row, col)); }
     // For text set after the cell (a shared string read later): counts toward the limit.
     void AddText(CellValue& v, std::string text)
     {
@@ -129,7 +147,7 @@ public:
             throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
                              " MiB of text");
     }
-    size_t Size() const { return cells_.size(); }
+    size_t Size() const { return values_.size(); }
 
     // A format lookup also wants each kept cell's style (the index that
     // Reader::FormatCode takes), formatted blanks included.
@@ -148,7 +166,27 @@ public:
 
 private:
     static uint64_t Key(int row, int col) { return (uint64_t(uint32_t(row)) << 32) | uint32_t(col); }
-    std::unordered_map<uint64_t, CellValue> cells_;
+    // Where `key` is in slots_, or where it would go. Each slot holds a
+    // 1-based index into values_, 0 when free (open addressing, linear
+    // probing; slots_ is never more than half full).
+    size_t SlotOf(uint64_t key) const
+    {
+        const size_t mask = slots_.size() - 1;
+        size_t i = size_t((key * 0x9E3779B97F4A7C15u) >> 32) & mask;
+        while (slots_[i] != 0 && keys_[slots_[i] - 1] != key)
+            i = (i + 1) & mask;
+        return i;
+    }
+    void Grow()
+    {
+        slots_.assign(slots_.empty() ? 64 : 2 * slots_.size(), 0);
+        for (size_t k = 0; k < keys_.size(); ++k)
+            slots_[SlotOf(keys_[k])] = uint32_t(k + 1);
+    }
+    // The kept cells in the order first set, and their keys.
+    std::vector<CellValue> values_;
+    std::vector<uint64_t> keys_;
+    std::vector<uint32_t> slots_;
     SheetFilter filter_ = SheetFilter::All();
     long long maxCells_ = -1;
     size_t textBytes_ = 0;

@@ -371,6 +371,9 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
             }
     }
     impl->active = active;
+    impl->foldedSheets.reserve(reader->sheetNames.size());
+    impl->foldedNames.reserve(reader->names.size());
+    impl->foldedBare.reserve(reader->names.size());
     for (const auto& s : reader->sheetNames)
         impl->foldedSheets.push_back(detail::FoldCase(s));
     for (const auto& d : reader->names) {

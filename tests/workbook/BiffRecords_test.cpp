@@ -120,6 +120,26 @@ TEST(BiffRecords, SharedStringSplitAcrossContinueChangesCharacterWidth)
     EXPECT_EQ(cells.Get(2, 0)->text, "k");
 }
 
+// Shared strings are decoded when a cell asks for them, after the records
+// that follow the SST (here an EXTERNSHEET joined with its CONTINUE) have
+// been read.
+TEST(BiffRecords, SharedStringReadAfterLaterContinuedRecords)
+{
+    SheetCells cells = ReadAll(Write(Biff8Book(
+        [](StreamBuilder& s) {
+            s.Rec(0x00FC, W32(2) + W32(2) + W16({5}) + Bytes{0} + Txt("abc"));
+            s.Rec(0x003C, Bytes{0x00} + Txt("de") + W16({2}) + Bytes{0} + Txt("fg"));
+            s.Rec(0x0017, W16({1, 0}));
+            s.Rec(0x003C, W16({0, 0}));
+        },
+        [](StreamBuilder& s) {
+            s.Rec(0x00FD, Cell(0, 0) + W32(1));
+            s.Rec(0x00FD, Cell(1, 0) + W32(0));
+        })));
+    EXPECT_EQ(cells.Get(0, 0)->text, "fg");
+    EXPECT_EQ(cells.Get(1, 0)->text, "abcde");
+}
+
 TEST(BiffRecords, FormulaStringResultContinuedAndRk)
 {
     SheetCells cells = ReadAll(Write(Biff8Book(kNothing, [](StreamBuilder& s) {
