@@ -98,7 +98,12 @@ protected:
         args.insert(args.end(), more.begin(), more.end());
         auto glean = std::make_unique<WatchingGlean>(args, dir / "stderr.txt");
         EXPECT_TRUE(glean->Started());
-        EXPECT_TRUE(glean->Says("glean: watching ")) << glean->Err();
+        // The whole line: stderr may be read between two of its writes.
+        EXPECT_TRUE(Eventually([&] {
+            const std::string err = glean->Err();
+            const size_t at = err.find("glean: watching ");
+            return at != std::string::npos && err.find('\n', at) != std::string::npos;
+        })) << glean->Err();
         return glean;
     }
 };
