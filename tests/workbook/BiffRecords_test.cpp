@@ -127,14 +127,14 @@ TEST(BiffRecords, SharedStringReadAfterLaterContinuedRecords)
 {
     SheetCells cells = ReadAll(Write(Biff8Book(
         [](StreamBuilder& s) {
-            s.Rec(0x00FC, W32(2) + W32(2) + W16({5}) + Bytes{0} + Txt("abc"));
-            s.Rec(0x003C, Bytes{0x00} + Txt("de") + W16({2}) + Bytes{0} + Txt("fg"));
-            s.Rec(0x0017, W16({1, 0}));
-            s.Rec(0x003C, W16({0, 0}));
+            s.Rec(0x00FC, Le<4>(2, 2) + Le<2>(5) + Le<1>(0) + Bytes("abc"));
+            s.Rec(0x003C, Le<1>(0) + Bytes("de") + Le<2>(2) + Le<1>(0) + Bytes("fg"));
+            s.Rec(0x0017, Le<2>(1, 0));
+            s.Rec(0x003C, Le<2>(0, 0));
         },
         [](StreamBuilder& s) {
-            s.Rec(0x00FD, Cell(0, 0) + W32(1));
-            s.Rec(0x00FD, Cell(1, 0) + W32(0));
+            s.Rec(0x00FD, Cell(0, 0) + Le<4>(1));
+            s.Rec(0x00FD, Cell(1, 0) + Le<4>(0));
         })));
     EXPECT_EQ(cells.Get(0, 0)->text, "fg");
     EXPECT_EQ(cells.Get(1, 0)->text, "abcde");
