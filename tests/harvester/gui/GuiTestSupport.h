@@ -1,7 +1,8 @@
 #pragma once
 // Stand-ins for the user in window tests: message boxes answered from a
 // queue, file and folder dialogs that return prepared choices, a record of
-// the pages the window would have opened, and a scratch application folder.
+// the pages and programs the window would have opened, a scratch application
+// folder, and the example workbooks to harvest.
 #include "common/gui/clsPath.h"
 #include "common/gui/modAppFolder.h"
 #include "common/gui/modBrowseTo.h"
@@ -11,8 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
 #include <deque>
 #include <vector>
 
@@ -82,12 +87,62 @@ struct ScratchAppFolder {
     QString path(const QString& name) const { return dir.filePath(name); }
 };
 
+inline const QString kForms = QStringLiteral(SOURCE_DIR "/examples/forms");
+inline const QString kFormDef = QStringLiteral(SOURCE_DIR "/examples/timesheet.dat");
+
+// A window whose dialogs and started programs are stand-ins.
+struct TestWindow {
+    frmMain w;
+    FakeFileDialog files;
+    FakeFolderBrowser folders;
+    QStringList started;  // one entry a start: the program, then "|" before each argument
+    TestWindow()
+    {
+        w.setDialogs(&files, &folders);
+        w.setProcessStarter([this](const QString& program, const QStringList& args, QString*) {
+            started << (QStringList(program) + args).join(QLatin1Char('|'));
+            return true;
+        });
+    }
+};
+
 inline void Fill(frmMain& w, const QString& type, const QString& in, const QString& out, const QString& data)
 {
     w.txtFormType->setText(type);
     w.txtInDir->setText(in);
     w.txtOutDir->setText(out);
     w.txtExportTo->setText(data);
+}
+
+// The form definition, input folder, output folder and data file boxes.
+inline QStringList Boxes(const frmMain& w)
+{
+    return {w.txtFormType->text(), w.txtInDir->text(), w.txtOutDir->text(), w.txtExportTo->text()};
+}
+
+// One column of the status list, top to bottom.
+inline QStringList Column(const frmMain& w, int col)
+{
+    QStringList out;
+    for (int r = 0; r < w.ListView1->topLevelItemCount(); ++r)
+        out << w.ListView1->topLevelItem(r)->text(col);
+    return out;
+}
+
+// Clicks Run and waits for the run's end.
+inline bool Run(frmMain& w, int ms = 60000)
+{
+    QSignalSpy finished(&w, &frmMain::runFinished);
+    QTest::mouseClick(w.cmdGo, Qt::LeftButton);
+    return finished.wait(ms);
+}
+
+// `n` copies of one example workbook in `folder`: ann00.xlsx, ann01.xlsx, ...
+inline void CopyAnn(const QString& folder, int n)
+{
+    QDir().mkpath(folder);
+    for (int i = 0; i < n; ++i)
+        QFile::copy(kForms + "/ann-2009-03-02.xlsx", folder + QStringLiteral("/ann%1.xlsx").arg(i, 2, 10, QChar('0')));
 }
 
 inline void WriteBytes(const QString& path, const QByteArray& bytes)
