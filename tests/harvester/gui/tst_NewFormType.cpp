@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QTest>
 
 namespace {
 const QString kTemplate = QStringLiteral(TEST_DATA_DIR "/harvester/fixtures/define/template.xlsx");
@@ -19,96 +18,55 @@ class tst_NewFormType : public QObject {
 
     ScratchAppFolder app_;
 
-    struct Window {
-        frmMain w;
-        FakeFileDialog files;
-        FakeFolderBrowser folders;
-        QStringList started;  // the editor's arguments, one start per entry
-        Window()
-        {
-            w.setDialogs(&files, &folders);
-            w.setProcessStarter([this](const QString& program, const QStringList& args, QString*) {
-                started << program + " " + args.join(QLatin1Char('|'));
-                return true;
-            });
-        }
-    };
-
 private slots:
     void cleanup() { QDir(app_.path("FormTypes")).removeRecursively(); }
 
-    void writesOpensAndFillsTheBox()
+    // A new form definition is written, the box names it and the editor opens it; a question comes
+    // before replacing one; each mistake shows why and changes nothing.
+    void fromWorkbook_data()
     {
-        MsgBoxRecorder boxes;
-        Window win;
-        win.files.choice = kTemplate;
-        win.w.mnuFileNewFormType->trigger();
-        const QString form = app_.path("FormTypes/template.dat");
-        QCOMPARE(win.files.calls, 1);
-        QVERIFY(win.files.mustExist);
-        QVERIFY2(win.files.filter.contains("*.xlsx") && win.files.filter.contains("*.ods"),
-                 qPrintable(win.files.filter));
-        QCOMPARE(ReadBytes(form), ReadBytes(kExpected));
-        QCOMPARE(win.w.txtFormType->text(), form);
-        QCOMPARE(win.started, QStringList({app_.path("Tabwright") + " " + form}));
-        QVERIFY(boxes.shown.empty());
-    }
-
-    void asksBeforeReplacing_data()
-    {
-        QTest::addColumn<bool>("replace");
-        QTest::newRow("No keeps the old one") << false;
-        QTest::newRow("Yes replaces it") << true;
-    }
-    void asksBeforeReplacing()
-    {
-        QFETCH(bool, replace);
-        MsgBoxRecorder boxes;
-        boxes.answers.push_back(replace ? QMessageBox::Yes : QMessageBox::No);
-        Window win;
-        const QString form = app_.path("FormTypes/template.dat");
-        QDir().mkpath(app_.path("FormTypes"));
-        WriteBytes(form, "old");
-        win.w.txtFormType->setText("before.dat");
-        win.files.choice = kTemplate;
-        win.w.mnuFileNewFormType->trigger();
-        QCOMPARE(boxes.shown.size(), size_t(1));
-        QCOMPARE(boxes.shown[0].text, form + " already exists.\nDo you want to replace it?");
-        QCOMPARE(ReadBytes(form), replace ? ReadBytes(kExpected) : QByteArray("old"));
-        QCOMPARE(win.w.txtFormType->text(), replace ? form : QStringLiteral("before.dat"));
-        QCOMPARE(win.started.size(), replace ? 1 : 0);
-    }
-
-    void mistakesChangeNothing_data()
-    {
-        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("choice");   // empty: cancelled
+        QTest::addColumn<int>("before");       // 0: no form definition of that name, else the answer to replace it
         QTest::addColumn<QString>("message");  // empty: no box
-        QTest::newRow("cancelled") << QString() << QString();
-        QTest::newRow("not a workbook") << kNotABook << "No form definition was made from " + kNotABook + ":\n";
-        QTest::newRow("no usable name") << kNoNames << "no defined name refers to one range of cells";
+        QTest::addColumn<bool>("written");
+        const QString exists = app_.path("FormTypes/template.dat") + " already exists.\nDo you want to replace it?";
+        QTest::newRow("new") << kTemplate << 0 << QString() << true;
+        QTest::newRow("No keeps the old one") << kTemplate << int(QMessageBox::No) << exists << false;
+        QTest::newRow("Yes replaces it") << kTemplate << int(QMessageBox::Yes) << exists << true;
+        QTest::newRow("cancelled") << QString() << 0 << QString() << false;
+        QTest::newRow("not a workbook") << kNotABook << 0 << "No form definition was made from " + kNotABook + ":\n"
+                                        << false;
+        QTest::newRow("no usable name") << kNoNames << 0 << "no defined name refers to one range of cells" << false;
     }
-    void mistakesChangeNothing()
+
+    void fromWorkbook()
     {
-        QFETCH(QString, choice);
+        QFETCH(int, before);
         QFETCH(QString, message);
+        QFETCH(bool, written);
+        const QString form = app_.path("FormTypes/template.dat");
+        if (before) {
+            QDir().mkpath(app_.path("FormTypes"));
+            WriteBytes(form, "old");
+        }
         MsgBoxRecorder boxes;
-        Window win;
+        boxes.answers = {QMessageBox::StandardButton(before)};
+        TestWindow win;
         win.w.txtFormType->setText("before.dat");
+        QFETCH(QString, choice);
         win.files.choice = choice;
         win.w.mnuFileNewFormType->trigger();
-        QCOMPARE(boxes.shown.size(), size_t(message.isEmpty() ? 0 : 1));
-        if (!message.isEmpty())
-            QVERIFY2(boxes.lastText().contains(message), qPrintable(boxes.lastText()));
-        QCOMPARE(QDir(app_.path("FormTypes")).entryList(QDir::Files), QStringList());
-        QCOMPARE(win.w.txtFormType->text(), QStringLiteral("before.dat"));
-        QVERIFY(win.started.isEmpty());
-    }
-
-    void theMenuEntry()
-    {
-        Window win;
-        QCOMPARE(win.w.mnuFileNewFormType->text(), QStringLiteral("&New Form Type from Workbook..."));
         QVERIFY(win.w.mnuFile->actions().contains(win.w.mnuFileNewFormType));
+        QVERIFY(win.files.calls == 1 && win.files.mustExist);
+        QVERIFY2(win.files.filter.contains("*.xlsx") && win.files.filter.contains("*.ods"),
+                 qPrintable(win.files.filter));
+        QCOMPARE(boxes.shown.size(), size_t(message.isEmpty() ? 0 : 1));
+        QVERIFY2(boxes.lastText().contains(message), qPrintable(boxes.lastText()));
+        QCOMPARE(QDir(app_.path("FormTypes")).entryList(QDir::Files),
+                 written || before ? QStringList{"template.dat"} : QStringList());
+        QCOMPARE(ReadBytes(form), written ? ReadBytes(kExpected) : before ? QByteArray("old") : QByteArray());
+        QCOMPARE(win.w.txtFormType->text(), written ? form : QStringLiteral("before.dat"));
+        QCOMPARE(win.started, written ? QStringList{app_.path("Tabwright") + "|" + form} : QStringList());
     }
 };
 
