@@ -1,6 +1,6 @@
 #pragma once
 // Stand-ins for the user in window tests: message boxes answered from a
-// queue, file and folder dialogs that return prepared choices, a record of
+// queue, file and folder dialogs that return a prepared choice, a record of
 // the pages and programs the window would have opened, a scratch application
 // folder, and the example workbooks to harvest.
 #include "common/gui/clsPath.h"
@@ -9,31 +9,20 @@
 #include "common/gui/modMsgBox.h"
 #include "harvester/gui/frmMain.h"
 
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeWidget>
-#include <deque>
+#include <QtTest>
+#include <QtWidgets>
 #include <vector>
 
 struct MsgBoxRecorder {
     std::vector<MsgBoxRequest> shown;
-    std::deque<QMessageBox::StandardButton> answers;  // empty: Yes for questions, Ok otherwise
+    QList<QMessageBox::StandardButton> answers;  // empty: Yes for questions, Ok otherwise
 
     MsgBoxRecorder()
     {
         setMsgBoxHandler([this](const MsgBoxRequest& r) {
             shown.push_back(r);
-            if (!answers.empty()) {
-                auto a = answers.front();
-                answers.pop_front();
-                return a;
-            }
+            if (!answers.empty())
+                return answers.takeFirst();
             return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
         });
     }
@@ -50,33 +39,23 @@ struct BrowseRecorder {
     ~BrowseRecorder() { setBrowseToHandler({}); }
 };
 
-// Answers file dialogs: `choice` empty means the user cancels.
-struct FakeFileDialog : FileDialog {
-    QString choice, title, filter, initDir, shownName;
+// Answers file dialogs and folder browsers: `choice` empty means the user cancels.
+struct FakeDialogs : FileDialog, FolderBrowser {
+    QString choice, title, filter, initDir, shown;
     int calls = 0;
     bool mustExist = false;
 
     bool ShowOpen(const QString& t, const QString& f, const QString& i, bool must, QString& fileName) override
     {
-        ++calls;
-        title = t, filter = f, initDir = i, mustExist = must, shownName = fileName;
-        if (choice.isEmpty())
-            return false;
-        fileName = choice;
-        return true;
+        filter = f, initDir = i, mustExist = must;
+        return Show(t, fileName);
     }
-};
-
-struct FakeFolderBrowser : FolderBrowser {
-    QString choice, title, shownPath;
-
     bool Show(const QString& t, QString& path) override
     {
-        title = t, shownPath = path;
-        if (choice.isEmpty())
-            return false;
-        path = choice;
-        return true;
+        ++calls, title = t, shown = path;
+        if (!choice.isEmpty())
+            path = choice;
+        return !choice.isEmpty();
     }
 };
 
@@ -93,12 +72,11 @@ inline const QString kFormDef = QStringLiteral(SOURCE_DIR "/examples/timesheet.d
 // A window whose dialogs and started programs are stand-ins.
 struct TestWindow {
     frmMain w;
-    FakeFileDialog files;
-    FakeFolderBrowser folders;
+    FakeDialogs dialogs;
     QStringList started;  // one entry a start: the program, then "|" before each argument
     TestWindow()
     {
-        w.setDialogs(&files, &folders);
+        w.setDialogs(&dialogs, &dialogs);
         w.setProcessStarter([this](const QString& program, const QStringList& args, QString*) {
             started << (QStringList(program) + args).join(QLatin1Char('|'));
             return true;
@@ -135,14 +113,6 @@ inline bool Run(frmMain& w, int ms = 60000)
     QSignalSpy finished(&w, &frmMain::runFinished);
     QTest::mouseClick(w.cmdGo, Qt::LeftButton);
     return finished.wait(ms);
-}
-
-// `n` copies of one example workbook in `folder`: ann00.xlsx, ann01.xlsx, ...
-inline void CopyAnn(const QString& folder, int n)
-{
-    QDir().mkpath(folder);
-    for (int i = 0; i < n; ++i)
-        QFile::copy(kForms + "/ann-2009-03-02.xlsx", folder + QStringLiteral("/ann%1.xlsx").arg(i, 2, 10, QChar('0')));
 }
 
 inline void WriteBytes(const QString& path, const QByteArray& bytes)
