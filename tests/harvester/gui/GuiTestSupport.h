@@ -107,14 +107,6 @@ inline QStringList Column(const frmMain& w, int col)
     return out;
 }
 
-// Clicks Run and waits for the run's end.
-inline bool Run(frmMain& w, int ms = 60000)
-{
-    QSignalSpy finished(&w, &frmMain::runFinished);
-    QTest::mouseClick(w.cmdGo, Qt::LeftButton);
-    return finished.wait(ms);
-}
-
 inline void WriteBytes(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
