@@ -1,34 +1,28 @@
 #pragma once
 // Stand-ins for the user in window tests: message boxes answered from a
-// queue, file and folder dialogs that return prepared choices, a record of
-// the pages the window would have opened, and a scratch application folder.
+// queue, file and folder dialogs that return a prepared choice, a record of
+// the pages and programs the window would have opened, a scratch application
+// folder, and the example workbooks to harvest.
 #include "common/gui/clsPath.h"
 #include "common/gui/modAppFolder.h"
 #include "common/gui/modBrowseTo.h"
 #include "common/gui/modMsgBox.h"
 #include "harvester/gui/frmMain.h"
 
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <deque>
+#include <QtTest>
+#include <QtWidgets>
 #include <vector>
 
 struct MsgBoxRecorder {
     std::vector<MsgBoxRequest> shown;
-    std::deque<QMessageBox::StandardButton> answers;  // empty: Yes for questions, Ok otherwise
+    QList<QMessageBox::StandardButton> answers;  // empty: Yes for questions, Ok otherwise
 
     MsgBoxRecorder()
     {
         setMsgBoxHandler([this](const MsgBoxRequest& r) {
             shown.push_back(r);
-            if (!answers.empty()) {
-                auto a = answers.front();
-                answers.pop_front();
-                return a;
-            }
+            if (!answers.empty())
+                return answers.takeFirst();
             return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
         });
     }
@@ -45,33 +39,23 @@ struct BrowseRecorder {
     ~BrowseRecorder() { setBrowseToHandler({}); }
 };
 
-// Answers file dialogs: `choice` empty means the user cancels.
-struct FakeFileDialog : FileDialog {
-    QString choice, title, filter, initDir, shownName;
+// Answers file dialogs and folder browsers: `choice` empty means the user cancels.
+struct FakeDialogs : FileDialog, FolderBrowser {
+    QString choice, title, filter, initDir, shown;
     int calls = 0;
     bool mustExist = false;
 
     bool ShowOpen(const QString& t, const QString& f, const QString& i, bool must, QString& fileName) override
     {
-        ++calls;
-        title = t, filter = f, initDir = i, mustExist = must, shownName = fileName;
-        if (choice.isEmpty())
-            return false;
-        fileName = choice;
-        return true;
+        filter = f, initDir = i, mustExist = must;
+        return Show(t, fileName);
     }
-};
-
-struct FakeFolderBrowser : FolderBrowser {
-    QString choice, title, shownPath;
-
     bool Show(const QString& t, QString& path) override
     {
-        title = t, shownPath = path;
-        if (choice.isEmpty())
-            return false;
-        path = choice;
-        return true;
+        ++calls, title = t, shown = path;
+        if (!choice.isEmpty())
+            path = choice;
+        return !choice.isEmpty();
     }
 };
 
@@ -82,12 +66,45 @@ struct ScratchAppFolder {
     QString path(const QString& name) const { return dir.filePath(name); }
 };
 
+inline const QString kForms = QStringLiteral(SOURCE_DIR "/examples/forms");
+inline const QString kFormDef = QStringLiteral(SOURCE_DIR "/examples/timesheet.dat");
+
+// A window whose dialogs and started programs are stand-ins.
+struct TestWindow {
+    frmMain w;
+    FakeDialogs dialogs;
+    QStringList started;  // one entry a start: the program, then "|" before each argument
+    TestWindow()
+    {
+        w.setDialogs(&dialogs, &dialogs);
+        w.setProcessStarter([this](const QString& program, const QStringList& args, QString*) {
+            started << (QStringList(program) + args).join(QLatin1Char('|'));
+            return true;
+        });
+    }
+};
+
 inline void Fill(frmMain& w, const QString& type, const QString& in, const QString& out, const QString& data)
 {
     w.txtFormType->setText(type);
     w.txtInDir->setText(in);
     w.txtOutDir->setText(out);
     w.txtExportTo->setText(data);
+}
+
+// The form definition, input folder, output folder and data file boxes.
+inline QStringList Boxes(const frmMain& w)
+{
+    return {w.txtFormType->text(), w.txtInDir->text(), w.txtOutDir->text(), w.txtExportTo->text()};
+}
+
+// One column of the status list, top to bottom.
+inline QStringList Column(const frmMain& w, int col)
+{
+    QStringList out;
+    for (int r = 0; r < w.ListView1->topLevelItemCount(); ++r)
+        out << w.ListView1->topLevelItem(r)->text(col);
+    return out;
 }
 
 inline void WriteBytes(const QString& path, const QByteArray& bytes)

@@ -1,69 +1,448 @@
-// A whole run through the window on the example workbooks, the controls
-// while it runs, closing during a run, and the View and edit buttons.
+// The harvester's window: its runs on the example workbooks (statuses,
+// progress bar, list, messages, closing during a run), Preview, the browse,
+// Edit and View buttons, the captions before the path boxes; start-up options
+// and the usage text, command dispatch, the File menu (settings files, a new
+// form type from a workbook) and the Help menu (product information from
+// App.def, the About box), with the text rules of the version, relative paths
+// and dialog filters.
 #include "GuiTestSupport.h"
 
-#include "common/gui/clsListViewRpt.h"
-
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTreeWidget>
+#include "common/RtError.h"
+#include "common/gui/clsProductInfo.h"
+#include "common/gui/frmAbout.h"
+#include "harvester/gui/clsSetFile.h"
+#include "harvester/gui/dlgPreview.h"
+#include "harvester/gui/modMain.h"
 
 namespace {
-const QString kForms = QStringLiteral(SOURCE_DIR "/examples/forms");
-const QString kFormDef = QStringLiteral(SOURCE_DIR "/examples/timesheet.dat");
-const QString kExpected = QStringLiteral(SOURCE_DIR "/examples/timesheets.expected.csv");
+const QString kTemplate = QStringLiteral(TEST_DATA_DIR "/harvester/fixtures/define/template.xlsx");
+const QString kNoNames = QStringLiteral(TEST_DATA_DIR "/harvester/fixtures/define/nonames.xlsx");
+const QString kNotABook = QStringLiteral(TEST_DATA_DIR "/harvester/fixtures/notabook.xlsx");
+const QString kExpected = QStringLiteral(TEST_DATA_DIR "/harvester/fixtures/define/template.expected.dat");
 
-QStringList Column(frmMain& w, int col)
+bool RowInSight(QTreeWidget* lv, QTreeWidgetItem* item)
 {
-    QStringList out;
-    for (int r = 0; r < w.ListView1->topLevelItemCount(); ++r)
-        out << w.ListView1->topLevelItem(r)->text(col);
-    return out;
+    const QRect r = lv->visualItemRect(item);
+    return !r.isEmpty() && lv->viewport()->rect().contains(r);
 }
 
-// A starter that records the program and arguments instead of starting them.
-struct StartRecorder {
-    int calls = 0;
-    QString program;
-    QStringList args;
-    explicit StartRecorder(frmMain& w)
-    {
-        w.setProcessStarter([this](const QString& p, const QStringList& a, QString*) {
-            ++calls, program = p, args = a;
-            return true;
-        });
-    }
+struct FakePreview : PreviewDialog {
+    std::vector<PreviewTable> shown;
+    void Show(QWidget*, const PreviewTable& t) override { shown.push_back(t); }
 };
+
 }  // namespace
 
 class tst_HarvestWindow : public QObject {
     Q_OBJECT
 
     ScratchAppFolder app_;
+    QString form_ = app_.path("form.dat");  // a valid form definition
+
+    QString path(const QString& name) const { return app_.path(name); }
 
 private slots:
+    void initTestCase()
+    {
+        WriteBytes(form_, "1,3\r\n\"Name\",\"B2\",\"text\"\r\n");
+        QDir(app_.dir.path()).mkdir("empty");
+        WriteBytes(path("broken.png"), "not a picture");
+        QImage red(8, 8, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(path("red.png")));
+    }
+
+    void cleanup() { QDir(path("FormTypes")).removeRecursively(); }
+
+    void readOptions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("given");  // the options given, with their values
+        QTest::addColumn<int>("strays");
+        auto row = [](const char* name, const char* text, const char* given, int strays) {
+            QTest::newRow(name) << QString(text) << QString(given) << strays;
+        };
+        row("nothing", "", "", 0);
+        row("last option given but empty", "/type f.dat /data", "type=f.dat data=", 0);
+        row("/data alone", "/data", "data=", 0);
+        row("a workbook name alone", "book.xls", "", 1);
+        row("unknown slash word", "/run", "", 1);
+        row("double hyphen is glean's spelling only", "--in=x --out y", "", 3);
+        row("all six", "/open s /type t /in i /out o /data d /AutoRun", "open=s type=t in=i out=o data=d autorun", 0);
+    }
+
+    void readOptions()
+    {
+        QFETCH(QString, text);
+        const StartOptions o = ReadStartOptions(text.toStdString());
+        QStringList given;
+        const std::pair<const char*, std::optional<std::string>> values[] = {
+            {"open", o.settings}, {"type", o.formType}, {"in", o.inDir}, {"out", o.outDir}, {"data", o.dataFile}};
+        for (const auto& [name, value] : values)
+            if (value)
+                given << QString(name) + "=" + QString::fromStdString(*value);
+        QTEST(given.join(' ') + (o.autorun ? " autorun" : ""), "given");
+        QTEST(o.strays, "strays");
+    }
+
+    void optionsFillTheBoxes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("none") << "" << QStringList{"", "", "", ""};
+        QTest::newRow("four") << R"(/type "a b.dat" /IN "C:\My Forms" /out o /data d.csv)"
+                              << QStringList{"a b.dat", R"(C:\My Forms)", "o", "d.csv"};
+        QTest::newRow("/open with /in replaces only the input folder")
+            << "/open " + path("job.set") + " /in other" << QStringList{"form.dat", "other", "out1", "d1.csv"};
+        QTest::newRow("/autorun starts the run and keeps the window")
+            << "/type " + form_ + " /in " + path("empty") + " /data " + path("out.csv") + " /autorun"
+            << QStringList{form_, path("empty"), "", path("out.csv")};
+    }
+
+    void optionsFillTheBoxes()
+    {
+        QFETCH(QString, text);
+        const bool autorun = text.endsWith("/autorun");
+        WriteBytes(path("job.set"), "form.dat\r\nin1\r\nout1\r\nd1.csv\r\n");
+        MsgBoxRecorder boxes;
+        frmMain w;
+        w.show();
+        QSignalSpy finished(&w, &frmMain::runFinished);
+        ApplyStartOptions(w, ReadStartOptions(text.toStdString()));
+        QTEST(Boxes(w), "boxes");
+        QCOMPARE(w.Settings()->fn(), text.startsWith("/open") ? path("job.set") : QString());
+        // The menu's chooser is not moved by a file named on the command line.
+        QVERIFY(w.SettingsChooser()->Path().isEmpty() && w.IsRunning() == autorun);
+        QVERIFY(!autorun || finished.wait(10000));
+        QVERIFY(w.isVisible());
+        QCOMPARE(boxes.lastText(), autorun ? QString::fromLatin1(clsBatchRun::kNothingToDo) : QString());
+    }
+
+    void runNeedsThreeBoxes()
+    {
+        MsgBoxRecorder shown;
+        frmMain w;
+        for (int empty = 0; empty < 3; ++empty) {  // form definition, input folder, data file
+            Fill(w, empty == 0 ? "" : form_, empty == 1 ? "" : path("empty"), "", empty == 2 ? "" : path("out.csv"));
+            QTest::mouseClick(w.cmdGo, Qt::LeftButton);
+            QVERIFY2(!w.IsRunning() && shown.shown.empty(), qPrintable(QString::number(empty)));
+        }
+    }
+
+    void otherCommandsDoNothingAndExitCloses()
+    {
+        MsgBoxRecorder boxes;
+        frmMain w;
+        w.show();
+        w.txtFormType->setText("keep");
+        for (const char* word : {"run", "", "gone", "opens", "quit"})
+            w.AppCmd(QString::fromLatin1(word), {QStringLiteral("x.set")});
+        QVERIFY(!w.IsRunning() && w.isVisible() && w.txtFormType->text() == u"keep");
+        QVERIFY(w.Settings()->fn().isEmpty() && boxes.shown.empty());
+
+        for (int how = 0; how < 3; ++how) {  // the button, the menu, the command
+            w.show();
+            how == 0   ? QTest::mouseClick(w.cmdExit, Qt::LeftButton)
+            : how == 1 ? w.mnuFileExit->trigger()
+                       : w.AppCmd("EXIT", {});
+            QVERIFY2(!w.isVisible(), qPrintable(QString::number(how)));
+        }
+    }
+
+    void setFileIndexOutsideTheLinesIsAnError()
+    {
+        clsSetFile s;
+        QCOMPARE(s.Rows(), int16_t(1));
+        s.setRows(3);
+        QVERIFY_THROWS_EXCEPTION(rt::RtError, s.Data(3));
+        QVERIFY_THROWS_EXCEPTION(rt::RtError, s.setData(-1, "x"));
+    }
+
+    // Lines 5 to 50 are kept as read; Save after an open asks nothing.
+    void keptLines_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QByteArray>("saved");  // after the boxes were set to A, B, C, D
+        QByteArray sixty;
+        for (int i = 1; i <= 60; ++i)
+            sixty += "line " + QByteArray::number(i) + "\r\n";
+        const qsizetype five = sixty.indexOf("line 5\r"), fiftyOne = sixty.indexOf("line 51");
+        const QByteArray kept = "A\r\nB\r\nC\r\nD\r\n" + sixty.mid(five, fiftyOne - five);
+        QTest::newRow("six lines, any line ends")
+            << QByteArray(" a\r\n\r\nc \rd\nfifth line\r\n  sixth  ") << QStringList{" a", "", "c ", "d"}
+            << QByteArray("A\r\nB\r\nC\r\nD\r\nfifth line\r\n  sixth  \r\n");
+        QTest::newRow("sixty lines") << sixty << QStringList{"line 1", "line 2", "line 3", "line 4"} << kept;
+    }
+
+    void keptLines()
+    {
+        QFETCH(QByteArray, file);
+        const QString set = path("kept.set");
+        WriteBytes(set, file);
+        MsgBoxRecorder boxes;
+        frmMain w;
+        Fill(w, "was here", "was here", "was here", "was here");
+        w.AppCmd("Open", {set});
+        QTEST(Boxes(w), "boxes");
+        Fill(w, "A", "B", "C", "D");
+        w.mnuFileSave->trigger();
+        QVERIFY(boxes.shown.empty());
+        QTEST(ReadBytes(set), "saved");
+    }
+
+    void replaceQuestion_data()
+    {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+
+    // Save As writes the four boxes as they are; an existing file is replaced only when the user says so.
+    void replaceQuestion()
+    {
+        QFETCH(bool, replace);
+        const QString current = path(replace ? "current-y.set" : "current-n.set"), other = path("other.set");
+        const QByteArray four = "  form.dat \r\n\r\nout  \r\n\tdata.csv\r\n";
+        WriteBytes(other, "old\r\n");
+        MsgBoxRecorder boxes;
+        boxes.answers = {replace ? QMessageBox::Yes : QMessageBox::No};
+        frmMain w;
+        Fill(w, "  form.dat ", "", "out  ", "\tdata.csv");
+        w.AppCmd("saveas", {current});
+        QCOMPARE(ReadBytes(current), four);
+        w.AppCmd("saveas", {other});
+        QCOMPARE(boxes.shown.size(), size_t(1));
+        QCOMPARE(boxes.shown[0].text, other + " already exists.\nDo you want to replace it?");
+        QVERIFY(boxes.shown[0].buttons == (QMessageBox::Yes | QMessageBox::No) &&
+                boxes.shown[0].title == w.windowTitle());
+        QCOMPARE(ReadBytes(other), replace ? four : QByteArray("old\r\n"));
+        QCOMPARE(w.Settings()->fn(), replace ? other : current);
+    }
+
+    void menuDialogs()
+    {
+        const QString set = path("menu.set");
+        WriteBytes(set, "mf\r\nmi\r\nmo\r\nmd\r\n");
+        MsgBoxRecorder boxes;
+        TestWindow t;
+        t.w.mnuFileOpen->trigger();  // cancelled: nothing changes
+        QVERIFY(t.dialogs.title == u"Open" && t.dialogs.mustExist);
+        QVERIFY(t.w.txtFormType->text().isEmpty() && t.w.Settings()->fn().isEmpty());
+
+        // Save without a current file is Save As.
+        t.dialogs.choice = path("chosen.set");
+        t.w.mnuFileSave->trigger();
+        QVERIFY(t.dialogs.title == u"Save As" && !t.dialogs.mustExist);
+        QCOMPARE(t.dialogs.initDir, path("Settings"));
+        QCOMPARE(t.dialogs.filter, QStringLiteral("Settings Files (*.set) | *.set"));
+        QCOMPARE(ReadBytes(t.dialogs.choice), QByteArray("\r\n\r\n\r\n\r\n"));
+
+        t.dialogs.choice = set;
+        t.w.mnuFileOpen->trigger();
+        QVERIFY(t.w.txtFormType->text() == u"mf" && t.w.Settings()->fn() == set);
+        t.dialogs.choice.clear();
+        t.w.mnuFileSaveAs->trigger();
+        QCOMPARE(t.dialogs.shown, set);  // the next dialog opens on the file chosen last
+        QVERIFY(t.dialogs.calls == 4 && boxes.shown.empty());
+
+        // A file that cannot be read or written is named, and the current one stays.
+        WriteBytes(path("three.set"), "a\r\nb\r\nc\r\n");
+        t.w.AppCmd("open", {path("three.set")});
+        t.w.AppCmd("saveas", {path("no such folder/x.set")});
+        QVERIFY(boxes.shown.size() == 2 && boxes.shown[0].text.contains(path("three.set")));
+        QVERIFY(boxes.shown[1].text.contains(path("no such folder/x.set")) && !QFile::exists(path("no such folder")));
+        QVERIFY(t.w.Settings()->fn() == set && t.w.txtFormType->text() == u"mf");
+        t.w.AppCmd("save", {});
+        QCOMPARE(ReadBytes(set), QByteArray("mf\r\nmi\r\nmo\r\nmd\r\n"));
+    }
+
+    // A new form definition is written, the box names it and the editor opens it; a question comes
+    // before replacing one; each mistake shows why and changes nothing.
+    void fromWorkbook_data()
+    {
+        QTest::addColumn<QString>("choice");   // empty: cancelled
+        QTest::addColumn<int>("before");       // 0: no form definition of that name, else the answer to replace it
+        QTest::addColumn<QString>("message");  // empty: no box
+        QTest::addColumn<bool>("written");
+        const QString exists = path("FormTypes/template.dat") + " already exists.\nDo you want to replace it?";
+        QTest::newRow("new") << kTemplate << 0 << QString() << true;
+        QTest::newRow("No keeps the old one") << kTemplate << int(QMessageBox::No) << exists << false;
+        QTest::newRow("Yes replaces it") << kTemplate << int(QMessageBox::Yes) << exists << true;
+        QTest::newRow("cancelled") << QString() << 0 << QString() << false;
+        QTest::newRow("not a workbook") << kNotABook << 0 << "No form definition was made from " + kNotABook + ":\n"
+                                        << false;
+        QTest::newRow("no usable name") << kNoNames << 0 << "no defined name refers to one range of cells" << false;
+    }
+
+    void fromWorkbook()
+    {
+        QFETCH(int, before);
+        QFETCH(QString, message);
+        QFETCH(bool, written);
+        const QString form = path("FormTypes/template.dat");
+        if (before) {
+            QDir().mkpath(path("FormTypes"));
+            WriteBytes(form, "old");
+        }
+        MsgBoxRecorder boxes;
+        boxes.answers = {QMessageBox::StandardButton(before)};
+        TestWindow win;
+        win.w.txtFormType->setText("before.dat");
+        QFETCH(QString, choice);
+        win.dialogs.choice = choice;
+        win.w.mnuFileNewFormType->trigger();
+        QVERIFY(win.w.mnuFile->actions().contains(win.w.mnuFileNewFormType));
+        QVERIFY(win.dialogs.calls == 1 && win.dialogs.mustExist);
+        QVERIFY2(win.dialogs.filter.contains("*.xlsx") && win.dialogs.filter.contains("*.ods"),
+                 qPrintable(win.dialogs.filter));
+        QCOMPARE(boxes.shown.size(), size_t(message.isEmpty() ? 0 : 1));
+        QVERIFY2(boxes.lastText().contains(message), qPrintable(boxes.lastText()));
+        QCOMPARE(QDir(path("FormTypes")).entryList(QDir::Files),
+                 written || before ? QStringList{"template.dat"} : QStringList());
+        QCOMPARE(ReadBytes(form), written ? ReadBytes(kExpected) : before ? QByteArray("old") : QByteArray());
+        QCOMPARE(win.w.txtFormType->text(), written ? form : QStringLiteral("before.dat"));
+        QCOMPARE(win.started, written ? QStringList{path("Tabwright") + "|" + form} : QStringList());
+    }
+
+    void appDef_data()
+    {
+        QTest::addColumn<QByteArray>("appDef");  // "-": no App.def
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        auto row = [](const char* name, const char* def, const char* key, const QString& value) {
+            QTest::newRow(name) << QByteArray(def) << QString(key) << value;
+        };
+        const clsProductInfo defaults;
+        row("no App.def: help beside it", "-", "help", path("Help/index.html"));
+        row("quoted comma", "description, =, \"Forms, gathered\"\r\n", "description", "Forms, gathered");
+        row("lines that do nothing", "title = T\r\n\r\n# title, =, C\r\ntitle, =\r\ntitle, is, X\r\ncolour, =, b\r\n",
+            "title", defaults.Title);
+        row("any case, later wins", "TITLE, =, X\r\nTitle, =, Y, ignored\n", "title", "Y");
+        row("half to even down", "major, =, 2.5\r\n", "major", "2");
+        row("half to even up", "minor, =, 3.5\r\n", "minor", "4");
+        row("number prefix", "major, =, 7beta\r\n", "major", "7");
+        row("no number", "major, =, beta\r\n", "major", "0");
+        row("edge", "major, =, -32767\r\n", "major", "-32767");
+        row("too big: default stays", "major, =, 32768\r\n", "major", QString::number(defaults.Major));
+        row("far too big", "major, =, 1e10\r\n", "major", QString::number(defaults.Major));
+        row("site keeps derived FAQ", "site, =, https://o.example.net\r\n", "faqurl",
+            "https://quorra.example.org?i=Gleanora&page=FAQ");
+        row("faq line", "faqurl, =, https://faq.example.net\r\n", "faqurl", "https://faq.example.net");
+        row("support line", "supporturl, =, mailto:help\r\n", "supporturl", "mailto:help");
+        row("icon", "icon, =, red.png\r\n", "icon", "#ff0000");
+        row("icons that cannot be loaded", "icon, =, broken.png\r\nicon, =, missing.png\r\n", "icon", "design");
+    }
+
+    void appDef()
+    {
+        QFETCH(QByteArray, appDef);
+        QFETCH(QString, key);
+        if (appDef != "-")
+            WriteBytes(path("App.def"), appDef);
+        const QIcon design = DesignIcon();
+        clsProductInfo p(design);
+        p.Site = "https://quorra.example.org";
+        p.Setup();
+        p.Load();
+        QFile::remove(path("App.def"));
+        const QString icon =
+            p.Icon.cacheKey() == design.cacheKey() ? "design" : p.Icon.pixmap(8, 8).toImage().pixelColor(4, 4).name();
+        const QStringList keys = {"title", "description", "major", "minor", "faqurl", "supporturl", "help", "icon"};
+        const QStringList got = {
+            p.Title, p.Description, QString::number(p.Major), QString::number(p.Minor), p.FAQURL, p.SupportURL,
+            p.Help,  icon};
+        QTEST(got.value(keys.indexOf(key)), "value");
+    }
+
+    void titleHelpMenuAndAboutBox()
+    {
+        WriteBytes(path("App.def"), "title, =, Harvest Desk\r\nhelp, =, /opt/help.html\r\ndescription, =, Reaped\r\n");
+        BrowseRecorder pages;
+        frmMain w;
+        QFile::remove(path("App.def"));
+        w.show();
+        QVERIFY(w.windowTitle() == u"Harvest Desk" && AppTitle() == u"Harvest Desk");
+        QCOMPARE(w.mnuHelpContents->shortcut(), QKeySequence(Qt::Key_F1));
+        w.mnuHelpContents->trigger();
+        w.mnuHelpFAQ->trigger();
+        w.mnuHelpSupport->trigger();
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<frmAbout*>(QApplication::activeModalWidget())) {
+                seen << box->windowTitle() << box->lblTitle->text() << box->lblVersion->text()
+                     << box->lblComments->text();
+                QTest::mouseClick(box->lblCopyright, Qt::LeftButton);
+                QTest::mouseClick(box->cmdOK, Qt::LeftButton);
+            }
+        });
+        w.mnuHelpAbout->trigger();
+        QCOMPARE(seen, QStringList({"About Harvest Desk", w.ProductInfo()->name,
+                                    frmAbout::VersionLabel(w.ProductInfo()->Version()), "Reaped"}));
+        QCOMPARE(pages.opened, QStringList({"/opt/help.html", "https://quorra.example.org?i=Gleanora&page=FAQ",
+                                            "https://quorra.example.org?page=support", "https://quorra.example.org"}));
+    }
+
+    void textRules_data()
+    {
+        QTest::addColumn<QString>("got");
+        QTest::addColumn<QString>("want");
+        auto relative = [](const QString& initDir, const QString& path) {
+            clsPath p;
+            p.setInitDir(initDir);
+            p.setPath(path);
+            return p.RelativePath();
+        };
+        QTest::newRow("usage") << UsageText()
+                               << "Usage: \r\nGleanora [/open settings] [/type formtype] [/in inPath] [/out outPath] "
+                                  "[/data dataFile] [/autorun]";
+        QTest::newRow("version") << clsProductInfo::VersionText(1, 0, 34) << "1.00.0034";
+        QTest::newRow("version, wide") << clsProductInfo::VersionText(3, 123, 12345) << "3.123.12345";
+        QTest::newRow("support address of no site")
+            << clsProductInfo::MakeURL("", {{"page", "support"}}) << "?page=support";
+        QTest::newRow("relative: case ignored") << relative(R"(C:\DATA)", R"(c:\data\x.dat)") << R"(\x.dat)";
+        QTest::newRow("relative: characters, not components")
+            << relative(R"(C:\Data)", R"(C:\Database\b.dat)") << R"(base\b.dat)";
+        QTest::newRow("relative: other folder") << relative("/home/a", "/srv/b") << "/srv/b";
+        QTest::newRow("relative: empty InitDir") << relative("", "/srv/b") << "/srv/b";
+        QTest::newRow("relative: equal") << relative("/srv", "/srv") << "";
+        QTest::newRow("filter, spaced") << QtFileDialog::QtFilter("Settings Files (*.set) | *.set")
+                                        << "Settings Files (*.set)";
+        QTest::newRow("filters") << QtFileDialog::QtFilter(
+                                        "Comma Separated Value Files (*.csv)|*.csv|All Files (*.*)|*.*")
+                                 << "Comma Separated Value Files (*.csv);;All Files (*)";
+        QTest::newRow("no filter") << QtFileDialog::QtFilter("") << "";
+    }
+
+    void textRules()
+    {
+        QFETCH(QString, got);
+        QTEST(got, "want");
+    }
+
+    void pathChooserWithoutDialogsIsCancelled()
+    {
+        clsPath p;
+        p.setPath(" ");
+        QVERIFY(p.PathIsPresent() && !p.ChooseExistingFile() && !p.ChooseFile() && !p.ChooseDir() && p.Path() == u" ");
+    }
     void wholeRun()
     {
         const QStringList names = {"ann-2009-03-02.xlsx", "ben-2009-03-02.xlsx", "broken.xlsx", "cleo-2009-03-09.xlsx",
                                    "finn-2009-03-02.ods"};
-        const QString in = app_.path("in");
-        QDir().mkpath(in);
-        QDir().mkpath(app_.path("done"));
+        const QString in = path("in");
+        QVERIFY(QDir().mkpath(in) && QDir().mkpath(path("done")));
         QStringList files;
-        for (const QString& n : names) {
-            files << in + "/" + n;
-            QFile::copy(kForms + "/" + n, files.last());
-        }
+        for (const QString& n : names)
+            QFile::copy(kForms + "/" + n, files.emplace_back(in + "/" + n));
         WriteBytes(files[2], "this is not a workbook");
         WriteBytes(in + "/notes.txt", "not listed");
-        const QString data = app_.path("hours.csv");
+        const QString data = path("hours.csv");
 
         MsgBoxRecorder boxes;
         frmMain w;
         w.show();
-        Fill(w, kFormDef, in + "/", app_.path("done"), data);  // a trailing separator changes nothing
+        Fill(w, kFormDef, in + "/", path("done"), data);  // a trailing separator changes nothing
 
         // Every status the list shows, each time it is brought up to date, and the Run button meanwhile.
         QMap<int, QStringList> seen;
@@ -76,95 +455,75 @@ private slots:
             }
             runEnabledWhileRunning |= w.cmdGo->isEnabled();
         });
-        // Shown a few times a second, a row may pass over a status, never go back to one.
+        // Shown a few times a second, a row may pass over a status, never go back to one, and ends on the last.
         auto inOrder = [](const QStringList& shown, const QStringList& order) {
             qsizetype at = 0;
-            for (const QString& s : shown) {
+            for (const QString& s : shown)
                 while (at < order.size() && !s.startsWith(order[at]))
                     ++at;
-                if (at == order.size())
-                    return false;
-            }
-            return !shown.isEmpty();
+            return at < order.size() && !shown.isEmpty() && shown.last().startsWith(order.last());
         };
         QSignalSpy finished(&w, &frmMain::runFinished);
         QTest::mouseClick(w.cmdGo, Qt::LeftButton);
         QVERIFY(w.IsRunning() && !w.cmdGo->isEnabled());
         QVERIFY(finished.wait(60000));
-        QVERIFY(w.cmdGo->isEnabled());
-        QVERIFY(!runEnabledWhileRunning);
+        QVERIFY(w.cmdGo->isEnabled() && !runEnabledWhileRunning);
 
         QCOMPARE(Column(w, 0), files);
         const QStringList status = Column(w, 1);
-        for (int r : {0, 1, 3, 4}) {
-            QCOMPARE(status[r], QStringLiteral("Done"));
-            QVERIFY2(inOrder(seen[r], {"Pending", "Processing", "Done"}) && seen[r].last() == u"Done",
-                     qPrintable(seen[r].join(", ")));
-            QVERIFY(QFile::exists(app_.path("done/" + names[r])) && !QFile::exists(files[r]));
+        for (int r = 0; r < 5; ++r) {
+            const QString end = r == 2 ? "Failed: " : "Done";  // a failed workbook stays for the next run
+            QVERIFY2(inOrder(seen[r], {"Pending", "Processing", end}) &&
+                         (r == 2 ? status[r].startsWith(end) : status[r] == end),
+                     qPrintable(seen[r].join(", ") + " / " + status[r]));
+            QVERIFY(QFile::exists(path("done/" + names[r])) != (r == 2) && QFile::exists(files[r]) == (r == 2));
         }
-        QVERIFY2(status[2].startsWith("Failed: "), qPrintable(status[2]));
-        QVERIFY2(inOrder(seen[2], {"Pending", "Processing", "Failed: "}) && seen[2].last().startsWith("Failed: "),
-                 qPrintable(seen[2].join(", ")));
-        QVERIFY(QFile::exists(files[2]));  // a failed workbook stays for the next run
-        QCOMPARE(w.prgRun->maximum(), 5);
-        QCOMPARE(w.prgRun->value(), 5);
-        QCOMPARE(boxes.shown.size(), size_t(1));
-        QVERIFY2(boxes.lastText().contains("1 of the 5") && boxes.lastText().contains("broken.xlsx"),
+        QVERIFY(w.prgRun->maximum() == 5 && w.prgRun->value() == 5 && w.prgRun->isTextVisible());
+        QVERIFY2(boxes.shown.size() == 1 && boxes.shown[0].icon == QMessageBox::Warning &&
+                     boxes.lastText().contains("1 of the 5") && boxes.lastText().contains("broken.xlsx"),
                  qPrintable(boxes.lastText()));
-        QCOMPARE(boxes.shown.back().icon, QMessageBox::Warning);
 
-        // The data file: header, then the harvested workbooks' blocks of seven lines in list order.
-        const QList<QByteArray> expected = ReadBytes(kExpected).split('\n');
-        QByteArray want = expected[0] + "\n";
-        for (int block : {0, 1, 2, 5})
-            for (int i = 1 + 7 * block; i < 8 + 7 * block; ++i)
-                want += expected[i] + "\n";
-        QCOMPARE(ReadBytes(data), want);
+        QCOMPARE(int(ReadBytes(data).count('\n')), 1 + 7 * 4);  // the header, then seven lines a workbook
+
+        // An empty box starts nothing, and the earlier count goes.
+        w.txtFormType->clear();
+        QTest::mouseClick(w.cmdGo, Qt::LeftButton);
+        QVERIFY(!w.IsRunning() && w.prgRun->value() == 0 && !w.prgRun->isTextVisible());
 
         // The next run finds nothing; the list shows this run alone.
         QFile::remove(files[2]);
+        w.txtFormType->setText(kFormDef);
         w.AppCmd("go", {});
         QVERIFY(finished.wait(60000));
         QCOMPARE(w.ListView1->topLevelItemCount(), 0);
+        QVERIFY(w.prgRun->value() == 0 && !w.prgRun->isTextVisible());
         QCOMPARE(boxes.lastText(), QStringLiteral("All of the forms in the input directory have been processed."));
         QCOMPARE(boxes.shown.back().title, w.windowTitle());
 
         // A configuration error is shown and writes nothing.
-        Fill(w, app_.path("no-such-form.dat"), in, "", app_.path("x.csv"));
+        Fill(w, path("no-such-form.dat"), in, "", path("x.csv"));
         w.AppCmd("go", {});
         QVERIFY(finished.wait(10000));
-        QCOMPARE(boxes.shown.size(), size_t(3));
-        QVERIFY2(boxes.lastText().contains(app_.path("no-such-form.dat")), qPrintable(boxes.lastText()));
-        QVERIFY(!QFile::exists(app_.path("x.csv")));
+        QVERIFY2(boxes.shown.size() == 3 && boxes.lastText().contains(path("no-such-form.dat")),
+                 qPrintable(boxes.lastText()));
+        QVERIFY(!QFile::exists(path("x.csv")) && !w.prgRun->isTextVisible());
     }
 
-    void closingDuringRun_data()
+    void closingDuringRunStopsAfterTheCurrentWorkbook()
     {
-        QTest::addColumn<bool>("stop");
-        QTest::newRow("stop after the current workbook") << true;
-        QTest::newRow("go on") << false;
-    }
-
-    void closingDuringRun()
-    {
-        QFETCH(bool, stop);
-        const QString in = app_.path(stop ? "many-stop" : "many-go"), data = in + ".csv";
+        const QString in = path("many-stop"), data = in + ".csv";
         QDir().mkpath(in);
         for (int i = 0; i < 12; ++i)
             QFile::copy(kForms + "/ann-2009-03-02.xlsx", in + QStringLiteral("/ann%1.xlsx").arg(i, 2, 10, QChar('0')));
-
         MsgBoxRecorder boxes;
-        boxes.answers = {stop ? QMessageBox::Yes : QMessageBox::No};
         frmMain w;
         w.show();
         Fill(w, kFormDef, in, "", data);
         QSignalSpy finished(&w, &frmMain::runFinished);
         w.AppCmd("go", {});
-        w.close();  // the run is still going: the window asks
-        QCOMPARE(boxes.shown.size(), size_t(1));
-        QVERIFY(boxes.shown[0].text.contains("Stop after the current workbook"));
-        QCOMPARE(boxes.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QVERIFY(w.isVisible());
+        w.close();  // the run is still going: the window asks, and Yes stops it
+        QVERIFY(boxes.shown.size() == 1 && boxes.shown[0].text.contains("Stop after the current workbook"));
+        QVERIFY(boxes.shown[0].buttons == (QMessageBox::Yes | QMessageBox::No) && w.isVisible());
         QVERIFY(finished.wait(60000));
         QTest::qWait(50);
 
@@ -174,49 +533,209 @@ private slots:
         QCOMPARE(done + int(status.count("Pending")), 12);
         // Every workbook marked Done gave its seven lines, and no other did.
         QCOMPARE(int(ReadBytes(data).count('\n')), done == 0 ? 0 : 1 + 7 * done);
-        QCOMPARE(w.isVisible(), !stop);
-        if (stop)
-            QCOMPARE(boxes.shown.size(), size_t(1));  // no final message when closing
-        else
-            QCOMPARE(done, 12);
+        QVERIFY(!w.isVisible() && boxes.shown.size() == 1);  // no final message when closing
     }
 
-    void editButtonStartsEditorWithOneArgument()
+    // Preview before, during and after a run; closing and going on with it; the list follows the run and shows
+    // failure reasons whole.
+    void previewAndTheListOfALongRun()
+    {
+        const QString in = path("many");
+        QDir().mkpath(in);
+        for (int i = 0; i < 30; ++i)
+            QFile::copy(kForms + "/ann-2009-03-02.xlsx", in + QStringLiteral("/ann%1.xlsx").arg(i, 2, 10, QChar('0')));
+        WriteBytes(in + "/zz-broken.xlsx", "this is not a workbook, and the reason says so at some length");
+        MsgBoxRecorder boxes;
+        boxes.answers = {QMessageBox::No};
+        FakePreview preview;
+        frmMain w;
+        w.setPreviewDialog(&preview);
+        w.show();
+        Fill(w, kFormDef, in, "", path("many.csv"));
+        QTest::mouseClick(w.cmdPreview, Qt::LeftButton);  // the first workbook
+
+        // Whenever the list is brought up to date, the last row the run got to is in sight: the list follows it.
+        int shown = 0, outOfSight = 0;
+        bool previewWhileRunning = false;
+        connect(&w, &frmMain::runShown, this, [&] {
+            int last = -1;
+            for (int row = 0; row < w.ListView1->topLevelItemCount(); ++row)
+                if (const QString t = w.ListView1->topLevelItem(row)->text(1); !t.isEmpty() && t != u"Pending")
+                    last = row;
+            ++shown;
+            if (last >= 0 && !RowInSight(w.ListView1, w.ListView1->topLevelItem(last)))
+                ++outOfSight;
+            previewWhileRunning |= w.cmdPreview->isEnabled();
+        });
+        QSignalSpy finished(&w, &frmMain::runFinished);
+        QTest::mouseClick(w.cmdGo, Qt::LeftButton);
+        w.close();  // the user says No: the run goes on, the window stays
+        QVERIFY(finished.wait(60000));
+        QVERIFY(w.isVisible() && boxes.shown.size() == 2 && boxes.shown[0].text.contains("Stop after"));
+        QCOMPARE(int(ReadBytes(path("many.csv")).count('\n')), 1 + 7 * 30);
+        QVERIFY(shown > 0 && outOfSight == 0 && !previewWhileRunning && w.cmdPreview->isEnabled());
+        QVERIFY(RowInSight(w.ListView1, w.ListView1->topLevelItem(30)));
+
+        // The selected row is previewed; a broken one gives a message, no table.
+        for (int row : {1, 30}) {
+            w.ListView1->setCurrentItem(w.ListView1->topLevelItem(row));
+            QTest::mouseClick(w.cmdPreview, Qt::LeftButton);
+        }
+        QCOMPARE(preview.shown.size(), size_t(2));
+        QCOMPARE(QString::fromStdString(preview.shown[0].workbook), in + "/ann00.xlsx");
+        QCOMPARE(QString::fromStdString(preview.shown[1].workbook), in + "/ann01.xlsx");
+        QVERIFY(preview.shown[0].dataFileNew && !preview.shown[1].dataFileNew && preview.shown[0].rows.size() == 7);
+        QVERIFY2(boxes.lastText().startsWith(in + "/zz-broken.xlsx: "), qPrintable(boxes.lastText()));
+
+        // The failure's reason fits its column, also after the window grows.
+        QTreeWidgetItem* failed = w.ListView1->topLevelItem(30);
+        QVERIFY2(failed->text(1).startsWith("Failed: "), qPrintable(failed->text(1)));
+        for (int width : {0, 300}) {
+            w.resize(w.width() + width, w.height());
+            QTest::qWait(20);
+            const int needed = w.ListView1->fontMetrics().horizontalAdvance(failed->text(1));
+            QVERIFY2(w.ListView1->columnWidth(1) >= needed,
+                     qPrintable(QStringLiteral("%1 < %2").arg(w.ListView1->columnWidth(1)).arg(needed)));
+            QVERIFY(w.ListView1->columnWidth(0) <= w.ListView1->viewport()->width() / 2 + 1);
+        }
+
+        // A run that finds nothing gives the room back to the Status column.
+        const int fileWidth = w.ListView1->columnWidth(0);
+        QDir(in).removeRecursively();
+        QDir().mkpath(in);
+        w.AppCmd("go", {});
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(w.ListView1->topLevelItemCount(), 0);
+        QVERIFY(w.ListView1->columnWidth(0) < fileWidth && w.ListView1->horizontalScrollBar()->maximum() == 0);
+    }
+
+    void previewTableShowsFieldNamesValuesAndErrors()
+    {
+        PreviewTable t;
+        t.headers = {"Name", "Day"};
+        t.rows = {{{"\"Ann\"", ""}, {"02/03/2009", ""}}, {{"\"Ann\"", ""}, {"", "Type mismatch: not a date"}}};
+        QTableWidget view;
+        FillPreviewTable(&view, t);
+        QVERIFY(view.columnCount() == 2 && view.rowCount() == 2);
+        QCOMPARE((QStringList{view.horizontalHeaderItem(0)->text(), view.horizontalHeaderItem(1)->text(),
+                              view.item(0, 1)->text(), view.item(1, 1)->text()}),
+                 (QStringList{"Name", "Day", "02/03/2009", "Type mismatch: not a date"}));
+        QVERIFY(view.item(1, 1)->foreground().color() == Qt::red && view.item(0, 1)->foreground().color() != Qt::red);
+        QVERIFY(!(view.item(0, 0)->flags() & Qt::ItemIsEditable));
+    }
+
+    // Each browse button opens its dialog at the box's text, relative to the
+    // current folder, and a confirmed choice goes back into the box.
+    void browseButtons_data()
+    {
+        QTest::addColumn<int>("box");  // form type, data file, input folder, output folder
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("filter");  // empty: a folder browser
+        auto row = [](const char* name, int box, const char* title, const char* filter) {
+            QTest::newRow(name) << box << QString(title) << QString(filter);
+        };
+        row("form type", 0, "Choose Form Type", "Form Definition Files (*.dat)|*.dat");
+        row("data file", 1, "Pick or Enter a File for the Data",
+            "Comma Separated Value Files (*.csv)|*.csv|Data Files (*.dat)|*.dat|All Files (*.*)|*.*");
+        row("input folder", 2, "Choose Input Directory", "");
+        row("output folder", 3, "Choose Output Directory", "");
+    }
+
+    void browseButtons()
+    {
+        QFETCH(int, box);
+        QFETCH(QString, title);
+        QFETCH(QString, filter);
+        QVERIFY(QDir().mkpath(path("cwd")) && QDir::setCurrent(path("cwd")));
+        const QString want = path("cwd/ex/data.csv");
+
+        MsgBoxRecorder boxes;
+        TestWindow t;
+        QLineEdit* edit = QList<QLineEdit*>{t.w.txtFormType, t.w.txtExportTo, t.w.txtInDir, t.w.txtOutDir}[box];
+        auto* button =
+            QList<QPushButton*>{t.w.cmdGetFormType, t.w.cmdGetExportTo, t.w.cmdGetInDir, t.w.cmdGetOutDir}[box];
+        edit->setText("ex/./data.csv");
+        QTest::mouseClick(button, Qt::LeftButton);  // cancelled: the box keeps what was typed
+        QCOMPARE((QStringList{t.dialogs.shown, t.dialogs.title, t.dialogs.filter}), (QStringList{want, title, filter}));
+        QCOMPARE(t.dialogs.mustExist, box == 0);
+        if (box == 0)
+            QCOMPARE(t.dialogs.initDir, path("FormTypes"));
+        QCOMPARE(edit->text(), QStringLiteral("ex/./data.csv"));
+
+        t.dialogs.choice = want;  // confirmed as shown
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(edit->text(), want);
+    }
+
+    void editAndViewStartPrograms()
     {
         MsgBoxRecorder boxes;
         {
             frmMain w;  // the real starter: there is no Tabwright in the test's folder
             QTest::mouseClick(w.cmdEditFormType, Qt::LeftButton);
-            QCOMPARE(boxes.shown.size(), size_t(1));
-            QVERIFY2(boxes.lastText().contains(app_.path("Tabwright")), qPrintable(boxes.lastText()));
+            QVERIFY2(boxes.lastText().contains(path("Tabwright")), qPrintable(boxes.lastText()));
         }
-        frmMain w;
-        StartRecorder started(w);
-        w.txtFormType->setText("/forms/my week.dat");
-        QTest::mouseClick(w.cmdEditFormType, Qt::LeftButton);
-        QCOMPARE(started.program, app_.path("Tabwright"));
-        QCOMPARE(started.args, QStringList({"/forms/my week.dat"}));
-        w.txtFormType->clear();  // an empty box is passed too
-        QTest::mouseClick(w.cmdEditFormType, Qt::LeftButton);
-        QCOMPARE(started.args, QStringList({""}));
+        TestWindow t;
+        qputenv("VISUAL", "my-editor --wait");
+        QTest::mouseClick(t.w.cmdView, Qt::LeftButton);  // empty box: nothing
+        t.w.txtFormType->setText("/forms/my week.dat");
+        t.w.txtExportTo->setText("/data/hours of week.csv");
+        QTest::mouseClick(t.w.cmdEditFormType, Qt::LeftButton);
+        QTest::mouseClick(t.w.cmdView, Qt::LeftButton);
+        qunsetenv("VISUAL");
+        t.w.txtFormType->clear();  // an empty box is passed too
+        QTest::mouseClick(t.w.cmdEditFormType, Qt::LeftButton);
+        const QString editor = path("Tabwright");
+        QCOMPARE(t.started, QStringList({editor + "|/forms/my week.dat", "my-editor|--wait|/data/hours of week.csv",
+                                         editor + "|"}));
         QCOMPARE(boxes.shown.size(), size_t(1));
     }
 
-    void viewStartsTextEditor()
+    // The columns are fitted from widths measured once per text; a bigger
+    // font must be measured again.
+    void failureReasonFitsAgainAfterTheFontGrows()
     {
+        const QString in = path("font"), data = path("font.csv");
+        QVERIFY(QDir().mkpath(in));
+        WriteBytes(in + "/broken.xlsx", "this is not a workbook, and the reason says so at some length");
         MsgBoxRecorder boxes;
         frmMain w;
-        StartRecorder started(w);
-        qputenv("VISUAL", "my-editor --wait");
-        QTest::mouseClick(w.cmdView, Qt::LeftButton);  // empty box: nothing
-        QCOMPARE(started.calls, 0);
-        w.txtExportTo->setText("/data/hours of week.csv");
-        QTest::mouseClick(w.cmdView, Qt::LeftButton);
-        qunsetenv("VISUAL");
-        QCOMPARE(started.calls, 1);
-        QCOMPARE(started.program, QStringLiteral("my-editor"));
-        QCOMPARE(started.args, QStringList({"--wait", "/data/hours of week.csv"}));
-        QVERIFY(boxes.shown.empty());
+        w.show();
+        Fill(w, kFormDef, in, "", data);
+        QSignalSpy finished(&w, &frmMain::runFinished);
+        QTest::mouseClick(w.cmdGo, Qt::LeftButton);
+        QVERIFY(finished.wait(60000));
+        QTreeWidgetItem* failed = w.ListView1->topLevelItem(0);
+        QVERIFY2(failed->text(1).startsWith("Failed: "), qPrintable(failed->text(1)));
+        QFont bigger = w.ListView1->font();
+        bigger.setPointSizeF(bigger.pointSizeF() * 2);
+        w.ListView1->setFont(bigger);
+        w.resize(w.width() + 1, w.height());
+        QTest::qWait(20);
+        const int needed = w.ListView1->fontMetrics().horizontalAdvance(failed->text(1));
+        QVERIFY2(w.ListView1->columnWidth(1) >= needed,
+                 qPrintable(QStringLiteral("%1 < %2").arg(w.ListView1->columnWidth(1)).arg(needed)));
+    }
+
+    void captionsStandWholeWithTheSameGapBeforeTheirBoxes()
+    {
+        frmMain w;
+        w.show();
+        const std::pair<QLabel*, QLineEdit*> rows[] = {
+            {w.Label1, w.txtFormType}, {w.Label6, w.txtInDir}, {w.Label7, w.txtOutDir}, {w.Label8, w.txtExportTo}};
+        const int gap = rows[0].second->x() - (rows[0].first->x() + rows[0].first->width());
+        QVERIFY(gap > 0);
+        for (const auto& [label, box] : rows) {
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+            QCOMPARE(box->x() - (label->x() + label->width()), gap);
+            QCOMPARE(box->x(), rows[0].second->x());
+        }
+        // The boxes still end where their buttons begin, and grow with the window.
+        const int before = w.txtOutDir->width();
+        QVERIFY(w.txtOutDir->geometry().right() < w.cmdGetOutDir->x());
+        w.resize(w.width() + 100, w.height());
+        QTest::qWait(20);
+        QCOMPARE(w.txtOutDir->width(), before + 100);
     }
 };
 
