@@ -32,12 +32,16 @@ SheetFilter SheetFilter::Only(std::vector<Range> rects)
     constexpr long long kMaxBits = 1 << 16;
     if ((long long)f.boxRows_ * f.boxCols_ <= kMaxBits) {
         f.bits_.assign(size_t((long long)f.boxRows_ * f.boxCols_ + 63) / 64, 0);
+        f.rowLastCol_.assign(size_t(f.boxRows_), -1);
         for (const Range& r : f.rects_)
-            for (int row = std::max(r.firstRow, 0); row <= r.lastRow; ++row)
+            for (int row = std::max(r.firstRow, 0); row <= r.lastRow; ++row) {
+                int& last = f.rowLastCol_[size_t(row - r1)];
+                last = std::max(last, r.lastCol);
                 for (int col = std::max(r.firstCol, 0); col <= r.lastCol; ++col) {
                     const size_t bit = size_t(row - r1) * size_t(f.boxCols_) + size_t(col - c1);
                     f.bits_[bit / 64] |= uint64_t(1) << (bit % 64);
                 }
+            }
     }
     return f;
 }

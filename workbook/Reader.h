@@ -35,7 +35,12 @@ public:
     const std::vector<Range>& Rects() const { return rects_; }
     bool Wants(int row, int col) const;
     // Any cell of this row, or of rows first..last.
-    bool WantsRow(int row) const { return WantsRows(row, row); }
+    bool WantsRow(int row) const
+    {
+        if (!rowLastCol_.empty())
+            return row >= boxRow_ && row - boxRow_ < boxRows_ && rowLastCol_[size_t(row - boxRow_)] >= 0;
+        return WantsRows(row, row);
+    }
     bool WantsRows(int first, int last) const;
     // The last row a kept cell can stand on; -1 when none: a streaming reader
     // stops after it.
@@ -43,6 +48,12 @@ public:
     // The last column a kept cell can stand on in rows first..last; -1 when
     // none: a reader passes over the rest of the row after it.
     int LastCol(int first, int last) const;
+    int LastCol(int row) const
+    {
+        if (!rowLastCol_.empty())
+            return row >= boxRow_ && row - boxRow_ < boxRows_ ? rowLastCol_[size_t(row - boxRow_)] : -1;
+        return LastCol(row, row);
+    }
     // Calls f(firstRow, firstCol, lastRow, lastCol) for each part of the block
     // rows first..last, columns c1..c2 that the filter keeps (rectangles may
     // overlap: a cell can come twice).
@@ -73,6 +84,8 @@ private:
     // of it: Wants is asked for every cell a reader meets.
     int boxRow_ = 0, boxCol_ = 0, boxRows_ = 0, boxCols_ = 0;
     std::vector<uint64_t> bits_;
+    // With the bits: by row of the box, the last column kept there (-1: none).
+    std::vector<int> rowLastCol_;
 };
 
 // The most text the kept cells of one sheet may hold.

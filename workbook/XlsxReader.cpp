@@ -220,7 +220,7 @@ public:
                         " is missing");
         LoadStyles();
         XmlStream xs(std::move(member));
-        std::unordered_map<uint64_t, SharedRef> shared;  // by cell: a cell written twice counts once
+        std::vector<SharedRef> shared;
         for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
             if (e != XmlStream::Start || xs.Depth() == 1)
                 continue;
@@ -246,13 +246,13 @@ private:
                     xs.AttrOr("TargetMode") == "External")
                     continue;
                 const std::string_view type = xs.AttrOr("Type");
-                const std::string target = ResolveTarget(folder, std::string(xs.AttrOr("Target")));
+                auto target = [&] { return ResolveTarget(folder, std::string(xs.AttrOr("Target"))); };
                 if (EndsWith(type, "/sharedStrings"))
-                    sharedStringsPart_ = target;
+                    sharedStringsPart_ = target();
                 else if (EndsWith(type, "/styles"))
-                    stylesPart_ = target;
+                    stylesPart_ = target();
                 else if (EndsWith(type, "/worksheet") && targets.size() < 65536)
-                    targets[std::string(xs.AttrOr("Id"))] = target;
+                    targets[std::string(xs.AttrOr("Id"))] = target();
             }
         }
         auto member = zip_->Open(workbookPart);
@@ -387,58 +387,62 @@ private:
         }
     }
 
-    // The shared strings that kept cells show, read in one pass over the
-    // part; the others are passed over.
-    void ResolveShared(const std::string& sheet, const std::unordered_map<uint64_t, SharedRef>& refs,
-                       SheetCells& out) const
+    // A kept cell that still waits for the shared string of `r`: the number
+    // of such a cell holds the string's index plus one until its text comes.
+    // A cell written again is what it says last, so an earlier reference to
+    // it waits no more.
+    static CellValue* Waiting(SheetCells& out, const SharedRef& r)
     {
-        std::vector<size_t> wanted;
-        wanted.reserve(refs.size());
-        for (const auto& [key, r] : refs)
-            wanted.push_back(r.index);
-        std::sort(wanted.begin(), wanted.end());
-        wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-        std::unordered_map<size_t, std::string> found;
+        CellValue* v = out.Find(r.row, r.col);
+        return v && v->type == CellType::Text && v->number == double(r.index) + 1 ? v : nullptr;
+    }
+
+    // The shared strings that kept cells show, read in one pass over the
+    // part up to the last one needed; the others are passed over.
+    void ResolveShared(const std::string& sheet, std::vector<SharedRef>& refs, SheetCells& out) const
+    {
+        refs.erase(std::remove_if(refs.begin(), refs.end(), [&](const SharedRef& r) { return !Waiting(out, r); }),
+                   refs.end());
+        std::sort(refs.begin(), refs.end(), [](const SharedRef& a, const SharedRef& b) { return a.index < b.index; });
+        size_t next = 0;
         size_t foundBytes = 0;
         const std::string name = sharedStringsPart_.empty() ? "xl/sharedStrings.xml" : sharedStringsPart_;
-        if (auto member = zip_->Open(name)) {
+        if (auto member = !refs.empty() ? zip_->Open(name) : nullptr) {
             XmlStream xs(std::move(member));
-            size_t index = 0, next = 0;
-            for (XmlStream::Event e; next < wanted.size() && (e = xs.Next()) != XmlStream::Done;) {
+            size_t index = 0;
+            for (XmlStream::Event e; next < refs.size() && (e = xs.Next()) != XmlStream::Done;) {
                 if (e != XmlStream::Start || xs.Depth() == 1)
                     continue;
                 if (xs.Depth() != 2 || xs.Name() != "si") {
                     xs.Skip();
                     continue;
                 }
-                if (index == wanted[next]) {
-                    std::string text = StringItemText(xs);
+                if (index == refs[next].index) {
+                    const std::string text = StringItemText(xs);
                     foundBytes += text.size();
                     if (foundBytes > kMaxKeptTextBytes)
                         throw Error(zip_->Path() + ": sheet " + sheet + ": the cells read hold more than " +
                                     std::to_string(kMaxKeptTextBytes >> 20) + " MiB of text");
-                    found.emplace(index, std::move(text));
-                    ++next;
+                    for (; next < refs.size() && refs[next].index == index; ++next)
+                        if (CellValue* v = Waiting(out, refs[next])) {
+                            v->number = 0;
+                            out.AddText(*v, text);
+                        }
                 } else {
                     xs.Skip();
                 }
                 ++index;
             }
         }
-        for (const auto& [key, r] : refs) {
-            auto it = found.find(r.index);
-            if (it == found.end())
-                throw Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(r.col) +
-                            std::to_string(r.row + 1) + ": shared string " + std::to_string(r.index) +
-                            " does not exist");
-            if (CellValue* v = out.Find(r.row, r.col))
-                if (v->type == CellType::Text && v->text.empty())
-                    out.AddText(*v, it->second);
+        if (next < refs.size()) {
+            const SharedRef& r = refs[next];
+            throw Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(r.col) + std::to_string(r.row + 1) +
+                        ": shared string " + std::to_string(r.index) + " does not exist");
         }
     }
 
     void ReadCells(XmlStream& xs, const std::string& sheet, const SheetFilter& keep, SheetCells& out,
-                   std::unordered_map<uint64_t, SharedRef>& shared) const
+                   std::vector<SharedRef>& shared) const
     {
         const int depth = xs.Depth();
         int row = -1;
@@ -473,7 +477,7 @@ private:
             }
             int col = -1;
             const int rowDepth = xs.Depth();
-            const int lastCol = keep.LastCol(row, row);
+            const int lastCol = keep.LastCol(row);
             for (;;) {
                 e = xs.Next();
                 if (e == XmlStream::End && xs.Depth() < rowDepth)
@@ -516,10 +520,8 @@ private:
 
     // After the Start of <c>; consumes its End.
     void ReadCell(XmlStream& xs, const std::string& sheet, int row, int col, SheetCells& out,
-                  std::unordered_map<uint64_t, SharedRef>& shared) const
+                  std::vector<SharedRef>& shared) const
     {
-        const uint64_t key = (uint64_t(uint32_t(row)) << 32) | uint32_t(col);
-        shared.erase(key);  // a cell written again is what it says last
         const std::string t(xs.AttrOr("t"));
         const long long s = ToLong(xs.AttrOr("s", "0"));
         if (out.KeepsStyles())
@@ -562,7 +564,8 @@ private:
             if (!ParseDouble(v, index) || index < 0 || index >= 4294967296.0)
                 throw fail("shared string " + v + " does not exist");
             value.type = CellType::Text;  // its text comes once the sheet is read
-            shared[key] = {size_t(index), row, col};
+            value.number = double(size_t(index)) + 1;
+            shared.push_back({size_t(index), row, col});
         } else if (t == "str") {
             value.type = CellType::Text;
             value.text = DecodeEscapes(v);

@@ -4,6 +4,7 @@
 #include "workbook/Workbook.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace wb::detail {
@@ -12,9 +13,57 @@ namespace {
 
 constexpr size_t kChunk = size_t(64) << 10;
 
+// Character classes for the scanners, one table look-up per byte.
+enum : uint8_t {
+    kSpace = 1,     // white space between names and attributes
+    kNameEnd = 2,   // ends a tag or attribute name
+    kColon = 4,     // ends a name's prefix
+    kSpecial = 8,   // starts an entity or a line end to decode
+    kTagStop = 16,  // what the tag skipper stops at: '>' and quotes
+};
+
+constexpr std::array<uint8_t, 256> MakeClasses()
+{
+    std::array<uint8_t, 256> t{};
+    for (const char c : {' ', '\t', '\r', '\n'})
+        t[uint8_t(c)] |= kSpace | kNameEnd;
+    for (const char c : {'/', '>', '<', '='})
+        t[uint8_t(c)] |= kNameEnd;
+    t[uint8_t(':')] |= kColon;
+    t[uint8_t('&')] |= kSpecial;
+    t[uint8_t('\r')] |= kSpecial;
+    for (const char c : {'>', '"', '\''})
+        t[uint8_t(c)] |= kTagStop;
+    return t;
+}
+constexpr std::array<uint8_t, 256> kClass = MakeClasses();
+
+bool Is(char c, uint8_t k)
+{
+    return kClass[uint8_t(c)] & k;
+}
+
 bool IsSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return Is(c, kSpace);
+}
+
+// The end of the name starting at b[i] (at most `avail`); `local` is where
+// its local name starts, after the first colon.
+size_t ScanName(const char* b, size_t i, size_t avail, size_t& local)
+{
+    const size_t start = i;
+    local = start;
+    for (; i < avail; ++i) {
+        const uint8_t k = kClass[uint8_t(b[i])];
+        if (k & (kNameEnd | kColon)) {
+            if (k & kNameEnd)
+                break;
+            if (local == start)
+                local = i + 1;
+        }
+    }
+    return i;
 }
 
 void AppendUtf8(std::string& out, unsigned long cp)
@@ -165,7 +214,7 @@ void XmlStream::SkipPast(std::string_view marker, const char* what)
 std::string_view XmlStream::Decode(std::string& store, const char* p, size_t n)
 {
     for (size_t k = 0; k < n; ++k)
-        if (p[k] == '&' || p[k] == '\r') {
+        if (Is(p[k], kSpecial)) {
             store.clear();
             DecodeInto(store, p, n);
             return store;
@@ -178,7 +227,7 @@ void XmlStream::DecodeInto(std::string& out, const char* p, size_t n)
     for (size_t i = 0; i < n;) {
         const char* special = nullptr;
         for (size_t k = i; k < n; ++k)
-            if (p[k] == '&' || p[k] == '\r') {
+            if (Is(p[k], kSpecial)) {
                 special = p + k;
                 break;
             }
@@ -249,13 +298,16 @@ void XmlStream::DecodeInto(std::string& out, const char* p, size_t n)
 
 std::string_view XmlStream::ParentName() const
 {
-    return open_.size() >= 2 ? LocalOf(OpenName(open_.size() - 2)) : std::string_view();
+    if (open_.size() < 2)
+        return {};
+    const Open& parent = open_[open_.size() - 2];
+    return std::string_view(names_.data() + parent.local, open_.back().start - parent.local);
 }
 
 const std::string_view* XmlStream::Attr(std::string_view local) const
 {
     for (size_t i = 0; i < attrCount_; ++i)
-        if (LocalOf(attrs_[i].qname) == local)
+        if (attrs_[i].local == local)
             return &attrs_[i].value;
     return nullptr;
 }
@@ -270,8 +322,9 @@ const std::string_view* XmlStream::QAttr(std::string_view qualified) const
 
 void XmlStream::Pop()
 {
-    name_ = LocalOf(OpenName(open_.size() - 1));
-    namesTop_ = open_.back();
+    const Open o = open_.back();
+    name_ = std::string_view(names_.data() + o.local, namesTop_ - o.local);
+    namesTop_ = o.start;
     open_.pop_back();
 }
 
@@ -314,10 +367,8 @@ bool XmlStream::ParseTag()
         pos_ += upTo + 1;
         return true;
     }
-    auto nameEnd = [](char c) { return IsSpace(c) || c == '/' || c == '>' || c == '<' || c == '='; };
-    size_t i = 1;
-    while (i < avail && !nameEnd(b[i]))
-        ++i;
+    size_t local = 0;
+    size_t i = ScanName(b, 1, avail, local);
     if (i == avail)
         return false;
     if (i == 1 || b[i] == '=')
@@ -343,8 +394,8 @@ bool XmlStream::ParseTag()
             break;
         }
         const size_t nameStart = i;
-        while (i < avail && !nameEnd(b[i]))
-            ++i;
+        size_t attrLocal = 0;
+        i = ScanName(b, i, avail, attrLocal);
         const std::string_view aname(b + nameStart, i - nameStart);
         while (i < avail && IsSpace(b[i]))
             ++i;
@@ -360,15 +411,27 @@ bool XmlStream::ParseTag()
         if (b[i] != '"' && b[i] != '\'')
             Fail("an attribute value without quotes in <" + std::string(qname) + ">");
         const char q = b[i++];
-        const char* close = static_cast<const char*>(std::memchr(b + i, q, avail - i));
-        if (!close)
+        // Values are short: one pass finds the closing quote and whether
+        // there is anything to decode.
+        size_t close = i;
+        uint8_t seen = 0;
+        for (; close < avail && b[close] != q; ++close)
+            seen |= kClass[uint8_t(b[close])];
+        if (close == avail)
             return false;
         if (attrCount_ == attrs_.size())
             attrs_.emplace_back();
         Attribute& slot = attrs_[attrCount_++];
         slot.qname = aname;
-        slot.value = Decode(slot.decoded, b + i, size_t(close - (b + i)));
-        i = size_t(close - b) + 1;
+        slot.local = std::string_view(b + attrLocal, nameStart + aname.size() - attrLocal);
+        if (seen & kSpecial) {
+            slot.decoded.clear();
+            DecodeInto(slot.decoded, b + i, close - i);
+            slot.value = slot.decoded;
+        } else {
+            slot.value = std::string_view(b + i, close - i);
+        }
+        i = close + 1;
     }
     pos_ += i + 1;  // b[i] == '>'
     if (int(open_.size()) >= kMaxDepth)
@@ -377,9 +440,9 @@ bool XmlStream::ParseTag()
     if (names_.size() < namesTop_ + qname.size())
         names_.resize(std::max(names_.size() * 2, namesTop_ + qname.size() + 64));
     std::memcpy(names_.data() + namesTop_, qname.data(), qname.size());
-    open_.push_back(uint32_t(namesTop_));
+    open_.push_back({uint32_t(namesTop_), uint32_t(namesTop_ + (local - 1))});
     namesTop_ += qname.size();
-    name_ = LocalOf(qname);
+    name_ = std::string_view(b + local, qname.size() + 1 - local);
     rootSeen_ = true;
     pendingEnd_ = empty;
     return true;
@@ -419,6 +482,12 @@ XmlStream::Event XmlStream::Next()
             if (!rootSeen_)
                 Fail("no root element");
             return Done;
+        }
+        // Most of a part is plain tags.
+        if (buf_[pos_] == '<' && end_ - pos_ >= 2 && buf_[pos_ + 1] != '!' && buf_[pos_ + 1] != '?') {
+            const bool closing = buf_[pos_ + 1] == '/';
+            ReadTag();
+            return closing ? End : Start;
         }
         if (buf_[pos_] != '<') {
             const char* from = buf_.get() + pos_;
@@ -534,10 +603,10 @@ void XmlStream::Skip()
                 if (quote) {
                     if (c == quote)
                         quote = 0;
-                } else if (c == '"' || c == '\'') {
+                } else if (Is(c, kTagStop)) {
+                    if (c == '>')
+                        break;
                     quote = c;
-                } else if (c == '>') {
-                    break;
                 }
                 ++scan;
             }

@@ -53,7 +53,7 @@ public:
     void ForEachAttr(F f) const
     {
         for (size_t i = 0; i < attrCount_; ++i)
-            f(attrs_[i].qname, LocalOf(attrs_[i].qname), attrs_[i].value);
+            f(attrs_[i].qname, attrs_[i].local, attrs_[i].value);
     }
     std::string_view AttrOr(std::string_view local, std::string_view fallback = {}) const
     {
@@ -80,11 +80,6 @@ public:
     const std::string& Path() const { return member_->Archive().Path(); }
 
 private:
-    static std::string_view LocalOf(std::string_view q)
-    {
-        const size_t colon = q.find(':');
-        return colon == std::string_view::npos ? q : q.substr(colon + 1);
-    }
     bool Fill();  // more bytes after end_; false at the end of the part
     bool NeedAll(size_t n);
     void ReadTag();
@@ -96,13 +91,18 @@ private:
     static void DecodeInto(std::string& out, const char* p, size_t n);
     std::string_view OpenName(size_t i) const
     {
-        return std::string_view(names_.data() + open_[i], (i + 1 < open_.size() ? open_[i + 1] : namesTop_) - open_[i]);
+        return std::string_view(names_.data() + open_[i].start,
+                                (i + 1 < open_.size() ? open_[i + 1].start : namesTop_) - open_[i].start);
     }
     void Pop();
 
     struct Attribute {
-        std::string_view qname, value;
+        std::string_view qname, local, value;
         std::string decoded;  // the value's storage when it held entities
+    };
+    // An open element: where its qualified and its local name start in names_.
+    struct Open {
+        uint32_t start, local;
     };
 
     std::unique_ptr<ZipMember> member_;
@@ -119,7 +119,7 @@ private:
     // Qualified names of the open elements, one after the other; a popped
     // name stays readable until the next push.
     std::vector<char> names_;
-    std::vector<uint32_t> open_;  // where each open element's name starts
+    std::vector<Open> open_;
     size_t namesTop_ = 0;
     std::string_view name_;
     std::string_view text_;

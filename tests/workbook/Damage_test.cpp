@@ -469,6 +469,39 @@ TEST(Zip, ZipBombsAreRefused)
     ExpectRefused(p, "");
 }
 
+TEST(Zip, DeflatedSheetsAreCheckedWholeOrInPieces)
+{
+    // A small part is inflated in one go, a part bigger than the reader's
+    // buffer piece by piece: each check must hold on both ways.
+    const std::string row = R"(<row r="1"><c r="A1"><v>7</v></c></row>)";
+    struct Case {
+        const char* what;
+        std::function<void(Member&)> change;
+        const char* refused;  // nullptr: A1 reads 7
+    };
+    const Case cases[] = {
+        {"intact", [](Member&) {}, nullptr},
+        {"wrong checksum", [](Member& m) { m.crc ^= 1; }, "CRC error"},
+        {"reserved block type", [](Member& m) { m.data[0] |= 0x06; }, "damaged part"},
+        {"stated size too small", [](Member& m) { --m.size; }, "larger than its stored size"},
+        {"stated size too large", [](Member& m) { ++m.size; }, "shorter than its stored size"},
+    };
+    for (const size_t fill : {size_t(1000), size_t(90000)})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(fill) + " bytes of blanks");
+            std::vector<Member> members = XlsxMembers(kSheetHead + row, fill, kSheetTail);
+            c.change(members.back());
+            const std::string p = TempPath(".xlsx");
+            WriteZip(p, members);
+            if (c.refused) {
+                ExpectRefused(p, c.refused);
+            } else {
+                ASSERT_TRUE(Exercise(p));
+                EXPECT_EQ(wb::Workbook::Open(p)->Cell(0, 0, 0).Text(), "7");
+            }
+        }
+}
+
 // Inputs the fuzzers once crashed on (tests/fuzz/regressions/): each must now
 // be refused or read.
 TEST(FuzzRegressions, EveryReproducerIsRefusedOrRead)
@@ -794,6 +827,13 @@ TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
          XlsxWith(R"(<row r="1"><c r="A1" t="s"><v>2</v></c><c r="B1" t="s"><v>0</v></c></row>)",
                   "<sst><si><t>a</t></si><si><r><t>b</t></r></si><si><t>c</t><rPh><t>x</t></rPh></si></sst>"),
          {{"A1", "c"}, {"B1", "a"}},
+         ""},
+        {"xlsx: a cell written again is what it says last, its earlier shared string never looked up",
+         XlsxWith(R"(<row r="1"><c r="A1" t="s"><v>9</v></c><c r="A1"><v>3</v></c><c r="B1" t="s"><v>0</v></c>)"
+                  R"(<c r="B1" t="s"><v>1</v></c><c r="C1" t="s"><v>2</v></c><c r="C1" t="inlineStr"><is><t/></is>)"
+                  R"(</c><c r="D1" t="s"><v>9</v></c><c r="D1" t="s"><v>2</v></c><c r="E1"><v>5</v></c></row>)",
+                  "<sst><si><t>a</t></si><si><t>b</t></si><si><t>c</t></si></sst>"),
+         {{"A1", "3"}, {"B1", "b"}, {"C1", ""}, {"D1", "c"}, {"E1", "5"}},
          ""},
         {"xlsb: shared strings read for the kept cells only, a cell written again is what it says last",
          MakeXlsb(XlsbWorkbook(0, 0, ""),
