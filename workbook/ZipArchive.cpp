@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -53,18 +52,6 @@ bool SameNoCase(std::string_view a, std::string_view b)
             return false;
     }
     return true;
-}
-
-// One decompressor per thread, made on first use: a run of workbooks sets
-// up none after its first.
-libdeflate_decompressor* Decompressor()
-{
-    struct Holder {
-        libdeflate_decompressor* d = libdeflate_alloc_decompressor();
-        ~Holder() { libdeflate_free_decompressor(d); }
-    };
-    thread_local Holder holder;
-    return holder.d;
 }
 
 }  // namespace
@@ -228,6 +215,13 @@ ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size
     : zip_(zip), name_(std::move(name)), entry_(entry), limit_(limit)
 {
     const ZipArchive::Entry& e = zip_.entries_[entry_];
+    if (e.method == 8) {
+        z_ = std::make_unique<z_stream>();
+        if (inflateInit2(z_.get(), -MAX_WBITS) != Z_OK) {
+            z_.reset();
+            throw Error(zip_.Path() + ": " + name_ + ": out of memory");
+        }
+    }
     done_ = e.stored == 0 && e.method == 0;
     if (done_ && e.size != 0)
         Fail("damaged part (shorter than its stored size)");
@@ -254,45 +248,14 @@ std::string_view ZipMember::Input()
     return in;
 }
 
-size_t ZipMember::ReadWhole(char* dst)
-{
-    const ZipArchive::Entry& e = zip_.entries_[entry_];
-    const std::string_view in = zip_.At(e.data, size_t(e.stored), chunk_);
-    inPos_ = e.stored;
-    done_ = true;
-    libdeflate_decompressor* d = Decompressor();
-    if (!d)
-        Fail("out of memory");
-    size_t got = 0;
-    switch (libdeflate_deflate_decompress(d, in.data(), in.size(), dst, size_t(e.size), &got)) {
-    case LIBDEFLATE_SUCCESS:
-        break;
-    case LIBDEFLATE_INSUFFICIENT_SPACE:
-        Fail("part larger than its stored size (" + std::to_string(e.size) + " bytes)");
-    default:
-        Fail("damaged part (bad deflate data)");
-    }
-    used_ = got;
-    if (got != e.size)
-        Fail("damaged part (shorter than its stored size)");
-    if (libdeflate_crc32(0, dst, got) != e.crc)
-        Fail("damaged part (CRC error)");
-    return got;
-}
-
 size_t ZipMember::Read(char* dst, size_t n)
 {
     if (done_ || n == 0)
         return 0;
     const ZipArchive::Entry& e = zip_.entries_[entry_];
-    // A deflated member the caller has room for, with its stored bytes at
-    // hand, is inflated in one call. The stated size bounds the output, so
-    // a lying header is caught as in the streaming path.
-    if (e.method == 8 && !z_ && used_ == 0 && n >= e.size && (zip_.fd_ < 0 || e.stored <= kFileChunk))
-        return ReadWhole(dst);
     n = std::min<size_t>(n, 1u << 30);
     size_t got = 0;
-    if (e.method != 8) {
+    if (!z_) {
         const std::string_view in =
             zip_.At(e.data + inPos_, size_t(std::min<unsigned long long>(n, e.stored - inPos_)), chunk_);
         std::memcpy(dst, in.data(), in.size());
@@ -300,13 +263,6 @@ size_t ZipMember::Read(char* dst, size_t n)
         got = in.size();
         done_ = inPos_ == e.stored;
     } else {
-        if (!z_) {
-            z_ = std::make_unique<z_stream>();
-            if (inflateInit2(z_.get(), -MAX_WBITS) != Z_OK) {
-                z_.reset();
-                Fail("out of memory");
-            }
-        }
         z_->next_out = reinterpret_cast<Bytef*>(dst);
         z_->avail_out = uInt(n);
         for (;;) {
@@ -331,7 +287,7 @@ size_t ZipMember::Read(char* dst, size_t n)
         }
         got = n - z_->avail_out;
     }
-    crc_ = libdeflate_crc32(uint32_t(crc_), dst, got);
+    crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(dst), uInt(got));
     used_ += got;
     // More than the stored size is damage; stopping here also keeps a bomb
     // with a small stated size from inflating up to the bound.

@@ -39,8 +39,6 @@ private:
     friend class ZipArchive;
     ZipMember(const ZipArchive& zip, std::string name, size_t entry, size_t limit);
     [[noreturn]] void Fail(const std::string& why) const;
-    // The whole member into `dst`, which has room for its stated size.
-    size_t ReadWhole(char* dst);
     // The next piece of the stored data; empty at its end.
     std::string_view Input();
 
@@ -52,7 +50,7 @@ private:
     size_t used_ = 0;               // bytes handed out
     unsigned long crc_ = 0;
     bool done_ = false;
-    std::unique_ptr<z_stream> z_;  // deflated members read in pieces only
+    std::unique_ptr<z_stream> z_;  // deflated members only
     std::string chunk_;            // stored bytes read from the file
 };
 
