@@ -41,21 +41,21 @@ TEST(EntryForm, WorkedExampleOfThreeFields)
     const int16_t modes[] = {0, 2, 1};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(f[i].LabelName, "lbl2" + std::to_string(i));
-        EXPECT_EQ(f[i].InputName, "cbo2" + std::to_string(i));
-        EXPECT_DOUBLE_EQ(f[i].Left, lefts[i]);
-        EXPECT_DOUBLE_EQ(f[i].Width, widths[i]);
-        EXPECT_EQ(f[i].Tag, tags[i]);
-        EXPECT_EQ(f[i].ColumnWidth, columns[i]);
-        EXPECT_EQ(f[i].Mode, modes[i]);
-        EXPECT_EQ(f[i].IsTextBox, i == 0);
+        EXPECT_EQ(f[i].labelName, "lbl2" + std::to_string(i));
+        EXPECT_EQ(f[i].inputName, "cbo2" + std::to_string(i));
+        EXPECT_DOUBLE_EQ(f[i].left, lefts[i]);
+        EXPECT_DOUBLE_EQ(f[i].width, widths[i]);
+        EXPECT_EQ(f[i].tag, tags[i]);
+        EXPECT_EQ(f[i].columnWidth, columns[i]);
+        EXPECT_EQ(f[i].mode, modes[i]);
+        EXPECT_EQ(f[i].isTextBox, i == 0);
     }
-    EXPECT_EQ(f[0].LabelCaption, " Name");
-    EXPECT_EQ(f[1].Caption, "Colour");
-    EXPECT_EQ(f[1].ListFile, "/app/colours.txt");
+    EXPECT_EQ(f[0].labelCaption, " Name");
+    EXPECT_EQ(f[1].caption, "Colour");
+    EXPECT_EQ(f[1].listFile, "/app/colours.txt");
     // Numbers run from twenty without gaps.
     const std::vector<Field> twelve = Plan(std::vector<std::vector<std::string>>(12, {"F", "8", "0", "-"}));
-    EXPECT_EQ(twelve[11].InputName, "cbo31");
+    EXPECT_EQ(twelve[11].inputName, "cbo31");
 }
 
 TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay)
@@ -64,29 +64,29 @@ TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay)
     ASSERT_EQ(f.size(), 3u);
     // The field keeps its exact share; the list column rounds halves to even,
     // the option text halves away from zero, the running sum halves to even.
-    EXPECT_DOUBLE_EQ(f[0].Width, 1080 - 10);
-    EXPECT_EQ(f[0].ColumnWidth, 12);
-    EXPECT_EQ(f[0].Tag, "X=0/100 W=13/100");
-    EXPECT_DOUBLE_EQ(f[1].Left, 120 + 1080);
-    EXPECT_EQ(f[1].ColumnWidth, 38);
-    EXPECT_EQ(f[1].Tag, "X=12/100 W=38/100");
-    EXPECT_DOUBLE_EQ(f[2].Left, 120 + 1080 + 3240);
-    EXPECT_EQ(f[2].Tag, "X=50/100 W=20/100");
+    EXPECT_DOUBLE_EQ(f[0].width, 1080 - 10);
+    EXPECT_EQ(f[0].columnWidth, 12);
+    EXPECT_EQ(f[0].tag, "X=0/100 W=13/100");
+    EXPECT_DOUBLE_EQ(f[1].left, 120 + 1080);
+    EXPECT_EQ(f[1].columnWidth, 38);
+    EXPECT_EQ(f[1].tag, "X=12/100 W=38/100");
+    EXPECT_DOUBLE_EQ(f[2].left, 120 + 1080 + 3240);
+    EXPECT_EQ(f[2].tag, "X=50/100 W=20/100");
 }
 
 TEST(EntryForm, OddSpecificationTexts)
 {
     const std::vector<Field> f = Plan({{"A", "wide", "x", " -"}, {"B", "50", "2.5", "--"}, {"C", "10", "0", "-"}});
-    EXPECT_DOUBLE_EQ(f[0].Width, -10);  // a width without a number is zero
-    EXPECT_EQ(f[0].ColumnWidth, 0);
-    EXPECT_EQ(f[0].Mode, 0);
-    EXPECT_DOUBLE_EQ(f[1].Left, 120);
-    EXPECT_EQ(f[1].Mode, 2);  // 2.5 to even
+    EXPECT_DOUBLE_EQ(f[0].width, -10);  // a width without a number is zero
+    EXPECT_EQ(f[0].columnWidth, 0);
+    EXPECT_EQ(f[0].mode, 0);
+    EXPECT_DOUBLE_EQ(f[1].left, 120);
+    EXPECT_EQ(f[1].mode, 2);  // 2.5 to even
     // Only a plain hyphen makes a text box.
-    EXPECT_FALSE(f[0].IsTextBox);
-    EXPECT_FALSE(f[1].IsTextBox);
-    EXPECT_EQ(f[1].ListFile, "/app/--");
-    EXPECT_TRUE(f[2].IsTextBox);
+    EXPECT_FALSE(f[0].isTextBox);
+    EXPECT_FALSE(f[1].isTextBox);
+    EXPECT_EQ(f[1].listFile, "/app/--");
+    EXPECT_TRUE(f[2].isTextBox);
 }
 
 TEST(EntryForm, PickListNameFoundAsGivenIsKept)
@@ -149,13 +149,13 @@ TEST(EntryForm, ShippedSpecificationOffersReservedReferencesAndFormatWords)
     ASSERT_EQ(f.size(), std::size(rows));
     for (size_t i = 0; i < f.size(); ++i) {
         SCOPED_TRACE(rows[i].caption);
-        EXPECT_EQ(f[i].Caption, rows[i].caption);
-        EXPECT_EQ(f[i].IsTextBox, rows[i].textBox);
+        EXPECT_EQ(f[i].caption, rows[i].caption);
+        EXPECT_EQ(f[i].isTextBox, rows[i].textBox);
         if (rows[i].textBox)
             continue;
-        EXPECT_EQ(f[i].Mode, rows[i].mode);
-        std::ifstream in(f[i].ListFile, std::ios::binary);
-        ASSERT_TRUE(in) << f[i].ListFile;
+        EXPECT_EQ(f[i].mode, rows[i].mode);
+        std::ifstream in(f[i].listFile, std::ios::binary);
+        ASSERT_TRUE(in) << f[i].listFile;
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);) {
             if (!line.empty() && line.back() == '\r')
