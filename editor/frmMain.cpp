@@ -43,7 +43,7 @@ namespace {
 
 using entryform::ToPixels;
 
-// Places a control by its design geometry in twips.
+// Places a control by a geometry given in twips (15 to a pixel).
 void MoveTwips(QWidget* w, double left, double top, double width, double height)
 {
     const int x = ToPixels(left);
@@ -185,8 +185,9 @@ bool frmMain::Load()
     if (loadFailed_)
         return false;
     setWindowState(Qt::WindowNoState);
-    // The client keeps its design size until the layout takes over, so that
-    // the fields are registered at the geometry they were built for.
+    // The client keeps kDesignWidth x kDesignHeight until the layout takes
+    // over, so that the fields are registered at the geometry they were built
+    // for.
     adjustSize();
     client_->setMinimumSize(0, 0);
     client_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
