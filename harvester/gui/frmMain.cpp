@@ -10,6 +10,7 @@
 #include "common/gui/modAppFolder.h"
 #include "common/gui/modBrowseTo.h"
 #include "common/gui/modMsgBox.h"
+#include "common/modUtil.h"
 #include "harvester/FormTypeFromWorkbook.h"
 #include "harvester/gui/clsSetFile.h"
 #include "harvester/gui/dlgPreview.h"
@@ -581,8 +582,12 @@ void frmMain::mnuFileNewFormType_Click()
     try {
         DefineFormType(book.toStdString(), form.toStdString(), exists);
     } catch (const std::exception& e) {
-        ShowError(tr("No form definition was made from %1:").arg(book) + QLatin1Char('\n') +
-                  QString::fromStdString(e.what()));
+        // The workbook is named once: in the first line, or in the reason
+        // when it names the workbook in the middle.
+        const QString why = QString::fromStdString(WithoutPath(e.what(), book.toStdString()));
+        ShowError((why.contains(book) ? tr("No form definition was made:")
+                                      : tr("No form definition was made from %1:").arg(book)) +
+                  QLatin1Char('\n') + why);
         return;
     }
     txtFormType->setText(form);

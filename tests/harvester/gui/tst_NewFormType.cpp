@@ -104,6 +104,26 @@ private slots:
         QVERIFY(win.started.isEmpty());
     }
 
+    // The box names the workbook once, in its first line or in the reason.
+    void theBoxNamesTheWorkbookOnce_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::newRow("not a workbook") << kNotABook;
+        QTest::newRow("no usable name") << kNoNames;
+        QTest::newRow("gone before it was read") << app_.path("gone.xlsx");
+    }
+    void theBoxNamesTheWorkbookOnce()
+    {
+        QFETCH(QString, choice);
+        MsgBoxRecorder boxes;
+        Window win;
+        win.files.choice = choice;
+        win.w.mnuFileNewFormType->trigger();
+        QCOMPARE(boxes.shown.size(), size_t(1));
+        QVERIFY2(boxes.lastText().startsWith("No form definition was made"), qPrintable(boxes.lastText()));
+        QVERIFY2(boxes.lastText().count(choice) == 1, qPrintable(boxes.lastText()));
+    }
+
     void theMenuEntry()
     {
         Window win;
