@@ -32,24 +32,6 @@ const char* const kBuiltinNames[] = {
     "Print_Titles",     "Recorder",  "Data_Form",  "Auto_Activate", "Auto_Deactivate", "Sheet_Title", "_FilterDatabase",
 };
 
-// A sheet name as a formula writes it: quoted when it is not a plain word.
-std::string SheetRef(const std::string& sheet)
-{
-    bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
-    for (unsigned char ch : sheet)
-        if (!(std::isalnum(ch) || ch == '_' || ch == '.' || ch >= 0x80))
-            plain = false;
-    if (plain)
-        return sheet;
-    std::string q = "'";
-    for (char ch : sheet) {
-        q += ch;
-        if (ch == '\'')
-            q += '\'';
-    }
-    return q + "'";
-}
-
 struct Xti {
     uint16_t supBook;
     int16_t first, last;
@@ -578,11 +560,7 @@ void XlsReader::BuildNames()
         std::string why;
         dn.range = NameRange(raw, scope, why);
         if (dn.range) {
-            const Range& r = *dn.range;
-            dn.formula =
-                SheetRef(sheetNames[r.sheet]) + "!$" + ColumnName(r.firstCol) + "$" + std::to_string(r.firstRow + 1);
-            if (r.Rows() > 1 || r.Cols() > 1)
-                dn.formula += ":$" + ColumnName(r.lastCol) + "$" + std::to_string(r.lastRow + 1);
+            dn.formula = NameFormula(sheetNames[dn.range->sheet], *dn.range);
         } else {
             dn.formula = "(" + why + ")";
         }
