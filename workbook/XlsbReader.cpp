@@ -270,11 +270,6 @@ private:
     size_t left_;
 };
 
-bool EndsWith(std::string_view s, std::string_view tail)
-{
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
 struct Xti {
     uint32_t link;
     int32_t first, last;
@@ -330,11 +325,11 @@ private:
                 continue;
             const std::string_view type = xs.AttrOr("Type");
             const std::string target = ResolvePartTarget("xl/", std::string(xs.AttrOr("Target")));
-            if (EndsWith(type, "/sharedStrings"))
+            if (type.ends_with("/sharedStrings"))
                 sharedStringsPart_ = target;
-            else if (EndsWith(type, "/styles"))
+            else if (type.ends_with("/styles"))
                 stylesPart_ = target;
-            else if (EndsWith(type, "/worksheet") && targets_.size() < 65536)
+            else if (type.ends_with("/worksheet") && targets_.size() < 65536)
                 targets_[std::string(xs.AttrOr("Id"))] = target;
         }
     }
