@@ -74,3 +74,13 @@ std::string NameOf(const std::string& path)
 {
     return path.substr(path.rfind('/') + 1);
 }
+
+std::string WithoutPath(std::string message, const std::string& path)
+{
+    if (message.rfind(path + ": ", 0) == 0)
+        message.erase(0, path.size() + 2);
+    const std::string tail = ": " + path;
+    if (message.size() > tail.size() && message.compare(message.size() - tail.size(), tail.size(), tail) == 0)
+        message.erase(message.size() - tail.size());
+    return message;
+}

@@ -43,7 +43,7 @@ namespace {
 
 using entryform::ToPixels;
 
-// Places a control by its design geometry in twips.
+// Places a control by a geometry given in twips (15 to a pixel).
 void MoveTwips(QWidget* w, double left, double top, double width, double height)
 {
     const int x = ToPixels(left);
@@ -185,8 +185,9 @@ bool frmMain::Load()
     if (loadFailed_)
         return false;
     setWindowState(Qt::WindowNoState);
-    // The client keeps its design size until the layout takes over, so that
-    // the fields are registered at the geometry they were built for.
+    // The client keeps kDesignWidth x kDesignHeight until the layout takes
+    // over, so that the fields are registered at the geometry they were built
+    // for.
     adjustSize();
     client_->setMinimumSize(0, 0);
     client_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
@@ -278,10 +279,10 @@ void frmMain::AppLoad()
         entryform::PlanFields(*spec_, /*listLeft=*/120, /*listWidth=*/8640, programFolder_);
     QStringList headers;
     for (const auto& f : plan)
-        headers << QString::fromStdString(f.Caption);
+        headers << QString::fromStdString(f.caption);
     list_->setHeaders(headers);
     for (size_t i = 0; i < plan.size(); ++i)
-        list_->setColumnWidth(int(i), plan[i].ColumnWidth);
+        list_->setColumnWidth(int(i), plan[i].columnWidth);
     list_->Resize();
 
     combos_.clear();
@@ -289,38 +290,38 @@ void frmMain::AppLoad()
     QWidget* previous = cmdCancel;
     for (size_t i = 0; i < plan.size(); ++i) {
         const entryform::Field& f = plan[i];
-        auto* label = new QLabel(QString::fromStdString(f.LabelCaption), client_);
-        label->setObjectName(QString::fromStdString(f.LabelName));
-        MoveTwips(label, f.Left, entryform::kLabelTop, f.Width, entryform::kLabelHeight);
-        clsLayout::setTag(label, QString::fromStdString(f.Tag));
+        auto* label = new QLabel(QString::fromStdString(f.labelCaption), client_);
+        label->setObjectName(QString::fromStdString(f.labelName));
+        MoveTwips(label, f.left, entryform::kLabelTop, f.width, entryform::kLabelHeight);
+        clsLayout::setTag(label, QString::fromStdString(f.tag));
         label->setVisible(true);
         labels_.push_back(label);
 
         QWidget* input = nullptr;
-        if (f.IsTextBox) {
+        if (f.isTextBox) {
             input = new QLineEdit(client_);
-            MoveTwips(input, f.Left, entryform::kInputTop, f.Width, entryform::kTextBoxHeight);
+            MoveTwips(input, f.left, entryform::kInputTop, f.width, entryform::kTextBoxHeight);
         } else {
             auto* box = new QComboBox(client_);
             box->setEditable(true);
-            const int x = ToPixels(f.Left);
-            box->setGeometry(x, ToPixels(entryform::kInputTop), std::max(0, ToPixels(f.Left + f.Width) - x),
+            const int x = ToPixels(f.left);
+            box->setGeometry(x, ToPixels(entryform::kInputTop), std::max(0, ToPixels(f.left + f.width) - x),
                              box->sizeHint().height());
             input = box;
         }
-        input->setObjectName(QString::fromStdString(f.InputName));
-        clsLayout::setTag(input, QString::fromStdString(f.Tag));
+        input->setObjectName(QString::fromStdString(f.inputName));
+        clsLayout::setTag(input, QString::fromStdString(f.tag));
         input->setVisible(true);
         label->setBuddy(input);
         QWidget::setTabOrder(previous, input);
         previous = input;
         fields_.push_back(input);
 
-        if (!f.IsTextBox) {
+        if (!f.isTextBox) {
             auto combo = std::make_unique<clsCombo>();
             combo->setCb(static_cast<QComboBox*>(input));
-            combo->setMode(f.Mode);
-            combo->LoadFromTxtFile(f.ListFile);
+            combo->setMode(f.mode);
+            combo->LoadFromTxtFile(f.listFile);
             combos_[i] = std::move(combo);
         }
     }

@@ -74,7 +74,8 @@ public:
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
-    // The client area's controls are placed in twips at this design size.
+    // The client area's size, in twips, that the controls' positions are laid
+    // out for; the window opens at it.
     static constexpr int kDesignWidth = 8880;
     static constexpr int kDesignHeight = 3675;
 

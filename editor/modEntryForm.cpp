@@ -31,21 +31,21 @@ std::vector<Field> PlanFields(const clsDatFile& spec, double listLeft, double li
     for (int i = 0; i < rows; ++i) {
         Field f;
         const std::string number = std::to_string(i + kFirstControlNumber);
-        f.LabelName = "lbl" + number;
-        f.InputName = "cbo" + number;
-        f.Caption = spec.Data(i, 0);
-        f.LabelCaption = " " + f.Caption;
+        f.labelName = "lbl" + number;
+        f.inputName = "cbo" + number;
+        f.caption = spec.Data(i, 0);
+        f.labelCaption = " " + f.caption;
         const std::string widthText = spec.Data(i, 1);
         const double p = Val(widthText);
         const double cw = p / 100.0 * listWidth;
-        f.Left = x;
-        f.Width = cw - 10;
-        f.Tag = "X=" + std::to_string(a) + "/100 W=" + std::to_string(RoundHalfAway(p)) + "/100";
-        f.ColumnWidth = ToInt16(p);
-        f.IsTextBox = spec.Data(i, 3) == "-";
-        if (!f.IsTextBox) {
-            f.Mode = ToInt16(Val(spec.Data(i, 2)));
-            f.ListFile = ResolveInFolder(spec.Data(i, 3), programFolder);
+        f.left = x;
+        f.width = cw - 10;
+        f.tag = "X=" + std::to_string(a) + "/100 W=" + std::to_string(RoundHalfAway(p)) + "/100";
+        f.columnWidth = ToInt16(p);
+        f.isTextBox = spec.Data(i, 3) == "-";
+        if (!f.isTextBox) {
+            f.mode = ToInt16(Val(spec.Data(i, 2)));
+            f.listFile = ResolveInFolder(spec.Data(i, 3), programFolder);
         }
         fields.push_back(std::move(f));
         x += cw;

@@ -21,17 +21,17 @@ inline constexpr int kTextBoxHeight = 315;
 inline constexpr int kFirstControlNumber = 20;  // lbl20/cbo20 is field 0
 
 struct Field {
-    std::string LabelName;     // "lbl" + (i + 20)
-    std::string InputName;     // "cbo" + (i + 20), text boxes too
-    std::string Caption;       // the specification's caption
-    std::string LabelCaption;  // one space, then the caption
-    double Left = 0;           // twips
-    double Width = 0;          // twips, the share of the list's width less 10
-    std::string Tag;           // layout options "X=a/100 W=p/100"
-    bool IsTextBox = true;     // pick-list column exactly "-"
-    int16_t Mode = 0;          // combo mode
-    std::string ListFile;      // pick-list file, resolved
-    int16_t ColumnWidth = 0;   // the list column's percentage
+    std::string labelName;     // "lbl" + (i + 20)
+    std::string inputName;     // "cbo" + (i + 20), text boxes too
+    std::string caption;       // the specification's caption
+    std::string labelCaption;  // one space, then the caption
+    double left = 0;           // twips
+    double width = 0;          // twips, the share of the list's width less 10
+    std::string tag;           // layout options "X=a/100 W=p/100"
+    bool isTextBox = true;     // pick-list column exactly "-"
+    int16_t mode = 0;          // combo mode
+    std::string listFile;      // pick-list file, resolved
+    int16_t columnWidth = 0;   // the list column's percentage
 };
 
 // A name that does not exist as given is taken from the program folder

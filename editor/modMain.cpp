@@ -19,7 +19,7 @@ StartupValues ParseStartup(const std::string& argumentText, const std::string& p
                            const std::string& programName)
 {
     StartupValues v;
-    v.SpecFile = programFolder + "/" + programName + ".dat";
+    v.specFile = programFolder + "/" + programName + ".dat";
 
     const int count = ArgCount(argumentText);
     for (int n = 1; n <= count; ++n) {
@@ -27,37 +27,37 @@ StartupValues ParseStartup(const std::string& argumentText, const std::string& p
         const std::string option = Lower(word);
         if (option == "-t" || option == "/t") {
             ++n;
-            v.Title = ArgByNumber(argumentText, n);
+            v.title = ArgByNumber(argumentText, n);
         } else if (option == "-v" || option == "/v") {
             ++n;  // the value is read past and otherwise ignored
         } else if (option == "-csv" || option == "/csv") {
-            v.FmtText = "1";
+            v.fmtText = "1";
         } else if (option == "-csvh" || option == "/csvh") {
-            v.FmtText = "2";
+            v.fmtText = "2";
         } else {
-            v.Positional.push_back(word);
+            v.positional.push_back(word);
         }
     }
 
-    switch (v.Positional.size()) {
+    switch (v.positional.size()) {
     case 0:
-        v.NoFile = true;
+        v.noFile = true;
         break;
     case 1:
-        v.DataFile = v.Positional[0];
+        v.dataFile = v.positional[0];
         break;
     case 2: {
-        const std::string& spec = v.Positional[0];
+        const std::string& spec = v.positional[0];
         // An absolute name stays as given; it cannot lie in the program folder.
         if (IsFile(spec) || std::filesystem::path(spec).is_absolute())
-            v.SpecFile = spec;
+            v.specFile = spec;
         else
-            v.SpecFile = programFolder + "/" + spec;
-        v.DataFile = v.Positional[1];
+            v.specFile = programFolder + "/" + spec;
+        v.dataFile = v.positional[1];
         break;
     }
     default:
-        v.UsageError = true;
+        v.usageError = true;
         break;
     }
     return v;
@@ -90,19 +90,19 @@ int Main(int argc, char** argv)
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const std::string appFolder = AppFolder().toStdString();
     const StartupValues start = ParseStartup(ProcessArgumentText(), appFolder, exe.completeBaseName().toStdString());
-    if (start.UsageError) {
+    if (start.usageError) {
         ShowUsage();
         return 1;
     }
 
-    frmMain form(start.SpecFile, appFolder);
+    frmMain form(start.specFile, appFolder);
     if (!form.Load())
         return 1;  // the specification file's message was shown
-    form.setWindowTitle(QString::fromStdString(start.Title));
-    form.setFileOpenEnabled(start.NoFile);
-    form.AppCmd("fmt", {start.FmtText});
-    if (!start.NoFile)
-        form.AppCmd("open", {start.DataFile});
+    form.setWindowTitle(QString::fromStdString(start.title));
+    form.setFileOpenEnabled(start.noFile);
+    form.AppCmd("fmt", {start.fmtText});
+    if (!start.noFile)
+        form.AppCmd("open", {start.dataFile});
     form.show();
     return app.exec();
 }

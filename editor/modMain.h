@@ -12,13 +12,13 @@
 namespace tabwright {
 
 struct StartupValues {
-    std::string Title = "Quorra Data File Editor";
-    std::string SpecFile;  // default: <application folder>/<program name>.dat
-    std::string DataFile;
-    bool NoFile = false;        // no positional word: File > Open is offered
-    std::string FmtText = "0";  // "/csv" gives "1", "/csvh" gives "2"
-    std::vector<std::string> Positional;
-    bool UsageError = false;  // three or more positional words
+    std::string title = "Quorra Data File Editor";
+    std::string specFile;  // default: <application folder>/<program name>.dat
+    std::string dataFile;
+    bool noFile = false;        // no positional word: File > Open is offered
+    std::string fmtText = "0";  // "/csv" gives "1", "/csvh" gives "2"
+    std::vector<std::string> positional;
+    bool usageError = false;  // three or more positional words
 };
 
 // Reads the words of argumentText with ArgCount/ArgByNumber. programFolder

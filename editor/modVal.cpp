@@ -52,26 +52,31 @@ double Val(std::string_view text)
     return number[0] == '-' ? -value : value;
 }
 
+namespace {
+
+// A whole number held in a double, held at the ends of long long's range
+// (NaN at the top) where the cast would overflow.
+long long Saturated(double whole)
+{
+    if (!std::isfinite(whole))
+        return whole < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
+    if (whole >= 9.2e18)
+        return std::numeric_limits<long long>::max();
+    if (whole <= -9.2e18)
+        return std::numeric_limits<long long>::min();
+    return static_cast<long long>(whole);
+}
+
+}  // namespace
+
 long long RoundHalfEven(double value)
 {
-    if (!std::isfinite(value))
-        return value < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
-    if (value >= 9.2e18)
-        return std::numeric_limits<long long>::max();
-    if (value <= -9.2e18)
-        return std::numeric_limits<long long>::min();
-    return static_cast<long long>(std::nearbyint(value));  // default rounding mode: ties to even
+    return Saturated(std::nearbyint(value));  // default rounding mode: ties to even
 }
 
 long long RoundHalfAway(double value)
 {
-    if (!std::isfinite(value))
-        return value < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
-    if (value >= 9.2e18)
-        return std::numeric_limits<long long>::max();
-    if (value <= -9.2e18)
-        return std::numeric_limits<long long>::min();
-    return static_cast<long long>(std::round(value));
+    return Saturated(std::round(value));
 }
 
 int16_t ToInt16(double value)

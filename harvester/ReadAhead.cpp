@@ -1,5 +1,7 @@
 #include "harvester/ReadAhead.h"
 
+#include "common/modUtil.h"
+
 #include <algorithm>
 
 Extracted Extract(const std::string& path, const FormDefinition& form)
@@ -13,12 +15,7 @@ Extracted Extract(const std::string& path, const FormDefinition& form)
         o.ok = true;
     } catch (const std::exception& e) {
         // The status row already shows the path; keep the reason short.
-        o.text = e.what();
-        if (o.text.rfind(path + ": ", 0) == 0)
-            o.text.erase(0, path.size() + 2);
-        const std::string tail = ": " + path;
-        if (o.text.size() > tail.size() && o.text.compare(o.text.size() - tail.size(), tail.size(), tail) == 0)
-            o.text.erase(o.text.size() - tail.size());
+        o.text = WithoutPath(e.what(), path);
     }
     return o;
 }

@@ -64,6 +64,14 @@ std::string AbsolutePath(const std::string& path)
     return ec ? path : p.lexically_normal().string();
 }
 
+std::string AbsoluteFolder(const std::string& folder)
+{
+    std::string abs = AbsolutePath(folder);
+    if (abs.empty() || abs.back() != kSep)
+        abs += kSep;
+    return abs;
+}
+
 WorkbookSource ReadWorkbookSource(const std::string& inText)
 {
     std::string text = TrimSpaces(inText);
@@ -92,9 +100,8 @@ WorkbookSource ReadWorkbookSource(const std::string& inText)
             throw ConfigError("The input is neither a folder nor a file: " + text);
         src.oneFile = true;
     }
-    size_t slash = text.rfind(kSep);
-    src.folder = slash == 0 ? "/" : text.substr(0, slash);
-    src.pattern = text.substr(slash + 1);
+    src.folder = FolderOf(text);  // text has a "/" by now
+    src.pattern = NameOf(text);
     if (!src.oneFile && (::stat(src.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
         throw ConfigError("The input folder does not exist: " + src.folder);
     return src;
@@ -113,9 +120,7 @@ bool Selects(const WorkbookSource& src, const std::string& name)
 std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vector<std::string>& skip)
 {
     const std::string prefix = src.folder == "/" ? "/" : src.folder + kSep;
-    std::string absPrefix = AbsolutePath(src.folder);
-    if (absPrefix.empty() || absPrefix.back() != kSep)
-        absPrefix += kSep;
+    const std::string absPrefix = AbsoluteFolder(src.folder);
     // A listed name has no "/" and is not "." or "..": the folder made absolute once will do.
     auto skipped = [&](const std::string& name) {
         return std::find(skip.begin(), skip.end(), absPrefix + name) != skip.end();
@@ -170,8 +175,8 @@ void MoveWorkbook(const std::string& path, const std::string& dest)
 
     // Another file system: copy beside the destination, rename it into place,
     // then remove the original.
-    const std::string folder = dest.substr(0, dest.rfind(kSep) + 1);
-    const std::string tmp = folder + ".~moving." + dest.substr(dest.rfind(kSep) + 1);
+    const std::string name = NameOf(dest);
+    const std::string tmp = dest.substr(0, dest.size() - name.size()) + ".~moving." + name;
     std::error_code ec;
     std::filesystem::copy_file(path, tmp, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) {

@@ -38,3 +38,6 @@ void MoveWorkbook(const std::string& path, const std::string& dest);
 
 // The path made absolute and normal, without resolving links.
 std::string AbsolutePath(const std::string& path);
+
+// The same for a folder, ending in "/" so that a name can follow.
+std::string AbsoluteFolder(const std::string& folder);

@@ -170,14 +170,11 @@ public:
         }
         JournalRecord& rec = rec_;
         data_.Prepare(header_, x.text, x.checksum, rec);
-        const size_t slash = path.rfind(kSep);
-        const std::string_view name = std::string_view(path).substr(slash + 1);
-        const std::string_view folder = std::string_view(path).substr(0, slash + 1);
-        if (folder != inFolder_) {  // the same for every workbook of a run: made absolute once
-            inFolder_ = folder;
-            absIn_ = AbsolutePath(inFolder_);
-            if (absIn_.empty() || absIn_.back() != kSep)
-                absIn_ += kSep;
+        const std::string name = NameOf(path);
+        if (std::string folder = FolderOf(path); folder != inFolder_) {
+            // the same for every workbook of a run: made absolute once
+            absIn_ = AbsoluteFolder(folder);
+            inFolder_ = std::move(folder);
         }
         rec.source.assign(absIn_).append(name);
         rec.workbook = x.workbook;
@@ -282,10 +279,9 @@ size_t MemoryStatusList::CheckedRow(int pRow, int pCol) const
 
 void clsBatchRun::MoveToOutDir(const std::string& path, const std::string& outDir)
 {
-    size_t slash = path.rfind(kSep);
-    if (slash == std::string::npos)
+    if (path.find(kSep) == std::string::npos)  // listed paths always name their folder
         return;
-    MoveWorkbook(path, WithoutTrailingSep(TrimSpaces(outDir)) + kSep + path.substr(slash + 1));
+    MoveWorkbook(path, WithoutTrailingSep(TrimSpaces(outDir)) + kSep + NameOf(path));
 }
 
 clsBatchRun::Checked clsBatchRun::CheckWithoutWriting() const

@@ -180,6 +180,39 @@ std::string Describe(const FormField& f)
     return "field " + f.name + " (" + f.reference + ")";
 }
 
+// Every field's source, in form order, with its reason where it has none.
+struct ResolvedFields {
+    std::vector<std::optional<Source>> sources;  // none: the field did not resolve
+    std::vector<std::string> errors;
+    int items = 0;  // the longest source's length
+};
+
+// Resolves every field's reference and tells the workbook which cells will be
+// read. A reference that does not resolve goes to `failed`, which either
+// throws (the whole extraction stops there) or returns the reason the field
+// keeps.
+template <typename OnFailure>
+ResolvedFields ResolveFields(const wb::Workbook& book, const FormDefinition& form, const OnFailure& failed)
+{
+    ResolvedFields out;
+    out.sources.resize(form.fields.size());
+    out.errors.resize(form.fields.size());
+    std::vector<wb::Range> read;
+    for (size_t i = 0; i < form.fields.size(); ++i) {
+        try {
+            out.sources[i] = ResolveSource(book, form.fields[i].reference);
+        } catch (const std::exception& e) {
+            out.errors[i] = failed(e);
+            continue;
+        }
+        out.items = std::max(out.items, Length(*out.sources[i]));
+        if (ReadsCells(*out.sources[i]))
+            read.push_back(out.sources[i]->range);
+    }
+    book.WillRead(read);
+    return out;
+}
+
 }  // namespace
 
 FormDefinitionError::FormDefinitionError(const std::string& path, int line, const std::string& fault)
@@ -234,25 +267,16 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
 {
     if (form.fields.empty())
         throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields");
-    std::vector<Source> ranges;
-    ranges.reserve(form.fields.size());
-    int items = 0;
-    for (const FormField& f : form.fields) {
-        // Messages stay on one line whatever the reference holds.
-        try {
-            ranges.push_back(ResolveSource(book, f.reference));
-        } catch (const rt::RtError& e) {
-            throw rt::RtError(e.Number(), OneLine(e.what()), {});
-        } catch (const wb::Error& e) {
+    // The first field that does not resolve fails the workbook; messages stay
+    // on one line whatever the reference holds.
+    const ResolvedFields resolved = ResolveFields(book, form, [](const std::exception& e) -> std::string {
+        if (const auto* rtError = dynamic_cast<const rt::RtError*>(&e))
+            throw rt::RtError(rtError->Number(), OneLine(e.what()), {});
+        if (dynamic_cast<const wb::Error*>(&e))
             throw wb::Error(OneLine(e.what()));
-        }
-        items = std::max(items, Length(ranges.back()));
-    }
-    std::vector<wb::Range> read;
-    for (const Source& s : ranges)
-        if (ReadsCells(s))
-            read.push_back(s.range);
-    book.WillRead(read);
+        throw;
+    });
+    const int items = resolved.items;
     const std::vector<FieldFormat> formats = ReadFieldFormats(form);
 
     // A single cell without a "+" shows the same on every line: formatted
@@ -260,7 +284,7 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
     std::vector<std::string> same(form.fields.size());
     std::vector<bool> repeats(form.fields.size());
     for (size_t i = 0; i < form.fields.size(); ++i)
-        repeats[i] = Length(ranges[i]) == 1 && !formats[i].format.plus;
+        repeats[i] = Length(*resolved.sources[i]) == 1 && !formats[i].format.plus;
 
     std::string out;
     for (int k = 0; k < items; ++k) {
@@ -274,7 +298,7 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
             const FormField& f = form.fields[i];
             try {
                 const size_t start = out.size();
-                AppendField(out, formats[i], ItemValue(book, ranges[i], k), static_cast<int16_t>(k));
+                AppendField(out, formats[i], ItemValue(book, *resolved.sources[i], k), static_cast<int16_t>(k));
                 if (repeats[i])
                     same[i].assign(out, start);
             } catch (const rt::RtError& e) {
@@ -300,22 +324,9 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
             s.erase(0, prefix.size());
         return s;
     };
-    std::vector<std::optional<Source>> sources(form.fields.size());
-    std::vector<std::string> failed(form.fields.size());
-    std::vector<wb::Range> read;
-    int items = 1;
-    for (size_t i = 0; i < form.fields.size(); ++i) {
-        try {
-            sources[i] = ResolveSource(book, form.fields[i].reference);
-        } catch (const std::exception& e) {
-            failed[i] = reason(e);
-            continue;
-        }
-        items = std::max(items, Length(*sources[i]));
-        if (ReadsCells(*sources[i]))
-            read.push_back(sources[i]->range);
-    }
-    book.WillRead(read);
+    // A field that does not resolve shows why in its cells.
+    const ResolvedFields resolved = ResolveFields(book, form, reason);
+    const int items = std::max(1, resolved.items);
 
     const std::vector<FieldFormat> formats = ReadFieldFormats(form);
 
@@ -323,12 +334,12 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
     for (int k = 0; k < items; ++k) {
         for (size_t i = 0; i < form.fields.size(); ++i) {
             FieldValue& v = rows[static_cast<size_t>(k)][i];
-            if (!sources[i]) {
-                v.error = failed[i];
+            if (!resolved.sources[i]) {
+                v.error = resolved.errors[i];
                 continue;
             }
             try {
-                AppendField(v.text, formats[i], ItemValue(book, *sources[i], k), static_cast<int16_t>(k));
+                AppendField(v.text, formats[i], ItemValue(book, *resolved.sources[i], k), static_cast<int16_t>(k));
             } catch (const std::exception& e) {
                 v.error = reason(e);
             }

@@ -33,24 +33,6 @@ const char* const kBuiltinNames[] = {
     "Print_Titles",     "Recorder",  "Data_Form",  "Auto_Activate", "Auto_Deactivate", "Sheet_Title", "_FilterDatabase",
 };
 
-// A sheet name as a formula writes it: quoted when it is not a plain word.
-std::string SheetRef(const std::string& sheet)
-{
-    bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
-    for (unsigned char ch : sheet)
-        if (!(std::isalnum(ch) || ch == '_' || ch == '.' || ch >= 0x80))
-            plain = false;
-    if (plain)
-        return sheet;
-    std::string q = "'";
-    for (char ch : sheet) {
-        q += ch;
-        if (ch == '\'')
-            q += '\'';
-    }
-    return q + "'";
-}
-
 struct Xti {
     uint16_t supBook;
     int16_t first, last;
@@ -62,21 +44,6 @@ struct RawName {
     int itab = 0;                       // 0: workbook level; else 1-based sheet
     uint32_t rgceAt = 0, rgceSize = 0;  // the formula, in the reader's name formula bytes
 };
-
-// "$C$5" appended to `out`.
-void AppendAbsoluteCell(std::string& out, int row, int col)
-{
-    char buf[32];
-    char* end = buf + sizeof buf;
-    char* p = end;
-    for (unsigned n = unsigned(row) + 1; n > 0; n /= 10)
-        *--p = char('0' + n % 10);
-    *--p = '$';
-    for (long c = long(col) + 1; c > 0; c = (c - 1) / 26)
-        *--p = char('A' + (c - 1) % 26);
-    *--p = '$';
-    out.append(p, size_t(end - p));
-}
 
 class XlsReader final : public Reader {
 public:
@@ -606,7 +573,6 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, const c
 void XlsReader::BuildNames()
 {
     names.reserve(rawNames_.size());
-    std::vector<std::string> sheetRefs(sheetNames.size());  // as formulas write them, once needed
     for (RawName& raw : rawNames_) {
         if (raw.name.empty())
             continue;
@@ -627,16 +593,7 @@ void XlsReader::BuildNames()
             dn.name = std::move(raw.name);
         }
         if (dn.range) {
-            const Range& r = *dn.range;
-            std::string& ref = sheetRefs[size_t(r.sheet)];
-            if (ref.empty())
-                ref = SheetRef(sheetNames[r.sheet]);
-            dn.formula.append(ref).append(1, '!');
-            AppendAbsoluteCell(dn.formula, r.firstRow, r.firstCol);
-            if (r.Rows() > 1 || r.Cols() > 1) {
-                dn.formula += ':';
-                AppendAbsoluteCell(dn.formula, r.lastRow, r.lastCol);
-            }
+            dn.formula = NameFormula(sheetNames[dn.range->sheet], *dn.range);
         } else {
             dn.formula.append(1, '(').append(why).append(1, ')');
         }

@@ -3,6 +3,7 @@
 
 #include "workbook/Reader.h"
 
+#include <cctype>
 #include <utility>
 
 namespace wb::detail {
@@ -154,6 +155,30 @@ std::string ColumnName(int col)
     for (long c = long(col) + 1; c > 0; c = (c - 1) / 26)
         s.insert(s.begin(), char('A' + (c - 1) % 26));
     return s;
+}
+
+std::string NameFormula(const std::string& sheet, const Range& r)
+{
+    bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
+    for (unsigned char ch : sheet)
+        if (!(std::isalnum(ch) || ch == '_' || ch == '.' || ch >= 0x80))
+            plain = false;
+    std::string out;
+    if (plain) {
+        out = sheet;
+    } else {
+        out = "'";
+        for (char ch : sheet) {
+            out += ch;
+            if (ch == '\'')
+                out += '\'';
+        }
+        out += "'";
+    }
+    out += "!$" + ColumnName(r.firstCol) + "$" + std::to_string(r.firstRow + 1);
+    if (r.Rows() > 1 || r.Cols() > 1)
+        out += ":$" + ColumnName(r.lastCol) + "$" + std::to_string(r.lastRow + 1);
+    return out;
 }
 
 }  // namespace wb::detail

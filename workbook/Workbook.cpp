@@ -116,7 +116,8 @@ std::optional<std::string> DateText(double serial, bool date1904)
     } else if (n >= 61) {
         c = CivilFromDays(DaysFromCivil(1899, 12, 30) + n);
     } else if (n == 0) {
-        // A time of day without a date: the zero date of the automation world.
+        // A time of day without a date: serial 0 is 1899-12-30, where the
+        // OLE Automation date that spreadsheets share counts from.
         c = CivilFromDays(DaysFromCivil(1899, 12, 30));
     } else {
         c = CivilFromDays(DaysFromCivil(1899, 12, 31) + n);

@@ -270,35 +270,6 @@ private:
     size_t left_;
 };
 
-bool EndsWith(std::string_view s, std::string_view tail)
-{
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
-// Column letters with dollar signs: 2 -> "$C".
-std::string AbsColumn(int col)
-{
-    return "$" + ColumnName(col);
-}
-
-// A sheet name as a formula writes it: quoted unless it is a plain word.
-std::string SheetRef(const std::string& sheet)
-{
-    bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
-    for (unsigned char ch : sheet)
-        if (!(std::isalnum(ch) || ch == '_' || ch == '.' || ch >= 0x80))
-            plain = false;
-    if (plain)
-        return sheet;
-    std::string q = "'";
-    for (char ch : sheet) {
-        q += ch;
-        if (ch == '\'')
-            q += '\'';
-    }
-    return q + "'";
-}
-
 struct Xti {
     uint32_t link;
     int32_t first, last;
@@ -354,11 +325,11 @@ private:
                 continue;
             const std::string_view type = xs.AttrOr("Type");
             const std::string target = ResolvePartTarget("xl/", std::string(xs.AttrOr("Target")));
-            if (EndsWith(type, "/sharedStrings"))
+            if (type.ends_with("/sharedStrings"))
                 sharedStringsPart_ = target;
-            else if (EndsWith(type, "/styles"))
+            else if (type.ends_with("/styles"))
                 stylesPart_ = target;
-            else if (EndsWith(type, "/worksheet") && targets_.size() < 65536)
+            else if (type.ends_with("/worksheet") && targets_.size() < 65536)
                 targets_[std::string(xs.AttrOr("Id"))] = target;
         }
     }
@@ -470,11 +441,7 @@ private:
             std::string why;
             dn.range = NameRange(raw.rgce, scope, why);
             if (dn.range) {
-                const Range& g = *dn.range;
-                dn.formula = SheetRef(sheetNames[size_t(g.sheet)]) + "!" + AbsColumn(g.firstCol) + "$" +
-                             std::to_string(g.firstRow + 1);
-                if (g.Rows() > 1 || g.Cols() > 1)
-                    dn.formula += ":" + AbsColumn(g.lastCol) + "$" + std::to_string(g.lastRow + 1);
+                dn.formula = NameFormula(sheetNames[size_t(dn.range->sheet)], *dn.range);
             } else {
                 dn.formula = "(" + why + ")";
             }

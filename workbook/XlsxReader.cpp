@@ -68,11 +68,6 @@ std::string ResolveTarget(const std::string& folder, const std::string& target)
     return out;
 }
 
-bool EndsWith(std::string_view s, std::string_view tail)
-{
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
 bool IsTrue(std::string_view v)
 {
     return v == "1" || v == "true";
@@ -196,12 +191,12 @@ public:
             XmlStream xs(std::move(member));
             for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;)
                 if (e == XmlStream::Start && xs.Depth() == 2 && xs.Name() == "Relationship" &&
-                    EndsWith(xs.AttrOr("Type"), "/officeDocument")) {
+                    xs.AttrOr("Type").ends_with("/officeDocument")) {
                     workbookPart = ResolveTarget("", std::string(xs.AttrOr("Target")));
                     break;
                 }
         }
-        if (EndsWith(workbookPart, ".bin"))
+        if (workbookPart.ends_with(".bin"))
             throw Error(zip_->Path() + ": Excel binary workbook (.xlsb) whose workbook part is " + workbookPart +
                         " rather than xl/workbook.bin, not supported");
         ReadWorkbook(workbookPart);
@@ -247,11 +242,11 @@ private:
                     continue;
                 const std::string_view type = xs.AttrOr("Type");
                 auto target = [&] { return ResolveTarget(folder, std::string(xs.AttrOr("Target"))); };
-                if (EndsWith(type, "/sharedStrings"))
+                if (type.ends_with("/sharedStrings"))
                     sharedStringsPart_ = target();
-                else if (EndsWith(type, "/styles"))
+                else if (type.ends_with("/styles"))
                     stylesPart_ = target();
-                else if (EndsWith(type, "/worksheet") && targets.size() < 65536)
+                else if (type.ends_with("/worksheet") && targets.size() < 65536)
                     targets[std::string(xs.AttrOr("Id"))] = target();
             }
         }

@@ -7,11 +7,12 @@
 // control afresh from the recorded values: left += X * width growth,
 // top += Y * height growth, width += W * width growth, height += H * height
 // growth, so rounding never accumulates. Geometry is kept in twips
-// (15 per pixel, the design at 96 DPI).
+// (1/1440 inch: 15 to a pixel at 96 DPI, common/Twips.h).
 //
 // Two revisions: the harvester's lets the window shrink below its set-up size
-// (controls then keep their design geometry); the editor's restores the set-up
-// size of a normal window at once and turns away the redraw that this starts.
+// (controls then keep the geometry they were registered with); the editor's
+// restores the set-up size of a normal window at once and turns away the
+// redraw that this starts.
 #include "common/Twips.h"
 
 #include <QPointer>

@@ -17,6 +17,7 @@ public:
     // `designIcon` is the window's own icon, kept unless App.def names one.
     explicit clsProductInfo(const QIcon& designIcon = QIcon());
 
+    // Fixed public field names (Site, name, Major, FAQURL...), not camelCase.
     QString Site;
     QString name;
     int16_t Major = 0;

@@ -21,7 +21,7 @@ public:
     // The editor's box, from the compiled-in version information alone:
     // caption "About " + pFileDescription, title pProductName, the version
     // text, comments and copyright of Version.h; the copyright line opens
-    // pSite. The icon stays the design picture.
+    // pSite. The icon stays the program's own (DesignIcon()).
     void InitFromVersion(const QString& pFileDescription, const QString& pProductName, const QString& pSite);
 
     // The version line: the version text, then the package version, so that
@@ -36,9 +36,9 @@ public:
     QLabel* lblVersion;
     QLabel* lblComments;
     QLabel* lblCopyright;
-    QLabel* Label1;
-    QLabel* Label2;
-    QFrame* Line1;
+    QLabel* Label1;  // "Product:", before lblTitle
+    QLabel* Label2;  // "Version:", before lblVersion
+    QFrame* Line1;   // the rule above the copyright line
     QPushButton* cmdOK;
 
 protected:

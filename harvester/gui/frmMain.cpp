@@ -10,6 +10,7 @@
 #include "common/gui/modAppFolder.h"
 #include "common/gui/modBrowseTo.h"
 #include "common/gui/modMsgBox.h"
+#include "common/modUtil.h"
 #include "harvester/FormTypeFromWorkbook.h"
 #include "harvester/gui/clsSetFile.h"
 #include "harvester/gui/dlgPreview.h"
@@ -44,7 +45,7 @@ namespace {
 
 constexpr const char* kSite = "https://quorra.example.org";
 
-// Design geometry is in twips.
+// A control's place given in twips (1/1440 inch), as pixels: 15 to one.
 QRect Twips(int left, int top, int width, int height)
 {
     constexpr int k = kTwipsPerPixel;
@@ -276,7 +277,7 @@ void frmMain::CreateControls()
     Client->setObjectName(QStringLiteral("Client"));
     setCentralWidget(Client);
     Client->setMinimumSize(1, 1);
-    // The design's captions were measured in an 8-point font; a larger
+    // The caption widths below were measured in an 8-point font; a larger
     // desktop font would cut "Output Directory:" short under its box.
     QFont small = Client->font();
     if (small.pointSizeF() > 8.0)
@@ -302,7 +303,7 @@ void frmMain::CreateControls()
     cmdGetExportTo = Place(new QPushButton(tr("..."), Frame1), "cmdGetExportTo", Twips(7440, 1440, 495, 315), "X=1");
 
     // Every caption whole and the same gap before each box: when the font
-    // needs more room than the design gave, the boxes start further right.
+    // needs more room than the widths below give, the boxes start further right.
     {
         const int gap = (1560 - 120 - 1335) / kTwipsPerPixel;
         int width = 1335 / kTwipsPerPixel;
@@ -340,7 +341,7 @@ void frmMain::CreateControls()
                            cmdGo, cmdView, cmdExit})
         b->setAutoDefault(false);
 
-    // Tab order of the design: boxes and their buttons row by row, the list, then the buttons.
+    // Tab order: boxes and their buttons row by row, the list, then the buttons.
     QWidget* order[] = {txtFormType, cmdEditFormType, cmdGetFormType, txtInDir,   cmdGetInDir, txtOutDir, cmdGetOutDir,
                         txtExportTo, cmdGetExportTo,  ListView1,      cmdPreview, cmdGo,       cmdView,   cmdExit};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
@@ -356,7 +357,7 @@ void frmMain::CreateControls()
     connect(cmdGetOutDir, &QPushButton::clicked, this, &frmMain::cmdGetOutDir_Click);
     connect(cmdGetExportTo, &QPushButton::clicked, this, &frmMain::cmdGetExportTo_Click);
 
-    // The client area opens at its design size.
+    // The client area opens at the size its controls are laid out for.
     Client->resize(kDesignWidth / kTwipsPerPixel, kDesignHeight / kTwipsPerPixel);
     Client->installEventFilter(this);
 }
@@ -406,7 +407,7 @@ void frmMain::Form_Load()
     setWindowTitle(product_->Title);
     setAppTitle(product_->Title);
 
-    // The window takes its design size before the layout records it.
+    // The window takes the size its controls are laid out for before the layout records it.
     resize(kDesignWidth / kTwipsPerPixel, kDesignHeight / kTwipsPerPixel + menuBar()->sizeHint().height());
     Client->resize(kDesignWidth / kTwipsPerPixel, kDesignHeight / kTwipsPerPixel);
     layout_ = std::make_unique<clsLayout>(clsLayout::Revision::Harvester);
@@ -611,8 +612,12 @@ void frmMain::mnuFileNewFormType_Click()
     try {
         DefineFormType(book.toStdString(), form.toStdString(), exists);
     } catch (const std::exception& e) {
-        ShowError(tr("No form definition was made from %1:").arg(book) + QLatin1Char('\n') +
-                  QString::fromStdString(e.what()));
+        // The workbook is named once: in the first line, or in the reason
+        // when it names the workbook in the middle.
+        const QString why = QString::fromStdString(WithoutPath(e.what(), book.toStdString()));
+        ShowError((why.contains(book) ? tr("No form definition was made:")
+                                      : tr("No form definition was made from %1:").arg(book)) +
+                  QLatin1Char('\n') + why);
         return;
     }
     txtFormType->setText(form);

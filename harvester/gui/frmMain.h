@@ -11,8 +11,9 @@
 // workbook's status as it changes while the window stays responsive.
 // Closing during a run asks whether to stop after the current workbook.
 //
-// Geometry is the design's, in twips at 15 twips per pixel; the layout
-// manager moves and widens the controls by their "Tag" options.
+// Controls are placed in twips (15 to a pixel) in a client area of
+// kDesignWidth x kDesignHeight; the layout manager moves and widens them by
+// their "Tag" options as the window grows.
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -45,7 +46,7 @@ class GuiStatusList;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kDesignWidth = 8310;  // client area, twips
+    static constexpr int kDesignWidth = 8310;  // the client area laid out below, twips
     static constexpr int kDesignHeight = 4605;
 
     // Runs the load handler: product information, caption and icon, layout
@@ -75,9 +76,11 @@ public:
     // first desktop text editor found on PATH; empty: the desktop's default.
     static QStringList TextEditorCommand(const QString& file);
 
-    // The controls, by object name. Frame1 ("Settings") holds the four path
-    // rows, captioned by Label1, Label6, Label7 and Label8; Label5 captions the
-    // progress bar; Label2 lies under the list and is never seen.
+    // The controls, by object name. Frame1 is the "Settings" box around the
+    // four path rows; their captions are Label1 "Form Type:", Label6 "Input
+    // Directory:", Label7 "Output Directory:" and Label8 "Export Data to:".
+    // Label5 captions the progress bar; Label2 lies under the list and is
+    // never seen.
     QWidget* Client;
     QGroupBox* Frame1;
     QLabel* Label1;

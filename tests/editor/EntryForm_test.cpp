@@ -39,14 +39,14 @@ TEST(EntryForm, WorkedExampleOfThreeFields)
         {120, 4310, "X=0/100 W=50/100"}, {4440, 2582, "X=50/100 W=30/100"}, {7032, 1718, "X=80/100 W=20/100"}};
     for (int i = 0; i < 3; ++i) {
         const auto& [left, width, tag] = places[i];
-        EXPECT_DOUBLE_EQ(f[i].Left, left) << i;
-        EXPECT_DOUBLE_EQ(f[i].Width, width) << i;
-        EXPECT_EQ(f[i].Tag, tag) << i;
+        EXPECT_DOUBLE_EQ(f[i].left, left) << i;
+        EXPECT_DOUBLE_EQ(f[i].width, width) << i;
+        EXPECT_EQ(f[i].tag, tag) << i;
     }
-    EXPECT_EQ(f[1].ListFile, "/app/colours.txt");
+    EXPECT_EQ(f[1].listFile, "/app/colours.txt");
     // Numbers run from twenty without gaps.
     const std::vector<Field> twelve = Plan(std::vector<std::vector<std::string>>(12, {"F", "8", "0", "-"}));
-    EXPECT_EQ(twelve[11].InputName, "cbo31");
+    EXPECT_EQ(twelve[11].inputName, "cbo31");
 }
 
 TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay)
@@ -55,29 +55,29 @@ TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay)
     ASSERT_EQ(f.size(), 3u);
     // The field keeps its exact share; the list column rounds halves to even,
     // the option text halves away from zero, the running sum halves to even.
-    EXPECT_DOUBLE_EQ(f[0].Width, 1080 - 10);
-    EXPECT_EQ(f[0].ColumnWidth, 12);
-    EXPECT_EQ(f[0].Tag, "X=0/100 W=13/100");
-    EXPECT_DOUBLE_EQ(f[1].Left, 120 + 1080);
-    EXPECT_EQ(f[1].ColumnWidth, 38);
-    EXPECT_EQ(f[1].Tag, "X=12/100 W=38/100");
-    EXPECT_DOUBLE_EQ(f[2].Left, 120 + 1080 + 3240);
-    EXPECT_EQ(f[2].Tag, "X=50/100 W=20/100");
+    EXPECT_DOUBLE_EQ(f[0].width, 1080 - 10);
+    EXPECT_EQ(f[0].columnWidth, 12);
+    EXPECT_EQ(f[0].tag, "X=0/100 W=13/100");
+    EXPECT_DOUBLE_EQ(f[1].left, 120 + 1080);
+    EXPECT_EQ(f[1].columnWidth, 38);
+    EXPECT_EQ(f[1].tag, "X=12/100 W=38/100");
+    EXPECT_DOUBLE_EQ(f[2].left, 120 + 1080 + 3240);
+    EXPECT_EQ(f[2].tag, "X=50/100 W=20/100");
 }
 
 TEST(EntryForm, OddSpecificationTexts)
 {
     const std::vector<Field> f = Plan({{"A", "wide", "x", " -"}, {"B", "50", "2.5", "--"}, {"C", "10", "0", "-"}});
-    EXPECT_DOUBLE_EQ(f[0].Width, -10);  // a width without a number is zero
-    EXPECT_EQ(f[0].ColumnWidth, 0);
-    EXPECT_EQ(f[0].Mode, 0);
-    EXPECT_DOUBLE_EQ(f[1].Left, 120);
-    EXPECT_EQ(f[1].Mode, 2);  // 2.5 to even
+    EXPECT_DOUBLE_EQ(f[0].width, -10);  // a width without a number is zero
+    EXPECT_EQ(f[0].columnWidth, 0);
+    EXPECT_EQ(f[0].mode, 0);
+    EXPECT_DOUBLE_EQ(f[1].left, 120);
+    EXPECT_EQ(f[1].mode, 2);  // 2.5 to even
     // Only a plain hyphen makes a text box.
-    EXPECT_FALSE(f[0].IsTextBox);
-    EXPECT_FALSE(f[1].IsTextBox);
-    EXPECT_EQ(f[1].ListFile, "/app/--");
-    EXPECT_TRUE(f[2].IsTextBox);
+    EXPECT_FALSE(f[0].isTextBox);
+    EXPECT_FALSE(f[1].isTextBox);
+    EXPECT_EQ(f[1].listFile, "/app/--");
+    EXPECT_TRUE(f[2].isTextBox);
 }
 
 TEST(EntryForm, PickListNameFoundAsGivenIsKept)

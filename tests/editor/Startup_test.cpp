@@ -41,16 +41,16 @@ TEST(Startup, WordsGiveTheStartupValues)
     for (const auto& [text, title, spec, data, fmt] : cases) {
         const StartupValues v = Parse(text);
         const bool usage = title.empty() && spec.empty();
-        EXPECT_EQ(v.UsageError, usage) << text;
+        EXPECT_EQ(v.usageError, usage) << text;
         if (usage)
             continue;
-        EXPECT_EQ(v.Title, title) << text;
-        EXPECT_EQ(v.SpecFile, spec) << text;
-        EXPECT_EQ(v.DataFile, data) << text;
-        EXPECT_EQ(v.NoFile, data.empty()) << text;
-        EXPECT_EQ(v.FmtText, fmt) << text;
+        EXPECT_EQ(v.title, title) << text;
+        EXPECT_EQ(v.specFile, spec) << text;
+        EXPECT_EQ(v.dataFile, data) << text;
+        EXPECT_EQ(v.noFile, data.empty()) << text;
+        EXPECT_EQ(v.fmtText, fmt) << text;
     }
-    EXPECT_EQ(Parse("Spec.DAT Data.DAT").Positional, (std::vector<std::string>{"Spec.DAT", "Data.DAT"}));
+    EXPECT_EQ(Parse("Spec.DAT Data.DAT").positional, (std::vector<std::string>{"Spec.DAT", "Data.DAT"}));
     EXPECT_EQ(UsageText("Tabwright"), "Usage: \r\nTabwright [[specfile] datfile] [/t title] [/csv|/csvh]");
 }
 
@@ -62,12 +62,12 @@ TEST(Startup, RelativeSpecificationNameIsLookedForHereThenInTheProgramFolder)
     fs::current_path(dir);
     std::ofstream("local.dat") << "1,4\r\n";
     fs::create_directory("folder.dat");
-    EXPECT_EQ(Parse("local.dat data.dat").SpecFile, "local.dat");
-    EXPECT_EQ(Parse("forms.dat data.dat").SpecFile, kFolder + "/forms.dat");
-    EXPECT_EQ(Parse("folder.dat data.dat").SpecFile, kFolder + "/folder.dat");  // a folder is no file
+    EXPECT_EQ(Parse("local.dat data.dat").specFile, "local.dat");
+    EXPECT_EQ(Parse("forms.dat data.dat").specFile, kFolder + "/forms.dat");
+    EXPECT_EQ(Parse("folder.dat data.dat").specFile, kFolder + "/folder.dat");  // a folder is no file
     const StartupValues single = Parse("local.dat");  // a single word is never the specification
-    EXPECT_EQ(single.SpecFile, kDefaultSpec);
-    EXPECT_EQ(single.DataFile, "local.dat");
+    EXPECT_EQ(single.specFile, kDefaultSpec);
+    EXPECT_EQ(single.dataFile, "local.dat");
     fs::current_path(old);
     fs::remove_all(dir);
 }

@@ -79,21 +79,21 @@ private slots:
     {
         const QString form = AppFile("FormTypes/timesheet.dat");
         const auto start = ParseStartup("\"" + form.toStdString() + "\"", AppFolder().toStdString(), "Tabwright");
-        QCOMPARE(QString::fromStdString(start.SpecFile), Installed("share/gleanora/Tabwright.dat"));
-        QCOMPARE(QString::fromStdString(start.DataFile), form);
+        QCOMPARE(QString::fromStdString(start.specFile), Installed("share/gleanora/Tabwright.dat"));
+        QCOMPARE(QString::fromStdString(start.dataFile), form);
 
         // Every pick list the specification names is found.
         clsDatFile spec;
-        spec.setFileName(start.SpecFile);
+        spec.setFileName(start.specFile);
         spec.Load();
         for (const entryform::Field& f : entryform::PlanFields(spec, 120, 8640, AppFolder().toStdString()))
-            QVERIFY2(f.IsTextBox || QFileInfo::exists(QString::fromStdString(f.ListFile)), f.ListFile.c_str());
+            QVERIFY2(f.isTextBox || QFileInfo::exists(QString::fromStdString(f.listFile)), f.listFile.c_str());
 
         RecordingDialogs dialogs;
-        tabwright::frmMain window(start.SpecFile, AppFolder().toStdString(), &dialogs);
+        tabwright::frmMain window(start.specFile, AppFolder().toStdString(), &dialogs);
         QVERIFY2(window.Load(), qPrintable(dialogs.messages.join('\n')));
-        window.AppCmd("fmt", {start.FmtText});
-        window.AppCmd("open", {start.DataFile});
+        window.AppCmd("fmt", {start.fmtText});
+        window.AppCmd("open", {start.dataFile});
         QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.messages.join('\n')));
         const auto rows = window.ListRows();
         QVERIFY(rows.size() == 9 && rows[0][0] == "Employee" && rows[8][2] == "ymd");

@@ -76,3 +76,30 @@ TEST(ColumnName, TableAndRoundTripThroughParseAddress)
 }
 
 }  // namespace
+
+// The formula text the readers give a defined name: it must read back through
+// ParseAddress to the same sheet and rectangle, however the sheet is named.
+TEST(NameFormula, ReadsBackAsTheSameRectangle)
+{
+    struct Case {
+        const char* sheet;
+        wb::Range range;
+        const char* formula;
+    };
+    const Case cases[] = {
+        {"Sheet1", {0, 1, 1, 1, 1}, "Sheet1!$B$2"},       {"Sheet1", {0, 1, 1, 7, 2}, "Sheet1!$B$2:$C$8"},
+        {"My Sheet", {0, 0, 0, 0, 0}, "'My Sheet'!$A$1"}, {"It's", {0, 0, 0, 0, 0}, "'It''s'!$A$1"},
+        {"2019", {0, 0, 0, 0, 0}, "'2019'!$A$1"},         {"A!B", {0, 0, 26, 0, 26}, "'A!B'!$AA$1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.formula);
+        EXPECT_EQ(wb::detail::NameFormula(c.sheet, c.range), c.formula);
+        const auto back = ParseAddress(c.formula);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->sheet, c.sheet);
+        EXPECT_EQ(back->firstRow, c.range.firstRow);
+        EXPECT_EQ(back->firstCol, c.range.firstCol);
+        EXPECT_EQ(back->lastRow, c.range.lastRow);
+        EXPECT_EQ(back->lastCol, c.range.lastCol);
+    }
+}

@@ -273,6 +273,7 @@ private slots:
         QTest::newRow("not a workbook") << kNotABook << 0 << "No form definition was made from " + kNotABook + ":\n"
                                         << false;
         QTest::newRow("no usable name") << kNoNames << 0 << "no defined name refers to one range of cells" << false;
+        QTest::newRow("gone before it was read") << path("gone.xlsx") << 0 << "No form definition was made" << false;
     }
 
     void fromWorkbook()
@@ -298,6 +299,8 @@ private slots:
                  qPrintable(win.dialogs.filter));
         QCOMPARE(boxes.shown.size(), size_t(message.isEmpty() ? 0 : 1));
         QVERIFY2(boxes.lastText().contains(message), qPrintable(boxes.lastText()));
+        if (!message.isEmpty() && !before)  // a refusal names the workbook once
+            QVERIFY2(boxes.lastText().count(choice) == 1, qPrintable(boxes.lastText()));
         QCOMPARE(QDir(path("FormTypes")).entryList(QDir::Files),
                  written || before ? QStringList{"template.dat"} : QStringList());
         QCOMPARE(ReadBytes(form), written ? ReadBytes(kExpected) : before ? QByteArray("old") : QByteArray());
