@@ -471,8 +471,8 @@ TEST(Zip, ZipBombsAreRefused)
 
 TEST(Zip, DeflatedSheetsAreCheckedWholeOrInPieces)
 {
-    // A small part is inflated in one go, a part bigger than the reader's
-    // buffer piece by piece: each check must hold on both ways.
+    // A small part fits the reader's buffer at once, a bigger one is
+    // inflated piece by piece: each check must hold both ways.
     const std::string row = R"(<row r="1"><c r="A1"><v>7</v></c></row>)";
     struct Case {
         const char* what;
