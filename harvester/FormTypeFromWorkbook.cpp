@@ -150,7 +150,8 @@ std::vector<DefinedField> FieldsOfTemplate(const wb::Workbook& book)
     }
     if (found.empty())
         throw DefineError(book.Path() + ": no defined name refers to one range of cells (" +
-                          std::to_string(names.size()) + " names in the workbook); name the form's input cells first");
+                          std::to_string(names.size()) + (names.size() == 1 ? " name" : " names") +
+                          " in the workbook); name the form's input cells first");
     // The active sheet first, then the others in tab order; on each, top to
     // bottom and left to right.
     auto key = [&](const Found& f) {
