@@ -396,8 +396,7 @@ private:
     // part up to the last one needed; the others are passed over.
     void ResolveShared(const std::string& sheet, std::vector<SharedRef>& refs, SheetCells& out) const
     {
-        refs.erase(std::remove_if(refs.begin(), refs.end(), [&](const SharedRef& r) { return !Waiting(out, r); }),
-                   refs.end());
+        DropStale(refs, out);
         std::sort(refs.begin(), refs.end(), [](const SharedRef& a, const SharedRef& b) { return a.index < b.index; });
         size_t next = 0;
         size_t foundBytes = 0;
@@ -588,6 +587,22 @@ private:
             value.date1904 = date1904;
         }
         out.Set(row, col, std::move(value));
+        // A cell written again leaves its earlier reference behind: the list
+        // stays within the kept cells however often a sheet rewrites one.
+        if (shared.size() > 2 * out.Size() + 64)
+            DropStale(shared, out);
+    }
+
+    // The references no cell waits for any more, and all but one of a cell's.
+    static void DropStale(std::vector<SharedRef>& refs, SheetCells& out)
+    {
+        refs.erase(std::remove_if(refs.begin(), refs.end(), [&](const SharedRef& r) { return !Waiting(out, r); }),
+                   refs.end());
+        auto cell = [](const SharedRef& r) { return std::make_pair(r.row, r.col); };
+        std::sort(refs.begin(), refs.end(), [&](const SharedRef& a, const SharedRef& b) { return cell(a) < cell(b); });
+        refs.erase(std::unique(refs.begin(), refs.end(),
+                               [&](const SharedRef& a, const SharedRef& b) { return cell(a) == cell(b); }),
+                   refs.end());
     }
 
     std::unique_ptr<ZipArchive> zip_;

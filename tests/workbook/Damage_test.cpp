@@ -835,6 +835,14 @@ TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
                   "<sst><si><t>a</t></si><si><t>b</t></si><si><t>c</t></si></sst>"),
          {{"A1", "3"}, {"B1", "b"}, {"C1", ""}, {"D1", "c"}, {"E1", "5"}},
          ""},
+        {"xlsx: cells written again hundreds of times keep their last value",
+         XlsxWith(R"(<row r="1">)" + Repeat(R"(<c r="A1" t="s"><v>0</v></c><c r="A1" t="s"><v>1</v></c>)", 150) +
+                      R"(<c r="A1" t="s"><v>2</v></c>)" + Repeat(R"(<c r="B1" t="s"><v>1</v></c>)", 300) +
+                      Repeat(R"(<c r="C1" t="s"><v>0</v></c>)", 200) +
+                      R"(<c r="C1"><v>7</v></c><c r="D1"><v>8</v></c></row>)",
+                  "<sst><si><t>a</t></si><si><t>b</t></si><si><t>c</t></si></sst>"),
+         {{"A1", "c"}, {"B1", "b"}, {"C1", "7"}, {"D1", "8"}},
+         ""},
         {"xlsb: shared strings read for the kept cells only, a cell written again is what it says last",
          MakeXlsb(XlsbWorkbook(0, 0, ""),
                   XlsbSheet(RowHdr(0) + Rec(0x07, Cell(0) + Le<4>(2)) + Rec(0x07, Cell(1) + Le<4>(0)) +
