@@ -1,5 +1,6 @@
 // The auto-completing combo box, driven by real key presses offscreen.
 #include "common/gui/clsCombo.h"
+#include "tests/common/gui/TestFiles.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -64,10 +65,7 @@ class tst_Combo : public QObject {
 
     std::string WriteFile(const QString& name, const QByteArray& bytes)
     {
-        QFile f(dir_.filePath(name));
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return f.fileName().toStdString();
+        return WriteBytes(dir_.filePath(name), bytes).toStdString();
     }
 
 private slots:

@@ -1,6 +1,7 @@
 // Where the application's files are, in the build tree and installed: the
 // program folder is pointed at fake trees of both kinds.
 #include "common/gui/modAppFolder.h"
+#include "tests/common/gui/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,10 +13,7 @@ namespace {
 
 void Touch(const QString& path, const QByteArray& bytes = "x")
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
+    QVERIFY(ReadBytes(WriteBytes(path, bytes)) == bytes);
 }
 
 QStringList Entries(const QString& folder)
@@ -105,9 +103,7 @@ private slots:
         const QString formTypes = xdg + "/gleanora/FormTypes";
         QCOMPARE(AppFile("FormTypes"), formTypes);
         QCOMPARE(Entries(formTypes), QStringList({"orders.dat", "timesheet.dat"}));
-        QFile f(formTypes + "/timesheet.dat");
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("9,3\r\n"));
+        QCOMPARE(ReadBytes(formTypes + "/timesheet.dat"), QByteArray("9,3\r\n"));
         QVERIFY(QFileInfo(formTypes + "/timesheet.dat").permissions() & QFile::WriteOwner);
         QCOMPARE(Entries(xdg + "/gleanora"), QStringList({"FormTypes"}));  // Settings only when asked
         QVERIFY(QFile::remove(formTypes + "/orders.dat"));
