@@ -83,15 +83,11 @@ private slots:
         if (!xdg.isEmpty())
             qputenv("XDG_DATA_HOME", xdg);
         setProgramFolder(program);
-        QCOMPARE(AppFolder(), app);
-        QCOMPARE(UserFolder(), user);
-        QCOMPARE(AppFile("Tabwright.dat"), app + "/Tabwright.dat");
-        QCOMPARE(AppFile("Help/index.html"), app + "/Help/index.html");
-        QCOMPARE(AppFile("Settings"), user + "/Settings");
-        QCOMPARE(AppFile("FormTypes/week.dat"), user + "/FormTypes/week.dat");
-        QCOMPARE(ProgramFile("Tabwright"), program + "/Tabwright");
-        QVERIFY(QFileInfo(user + "/Settings").isDir());
-        QVERIFY(QFileInfo(user + "/FormTypes").isDir());
+        QCOMPARE((QStringList{AppFolder(), UserFolder(), AppFile("Tabwright.dat"), AppFile("Help/index.html"),
+                              AppFile("Settings"), AppFile("FormTypes/week.dat"), ProgramFile("Tabwright")}),
+                 (QStringList{app, user, app + "/Tabwright.dat", app + "/Help/index.html", user + "/Settings",
+                              user + "/FormTypes/week.dat", program + "/Tabwright"}));
+        QVERIFY(QFileInfo(user + "/Settings").isDir() && QFileInfo(user + "/FormTypes").isDir());
         QVERIFY(QFileInfo(app + "/Tabwright.dat").isFile());
     }
 
@@ -126,10 +122,8 @@ private slots:
         const QString scratch = tmp_.filePath("scratch");
         QVERIFY(QDir().mkpath(scratch));
         setAppFolder(scratch + "/");
-        QCOMPARE(AppFolder(), scratch);
-        QCOMPARE(UserFolder(), scratch);
-        QCOMPARE(AppFile("FormTypes"), scratch + "/FormTypes");
-        QCOMPARE(ProgramFile("Tabwright"), scratch + "/Tabwright");
+        QCOMPARE((QStringList{AppFolder(), UserFolder(), AppFile("FormTypes"), ProgramFile("Tabwright")}),
+                 (QStringList{scratch, scratch, scratch + "/FormTypes", scratch + "/Tabwright"}));
         QCOMPARE(Entries(scratch + "/FormTypes"), QStringList());
     }
 };
