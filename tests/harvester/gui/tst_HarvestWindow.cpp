@@ -113,8 +113,7 @@ private slots:
         QCOMPARE(w.Settings()->fn(), text.startsWith("/open") ? path("job.set") : QString());
         // The menu's chooser is not moved by a file named on the command line.
         QVERIFY(w.SettingsChooser()->Path().isEmpty() && w.IsRunning() == autorun);
-        QVERIFY(!autorun || finished.wait(10000));
-        QVERIFY(w.isVisible());
+        QVERIFY((!autorun || finished.wait(10000)) && w.isVisible());
         QCOMPARE(boxes.lastText(), autorun ? QString::fromLatin1(clsBatchRun::kNothingToDo) : QString());
     }
 
@@ -235,8 +234,7 @@ private slots:
         t.w.mnuFileSave->trigger();
         QCOMPARE((QStringList{t.dialogs.title, t.dialogs.initDir, t.dialogs.filter}),
                  (QStringList{"Save As", path("Settings"), "Settings Files (*.set) | *.set"}));
-        QVERIFY(!t.dialogs.mustExist);
-        QCOMPARE(ReadBytes(t.dialogs.choice), QByteArray("\r\n\r\n\r\n\r\n"));
+        QVERIFY(!t.dialogs.mustExist && ReadBytes(t.dialogs.choice) == "\r\n\r\n\r\n\r\n");
 
         t.dialogs.choice = set;
         t.w.mnuFileOpen->trigger();
