@@ -49,9 +49,9 @@ TEST(CommandLine, BothSplittersByTheirOwnRules)
         {"a\tb c", {"a\tb", "c"}, {"a\tb", "c"}, {"a\tb", "c"}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(CmdlineWords(c.text, true), c.argv) << c.text;
-        EXPECT_EQ(CmdlineWords(c.text, false), c.arg) << c.text;
-        EXPECT_EQ(ArgcArgvWords(c.text), c.byNumber) << c.text;
+        EXPECT_EQ((std::tuple{CmdlineWords(c.text, true), CmdlineWords(c.text, false), ArgcArgvWords(c.text)}),
+                  (std::tuple{c.argv, c.arg, c.byNumber}))
+            << c.text;
     }
     for (int n : {-1, 0, 4})
         EXPECT_EQ(ArgByNumber("a b c", n), "") << n;
@@ -68,8 +68,7 @@ TEST(CommandLine, CmdlineKeepsTwentyWordsAndChecksItsIndex)
     clsCmdline c;
     EXPECT_THROW(c.argv(0), rt::RtError);  // never set
     c.setCmdline(numbered);
-    EXPECT_EQ(c.argc, 20);
-    EXPECT_EQ(c.arg(19), "w20");
+    EXPECT_EQ((std::tuple{c.argc, c.arg(19)}), (std::tuple{20, "w20"}));
     EXPECT_EQ(ArgByNumber(numbered, 25), "w25");
     c.setCmdline("a b");
     EXPECT_EQ(c.arg(19), "");  // words of the earlier line are gone

@@ -13,7 +13,6 @@ TEST(RtError, MessageIsStandardTextAndSubject)
     };
     for (const auto& [number, subject, what] : cases) {
         const rt::RtError e(number, subject);
-        EXPECT_EQ(e.what(), what);
-        EXPECT_EQ(e.Subject(), subject);
+        EXPECT_EQ((std::pair<std::string, std::string>{e.what(), e.Subject()}), (std::pair{what, subject}));
     }
 }

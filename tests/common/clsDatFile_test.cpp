@@ -135,9 +135,8 @@ TEST_F(DatFile, WritesQuotedFieldsWithCrLfAndRoundTripsInEveryFormat)
     for (int fmt = 0; fmt < 3; ++fmt) {
         Build(Path("t"), fmt, {{"  padded  ", "x"}, {"a\rb", "y"}, {"c", "z"}}).Save();
         const clsDatFile f = Loaded(Path("t"), fmt);
-        EXPECT_EQ(f.Data(0, 0), "padded");
-        EXPECT_EQ(f.Data(1, 1), "") << fmt;
-        EXPECT_EQ(f.Rows(), fmt == 0 ? 3 : 1) << fmt;
+        EXPECT_EQ((std::tuple{f.Data(0, 0), f.Data(1, 1), f.Rows()}), (std::tuple{"padded", "", fmt == 0 ? 3 : 1}))
+            << fmt;
     }
 }
 
@@ -160,30 +159,20 @@ TEST_F(DatFile, DatShortOrMalformedLineEndsTheRowsButKeepsTheCount)
 
 TEST_F(DatFile, CountLine)
 {
-    const std::tuple<std::string, std::string, int, int> cases[] = {
-        // line, fault, rows, columns
-        {"2,1", "", 2, 1},
-        {" 2 , 1 ", "", 2, 1},
-        {"+2,1", "", 2, 1},
-        {"0,0", "", 0, 0},
-        {"abc,1", "13", 0, 0},
-        {"2", "13", 0, 0},
-        {"", "13", 0, 0},
-        {"2,", "13", 0, 0},
-        {"1.5,1", "13", 0, 0},
-        {"2,1,7", "13", 0, 0},
-        {"\"2\",\"1\"", "13", 0, 0},
-        {"32768,1", "6", 0, 0},
-        {"2,99999999999999999999", "6", 0, 0},
-        {"-1,1", "9", 0, 0},
-        {"2,-3", "9", 0, 0},
+    // line, then the fault and rows x columns
+    const std::pair<std::string, std::string> cases[] = {
+        {"2,1", "2x1"},      {" 2 , 1 ", "2x1"},        {"+2,1", "2x1"},
+        {"0,0", "0x0"},      {"abc,1", "13 0x0"},       {"2", "13 0x0"},
+        {"", "13 0x0"},      {"2,", "13 0x0"},          {"1.5,1", "13 0x0"},
+        {"2,1,7", "13 0x0"}, {"\"2\",\"1\"", "13 0x0"}, {"32768,1", "6 0x0"},
+        {"-1,1", "9 0x0"},   {"2,-3", "9 0x0"},         {"2,99999999999999999999", "6 0x0"},
     };
-    for (const auto& [line, error, rows, cols] : cases) {
+    for (const auto& [line, expected] : cases) {
         clsDatFile f;
         f.setFileName(Write("c.dat", line + "\r\n\"a\"\r\n\"b\"\r\n"));
-        EXPECT_EQ(Fault([&] { f.Load(); }), error) << line;
-        EXPECT_EQ(f.Rows(), rows) << line;
-        EXPECT_EQ(f.Cols(), cols) << line;
+        const std::string fault = Fault([&] { f.Load(); }),
+                          size = std::to_string(f.Rows()) + "x" + std::to_string(f.Cols());
+        EXPECT_EQ((fault.empty() ? "" : fault + " ") + size, expected) << line;
     }
 }
 
@@ -240,24 +229,22 @@ TEST_F(DatFile, LfOnlyFilesEndLinesAtLfOutsideQuotes)
 // that nobody saves the short table over the file unawares.
 TEST_F(DatFile, PartialReadsSayWhereAndHowManyRowsWereLeft)
 {
-    const std::tuple<int, std::string, int, int, int> cases[] = {
-        // format, text, rows read, stopped at, not read
-        {0, "2,1\r\n\"a\"\r\n\"b\"\r\n", 2, 0, 0},
-        {0, "4,2\r\n\"r0\",\"s0\"\r\n\"short\"\r\n\"r2\",\"s2\"\r\n\"r3\",\"s3\"\r\n", 1, 3, 3},
-        {0, "1,1\r\n\"a\"\r\n\"b\"\r\n\r\n\"c\"\r\n\r\n", 1, 3, 3},  // more lines than counted
-        {0, "1,1\r\n\"a\"\r\n\r\n \r\n", 1, 0, 0},                   // blank lines at the end lose nothing
-        {0, "3,2\r\n\"a\",\"b\"\r\n\r\n", 1, 0, 0},
-        {1, "1,2,3\r\n4,5,6\r\n7,8\r\n9,10,11\r\n\r\n", 2, 3, 2},
-        {1, "1,2,3\n4,5,6\n", 2, 0, 0},
-        {1, "a\r\n\r\nb\r\n\r\n\r\n", 3, 0, 0},  // one column: an inner empty line is a row, the last ones are not
-        {2, "\"h1\",\"h2\"\r\n1,2\r\n3\r\n4,5\r\n", 1, 3, 2},
-        {2, "\"h1\",\"h2\"\r1,2\r3,4\r", 2, 0, 0},
+    const std::tuple<int, std::string, std::tuple<int, int, int>> cases[] = {
+        // format, text, then rows read, stopped at, not read
+        {0, "2,1\r\n\"a\"\r\n\"b\"\r\n", {2, 0, 0}},
+        {0, "4,2\r\n\"r0\",\"s0\"\r\n\"short\"\r\n\"r2\",\"s2\"\r\n\"r3\",\"s3\"\r\n", {1, 3, 3}},
+        {0, "1,1\r\n\"a\"\r\n\"b\"\r\n\r\n\"c\"\r\n\r\n", {1, 3, 3}},  // more lines than counted
+        {0, "1,1\r\n\"a\"\r\n\r\n \r\n", {1, 0, 0}},                   // blank lines at the end lose nothing
+        {0, "3,2\r\n\"a\",\"b\"\r\n\r\n", {1, 0, 0}},
+        {1, "1,2,3\r\n4,5,6\r\n7,8\r\n9,10,11\r\n\r\n", {2, 3, 2}},
+        {1, "1,2,3\n4,5,6\n", {2, 0, 0}},
+        {1, "a\r\n\r\nb\r\n\r\n\r\n", {3, 0, 0}},  // one column: an inner empty line is a row, the last ones are not
+        {2, "\"h1\",\"h2\"\r\n1,2\r\n3\r\n4,5\r\n", {1, 3, 2}},
+        {2, "\"h1\",\"h2\"\r1,2\r3,4\r", {2, 0, 0}},
     };
-    for (const auto& [fmt, text, rowsRead, stoppedAt, notRead] : cases) {
+    for (const auto& [fmt, text, counts] : cases) {
         const clsDatFile f = Loaded(Write("p.txt", text), fmt);
-        EXPECT_EQ(f.RowsRead(), rowsRead) << text;
-        EXPECT_EQ(f.StoppedAtLine(), stoppedAt) << text;
-        EXPECT_EQ(f.RowsNotRead(), notRead) << text;
+        EXPECT_EQ((std::tuple{f.RowsRead(), f.StoppedAtLine(), f.RowsNotRead()}), counts) << text;
     }
 }
 
@@ -292,9 +279,8 @@ TEST_F(DatFile, EncodingAndByteOrderMarkAreNotedAndKept)
     };
     for (const auto& [fmt, text, first, encoding, mark] : cases) {
         clsDatFile f = Loaded(Write("e.dat", text), fmt);
-        EXPECT_EQ(f.Data(0, 0), first) << text;
-        EXPECT_EQ(f.Encoding(), encoding) << text;
-        EXPECT_EQ(f.ByteOrderMark(), mark) << text;
+        EXPECT_EQ((std::tuple{f.Data(0, 0), f.Encoding(), f.ByteOrderMark()}), (std::tuple{first, encoding, mark}))
+            << text;
         f.setFileName(Path("out.dat"));
         f.setHeaders({"H"});
         f.Save();
@@ -348,17 +334,12 @@ TEST_F(DatFile, FileTypeExistsAndLoadFaults)
     f.setFmt(3);
     EXPECT_EQ(f.FileType(), "dat");
     fs::create_directory(Path("folder"));
-    const std::pair<std::string, bool> names[] = {
-        {"", false},
-        {Path("missing.dat"), false},
-        {Path("folder"), false},
-        {Write(".hidden.dat", "x"), false},
-        {Write("seen.dat", "x"), true},
-    };
-    for (const auto& [name, exists] : names) {
+    for (const std::string& name : {std::string(), Path("missing.dat"), Path("folder"), Write(".hidden.dat", "x")}) {
         f.setFileName(name);
-        EXPECT_EQ(f.Exists(), exists) << name;
+        EXPECT_FALSE(f.Exists()) << name;
     }
+    f.setFileName(Write("seen.dat", "x"));
+    EXPECT_TRUE(f.Exists());
     f.setFileName("");
     f.setFmt(0);
     EXPECT_EQ(Fault([&] { f.Load(); }), "clsDatFile.Load: Filename not set");
@@ -388,14 +369,18 @@ TEST_F(DatFile, SaveNeedsAHeaderPerColumn)
 TEST_F(DatFile, FailedSaveLeavesTheOldFileWhole)
 {
     const std::string path = Write("keep.dat", "1,1\r\n\"old\"\r\n");
+    const std::string refused = "70 " + std::string(kReadOnlyReason) + ": " + path;
+    // A read-only file is refused, even for root.
+    ::chmod(path.c_str(), 0444);
+    EXPECT_EQ(Fault([&] { Build(path, 0, {{"new"}}).Save(); }, true), refused);
+    ::chmod(path.c_str(), 0644);
     // A file of another user in a read-only folder; root writes anywhere, so
     // the child drops to an ordinary user.
     ::chmod(dir_.c_str(), 0555);
     const int readOnly = InChild([&] {
         if (::geteuid() == 0 && ::setuid(65534) != 0)
             ::_exit(3);
-        const std::string expected = "70 " + std::string(kReadOnlyReason) + ": " + path;
-        ::_exit(Fault([&] { Build(path, 0, {{"new"}}).Save(); }, true) == expected ? 0 : 1);
+        ::_exit(Fault([&] { Build(path, 0, {{"new"}}).Save(); }, true) == refused ? 0 : 1);
     });
     EXPECT_EQ(readOnly, 0) << "1: saved or wrong error, 3: could not drop root";
     ::chmod(dir_.c_str(), 0755);
@@ -426,9 +411,7 @@ TEST_F(DatFile, SaveKeepsTheFilesIdentity)
     Build(owned, 0, {{"new"}}).Save();
     ASSERT_EQ(::stat(owned.c_str(), &st), 0);
     EXPECT_EQ(Read(owned), saved);
-    EXPECT_EQ(st.st_uid, 65534u);
-    EXPECT_EQ(st.st_gid, 65534u);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ((std::tuple{st.st_uid, st.st_gid, st.st_mode & 07777}), (std::tuple{65534u, 65534u, 0640u}));
 
     // A symbolic link stays a link; the file it names gets the text.
     const std::string real = Write("real.dat", "old");
@@ -442,16 +425,6 @@ TEST_F(DatFile, SaveKeepsTheFilesIdentity)
     fs::create_hard_link(first, Path("second.dat"));
     Build(first, 0, {{"new"}}).Save();
     EXPECT_EQ(Read(Path("second.dat")), saved);
-}
-
-TEST_F(DatFile, ReadOnlyTargetIsRefusedAndLeftAlone)
-{
-    const std::string path = Write("ro.dat", "old");
-    ::chmod(path.c_str(), 0444);
-    EXPECT_EQ(Fault([&] { Build(path, 0, {{"new"}}).Save(); }, true),
-              "70 " + std::string(kReadOnlyReason) + ": " + path);
-    EXPECT_EQ(Read(path), "old");
-    EXPECT_EQ(Entries(), 1);
 }
 
 // A folder the user may not write holds no temporary file: the user's own
@@ -494,14 +467,15 @@ TEST(DatRowTest, CellsSurviveEdits)
     for (const auto& [start, cell, value, after] : cases) {
         DatRow row(start);
         row.setCell(cell, value);
-        Cells cells;
-        for (std::size_t i = 0; i < after.size(); ++i)
-            cells.emplace_back(row.Cell(static_cast<int>(i)));
-        EXPECT_EQ(cells, after) << cell;
-        EXPECT_EQ(row.Cell(static_cast<int>(after.size())), "");
+        // By number and walking, one past the last cell too.
+        Cells cells, walked, expected = after;
+        expected.emplace_back();
         std::size_t pos = 0;
-        for (const auto& c : after)
-            EXPECT_EQ(row.Next(pos), c);
-        EXPECT_EQ(row.Next(pos), "");
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            cells.emplace_back(row.Cell(static_cast<int>(i)));
+            walked.emplace_back(row.Next(pos));
+        }
+        EXPECT_EQ(cells, expected) << cell;
+        EXPECT_EQ(walked, expected) << cell;
     }
 }

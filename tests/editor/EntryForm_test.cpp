@@ -37,12 +37,8 @@ TEST(EntryForm, WorkedExampleOfThreeFields)
     ASSERT_EQ(f.size(), 3u);
     const std::tuple<double, double, std::string> places[] = {
         {120, 4310, "X=0/100 W=50/100"}, {4440, 2582, "X=50/100 W=30/100"}, {7032, 1718, "X=80/100 W=20/100"}};
-    for (int i = 0; i < 3; ++i) {
-        const auto& [left, width, tag] = places[i];
-        EXPECT_DOUBLE_EQ(f[i].left, left) << i;
-        EXPECT_DOUBLE_EQ(f[i].width, width) << i;
-        EXPECT_EQ(f[i].tag, tag) << i;
-    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ((std::tuple{f[i].left, f[i].width, f[i].tag}), places[i]) << i;
     EXPECT_EQ(f[1].listFile, "/app/colours.txt");
     // Numbers run from twenty without gaps.
     const std::vector<Field> twelve = Plan(std::vector<std::vector<std::string>>(12, {"F", "8", "0", "-"}));
@@ -55,28 +51,18 @@ TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay)
     ASSERT_EQ(f.size(), 3u);
     // The field keeps its exact share; the list column rounds halves to even,
     // the option text halves away from zero, the running sum halves to even.
-    EXPECT_DOUBLE_EQ(f[0].width, 1080 - 10);
-    EXPECT_EQ(f[0].columnWidth, 12);
-    EXPECT_EQ(f[0].tag, "X=0/100 W=13/100");
-    EXPECT_DOUBLE_EQ(f[1].left, 120 + 1080);
-    EXPECT_EQ(f[1].columnWidth, 38);
-    EXPECT_EQ(f[1].tag, "X=12/100 W=38/100");
-    EXPECT_DOUBLE_EQ(f[2].left, 120 + 1080 + 3240);
-    EXPECT_EQ(f[2].tag, "X=50/100 W=20/100");
+    EXPECT_EQ((std::tuple{f[0].width, f[0].columnWidth, f[0].tag}), (std::tuple{1080 - 10, 12, "X=0/100 W=13/100"}));
+    EXPECT_EQ((std::tuple{f[1].left, f[1].columnWidth, f[1].tag}), (std::tuple{120 + 1080, 38, "X=12/100 W=38/100"}));
+    EXPECT_EQ((std::tuple{f[2].left, f[2].tag}), (std::tuple{120 + 1080 + 3240, "X=50/100 W=20/100"}));
 }
 
 TEST(EntryForm, OddSpecificationTexts)
 {
     const std::vector<Field> f = Plan({{"A", "wide", "x", " -"}, {"B", "50", "2.5", "--"}, {"C", "10", "0", "-"}});
-    EXPECT_DOUBLE_EQ(f[0].width, -10);  // a width without a number is zero
-    EXPECT_EQ(f[0].columnWidth, 0);
-    EXPECT_EQ(f[0].mode, 0);
-    EXPECT_DOUBLE_EQ(f[1].left, 120);
-    EXPECT_EQ(f[1].mode, 2);  // 2.5 to even
-    // Only a plain hyphen makes a text box.
-    EXPECT_FALSE(f[0].isTextBox);
-    EXPECT_FALSE(f[1].isTextBox);
-    EXPECT_EQ(f[1].listFile, "/app/--");
+    // A width without a number is zero; 2.5 to even; only a plain hyphen makes a text box.
+    EXPECT_EQ((std::tuple{f[0].width, f[0].columnWidth, f[0].mode, f[0].isTextBox}), (std::tuple{-10, 0, 0, false}));
+    EXPECT_EQ((std::tuple{f[1].left, f[1].mode, f[1].isTextBox, f[1].listFile}),
+              (std::tuple{120, 2, false, "/app/--"}));
     EXPECT_TRUE(f[2].isTextBox);
 }
 
@@ -108,8 +94,7 @@ TEST(EntryForm, Rounding)
         {0.5, 0, 1}, {1.5, 2, 2}, {2.5, 2, 3}, {-2.5, -2, -3}, {2.6, 3, 3}, {12.5, 12, 13}, {12.4, 12, 12},
     };
     for (const auto& [value, even, away] : cases) {
-        EXPECT_EQ(RoundHalfEven(value), even) << value;
-        EXPECT_EQ(RoundHalfAway(value), away) << value;
+        EXPECT_EQ((std::pair<int, int>(RoundHalfEven(value), RoundHalfAway(value))), (std::pair{even, away})) << value;
     }
     EXPECT_EQ(ToInt16(40000), 32767);
     EXPECT_EQ(ToInt16(-40000), -32768);

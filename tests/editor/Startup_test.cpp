@@ -44,11 +44,9 @@ TEST(Startup, WordsGiveTheStartupValues)
         EXPECT_EQ(v.usageError, usage) << text;
         if (usage)
             continue;
-        EXPECT_EQ(v.title, title) << text;
-        EXPECT_EQ(v.specFile, spec) << text;
-        EXPECT_EQ(v.dataFile, data) << text;
-        EXPECT_EQ(v.noFile, data.empty()) << text;
-        EXPECT_EQ(v.fmtText, fmt) << text;
+        EXPECT_EQ((std::tuple{v.title, v.specFile, v.dataFile, v.noFile, v.fmtText}),
+                  (std::tuple{title, spec, data, data.empty(), fmt}))
+            << text;
     }
     EXPECT_EQ(Parse("Spec.DAT Data.DAT").positional, (std::vector<std::string>{"Spec.DAT", "Data.DAT"}));
     EXPECT_EQ(UsageText("Tabwright"), "Usage: \r\nTabwright [[specfile] datfile] [/t title] [/csv|/csvh]");
@@ -66,8 +64,7 @@ TEST(Startup, RelativeSpecificationNameIsLookedForHereThenInTheProgramFolder)
     EXPECT_EQ(Parse("forms.dat data.dat").specFile, kFolder + "/forms.dat");
     EXPECT_EQ(Parse("folder.dat data.dat").specFile, kFolder + "/folder.dat");  // a folder is no file
     const StartupValues single = Parse("local.dat");  // a single word is never the specification
-    EXPECT_EQ(single.specFile, kDefaultSpec);
-    EXPECT_EQ(single.dataFile, "local.dat");
+    EXPECT_EQ((std::pair{single.specFile, single.dataFile}), (std::pair{kDefaultSpec, std::string("local.dat")}));
     fs::current_path(old);
     fs::remove_all(dir);
 }

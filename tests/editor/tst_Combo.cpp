@@ -1,5 +1,6 @@
 // The auto-completing combo box, driven by real key presses offscreen.
 #include "common/gui/clsCombo.h"
+#include "tests/common/gui/TestFiles.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -64,10 +65,7 @@ class tst_Combo : public QObject {
 
     std::string WriteFile(const QString& name, const QByteArray& bytes)
     {
-        QFile f(dir_.filePath(name));
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return f.fileName().toStdString();
+        return WriteBytes(dir_.filePath(name), bytes).toStdString();
     }
 
 private slots:
@@ -139,22 +137,13 @@ private slots:
             QVERIFY2(clsCombo::IsCompletionKey(key, text) == completes, qPrintable(QString::number(key, 16)));
     }
 
+    // Rows beside typing's, which checks the same rule through the focus; an empty entry lets the empty text pass.
     void validation()
     {
         const std::tuple<int, QStringList, QString, bool> cases[] = {
-            {0, kFruits, "zzz", true},
-            {-1, kFruits, "zzz", true},
-            {1, kFruits, "BANANA", true},
-            {1, kFruits, "Ban", false},
-            {1, kFruits, "", false},
-            {1, {"x", ""}, "", true},  // an empty entry lets the empty text pass
-            {2, kFruits, "apricot", true},
-            {2, kFruits, "cherry", false},
-            {3, kFruits, "cherry", false},
-            {1, {}, "cherry", true},
-            {2, {}, "", true},
-            {2, kFruits, "", false},
-            {4, kFruits, "#,##0", true},
+            {-1, kFruits, "zzz", true}, {1, kFruits, "BANANA", true},  {1, kFruits, "", false},
+            {1, {"x", ""}, "", true},   {3, kFruits, "cherry", false}, {1, {}, "cherry", true},
+            {2, {}, "", true},          {2, kFruits, "", false},
         };
         for (const auto& [mode, entries, text, accepted] : cases) {
             Window win(mode, entries);
@@ -170,9 +159,7 @@ private slots:
         QSignalSpy clicks(win.button, &QPushButton::clicked);
         QTest::keyClicks(win.box, QStringLiteral("cherry"));
         QTest::mouseClick(win.button, Qt::LeftButton);
-        QCOMPARE(clicks.count(), 0);
-        QVERIFY(win.box->hasFocus());
-        QCOMPARE(win.Text(), QStringLiteral("cherry"));
+        QVERIFY(clicks.isEmpty() && win.box->hasFocus() && win.Text() == u"cherry");
         win.box->setEditText(QStringLiteral("banana"));
         QTest::mouseClick(win.button, Qt::LeftButton);
         QCOMPARE(clicks.count(), 1);
@@ -195,8 +182,7 @@ private slots:
             }
             QCOMPARE(win.Selected(), QStringLiteral("apricot"));
             QTest::keyClick(win.box, Qt::Key_B);
-            QCOMPARE(win.Text(), QStringLiteral("Banana"));
-            QCOMPARE(win.Selected(), QStringLiteral("anana"));
+            QCOMPARE(win.Text() + "|" + win.Selected(), QStringLiteral("Banana|anana"));
         }
     }
 

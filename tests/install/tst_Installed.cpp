@@ -7,38 +7,18 @@
 #include "common/gui/clsProductInfo.h"
 #include "common/gui/frmAbout.h"
 #include "common/gui/modAppFolder.h"
-#include "editor/EditorDialogs.h"
 #include "editor/frmMain.h"
 #include "editor/modEntryForm.h"
 #include "editor/modMain.h"
 #include "harvester/gui/modMain.h"
+#include "tests/common/gui/TestFiles.h"
+#include "tests/editor/FakeEditorDialogs.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QtTest>
 
 using namespace tabwright;
-
-namespace {
-
-// Any message or question the editor shows is a failure here: it would be
-// the specification file's "doesn't exist" or a data file error.
-struct RecordingDialogs : EditorDialogs {
-    QStringList messages;
-    void Message(QWidget*, const QString&, const QString& text, Icon) override { messages << text; }
-    bool OkCancel(QWidget* w, const QString& t, const QString& text) override { return Message(w, t, text, {}), false; }
-    bool RetryCancel(QWidget* w, const QString& t, const QString& text) override { return OkCancel(w, t, text); }
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-};
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-}  // namespace
 
 class tst_Installed : public QObject {
     Q_OBJECT
@@ -71,7 +51,7 @@ private slots:
         QVERIFY(UserFolder() == user && !QFileInfo::exists(user));
         QCOMPARE(AppFile("FormTypes"), user + "/FormTypes");  // made on first use, with the example
         const QString example = user + "/FormTypes/timesheet.dat";
-        QCOMPARE(ReadAll(example), ReadAll(Installed("share/gleanora/examples/timesheet.dat")));
+        QCOMPARE(ReadBytes(example), ReadBytes(Installed("share/gleanora/examples/timesheet.dat")));
         QVERIFY(QFileInfo(example).isWritable());
     }
 
@@ -79,8 +59,8 @@ private slots:
     {
         const QString form = AppFile("FormTypes/timesheet.dat");
         const auto start = ParseStartup("\"" + form.toStdString() + "\"", AppFolder().toStdString(), "Tabwright");
-        QCOMPARE(QString::fromStdString(start.specFile), Installed("share/gleanora/Tabwright.dat"));
-        QCOMPARE(QString::fromStdString(start.dataFile), form);
+        QCOMPARE(QString::fromStdString(start.specFile + "|" + start.dataFile),
+                 Installed("share/gleanora/Tabwright.dat") + "|" + form);
 
         // Every pick list the specification names is found.
         clsDatFile spec;
@@ -89,12 +69,13 @@ private slots:
         for (const entryform::Field& f : entryform::PlanFields(spec, 120, 8640, AppFolder().toStdString()))
             QVERIFY2(f.isTextBox || QFileInfo::exists(QString::fromStdString(f.listFile)), f.listFile.c_str());
 
-        RecordingDialogs dialogs;
+        FakeDialogs dialogs;  // any message or question would be a missing file or a data file error
         tabwright::frmMain window(start.specFile, AppFolder().toStdString(), &dialogs);
         QVERIFY2(window.Load(), qPrintable(dialogs.messages.join('\n')));
         window.AppCmd("fmt", {start.fmtText});
         window.AppCmd("open", {start.dataFile});
-        QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.messages.join('\n')));
+        const QStringList shown = dialogs.messages + dialogs.questions + dialogs.retries;
+        QVERIFY2(shown.isEmpty(), qPrintable(shown.join('\n')));
         const auto rows = window.ListRows();
         QVERIFY(rows.size() == 9 && rows[0][0] == "Employee" && rows[8][2] == "ymd");
         auto* format = window.findChild<QComboBox*>(QStringLiteral("cbo22"));

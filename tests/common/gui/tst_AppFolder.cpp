@@ -1,6 +1,7 @@
 // Where the application's files are, in the build tree and installed: the
 // program folder is pointed at fake trees of both kinds.
 #include "common/gui/modAppFolder.h"
+#include "tests/common/gui/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,10 +13,7 @@ namespace {
 
 void Touch(const QString& path, const QByteArray& bytes = "x")
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
+    QVERIFY(ReadBytes(WriteBytes(path, bytes)) == bytes);
 }
 
 QStringList Entries(const QString& folder)
@@ -85,15 +83,11 @@ private slots:
         if (!xdg.isEmpty())
             qputenv("XDG_DATA_HOME", xdg);
         setProgramFolder(program);
-        QCOMPARE(AppFolder(), app);
-        QCOMPARE(UserFolder(), user);
-        QCOMPARE(AppFile("Tabwright.dat"), app + "/Tabwright.dat");
-        QCOMPARE(AppFile("Help/index.html"), app + "/Help/index.html");
-        QCOMPARE(AppFile("Settings"), user + "/Settings");
-        QCOMPARE(AppFile("FormTypes/week.dat"), user + "/FormTypes/week.dat");
-        QCOMPARE(ProgramFile("Tabwright"), program + "/Tabwright");
-        QVERIFY(QFileInfo(user + "/Settings").isDir());
-        QVERIFY(QFileInfo(user + "/FormTypes").isDir());
+        QCOMPARE((QStringList{AppFolder(), UserFolder(), AppFile("Tabwright.dat"), AppFile("Help/index.html"),
+                              AppFile("Settings"), AppFile("FormTypes/week.dat"), ProgramFile("Tabwright")}),
+                 (QStringList{app, user, app + "/Tabwright.dat", app + "/Help/index.html", user + "/Settings",
+                              user + "/FormTypes/week.dat", program + "/Tabwright"}));
+        QVERIFY(QFileInfo(user + "/Settings").isDir() && QFileInfo(user + "/FormTypes").isDir());
         QVERIFY(QFileInfo(app + "/Tabwright.dat").isFile());
     }
 
@@ -105,9 +99,7 @@ private slots:
         const QString formTypes = xdg + "/gleanora/FormTypes";
         QCOMPARE(AppFile("FormTypes"), formTypes);
         QCOMPARE(Entries(formTypes), QStringList({"orders.dat", "timesheet.dat"}));
-        QFile f(formTypes + "/timesheet.dat");
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("9,3\r\n"));
+        QCOMPARE(ReadBytes(formTypes + "/timesheet.dat"), QByteArray("9,3\r\n"));
         QVERIFY(QFileInfo(formTypes + "/timesheet.dat").permissions() & QFile::WriteOwner);
         QCOMPARE(Entries(xdg + "/gleanora"), QStringList({"FormTypes"}));  // Settings only when asked
         QVERIFY(QFile::remove(formTypes + "/orders.dat"));
@@ -130,10 +122,8 @@ private slots:
         const QString scratch = tmp_.filePath("scratch");
         QVERIFY(QDir().mkpath(scratch));
         setAppFolder(scratch + "/");
-        QCOMPARE(AppFolder(), scratch);
-        QCOMPARE(UserFolder(), scratch);
-        QCOMPARE(AppFile("FormTypes"), scratch + "/FormTypes");
-        QCOMPARE(ProgramFile("Tabwright"), scratch + "/Tabwright");
+        QCOMPARE((QStringList{AppFolder(), UserFolder(), AppFile("FormTypes"), ProgramFile("Tabwright")}),
+                 (QStringList{scratch, scratch, scratch + "/FormTypes", scratch + "/Tabwright"}));
         QCOMPARE(Entries(scratch + "/FormTypes"), QStringList());
     }
 };

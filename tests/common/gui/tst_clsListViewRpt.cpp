@@ -28,6 +28,8 @@ struct List {
             texts << rpt.Data(r, c);
         return texts;
     }
+    // Column 0 joined, then the selected row.
+    QString State() const { return Column().join("") + " " + QString::number(rpt.SelectedRow()); }
 };
 
 const QStringList ABCD = {"A", "B", "C", "D"};
@@ -70,8 +72,8 @@ private slots:
         harvester.rpt.ColumnHeaderWidth(1, "Status", 15);
         harvester.widget.resize(600, 300);  // 9000 twips
         harvester.rpt.Resize();
-        QCOMPARE(harvester.widget.columnWidth(0), 504);  // 7565 twips
-        QCOMPARE(harvester.widget.columnWidth(1), 89);   // 1335 twips
+        // 7565 and 1335 twips
+        QCOMPARE((QList{harvester.widget.columnWidth(0), harvester.widget.columnWidth(1)}), (QList{504, 89}));
         QCOMPARE(harvester.rpt.Headers(), (QStringList{"File", "Status"}));
 
         List editor({}, 0, Rule::Editor);
@@ -80,8 +82,7 @@ private slots:
         editor.rpt.setColumnWidth(1, 70);
         editor.widget.resize(600, 300);
         editor.rpt.Resize();
-        QCOMPARE(editor.widget.columnWidth(0), 180);  // 2700 twips
-        QCOMPARE(editor.widget.columnWidth(1), 419);  // 6290 twips
+        QCOMPARE((QList{editor.widget.columnWidth(0), editor.widget.columnWidth(1)}), (QList{180, 419}));  // 2700, 6290
     }
 
     void headersAreAppendedAndClearKeepsThem()
@@ -91,8 +92,7 @@ private slots:
         QCOMPARE(list.rpt.Headers(), (QStringList{"", "", "a", "b", "c"}));
         QCOMPARE(list.rpt.ColumnWidths(), (std::vector<int16_t>{33, 33, 33}));  // recreated, not extended
         list.rpt.Clear();
-        QCOMPARE(list.rpt.Rows(), 0);
-        QCOMPARE(list.rpt.Cols(), 5);
+        QVERIFY(list.rpt.Rows() == 0 && list.rpt.Cols() == 5);
     }
 
     void selectedRowIsClamped()
@@ -122,13 +122,8 @@ private slots:
             if (row >= 0)
                 list.rpt.setSelectedRow(row);
             up ? list.rpt.MoveUp() : list.rpt.MoveDown();
-            QStringList names, others;  // every cell travels with its row
-            for (const QChar a : after) {
-                names << a;
-                others << a + QString("2");
-            }
-            QVERIFY2(list.Column(0) == names && list.Column(2) == others, qPrintable(after));
-            QCOMPARE(list.rpt.SelectedRow(), selected);
+            QCOMPARE(list.State(), after + " " + QString::number(selected));
+            QCOMPARE(list.Column(2).join(""), list.Column(0).join("2") + "2");  // every cell travels with its row
         }
     }
 
@@ -137,28 +132,24 @@ private slots:
         List list({"A", "B"}, 4);
         list.rpt.setSelectedRow(0);
         list.rpt.AddRow();
-        QCOMPARE(list.rpt.Data(2, 3), QString(""));
-        QCOMPARE(list.widget.topLevelItem(2)->columnCount(), 4);
-        QCOMPARE(list.rpt.SelectedRow(), 0);
         list.rpt.AddRow({"x", "y"});
-        QCOMPARE(list.widget.topLevelItem(3)->text(1), QString("y"));
-        QCOMPARE(list.widget.topLevelItem(3)->columnCount(), 4);
-        QCOMPARE(list.rpt.Data(5, 0), QString());  // no such row
+        QCOMPARE(list.State(), QStringLiteral("ABx 0"));
+        QVERIFY(list.widget.topLevelItem(2)->columnCount() == 4 && list.widget.topLevelItem(3)->columnCount() == 4);
+        QCOMPARE((QStringList{list.rpt.Data(2, 3), list.widget.topLevelItem(3)->text(1), list.rpt.Data(5, 0)}),
+                 (QStringList{"", "y", ""}));  // the last: no such row
     }
 
     void del()
     {
         List list(ABCD);
         list.rpt.Del();  // nothing selected
-        QCOMPARE(list.Column(), ABCD);
+        QCOMPARE(list.State(), QStringLiteral("ABCD -1"));
         list.rpt.setSelectedRow(1);
         list.rpt.Del();
-        QCOMPARE(list.Column(), (QStringList{"A", "C", "D"}));
-        QCOMPARE(list.rpt.SelectedRow(), 1);  // the row that moved into its place
+        QCOMPARE(list.State(), QStringLiteral("ACD 1"));  // the row that moved into its place
         list.rpt.setSelectedRow(2);
         list.rpt.Del();
-        QCOMPARE(list.Column(), (QStringList{"A", "C"}));
-        QCOMPARE(list.rpt.SelectedRow(), -1);
+        QCOMPARE(list.State(), QStringLiteral("AC -1"));
     }
 };
 

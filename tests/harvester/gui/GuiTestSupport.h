@@ -1,13 +1,14 @@
 #pragma once
 // Stand-ins for the user in window tests: message boxes answered from a
 // queue, file and folder dialogs that return a prepared choice, a record of
-// the pages and programs the window would have opened, a scratch application
+// the programs the window would have started, a scratch application
 // folder, and the example workbooks to harvest.
 #include "common/gui/clsPath.h"
 #include "common/gui/modAppFolder.h"
 #include "common/gui/modBrowseTo.h"
 #include "common/gui/modMsgBox.h"
 #include "harvester/gui/frmMain.h"
+#include "tests/common/gui/TestFiles.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -28,15 +29,6 @@ struct MsgBoxRecorder {
     }
     ~MsgBoxRecorder() { setMsgBoxHandler({}); }
     QString lastText() const { return shown.empty() ? QString() : shown.back().text; }
-};
-
-struct BrowseRecorder {
-    QStringList opened;
-    BrowseRecorder()
-    {
-        setBrowseToHandler([this](const QString& t) { opened << t; });
-    }
-    ~BrowseRecorder() { setBrowseToHandler({}); }
 };
 
 // Answers file dialogs and folder browsers: `choice` empty means the user cancels.
@@ -105,17 +97,4 @@ inline QStringList Column(const frmMain& w, int col)
     for (int r = 0; r < w.ListView1->topLevelItemCount(); ++r)
         out << w.ListView1->topLevelItem(r)->text(col);
     return out;
-}
-
-inline void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
-}
-
-inline QByteArray ReadBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
