@@ -39,6 +39,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <climits>
 #include <thread>
 
 namespace {
@@ -88,10 +89,12 @@ QString ErrorText(const std::exception& e)
 }
 
 // The width the list wants for the widest text of a column (-1 without
-// rows). Each text is measured once: laying text out is most of what a busy
-// list costs, while a run sets the same few statuses again and again and the
-// columns are fitted at every update.
-int WidthHint(QTreeWidget* lv, int col)
+// rows), or any width of at least `enough` when one text needs that much.
+// Each text is measured once: laying text out is most of what a busy list
+// costs, while a run sets the same few statuses again and again and the
+// columns are fitted at every update. A run's paths are all new, and mostly
+// longer than their column may grow: the first of them then ends the search.
+int WidthHint(QTreeWidget* lv, int col, int enough = INT_MAX)
 {
     static QString font;  // the font's key: no font may outlive the application
     static QHash<QString, int> widths[2];
@@ -109,6 +112,8 @@ int WidthHint(QTreeWidget* lv, int col)
         if (it == widths[col].cend())
             it = widths[col].insert(text, lv->sizeHintForIndex(model->index(row, col)).width());
         hint = std::max(hint, *it);
+        if (hint >= enough)
+            break;
     }
     return hint;
 }
@@ -121,7 +126,7 @@ void FitStatusColumns(QTreeWidget* lv)
     if (lv->columnCount() < 2)
         return;
     const int room = lv->viewport()->width();
-    const int file = std::min(WidthHint(lv, 0) + 8, room / 2);
+    const int file = std::min(WidthHint(lv, 0, room / 2 - 8) + 8, room / 2);
     lv->setColumnWidth(0, std::max(file, lv->header()->sectionSizeHint(0)));
     lv->setColumnWidth(1, std::max(room - lv->columnWidth(0), WidthHint(lv, 1) + 8));
 }
