@@ -857,11 +857,14 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         if (closeAfterRun_)
             return;  // already stopping
-        if (MsgBoxYes(this, tr("A run is in progress.\nStop after the current workbook and close?"))) {
+        if (!MsgBoxYes(this, tr("A run is in progress.\nStop after the current workbook and close?")))
+            return;
+        if (runThread_) {
             closeAfterRun_ = true;
             run_->RequestStop();
+            return;
         }
-        return;
+        event->accept();  // the run ended while the question was open: nothing is left to stop
     }
     Form_Unload();
     QMainWindow::closeEvent(event);
