@@ -39,6 +39,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <climits>
 #include <thread>
 
 namespace {
@@ -88,10 +89,12 @@ QString ErrorText(const std::exception& e)
 }
 
 // The width the list wants for the widest text of a column (-1 without
-// rows). Each text is measured once: laying text out is most of what a busy
-// list costs, while a run sets the same few statuses again and again and the
-// columns are fitted at every update.
-int WidthHint(QTreeWidget* lv, int col)
+// rows), or any width of at least `enough` when one text needs that much.
+// Each text is measured once: laying text out is most of what a busy list
+// costs, while a run sets the same few statuses again and again and the
+// columns are fitted at every update. A run's paths are all new, and mostly
+// longer than their column may grow: the first of them then ends the search.
+int WidthHint(QTreeWidget* lv, int col, int enough = INT_MAX)
 {
     static QString font;  // the font's key: no font may outlive the application
     static QHash<QString, int> widths[2];
@@ -109,6 +112,8 @@ int WidthHint(QTreeWidget* lv, int col)
         if (it == widths[col].cend())
             it = widths[col].insert(text, lv->sizeHintForIndex(model->index(row, col)).width());
         hint = std::max(hint, *it);
+        if (hint >= enough)
+            break;
     }
     return hint;
 }
@@ -121,9 +126,35 @@ void FitStatusColumns(QTreeWidget* lv)
     if (lv->columnCount() < 2)
         return;
     const int room = lv->viewport()->width();
-    const int file = std::min(WidthHint(lv, 0) + 8, room / 2);
+    const int file = std::min(WidthHint(lv, 0, room / 2 - 8) + 8, room / 2);
     lv->setColumnWidth(0, std::max(file, lv->header()->sectionSizeHint(0)));
     lv->setColumnWidth(1, std::max(room - lv->columnWidth(0), WidthHint(lv, 1) + 8));
+}
+
+// A row of the status list. Its tooltips are its texts, so that a text cut
+// short by its column can be read whole; they are not stored twice.
+class StatusItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    QVariant data(int column, int role) const override
+    {
+        return QTreeWidgetItem::data(column, role == Qt::ToolTipRole ? Qt::DisplayRole : role);
+    }
+};
+
+// Brings the bar to `value` of `maximum` without painting it at once (as
+// QProgressBar does when its value changes): it is painted with the rest of
+// the window, and a run is not held up by it.
+void SetBar(QProgressBar* bar, int maximum, int value, bool textVisible)
+{
+    if (bar->maximum() == maximum && bar->minimum() == 0 && bar->value() == value &&
+        bar->isTextVisible() == textVisible)
+        return;
+    bar->setUpdatesEnabled(false);
+    bar->setRange(0, maximum);
+    bar->setValue(value);
+    bar->setTextVisible(textVisible);
+    bar->setUpdatesEnabled(true);
 }
 
 }  // namespace
@@ -192,10 +223,7 @@ public:
             cleared_ = false;
             const int rows = MemoryStatusList::Rows();
             for (int r = static_cast<int>(shown_); r < rows; ++r) {
-                auto* item = new QTreeWidgetItem(QStringList{text(r, 0), text(r, 1)});
-                item->setToolTip(0, item->text(0));
-                item->setToolTip(1, item->text(1));
-                added << item;
+                added << new StatusItem(QStringList{text(r, 0), text(r, 1)});
             }
             shown_ = static_cast<size_t>(rows);
             for (const auto& [row, col] : changed_)
@@ -210,10 +238,8 @@ public:
         if (!added.isEmpty())
             lv->addTopLevelItems(added);
         for (const auto& [cell, text] : changed) {
-            if (QTreeWidgetItem* item = lv->topLevelItem(cell.first)) {
+            if (QTreeWidgetItem* item = lv->topLevelItem(cell.first))
                 item->setText(cell.second, text);
-                item->setToolTip(cell.second, text);
-            }
         }
         if (cleared || !added.isEmpty() || !changed.empty()) {
             // The row being worked on stays in sight.
@@ -221,14 +247,8 @@ public:
                 lv->scrollToItem(item);
             FitStatusColumns(lv);
         }
-        if (total >= 0 && (bar->maximum() != std::max(total, 1) || bar->value() != finished)) {
-            // Left alone, the bar would paint itself (and the window under
-            // it) at once; it is painted with the list instead.
-            bar->setUpdatesEnabled(false);
-            bar->setRange(0, std::max(total, 1));
-            bar->setValue(finished);
-            bar->setUpdatesEnabled(true);
-        }
+        if (total >= 0)
+            SetBar(bar, std::max(total, 1), finished, bar->isTextVisible());
     }
 
 private:
@@ -726,9 +746,7 @@ void frmMain::cmdEditFormType_Click()
 
 void frmMain::ResetProgress()
 {
-    prgRun->setRange(0, 1);
-    prgRun->setValue(0);
-    prgRun->setTextVisible(false);
+    SetBar(prgRun, 1, 0, false);
 }
 
 void frmMain::cmdPreview_Click()
@@ -778,9 +796,7 @@ void frmMain::RunBatch()
     run_->onListed = [list](int row, const std::string&) { list->setProgress(0, row + 1); };
     run_->onProgress = [list](int finished, int total) { list->setProgress(finished, total); };
     lastResult_ = BatchResult();
-    prgRun->setRange(0, 1);
-    prgRun->setValue(0);
-    prgRun->setTextVisible(true);
+    SetBar(prgRun, 1, 0, true);
     cmdGo->setEnabled(false);
     cmdPreview->setEnabled(false);  // the run holds the data file
 
@@ -841,11 +857,14 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         if (closeAfterRun_)
             return;  // already stopping
-        if (MsgBoxYes(this, tr("A run is in progress.\nStop after the current workbook and close?"))) {
+        if (!MsgBoxYes(this, tr("A run is in progress.\nStop after the current workbook and close?")))
+            return;
+        if (runThread_) {
             closeAfterRun_ = true;
             run_->RequestStop();
+            return;
         }
-        return;
+        event->accept();  // the run ended while the question was open: nothing is left to stop
     }
     Form_Unload();
     QMainWindow::closeEvent(event);

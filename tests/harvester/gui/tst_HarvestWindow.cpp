@@ -535,6 +535,33 @@ private slots:
         QVERIFY(!w.isVisible() && boxes.shown.size() == 1);  // no final message when closing
     }
 
+    // The run ends while the user still reads the question whether to stop it: Yes then closes the window.
+    void closingAnsweredAfterTheRunEnded()
+    {
+        const QString in = path("ended-while-asked");
+        QDir().mkpath(in);
+        for (int i = 0; i < 3; ++i)
+            QFile::copy(kForms + "/ann-2009-03-02.xlsx", in + QStringLiteral("/ann%1.xlsx").arg(i));
+        frmMain w;
+        QSignalSpy finished(&w, &frmMain::runFinished);
+        QStringList asked;
+        setMsgBoxHandler([&](const MsgBoxRequest& r) {
+            asked << r.text;
+            if (r.buttons & QMessageBox::Yes)
+                finished.wait(60000);
+            return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+        });
+        w.show();
+        Fill(w, kFormDef, in, "", in + ".csv");
+        w.AppCmd("go", {});
+        w.close();
+        setMsgBoxHandler({});
+        QVERIFY2(asked.size() == 1 && asked[0].contains("Stop after") && finished.size() == 1,
+                 qPrintable(asked.join(" / ")));
+        QVERIFY(!w.isVisible() && !w.IsRunning());
+        QCOMPARE(Column(w, 1), QStringList({"Done", "Done", "Done"}));
+    }
+
     // Preview before, during and after a run; closing and going on with it; the list follows the run and shows
     // failure reasons whole.
     void previewAndTheListOfALongRun()
