@@ -358,11 +358,6 @@ TEST(BiffRecords, DamageBecomesAnErrorNamingFileAndRecord)
     EXPECT_EQ(ReadAll(Write(good)).Get(0, 0)->number, 2.5);  // the undamaged base reads
 }
 
-std::string XlsFixture(const std::string& name)
-{
-    return testjson::Fixture("xls/" + name);
-}
-
 bool Reads(const std::string& path)
 {
     try {
@@ -380,7 +375,7 @@ TEST(BiffRecords, CutAndScrambledRealStreams)
 {
     for (const char* name : {"form_lo8.xls", "form_gn5.xls", "form_gn8.xls"}) {
         SCOPED_TRACE(name);
-        wb::detail::CompoundStream stream(XlsFixture(name), {"Workbook", "Book"});
+        wb::detail::CompoundStream stream(testjson::Fixture(std::string("xls/") + name), {"Workbook", "Book"});
         Bytes full(stream.Size(), '\0');
         ASSERT_TRUE(stream.Read(0, full.size(), reinterpret_cast<uint8_t*>(full.data())));
         ASSERT_TRUE(Reads(Write(full)));
@@ -417,7 +412,7 @@ TEST(BiffFiles, DamagedAndUnsupportedFilesGiveClearErrors)
     };
     for (const auto& [file, message] : rows) {
         SCOPED_TRACE(file);
-        const std::string path = XlsFixture(file);
+        const std::string path = testjson::Fixture(std::string("xls/") + file);
         testing::internal::CaptureStderr();
         testjson::ExpectError(path, message, [&] {
             wb::Workbook::Open(path);  // through the format detection too
@@ -435,7 +430,7 @@ TEST(BiffFiles, SharedStringsAcrossContinueRecords)
         omega += "Ω";
     for (const char* name : {"strings_lo8.xls", "strings_gn8.xls"}) {
         SCOPED_TRACE(name);
-        SheetCells cells = ReadAll(XlsFixture(name));
+        SheetCells cells = ReadAll(testjson::Fixture(std::string("xls/") + name));
         ASSERT_TRUE(cells.Get(0, 0) && cells.Get(1, 0));
         EXPECT_EQ(cells.Get(0, 0)->text, std::string(9000, 'x'));
         EXPECT_EQ(cells.Get(1, 0)->text, omega + "end");

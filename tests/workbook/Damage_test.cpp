@@ -195,98 +195,80 @@ void ExpectRefused(const std::string& path, const std::string& expected)
     EXPECT_NE(message.find(expected), std::string::npos) << message;
 }
 
-TEST(NonWorkbooks, ClearErrorNamingTheFile)
+// A file of these bytes.
+std::string Raw(const std::string& bytes)
 {
-    const std::pair<std::string, const char*> cases[] = {
-        {"", "not a workbook (empty file)"},
-        {"<!DOCTYPE html><html><body>form</body></html>", "not a workbook (HTML)"},
-        {"\xEF\xBB\xBF  <html>", "not a workbook (HTML)"},
-        {"<?xml version=\"1.0\"?><Workbook/>", "not a workbook (XML)"},
-        {"Name,Hours\nAnn,8\n", "not a workbook (text)"},
-        {"%PDF-1.4 ...", "not a workbook (PDF)"},
-        {std::string("\x09\x08\x10\x00\x00\x06\x05\x00", 8), "not supported"},
-        {std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), "not a workbook (unknown binary format)"},
-        {"PK\x03\x04 truncated", "damaged zip package"},
-        {"PK", ""},
-        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", ""},
-        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(600, '\xff'), ""},
-        {std::string(512, '\0'), ""},
-    };
-    for (const auto& [bytes, expected] : cases) {
-        const std::string path = TempPath(".xls");
-        WriteFile(path, bytes);
-        ExpectRefused(path, expected);
-    }
-    ExpectRefused(Fixture("html_renamed.xls"), "html_renamed.xls: not a workbook (HTML)");
-    // Saved by LibreOffice with a password to open (fixtures/gen_encrypted.py, fixtures/gen_xls.py): each format
-    // says so, not that it is damaged.
-    for (const char* file : {"encrypted/password.xlsx", "encrypted/password.ods", "xls/encrypted_lo8.xls"})
-        ExpectRefused(Fixture(file), "the workbook is encrypted (protected by a password to open)");
-    ExpectRefused("/nonexistent/form.xlsx", "");
-    const std::string folder = TempPath(".xls");
-    fs::create_directories(folder);
-    ExpectRefused(folder, "");
+    const std::string path = TempPath(".xls");
+    WriteFile(path, bytes);
+    return path;
 }
 
-TEST(NonWorkbooks, ZipWithoutWorkbookParts)
+TEST(NonWorkbooks, ClearErrorNamingTheFile)
 {
     auto rels = [](const std::string& target) {  // the package's link to its workbook part
         std::string r = kRootRels;
         return r.replace(r.find("xl/workbook.xml"), 15, target);
     };
-    const std::pair<std::vector<std::pair<std::string, std::string>>, const char*> cases[] = {
-        {{{"readme.txt", "hello"}}, "not a workbook (zip archive without workbook parts)"},
-        {{{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", "<a/>"}},
+    const std::string ods = "application/vnd.oasis.opendocument.spreadsheet", repeated = " table:number-rows-repeated=";
+    const std::pair<std::string, std::string> cases[] = {
+        {Raw(""), "not a workbook (empty file)"},
+        {Raw("<!DOCTYPE html><html><body>form</body></html>"), "not a workbook (HTML)"},
+        {Raw("\xEF\xBB\xBF  <html>"), "not a workbook (HTML)"},
+        {Raw("<?xml version=\"1.0\"?><Workbook/>"), "not a workbook (XML)"},
+        {Raw("Name,Hours\nAnn,8\n"), "not a workbook (text)"},
+        {Raw("%PDF-1.4 ..."), "not a workbook (PDF)"},
+        {Raw(std::string("\x09\x08\x10\x00\x00\x06\x05\x00", 8)), "not supported"},
+        {Raw(std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8)), "not a workbook (unknown binary format)"},
+        {Raw("PK\x03\x04 truncated"), "damaged zip package"},
+        {Raw("PK"), ""},
+        {Raw("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"), ""},
+        {Raw("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(600, '\xff')), ""},
+        {Raw(std::string(512, '\0')), ""},
+        {Fixture("html_renamed.xls"), "html_renamed.xls: not a workbook (HTML)"},
+        // Saved by LibreOffice with a password to open (fixtures/gen_encrypted.py,
+        // fixtures/gen_xls.py): each format says so, not that it is damaged.
+        {Fixture("encrypted/password.xlsx"), "the workbook is encrypted (protected by a password to open)"},
+        {Fixture("encrypted/password.ods"), "the workbook is encrypted (protected by a password to open)"},
+        {Fixture("xls/encrypted_lo8.xls"), "the workbook is encrypted (protected by a password to open)"},
+        {"/nonexistent/form.xlsx", ""},
+        // Zip packages without their workbook parts.
+        {MakeZip({{"readme.txt", "hello"}}), "not a workbook (zip archive without workbook parts)"},
+        {MakeZip({{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", "<a/>"}}),
          "not a workbook (OpenDocument application/vnd.oasis.opendocument.text)"},
-        {{{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}, {"content.xml", "<a><b></a>"}},
-         "content.xml is damaged"},
-        {{{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}, {"content.xml", "<a/>"}},
-         "content.xml holds no spreadsheet"},
-        {{{"xl/workbook.xml", "<workbook><sheets/></workbook>"}}, "the workbook has no sheets"},
-        {{{"_rels/.rels", "<Relationships/>"}}, "the part xl/workbook.xml is missing"},
-        {{{"_rels/.rels", rels("xl/workbook.bin")}, {"xl/workbook.bin", "binary"}},
+        {MakeZip({{"mimetype", ods}, {"content.xml", "<a><b></a>"}}), "content.xml is damaged"},
+        {MakeZip({{"mimetype", ods}, {"content.xml", "<a/>"}}), "content.xml holds no spreadsheet"},
+        {MakeZip({{"xl/workbook.xml", "<workbook><sheets/></workbook>"}}), "the workbook has no sheets"},
+        {MakeZip({{"_rels/.rels", "<Relationships/>"}}), "the part xl/workbook.xml is missing"},
+        {MakeZip({{"_rels/.rels", rels("xl/workbook.bin")}, {"xl/workbook.bin", "binary"}}),
          "xl/workbook.bin: the record runs past the end of the part (105 bytes stated) (record 0x0062 at byte 0)"},
-        {{{"_rels/.rels", rels("/bin/book.bin")}, {"bin/book.bin", "binary"}},
+        {MakeZip({{"_rels/.rels", rels("/bin/book.bin")}, {"bin/book.bin", "binary"}}),
          "Excel binary workbook (.xlsb) whose workbook part is bin/book.bin rather than xl/workbook.bin"},
-    };
-    for (const auto& [members, expected] : cases)
-        ExpectRefused(MakeZip(members), expected);
-}
-
-TEST(NonWorkbooks, SheetPartMissingOrDamaged)
-{
-    const std::pair<std::string, const char*> cases[] = {
-        {"<row r=\"0\"/>", "row number 0 outside the sheet"},
-        {"<row><c r=\"XFE1\"><v>1</v></c></row>", "bad cell reference \"XFE1\""},
-        {"<row><c r=\"B2\" t=\"s\"><v>7</v></c></row>", "cell B2: shared string 7 does not exist"},
-        {"<row><c r=\"C3\"><v>12abc</v></c></row>", "cell C3: bad number \"12abc\""},
-        {"<row><c r=\"C3\" t=\"d\"><v>soon</v></c></row>", "cell C3: bad date \"soon\""},
-        {"<row><c r=\"C3\"", "sheet1.xml is damaged"},
-    };
-    for (const auto& [rows, expected] : cases)
-        ExpectRefused(XlsxWith(rows), expected);
-    ExpectRefused(MakeZip({{"xl/workbook.xml", kWorkbook}, {"xl/_rels/workbook.xml.rels", kWorkbookRels}}),
-                  "the part xl/worksheets/sheet1.xml of sheet Sheet1 is missing");
-}
-
-TEST(NonWorkbooks, OdsRepeatsPastTheSheetLimits)
-{
-    const std::string rows = " table:number-rows-repeated=";
-    const std::pair<std::string, const char*> cases[] = {
-        {OdsCell("", rows + "\"1048577\""), "rows repeated past row 1048576"},
-        {OdsRow("", rows + "\"1048576\"") + OdsRow(""), "rows repeated past row 1048576"},
-        {OdsCell(R"(table:number-columns-repeated="16385")"), "columns repeated past column 16384"},
-        {OdsCell(R"(table:number-columns-repeated="16000" office:value-type="float" office:value="1")",
-                 rows + "\"1000000\""),
+        {MakeZip({{"xl/workbook.xml", kWorkbook}, {"xl/_rels/workbook.xml.rels", kWorkbookRels}}),
+         "the part xl/worksheets/sheet1.xml of sheet Sheet1 is missing"},
+        // Sheet parts in error.
+        {XlsxWith("<row r=\"0\"/>"), "row number 0 outside the sheet"},
+        {XlsxWith("<row><c r=\"XFE1\"><v>1</v></c></row>"), "bad cell reference \"XFE1\""},
+        {XlsxWith("<row><c r=\"B2\" t=\"s\"><v>7</v></c></row>"), "cell B2: shared string 7 does not exist"},
+        {XlsxWith("<row><c r=\"C3\"><v>12abc</v></c></row>"), "cell C3: bad number \"12abc\""},
+        {XlsxWith("<row><c r=\"C3\" t=\"d\"><v>soon</v></c></row>"), "cell C3: bad date \"soon\""},
+        {XlsxWith("<row><c r=\"C3\""), "sheet1.xml is damaged"},
+        {OdsSheet(OdsCell("", repeated + "\"1048577\"")), "rows repeated past row 1048576"},
+        {OdsSheet(OdsRow("", repeated + "\"1048576\"") + OdsRow("")), "rows repeated past row 1048576"},
+        {OdsSheet(OdsCell(R"(table:number-columns-repeated="16385")")), "columns repeated past column 16384"},
+        {OdsSheet(OdsCell(R"(table:number-columns-repeated="16000" office:value-type="float" office:value="1")",
+                          repeated + "\"1000000\"")),
          "too many cells"},
-        {OdsCell(R"(office:value-type="float" office:value="x")"), "sheet S, cell A1: bad number \"x\""},
-        {OdsCell(R"(office:value-type="date" office:date-value="2009-13-01")"), "bad date"},
-        {OdsCell(R"(office:value-type="time" office:time-value="PT1Y")"), "bad time"},
-        {OdsRow(R"(<table:table-cell><text:p><text:s text:c="99999999"/></text:p></table:table-cell>)"),
+        {OdsSheet(OdsCell(R"(office:value-type="float" office:value="x")")), "sheet S, cell A1: bad number \"x\""},
+        {OdsSheet(OdsCell(R"(office:value-type="date" office:date-value="2009-13-01")")), "bad date"},
+        {OdsSheet(OdsCell(R"(office:value-type="time" office:time-value="PT1Y")")), "bad time"},
+        {OdsSheet(OdsRow(R"(<table:table-cell><text:p><text:s text:c="99999999"/></text:p></table:table-cell>)")),
          "bad space count"},
     };
-    for (const auto& [rows, expected] : cases)
-        ExpectRefused(OdsSheet(rows), expected);
+    for (const auto& [path, expected] : cases)
+        ExpectRefused(path, expected);
+    const std::string folder = TempPath(".xls");
+    fs::create_directories(folder);
+    ExpectRefused(folder, "");
 }
 
 // A package of one sheet whose A1 holds 7, stored or deflated, and what

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 namespace testjson {
 
 inline void WriteFile(const std::filesystem::path& p, const std::string& bytes)
@@ -31,52 +33,36 @@ inline std::string F64(double v)
     return Le<8>(std::bit_cast<uint64_t>(v));
 }
 
-// Deflate data for head + `fill` spaces + tail: fixed-Huffman literals and
-// "repeat the last byte 258 times" codes, so a bomb needs neither a gigabyte
-// in memory nor the time to compress one.
+// Raw deflate data (as a zip stores it) of head + `fill` blanks + tail, made a
+// megabyte at a time so that a bomb never sits whole in memory.
 inline std::string DeflateRun(const std::string& head, size_t fill, const std::string& tail)
 {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_RLE);
     std::string out;
-    uint32_t cur = 0;
-    int used = 0;
-    auto bit = [&](uint32_t b) {  // deflate packs bits LSB first
-        cur |= b << used;
-        if (++used == 8)
-            out += char(cur), cur = 0, used = 0;
+    auto feed = [&](const std::string& data, int flush) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        z.avail_in = uInt(data.size());
+        do {
+            char buf[65536];
+            z.next_out = reinterpret_cast<Bytef*>(buf);
+            z.avail_out = sizeof buf;
+            deflate(&z, flush);
+            out.append(buf, sizeof buf - z.avail_out);
+        } while (z.avail_out == 0);
     };
-    auto code = [&](uint32_t c, int n) {  // Huffman codes go MSB first
-        for (int i = n - 1; i >= 0; --i)
-            bit((c >> i) & 1u);
-    };
-    auto literal = [&](unsigned char c) { c < 144 ? code(0x30 + c, 8) : code(0x190 + (c - 144), 9); };
-    bit(1), bit(1), bit(0);  // last block, fixed Huffman codes
-    for (unsigned char c : head)
-        literal(c);
-    if (fill) {
-        literal(' ');
-        size_t left = fill - 1;
-        for (; left >= 258; left -= 258)
-            code(0xC5, 8), code(0, 5);  // length 258 (code 285), distance 1
-        for (; left; --left)
-            literal(' ');
-    }
-    for (unsigned char c : tail)
-        literal(c);
-    code(0, 7);  // end of block
-    if (used)
-        out += char(cur);
+    feed(head, Z_NO_FLUSH);
+    const std::string blanks(1 << 20, ' ');
+    for (; fill > blanks.size(); fill -= blanks.size())
+        feed(blanks, Z_NO_FLUSH);
+    feed(blanks.substr(0, fill) + tail, Z_FINISH);
+    deflateEnd(&z);
     return out;
 }
 
 inline uint32_t Crc32(const std::string& s)
 {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : s) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
+    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(s.data()), uInt(s.size())));
 }
 
 struct Member {
