@@ -4,11 +4,10 @@
 // instead of failing the zip's own checks (fuzz_xlsb covers those). Seeds:
 // the parts of the .xlsb fixtures, joined the same way (tests/fuzz/run).
 #include "tests/fuzz/FuzzWorkbook.h"
+#include "tests/workbook/HandMade.h"
 
 #include <string_view>
 #include <vector>
-
-#include <zip.h>
 
 namespace {
 
@@ -21,19 +20,6 @@ const char kRels[] = "<Relationships xmlns=\"http://schemas.openxmlformats.org/p
                      "<Relationship Id=\"rId3\" Type=\"http://x/worksheet\" Target=\"worksheets/sheet3.bin\"/>"
                      "<Relationship Id=\"rId4\" Type=\"http://x/sharedStrings\" Target=\"sharedStrings.bin\"/>"
                      "<Relationship Id=\"rId6\" Type=\"http://x/styles\" Target=\"styles.bin\"/></Relationships>";
-
-bool Add(zip_t* z, const char* name, const void* data, size_t size)
-{
-    zip_source_t* src = zip_source_buffer(z, data, size, 0);
-    if (!src)
-        return false;
-    const zip_int64_t i = zip_file_add(z, name, src, ZIP_FL_OVERWRITE);
-    if (i < 0) {
-        zip_source_free(src);
-        return false;
-    }
-    return zip_set_file_compression(z, zip_uint64_t(i), ZIP_CM_STORE, 0) == 0;
-}
 
 }  // namespace
 
@@ -50,19 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     parts.push_back(in);
 
-    static const std::string path = "/tmp/wbfuzz-parts-" + std::to_string(getpid()) + ".xlsb";
-    int err = 0;
-    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-    if (!z)
-        return 0;
-    bool ok = Add(z, "xl/_rels/workbook.bin.rels", kRels, sizeof kRels - 1);
-    for (size_t i = 0; ok && i < parts.size(); ++i)
+    std::vector<testjson::Member> members = {testjson::Stored("xl/_rels/workbook.bin.rels", kRels)};
+    for (size_t i = 0; i < parts.size(); ++i)
         if (!parts[i].empty())
-            ok = Add(z, kParts[i], parts[i].data(), parts[i].size());
-    if (!ok || zip_close(z) != 0) {
-        zip_discard(z);
-        return 0;
-    }
+            members.push_back(testjson::Stored(kParts[i], std::string(parts[i])));
+    static const std::string path = "/tmp/wbfuzz-parts-" + std::to_string(getpid()) + ".xlsb";
+    testjson::WriteZip(path, members);
     fuzzwb::Exercise(path);
     return 0;
 }

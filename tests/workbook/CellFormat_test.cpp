@@ -45,13 +45,8 @@ TEST(CellFormat, EveryFormatOfTheForm)
                 continue;
             EXPECT_EQ(code, e.code);
         }
+        EXPECT_THROW(book->NumberFormat(5, 0, 0), wb::Error);  // outside the sheets
     }
-}
-
-TEST(CellFormat, OutsideTheSheetsIsAnError)
-{
-    auto book = wb::Workbook::Open(Define("template.xlsx"));
-    EXPECT_THROW(book->NumberFormat(5, 0, 0), wb::Error);
 }
 
 TEST(BuiltinFormatCode, Table)

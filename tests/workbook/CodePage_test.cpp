@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <span>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -98,14 +100,11 @@ TEST(CodePageDecoder, OneDecoderAcrossCodePageChanges)
     CodePage cp(1251);
     std::string out;
     const uint8_t bytes[] = {0xC0, 0xE9};
-    cp.Append(out, bytes, 2);
-    cp.Set(10029);
-    cp.Append(out, bytes, 2);
-    cp.Set(1252);
-    cp.Append(out, bytes, 2);
-    EXPECT_EQ(out, "Ай"
-                   "ņť"
-                   "Àé");
+    for (int codePage : {1251, 10029, 1252}) {
+        cp.Set(codePage);
+        cp.Append(out, bytes, 2);
+    }
+    EXPECT_EQ(out, "АйņťÀé");  // 1251, 10029, 1252
 }
 
 TEST(CodePageOfCharset, FontCharacterSets)
@@ -118,9 +117,7 @@ TEST(CodePageOfCharset, FontCharacterSets)
     for (const auto& [charset, codePage] : rows) {
         SCOPED_TRACE(charset);
         EXPECT_EQ(wb::detail::CodePageOfCharset(charset), codePage);
-        if (codePage) {
-            EXPECT_TRUE(CodePage::Known(codePage));
-        }
+        EXPECT_TRUE(!codePage || CodePage::Known(codePage));
     }
 }
 
@@ -143,17 +140,12 @@ TEST(CodePageFiles, EachReadsAsWritten)
         r->LoadSheet(0, wb::detail::SheetFilter::All(), cells);
         ASSERT_NE(cells.Get(0, 0), nullptr);
         EXPECT_EQ(cells.Get(0, 0)->text, want("A1"));
-        bool found = false;
-        for (const wb::DefinedName& n : r->names) {
-            if (n.name != want("name"))
-                continue;
-            found = true;
-            ASSERT_TRUE(n.range);
-            EXPECT_EQ(n.range->sheet, 0);
-            EXPECT_EQ(n.range->firstRow, 0);
-            EXPECT_EQ(n.range->firstCol, 0);
-        }
-        EXPECT_TRUE(found) << "no name " << want("name");
+        const auto name =
+            std::find_if(r->names.begin(), r->names.end(), [&](auto& n) { return n.name == want("name"); });
+        ASSERT_NE(name, r->names.end()) << "no name " << want("name");
+        ASSERT_TRUE(name->range);
+        EXPECT_EQ(std::make_tuple(name->range->sheet, name->range->firstRow, name->range->firstCol),
+                  std::make_tuple(0, 0, 0));
     }
 }
 

@@ -18,15 +18,10 @@ constexpr uint32_t kEnd = 0xFFFFFFFE;
 constexpr uint32_t kFree = 0xFFFFFFFF;
 constexpr uint32_t kFatSect = 0xFFFFFFFD;
 
-void Put16(std::string& b, size_t at, uint16_t v)
+template <int Width = 4>
+void Put(std::string& b, size_t at, uint32_t v)
 {
-    b[at] = char(v);
-    b[at + 1] = char(v >> 8);
-}
-void Put32(std::string& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char(v >> (8 * i));
+    b.replace(at, Width, Le<Width>(v));
 }
 // A compound file as a writer lays it out: FAT sectors, the directory (one
 // sector), the mini FAT (one sector), the mini stream, then the streams of
@@ -34,121 +29,86 @@ void Put32(std::string& b, size_t at, uint32_t v)
 struct Built {
     std::string bytes;
     uint32_t size = 512;
-    size_t dir = 0;  // file offset of the directory
-    std::vector<uint32_t> fatSectors;
+    size_t dir = 0, miniFat = 0;                // file offsets of the directory and the mini FAT
     std::vector<std::vector<uint32_t>> chains;  // of each stream: regular or mini sectors
     std::vector<uint32_t> miniStreamChain;
     size_t Sector(uint32_t n) const { return size_t(n + 1) * size; }
-    size_t Fat(uint32_t n) const { return Sector(fatSectors[n / (size / 4)]) + 4 * (n % (size / 4)); }
-    size_t MiniFat(uint32_t n) const { return Sector(miniFatSector) + 4 * n; }
+    size_t Fat(uint32_t n) const { return size + 4 * size_t(n); }  // the FAT's sectors come first
+    size_t MiniFat(uint32_t n) const { return miniFat + 4 * n; }
     size_t Entry(int id) const { return dir + 128 * size_t(id); }
-    uint32_t miniFatSector = 0;
+    void Put(size_t at, uint32_t v) { bytes.replace(at, 4, Le<4>(v)); }
 };
 
 Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string>>& streams, bool scatter = false)
 {
     Built b;
-    b.size = 1u << shift;
-    const uint32_t S = b.size;
-    auto sectorsFor = [&](size_t n, uint32_t unit) { return uint32_t((n + unit - 1) / unit); };
-    // A chain of n sectors from `first` on, linked in `table`.
-    auto link = [&](std::vector<uint32_t>& table, uint32_t first, uint32_t n) {
-        std::vector<uint32_t> chain;
+    const uint32_t S = b.size = 1u << shift;
+    auto count = [](size_t n, uint32_t unit) { return uint32_t((n + unit - 1) / unit); };
+    // Appends `data` to `area` in sectors of `unit` bytes chained in `table`; the chain's start.
+    auto store = [&](std::string& area, std::vector<uint32_t>& table, const std::string& data, uint32_t unit,
+                     std::vector<uint32_t>& chain) {
+        const uint32_t n = count(data.size(), unit), first = uint32_t(table.size());
+        table.resize(first + n);
+        area.resize(size_t(first + n) * unit, '\0');
         for (uint32_t k = 0; k < n; ++k)
             chain.push_back(first + (scatter ? n - 1 - k : k));
-        for (uint32_t k = 0; k < n; ++k)
+        for (uint32_t k = 0; k < n; ++k) {
             table[chain[k]] = k + 1 < n ? chain[k + 1] : kEnd;
-        return chain;
+            const std::string part = data.substr(size_t(k) * unit, unit);
+            area.replace(size_t(chain[k]) * unit, part.size(), part);
+        }
+        return n ? chain[0] : kEnd;
     };
     std::string mini;
-    std::vector<uint32_t> miniStart(streams.size(), kEnd);
-    std::vector<uint32_t> miniFat;
+    std::vector<uint32_t> miniFat, fat, start(streams.size(), kEnd);
     b.chains.resize(streams.size());
-    for (size_t i = 0; i < streams.size(); ++i) {
-        const std::string& data = streams[i].second;
-        if (data.size() >= 4096 || data.empty())
-            continue;
-        const uint32_t n = sectorsFor(data.size(), 64), base = uint32_t(miniFat.size());
-        miniFat.resize(base + n, kFree);
-        const std::vector<uint32_t> chain = link(miniFat, base, n);
-        mini.resize(size_t(base + n) * 64);
-        for (uint32_t k = 0; k < n; ++k)
-            mini.replace(size_t(chain[k]) * 64, std::min<size_t>(64, data.size() - k * 64), data.substr(k * 64, 64));
-        miniStart[i] = chain[0];
-        b.chains[i] = chain;
-    }
-    // Sectors: FAT, directory, mini FAT, mini stream, big streams.
-    uint32_t total = 2 + 1 + sectorsFor(mini.size(), S);
+    for (size_t i = 0; i < streams.size(); ++i)
+        if (streams[i].second.size() < 4096)
+            start[i] = store(mini, miniFat, streams[i].second, 64, b.chains[i]);
+    uint32_t others = 2 + count(mini.size(), S), fatCount = 1;  // sectors besides the FAT's
     for (const auto& s : streams)
-        if (s.second.size() >= 4096)
-            total += sectorsFor(s.second.size(), S);
-    uint32_t fatCount = 1;
-    while (fatCount * (S / 4) < total + fatCount)
+        others += s.second.size() >= 4096 ? count(s.second.size(), S) : 0;
+    while (fatCount * (S / 4) < others + fatCount)
         ++fatCount;
-    total += fatCount - 1;
-    std::vector<uint32_t> fat(size_t(fatCount) * (S / 4), kFree);
-    for (uint32_t k = 0; k < fatCount; ++k)
-        b.fatSectors.push_back(k), fat[k] = kFatSect;
-    const uint32_t dirSector = fatCount, miniFatSector = fatCount + 1;
-    fat[dirSector] = kEnd;
-    fat[miniFatSector] = kEnd;
-    b.miniFatSector = miniFatSector;
-    uint32_t next = fatCount + 2;
-    auto place = [&](uint32_t n) {
-        next += n;
-        return link(fat, next - n, n);
-    };
-    b.miniStreamChain = place(sectorsFor(mini.size(), S));
-    std::string& o = b.bytes.assign(size_t(total + 1) * S, '\0');
-    for (size_t k = 0; k < b.miniStreamChain.size(); ++k)
-        o.replace(b.Sector(b.miniStreamChain[k]), S,
-                  mini.substr(k * S, S).append(S - mini.substr(k * S, S).size(), '\0'));
-    std::vector<uint32_t> bigStart(streams.size(), kEnd);
-    for (size_t i = 0; i < streams.size(); ++i) {
-        const std::string& data = streams[i].second;
-        if (data.size() < 4096)
-            continue;
-        const std::vector<uint32_t> chain = place(sectorsFor(data.size(), S));
-        for (size_t k = 0; k < chain.size(); ++k) {
-            std::string part = data.substr(k * S, S);
-            o.replace(b.Sector(chain[k]), part.size(), part);
-        }
-        bigStart[i] = chain[0];
-        b.chains[i] = chain;
-    }
-    // Header.
-    const char sig[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-    o.replace(0, 8, sig, 8);
-    o.replace(0x18, 10, Le<2>(0x3E, shift == 12 ? 4 : 3, 0xFFFE, shift, 6));
-    o.replace(0x2C, 32,
-              Le<4>(fatCount, dirSector, 0, 4096, miniFat.empty() ? kEnd : miniFatSector, !miniFat.empty(), kEnd, 0));
-    for (uint32_t k = 0; k < 109; ++k)
-        Put32(o, 0x4C + 4 * k, k < fatCount ? k : kFree);
+    fat.assign(fatCount, kFatSect);
+    fat.push_back(kEnd), fat.push_back(kEnd);  // the directory, the mini FAT
+    std::string body(fat.size() * S, '\0');
+    const uint32_t rootStart = store(body, fat, mini, S, b.miniStreamChain);
+    for (size_t i = 0; i < streams.size(); ++i)
+        if (streams[i].second.size() >= 4096)
+            start[i] = store(body, fat, streams[i].second, S, b.chains[i]);
+    fat.resize(size_t(fatCount) * (S / 4), kFree);
+    const bool hasMini = !miniFat.empty();
+    miniFat.resize(S / 4, kFree);
     for (size_t k = 0; k < fat.size(); ++k)
-        Put32(o, b.Fat(uint32_t(k)), fat[k]);
-    for (size_t k = 0; k < S / 4; ++k)
-        Put32(o, b.Sector(miniFatSector) + 4 * k, k < miniFat.size() ? miniFat[k] : kFree);
+        Put(body, 4 * k, fat[k]);
+    for (size_t k = 0; k < miniFat.size(); ++k)
+        Put(body, size_t(fatCount + 1) * S + 4 * k, miniFat[k]);
+    // Header: signature, versions, sector sizes, counts and the first 109 FAT sectors.
+    std::string& o = b.bytes.assign("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1").append(0x10, '\0');
+    o += Le<2>(0x3E, shift == 12 ? 4 : 3, 0xFFFE, shift, 6) + std::string(10, '\0');
+    o += Le<4>(fatCount, fatCount, 0, 4096, hasMini ? fatCount + 1 : kEnd, hasMini, kEnd, 0);
+    for (uint32_t k = 0; k < 109; ++k)
+        o += Le<4>(k < fatCount ? k : kFree);
+    o.resize(S, '\0');
+    o += body;
+    b.dir = b.Sector(fatCount), b.miniFat = b.Sector(fatCount + 1);
     // Directory: the root, then the streams as a chain of right siblings.
-    b.dir = b.Sector(dirSector);
     for (size_t e = 0; e < S / 128; ++e)
         o.replace(b.Entry(int(e)) + 0x44, 12, Le<4>(kFree, kFree, kFree));
-    auto entry = [&](int id, const std::string& name, uint8_t type, uint32_t start, uint64_t size) {
+    auto entry = [&](int id, const std::string& name, uint8_t type, uint32_t first, uint64_t size, uint32_t next) {
         const size_t at = b.Entry(id);
         for (size_t i = 0; i < name.size(); ++i)
-            Put16(o, at + 2 * i, uint8_t(name[i]));
-        Put16(o, at + 0x40, uint16_t(2 * name.size() + 2));
+            Put<2>(o, at + 2 * i, uint8_t(name[i]));
+        Put<2>(o, at + 0x40, uint16_t(2 * name.size() + 2));
         o[at + 0x42] = char(type);
-        o.replace(at + 0x74, 8, Le<4>(start, size));
+        Put(o, at + (type == 5 ? 0x4C : 0x48), next);  // the root's child, a stream's right sibling
+        o.replace(at + 0x74, 8, Le<4>(first, size));
     };
-    entry(0, "Root Entry", 5, mini.empty() ? kEnd : b.miniStreamChain[0], mini.size());
-    if (!streams.empty())
-        Put32(o, b.Entry(0) + 0x4C, 1);
-    for (size_t i = 0; i < streams.size(); ++i) {
-        const std::string& data = streams[i].second;
-        entry(int(i + 1), streams[i].first, 2, data.size() >= 4096 ? bigStart[i] : miniStart[i], data.size());
-        if (i + 1 < streams.size())
-            Put32(o, b.Entry(int(i + 1)) + 0x48, uint32_t(i + 2));
-    }
+    entry(0, "Root Entry", 5, rootStart, mini.size(), streams.empty() ? kFree : 1);
+    for (size_t i = 0; i < streams.size(); ++i)
+        entry(int(i + 1), streams[i].first, 2, start[i], streams[i].second.size(),
+              i + 1 < streams.size() ? uint32_t(i + 2) : kFree);
     return b;
 }
 
@@ -214,13 +174,8 @@ TEST(Compound, TellsWhichStreamsAreThere)
     EXPECT_TRUE(wb::detail::CompoundHasStream(path, "encryptedpackage"));
     EXPECT_FALSE(wb::detail::CompoundHasStream(path, "Workbook"));
     EXPECT_FALSE(wb::detail::CompoundHasStream(path, "Encryption"));
-    try {
-        wb::detail::CompoundStream s(path, {"Workbook", "Book"});
-        ADD_FAILURE() << "opened";
-    } catch (const wb::Error& e) {
-        // A password-protected package, not a workbook without its stream.
-        EXPECT_NE(std::string(e.what()).find("the workbook is encrypted"), std::string::npos) << e.what();
-    }
+    // A password-protected package, not a workbook without its stream.
+    ExpectError(path, "the workbook is encrypted", [&] { wb::detail::CompoundStream s(path, {"Workbook", "Book"}); });
 }
 
 TEST(Compound, DamagedFilesGiveClearErrors)
@@ -235,20 +190,19 @@ TEST(Compound, DamagedFilesGiveClearErrors)
     };
     const std::string big = Pattern(10000, 1), small = Pattern(1000, 1);
     const Row rows[] = {
-        {"cycle in the FAT chain", 9, 10000,
-         [](Built& b) { Put32(b.bytes, b.Fat(b.chains[0].back()), b.chains[0][0]); },
+        {"cycle in the FAT chain", 9, 10000, [](Built& b) { b.Put(b.Fat(b.chains[0].back()), b.chains[0][0]); },
          "the Workbook stream chain loops"},
-        {"cycle in the middle of the chain", 12, 70000,
-         [](Built& b) { Put32(b.bytes, b.Fat(b.chains[0][5]), b.chains[0][2]); }, "the Workbook stream chain loops"},
-        {"chain ends early", 9, 10000, [](Built& b) { Put32(b.bytes, b.Fat(b.chains[0][3]), kEnd); },
+        {"cycle in the middle of the chain", 12, 70000, [](Built& b) { b.Put(b.Fat(b.chains[0][5]), b.chains[0][2]); },
+         "the Workbook stream chain loops"},
+        {"chain ends early", 9, 10000, [](Built& b) { b.Put(b.Fat(b.chains[0][3]), kEnd); },
          "the Workbook stream chain ends early"},
-        {"stream starts past the end", 9, 10000, [](Built& b) { Put32(b.bytes, b.Entry(1) + 0x74, 99999); },
+        {"stream starts past the end", 9, 10000, [](Built& b) { b.Put(b.Entry(1) + 0x74, 99999); },
          "names sector 99999 past the end of the file"},
-        {"chain leads past the end", 9, 10000, [](Built& b) { Put32(b.bytes, b.Fat(b.chains[0][1]), 0xFFFFFFF0); },
+        {"chain leads past the end", 9, 10000, [](Built& b) { b.Put(b.Fat(b.chains[0][1]), 0xFFFFFFF0); },
          "past the end of the file"},
-        {"stream larger than the file", 9, 10000, [](Built& b) { Put32(b.bytes, b.Entry(1) + 0x78, 0xFFFFFFF0); },
+        {"stream larger than the file", 9, 10000, [](Built& b) { b.Put(b.Entry(1) + 0x78, 0xFFFFFFF0); },
          "the Workbook stream is larger than the file"},
-        {"4096-byte sectors, 64-bit size", 12, 70000, [](Built& b) { Put32(b.bytes, b.Entry(1) + 0x7C, 0x10); },
+        {"4096-byte sectors, 64-bit size", 12, 70000, [](Built& b) { b.Put(b.Entry(1) + 0x7C, 0x10); },
          "the Workbook stream is larger than the file"},
         {"truncated file", 9, 10000, [](Built& b) { b.bytes.resize(b.bytes.size() - 3000); },
          "past the end of the file"},
@@ -257,48 +211,45 @@ TEST(Compound, DamagedFilesGiveClearErrors)
         {"truncated to its header", 9, 10000, [](Built& b) { b.bytes.resize(512); }, "FAT sectors in a file of 0"},
         {"truncated inside its header", 9, 10000, [](Built& b) { b.bytes.resize(300); },
          "not a readable compound file (the file ends inside its header)"},
-        {"unknown sector size", 9, 10000, [](Built& b) { Put16(b.bytes, 0x1E, 20); },
+        {"unknown sector size", 9, 10000, [](Built& b) { b.bytes[0x1E] = 20; },
          "not a readable compound file (sector size 2^20 is not 512 or 4096)"},
-        {"huge FAT count", 9, 10000, [](Built& b) { Put32(b.bytes, 0x2C, 0x7FFFFFFF); },
+        {"huge FAT count", 9, 10000, [](Built& b) { b.Put(0x2C, 0x7FFFFFFF); },
          "the header counts 2147483647 FAT sectors"},
-        {"FAT sector past the end", 9, 10000, [](Built& b) { Put32(b.bytes, 0x4C, 5000); },
+        {"FAT sector past the end", 9, 10000, [](Built& b) { b.Put(0x4C, 5000); },
          "FAT sector 5000 lies past the end of the file"},
         {"DIFAT loop", 9, 200000,
          [](Built& b) {
              // 237 FAT sectors: 109 in the header, 127 in the first DIFAT
              // sector, whose link leads back to itself.
-             Put32(b.bytes, 0x2C, 237);
-             Put32(b.bytes, 0x44, b.chains[0][0]);
-             Put32(b.bytes, 0x48, 5);
-             Put32(b.bytes, b.Sector(b.chains[0][0]) + 508, b.chains[0][0]);
+             b.Put(0x2C, 237);
+             b.Put(0x44, b.chains[0][0]);
+             b.Put(0x48, 5);
+             b.Put(b.Sector(b.chains[0][0]) + 508, b.chains[0][0]);
          },
          "the DIFAT chain loops"},
-        {"DIFAT chain shorter than its count", 9, 200000, [](Built& b) { Put32(b.bytes, 0x2C, 112); },
+        {"DIFAT chain shorter than its count", 9, 200000, [](Built& b) { b.Put(0x2C, 112); },
          "the DIFAT chain ends before the FAT's sectors"},
-        {"directory loop", 9, 10000, [](Built& b) { Put32(b.bytes, b.Entry(2) + 0x44, 1); },
-         "the directory tree loops"},
-        {"directory link past its entries", 9, 10000, [](Built& b) { Put32(b.bytes, b.Entry(2) + 0x48, 70000); },
+        {"directory loop", 9, 10000, [](Built& b) { b.Put(b.Entry(2) + 0x44, 1); }, "the directory tree loops"},
+        {"directory link past its entries", 9, 10000, [](Built& b) { b.Put(b.Entry(2) + 0x48, 70000); },
          "points to entry 70000 of 4"},
         {"root entry missing", 9, 10000, [](Built& b) { b.bytes[b.Entry(0) + 0x42] = 1; },
          "the first directory entry is not the root storage"},
         {"directory chain loops", 9, 10000,
-         [](Built& b) { Put32(b.bytes, b.Fat(uint32_t(b.dir / 512 - 1)), uint32_t(b.dir / 512 - 1)); },
+         [](Built& b) { b.Put(b.Fat(uint32_t(b.dir / 512 - 1)), uint32_t(b.dir / 512 - 1)); },
          "the directory chain loops"},
-        {"mini sector chain loops", 9, 1000,
-         [](Built& b) { Put32(b.bytes, b.MiniFat(b.chains[0].back()), b.chains[0][0]); },
+        {"mini sector chain loops", 9, 1000, [](Built& b) { b.Put(b.MiniFat(b.chains[0].back()), b.chains[0][0]); },
          "the Workbook stream's mini sector chain loops"},
-        {"mini sector past the mini FAT", 9, 1000, [](Built& b) { Put32(b.bytes, b.Entry(1) + 0x74, 4000); },
+        {"mini sector past the mini FAT", 9, 1000, [](Built& b) { b.Put(b.Entry(1) + 0x74, 4000); },
          "past the mini FAT"},
-        {"mini sector past the mini stream", 9, 1000, [](Built& b) { Put32(b.bytes, b.Entry(1) + 0x74, 100); },
+        {"mini sector past the mini stream", 9, 1000, [](Built& b) { b.Put(b.Entry(1) + 0x74, 100); },
          "the Workbook stream lies past the end of the mini stream"},
         {"mini stream chain loops", 9, 1000,
-         [](Built& b) { Put32(b.bytes, b.Fat(b.miniStreamChain.back()), b.miniStreamChain[0]); },
-         "the mini stream chain loops"},
-        {"mini stream larger than the file", 9, 1000, [](Built& b) { Put32(b.bytes, b.Entry(0) + 0x78, 0xFFFFFF00); },
+         [](Built& b) { b.Put(b.Fat(b.miniStreamChain.back()), b.miniStreamChain[0]); }, "the mini stream chain loops"},
+        {"mini stream larger than the file", 9, 1000, [](Built& b) { b.Put(b.Entry(0) + 0x78, 0xFFFFFF00); },
          "the mini stream is larger than the file"},
-        {"4096-byte sectors, mini stream chain cut", 12, 1000,
-         [](Built& b) { Put32(b.bytes, b.Entry(0) + 0x74, kEnd); }, "the mini stream chain ends early"},
-        {"no such stream", 9, 10000, [](Built& b) { Put16(b.bytes, b.Entry(1), 'X'); },
+        {"4096-byte sectors, mini stream chain cut", 12, 1000, [](Built& b) { b.Put(b.Entry(0) + 0x74, kEnd); },
+         "the mini stream chain ends early"},
+        {"no such stream", 9, 10000, [](Built& b) { Put<2>(b.bytes, b.Entry(1), 'X'); },
          "holds no \"Workbook\" or \"Book\" stream"},
         {"a storage of that name", 9, 10000, [](Built& b) { b.bytes[b.Entry(1) + 0x42] = 1; }, "holds no \"Workbook\""},
     };
@@ -309,13 +260,6 @@ TEST(Compound, DamagedFilesGiveClearErrors)
         Built b = Build(row.shift, {{"Workbook", Pattern(row.size, 1)}, {"CompObj", Pattern(600, 3)}});
         row.damage(b);
         WriteFile(path, b.bytes);
-        try {
-            wb::detail::CompoundStream s(path, {"Workbook", "Book"});
-            ADD_FAILURE() << "opened";
-        } catch (const wb::Error& e) {
-            const std::string text = e.what();
-            EXPECT_EQ(text.rfind(path + ": ", 0), 0u) << text;
-            EXPECT_NE(text.find(row.message), std::string::npos) << text;
-        }
+        ExpectError(path, row.message, [&] { wb::detail::CompoundStream s(path, {"Workbook", "Book"}); });
     }
 }

@@ -2,6 +2,7 @@
 // file, never a crash, a hang or another exception. Runs under the sanitizers
 // with ./test, so a read past a buffer fails here too.
 #include "harvester/modExtractWorkbookData.h"
+#include "tests/fuzz/FuzzWorkbook.h"
 #include "tests/workbook/Json.h"
 #include "workbook/Workbook.h"
 
@@ -26,46 +27,32 @@ extern "C" const char* __lsan_default_suppressions()
 
 namespace {
 
-// Opens the file and reads what a harvest would: every name, a block of
-// every sheet. Any failure must be a wb::Error naming the file; its message
-// comes back in `message`. True when it was read.
+// Reads the file as a harvest would (FuzzWorkbook.h). Any failure must be a
+// wb::Error naming the file (or the name it was reading); the message of a
+// refusal comes back in `message`. True when it was read.
 bool Exercise(const std::string& path, std::string* message = nullptr)
 {
+    bool read = true;
     try {
-        auto book = wb::Workbook::Open(path);
-        for (const wb::DefinedName& n : book->Names()) {
-            try {
-                wb::Range r = book->Resolve(n.name);
-                for (int row = r.firstRow; row <= r.lastRow && row < r.firstRow + 50; ++row)
-                    for (int col = r.firstCol; col <= r.lastCol && col < r.firstCol + 20; ++col)
-                        (void)book->Cell(r.sheet, row, col).Text();
-            } catch (const wb::Error& e) {
-                if (std::string(e.what()).find(path) == std::string::npos &&
-                    std::string(e.what()).find(n.name) == std::string::npos)
-                    ADD_FAILURE() << path << ": name " << n.name << ": " << e.what();
-            }
-        }
-        for (size_t s = 0; s < book->SheetNames().size(); ++s)
-            for (int row = 0; row < 40; ++row)
-                for (int col = 0; col < 8; ++col)
-                    (void)book->Cell(int(s), row, col).Text();
-        return true;
-    } catch (const wb::Error& e) {
-        EXPECT_NE(std::string(e.what()).find(path), std::string::npos)
-            << "the message should name the file: " << e.what();
-        if (message)
-            *message = e.what();
-        return false;
+        fuzzwb::Exercise(path, [&](const std::string& what, const wb::Error& e) {
+            const std::string text = e.what();
+            if (text.find(path) == std::string::npos && (what.empty() || text.find(what) == std::string::npos))
+                ADD_FAILURE() << "the message should name the file: " << text;
+            if (what.empty() && read && message)
+                *message = text;
+            read = read && !what.empty();
+        });
     } catch (const std::exception& e) {
         ADD_FAILURE() << path << ": not a wb::Error: " << e.what();
         return false;
     }
+    return read;
 }
 
 // One source per reader and writer family.
 class Damage : public testing::TestWithParam<const char*> {};
 
-TEST_P(Damage, TruncatedCopiesAreRefusedOrRead)
+TEST_P(Damage, TruncatedFlippedAndOverwrittenCopiesAreRefusedOrRead)
 {
     const std::string bytes = ReadFile(kFixtures / GetParam());
     ASSERT_GT(bytes.size(), 1000u);
@@ -81,12 +68,7 @@ TEST_P(Damage, TruncatedCopiesAreRefusedOrRead)
     EXPECT_GT(refused, 30);
     WriteFile(copy, bytes);
     EXPECT_TRUE(Exercise(copy));
-}
 
-TEST_P(Damage, FlippedAndOverwrittenCopiesAreRefusedOrRead)
-{
-    const std::string bytes = ReadFile(kFixtures / GetParam());
-    const std::string copy = TempPath(fs::path(GetParam()).extension().string());
     std::mt19937 random(12345);  // fixed: a failure must be repeatable
     for (int round = 0; round < 150; ++round) {
         std::string damaged = bytes;
@@ -110,100 +92,6 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Damage,
                                          "xlsx_inline.xlsx", "codepages/932_gn5.xls", "form/sheetjs.xlsb",
                                          "dates1904/sheetjs.xlsb"),
                          ParamName<testing::TestParamInfo<const char*>>);
-
-// Zips made by hand, so a bomb needs neither a gigabyte in memory nor the
-// time to compress one: its member is a raw deflate stream of fixed-Huffman
-// "repeat the last byte 258 times" codes.
-// Deflate data for head + `fill` spaces + tail.
-std::string DeflateRun(const std::string& head, size_t fill, const std::string& tail)
-{
-    std::string out;
-    uint32_t cur = 0;
-    int used = 0;
-    auto bit = [&](uint32_t b) {  // deflate packs bits LSB first
-        cur |= b << used;
-        if (++used == 8)
-            out += char(cur), cur = 0, used = 0;
-    };
-    auto code = [&](uint32_t c, int n) {  // Huffman codes go MSB first
-        for (int i = n - 1; i >= 0; --i)
-            bit((c >> i) & 1u);
-    };
-    auto literal = [&](unsigned char c) { c < 144 ? code(0x30 + c, 8) : code(0x190 + (c - 144), 9); };
-    bit(1), bit(1), bit(0);  // last block, fixed Huffman codes
-    for (unsigned char c : head)
-        literal(c);
-    if (fill) {
-        literal(' ');
-        size_t left = fill - 1;
-        for (; left >= 258; left -= 258)
-            code(0xC5, 8), code(0, 5);  // length 258 (code 285), distance 1
-        for (; left; --left)
-            literal(' ');
-    }
-    for (unsigned char c : tail)
-        literal(c);
-    code(0, 7);  // end of block
-    if (used)
-        out += char(cur);
-    return out;
-}
-
-uint32_t Crc32(const std::string& s)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : s) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-struct Member {
-    std::string name;
-    std::string data;     // as stored in the zip
-    uint16_t method = 0;  // 0 stored, 8 deflated
-    uint32_t crc = 0;
-    uint32_t size = 0;   // uncompressed size as declared
-    uint16_t flags = 0;  // general purpose bits (1: encrypted)
-};
-
-Member Stored(const std::string& name, const std::string& text)
-{
-    return {name, text, 0, Crc32(text), uint32_t(text.size())};
-}
-
-// With `zip64`, sizes and offsets stand in zip64 fields, as writers that
-// stream their output put them.
-void WriteZip(const std::string& path, const std::vector<Member>& members, bool zip64 = false)
-{
-    std::string out, central;
-    const uint32_t full = 0xFFFFFFFF;
-    for (const Member& m : members) {
-        const uint32_t offset = uint32_t(out.size()), stored = uint32_t(m.data.size());
-        auto common = [&](uint32_t csize, uint32_t size, uint16_t extra) {  // method to extra length
-            return Le<2>(m.method, 0, 0x21) + Le<4>(m.crc, csize, size) + Le<2>(m.name.size(), extra);
-        };
-        out += Le<4>(0x04034b50) + Le<2>(20, m.flags) + common(stored, m.size, 0) + m.name + m.data;
-        central += Le<4>(0x02014b50) + Le<2>(45, 45, m.flags) +
-                   (zip64 ? common(full, full, 28) : common(stored, m.size, 0)) + Le<2>(0, 0, 0) +
-                   Le<4>(0, zip64 ? full : offset) + m.name;
-        if (zip64)
-            central += Le<2>(1, 24) + Le<8>(m.size, stored, offset);
-    }
-    const size_t n = members.size(), at = out.size();
-    out += central;
-    if (zip64) {
-        const size_t end64 = out.size();
-        out += Le<4>(0x06064b50) + Le<8>(44) + Le<2>(45, 45) + Le<4>(0, 0) + Le<8>(n, n, central.size(), at);
-        out += Le<4>(0x07064b50, 0) + Le<8>(end64) + Le<4>(1);
-        out += Le<4>(0x06054b50, 0) + Le<2>(0xFFFF, 0xFFFF) + Le<4>(full, full) + Le<2>(0);
-    } else {
-        out += Le<4>(0x06054b50, 0) + Le<2>(n, n) + Le<4>(central.size(), at) + Le<2>(0);
-    }
-    WriteFile(path, out);
-}
 
 const char kContentTypes[] =
     R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="xml" ContentType="application/xml"/></Types>)";
@@ -281,8 +169,7 @@ const std::string kOdsWholeSheet =
 std::string Repeat(const std::string& unit, size_t n)
 {
     std::string s;
-    s.reserve(unit.size() * n);
-    for (size_t i = 0; i < n; ++i)
+    while (n--)
         s += unit;
     return s;
 }
@@ -308,94 +195,80 @@ void ExpectRefused(const std::string& path, const std::string& expected)
     EXPECT_NE(message.find(expected), std::string::npos) << message;
 }
 
-TEST(NonWorkbooks, ClearErrorNamingTheFile)
+// A file of these bytes.
+std::string Raw(const std::string& bytes)
 {
-    const std::pair<std::string, const char*> cases[] = {
-        {"", "not a workbook (empty file)"},
-        {"<!DOCTYPE html><html><body>form</body></html>", "not a workbook (HTML)"},
-        {"\xEF\xBB\xBF  <html>", "not a workbook (HTML)"},
-        {"<?xml version=\"1.0\"?><Workbook/>", "not a workbook (XML)"},
-        {"Name,Hours\nAnn,8\n", "not a workbook (text)"},
-        {"%PDF-1.4 ...", "not a workbook (PDF)"},
-        {std::string("\x09\x08\x10\x00\x00\x06\x05\x00", 8), "not supported"},
-        {std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8), "not a workbook (unknown binary format)"},
-        {"PK\x03\x04 truncated", "damaged zip package"},
-        {"PK", ""},
-        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", ""},
-        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(600, '\xff'), ""},
-        {std::string(512, '\0'), ""},
-    };
-    for (const auto& [bytes, expected] : cases) {
-        const std::string path = TempPath(".xls");
-        WriteFile(path, bytes);
-        ExpectRefused(path, expected);
-    }
-    ExpectRefused(Fixture("html_renamed.xls"), "html_renamed.xls: not a workbook (HTML)");
-    ExpectRefused("/nonexistent/form.xlsx", "");
-    const std::string folder = TempPath(".xls");
-    fs::create_directories(folder);
-    ExpectRefused(folder, "");
+    const std::string path = TempPath(".xls");
+    WriteFile(path, bytes);
+    return path;
 }
 
-TEST(NonWorkbooks, ZipWithoutWorkbookParts)
+TEST(NonWorkbooks, ClearErrorNamingTheFile)
 {
     auto rels = [](const std::string& target) {  // the package's link to its workbook part
         std::string r = kRootRels;
         return r.replace(r.find("xl/workbook.xml"), 15, target);
     };
-    const std::pair<std::vector<std::pair<std::string, std::string>>, const char*> cases[] = {
-        {{{"readme.txt", "hello"}}, "not a workbook (zip archive without workbook parts)"},
-        {{{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", "<a/>"}},
+    const std::string ods = "application/vnd.oasis.opendocument.spreadsheet", repeated = " table:number-rows-repeated=";
+    const std::pair<std::string, std::string> cases[] = {
+        {Raw(""), "not a workbook (empty file)"},
+        {Raw("<!DOCTYPE html><html><body>form</body></html>"), "not a workbook (HTML)"},
+        {Raw("\xEF\xBB\xBF  <html>"), "not a workbook (HTML)"},
+        {Raw("<?xml version=\"1.0\"?><Workbook/>"), "not a workbook (XML)"},
+        {Raw("Name,Hours\nAnn,8\n"), "not a workbook (text)"},
+        {Raw("%PDF-1.4 ..."), "not a workbook (PDF)"},
+        {Raw(std::string("\x09\x08\x10\x00\x00\x06\x05\x00", 8)), "not supported"},
+        {Raw(std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8)), "not a workbook (unknown binary format)"},
+        {Raw("PK\x03\x04 truncated"), "damaged zip package"},
+        {Raw("PK"), ""},
+        {Raw("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"), ""},
+        {Raw("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(600, '\xff')), ""},
+        {Raw(std::string(512, '\0')), ""},
+        {Fixture("html_renamed.xls"), "html_renamed.xls: not a workbook (HTML)"},
+        // Saved by LibreOffice with a password to open (fixtures/gen_encrypted.py,
+        // fixtures/gen_xls.py): each format says so, not that it is damaged.
+        {Fixture("encrypted/password.xlsx"), "the workbook is encrypted (protected by a password to open)"},
+        {Fixture("encrypted/password.ods"), "the workbook is encrypted (protected by a password to open)"},
+        {Fixture("xls/encrypted_lo8.xls"), "the workbook is encrypted (protected by a password to open)"},
+        {"/nonexistent/form.xlsx", ""},
+        // Zip packages without their workbook parts.
+        {MakeZip({{"readme.txt", "hello"}}), "not a workbook (zip archive without workbook parts)"},
+        {MakeZip({{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", "<a/>"}}),
          "not a workbook (OpenDocument application/vnd.oasis.opendocument.text)"},
-        {{{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}, {"content.xml", "<a><b></a>"}},
-         "content.xml is damaged"},
-        {{{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}, {"content.xml", "<a/>"}},
-         "content.xml holds no spreadsheet"},
-        {{{"xl/workbook.xml", "<workbook><sheets/></workbook>"}}, "the workbook has no sheets"},
-        {{{"_rels/.rels", "<Relationships/>"}}, "the part xl/workbook.xml is missing"},
-        {{{"_rels/.rels", rels("xl/workbook.bin")}, {"xl/workbook.bin", "binary"}},
+        {MakeZip({{"mimetype", ods}, {"content.xml", "<a><b></a>"}}), "content.xml is damaged"},
+        {MakeZip({{"mimetype", ods}, {"content.xml", "<a/>"}}), "content.xml holds no spreadsheet"},
+        {MakeZip({{"xl/workbook.xml", "<workbook><sheets/></workbook>"}}), "the workbook has no sheets"},
+        {MakeZip({{"_rels/.rels", "<Relationships/>"}}), "the part xl/workbook.xml is missing"},
+        {MakeZip({{"_rels/.rels", rels("xl/workbook.bin")}, {"xl/workbook.bin", "binary"}}),
          "xl/workbook.bin: the record runs past the end of the part (105 bytes stated) (record 0x0062 at byte 0)"},
-        {{{"_rels/.rels", rels("/bin/book.bin")}, {"bin/book.bin", "binary"}},
+        {MakeZip({{"_rels/.rels", rels("/bin/book.bin")}, {"bin/book.bin", "binary"}}),
          "Excel binary workbook (.xlsb) whose workbook part is bin/book.bin rather than xl/workbook.bin"},
-    };
-    for (const auto& [members, expected] : cases)
-        ExpectRefused(MakeZip(members), expected);
-}
-
-TEST(NonWorkbooks, SheetPartMissingOrDamaged)
-{
-    const std::pair<std::string, const char*> cases[] = {
-        {"<row r=\"0\"/>", "row number 0 outside the sheet"},
-        {"<row><c r=\"XFE1\"><v>1</v></c></row>", "bad cell reference \"XFE1\""},
-        {"<row><c r=\"B2\" t=\"s\"><v>7</v></c></row>", "cell B2: shared string 7 does not exist"},
-        {"<row><c r=\"C3\"><v>12abc</v></c></row>", "cell C3: bad number \"12abc\""},
-        {"<row><c r=\"C3\" t=\"d\"><v>soon</v></c></row>", "cell C3: bad date \"soon\""},
-        {"<row><c r=\"C3\"", "sheet1.xml is damaged"},
-    };
-    for (const auto& [rows, expected] : cases)
-        ExpectRefused(XlsxWith(rows), expected);
-    ExpectRefused(MakeZip({{"xl/workbook.xml", kWorkbook}, {"xl/_rels/workbook.xml.rels", kWorkbookRels}}),
-                  "the part xl/worksheets/sheet1.xml of sheet Sheet1 is missing");
-}
-
-TEST(NonWorkbooks, OdsRepeatsPastTheSheetLimits)
-{
-    const std::string rows = " table:number-rows-repeated=";
-    const std::pair<std::string, const char*> cases[] = {
-        {OdsCell("", rows + "\"1048577\""), "rows repeated past row 1048576"},
-        {OdsRow("", rows + "\"1048576\"") + OdsRow(""), "rows repeated past row 1048576"},
-        {OdsCell(R"(table:number-columns-repeated="16385")"), "columns repeated past column 16384"},
-        {OdsCell(R"(table:number-columns-repeated="16000" office:value-type="float" office:value="1")",
-                 rows + "\"1000000\""),
+        {MakeZip({{"xl/workbook.xml", kWorkbook}, {"xl/_rels/workbook.xml.rels", kWorkbookRels}}),
+         "the part xl/worksheets/sheet1.xml of sheet Sheet1 is missing"},
+        // Sheet parts in error.
+        {XlsxWith("<row r=\"0\"/>"), "row number 0 outside the sheet"},
+        {XlsxWith("<row><c r=\"XFE1\"><v>1</v></c></row>"), "bad cell reference \"XFE1\""},
+        {XlsxWith("<row><c r=\"B2\" t=\"s\"><v>7</v></c></row>"), "cell B2: shared string 7 does not exist"},
+        {XlsxWith("<row><c r=\"C3\"><v>12abc</v></c></row>"), "cell C3: bad number \"12abc\""},
+        {XlsxWith("<row><c r=\"C3\" t=\"d\"><v>soon</v></c></row>"), "cell C3: bad date \"soon\""},
+        {XlsxWith("<row><c r=\"C3\""), "sheet1.xml is damaged"},
+        {OdsSheet(OdsCell("", repeated + "\"1048577\"")), "rows repeated past row 1048576"},
+        {OdsSheet(OdsRow("", repeated + "\"1048576\"") + OdsRow("")), "rows repeated past row 1048576"},
+        {OdsSheet(OdsCell(R"(table:number-columns-repeated="16385")")), "columns repeated past column 16384"},
+        {OdsSheet(OdsCell(R"(table:number-columns-repeated="16000" office:value-type="float" office:value="1")",
+                          repeated + "\"1000000\"")),
          "too many cells"},
-        {OdsCell(R"(office:value-type="float" office:value="x")"), "sheet S, cell A1: bad number \"x\""},
-        {OdsCell(R"(office:value-type="date" office:date-value="2009-13-01")"), "bad date"},
-        {OdsCell(R"(office:value-type="time" office:time-value="PT1Y")"), "bad time"},
-        {OdsRow(R"(<table:table-cell><text:p><text:s text:c="99999999"/></text:p></table:table-cell>)"),
+        {OdsSheet(OdsCell(R"(office:value-type="float" office:value="x")")), "sheet S, cell A1: bad number \"x\""},
+        {OdsSheet(OdsCell(R"(office:value-type="date" office:date-value="2009-13-01")")), "bad date"},
+        {OdsSheet(OdsCell(R"(office:value-type="time" office:time-value="PT1Y")")), "bad time"},
+        {OdsSheet(OdsRow(R"(<table:table-cell><text:p><text:s text:c="99999999"/></text:p></table:table-cell>)")),
          "bad space count"},
     };
-    for (const auto& [rows, expected] : cases)
-        ExpectRefused(OdsSheet(rows), expected);
+    for (const auto& [path, expected] : cases)
+        ExpectRefused(path, expected);
+    const std::string folder = TempPath(".xls");
+    fs::create_directories(folder);
+    ExpectRefused(folder, "");
 }
 
 // A package of one sheet whose A1 holds 7, stored or deflated, and what
@@ -403,41 +276,52 @@ TEST(NonWorkbooks, OdsRepeatsPastTheSheetLimits)
 TEST(Zip, PackageLayoutsAndMemberKinds)
 {
     const std::string row = R"(<row r="1"><c r="A1"><v>7</v></c></row>)", sheet = kSheetHead + row + kSheetTail;
+    using Change = std::function<void(std::vector<Member>&)>;
     struct Case {
-        const char* what;
+        std::string what;
+        size_t fill;  // 0: the sheet is stored; else deflated with that many blanks
         bool zip64;
-        std::function<void(std::vector<Member>&)> change;
+        Change change;
         const char* refused;  // nullptr: A1 reads 7
     };
-    const Case cases[] = {
-        {"plain", false, [](std::vector<Member>&) {}, nullptr},
-        // The bombs below differ from this only in their sheet, so a refusal
-        // there is about the size and not about the package.
-        {"deflated with runs", false,
-         [&](std::vector<Member>& m) { m.back() = XlsxMembers(kSheetHead + row, 1000, kSheetTail).back(); }, nullptr},
-        {"zip64 directory and sizes", true, [](std::vector<Member>&) {}, nullptr},
-        {"part names in another letter case", false,
-         [](std::vector<Member>& m) {
-             for (Member& x : m)
-                 for (char& c : x.name)
+    const Change same = [](auto&) {};
+    std::vector<Case> cases = {
+        {"plain", 0, false, same, nullptr},
+        {"zip64 directory and sizes", 0, true, same, nullptr},
+        {"part names in another letter case", 0, false,
+         [](auto& members) {
+             for (Member& m : members)
+                 for (char& c : m.name)
                      c = char(std::toupper(static_cast<unsigned char>(c)));
          },
          nullptr},
-        {"encrypted sheet", false, [](std::vector<Member>& m) { m.back().flags = 1; }, "encrypted"},
-        {"bzip2 sheet", false, [](std::vector<Member>& m) { m.back().method = 12; },
-         "compression method 12 not supported"},
-        {"stored sheet with a wrong checksum", false, [](std::vector<Member>& m) { m.back().crc ^= 1; }, "CRC error"},
-        {"deflated sheet cut short", false,
-         [&](std::vector<Member>& m) {
-             m.back().method = 8;
-             m.back().data = DeflateRun(sheet.substr(0, 40), 0, "");
-         },
+        {"encrypted sheet", 0, false, [](auto& m) { m.back().flags = 1; }, "encrypted"},
+        {"bzip2 sheet", 0, false, [](auto& m) { m.back().method = 12; }, "compression method 12 not supported"},
+        {"stored sheet with a wrong checksum", 0, false, [](auto& m) { m.back().crc ^= 1; }, "CRC error"},
+        {"deflated sheet cut short", 0, false,
+         [&](auto& m) { m.back().method = 8, m.back().data = DeflateRun(sheet.substr(0, 40), 0, ""); },
          "shorter than its stored size"},
     };
+    // A small deflated part fits the reader's buffer at once, a bigger one
+    // is inflated piece by piece: each check must hold both ways. The bombs
+    // below differ from these only in their sheet, so a refusal there is
+    // about the size and not about the package.
+    for (const size_t fill : {size_t(1000), size_t(90000)}) {
+        const std::string blanks = ", " + std::to_string(fill) + " bytes of blanks";
+        cases.push_back({"deflated" + blanks, fill, false, same, nullptr});
+        cases.push_back({"wrong checksum" + blanks, fill, false, [](auto& m) { m.back().crc ^= 1; }, "CRC error"});
+        cases.push_back(
+            {"reserved block type" + blanks, fill, false, [](auto& m) { m.back().data[0] |= 0x06; }, "damaged part"});
+        cases.push_back({"stated size too small" + blanks, fill, false, [](auto& m) { --m.back().size; },
+                         "larger than its stored size"});
+        cases.push_back({"stated size too large" + blanks, fill, false, [](auto& m) { ++m.back().size; },
+                         "shorter than its stored size"});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<Member> members = XlsxMembers("", 0, "");
-        members.back() = Stored("xl/worksheets/sheet1.xml", sheet);
+        std::vector<Member> members = XlsxMembers(kSheetHead + row, c.fill, kSheetTail);
+        if (!c.fill)
+            members.back() = Stored("xl/worksheets/sheet1.xml", sheet);
         c.change(members);
         const std::string p = TempPath(".xlsx");
         WriteZip(p, members, c.zip64);
@@ -469,39 +353,6 @@ TEST(Zip, ZipBombsAreRefused)
     ExpectRefused(p, "");
 }
 
-TEST(Zip, DeflatedSheetsAreCheckedWholeOrInPieces)
-{
-    // A small part fits the reader's buffer at once, a bigger one is
-    // inflated piece by piece: each check must hold both ways.
-    const std::string row = R"(<row r="1"><c r="A1"><v>7</v></c></row>)";
-    struct Case {
-        const char* what;
-        std::function<void(Member&)> change;
-        const char* refused;  // nullptr: A1 reads 7
-    };
-    const Case cases[] = {
-        {"intact", [](Member&) {}, nullptr},
-        {"wrong checksum", [](Member& m) { m.crc ^= 1; }, "CRC error"},
-        {"reserved block type", [](Member& m) { m.data[0] |= 0x06; }, "damaged part"},
-        {"stated size too small", [](Member& m) { --m.size; }, "larger than its stored size"},
-        {"stated size too large", [](Member& m) { ++m.size; }, "shorter than its stored size"},
-    };
-    for (const size_t fill : {size_t(1000), size_t(90000)})
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(fill) + " bytes of blanks");
-            std::vector<Member> members = XlsxMembers(kSheetHead + row, fill, kSheetTail);
-            c.change(members.back());
-            const std::string p = TempPath(".xlsx");
-            WriteZip(p, members);
-            if (c.refused) {
-                ExpectRefused(p, c.refused);
-            } else {
-                ASSERT_TRUE(Exercise(p));
-                EXPECT_EQ(wb::Workbook::Open(p)->Cell(0, 0, 0).Text(), "7");
-            }
-        }
-}
-
 // Inputs the fuzzers once crashed on (tests/fuzz/regressions/): each must now
 // be refused or read.
 TEST(FuzzRegressions, EveryReproducerIsRefusedOrRead)
@@ -522,24 +373,23 @@ TEST(FuzzRegressions, EveryReproducerIsRefusedOrRead)
 TEST(OdsParts, ActiveTableWithEscapedName)
 {
     const std::string tables = "<table:table table:name=\"A\"/><table:table table:name=\"R&amp;D &lt;1&gt;\"/>";
-    const std::string settings =
-        "<office:document-settings xmlns:office=\"o\" xmlns:config=\"c\"><office:settings>"
-        "<config:config-item-set config:name=\"ooo:view-settings\"><config:config-item-map-indexed "
-        "config:name=\"Views\"><config:config-item-map-entry><config:config-item config:name=\"ViewId\" "
-        "config:type=\"string\">view1</config:config-item><config:config-item config:name=\"ActiveTable\" "
-        "config:type=\"string\">R&amp;D &lt;1&gt;</config:config-item></config:config-item-map-entry>"
-        "</config:config-item-map-indexed></config:config-item-set></office:settings></office:document-settings>";
-    auto book = wb::Workbook::Open(MakeOds(tables, settings));
+    auto settings = [](const std::string& items) {
+        return "<office:document-settings xmlns:office=\"o\" xmlns:config=\"c\"><office:settings>" + items +
+               "</office:settings></office:document-settings>";
+    };
+    auto book = wb::Workbook::Open(MakeOds(
+        tables, settings("<config:config-item-set config:name=\"ooo:view-settings\"><config:config-item-map-indexed "
+                         "config:name=\"Views\"><config:config-item-map-entry><config:config-item "
+                         "config:name=\"ViewId\" config:type=\"string\">view1</config:config-item><config:config-item "
+                         "config:name=\"ActiveTable\" config:type=\"string\">R&amp;D &lt;1&gt;</config:config-item>"
+                         "</config:config-item-map-entry></config:config-item-map-indexed></config:config-item-set>")));
     EXPECT_EQ(book->SheetNames()[1], "R&D <1>");
     EXPECT_EQ(book->ActiveSheet(), 1);
-
     EXPECT_EQ(wb::Workbook::Open(MakeOds(tables, ""))->ActiveSheet(), 0);
-
     // An empty item written as one tag: no active table, and no damage.
-    const std::string empty = "<office:document-settings xmlns:office=\"o\" xmlns:config=\"c\"><office:settings>"
-                              "<config:config-item config:name=\"ActiveTable\" config:type=\"string\"/>"
-                              "<config:config-item config:name=\"Zoom\" config:type=\"int\">100</config:config-item>"
-                              "</office:settings></office:document-settings>";
+    const std::string empty = settings("<config:config-item config:name=\"ActiveTable\" config:type=\"string\"/>"
+                                       "<config:config-item config:name=\"Zoom\" config:type=\"int\">100"
+                                       "</config:config-item>");
     EXPECT_EQ(wb::Workbook::Open(MakeOds(tables, empty))->ActiveSheet(), 0);
     EXPECT_THROW(wb::Workbook::Open(
                      MakeOds(tables, "<office:document-settings><config:config-item config:name=\"ActiveTable\">")),
@@ -560,20 +410,13 @@ TEST(OdsParts, TypedValuesWhateverTheAttributeOrder)
         R"(<table:covered-table-cell table:number-columns-repeated="2"/>)"
         "<table:table-cell><text:p>untyped</text:p></table:table-cell>";
     auto book = wb::Workbook::Open(OdsSheet(OdsRow(cells)));
+    std::vector<std::string> got;
+    for (int col = 0; col < 9; ++col)
+        got.push_back(TypedText(book->Cell(0, 0, col)));
     // 36:30 is 1.52 days, as the 1900 system counts them.
-    const char* const want[] = {"number:3",
-                                "number:0.25",
-                                "date:1900-01-01 12:30:00",
-                                "date:1899-12-30 07:15:30",
-                                "boolean:FALSE",
-                                "text:a   b\tc\nd\ne",
-                                "empty:",
-                                "empty:",
-                                "text:untyped"};
-    for (int col = 0; col < 9; ++col) {
-        const wb::CellValue v = book->Cell(0, 0, col);
-        EXPECT_EQ(std::string(wb::CellTypeName(v.type)) + ":" + v.Text(), want[col]) << col;
-    }
+    EXPECT_EQ(got, (std::vector<std::string>{"number:3", "number:0.25", "date:1900-01-01 12:30:00",
+                                             "date:1899-12-30 07:15:30", "boolean:FALSE", "text:a   b\tc\nd\ne",
+                                             "empty:", "empty:", "text:untyped"}));
 }
 
 // ---------------------------------------------------------------- .xlsb made by hand
@@ -740,24 +583,20 @@ TEST(Xlsb, HandMadeWorkbookIsRead)
         EXPECT_EQ(book->Resolve("local"), (wb::Range{1, 0, 0, 0, 0}));  // the active sheet's own name
         EXPECT_EQ(book->Cell(1, 0, 0).Text(), "7");
         EXPECT_EQ(book->Cell(0, 1, 5).Text(), longText);
-        const char* const want[] = {"A1 number:42",      "B1 number:123.45",    "C1 number:1.25",
-                                    "D1 number:-3",      "E1 number:0.125",     "F1 empty:",
-                                    "G1 text:short",     "A2 date:2024-02-29",  "B2 date:2024-02-29 08:15:00",
-                                    "C2 text:rich one",  "D2 text:shared zero", "E2 text:rich",
-                                    "A10 text:DONE",     "B10 date:2024-03-15", "C10 boolean:TRUE",
-                                    "D10 error:#DIV/0!", "E10 boolean:FALSE",   "F10 error:#N/A",
-                                    "G10 error:#REF!",   "H10 boolean:TRUE",    "XFD1048576 number:-1",
-                                    "A3 empty:"};
-        for (std::string w : want) {
-            if (flags)  // the same serials count from 1904: four years and a day later
+        std::vector<std::string> want = {"A1 number:42",      "B1 number:123.45",    "C1 number:1.25",
+                                         "D1 number:-3",      "E1 number:0.125",     "F1 empty:",
+                                         "G1 text:short",     "A2 date:2024-02-29",  "B2 date:2024-02-29 08:15:00",
+                                         "C2 text:rich one",  "D2 text:shared zero", "E2 text:rich",
+                                         "A10 text:DONE",     "B10 date:2024-03-15", "C10 boolean:TRUE",
+                                         "D10 error:#DIV/0!", "E10 boolean:FALSE",   "F10 error:#N/A",
+                                         "G10 error:#REF!",   "H10 boolean:TRUE",    "XFD1048576 number:-1",
+                                         "A3 empty:"};
+        if (flags)  // the same serials count from 1904: four years and a day later
+            for (std::string& w : want)
                 for (auto [from, to] : {std::pair{"2024-02-29", "2028-03-01"}, {"2024-03-15", "2028-03-16"}})
                     if (w.find(from) != std::string::npos)
                         w.replace(w.find(from), 10, to);
-            const std::string ref = w.substr(0, w.find(' '));
-            const wb::Range r = book->Resolve("First!" + ref);
-            const wb::CellValue v = book->Cell(r.sheet, r.firstRow, r.firstCol);
-            EXPECT_EQ(ref + " " + wb::CellTypeName(v.type) + ":" + v.Text(), w);
-        }
+        EXPECT_EQ(ReadCells(*book, want, "First!"), want);
     }
 }
 
@@ -884,14 +723,10 @@ TEST(Bounded, AnnouncedRangesAreReadWhateverTheSheetHolds)
         }
         // Without announcing: the whole sheet, within the limit.
         auto whole = wb::Workbook::Open(c.path);
-        try {
+        if (*c.whole)
+            ExpectError(c.path, c.whole, [&] { (void)whole->Cell(0, 0, 0); });
+        else
             (void)whole->Cell(0, 0, 0);
-            EXPECT_STREQ(c.whole, "") << "read whole";
-        } catch (const wb::Error& e) {
-            ASSERT_STRNE(c.whole, "") << e.what();
-            EXPECT_NE(std::string(e.what()).find(c.whole), std::string::npos) << e.what();
-            EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
-        }
     }
 }
 
@@ -912,16 +747,6 @@ TEST(Bounded, CellOutsideTheAnnouncedRangesIsStillRead)
         EXPECT_EQ(book->Cell(0, 0, 0).Text(), "1");
         book->WillRead({book->Resolve("B2")});
         EXPECT_EQ(book->Cell(0, 2, 2).Text(), "3");
-    }
-}
-
-// Saved by LibreOffice with a password to open (fixtures/gen_encrypted.py,
-// fixtures/gen_xls.py): each format says so, not that it is damaged.
-TEST(Encrypted, PasswordProtectedWorkbooksAreNamedAsSuch)
-{
-    for (const char* file : {"encrypted/password.xlsx", "encrypted/password.ods", "xls/encrypted_lo8.xls"}) {
-        SCOPED_TRACE(file);
-        ExpectRefused((kFixtures / file).string(), "the workbook is encrypted (protected by a password to open)");
     }
 }
 

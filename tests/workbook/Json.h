@@ -1,11 +1,13 @@
 #pragma once
-// What the workbook tests share: fixture paths, file I/O, little-endian
-// fields for files built by hand, and JSON reading for wbinspect dumps and
-// the expected dumps beside the fixtures.
+// What the workbook tests share: fixture paths, file I/O, files built by
+// hand (HandMade.h), and JSON reading for wbinspect dumps and the expected
+// dumps beside the fixtures.
+#include "tests/workbook/HandMade.h"
+#include "workbook/Workbook.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <bit>
 #include <cctype>
 #include <cstdint>
 #include <filesystem>
@@ -34,25 +36,41 @@ inline std::string ReadFile(const fs::path& p)
     return ss.str();
 }
 
-inline void WriteFile(const fs::path& p, const std::string& bytes)
+// A cell as "type:text", as the tables spell cells.
+inline std::string TypedText(const wb::CellValue& v)
 {
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+    return std::string(wb::CellTypeName(v.type)) + ":" + v.Text();
 }
 
-// Little-endian fields of `Width` bytes each, as binary formats store them.
-template <int Width, class... T>
-std::string Le(T... values)
+// How `book` reads each of `cells` ("reference type:text", as the tables spell
+// cells), spelled the same way, so that one comparison checks them all;
+// `sheet` ("Name!") goes before each reference.
+inline std::vector<std::string> ReadCells(const wb::Workbook& book, const std::vector<std::string>& cells,
+                                          const std::string& sheet = "")
 {
-    std::string s;
-    for (uint64_t v : {uint64_t(values)...})
-        for (int i = 0; i < Width; ++i)
-            s += char(v >> (8 * i));
-    return s;
+    std::vector<std::string> out;
+    for (const std::string& cell : cells) {
+        const std::string ref = cell.substr(0, cell.find(' '));
+        const wb::Range r = book.Resolve(sheet + ref);
+        out.push_back(
+            ref + " " +
+            (r.Rows() * r.Cols() == 1 ? TypedText(book.Cell(r.sheet, r.firstRow, r.firstCol)) : "not one cell"));
+    }
+    return out;
 }
 
-inline std::string F64(double v)
+// `read` must fail with a wb::Error that starts with "<path>: " and says `expected`.
+template <class F>
+void ExpectError(const std::string& path, const std::string& expected, const F& read)
 {
-    return Le<8>(std::bit_cast<uint64_t>(v));
+    try {
+        read();
+        ADD_FAILURE() << "read without an error";
+    } catch (const wb::Error& e) {
+        const std::string text = e.what();
+        EXPECT_EQ(text.rfind(path + ": ", 0), 0u) << text;
+        EXPECT_NE(text.find(expected), std::string::npos) << text;
+    }
 }
 
 // A parameterised test's name from its fixture path.

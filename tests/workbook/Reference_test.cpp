@@ -96,10 +96,7 @@ TEST(NameFormula, ReadsBackAsTheSameRectangle)
         EXPECT_EQ(wb::detail::NameFormula(c.sheet, c.range), c.formula);
         const auto back = ParseAddress(c.formula);
         ASSERT_TRUE(back);
-        EXPECT_EQ(back->sheet, c.sheet);
-        EXPECT_EQ(back->firstRow, c.range.firstRow);
-        EXPECT_EQ(back->firstCol, c.range.firstCol);
-        EXPECT_EQ(back->lastRow, c.range.lastRow);
-        EXPECT_EQ(back->lastCol, c.range.lastCol);
+        EXPECT_EQ(std::tie(back->sheet, back->firstRow, back->firstCol, back->lastRow, back->lastCol),
+                  std::tie(c.sheet, c.range.firstRow, c.range.firstCol, c.range.lastRow, c.range.lastCol));
     }
 }
