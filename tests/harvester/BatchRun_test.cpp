@@ -15,26 +15,23 @@ namespace {
 
 TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
 {
-    CopyFixture("timesheet.xlsx", in + "/c.xlsx");
-    CopyFixture("timesheet.xls", in + "/a.XLS");
-    CopyFixture("timesheet.ods", in + "/b.ods");
-    CopyFixture("timesheet.xlsb", in + "/d.xlsb");
+    // ~$c.xlsx is an office lock file.
+    for (const auto& [ext, name] : {std::pair{"xlsx", "c.xlsx"},
+                                    {"xls", "a.XLS"},
+                                    {"ods", "b.ods"},
+                                    {"xlsb", "d.xlsb"},
+                                    {"xlsx", "~$c.xlsx"},
+                                    {"xlsx", ".hidden.xlsx"}})
+        CopyFixture(std::string("timesheet.") + ext, in + "/" + name);
     WriteFile(in + "/notes.txt", "not a workbook type");
-    CopyFixture("timesheet.xlsx", in + "/~$c.xlsx");  // an office lock file
-    CopyFixture("timesheet.xlsx", in + "/.hidden.xlsx");
 
     BatchResult r = Run("  " + in + "/  ", out);  // trailing separator and spaces change nothing
-    EXPECT_EQ(r.configError, "");
+    EXPECT_EQ(r.configError + r.message, "");
     EXPECT_EQ(Column(0), (Strings{in + "/a.XLS", in + "/b.ods", in + "/c.xlsx", in + "/d.xlsb"}));
-    EXPECT_EQ(Column(1), (Strings{"Done", "Done", "Done", "Done"}));
+    EXPECT_EQ(Column(1), Strings(4, "Done"));
     EXPECT_EQ(r.done, 4);
-    EXPECT_EQ(r.message, "");
-    EXPECT_EQ(ReadFile(data), Lines(4));
-    EXPECT_TRUE(fs::exists(out + "/a.XLS") && fs::exists(out + "/b.ods") && fs::exists(out + "/c.xlsx") &&
-                fs::exists(out + "/d.xlsb"));
-    EXPECT_EQ(CountFiles(in), 3);  // the text file, the lock file and the hidden file stay
-    EXPECT_FALSE(fs::exists(JournalFile()));
-    EXPECT_FALSE(fs::exists(DataFileLock::PathFor(data)));
+    EXPECT_EQ(Files(out), "a.XLS b.ods c.xlsx d.xlsb");
+    EXPECT_EQ(State(), "data 4, in 3, out 4");  // the text file, the lock file and the hidden file stay
 }
 
 TEST_F(BatchRun, WildcardPatternsMatchInAnyCase)
@@ -66,11 +63,9 @@ TEST_F(BatchRun, HundredPerRunUntilNothingIsLeft)
     EXPECT_EQ(Run(in, out, 0).listed, 150);  // 0: no limit
     EXPECT_EQ(list.Rows(), 150);             // the first run's rows are gone
     BatchResult r = Run(in, out);
-    EXPECT_EQ(r.listed, 0);
-    EXPECT_EQ(list.Rows(), 0);
+    EXPECT_EQ(r.listed + list.Rows(), 0);
     EXPECT_EQ(r.message, clsBatchRun::kNothingToDo);
-    EXPECT_EQ(CountFiles(out), 250);
-    EXPECT_EQ(ReadFile(data), Lines(250));
+    EXPECT_EQ(State(), "data 250, in 0, out 250");
 }
 
 TEST_F(BatchRun, BlankOutputFolderMovesNothingAndASameNamedWorkbookIsReplaced)
@@ -78,9 +73,7 @@ TEST_F(BatchRun, BlankOutputFolderMovesNothingAndASameNamedWorkbookIsReplaced)
     AddBooks(2);
     Run(in, "");
     Run(in, "   ");  // spaces only: no move either
-    EXPECT_EQ(CountFiles(in), 2);
-    EXPECT_EQ(CountFiles(out), 0);
-    EXPECT_EQ(ReadFile(data), Lines(4));
+    EXPECT_EQ(State(), "data 4, in 2, out 0");
     WriteFile(out + "/b000.xlsx", "older file");
     Run(in, " " + out + "/ ");  // blanks around the output folder are not part of it
     EXPECT_EQ(ReadFile(out + "/b000.xlsx"), ReadFile(Fixture("timesheet.xlsx")));
@@ -98,16 +91,14 @@ TEST_F(BatchRun, FailingWorkbooksLeaveNoLinesAndStay)
     fs::create_directory(out + "/d.xlsx");  // the move of d fails: a folder has its name
     CopyFixture("timesheet.xlsx", in + "/d.xlsx");
     BatchResult r = Run(in, out);
-    const Strings status = Column(1);
-    ASSERT_EQ(status.size(), 4u);
-    EXPECT_EQ(status[0], "Done");
-    EXPECT_EQ(status[1].rfind("Failed: ", 0), 0u) << status[1];
-    EXPECT_EQ(status[2], "Done");
-    EXPECT_EQ(status[3].rfind("Failed: ", 0), 0u) << status[3];
+    Strings status = Column(1);
+    for (auto& s : status)
+        s.resize(std::min<size_t>(s.size(), 8));  // the reason of a failure follows "Failed: "
+    EXPECT_EQ(status, (Strings{"Done", "Failed: ", "Done", "Failed: "})) << Column(1)[1] << Column(1)[3];
     ASSERT_EQ(r.failures.size(), 2u);
     EXPECT_EQ(r.failures[0].path, in + "/a.xlsx");
-    EXPECT_EQ(ReadFile(data), Lines(2));
-    EXPECT_TRUE(fs::exists(in + "/a.xlsx") && fs::exists(in + "/d.xlsx"));
+    EXPECT_EQ(State(), "data 2, in 2, out 2");
+    EXPECT_EQ(Files(in), "a.xlsx d.xlsx");
     EXPECT_NE(r.message.find("2 of the 4 forms could not be harvested"), std::string::npos) << r.message;
     EXPECT_NE(r.message.find(in + "/a.xlsx"), std::string::npos);
 }
@@ -163,6 +154,8 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
          [&] { return WriteFile(data2, kTimesheetHeader), attribute(data2); }},
         {{form, in, out, data2}, "Cannot create the lock file " + data2 + ".lock", [&] { return attribute(dataDir); }},
     };
+    list.AddRow();
+    list.setData(0, 0, "earlier run");  // a refused run leaves the list as it was
     for (const auto& r : rows) {
         SCOPED_TRACE(r.said);
         if (!r.set || r.set()) {
@@ -174,9 +167,6 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
             const bool given = !r.paths.formType.empty() && !r.paths.inDir.empty() && !r.paths.dataFile.empty();
             std::string said;
             for (bool dry : {true, false}) {
-                list.Clear();
-                list.AddRow();
-                list.setData(0, 0, "earlier run");
                 BatchResult res = RunWith(r.paths, [&](clsBatchRun& run) { run.setDryRun(dry); });
                 EXPECT_TRUE(Contains(res.configError, r.said)) << res.configError;
                 EXPECT_EQ(res.configError, dry ? res.configError : said);
@@ -207,9 +197,8 @@ TEST_F(BatchRun, OneWorkbookFileIsHarvestedAlone)
     EXPECT_EQ(r.configError, "");
     EXPECT_EQ(Column(0), Strings{in + "/b001.xlsx"});
     EXPECT_EQ(r.done, 1);
-    EXPECT_EQ(ReadFile(data), Lines(1));
-    EXPECT_TRUE(fs::exists(out + "/b001.xlsx"));
-    EXPECT_EQ(CountFiles(in), 2);
+    EXPECT_EQ(Files(out), "b001.xlsx");
+    EXPECT_EQ(State(), "data 1, in 2, out 1");
 }
 
 TEST_F(BatchRun, TheRunsOwnFilesAreNeverWorkbooksAndNoneIsLeftBehind)
@@ -280,8 +269,7 @@ TEST_F(BatchRun, StatusesChangeInListOrderAndStopLeavesTheRestPending)
     EXPECT_TRUE(run.RunBatch().stopped);
     EXPECT_EQ(finished, (std::vector<int>{0, 1}));
     EXPECT_EQ(Column(1), (Strings{"Done", "Done", "Pending", "Pending", "Pending"}));
-    EXPECT_EQ(ReadFile(data), Lines(2));
-    EXPECT_EQ(CountFiles(in), 3);
+    EXPECT_EQ(State(), "data 2, in 3, out 2");
 }
 
 }  // namespace

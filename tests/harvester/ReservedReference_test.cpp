@@ -14,27 +14,16 @@
 #include <tuple>
 
 using namespace harvest_test;
+using Strings = std::vector<std::string>;
 
 namespace {
 
-// Sets TZ for the test's lifetime and restores it afterwards.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz)
-    {
-        if (const char* old = std::getenv("TZ"))
-            old_ = old;
-        Set(tz);
-    }
-    ~ZoneGuard() { Set(old_ ? old_->c_str() : nullptr); }
-
-private:
-    static void Set(const char* tz)
-    {
-        tz ? ::setenv("TZ", tz, 1) : ::unsetenv("TZ");
-        ::tzset();
-    }
-    std::optional<std::string> old_;
+// TZ set for the object's life, then as it was.
+struct ZoneGuard {
+    explicit ZoneGuard(const char* tz) { ::setenv("TZ", tz, 1), ::tzset(); }
+    ~ZoneGuard() { old ? ::setenv("TZ", old->c_str(), 1) : ::unsetenv("TZ"), ::tzset(); }
+    const std::optional<std::string> old =
+        std::getenv("TZ") ? std::optional(std::string(std::getenv("TZ"))) : std::nullopt;
 };
 
 time_t Utc(const char* when)
@@ -81,29 +70,31 @@ TEST(ReservedReference, ModifiedIsTheLocalFileTimeUnderDateWordsAndPatterns)
     ScratchDir dir;
     const std::string book = dir / "form.xlsx";
     CopyFixture("origin.xlsx", book);
-    const std::tuple<const char*, time_t, const char*, const char*> rows[] = {
+    const char* cet = "CET-1CEST,M3.5.0,M10.5.0/3";
+    // The zone, the time, format words and patterns, the line they give.
+    const std::tuple<const char*, time_t, Strings, const char*> rows[] = {
         // Summer time in a zone one hour east of UTC: 12:05:09 UTC is 14:05:09 there.
-        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc("2026-07-15 12:05:09"), "dmy", "15/07/2026"},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc("2026-07-15 12:05:09"), "MDY", "07/15/2026"},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc("2026-07-15 12:05:09"), "ymd", "20260715"},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc("2026-07-15 12:05:09"), "yyyy-mm-dd hh:mm", "2026-07-15 14:05"},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc("2026-07-15 12:05:09"), "hh:mm:ss", "14:05:09"},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc("2026-07-15 12:05:09"), "", "2026-07-15 14:05:09"},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc("2026-07-15 12:05:09"), "text", "\"2026-07-15 14:05:09\""},
+        {cet,
+         Utc("2026-07-15 12:05:09"),
+         {"dmy", "MDY", "ymd", "yyyy-mm-dd hh:mm", "hh:mm:ss"},
+         "15/07/2026,07/15/2026,20260715,2026-07-15 14:05,14:05:09"},
+        {cet, Utc("2026-07-15 12:05:09"), {"", "text"}, "2026-07-15 14:05:09,\"2026-07-15 14:05:09\""},
         // The same zone in winter: one hour.
-        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc("2026-01-15 12:05:09"), "yyyy-mm-dd hh:mm", "2026-01-15 13:05"},
+        {cet, Utc("2026-01-15 12:05:09"), {"yyyy-mm-dd hh:mm"}, "2026-01-15 13:05"},
         // Half an hour off and past midnight there: the local day, not UTC's.
-        {"IST-5:30", Utc("2026-02-28 20:00:00"), "dmy", "01/03/2026"},
-        {"IST-5:30", Utc("2026-02-28 20:00:00"), "dd mmm yyyy hh:mm", "01 Mar 2026 01:30"},
+        {"IST-5:30", Utc("2026-02-28 20:00:00"), {"dmy", "dd mmm yyyy hh:mm"}, "01/03/2026,01 Mar 2026 01:30"},
         // West of UTC: still the day before.
-        {"EST5", Utc("2026-03-01 03:59:59"), "yyyy-mm-dd hh:mm:ss", "2026-02-28 22:59:59"},
-        {"UTC0", Utc("2026-12-31 23:59:59"), "yyyy-mm-dd hh:mm:ss", "2026-12-31 23:59:59"},
+        {"EST5", Utc("2026-03-01 03:59:59"), {"yyyy-mm-dd hh:mm:ss"}, "2026-02-28 22:59:59"},
+        {"UTC0", Utc("2026-12-31 23:59:59"), {"yyyy-mm-dd hh:mm:ss"}, "2026-12-31 23:59:59"},
     };
-    for (const auto& [tz, utc, fmt, line] : rows) {
-        SCOPED_TRACE(std::string(tz) + " / " + fmt);
+    for (const auto& [tz, utc, formats, line] : rows) {
+        SCOPED_TRACE(std::string(tz) + " / " + line);
         ZoneGuard zone(tz);
         SetModified(book, utc, 999999999);  // the fraction of a second is dropped, not rounded up
-        EXPECT_EQ(One(book, "<modified>", fmt), std::string(line) + "\r\n");
+        FormDefinition form;
+        for (const auto& f : formats)
+            form.fields.push_back({"F", "<modified>", f});
+        EXPECT_EQ(ExtractLines(book, form), std::string(line) + "\r\n");
     }
 }
 

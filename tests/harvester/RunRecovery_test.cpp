@@ -4,8 +4,6 @@
 #include "tests/harvester/BatchRunFixture.h"
 
 #include <csignal>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <tuple>
 
@@ -62,8 +60,7 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
         Fresh<Recovery> t;
         t.AddBooks(3);
         t.CrashAfterAppend(1);
-        EXPECT_EQ(ReadFile(t.data), Lines(2));  // the second workbook's lines are in, it was never moved
-        EXPECT_EQ(CountFiles(t.in), 2);
+        EXPECT_EQ(t.State(), "data 2, in 2, out 1, journal, lock");  // b001's lines are in, it was never moved
         if (moved)
             fs::rename(t.in + "/b001.xlsx", t.out + "/b001.xlsx");
         if (change)
@@ -74,9 +71,7 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
             EXPECT_TRUE(Contains(r.settled, t.in + "/b001.xlsx")) << r.settled;
         }
         EXPECT_EQ(ReadFile(t.data), lines);
-        EXPECT_EQ(CountFiles(t.in), 0);
-        EXPECT_EQ(CountFiles(t.out), 3);
-        EXPECT_FALSE(fs::exists(t.JournalFile()));
+        EXPECT_EQ(t.State().substr(t.State().find(", in")), ", in 0, out 3");
     }
 }
 
@@ -86,9 +81,9 @@ TEST_F(Recovery, CrashAfterTheFirstAppendOfANewDataFileRemovesIt)
     CrashAfterAppend(0);
     // An empty file left behind would make the next run drop the header line.
     EXPECT_EQ(Run(dir.Mkdir("empty"), out).listed, 0);
-    EXPECT_FALSE(fs::exists(data));
+    EXPECT_EQ(State(), "no data, in 1, out 0");
     Run(in, out);
-    EXPECT_EQ(ReadFile(data), Lines(1));
+    EXPECT_EQ(State(), "data 1, in 0, out 1");
 }
 
 TEST(RecoveryRows, NothingIsCutThatCannotBeProvedToBeTheAppend)
@@ -170,45 +165,6 @@ TEST(RecoveryRows, DamagedJournalIsAConfigurationErrorThatNamesIt)
     }
 }
 
-TEST_F(Recovery, SecondHarvesterIsToldTheDataFileIsInUse)
-{
-    AddBooks(1);
-    int fd = ::open(DataFileLock::PathFor(data).c_str(), O_RDWR | O_CREAT, 0666);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    // flock locks belong to the open file, so a second open in this process conflicts.
-    BatchResult r = Run(in, out);
-    EXPECT_TRUE(Contains(r.configError, "in use")) << r.configError;
-    EXPECT_EQ(CountFiles(in), 1);
-    ::close(fd);
-    EXPECT_EQ(Run(in, out).done, 1);
-    EXPECT_FALSE(fs::exists(DataFileLock::PathFor(data)));
-}
-
-TEST_F(Recovery, AppendOnlyDataFileWithBlockedMoveStopsTheRunKeepingTheJournal)
-{
-    AddBooks(3);
-    WriteFile(data, "");
-    FileAttribute appendOnly(data, "+a");
-    if (!appendOnly.Ok())
-        GTEST_SKIP() << "chattr +a is not permitted here";
-    fs::create_directory(out + "/b001.xlsx");  // the move of b001 fails
-
-    // The lines of b001 cannot be taken out again: the run stops and the journal stays.
-    BatchResult r = Run(in, out);
-    EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(Column(1)[0], "Done");
-    EXPECT_TRUE(Contains(Column(1)[1], "Cannot move the workbook")) << Column(1)[1];
-    EXPECT_EQ(Column(1)[2], "Pending");
-    EXPECT_EQ(r.notTried, Strings{in + "/b002.xlsx"});
-    // The window's closing message says why once and what was left.
-    EXPECT_EQ(r.message, "The run stopped at " + in + "/b001.xlsx:\n" + r.stopReason +
-                             "\n1 form was not tried; it stays in the input folder.");
-    EXPECT_TRUE(fs::exists(JournalFile()));
-    EXPECT_EQ(ReadFile(data), Lines(2));
-    // The next runs, still blocked and then not: GleanRun.StoppedRunSaysWhyAndWhatWasNotTriedThenSettles.
-}
-
 TEST_F(Recovery, DataFileFailureStopsTheRunAtTheFirst)
 {
     AddBooks(5);
@@ -225,9 +181,7 @@ TEST_F(Recovery, DataFileFailureStopsTheRunAtTheFirst)
     });
     const std::string reason = "Cannot write the data file " + data + ": File too large";
     EXPECT_EQ(said, "2|1|1|1|" + reason + "|Failed: " + reason + "|Pending");
-    EXPECT_EQ(ReadFile(data), Lines(3));  // nothing of the failed append stays
-    EXPECT_EQ(CountFiles(in), 2);
-    EXPECT_FALSE(fs::exists(JournalFile()));
+    EXPECT_EQ(State(), "data 3, in 2, out 3");  // nothing of the failed append stays
 }
 
 TEST(RecoveryRows, DataFileReplacedOrDeletedDuringTheRunStopsIt)
@@ -254,12 +208,15 @@ TEST(RecoveryRows, DataFileReplacedOrDeletedDuringTheRunStopsIt)
             EXPECT_TRUE(r.stopped);
             EXPECT_TRUE(Contains(r.stopReason, replace ? "was replaced" : "was deleted")) << r.stopReason;
             EXPECT_EQ(r.done, 1);
-            EXPECT_TRUE(fs::exists(t.in + "/b001.xlsx"));  // its lines were lost: it stays
             EXPECT_EQ(r.notTried, Strings{t.in + "/b002.xlsx"});
+            // The window's closing message says why once and what was left.
+            EXPECT_EQ(r.message, "The run stopped at " + t.in + "/b001.xlsx:\n" + r.stopReason +
+                                     "\n1 form was not tried; it stays in the input folder.");
+            EXPECT_EQ(Files(t.in), "b001.xlsx b002.xlsx");  // b001's lines were lost: it stays
             EXPECT_FALSE(fs::exists(t.JournalFile()));
             // The next run harvests the rest into the file now there.
             EXPECT_EQ(t.Run(t.in, t.out).done, 2);
-            EXPECT_EQ(ReadFile(t.data), Lines(2));
+            EXPECT_EQ(t.State(), "data 2, in 0, out 3");
         }
     }
 }
