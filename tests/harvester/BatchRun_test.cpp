@@ -190,17 +190,6 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
     }
 }
 
-TEST_F(BatchRun, OneWorkbookFileIsHarvestedAlone)
-{
-    AddBooks(3);
-    BatchResult r = Run(" " + in + "/b001.xlsx ", out);
-    EXPECT_EQ(r.configError, "");
-    EXPECT_EQ(Column(0), Strings{in + "/b001.xlsx"});
-    EXPECT_EQ(r.done, 1);
-    EXPECT_EQ(Files(out), "b001.xlsx");
-    EXPECT_EQ(State(), "data 1, in 2, out 1");
-}
-
 TEST_F(BatchRun, TheRunsOwnFilesAreNeverWorkbooksAndNoneIsLeftBehind)
 {
     AddBooks(2);
