@@ -5,7 +5,7 @@
 #include "harvester/WorkbookList.h"
 #include "tests/harvester/BatchRunFixture.h"
 
-#include <memory>
+#include <optional>
 #include <sstream>
 #include <tuple>
 
@@ -112,12 +112,8 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
     WriteFile(dir / "empty.dat", "0,0\r\n");
     WriteFile(dir / "blank.dat", "");
     const std::string missing = dir / "missing", dataDir = dir.Mkdir("d"), data2 = dataDir + "/data.csv";
-    std::shared_ptr<void> held;  // a row's lock or file attribute, while it runs
-    auto attribute = [&](const std::string& path) {
-        auto a = std::make_shared<FileAttribute>(path, "+i");
-        held = a;
-        return a->Ok();
-    };
+    std::optional<DataFileLock> lock;  // a row's lock or file attribute, while it runs
+    std::optional<FileAttribute> immutable;
     const struct {
         BatchPaths paths;
         std::string said;
@@ -144,15 +140,13 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
          [&] { return WriteFile(data2 + ".journal", "glean journal 2 5\nend\n"), true; }},
         {{form, in, out, data2},
          "in use by another program",
-         [&] {
-             auto lock = std::make_shared<DataFileLock>();
-             held = lock;
-             return lock->Take(data2, false) == DataFileLock::Outcome::Taken;
-         }},
+         [&] { return lock.emplace().Take(data2, false) == DataFileLock::Outcome::Taken; }},
         {{form, in, out, data2},
          "Cannot write the data file " + data2 + ": Operation not permitted",
-         [&] { return WriteFile(data2, kTimesheetHeader), attribute(data2); }},
-        {{form, in, out, data2}, "Cannot create the lock file " + data2 + ".lock", [&] { return attribute(dataDir); }},
+         [&] { return WriteFile(data2, kTimesheetHeader), immutable.emplace(data2, "+i").Ok(); }},
+        {{form, in, out, data2},
+         "Cannot create the lock file " + data2 + ".lock",
+         [&] { return immutable.emplace(dataDir, "+i").Ok(); }},
     };
     list.AddRow();
     list.setData(0, 0, "earlier run");  // a refused run leaves the list as it was
@@ -184,7 +178,7 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
                 EXPECT_EQ(Snapshot(dir / "", dry), dry ? before : files);
             }
         }
-        held.reset();
+        lock.reset(), immutable.reset();
         fs::remove(data2);
         fs::remove(data2 + ".journal");
     }

@@ -44,28 +44,6 @@ TEST(DefineFormType, TemplateGivesTheFormAndTheFormHarvestsTheFilledCopy)
     }
 }
 
-TEST(DefineFormType, Refusals)
-{
-    ScratchDir dir;
-    const std::string form = dir / "form.dat";
-    WriteFile(form, "old");
-    EXPECT_THROW(DefineFormType(Define("template.xlsx"), form, false), FormTypeExists);
-    EXPECT_EQ(ReadFile(form), "old");
-    DefineFormType(Define("template.xlsx"), form, true);
-    EXPECT_EQ(ReadFile(form), kFormText);
-
-    const std::string none = dir / "none.dat";
-    EXPECT_THROW(DefineFormType(Define("nonames.xlsx"), none, false), DefineError);
-    EXPECT_FALSE(fs::exists(none));
-
-    // The workbook itself is never overwritten, not even when told to.
-    const std::string copy = dir / "template.xlsx";
-    fs::copy_file(Define("template.xlsx"), copy);
-    const std::string before = ReadFile(copy);
-    EXPECT_THROW(DefineFormType(copy, copy, true), DefineError);
-    EXPECT_EQ(ReadFile(copy), before);
-}
-
 using GleanDefine = BatchRun;
 
 TEST_F(GleanDefine, ExitStatusAndMessages)
@@ -83,10 +61,19 @@ TEST_F(GleanDefine, ExitStatusAndMessages)
     EXPECT_EQ(err.str(), "glean: wrote " + form + " (11 fields)\n");
     EXPECT_EQ(ReadFile(form), kFormText);
 
+    // An existing form definition stays unless /force is given.
+    WriteFile(form, "old");
     EXPECT_EQ(Glean("--define=" + Define("template.ods") + " --type \"" + form + "\""), 2);
     EXPECT_EQ(printed.str(), "");
     EXPECT_EQ(err.str(), "glean: " + form + " already exists; give /force to replace it\n");
+    EXPECT_EQ(ReadFile(form), "old");
     EXPECT_EQ(Glean("/define" + tmpl + " /type \"" + form + "\" /FORCE"), 0);
+    EXPECT_EQ(ReadFile(form), kFormText);
+    // The workbook itself is never overwritten, not even when told to.
+    const std::string copy = dir / "template.xlsx";
+    fs::copy_file(Define("template.xlsx"), copy);
+    EXPECT_EQ(Glean("/define \"" + copy + "\" /type \"" + copy + "\" /force"), 2);
+    EXPECT_EQ(ReadFile(copy), ReadFile(Define("template.xlsx")));
 
     EXPECT_EQ(Glean("/define \"" + Define("nonames.xlsx") + "\" /type \"" + (dir / "x.dat") + "\""), 2);
     const std::string why = ": no defined name refers to one range of cells (1 name in the workbook)";

@@ -220,11 +220,10 @@ TEST(AppendCellValue, GivesWhatTheCellsTextGives)
                 SCOPED_TRACE(std::string(wb::CellTypeName(c.type)) + " " + c.Text() + " fmt=<" + fmt +
                              "> k=" + std::to_string(k));
                 std::string want = "prefix:", got = want;
-                const int wantError = ThrownBy([&] { want += FormatCellValue(c.Text(), fmt, k); }).number;
-                EXPECT_EQ(ThrownBy([&] { AppendCellValue(got, c, ReadCellFormat(fmt), k); }).number, wantError);
-                if (!wantError) {
-                    EXPECT_EQ(got, want);
-                }
+                const int wantError = ThrownBy([&] { want += FormatCellValue(c.Text(), fmt, k); }).number,
+                          gotError = ThrownBy([&] { AppendCellValue(got, c, ReadCellFormat(fmt), k); }).number;
+                EXPECT_EQ(gotError ? "error " + std::to_string(gotError) : got,
+                          wantError ? "error " + std::to_string(wantError) : want);
             }
         }
     }
