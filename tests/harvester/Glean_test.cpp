@@ -58,15 +58,12 @@ TEST_F(GleanRun, ExitCodesZeroWhenAllHarvestedOneOnAnyFailure)
 // The run's own refusals are tested with the batch run's.
 TEST_F(GleanRun, ConfigurationErrorsOfItsOwnExitTwo)
 {
-    const std::pair<std::string, std::string> rows[] = {
-        {"/in \"" + in + "\" /data \"" + data + "\"", "glean: no form definition (/type) given\n"},
-        {"/open \"" + dir / "missing.set" + "\"",
-         "glean: Cannot read the settings file " + dir / "missing.set" + ": No such file or directory\n"},
-    };
-    for (const auto& [args, said] : rows) {
-        EXPECT_EQ(Glean(args), 2);
-        EXPECT_EQ(err.str().substr(0, said.size()), said);
-    }
+    EXPECT_EQ(Glean("/in \"" + in + "\" /data \"" + data + "\""), 2);
+    EXPECT_EQ(err.str().rfind("glean: no form definition (/type) given\n", 0), 0u) << err.str();
+    EXPECT_EQ(Glean("/open \"" + dir / "missing.set" + "\""), 2);
+    const std::string said =
+        "glean: Cannot read the settings file " + dir / "missing.set" + ": No such file or directory\n";
+    EXPECT_EQ(err.str().rfind(said, 0), 0u) << err.str();
 }
 
 TEST_F(GleanRun, StoppedRunSaysWhyAndWhatWasNotTriedThenSettles)
