@@ -100,15 +100,6 @@ TEST_F(GleanRun, SettingsFileGivesThePathsAndOptionsReplaceSingleOnes)
     EXPECT_EQ(ReadFile(data), Lines(1));
 }
 
-TEST(GleanProgram, UsageAndExitCodes)
-{
-    if (!fs::exists(kGlean))
-        GTEST_SKIP() << "glean not built";
-    // "/type" alone: nothing to harvest with.
-    for (const auto& [args, status] : {std::pair{"--help", 0}, {"stray", 2}, {"/type", 2}})
-        EXPECT_EQ(Shell(kGlean + " " + args + " >/dev/null 2>&1"), status) << args;
-}
-
 // strace kills glean at its k-th call of one system call, a crash at an exact
 // point; a second run must leave every workbook's lines in the data file once.
 TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
