@@ -80,14 +80,15 @@ public:
         });
     }
 
-    // glean with `args`, which must be understood: its report in err, a dry run's lines in printed.
+    // glean with `args`, which must be understood: its report in err, a dry
+    // run's lines or /define's table in printed.
     int Glean(const std::string& args)
     {
         GleanOptions o = ParseGleanOptions(args);
         EXPECT_EQ(o.usageError, "") << args;
         err.str("");
         printed.str("");
-        return RunGlean(o, err, false, &printed);
+        return o.defineGiven ? RunDefine(o, printed, err) : RunGlean(o, err, false, &printed);
     }
     std::ostringstream err, printed;
 

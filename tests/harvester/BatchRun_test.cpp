@@ -1,11 +1,13 @@
 // The batch run over real folders: listing rules, moving, the per-run limit,
 // failures that leave no lines, configuration errors, appending, and the same
-// data file for any number of reading threads.
+// data file for any number of reading threads; dry runs and the preview.
 #include "harvester/GleanCommand.h"
 #include "harvester/WorkbookList.h"
+#include "harvester/WorkbookPreview.h"
 #include "tests/harvester/BatchRunFixture.h"
+#include "workbook/Workbook.h"
 
-#include <memory>
+#include <optional>
 #include <sstream>
 #include <tuple>
 
@@ -15,26 +17,23 @@ namespace {
 
 TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
 {
-    CopyFixture("timesheet.xlsx", in + "/c.xlsx");
-    CopyFixture("timesheet.xls", in + "/a.XLS");
-    CopyFixture("timesheet.ods", in + "/b.ods");
-    CopyFixture("timesheet.xlsb", in + "/d.xlsb");
+    // ~$c.xlsx is an office lock file.
+    for (const auto& [ext, name] : {std::pair{"xlsx", "c.xlsx"},
+                                    {"xls", "a.XLS"},
+                                    {"ods", "b.ods"},
+                                    {"xlsb", "d.xlsb"},
+                                    {"xlsx", "~$c.xlsx"},
+                                    {"xlsx", ".hidden.xlsx"}})
+        CopyFixture(std::string("timesheet.") + ext, in + "/" + name);
     WriteFile(in + "/notes.txt", "not a workbook type");
-    CopyFixture("timesheet.xlsx", in + "/~$c.xlsx");  // an office lock file
-    CopyFixture("timesheet.xlsx", in + "/.hidden.xlsx");
 
     BatchResult r = Run("  " + in + "/  ", out);  // trailing separator and spaces change nothing
-    EXPECT_EQ(r.configError, "");
+    EXPECT_EQ(r.configError + r.message, "");
     EXPECT_EQ(Column(0), (Strings{in + "/a.XLS", in + "/b.ods", in + "/c.xlsx", in + "/d.xlsb"}));
-    EXPECT_EQ(Column(1), (Strings{"Done", "Done", "Done", "Done"}));
+    EXPECT_EQ(Column(1), Strings(4, "Done"));
     EXPECT_EQ(r.done, 4);
-    EXPECT_EQ(r.message, "");
-    EXPECT_EQ(ReadFile(data), Lines(4));
-    EXPECT_TRUE(fs::exists(out + "/a.XLS") && fs::exists(out + "/b.ods") && fs::exists(out + "/c.xlsx") &&
-                fs::exists(out + "/d.xlsb"));
-    EXPECT_EQ(CountFiles(in), 3);  // the text file, the lock file and the hidden file stay
-    EXPECT_FALSE(fs::exists(JournalFile()));
-    EXPECT_FALSE(fs::exists(DataFileLock::PathFor(data)));
+    EXPECT_EQ(Files(out), "a.XLS b.ods c.xlsx d.xlsb");
+    EXPECT_EQ(State(), "data 4, in 3, out 4");  // the text file, the lock file and the hidden file stay
 }
 
 TEST_F(BatchRun, WildcardPatternsMatchInAnyCase)
@@ -66,11 +65,9 @@ TEST_F(BatchRun, HundredPerRunUntilNothingIsLeft)
     EXPECT_EQ(Run(in, out, 0).listed, 150);  // 0: no limit
     EXPECT_EQ(list.Rows(), 150);             // the first run's rows are gone
     BatchResult r = Run(in, out);
-    EXPECT_EQ(r.listed, 0);
-    EXPECT_EQ(list.Rows(), 0);
+    EXPECT_EQ(r.listed + list.Rows(), 0);
     EXPECT_EQ(r.message, clsBatchRun::kNothingToDo);
-    EXPECT_EQ(CountFiles(out), 250);
-    EXPECT_EQ(ReadFile(data), Lines(250));
+    EXPECT_EQ(State(), "data 250, in 0, out 250");
 }
 
 TEST_F(BatchRun, BlankOutputFolderMovesNothingAndASameNamedWorkbookIsReplaced)
@@ -78,9 +75,7 @@ TEST_F(BatchRun, BlankOutputFolderMovesNothingAndASameNamedWorkbookIsReplaced)
     AddBooks(2);
     Run(in, "");
     Run(in, "   ");  // spaces only: no move either
-    EXPECT_EQ(CountFiles(in), 2);
-    EXPECT_EQ(CountFiles(out), 0);
-    EXPECT_EQ(ReadFile(data), Lines(4));
+    EXPECT_EQ(State(), "data 4, in 2, out 0");
     WriteFile(out + "/b000.xlsx", "older file");
     Run(in, " " + out + "/ ");  // blanks around the output folder are not part of it
     EXPECT_EQ(ReadFile(out + "/b000.xlsx"), ReadFile(Fixture("timesheet.xlsx")));
@@ -98,16 +93,14 @@ TEST_F(BatchRun, FailingWorkbooksLeaveNoLinesAndStay)
     fs::create_directory(out + "/d.xlsx");  // the move of d fails: a folder has its name
     CopyFixture("timesheet.xlsx", in + "/d.xlsx");
     BatchResult r = Run(in, out);
-    const Strings status = Column(1);
-    ASSERT_EQ(status.size(), 4u);
-    EXPECT_EQ(status[0], "Done");
-    EXPECT_EQ(status[1].rfind("Failed: ", 0), 0u) << status[1];
-    EXPECT_EQ(status[2], "Done");
-    EXPECT_EQ(status[3].rfind("Failed: ", 0), 0u) << status[3];
+    Strings status = Column(1);
+    for (auto& s : status)
+        s.resize(std::min<size_t>(s.size(), 8));  // the reason of a failure follows "Failed: "
+    EXPECT_EQ(status, (Strings{"Done", "Failed: ", "Done", "Failed: "})) << Column(1)[1] << Column(1)[3];
     ASSERT_EQ(r.failures.size(), 2u);
     EXPECT_EQ(r.failures[0].path, in + "/a.xlsx");
-    EXPECT_EQ(ReadFile(data), Lines(2));
-    EXPECT_TRUE(fs::exists(in + "/a.xlsx") && fs::exists(in + "/d.xlsx"));
+    EXPECT_EQ(State(), "data 2, in 2, out 2");
+    EXPECT_EQ(Files(in), "a.xlsx d.xlsx");
     EXPECT_NE(r.message.find("2 of the 4 forms could not be harvested"), std::string::npos) << r.message;
     EXPECT_NE(r.message.find(in + "/a.xlsx"), std::string::npos);
 }
@@ -121,12 +114,8 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
     WriteFile(dir / "empty.dat", "0,0\r\n");
     WriteFile(dir / "blank.dat", "");
     const std::string missing = dir / "missing", dataDir = dir.Mkdir("d"), data2 = dataDir + "/data.csv";
-    std::shared_ptr<void> held;  // a row's lock or file attribute, while it runs
-    auto attribute = [&](const std::string& path) {
-        auto a = std::make_shared<FileAttribute>(path, "+i");
-        held = a;
-        return a->Ok();
-    };
+    std::optional<DataFileLock> lock;  // a row's lock or file attribute, while it runs
+    std::optional<FileAttribute> immutable;
     const struct {
         BatchPaths paths;
         std::string said;
@@ -153,16 +142,16 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
          [&] { return WriteFile(data2 + ".journal", "glean journal 2 5\nend\n"), true; }},
         {{form, in, out, data2},
          "in use by another program",
-         [&] {
-             auto lock = std::make_shared<DataFileLock>();
-             held = lock;
-             return lock->Take(data2, false) == DataFileLock::Outcome::Taken;
-         }},
+         [&] { return lock.emplace().Take(data2, false) == DataFileLock::Outcome::Taken; }},
         {{form, in, out, data2},
          "Cannot write the data file " + data2 + ": Operation not permitted",
-         [&] { return WriteFile(data2, kTimesheetHeader), attribute(data2); }},
-        {{form, in, out, data2}, "Cannot create the lock file " + data2 + ".lock", [&] { return attribute(dataDir); }},
+         [&] { return WriteFile(data2, kTimesheetHeader), immutable.emplace(data2, "+i").Ok(); }},
+        {{form, in, out, data2},
+         "Cannot create the lock file " + data2 + ".lock",
+         [&] { return immutable.emplace(dataDir, "+i").Ok(); }},
     };
+    list.AddRow();
+    list.setData(0, 0, "earlier run");  // a refused run leaves the list as it was
     for (const auto& r : rows) {
         SCOPED_TRACE(r.said);
         if (!r.set || r.set()) {
@@ -174,9 +163,6 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
             const bool given = !r.paths.formType.empty() && !r.paths.inDir.empty() && !r.paths.dataFile.empty();
             std::string said;
             for (bool dry : {true, false}) {
-                list.Clear();
-                list.AddRow();
-                list.setData(0, 0, "earlier run");
                 BatchResult res = RunWith(r.paths, [&](clsBatchRun& run) { run.setDryRun(dry); });
                 EXPECT_TRUE(Contains(res.configError, r.said)) << res.configError;
                 EXPECT_EQ(res.configError, dry ? res.configError : said);
@@ -194,22 +180,10 @@ TEST_F(BatchRun, ConfigurationErrorsComeBeforeAnythingIsTouched)
                 EXPECT_EQ(Snapshot(dir / "", dry), dry ? before : files);
             }
         }
-        held.reset();
+        lock.reset(), immutable.reset();
         fs::remove(data2);
         fs::remove(data2 + ".journal");
     }
-}
-
-TEST_F(BatchRun, OneWorkbookFileIsHarvestedAlone)
-{
-    AddBooks(3);
-    BatchResult r = Run(" " + in + "/b001.xlsx ", out);
-    EXPECT_EQ(r.configError, "");
-    EXPECT_EQ(Column(0), Strings{in + "/b001.xlsx"});
-    EXPECT_EQ(r.done, 1);
-    EXPECT_EQ(ReadFile(data), Lines(1));
-    EXPECT_TRUE(fs::exists(out + "/b001.xlsx"));
-    EXPECT_EQ(CountFiles(in), 2);
 }
 
 TEST_F(BatchRun, TheRunsOwnFilesAreNeverWorkbooksAndNoneIsLeftBehind)
@@ -280,8 +254,133 @@ TEST_F(BatchRun, StatusesChangeInListOrderAndStopLeavesTheRestPending)
     EXPECT_TRUE(run.RunBatch().stopped);
     EXPECT_EQ(finished, (std::vector<int>{0, 1}));
     EXPECT_EQ(Column(1), (Strings{"Done", "Done", "Pending", "Pending", "Pending"}));
-    EXPECT_EQ(ReadFile(data), Lines(2));
-    EXPECT_EQ(CountFiles(in), 3);
+    EXPECT_EQ(State(), "data 2, in 3, out 2");
+}
+
+// Dry runs and the window's preview: the same checks, reading and formatting
+// as a run, and not one byte written, created or moved.
+using DryRun = BatchRun;
+
+TEST_F(DryRun, WritesNothingAndPrintsExactlyWhatTheRunThenAppends)
+{
+    // No data file, one with lines, an empty one (the header comes first).
+    for (const std::optional<std::string>& text : {std::optional<std::string>(), {Lines(1)}, {""}}) {
+        SCOPED_TRACE(text ? "data file <" + *text + ">" : "no data file");
+        Fresh<DryRun> t;
+        CopyFixture("timesheet.xlsx", t.in + "/a.xlsx");
+        CopyFixture("notabook.xlsx", t.in + "/b.xlsx");  // fails in both
+        CopyFixture("timesheet.ods", t.in + "/c.ods");
+        if (text)
+            WriteFile(t.data, *text);
+        const auto before = Snapshot(t.dir / "");
+        EXPECT_EQ(t.Glean(t.Args() + " /dry-run /jobs 2"), 1);
+        const std::string dryErr = t.err.str(), printed = t.printed.str();
+        EXPECT_EQ(Snapshot(t.dir / ""), before);
+
+        EXPECT_EQ(t.Glean(t.Args() + " /jobs 2"), 1);
+        EXPECT_EQ(dryErr, t.err.str());
+        EXPECT_EQ(text.value_or("") + printed, ReadFile(t.data));
+        EXPECT_EQ(printed.rfind(kTimesheetHeader, 0) == 0, text.value_or("").empty());
+        EXPECT_EQ(CountFiles(t.out), 2);
+    }
+}
+
+TEST_F(DryRun, PendingJournalIsReportedNotSettled)
+{
+    CopyFixture("timesheet.xlsx", in + "/a.xlsx");
+    CrashAfterAppend(0);
+    ASSERT_TRUE(fs::exists(JournalFile()));
+    const auto before = Snapshot(dir / "");
+    std::string said;
+    BatchResult r = RunWith([&](clsBatchRun& run) {
+        run.setDryRun(true);
+        run.onSettled = [&](const std::string& s) { said = s; };
+    });
+    EXPECT_EQ(r.configError, "");
+    EXPECT_TRUE(Contains(said, JournalFile())) << said;
+    EXPECT_EQ(Snapshot(dir / ""), before);
+}
+
+TEST_F(DryRun, OptionSpellingsAndTheProgramsExitStatusAndStdout)
+{
+    for (const char* text : {"/dry-run", "--dry-run", "/DRY-RUN"})
+        EXPECT_TRUE(ParseGleanOptions(text).dryRun && ParseGleanOptions(text).usageError.empty()) << text;
+    EXPECT_NE(ParseGleanOptions("/dryrun").usageError, "");
+    EXPECT_NE(ParseGleanOptions("--dry-run=yes").usageError, "");
+
+    if (!fs::exists(kGlean))
+        GTEST_SKIP() << "glean not built";
+    // "/type" alone: nothing to harvest with.
+    for (const auto& [args, status] : {std::pair{"--help", 0}, {"stray", 2}, {"/type", 2}})
+        EXPECT_EQ(Shell(kGlean + " " + args + " >/dev/null 2>&1"), status) << args;
+    CopyFixture("timesheet.xls", in + "/a.xls");
+    ASSERT_EQ(Shell(kGlean + " " + Args() + " /dry-run >'" + dir / "printed" + "' 2>/dev/null"), 0);
+    EXPECT_FALSE(fs::exists(data));
+    ASSERT_EQ(Shell(kGlean + " " + Args() + " >/dev/null 2>&1"), 0);
+    EXPECT_EQ(ReadFile(dir / "printed"), ReadFile(data));
+    EXPECT_EQ(ReadFile(data), Lines(1));
+}
+
+// The preview's table: ExtractLines's values, and each failing field's
+// reason in its own cells while the others still show theirs.
+TEST(ExtractTable, SameValuesAsTheLinesAndErrorsPerField)
+{
+    auto book = wb::Workbook::Open(Fixture("timesheet.xlsx"));
+    FormDefinition good{{{"Name", "B2", "text"}, {"Start", "C2", "+dmy"}, {"Hours", "D5:D11", "0.0"}}};
+    FormDefinition mixed = good;
+    mixed.fields.push_back({"Odd", "<nope>", "text"});  // fails to resolve: every row
+    mixed.fields.push_back({"Day", "D5:D11", "dmy"});   // empty cells are no dates: rows 3 to 7
+    const auto table = ExtractTable(*book, mixed);
+    ASSERT_EQ(table.size(), 7u);
+    std::string shown;  // a failing cell as "!" before its text
+    for (const auto& row : table) {
+        for (size_t i = 0; i < row.size(); ++i)
+            shown += (i ? "," : "") + (row[i].error.empty() ? row[i].text : "!" + row[i].text);
+        shown += "\n";
+    }
+    EXPECT_EQ(shown,
+              "\"Ann\",02/03/2009,8.0,!,08/01/1900\n\"Ann\",03/03/2009,7.5,!,07/01/1900\n\"Ann\",04/03/2009,0.0,!,!\n"
+              "\"Ann\",05/03/2009,0.0,!,!\n\"Ann\",06/03/2009,0.0,!,!\n\"Ann\",07/03/2009,0.0,!,!\n"
+              "\"Ann\",08/03/2009,0.0,!,!\n");
+    EXPECT_EQ(table[0][3].error, "<nope> is not a reserved reference (<file> or <modified>)");
+    EXPECT_EQ(ExtractLines(*book, good), kTimesheetLines);
+}
+
+TEST_F(DryRun, PreviewShowsTheSelectedOrFirstWorkbookAndWritesNothing)
+{
+    CopyFixture("timesheet.xlsx", in + "/b.xlsx");
+    CopyFixture("notabook.xlsx", in + "/a.xlsx");
+    WriteForm(dir / "mixed.dat", {{"Name", "B2", "text"}, {"Day", "D5:D11", "dmy"}});
+    const auto before = Snapshot(dir / "");
+    // The paths, the selected workbook, the start of the error ("": a table), its rows and failing cells.
+    const std::tuple<const char*, BatchPaths, std::string, std::string, size_t, int> cases[] = {
+        {"selected", {dir / "mixed.dat", in, out, data}, in + "/b.xlsx", "", 7, 5},
+        {"first in the folder is broken", {form, in, out, data}, "", in + "/a.xlsx: not a workbook (text)", 0, 0},
+        {"pattern", {form, in + "/b*", "", data}, "", "", 7, 0},
+        {"empty input box", {form, "", out, data}, "", "No input folder given.", 0, 0},
+        {"none matches", {form, in + "/z*", out, data}, "", "There is no workbook to preview in " + in + ".", 0, 0},
+        {"selected one gone", {form, in, out, data}, in + "/gone.xlsx", "cannot open " + in + "/gone.xlsx", 0, 0},
+    };
+    for (const auto& [name, paths, selected, error, count, failures] : cases) {
+        SCOPED_TRACE(name);
+        PreviewTable t = PreviewWorkbook(paths, selected);
+        EXPECT_EQ(t.error.rfind(error, 0), 0u) << t.error;
+        EXPECT_EQ(t.error.empty(), error.empty()) << t.error;
+        EXPECT_EQ(t.rows.size(), count);
+        EXPECT_EQ(t.Failures(), failures);
+        if (error.empty()) {
+            EXPECT_EQ(t.workbook, in + "/b.xlsx");
+            EXPECT_TRUE(t.dataFileNew);
+            EXPECT_EQ(t.headers.size(), t.rows[0].size());
+            EXPECT_EQ(t.headers[0], "Name");
+            EXPECT_EQ(t.rows[6][0].text, "\"Ann\"");
+        }
+    }
+    EXPECT_EQ(Snapshot(dir / ""), before);
+    WriteFile(data, "");
+    EXPECT_TRUE(PreviewWorkbook({form, in, out, data}, "").dataFileNew);
+    WriteFile(data, kTimesheetHeader);
+    EXPECT_FALSE(PreviewWorkbook({form, in, out, data}, in + "/b.xlsx").dataFileNew);
 }
 
 }  // namespace

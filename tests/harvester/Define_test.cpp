@@ -2,16 +2,10 @@
 // the file it writes, what harvesting a filled copy with it gives, and the
 // refusals.
 #include "harvester/FormTypeFromWorkbook.h"
-#include "harvester/GleanCommand.h"
 #include "harvester/modExtractWorkbookData.h"
-#include "harvester/modFormatCellValue.h"
-#include "tests/harvester/HarvestTestUtil.h"
-#include "workbook/Workbook.h"
-
-#include <gtest/gtest.h>
+#include "tests/harvester/BatchRunFixture.h"
 
 #include <algorithm>
-#include <sstream>
 
 using namespace harvest_test;
 
@@ -50,67 +44,44 @@ TEST(DefineFormType, TemplateGivesTheFormAndTheFormHarvestsTheFilledCopy)
     }
 }
 
-TEST(DefineFormType, Refusals)
+using GleanDefine = BatchRun;
+
+TEST_F(GleanDefine, ExitStatusAndMessages)
 {
-    ScratchDir dir;
-    const std::string form = dir / "form.dat";
-    WriteFile(form, "old");
-    EXPECT_THROW(DefineFormType(Define("template.xlsx"), form, false), FormTypeExists);
-    EXPECT_EQ(ReadFile(form), "old");
-    DefineFormType(Define("template.xlsx"), form, true);
-    EXPECT_EQ(ReadFile(form), kFormText);
-
-    const std::string none = dir / "none.dat";
-    EXPECT_THROW(DefineFormType(Define("nonames.xlsx"), none, false), DefineError);
-    EXPECT_FALSE(fs::exists(none));
-
-    // The workbook itself is never overwritten, not even when told to.
-    const std::string copy = dir / "template.xlsx";
-    fs::copy_file(Define("template.xlsx"), copy);
-    const std::string before = ReadFile(copy);
-    EXPECT_THROW(DefineFormType(copy, copy, true), DefineError);
-    EXPECT_EQ(ReadFile(copy), before);
-}
-
-TEST(GleanDefine, ExitStatusAndMessages)
-{
-    ScratchDir dir;
-    const std::string form = dir / "new form.dat";
-    auto run = [&](const std::string& args, std::string& out, std::string& err) {
-        GleanOptions o = ParseGleanOptions(args);
-        EXPECT_EQ(o.usageError, "");
-        EXPECT_TRUE(o.defineGiven);
-        std::ostringstream o1, o2;
-        const int status = RunDefine(o, o1, o2);
-        out = o1.str();
-        err = o2.str();
-        return status;
-    };
-    std::string out, err;
-    const std::string tmpl = "\"" + Define("template.ods") + "\"";
-    EXPECT_EQ(run("/define " + tmpl + " /type \"" + form + "\"", out, err), 0);
-    EXPECT_EQ(out, FieldTable(FieldsOfTemplate(Define("template.ods"))));
+    const std::string form = dir / "new form.dat", tmpl = " \"" + Define("template.ods") + "\"";
+    EXPECT_EQ(Glean("/define" + tmpl + " /type \"" + form + "\""), 0);
+    EXPECT_EQ(printed.str(), FieldTable(FieldsOfTemplate(Define("template.ods"))));
     // A header line, then a line per field.
+    const std::string out = printed.str();
     EXPECT_EQ(
         out.rfind("Field         Reference     Format    Cells\nEmployeeName  EmployeeName  text      Form!B2\n", 0),
         0u)
         << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 12);
-    EXPECT_EQ(err, "glean: wrote " + form + " (11 fields)\n");
+    EXPECT_EQ(err.str(), "glean: wrote " + form + " (11 fields)\n");
     EXPECT_EQ(ReadFile(form), kFormText);
 
-    EXPECT_EQ(run("--define=" + Define("template.ods") + " --type \"" + form + "\"", out, err), 2);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "glean: " + form + " already exists; give /force to replace it\n");
-    EXPECT_EQ(run("/define " + tmpl + " /type \"" + form + "\" /FORCE", out, err), 0);
+    // An existing form definition stays unless /force is given.
+    WriteFile(form, "old");
+    EXPECT_EQ(Glean("--define=" + Define("template.ods") + " --type \"" + form + "\""), 2);
+    EXPECT_EQ(printed.str(), "");
+    EXPECT_EQ(err.str(), "glean: " + form + " already exists; give /force to replace it\n");
+    EXPECT_EQ(ReadFile(form), "old");
+    EXPECT_EQ(Glean("/define" + tmpl + " /type \"" + form + "\" /FORCE"), 0);
+    EXPECT_EQ(ReadFile(form), kFormText);
+    // The workbook itself is never overwritten, not even when told to.
+    const std::string copy = dir / "template.xlsx";
+    fs::copy_file(Define("template.xlsx"), copy);
+    EXPECT_EQ(Glean("/define \"" + copy + "\" /type \"" + copy + "\" /force"), 2);
+    EXPECT_EQ(ReadFile(copy), ReadFile(Define("template.xlsx")));
 
-    EXPECT_EQ(run("/define \"" + Define("nonames.xlsx") + "\" /type \"" + (dir / "x.dat") + "\"", out, err), 2);
+    EXPECT_EQ(Glean("/define \"" + Define("nonames.xlsx") + "\" /type \"" + (dir / "x.dat") + "\""), 2);
     const std::string why = ": no defined name refers to one range of cells (1 name in the workbook)";
-    EXPECT_EQ(err.rfind("glean: " + Define("nonames.xlsx") + why, 0), 0u) << err;
-    EXPECT_EQ(run("/define \"" + Fixture("notabook.xlsx") + "\" /type \"" + (dir / "x.dat") + "\"", out, err), 2);
+    EXPECT_EQ(err.str().rfind("glean: " + Define("nonames.xlsx") + why, 0), 0u) << err.str();
+    EXPECT_EQ(Glean("/define \"" + Fixture("notabook.xlsx") + "\" /type \"" + (dir / "x.dat") + "\""), 2);
     EXPECT_FALSE(fs::exists(dir / "x.dat"));
-    EXPECT_EQ(run("/define " + tmpl, out, err), 2);
-    EXPECT_EQ(err.rfind("glean: /define needs a workbook and /type", 0), 0u) << err;
+    EXPECT_EQ(Glean("/define" + tmpl), 2);
+    EXPECT_EQ(err.str().rfind("glean: /define needs a workbook and /type", 0), 0u) << err.str();
 }
 
 }  // namespace

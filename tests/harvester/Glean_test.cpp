@@ -43,30 +43,27 @@ TEST_F(GleanRun, ExitCodesZeroWhenAllHarvestedOneOnAnyFailure)
     CopyFixture("timesheet.xls", in + "/b.xls");
     EXPECT_EQ(Glean(Args() + " /jobs 2"), 0);
     EXPECT_EQ(err.str(), "Done " + in + "/a.xlsx\nDone " + in + "/b.xls\n2 harvested, 0 failed\n");
-    EXPECT_EQ(CountFiles(out), 2);
     CopyFixture("timesheet.xlsx", in + "/a.xlsx");
     CopyFixture("notabook.xlsx", in + "/b.xlsx");
     EXPECT_EQ(Glean(Args()), 1);
     EXPECT_TRUE(Contains(err.str(), "Failed " + in + "/b.xlsx: ")) << err.str();
     EXPECT_TRUE(Contains(err.str(), "\n1 harvested, 1 failed\n")) << err.str();
-    // One workbook named as the input.
+    // One workbook named as the input, blanks around it: b.xlsx stays.
     CopyFixture("timesheet.xlsx", in + "/c.xlsx");
-    EXPECT_EQ(Glean(Args() + " /in \"" + in + "/c.xlsx\""), 0);
+    EXPECT_EQ(Glean(Args() + " /in \" " + in + "/c.xlsx \""), 0);
     EXPECT_EQ(err.str(), "Done " + in + "/c.xlsx\n1 harvested, 0 failed\n");
+    EXPECT_EQ(Files(in) + " / " + Files(out), "b.xlsx / a.xlsx b.xls c.xlsx");
 }
 
 // The run's own refusals are tested with the batch run's.
 TEST_F(GleanRun, ConfigurationErrorsOfItsOwnExitTwo)
 {
-    const std::pair<std::string, std::string> rows[] = {
-        {"/in \"" + in + "\" /data \"" + data + "\"", "glean: no form definition (/type) given\n"},
-        {"/open \"" + dir / "missing.set" + "\"",
-         "glean: Cannot read the settings file " + dir / "missing.set" + ": No such file or directory\n"},
-    };
-    for (const auto& [args, said] : rows) {
-        EXPECT_EQ(Glean(args), 2);
-        EXPECT_EQ(err.str().substr(0, said.size()), said);
-    }
+    EXPECT_EQ(Glean("/in \"" + in + "\" /data \"" + data + "\""), 2);
+    EXPECT_EQ(err.str().rfind("glean: no form definition (/type) given\n", 0), 0u) << err.str();
+    EXPECT_EQ(Glean("/open \"" + dir / "missing.set" + "\""), 2);
+    const std::string said =
+        "glean: Cannot read the settings file " + dir / "missing.set" + ": No such file or directory\n";
+    EXPECT_EQ(err.str().rfind(said, 0), 0u) << err.str();
 }
 
 TEST_F(GleanRun, StoppedRunSaysWhyAndWhatWasNotTriedThenSettles)
@@ -85,14 +82,12 @@ TEST_F(GleanRun, StoppedRunSaysWhyAndWhatWasNotTriedThenSettles)
     EXPECT_TRUE(Contains(said, "\nNot tried " + in + "/b002.xlsx\n1 harvested, 1 failed, 1 not tried\n")) << said;
     EXPECT_EQ(Glean(Args()), 2);  // still blocked: the journal is named, nothing changes
     EXPECT_TRUE(Contains(err.str(), JournalFile())) << err.str();
-    EXPECT_EQ(ReadFile(data), Lines(2));
+    EXPECT_EQ(State(), "data 2, in 2, out 1, journal");
     fs::remove(out + "/b001.xlsx");
     EXPECT_EQ(Glean(Args()), 0);
     EXPECT_EQ(err.str(), "glean: The lines of " + in + "/b001.xlsx were already in " + data + "; it was moved to " +
                              out + "/b001.xlsx.\nDone " + in + "/b002.xlsx\n1 harvested, 0 failed\n");
-    EXPECT_EQ(ReadFile(data), Lines(3));  // each workbook's lines once
-    EXPECT_EQ(CountFiles(out), 3);
-    EXPECT_FALSE(fs::exists(JournalFile()));
+    EXPECT_EQ(State(), "data 3, in 0, out 3");  // each workbook's lines once
 }
 
 TEST_F(GleanRun, SettingsFileGivesThePathsAndOptionsReplaceSingleOnes)
@@ -103,15 +98,6 @@ TEST_F(GleanRun, SettingsFileGivesThePathsAndOptionsReplaceSingleOnes)
     EXPECT_EQ(Glean("/open \"" + dir / "job.set" + "\" /in \"" + other + "\""), 0);
     EXPECT_TRUE(fs::exists(out + "/x.xlsx"));
     EXPECT_EQ(ReadFile(data), Lines(1));
-}
-
-TEST(GleanProgram, UsageAndExitCodes)
-{
-    if (!fs::exists(kGlean))
-        GTEST_SKIP() << "glean not built";
-    // "/type" alone: nothing to harvest with.
-    for (const auto& [args, status] : {std::pair{"--help", 0}, {"stray", 2}, {"/type", 2}})
-        EXPECT_EQ(Shell(kGlean + " " + args + " >/dev/null 2>&1"), status) << args;
 }
 
 // strace kills glean at its k-th call of one system call, a crash at an exact
@@ -157,11 +143,7 @@ TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
             const std::string kill = std::string("-e inject=") + call + ":signal=SIGKILL:when=" + std::to_string(k);
             EXPECT_NE(glean(job, file, "-o /dev/null " + kill), 0) << "not killed";
             EXPECT_EQ(glean(job, "", ""), 0);
-            EXPECT_EQ(ReadFile(job.data), Lines(3));
-            EXPECT_EQ(CountFiles(job.in), 0);
-            EXPECT_EQ(CountFiles(job.out), 3);
-            EXPECT_FALSE(fs::exists(job.data + ".journal"));
-            EXPECT_FALSE(fs::exists(job.data + ".lock"));
+            EXPECT_EQ(job.State(), "data 3, in 0, out 3");
         }
     }
 }
@@ -181,18 +163,17 @@ TEST(SettingsFile, LineEndsAndErrorsThatSayWhatFileAndWhy)
         EXPECT_EQ(ReadSettings(dir / "s.set"), lines);
     }
     fs::create_directory(dir / "folder.set");
-    const std::pair<std::string, std::string> errors[] = {
-        {ThrownBy([&] { ReadSettings(dir / "missing.set"); }).what,
-         "Cannot read the settings file " + dir / "missing.set" + ": No such file or directory"},
-        {ThrownBy([&] { ReadSettings(dir / "folder.set"); }).what,
-         "Cannot read the settings file " + dir / "folder.set" + ": Is a directory"},
-        {ThrownBy([&] { WriteSettings(dir / "x/y.set", {"a"}); }).what,
-         "Cannot write the settings file " + dir / "x/y.set" + ": No such file or directory"},
-        {ThrownBy([&] { WriteSettings(dir / "folder.set", {"a"}); }).what,
-         "Cannot write the settings file " + dir / "folder.set" + ": Is a directory"},
+    const std::tuple<std::string, const char*, const char*> errors[] = {
+        {"read", "missing.set", "No such file or directory"},
+        {"read", "folder.set", "Is a directory"},
+        {"write", "x/y.set", "No such file or directory"},
+        {"write", "folder.set", "Is a directory"},
     };
-    for (const auto& [got, want] : errors)
-        EXPECT_EQ(got, want);
+    for (const auto& [verb, name, why] : errors) {
+        const Thrown t = ThrownBy(
+            [&] { verb == "read" ? ReadSettings(dir / name) : (WriteSettings(dir / name, {"a"}), Strings()); });
+        EXPECT_EQ(t.what, "Cannot " + verb + " the settings file " + dir / name + ": " + why);
+    }
 }
 
 TEST(SettingsFile, SavedAtomicallyKeepingPermissionsAndLinks)

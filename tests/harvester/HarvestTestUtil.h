@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -154,27 +155,28 @@ inline std::map<std::string, std::string> Snapshot(const std::string& root, bool
     return all;
 }
 
+// The exit status of a shell command; -1 when it did not exit.
+inline int Shell(const std::string& command)
+{
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // A file attribute set with chattr ("+a" append-only, "+i" immutable) for
 // the life of the object. Ok() is false where chattr is not permitted (not
 // root, a file system without attributes): the test then skips.
 class FileAttribute {
 public:
-    FileAttribute(std::string path, const std::string& flag) : path_(std::move(path)), flag_(flag.substr(1))
-    {
-        ok_ = std::system(("chattr +" + flag_ + " '" + path_ + "' 2>/dev/null").c_str()) == 0;
-    }
-    ~FileAttribute() { Remove(); }
+    FileAttribute(const std::string& path, const std::string& flag)
+        : off_("chattr -" + flag.substr(1) + " '" + path + "' 2>/dev/null"),
+          ok_(Shell("chattr " + flag + " '" + path + "' 2>/dev/null") == 0)
+    {}
+    ~FileAttribute() { ok_&& Shell(off_); }
     bool Ok() const { return ok_; }
-    void Remove()
-    {
-        if (ok_)
-            std::system(("chattr -" + flag_ + " '" + path_ + "' 2>/dev/null").c_str());
-        ok_ = false;
-    }
 
 private:
-    std::string path_, flag_;
-    bool ok_ = false;
+    std::string off_;
+    bool ok_;
 };
 
 // The four paths of a job: input and output folders, a timesheet form
@@ -191,15 +193,35 @@ struct JobFolders {
     {
         return "/type \"" + form + "\" /in \"" + in + "\" /out \"" + out + "\" /data \"" + data + "\"";
     }
+
+    // What the job's files are now, in one line: the data file ("data 3" when
+    // it is Lines(3), "no data", "data other"), the files in the input and
+    // output folders, and a journal or lock left behind.
+    std::string State() const
+    {
+        const std::string text = ReadFile(data), head = kTimesheetHeader, lines = kTimesheetLines;
+        const size_t n = text.size() < head.size() ? 0 : (text.size() - head.size()) / lines.size();
+        std::string s = !fs::exists(data)       ? "no data"
+                        : text == Lines(int(n)) ? "data " + std::to_string(n)
+                                                : "data other";
+        s += ", in " + std::to_string(CountFiles(in)) + ", out " + std::to_string(CountFiles(out));
+        return s + (fs::exists(data + ".journal") ? ", journal" : "") + (fs::exists(data + ".lock") ? ", lock" : "");
+    }
 };
 
-inline const std::string kGlean = std::string(APP_DIR) + "/glean";
-
-// The exit status of a shell command; -1 when it did not exit.
-inline int Shell(const std::string& command)
+// The names of the files in `dir`, sorted, separated by spaces.
+inline std::string Files(const std::string& dir)
 {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::set<std::string> names;
+    for (auto& e : fs::directory_iterator(dir))
+        if (e.is_regular_file())
+            names.insert(e.path().filename().string());
+    std::string s;
+    for (const auto& n : names)
+        s += (s.empty() ? "" : " ") + n;
+    return s;
 }
+
+inline const std::string kGlean = std::string(APP_DIR) + "/glean";
 
 }  // namespace harvest_test

@@ -4,8 +4,6 @@
 #include "tests/harvester/BatchRunFixture.h"
 
 #include <csignal>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <tuple>
 
@@ -29,18 +27,6 @@ public:
         }
         WriteFile(JournalFile(), "glean journal 2 " + std::to_string(body.size()) + "\n" + body);
     }
-    std::string JournalValue(const std::string& key)
-    {
-        std::string text = ReadFile(JournalFile());
-        size_t at = text.find("\n" + key + "=") + key.size() + 2;
-        return text.substr(at, text.find('\n', at) - at);
-    }
-    // The data file with n bytes at `at` replaced by `by`, in place.
-    void EditData(size_t at, size_t n, const std::string& by)
-    {
-        std::string text = ReadFile(data);
-        WriteFile(data, text.replace(at, n, by));
-    }
 };
 
 const std::string kZed = "\"Zed\",01/01/2009,1.0\r\n";
@@ -62,8 +48,7 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
         Fresh<Recovery> t;
         t.AddBooks(3);
         t.CrashAfterAppend(1);
-        EXPECT_EQ(ReadFile(t.data), Lines(2));  // the second workbook's lines are in, it was never moved
-        EXPECT_EQ(CountFiles(t.in), 2);
+        EXPECT_EQ(t.State(), "data 2, in 2, out 1, journal, lock");  // b001's lines are in, it was never moved
         if (moved)
             fs::rename(t.in + "/b001.xlsx", t.out + "/b001.xlsx");
         if (change)
@@ -74,9 +59,7 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
             EXPECT_TRUE(Contains(r.settled, t.in + "/b001.xlsx")) << r.settled;
         }
         EXPECT_EQ(ReadFile(t.data), lines);
-        EXPECT_EQ(CountFiles(t.in), 0);
-        EXPECT_EQ(CountFiles(t.out), 3);
-        EXPECT_FALSE(fs::exists(t.JournalFile()));
+        EXPECT_EQ(t.State().substr(t.State().find(", in")), ", in 0, out 3");
     }
 }
 
@@ -86,81 +69,71 @@ TEST_F(Recovery, CrashAfterTheFirstAppendOfANewDataFileRemovesIt)
     CrashAfterAppend(0);
     // An empty file left behind would make the next run drop the header line.
     EXPECT_EQ(Run(dir.Mkdir("empty"), out).listed, 0);
-    EXPECT_FALSE(fs::exists(data));
+    EXPECT_EQ(State(), "no data, in 1, out 0");
     Run(in, out);
-    EXPECT_EQ(ReadFile(data), Lines(1));
+    EXPECT_EQ(State(), "data 1, in 0, out 1");
 }
 
+// A journal that does not match the data file, or is damaged: the run
+// refuses, naming both, and changes nothing.
 TEST(RecoveryRows, NothingIsCutThatCannotBeProvedToBeTheAppend)
 {
     const size_t head = Lines(0).size(), record = Lines(1).find('\n', head) + 1 - head;
     const char *longer = "bytes long", *other = "are not the lines that were appended";
-    // What was changed, how the message says the data file differs.
-    const std::tuple<const char*, std::function<void(Recovery&)>, const char*> rows[] = {
-        {"a line added by hand", [](Recovery& t) { WriteFile(t.data, ReadFile(t.data) + kZed); }, longer},
-        {"the first record deleted by hand", [&](Recovery& t) { t.EditData(head, record, ""); }, longer},
-        {"a record changed by hand, same length", [](Recovery& t) { t.EditData(fs::file_size(t.data) - 5, 1, "9"); },
+    // What was changed, whether that damaged the journal (else the data file differs), what the message says.
+    const std::tuple<const char*, bool, std::function<void(Recovery&)>, const char*> rows[] = {
+        {"a line added by hand", false, [](Recovery& t) { WriteFile(t.data, ReadFile(t.data) + kZed); }, longer},
+        {"the first record deleted by hand", false,
+         [&](Recovery& t) { WriteFile(t.data, ReadFile(t.data).replace(head, record, "")); }, longer},
+        {"a record changed by hand, same length", false,
+         [](Recovery& t) { WriteFile(t.data, ReadFile(t.data).replace(fs::file_size(t.data) - 5, 1, "9")); }, other},
+        {"the append cut short", false, [](Recovery& t) { fs::resize_file(t.data, fs::file_size(t.data) - 10); },
+         longer},
+        {"the file saved over by another program", false, [](Recovery& t) { SaveOver(t.data, ReadFile(t.data)); },
+         "replaced"},
+        {"journal start moved back", false,
+         [](Recovery& t) { t.EditJournal("before=" + std::to_string(Lines(1).size() - 5)); }, other},
+        {"journal start past the end", false, [](Recovery& t) { t.EditJournal("before=100000000\nafter=100000200"); },
+         longer},
+        {"journal says the run created the file", false, [](Recovery& t) { t.EditJournal("before=0\ncreated=1"); },
          other},
-        {"the append cut short", [](Recovery& t) { fs::resize_file(t.data, fs::file_size(t.data) - 10); }, longer},
-        {"the file saved over by another program", [](Recovery& t) { SaveOver(t.data, ReadFile(t.data)); }, "replaced"},
-        {"journal start moved back",
-         [](Recovery& t) { t.EditJournal("before=" + std::to_string(std::stoll(t.JournalValue("before")) - 5)); },
-         other},
-        {"journal start past the end", [](Recovery& t) { t.EditJournal("before=100000000\nafter=100000200"); }, longer},
-        {"journal says the run created the file", [](Recovery& t) { t.EditJournal("before=0\ncreated=1"); }, other},
-        {"journal checksum wrong", [](Recovery& t) { t.EditJournal("checksum=0123456789abcdef"); }, other},
-    };
-    for (const auto& [what, change, differs] : rows) {
-        SCOPED_TRACE(what);
-        Fresh<Recovery> t;  // fresh folders for each row
-        t.AddBooks(3);
-        t.CrashAfterAppend(1);
-        change(t);
-        const std::string data = ReadFile(t.data), journal = ReadFile(t.JournalFile());
-        BatchResult r = t.Run(t.in, t.out);
-        EXPECT_TRUE(
-            Contains(r.configError, "The data file " + t.data + " does not match the journal " + t.JournalFile()))
-            << r.configError;
-        EXPECT_TRUE(Contains(r.configError, differs)) << r.configError;
-        EXPECT_EQ(ReadFile(t.data), data);
-        EXPECT_EQ(ReadFile(t.JournalFile()), journal);
-        EXPECT_EQ(CountFiles(t.in), 2);
-    }
-}
-
-TEST(RecoveryRows, DamagedJournalIsAConfigurationErrorThatNamesIt)
-{
-    const std::tuple<const char*, std::function<void(Recovery&)>, const char*> rows[] = {
-        {"not a journal", [](Recovery& t) { WriteFile(t.JournalFile(), "garbage\n"); }, "does not begin with"},
-        {"an older format",
+        {"journal checksum wrong", false, [](Recovery& t) { t.EditJournal("checksum=0123456789abcdef"); }, other},
+        {"not a journal", true, [](Recovery& t) { WriteFile(t.JournalFile(), "garbage\n"); }, "does not begin with"},
+        {"an older format", true,
          [](Recovery& t) { WriteFile(t.JournalFile(), "glean journal 1 30\nexisted=1\nstart=0\nend=9\n"); },
          "another version"},
-        {"cut short", [](Recovery& t) { fs::resize_file(t.JournalFile(), fs::file_size(t.JournalFile()) / 2); },
+        {"cut short", true, [](Recovery& t) { fs::resize_file(t.JournalFile(), fs::file_size(t.JournalFile()) / 2); },
          "cut short"},
-        {"a number that is not one", [](Recovery& t) { t.EditJournal("after=12x"); }, "\"after\" is not valid"},
-        {"a line missing", [](Recovery& t) { t.EditJournal("checksum"); }, "\"checksum=\" is missing"},
-        {"a folder",
+        {"a number that is not one", true, [](Recovery& t) { t.EditJournal("after=12x"); }, "\"after\" is not valid"},
+        {"a line missing", true, [](Recovery& t) { t.EditJournal("checksum"); }, "\"checksum=\" is missing"},
+        {"a folder", true,
          [](Recovery& t) {
              fs::remove(t.JournalFile());
              fs::create_directory(t.JournalFile());
          },
          "is damaged: it is not a regular file"},
     };
-    for (const auto& [what, damage, says] : rows) {
+    for (const auto& [what, damaged, change, says] : rows) {
         SCOPED_TRACE(what);
-        Fresh<Recovery> t;
-        t.AddBooks(2);
+        Fresh<Recovery> t;  // fresh folders for each row
+        t.AddBooks(3);
         t.CrashAfterAppend(1);
-        damage(t);
-        const std::string data = ReadFile(t.data);
-        BatchResult r = t.Run(t.in, t.out);
-        EXPECT_TRUE(Contains(r.configError, t.JournalFile())) << r.configError;
-        EXPECT_TRUE(Contains(r.configError, says)) << r.configError;
-        EXPECT_EQ(ReadFile(t.data), data);
-        EXPECT_TRUE(fs::exists(t.JournalFile()));
-        EXPECT_EQ(CountFiles(t.in), 1);
+        change(t);
+        // The data file, the journal and the folders (the lock file of the killed run may go).
+        auto files = [&] {
+            return ReadFile(t.data) + ReadFile(t.JournalFile()) + t.State().substr(0, t.State().find(", lock"));
+        };
+        const std::string before = files(), error = t.Run(t.in, t.out).configError, J = t.JournalFile();
+        EXPECT_TRUE(Contains(error, damaged ? "The journal " + J + " is damaged"
+                                            : "The data file " + t.data + " does not match the journal " + J))
+            << error;
+        EXPECT_TRUE(Contains(error, says)) << error;
+        EXPECT_EQ(files(), before);
     }
-    // A cleared or empty journal is nothing to settle.
+}
+
+TEST(RecoveryRows, EmptyOrClearedJournalIsNothingToSettle)
+{
     for (const char* journal : {"-lean journal 2 10\n", ""}) {
         Fresh<Recovery> t;
         t.AddBooks(1);
@@ -168,45 +141,6 @@ TEST(RecoveryRows, DamagedJournalIsAConfigurationErrorThatNamesIt)
         EXPECT_EQ(t.Run(t.in, t.out).done, 1);
         EXPECT_FALSE(fs::exists(t.JournalFile()));
     }
-}
-
-TEST_F(Recovery, SecondHarvesterIsToldTheDataFileIsInUse)
-{
-    AddBooks(1);
-    int fd = ::open(DataFileLock::PathFor(data).c_str(), O_RDWR | O_CREAT, 0666);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    // flock locks belong to the open file, so a second open in this process conflicts.
-    BatchResult r = Run(in, out);
-    EXPECT_TRUE(Contains(r.configError, "in use")) << r.configError;
-    EXPECT_EQ(CountFiles(in), 1);
-    ::close(fd);
-    EXPECT_EQ(Run(in, out).done, 1);
-    EXPECT_FALSE(fs::exists(DataFileLock::PathFor(data)));
-}
-
-TEST_F(Recovery, AppendOnlyDataFileWithBlockedMoveStopsTheRunKeepingTheJournal)
-{
-    AddBooks(3);
-    WriteFile(data, "");
-    FileAttribute appendOnly(data, "+a");
-    if (!appendOnly.Ok())
-        GTEST_SKIP() << "chattr +a is not permitted here";
-    fs::create_directory(out + "/b001.xlsx");  // the move of b001 fails
-
-    // The lines of b001 cannot be taken out again: the run stops and the journal stays.
-    BatchResult r = Run(in, out);
-    EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(Column(1)[0], "Done");
-    EXPECT_TRUE(Contains(Column(1)[1], "Cannot move the workbook")) << Column(1)[1];
-    EXPECT_EQ(Column(1)[2], "Pending");
-    EXPECT_EQ(r.notTried, Strings{in + "/b002.xlsx"});
-    // The window's closing message says why once and what was left.
-    EXPECT_EQ(r.message, "The run stopped at " + in + "/b001.xlsx:\n" + r.stopReason +
-                             "\n1 form was not tried; it stays in the input folder.");
-    EXPECT_TRUE(fs::exists(JournalFile()));
-    EXPECT_EQ(ReadFile(data), Lines(2));
-    // The next runs, still blocked and then not: GleanRun.StoppedRunSaysWhyAndWhatWasNotTriedThenSettles.
 }
 
 TEST_F(Recovery, DataFileFailureStopsTheRunAtTheFirst)
@@ -225,9 +159,7 @@ TEST_F(Recovery, DataFileFailureStopsTheRunAtTheFirst)
     });
     const std::string reason = "Cannot write the data file " + data + ": File too large";
     EXPECT_EQ(said, "2|1|1|1|" + reason + "|Failed: " + reason + "|Pending");
-    EXPECT_EQ(ReadFile(data), Lines(3));  // nothing of the failed append stays
-    EXPECT_EQ(CountFiles(in), 2);
-    EXPECT_FALSE(fs::exists(JournalFile()));
+    EXPECT_EQ(State(), "data 3, in 2, out 3");  // nothing of the failed append stays
 }
 
 TEST(RecoveryRows, DataFileReplacedOrDeletedDuringTheRunStopsIt)
@@ -254,12 +186,15 @@ TEST(RecoveryRows, DataFileReplacedOrDeletedDuringTheRunStopsIt)
             EXPECT_TRUE(r.stopped);
             EXPECT_TRUE(Contains(r.stopReason, replace ? "was replaced" : "was deleted")) << r.stopReason;
             EXPECT_EQ(r.done, 1);
-            EXPECT_TRUE(fs::exists(t.in + "/b001.xlsx"));  // its lines were lost: it stays
             EXPECT_EQ(r.notTried, Strings{t.in + "/b002.xlsx"});
+            // The window's closing message says why once and what was left.
+            EXPECT_EQ(r.message, "The run stopped at " + t.in + "/b001.xlsx:\n" + r.stopReason +
+                                     "\n1 form was not tried; it stays in the input folder.");
+            EXPECT_EQ(Files(t.in), "b001.xlsx b002.xlsx");  // b001's lines were lost: it stays
             EXPECT_FALSE(fs::exists(t.JournalFile()));
             // The next run harvests the rest into the file now there.
             EXPECT_EQ(t.Run(t.in, t.out).done, 2);
-            EXPECT_EQ(ReadFile(t.data), Lines(2));
+            EXPECT_EQ(t.State(), "data 2, in 0, out 3");
         }
     }
 }
