@@ -251,5 +251,13 @@ std::string ResolvePartTarget(const std::string& folder, const std::string& targ
 // Lower case for comparing names and sheet names without regard to letter
 // case (ASCII and the common two-byte UTF-8 alphabets).
 std::string FoldCase(std::string_view s);
+// FoldCase(a) == FoldCase(b) for strings of the same length.
+bool SameFoldedSameSize(std::string_view a, std::string_view b);
+// FoldCase(a) == FoldCase(b), without building either (folding keeps the
+// length: ASCII stays one byte, a two-byte letter two).
+inline bool SameFolded(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && SameFoldedSameSize(a, b);
+}
 
 }  // namespace wb::detail
