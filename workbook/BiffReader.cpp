@@ -573,6 +573,7 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, const c
 void XlsReader::BuildNames()
 {
     names.reserve(rawNames_.size());
+    std::vector<std::string> formulaSheets(sheetNames.size());  // "Sheet1!", once each
     for (RawName& raw : rawNames_) {
         if (raw.name.empty())
             continue;
@@ -593,7 +594,11 @@ void XlsReader::BuildNames()
             dn.name = std::move(raw.name);
         }
         if (dn.range) {
-            dn.formula = NameFormula(sheetNames[dn.range->sheet], *dn.range);
+            std::string& sheet = formulaSheets[size_t(dn.range->sheet)];
+            if (sheet.empty())
+                sheet = NameFormulaSheet(sheetNames[size_t(dn.range->sheet)]);
+            dn.formula = sheet;
+            AppendNameFormulaCells(dn.formula, *dn.range);
         } else {
             dn.formula.append(1, '(').append(why).append(1, ')');
         }

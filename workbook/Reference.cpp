@@ -183,7 +183,7 @@ std::string ColumnName(int col)
     return std::string(buf, PutColumn(buf, col));
 }
 
-std::string NameFormula(const std::string& sheet, const Range& r)
+std::string NameFormulaSheet(const std::string& sheet)
 {
     // A plain word: letters, digits, '_', '.' and any non-ASCII byte, not
     // starting with a digit.
@@ -195,21 +195,12 @@ std::string NameFormula(const std::string& sheet, const Range& r)
         plain = plain && word;
         quotes += ch == '\'';
     }
-    // "!$B$2" or "!$B$2:$C$8", written once into a buffer.
-    char cells[48];
-    size_t n = 0;
-    cells[n++] = '!';
-    n += PutAbsoluteCell(cells + n, r.firstRow, r.firstCol);
-    if (r.Rows() > 1 || r.Cols() > 1) {
-        cells[n++] = ':';
-        n += PutAbsoluteCell(cells + n, r.lastRow, r.lastCol);
-    }
     std::string out;
     if (plain) {
-        out.reserve(sheet.size() + n);
+        out.reserve(sheet.size() + 1);
         out.append(sheet);
     } else {
-        out.reserve(sheet.size() + quotes + 2 + n);
+        out.reserve(sheet.size() + quotes + 3);
         out += '\'';
         for (char ch : sheet) {
             out += ch;
@@ -218,7 +209,26 @@ std::string NameFormula(const std::string& sheet, const Range& r)
         }
         out += '\'';
     }
+    out += '!';
+    return out;
+}
+
+void AppendNameFormulaCells(std::string& out, const Range& r)
+{
+    // Written once into a buffer.
+    char cells[48];
+    size_t n = PutAbsoluteCell(cells, r.firstRow, r.firstCol);
+    if (r.Rows() > 1 || r.Cols() > 1) {
+        cells[n++] = ':';
+        n += PutAbsoluteCell(cells + n, r.lastRow, r.lastCol);
+    }
     out.append(cells, n);
+}
+
+std::string NameFormula(const std::string& sheet, const Range& r)
+{
+    std::string out = NameFormulaSheet(sheet);
+    AppendNameFormulaCells(out, r);
     return out;
 }
 
