@@ -106,6 +106,10 @@ public:
     // still keeps no more.
     void Keep(const SheetFilter& f)
     {
+        // The same filter again (a reader repeating its caller's call): as it is.
+        if (f.KeepsAll() == filter_.KeepsAll() && f.MaxCells() == filter_.MaxCells() &&
+            maxCells_ == (f.KeepsAll() ? f.MaxCells() : -1) && f.Rects() == filter_.Rects())
+            return;
         filter_ = f;
         maxCells_ = f.KeepsAll() ? f.MaxCells() : -1;
         // Room for what the rectangles can hold, when that is little.
@@ -121,6 +125,11 @@ public:
     {
         if (!filter_.KeepsAll() && !filter_.Wants(row, col))
             return;
+        SetWanted(row, col, std::move(v));
+    }
+    // Set for a cell that Wants has said yes to.
+    void SetWanted(int row, int col, CellValue v)
+    {
         textBytes_ += v.text.size();
         const uint64_t key = Key(row, col);
         if (2 * (values_.size() + 1) > slots_.size())
