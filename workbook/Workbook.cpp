@@ -454,6 +454,8 @@ void Workbook::WillRead(const std::vector<Range>& ranges) const
         Impl::Sheet& s = impl_->sheets[size_t(r.sheet)];
         if (s.whole || std::find(s.wanted.begin(), s.wanted.end(), r) != s.wanted.end())
             continue;
+        if (s.wanted.empty())
+            s.wanted.reserve(ranges.size());
         s.wanted.push_back(r);
         if (!s.whole)
             s.cells.reset();  // read again, with the new range, when next asked
@@ -464,6 +466,14 @@ CellValue Workbook::Cell(int sheet, int row, int col) const
 {
     if (sheet < 0 || size_t(sheet) >= impl_->sheets.size())
         throw Error(impl_->path + ": no sheet number " + std::to_string(sheet + 1));
+    // A cell already loaded, or known empty, without a second look-up.
+    const Impl::Sheet& s = impl_->sheets[size_t(sheet)];
+    if (s.cells) {
+        if (const CellValue* v = s.cells->Get(row, col))
+            return *v;
+        if (impl_->Covered(s, row, col))
+            return {};
+    }
     const CellValue* v = impl_->Load(sheet, row, col).Get(row, col);
     return v ? *v : CellValue{};
 }
