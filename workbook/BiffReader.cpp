@@ -74,6 +74,7 @@ private:
     std::string CellString(Cursor& c) { return biff_ == 8 ? Biff8String(c, false) : Biff5String(c, false); }
 
     CellValue NumberCell(const Cursor& c, double v, uint16_t xf) const;
+    static void CheckFinite(const Cursor& c, double v);
 
     std::string path_;
     CompoundStream stream_;
@@ -573,6 +574,7 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, const c
 void XlsReader::BuildNames()
 {
     names.reserve(rawNames_.size());
+    std::vector<std::string> formulaSheets(sheetNames.size());  // "Sheet1!", once each
     for (RawName& raw : rawNames_) {
         if (raw.name.empty())
             continue;
@@ -593,7 +595,11 @@ void XlsReader::BuildNames()
             dn.name = std::move(raw.name);
         }
         if (dn.range) {
-            dn.formula = NameFormula(sheetNames[dn.range->sheet], *dn.range);
+            std::string& sheet = formulaSheets[size_t(dn.range->sheet)];
+            if (sheet.empty())
+                sheet = NameFormulaSheet(sheetNames[size_t(dn.range->sheet)]);
+            dn.formula = sheet;
+            AppendNameFormulaCells(dn.formula, *dn.range);
         } else {
             dn.formula.append(1, '(').append(why).append(1, ')');
         }
@@ -602,10 +608,15 @@ void XlsReader::BuildNames()
     nameFormulas_.clear();
 }
 
-CellValue XlsReader::NumberCell(const Cursor& c, double v, uint16_t xf) const
+void XlsReader::CheckFinite(const Cursor& c, double v)
 {
     if (!std::isfinite(v))
         c.Fail("a number cell holds no finite number");
+}
+
+CellValue XlsReader::NumberCell(const Cursor& c, double v, uint16_t xf) const
+{
+    CheckFinite(c, v);
     CellValue cv;
     cv.number = v;
     if (xf < xfDate_.size() && xfDate_[xf]) {
@@ -622,22 +633,23 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
     out.Keep(keep);  // BIFF cells are few and small: kept or dropped as they come
     if (index < 0 || index >= int(sheetNames.size()))
         throw Error(path_ + ": the workbook has no sheet number " + std::to_string(index + 1));
-    const std::string sheetText = "sheet \"" + sheetNames[index] + "\"";
+    auto sheetText = [&] { return "sheet \"" + sheetNames[index] + "\""; };  // for messages
     rs_.Seek(sheetOffsets_[index]);
     if (!rs_.Next(rec_))
-        throw Error(path_ + ": " + sheetText + " starts past the end of the " + stream_.Name() +
+        throw Error(path_ + ": " + sheetText() + " starts past the end of the " + stream_.Name() +
                     " stream (the file is truncated or damaged)");
     if (rec_.type != rec::Bof)
-        rs_.Fail(rec_, sheetText + " does not start with a BOF record");
+        rs_.Fail(rec_, sheetText() + " does not start with a BOF record");
 
     int depth = 1;  // charts embedded in a sheet bring their own BOF..EOF
     bool pendingString = false;
     int pendingRow = 0, pendingCol = 0;
     auto cellHead = [&](Cursor& c, int& row, int& col, uint16_t& xf) {
         // Cell, [MS-XLS] 2.5.19: row, column, XF index.
-        row = c.U16();
-        col = c.U16();
-        xf = c.U16();
+        const uint8_t* h = c.Bytes(6);
+        row = h[0] | (h[1] << 8);
+        col = h[2] | (h[3] << 8);
+        xf = uint16_t(h[4] | (h[5] << 8));
         if (col >= kBiffCols)
             c.Fail("a cell lies outside the sheet's 256 columns");
         pendingString = false;
@@ -665,12 +677,19 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
         case rec::Number: {  // Number, [MS-XLS] 2.4.180
             cellHead(c, row, col, xf);
             const double v = c.F64();
-            out.Set(row, col, NumberCell(c, v, xf));
+            if (out.Wants(row, col))
+                out.SetWanted(row, col, NumberCell(c, v, xf));
+            else
+                CheckFinite(c, v);
             break;
         }
         case rec::Rk: {  // RK, [MS-XLS] 2.4.220
             cellHead(c, row, col, xf);
-            out.Set(row, col, NumberCell(c, RkValue(c.U32()), xf));
+            const double v = RkValue(c.U32());
+            if (out.Wants(row, col))
+                out.SetWanted(row, col, NumberCell(c, v, xf));
+            else
+                CheckFinite(c, v);
             break;
         }
         case rec::MulRk: {  // MulRk, [MS-XLS] 2.4.175: row, first column, (XF, RK)..., last column
@@ -705,7 +724,7 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             CellValue v;
             v.type = CellType::Text;
             sc.Chars8(v.text, item.cch, item.highByte);
-            out.Set(row, col, std::move(v));
+            out.SetWanted(row, col, std::move(v));
             break;
         }
         case rec::Label:      // Label, [MS-XLS] 2.4.148
@@ -806,7 +825,7 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             break;
         }
     }
-    throw Error(path_ + ": the " + stream_.Name() + " stream ends inside " + sheetText +
+    throw Error(path_ + ": the " + stream_.Name() + " stream ends inside " + sheetText() +
                 " (the file is truncated or damaged)");
 }
 

@@ -118,47 +118,22 @@ void RecordStream::Fail(const Record& r, const std::string& what) const
                 " of the " + stream_.Name() + " stream)");
 }
 
-bool RecordStream::ReadHeader(uint64_t pos, uint16_t& type, uint16_t& size)
+void RecordStream::Join(Record& r)
 {
-    if (stream_.Size() < 4 || pos > stream_.Size() - 4)
-        return false;
-    const uint8_t* h = stream_.Data() + pos;  // the whole stream is in memory
-    type = uint16_t(h[0] | (h[1] << 8));
-    size = uint16_t(h[2] | (h[3] << 8));
-    return true;
-}
-
-bool RecordStream::Next(Record& r)
-{
-    uint16_t type, size;
-    if (!ReadHeader(pos_, type, size))
-        return false;
-    r.type = type;
-    r.offset = pos_;
-    r.breaks.clear();
-    const uint8_t* base = stream_.Data();
-    uint64_t body = pos_ + 4;
-    if (size > stream_.Size() - body)
-        Fail(r, "the workbook stream ends inside the record (truncated file)");
-    pos_ = body + size;
-    const bool join = type == rec::Sst || type == rec::Name || type == rec::ExternSheet || type == rec::String;
-    uint16_t nextType, nextSize;
-    if (!join || !ReadHeader(pos_, nextType, nextSize) || nextType != rec::Continue) {
-        // The usual case: the body is read where it lies.
-        r.data = std::span<const uint8_t>(base + body, size);
-        return true;
-    }
-    r.joined.assign(base + body, base + body + size);
-    while (ReadHeader(pos_, nextType, nextSize) && nextType == rec::Continue) {
-        body = pos_ + 4;
-        if (nextSize > stream_.Size() - body)
+    r.joined.assign(r.data.begin(), r.data.end());
+    while (!AtEnd()) {
+        const uint8_t* h = data_ + pos_;
+        if (uint16_t(h[0] | (h[1] << 8)) != rec::Continue)
+            break;
+        const uint16_t size = uint16_t(h[2] | (h[3] << 8));
+        const uint64_t body = pos_ + 4;
+        if (size > size_ - body)
             Fail(r, "the workbook stream ends inside the record (truncated file)");
         r.breaks.push_back(r.joined.size());
-        r.joined.insert(r.joined.end(), base + body, base + body + nextSize);
-        pos_ = body + nextSize;
+        r.joined.insert(r.joined.end(), h + 4, h + 4 + size);
+        pos_ = body + size;
     }
     r.data = r.joined;
-    return true;
 }
 
 double Cursor::F64()

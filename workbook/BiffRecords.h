@@ -71,27 +71,53 @@ struct Record {
 
 class RecordStream {
 public:
-    RecordStream(CompoundStream& stream, const std::string& path) : stream_(stream), path_(path) {}
+    RecordStream(CompoundStream& stream, const std::string& path)
+        : stream_(stream), path_(path), data_(stream.Data()), size_(stream.Size())
+    {}
 
     const std::string& Path() const { return path_; }
     uint64_t Position() const { return pos_; }
     void Seek(uint64_t pos) { pos_ = pos; }
-    bool AtEnd() const { return stream_.Size() - pos_ < 4; }
+    bool AtEnd() const { return pos_ > size_ || size_ - pos_ < 4; }
 
     // Reads the next record into `r`. For the types that may be split (SST,
     // NAME, EXTERNSHEET, STRING) the CONTINUE records that follow are
     // appended to its body. False at the end of the stream (fewer than 4
     // bytes left).
-    bool Next(Record& r);
+    bool Next(Record& r)
+    {
+        // Inline: a workbook is a few hundred small records, read in place.
+        if (AtEnd())
+            return false;
+        const uint8_t* h = data_ + pos_;
+        const uint16_t type = uint16_t(h[0] | (h[1] << 8));
+        const uint16_t size = uint16_t(h[2] | (h[3] << 8));
+        r.type = type;
+        r.offset = pos_;
+        r.breaks.clear();
+        const uint64_t body = pos_ + 4;
+        if (size > size_ - body)
+            Fail(r, "the workbook stream ends inside the record (truncated file)");
+        pos_ = body + size;
+        r.data = std::span<const uint8_t>(h + 4, size);
+        // A CONTINUE after a record that may be split: join them.
+        if (!AtEnd() && data_[pos_] == uint8_t(rec::Continue) && data_[pos_ + 1] == 0 &&
+            (type == rec::Sst || type == rec::Name || type == rec::ExternSheet || type == rec::String))
+            Join(r);
+        return true;
+    }
 
     // Throws wb::Error: "<path>: <what> (RECORD record at byte N)".
     [[noreturn]] void Fail(const Record& r, const std::string& what) const;
 
 private:
-    bool ReadHeader(uint64_t pos, uint16_t& type, uint16_t& size);
+    // Appends the CONTINUE bodies that follow to r's body, in r.joined.
+    void Join(Record& r);
 
     CompoundStream& stream_;
     const std::string& path_;
+    const uint8_t* data_;  // the whole stream, in memory
+    uint64_t size_;
     uint64_t pos_ = 0;
 };
 

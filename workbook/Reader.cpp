@@ -130,4 +130,16 @@ std::string FoldCase(std::string_view s)
     return out;
 }
 
+bool SameFoldedSameSize(std::string_view a, std::string_view b)
+{
+    for (size_t i = 0; i < a.size(); ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if ((x | y) >= 0x80)  // the rest from here, where both start a character
+            return FoldCase(a.substr(i)) == FoldCase(b.substr(i));
+        if (x != y && (x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace wb::detail

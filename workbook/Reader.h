@@ -106,6 +106,10 @@ public:
     // still keeps no more.
     void Keep(const SheetFilter& f)
     {
+        // The same filter again (a reader repeating its caller's call): as it is.
+        if (f.KeepsAll() == filter_.KeepsAll() && f.MaxCells() == filter_.MaxCells() &&
+            maxCells_ == (f.KeepsAll() ? f.MaxCells() : -1) && f.Rects() == filter_.Rects())
+            return;
         filter_ = f;
         maxCells_ = f.KeepsAll() ? f.MaxCells() : -1;
         // Room for what the rectangles can hold, when that is little.
@@ -121,6 +125,11 @@ public:
     {
         if (!filter_.KeepsAll() && !filter_.Wants(row, col))
             return;
+        SetWanted(row, col, std::move(v));
+    }
+    // Set for a cell that Wants has said yes to.
+    void SetWanted(int row, int col, CellValue v)
+    {
         textBytes_ += v.text.size();
         const uint64_t key = Key(row, col);
         if (2 * (values_.size() + 1) > slots_.size())
@@ -251,5 +260,13 @@ std::string ResolvePartTarget(const std::string& folder, const std::string& targ
 // Lower case for comparing names and sheet names without regard to letter
 // case (ASCII and the common two-byte UTF-8 alphabets).
 std::string FoldCase(std::string_view s);
+// FoldCase(a) == FoldCase(b) for strings of the same length.
+bool SameFoldedSameSize(std::string_view a, std::string_view b);
+// FoldCase(a) == FoldCase(b), without building either (folding keeps the
+// length: ASCII stays one byte, a two-byte letter two).
+inline bool SameFolded(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && SameFoldedSameSize(a, b);
+}
 
 }  // namespace wb::detail

@@ -186,9 +186,6 @@ struct Workbook::Impl {
     std::string path;
     std::unique_ptr<detail::Reader> reader;
     int active = 0;
-    std::vector<std::string> foldedSheets;
-    std::vector<std::string> foldedNames;  // as listed
-    std::vector<std::string> foldedBare;   // sheet-level names without "Sheet!"
     struct Sheet {
         std::unique_ptr<detail::SheetCells> cells;
         std::vector<Range> wanted;  // from WillRead
@@ -372,18 +369,6 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
             }
     }
     impl->active = active;
-    impl->foldedSheets.reserve(reader->sheetNames.size());
-    impl->foldedNames.reserve(reader->names.size());
-    impl->foldedBare.reserve(reader->names.size());
-    for (const auto& s : reader->sheetNames)
-        impl->foldedSheets.push_back(detail::FoldCase(s));
-    for (const auto& d : reader->names) {
-        impl->foldedNames.push_back(detail::FoldCase(d.name));
-        const size_t bang = d.name.rfind('!');
-        impl->foldedBare.push_back(d.scopeSheet >= 0 && bang != std::string::npos
-                                       ? detail::FoldCase(std::string_view(d.name).substr(bang + 1))
-                                       : std::string());
-    }
     impl->sheets.resize(size_t(count));
     impl->reader = std::move(reader);
     return std::unique_ptr<Workbook>(new Workbook(std::move(impl)));
@@ -418,20 +403,25 @@ Range Workbook::Resolve(const std::string& reference) const
 {
     const Impl& m = *impl_;
     const auto& names = m.reader->names;
-    const std::string folded = detail::FoldCase(reference);
     auto fromName = [&](size_t i) -> Range {
         if (!names[i].range)
             throw Error(m.path + ": the name " + names[i].name + " does not refer to a range (" + names[i].formula +
                         ")");
         return *names[i].range;
     };
-    // Names as listed first, then the active sheet's own names by their bare name.
+    // Names as listed first, then the active sheet's own names by their bare
+    // name; letter case aside, compared where they lie.
     for (size_t i = 0; i < names.size(); ++i)
-        if (m.foldedNames[i] == folded)
+        if (detail::SameFolded(names[i].name, reference))
             return fromName(i);
-    for (size_t i = 0; i < names.size(); ++i)
-        if (names[i].scopeSheet == m.active && m.foldedBare[i] == folded)
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i].scopeSheet != m.active)
+            continue;
+        const std::string_view name = names[i].name;
+        const size_t bang = name.rfind('!');
+        if (detail::SameFolded(bang == std::string_view::npos ? std::string_view() : name.substr(bang + 1), reference))
             return fromName(i);
+    }
 
     auto a = detail::ParseAddress(reference);
     if (!a)
@@ -439,10 +429,10 @@ Range Workbook::Resolve(const std::string& reference) const
     Range r;
     r.sheet = m.active;
     if (!a->sheet.empty()) {
-        const std::string sheet = detail::FoldCase(a->sheet);
         r.sheet = -1;
-        for (size_t i = 0; i < m.foldedSheets.size(); ++i)
-            if (m.foldedSheets[i] == sheet) {
+        const auto& sheets = m.reader->sheetNames;
+        for (size_t i = 0; i < sheets.size(); ++i)
+            if (detail::SameFolded(sheets[i], a->sheet)) {
                 r.sheet = int(i);
                 break;
             }
@@ -464,6 +454,8 @@ void Workbook::WillRead(const std::vector<Range>& ranges) const
         Impl::Sheet& s = impl_->sheets[size_t(r.sheet)];
         if (s.whole || std::find(s.wanted.begin(), s.wanted.end(), r) != s.wanted.end())
             continue;
+        if (s.wanted.empty())
+            s.wanted.reserve(ranges.size());
         s.wanted.push_back(r);
         if (!s.whole)
             s.cells.reset();  // read again, with the new range, when next asked
@@ -474,6 +466,14 @@ CellValue Workbook::Cell(int sheet, int row, int col) const
 {
     if (sheet < 0 || size_t(sheet) >= impl_->sheets.size())
         throw Error(impl_->path + ": no sheet number " + std::to_string(sheet + 1));
+    // A cell already loaded, or known empty, without a second look-up.
+    const Impl::Sheet& s = impl_->sheets[size_t(sheet)];
+    if (s.cells) {
+        if (const CellValue* v = s.cells->Get(row, col))
+            return *v;
+        if (impl_->Covered(s, row, col))
+            return {};
+    }
     const CellValue* v = impl_->Load(sheet, row, col).Get(row, col);
     return v ? *v : CellValue{};
 }

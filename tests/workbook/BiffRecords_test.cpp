@@ -444,4 +444,44 @@ TEST(BiffFiles, SharedStringsAcrossContinueRecords)
     }
 }
 
+// Readers hand SheetCells the filter their caller already gave it; a
+// different filter, or the same one after another, must still take over.
+TEST(SheetCells, EachKeepDecidesWhatIsKept)
+{
+    using wb::detail::SheetFilter;
+    const wb::Range a{0, 0, 0, 0, 0}, b{0, 1, 1, 1, 1};
+    struct Row {
+        const char* what;
+        std::vector<SheetFilter> filters;
+        bool keepsA, keepsB, overLimit;
+    };
+    const std::vector<Row> rows = {
+        {"same twice", {SheetFilter::Only({a}), SheetFilter::Only({a})}, true, false, false},
+        {"another", {SheetFilter::Only({a}), SheetFilter::Only({b})}, false, true, false},
+        {"then all", {SheetFilter::Only({a}), SheetFilter::All()}, true, true, false},
+        {"all then one", {SheetFilter::All(), SheetFilter::Only({a})}, true, false, false},
+        {"limit twice", {SheetFilter::All(1), SheetFilter::All(1)}, true, false, true},
+        {"limit once", {SheetFilter::All(1)}, true, false, true},
+        {"limit lifted", {SheetFilter::All(1), SheetFilter::All(2)}, true, true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SheetCells cells;
+        for (const SheetFilter& f : row.filters)
+            cells.Keep(f);
+        wb::CellValue v;
+        v.type = CellType::Number;
+        cells.Set(0, 0, v);
+        bool limited = false;
+        try {
+            cells.Set(1, 1, v);
+        } catch (const wb::detail::LimitError&) {
+            limited = true;
+        }
+        EXPECT_EQ(cells.Get(0, 0) != nullptr, row.keepsA);
+        EXPECT_EQ(cells.Get(1, 1) != nullptr && !limited, row.keepsB);
+        EXPECT_EQ(limited, row.overLimit);
+    }
+}
+
 }  // namespace

@@ -129,6 +129,43 @@ TEST(FoldCase, ComparesWithoutLetterCase)
     EXPECT_NE(FoldCase("a×b"), FoldCase("a÷b"));
 }
 
+// Names are matched in place: the answer must be FoldCase's, also for bytes
+// that are no valid UTF-8 and for letters that only fold in one direction.
+TEST(FoldCase, SameFoldedAgreesWithFoldCase)
+{
+    using wb::detail::FoldCase;
+    using wb::detail::SameFolded;
+    const std::vector<std::pair<std::string, std::string>> pairs = {
+        {"Total_Hours", "TOTAL_hours"},
+        {"Total", "Totals"},
+        {"Total1", "Total2"},
+        {"", ""},
+        {"", "a"},
+        {"[a]", "[A]"},
+        {"@", "`"},  // one apart from 'A' and 'a'
+        {"Z", "z"},
+        {"Données", "DONNÉES"},
+        {"Données", "Donnees"},
+        {"ДАТА", "дата"},
+        {"ŁÓDŹ", "łódź"},
+        {"a×b", "a÷b"},
+        {"Ѐ", "ѐ"},
+        {"ß", "SS"},
+        {"\xC3", "\xC3"},
+        {"x\xC3", "X\xE3"},
+        {"\xC3\x41", "\xC3\x61"},  // a lead byte before ASCII: "A" and "a" fold alike there
+        {"\xC3\x41", "\xC3\x41"},
+        {"\xC3\x81", "\xC3\xA1"},
+        {"\xFF", "\xFF"},
+        {"ab\xC3\x89z", "AB\xC3\xA9Z"},
+    };
+    for (const auto& [a, b] : pairs) {
+        SCOPED_TRACE(a + " / " + b);
+        EXPECT_EQ(SameFolded(a, b), FoldCase(a) == FoldCase(b));
+        EXPECT_EQ(SameFolded(b, a), FoldCase(a) == FoldCase(b));
+    }
+}
+
 }  // namespace
 
 // The quick way to the shortest digits must give exactly what std::to_chars
