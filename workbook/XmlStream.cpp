@@ -14,17 +14,21 @@ namespace {
 constexpr size_t kChunk = size_t(64) << 10;
 
 // Character classes for the scanners, one table look-up per byte.
-enum : uint8_t {
+enum : uint16_t {
     kSpace = 1,     // white space between names and attributes
     kNameEnd = 2,   // ends a tag or attribute name
     kColon = 4,     // ends a name's prefix
     kSpecial = 8,   // starts an entity or a line end to decode
     kTagStop = 16,  // what the tag skipper stops at: '>' and quotes
+    kZero = 32,     // the NUL behind the buffer's bytes (or one inside them)
+    kDquote = 64,
+    kSquote = 128,
+    kAngle = 256,  // '<' and '>'
 };
 
-constexpr std::array<uint8_t, 256> MakeClasses()
+constexpr std::array<uint16_t, 256> MakeClasses()
 {
-    std::array<uint8_t, 256> t{};
+    std::array<uint16_t, 256> t{};
     for (const char c : {' ', '\t', '\r', '\n'})
         t[uint8_t(c)] |= kSpace | kNameEnd;
     for (const char c : {'/', '>', '<', '='})
@@ -34,13 +38,32 @@ constexpr std::array<uint8_t, 256> MakeClasses()
     t[uint8_t('\r')] |= kSpecial;
     for (const char c : {'>', '"', '\''})
         t[uint8_t(c)] |= kTagStop;
+    t[0] |= kZero;
+    t[uint8_t('"')] |= kDquote;
+    t[uint8_t('\'')] |= kSquote;
+    t[uint8_t('<')] |= kAngle;
+    t[uint8_t('>')] |= kAngle;
     return t;
 }
-constexpr std::array<uint8_t, 256> kClass = MakeClasses();
+constexpr std::array<uint16_t, 256> kClass = MakeClasses();
 
-bool Is(char c, uint8_t k)
+bool Is(char c, uint16_t k)
 {
     return kClass[uint8_t(c)] & k;
+}
+
+// The first byte from b[i] of one of the classes `stop`. The buffer ends in
+// a NUL at b[avail], so no scan needs a bound of its own; a NUL before it
+// is passed over.
+size_t ScanTo(const char* b, size_t i, size_t avail, uint16_t stop)
+{
+    for (;;) {
+        while (!(kClass[uint8_t(b[i])] & (stop | kZero)))
+            ++i;
+        if (b[i] != '\0' || i == avail)
+            return i;
+        ++i;
+    }
 }
 
 bool IsSpace(char c)
@@ -54,16 +77,30 @@ size_t ScanName(const char* b, size_t i, size_t avail, size_t& local)
 {
     const size_t start = i;
     local = start;
-    for (; i < avail; ++i) {
-        const uint8_t k = kClass[uint8_t(b[i])];
-        if (k & (kNameEnd | kColon)) {
-            if (k & kNameEnd)
-                break;
-            if (local == start)
-                local = i + 1;
-        }
+    for (;;) {
+        i = ScanTo(b, i, avail, kNameEnd | kColon);
+        if (b[i] != ':')
+            return i;
+        if (local == start)
+            local = i + 1;
+        ++i;
     }
-    return i;
+}
+
+// The first `marker` in from[0, n), or nullptr: memchr finds its first
+// byte, which is cheaper than memmem for the short markers used here.
+const char* Find(const char* from, size_t n, std::string_view marker)
+{
+    const char* const end = from + n;
+    while (size_t(end - from) >= marker.size()) {
+        const char* at = static_cast<const char*>(std::memchr(from, marker[0], size_t(end - from) - marker.size() + 1));
+        if (!at)
+            return nullptr;
+        if (std::memcmp(at + 1, marker.data() + 1, marker.size() - 1) == 0)
+            return at;
+        from = at + 1;
+    }
+    return nullptr;
 }
 
 void AppendUtf8(std::string& out, unsigned long cp)
@@ -127,6 +164,7 @@ XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(memb
         buf_.reset(new char[kChunk]);
         size_ = kChunk;
     }
+    buf_[0] = '\0';
     Fill();
     if (end_ >= 2 && ((buf_[0] == '\xFF' && buf_[1] == '\xFE') || (buf_[0] == '\xFE' && buf_[1] == '\xFF')))
         Fail("UTF-16 text, which no workbook writer uses");
@@ -169,19 +207,22 @@ bool XmlStream::Fill()
         consumed_ += (long long)pos_;
         end_ -= pos_;
         pos_ = 0;
+        buf_[end_] = '\0';
     }
-    if (end_ == size_) {
+    if (end_ + 1 >= size_) {
         std::unique_ptr<char[]> bigger(new char[size_ * 2]);
         std::memcpy(bigger.get(), buf_.get(), end_);
         buf_ = std::move(bigger);
         size_ *= 2;
     }
-    const size_t got = member_->Read(buf_.get() + end_, size_ - end_);
+    // One byte stays free for the NUL that ends the scans.
+    const size_t got = member_->Read(buf_.get() + end_, size_ - 1 - end_);
     if (got == 0) {
         eof_ = true;
         return false;
     }
     end_ += got;
+    buf_[end_] = '\0';
     return true;
 }
 
@@ -198,7 +239,7 @@ void XmlStream::SkipPast(std::string_view marker, const char* what)
 {
     for (;;) {
         const char* from = buf_.get() + pos_;
-        const char* at = static_cast<const char*>(memmem(from, end_ - pos_, marker.data(), marker.size()));
+        const char* at = Find(from, end_ - pos_, marker);
         if (at) {
             pos_ = size_t(at - buf_.get()) + marker.size();
             return;
@@ -348,11 +389,10 @@ bool XmlStream::ParseTag()
     if (avail < 2)
         return false;
     if (b[1] == '/') {
-        const char* gt = static_cast<const char*>(std::memchr(b + 2, '>', avail - 2));
-        const size_t upTo = gt ? size_t(gt - b) : avail;
-        if (std::memchr(b + 2, '<', upTo - 2))
+        const size_t upTo = ScanTo(b, 2, avail, kAngle);
+        if (b[upTo] == '<')
             Fail("'<' inside a tag");
-        if (!gt)
+        if (upTo == avail)
             return false;
         size_t e = upTo;
         while (e > 2 && IsSpace(b[e - 1]))
@@ -376,7 +416,7 @@ bool XmlStream::ParseTag()
     const std::string_view qname(b + 1, i - 1);
     bool empty = false;
     for (;;) {
-        while (i < avail && IsSpace(b[i]))
+        while (IsSpace(b[i]))
             ++i;
         if (i == avail)
             return false;
@@ -397,34 +437,40 @@ bool XmlStream::ParseTag()
         size_t attrLocal = 0;
         i = ScanName(b, i, avail, attrLocal);
         const std::string_view aname(b + nameStart, i - nameStart);
-        while (i < avail && IsSpace(b[i]))
+        while (IsSpace(b[i]))
             ++i;
         if (i == avail)
             return false;
         if (b[i] != '=' || aname.empty())
             Fail("an attribute without a value in <" + std::string(qname) + ">");
         ++i;
-        while (i < avail && IsSpace(b[i]))
+        while (IsSpace(b[i]))
             ++i;
         if (i == avail)
             return false;
         if (b[i] != '"' && b[i] != '\'')
             Fail("an attribute value without quotes in <" + std::string(qname) + ">");
         const char q = b[i++];
-        // Values are short: one pass finds the closing quote and whether
-        // there is anything to decode.
+        // One pass finds the closing quote and whether there is anything
+        // to decode.
+        const uint16_t quote = q == '"' ? kDquote : kSquote;
         size_t close = i;
-        uint8_t seen = 0;
-        for (; close < avail && b[close] != q; ++close)
-            seen |= kClass[uint8_t(b[close])];
-        if (close == avail)
-            return false;
+        bool special = false;
+        for (;;) {
+            close = ScanTo(b, close, avail, quote | kSpecial);
+            if (close == avail)
+                return false;
+            if (b[close] == q)
+                break;
+            special = true;
+            ++close;
+        }
         if (attrCount_ == attrs_.size())
             attrs_.emplace_back();
         Attribute& slot = attrs_[attrCount_++];
         slot.qname = aname;
         slot.local = std::string_view(b + attrLocal, nameStart + aname.size() - attrLocal);
-        if (seen & kSpecial) {
+        if (special) {
             slot.decoded.clear();
             DecodeInto(slot.decoded, b + i, close - i);
             slot.value = slot.decoded;
@@ -459,7 +505,7 @@ XmlStream::Event XmlStream::Next()
     for (;;) {
         if (inCdata_) {
             const char* from = buf_.get() + pos_;
-            const char* at = static_cast<const char*>(memmem(from, end_ - pos_, "]]>", 3));
+            const char* at = Find(from, end_ - pos_, "]]>");
             if (at) {
                 text_ = std::string_view(from, size_t(at - from));
                 pos_ = size_t(at - buf_.get()) + 3;
@@ -599,18 +645,20 @@ void XmlStream::Skip()
             const char* b = buf_.get() + pos_;
             const size_t avail = end_ - pos_;
             while (scan < avail) {
-                const char c = b[scan];
                 if (quote) {
-                    if (c == quote)
+                    scan = ScanTo(b, scan, avail, quote == '"' ? kDquote : kSquote);
+                    if (scan < avail) {
                         quote = 0;
-                } else if (Is(c, kTagStop)) {
-                    if (c == '>')
-                        break;
-                    quote = c;
+                        ++scan;
+                    }
+                    continue;
                 }
-                ++scan;
+                scan = ScanTo(b, scan, avail, kTagStop);
+                if (scan == avail || b[scan] == '>')
+                    break;
+                quote = b[scan++];
             }
-            if (scan < end_ - pos_)
+            if (scan < avail)
                 break;
             if (scan > kMaxTag)
                 Fail("a tag longer than " + std::to_string(kMaxTag) + " bytes");
