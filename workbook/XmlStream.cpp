@@ -683,8 +683,34 @@ void XmlStream::Skip()
 
 std::string XmlStream::ReadText(size_t limit)
 {
-    const size_t depth = open_.size();
     std::string s;
+    // Nearly always the element holds one piece of text and then its end
+    // tag, both in the buffer: taken from there without the events.
+    if (!pendingEnd_ && !inCdata_ && !open_.empty()) {
+        const char* const from = buf_.get() + pos_;
+        const char* const end = buf_.get() + end_;
+        const char* const lt = static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
+        const std::string_view open = OpenName(open_.size() - 1);
+        if (lt && size_t(end - lt) > open.size() + 2 && lt[1] == '/' &&
+            std::memcmp(lt + 2, open.data(), open.size()) == 0) {
+            const char* gt = lt + 2 + open.size();
+            while (IsSpace(*gt))  // the buffer ends in a NUL
+                ++gt;
+            if (gt < end && *gt == '>') {
+                const std::string_view text = Decode(textStore_, from, size_t(lt - from));
+                if (text.size() > limit) {
+                    pos_ = size_t(lt - buf_.get());
+                    Fail("a text longer than " + std::to_string(limit) + " bytes");
+                }
+                s.assign(text);
+                pos_ = size_t(gt + 1 - buf_.get());
+                Pop();
+                attrCount_ = 0;
+                return s;
+            }
+        }
+    }
+    const size_t depth = open_.size();
     for (;;) {
         const Event e = Next();
         if (e == Text) {
