@@ -107,6 +107,18 @@ __attribute__((target("pclmul"))) uint32_t FoldCrc(uint32_t crc, const unsigned 
 }
 #endif
 
+// Inflaters kept per thread between members, reset rather than set up
+// again: a run of workbooks allocates their state once.
+struct InflaterPool {
+    std::vector<std::unique_ptr<z_stream>> spare;
+    ~InflaterPool()
+    {
+        for (auto& z : spare)
+            inflateEnd(z.get());
+    }
+};
+thread_local InflaterPool tInflaters;
+
 }  // namespace
 
 uint32_t Crc32(uint32_t crc, const void* data, size_t n)
@@ -291,10 +303,18 @@ ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size
 {
     const ZipArchive::Entry& e = zip_.entries_[entry_];
     if (e.method == 8) {
-        z_ = std::make_unique<z_stream>();
-        if (inflateInit2(z_.get(), -MAX_WBITS) != Z_OK) {
-            z_.reset();
-            throw Error(zip_.Path() + ": " + name_ + ": out of memory");
+        if (!tInflaters.spare.empty()) {
+            z_ = std::move(tInflaters.spare.back());
+            tInflaters.spare.pop_back();
+            // The reset left the last member's input and output behind.
+            z_->next_in = z_->next_out = nullptr;
+            z_->avail_in = z_->avail_out = 0;
+        } else {
+            z_ = std::make_unique<z_stream>();
+            if (inflateInit2(z_.get(), -MAX_WBITS) != Z_OK) {
+                z_.reset();
+                throw Error(zip_.Path() + ": " + name_ + ": out of memory");
+            }
         }
     }
     done_ = e.stored == 0 && e.method == 0;
@@ -304,7 +324,11 @@ ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size
 
 ZipMember::~ZipMember()
 {
-    if (z_)
+    if (!z_)
+        return;
+    if (tInflaters.spare.size() < 4 && inflateReset(z_.get()) == Z_OK)
+        tInflaters.spare.push_back(std::move(z_));
+    else
         inflateEnd(z_.get());
 }
 
@@ -385,17 +409,17 @@ std::unique_ptr<ZipMember> ZipArchive::Open(const std::string& name, size_t limi
     if (index < 0)
         return nullptr;
     const Entry& e = entries_[size_t(index)];
-    const std::string where = path_ + ": " + name;
+    auto where = [&] { return path_ + ": " + name; };
     if (e.size > limit)
-        throw Error(where + ": part too large (" + std::to_string(e.size) + " bytes, more than the limit of " +
+        throw Error(where() + ": part too large (" + std::to_string(e.size) + " bytes, more than the limit of " +
                     std::to_string(limit) + ")");
     if (e.flags & 1)
-        throw Error(where + ": cannot open the part (it is encrypted)");
+        throw Error(where() + ": cannot open the part (it is encrypted)");
     if (e.method != 0 && e.method != 8)
-        throw Error(where + ": cannot open the part (compression method " + std::to_string(e.method) +
+        throw Error(where() + ": cannot open the part (compression method " + std::to_string(e.method) +
                     " not supported)");
     if (e.method == 0 && e.stored != e.size)
-        throw Error(where + ": damaged part (stored sizes differ)");
+        throw Error(where() + ": damaged part (stored sizes differ)");
     if (e.data == 0) {
         std::string scratch;
         const std::string_view h = At(e.header, kLocalSize, scratch);
