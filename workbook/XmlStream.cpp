@@ -126,14 +126,11 @@ void AppendUtf8(std::string& out, unsigned long cp)
 
 namespace {
 
-// Read buffers kept per thread between parts: a run of workbooks allocates
-// (and clears) none after its first. Big ones, grown for a long tag, go.
-struct BufferPool {
-    std::vector<std::pair<std::unique_ptr<char[]>, size_t>> spare;
-    ~BufferPool() = default;
-};
-thread_local BufferPool tPool;
+// Big buffers, grown for a long tag or deep nesting, are not kept.
 constexpr size_t kMaxPooled = 4 * kChunk;
+constexpr size_t kMaxPooledNames = size_t(64) << 10;
+constexpr size_t kMaxPooledAttrs = 64;
+constexpr size_t kMaxPooledValue = 4096;
 
 }  // namespace
 
@@ -156,10 +153,16 @@ long long ToLong(std::string_view s)
 
 XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(member))
 {
-    if (!tPool.spare.empty()) {
-        buf_ = std::move(tPool.spare.back().first);
-        size_ = tPool.spare.back().second;
-        tPool.spare.pop_back();
+    std::vector<Spare>& pool = Pool();
+    if (!pool.empty()) {
+        Spare& spare = pool.back();
+        buf_ = std::move(spare.buf);
+        size_ = spare.size;
+        names_ = std::move(spare.names);
+        open_ = std::move(spare.open);
+        open_.clear();
+        attrs_ = std::move(spare.attrs);
+        pool.pop_back();
     } else {
         buf_.reset(new char[kChunk]);
         size_ = kChunk;
@@ -174,8 +177,20 @@ XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(memb
 
 XmlStream::~XmlStream()
 {
-    if (buf_ && size_ <= kMaxPooled && tPool.spare.size() < 8)
-        tPool.spare.emplace_back(std::move(buf_), size_);
+    std::vector<Spare>& pool = Pool();
+    if (!buf_ || size_ > kMaxPooled || pool.size() >= 8)
+        return;
+    Spare spare;
+    spare.buf = std::move(buf_);
+    spare.size = size_;
+    if (names_.size() <= kMaxPooledNames)
+        spare.names = std::move(names_);
+    spare.open = std::move(open_);
+    if (attrs_.size() <= kMaxPooledAttrs && std::all_of(attrs_.begin(), attrs_.end(), [](const Attribute& a) {
+            return a.decoded.capacity() <= kMaxPooledValue;
+        }))
+        spare.attrs = std::move(attrs_);
+    pool.push_back(std::move(spare));
 }
 
 namespace {
@@ -189,6 +204,12 @@ std::unique_ptr<ZipMember> Required(const ZipArchive& zip, const std::string& na
 }
 
 }  // namespace
+
+std::vector<XmlStream::Spare>& XmlStream::Pool()
+{
+    thread_local std::vector<Spare> pool;
+    return pool;
+}
 
 XmlStream::XmlStream(const ZipArchive& zip, const std::string& name) : XmlStream(Required(zip, name)) {}
 

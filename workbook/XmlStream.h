@@ -105,9 +105,19 @@ private:
         uint32_t start, local;
     };
 
+    // What a stream hands on to the next one of its thread, so that a run
+    // of workbooks allocates its buffers once.
+    struct Spare {
+        std::unique_ptr<char[]> buf;
+        size_t size = 0;
+        std::vector<char> names;
+        std::vector<Open> open;
+        std::vector<Attribute> attrs;
+    };
+    static std::vector<Spare>& Pool();
+
     std::unique_ptr<ZipMember> member_;
-    // Taken from and given back to a per-thread pool, so that a run of
-    // workbooks allocates them once.
+    // Taken from and given back to Pool().
     std::unique_ptr<char[]> buf_;
     size_t size_ = 0;
     size_t pos_ = 0, end_ = 0;
