@@ -52,13 +52,14 @@ bool Is(char c, uint16_t k)
     return kClass[uint8_t(c)] & k;
 }
 
-// The first byte from b[i] of one of the classes `stop`. The buffer ends in
+// The first byte from b[i] of one of the classes `Stop`. The buffer ends in
 // a NUL at b[avail], so no scan needs a bound of its own; a NUL before it
 // is passed over.
-size_t ScanTo(const char* b, size_t i, size_t avail, uint16_t stop)
+template <uint16_t Stop>
+size_t ScanTo(const char* b, size_t i, size_t avail)
 {
     for (;;) {
-        while (!(kClass[uint8_t(b[i])] & (stop | kZero)))
+        while (!(kClass[uint8_t(b[i])] & (Stop | kZero)))
             ++i;
         if (b[i] != '\0' || i == avail)
             return i;
@@ -78,7 +79,7 @@ size_t ScanName(const char* b, size_t i, size_t avail, size_t& local)
     const size_t start = i;
     local = start;
     for (;;) {
-        i = ScanTo(b, i, avail, kNameEnd | kColon);
+        i = ScanTo<kNameEnd | kColon>(b, i, avail);
         if (b[i] != ':')
             return i;
         if (local == start)
@@ -394,12 +395,18 @@ void XmlStream::ReadTag()
 {
     // Parsed in place; a tag that runs past the bytes at hand is parsed
     // again from its start once more have come.
-    while (!ParseTag()) {
+    if (!ParseTag())
+        ReadLongTag();
+}
+
+void XmlStream::ReadLongTag()
+{
+    do {
         if (end_ - pos_ > kMaxTag)
             Fail("a tag longer than " + std::to_string(kMaxTag) + " bytes");
         if (!Fill())
             Fail("unexpected end of data inside a tag");
-    }
+    } while (!ParseTag());
 }
 
 bool XmlStream::ParseTag()
@@ -410,7 +417,7 @@ bool XmlStream::ParseTag()
     if (avail < 2)
         return false;
     if (b[1] == '/') {
-        const size_t upTo = ScanTo(b, 2, avail, kAngle);
+        const size_t upTo = ScanTo<kAngle>(b, 2, avail);
         if (b[upTo] == '<')
             Fail("'<' inside a tag");
         if (upTo == avail)
@@ -474,11 +481,11 @@ bool XmlStream::ParseTag()
         const char q = b[i++];
         // One pass finds the closing quote and whether there is anything
         // to decode.
-        const uint16_t quote = q == '"' ? kDquote : kSquote;
         size_t close = i;
         bool special = false;
         for (;;) {
-            close = ScanTo(b, close, avail, quote | kSpecial);
+            close =
+                q == '"' ? ScanTo<kDquote | kSpecial>(b, close, avail) : ScanTo<kSquote | kSpecial>(b, close, avail);
             if (close == avail)
                 return false;
             if (b[close] == q)
@@ -667,14 +674,14 @@ void XmlStream::Skip()
             const size_t avail = end_ - pos_;
             while (scan < avail) {
                 if (quote) {
-                    scan = ScanTo(b, scan, avail, quote == '"' ? kDquote : kSquote);
+                    scan = quote == '"' ? ScanTo<kDquote>(b, scan, avail) : ScanTo<kSquote>(b, scan, avail);
                     if (scan < avail) {
                         quote = 0;
                         ++scan;
                     }
                     continue;
                 }
-                scan = ScanTo(b, scan, avail, kTagStop);
+                scan = ScanTo<kTagStop>(b, scan, avail);
                 if (scan == avail || b[scan] == '>')
                     break;
                 quote = b[scan++];

@@ -83,7 +83,8 @@ private:
     bool Fill();  // more bytes after end_; false at the end of the part
     bool NeedAll(size_t n);
     void ReadTag();
-    bool ParseTag();  // false when the tag runs past end_
+    void ReadLongTag();  // after ParseTag found the tag's end not yet at hand
+    bool ParseTag();     // false when the tag runs past end_
     void SkipPast(std::string_view marker, const char* what);
     // The text of p[0, n) with entities and line ends decoded: p itself when
     // there is nothing to decode, else `store`.
