@@ -14,17 +14,21 @@ namespace {
 constexpr size_t kChunk = size_t(64) << 10;
 
 // Character classes for the scanners, one table look-up per byte.
-enum : uint8_t {
+enum : uint16_t {
     kSpace = 1,     // white space between names and attributes
     kNameEnd = 2,   // ends a tag or attribute name
     kColon = 4,     // ends a name's prefix
     kSpecial = 8,   // starts an entity or a line end to decode
     kTagStop = 16,  // what the tag skipper stops at: '>' and quotes
+    kZero = 32,     // the NUL behind the buffer's bytes (or one inside them)
+    kDquote = 64,
+    kSquote = 128,
+    kAngle = 256,  // '<' and '>'
 };
 
-constexpr std::array<uint8_t, 256> MakeClasses()
+constexpr std::array<uint16_t, 256> MakeClasses()
 {
-    std::array<uint8_t, 256> t{};
+    std::array<uint16_t, 256> t{};
     for (const char c : {' ', '\t', '\r', '\n'})
         t[uint8_t(c)] |= kSpace | kNameEnd;
     for (const char c : {'/', '>', '<', '='})
@@ -34,13 +38,33 @@ constexpr std::array<uint8_t, 256> MakeClasses()
     t[uint8_t('\r')] |= kSpecial;
     for (const char c : {'>', '"', '\''})
         t[uint8_t(c)] |= kTagStop;
+    t[0] |= kZero;
+    t[uint8_t('"')] |= kDquote;
+    t[uint8_t('\'')] |= kSquote;
+    t[uint8_t('<')] |= kAngle;
+    t[uint8_t('>')] |= kAngle;
     return t;
 }
-constexpr std::array<uint8_t, 256> kClass = MakeClasses();
+constexpr std::array<uint16_t, 256> kClass = MakeClasses();
 
-bool Is(char c, uint8_t k)
+bool Is(char c, uint16_t k)
 {
     return kClass[uint8_t(c)] & k;
+}
+
+// The first byte from b[i] of one of the classes `Stop`. The buffer ends in
+// a NUL at b[avail], so no scan needs a bound of its own; a NUL before it
+// is passed over.
+template <uint16_t Stop>
+size_t ScanTo(const char* b, size_t i, size_t avail)
+{
+    for (;;) {
+        while (!(kClass[uint8_t(b[i])] & (Stop | kZero)))
+            ++i;
+        if (b[i] != '\0' || i == avail)
+            return i;
+        ++i;
+    }
 }
 
 bool IsSpace(char c)
@@ -54,16 +78,30 @@ size_t ScanName(const char* b, size_t i, size_t avail, size_t& local)
 {
     const size_t start = i;
     local = start;
-    for (; i < avail; ++i) {
-        const uint8_t k = kClass[uint8_t(b[i])];
-        if (k & (kNameEnd | kColon)) {
-            if (k & kNameEnd)
-                break;
-            if (local == start)
-                local = i + 1;
-        }
+    for (;;) {
+        i = ScanTo<kNameEnd | kColon>(b, i, avail);
+        if (b[i] != ':')
+            return i;
+        if (local == start)
+            local = i + 1;
+        ++i;
     }
-    return i;
+}
+
+// The first `marker` in from[0, n), or nullptr: memchr finds its first
+// byte, which is cheaper than memmem for the short markers used here.
+const char* Find(const char* from, size_t n, std::string_view marker)
+{
+    const char* const end = from + n;
+    while (size_t(end - from) >= marker.size()) {
+        const char* at = static_cast<const char*>(std::memchr(from, marker[0], size_t(end - from) - marker.size() + 1));
+        if (!at)
+            return nullptr;
+        if (std::memcmp(at + 1, marker.data() + 1, marker.size() - 1) == 0)
+            return at;
+        from = at + 1;
+    }
+    return nullptr;
 }
 
 void AppendUtf8(std::string& out, unsigned long cp)
@@ -89,14 +127,11 @@ void AppendUtf8(std::string& out, unsigned long cp)
 
 namespace {
 
-// Read buffers kept per thread between parts: a run of workbooks allocates
-// (and clears) none after its first. Big ones, grown for a long tag, go.
-struct BufferPool {
-    std::vector<std::pair<std::unique_ptr<char[]>, size_t>> spare;
-    ~BufferPool() = default;
-};
-thread_local BufferPool tPool;
+// Big buffers, grown for a long tag or deep nesting, are not kept.
 constexpr size_t kMaxPooled = 4 * kChunk;
+constexpr size_t kMaxPooledNames = size_t(64) << 10;
+constexpr size_t kMaxPooledAttrs = 64;
+constexpr size_t kMaxPooledValue = 4096;
 
 }  // namespace
 
@@ -119,14 +154,21 @@ long long ToLong(std::string_view s)
 
 XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(member))
 {
-    if (!tPool.spare.empty()) {
-        buf_ = std::move(tPool.spare.back().first);
-        size_ = tPool.spare.back().second;
-        tPool.spare.pop_back();
+    std::vector<Spare>& pool = Pool();
+    if (!pool.empty()) {
+        Spare& spare = pool.back();
+        buf_ = std::move(spare.buf);
+        size_ = spare.size;
+        names_ = std::move(spare.names);
+        open_ = std::move(spare.open);
+        open_.clear();
+        attrs_ = std::move(spare.attrs);
+        pool.pop_back();
     } else {
         buf_.reset(new char[kChunk]);
         size_ = kChunk;
     }
+    buf_[0] = '\0';
     Fill();
     if (end_ >= 2 && ((buf_[0] == '\xFF' && buf_[1] == '\xFE') || (buf_[0] == '\xFE' && buf_[1] == '\xFF')))
         Fail("UTF-16 text, which no workbook writer uses");
@@ -136,8 +178,20 @@ XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(memb
 
 XmlStream::~XmlStream()
 {
-    if (buf_ && size_ <= kMaxPooled && tPool.spare.size() < 8)
-        tPool.spare.emplace_back(std::move(buf_), size_);
+    std::vector<Spare>& pool = Pool();
+    if (!buf_ || size_ > kMaxPooled || pool.size() >= 8)
+        return;
+    Spare spare;
+    spare.buf = std::move(buf_);
+    spare.size = size_;
+    if (names_.size() <= kMaxPooledNames)
+        spare.names = std::move(names_);
+    spare.open = std::move(open_);
+    if (attrs_.size() <= kMaxPooledAttrs && std::all_of(attrs_.begin(), attrs_.end(), [](const Attribute& a) {
+            return a.decoded.capacity() <= kMaxPooledValue;
+        }))
+        spare.attrs = std::move(attrs_);
+    pool.push_back(std::move(spare));
 }
 
 namespace {
@@ -151,6 +205,12 @@ std::unique_ptr<ZipMember> Required(const ZipArchive& zip, const std::string& na
 }
 
 }  // namespace
+
+std::vector<XmlStream::Spare>& XmlStream::Pool()
+{
+    thread_local std::vector<Spare> pool;
+    return pool;
+}
 
 XmlStream::XmlStream(const ZipArchive& zip, const std::string& name) : XmlStream(Required(zip, name)) {}
 
@@ -169,19 +229,22 @@ bool XmlStream::Fill()
         consumed_ += (long long)pos_;
         end_ -= pos_;
         pos_ = 0;
+        buf_[end_] = '\0';
     }
-    if (end_ == size_) {
+    if (end_ + 1 >= size_) {
         std::unique_ptr<char[]> bigger(new char[size_ * 2]);
         std::memcpy(bigger.get(), buf_.get(), end_);
         buf_ = std::move(bigger);
         size_ *= 2;
     }
-    const size_t got = member_->Read(buf_.get() + end_, size_ - end_);
+    // One byte stays free for the NUL that ends the scans.
+    const size_t got = member_->Read(buf_.get() + end_, size_ - 1 - end_);
     if (got == 0) {
         eof_ = true;
         return false;
     }
     end_ += got;
+    buf_[end_] = '\0';
     return true;
 }
 
@@ -198,7 +261,7 @@ void XmlStream::SkipPast(std::string_view marker, const char* what)
 {
     for (;;) {
         const char* from = buf_.get() + pos_;
-        const char* at = static_cast<const char*>(memmem(from, end_ - pos_, marker.data(), marker.size()));
+        const char* at = Find(from, end_ - pos_, marker);
         if (at) {
             pos_ = size_t(at - buf_.get()) + marker.size();
             return;
@@ -332,12 +395,18 @@ void XmlStream::ReadTag()
 {
     // Parsed in place; a tag that runs past the bytes at hand is parsed
     // again from its start once more have come.
-    while (!ParseTag()) {
+    if (!ParseTag())
+        ReadLongTag();
+}
+
+void XmlStream::ReadLongTag()
+{
+    do {
         if (end_ - pos_ > kMaxTag)
             Fail("a tag longer than " + std::to_string(kMaxTag) + " bytes");
         if (!Fill())
             Fail("unexpected end of data inside a tag");
-    }
+    } while (!ParseTag());
 }
 
 bool XmlStream::ParseTag()
@@ -348,11 +417,10 @@ bool XmlStream::ParseTag()
     if (avail < 2)
         return false;
     if (b[1] == '/') {
-        const char* gt = static_cast<const char*>(std::memchr(b + 2, '>', avail - 2));
-        const size_t upTo = gt ? size_t(gt - b) : avail;
-        if (std::memchr(b + 2, '<', upTo - 2))
+        const size_t upTo = ScanTo<kAngle>(b, 2, avail);
+        if (b[upTo] == '<')
             Fail("'<' inside a tag");
-        if (!gt)
+        if (upTo == avail)
             return false;
         size_t e = upTo;
         while (e > 2 && IsSpace(b[e - 1]))
@@ -376,7 +444,7 @@ bool XmlStream::ParseTag()
     const std::string_view qname(b + 1, i - 1);
     bool empty = false;
     for (;;) {
-        while (i < avail && IsSpace(b[i]))
+        while (IsSpace(b[i]))
             ++i;
         if (i == avail)
             return false;
@@ -397,34 +465,40 @@ bool XmlStream::ParseTag()
         size_t attrLocal = 0;
         i = ScanName(b, i, avail, attrLocal);
         const std::string_view aname(b + nameStart, i - nameStart);
-        while (i < avail && IsSpace(b[i]))
+        while (IsSpace(b[i]))
             ++i;
         if (i == avail)
             return false;
         if (b[i] != '=' || aname.empty())
             Fail("an attribute without a value in <" + std::string(qname) + ">");
         ++i;
-        while (i < avail && IsSpace(b[i]))
+        while (IsSpace(b[i]))
             ++i;
         if (i == avail)
             return false;
         if (b[i] != '"' && b[i] != '\'')
             Fail("an attribute value without quotes in <" + std::string(qname) + ">");
         const char q = b[i++];
-        // Values are short: one pass finds the closing quote and whether
-        // there is anything to decode.
+        // One pass finds the closing quote and whether there is anything
+        // to decode.
         size_t close = i;
-        uint8_t seen = 0;
-        for (; close < avail && b[close] != q; ++close)
-            seen |= kClass[uint8_t(b[close])];
-        if (close == avail)
-            return false;
+        bool special = false;
+        for (;;) {
+            close =
+                q == '"' ? ScanTo<kDquote | kSpecial>(b, close, avail) : ScanTo<kSquote | kSpecial>(b, close, avail);
+            if (close == avail)
+                return false;
+            if (b[close] == q)
+                break;
+            special = true;
+            ++close;
+        }
         if (attrCount_ == attrs_.size())
             attrs_.emplace_back();
         Attribute& slot = attrs_[attrCount_++];
         slot.qname = aname;
         slot.local = std::string_view(b + attrLocal, nameStart + aname.size() - attrLocal);
-        if (seen & kSpecial) {
+        if (special) {
             slot.decoded.clear();
             DecodeInto(slot.decoded, b + i, close - i);
             slot.value = slot.decoded;
@@ -459,7 +533,7 @@ XmlStream::Event XmlStream::Next()
     for (;;) {
         if (inCdata_) {
             const char* from = buf_.get() + pos_;
-            const char* at = static_cast<const char*>(memmem(from, end_ - pos_, "]]>", 3));
+            const char* at = Find(from, end_ - pos_, "]]>");
             if (at) {
                 text_ = std::string_view(from, size_t(at - from));
                 pos_ = size_t(at - buf_.get()) + 3;
@@ -599,18 +673,20 @@ void XmlStream::Skip()
             const char* b = buf_.get() + pos_;
             const size_t avail = end_ - pos_;
             while (scan < avail) {
-                const char c = b[scan];
                 if (quote) {
-                    if (c == quote)
+                    scan = quote == '"' ? ScanTo<kDquote>(b, scan, avail) : ScanTo<kSquote>(b, scan, avail);
+                    if (scan < avail) {
                         quote = 0;
-                } else if (Is(c, kTagStop)) {
-                    if (c == '>')
-                        break;
-                    quote = c;
+                        ++scan;
+                    }
+                    continue;
                 }
-                ++scan;
+                scan = ScanTo<kTagStop>(b, scan, avail);
+                if (scan == avail || b[scan] == '>')
+                    break;
+                quote = b[scan++];
             }
-            if (scan < end_ - pos_)
+            if (scan < avail)
                 break;
             if (scan > kMaxTag)
                 Fail("a tag longer than " + std::to_string(kMaxTag) + " bytes");
@@ -635,8 +711,34 @@ void XmlStream::Skip()
 
 std::string XmlStream::ReadText(size_t limit)
 {
-    const size_t depth = open_.size();
     std::string s;
+    // Nearly always the element holds one piece of text and then its end
+    // tag, both in the buffer: taken from there without the events.
+    if (!pendingEnd_ && !inCdata_ && !open_.empty()) {
+        const char* const from = buf_.get() + pos_;
+        const char* const end = buf_.get() + end_;
+        const char* const lt = static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
+        const std::string_view open = OpenName(open_.size() - 1);
+        if (lt && size_t(end - lt) > open.size() + 2 && lt[1] == '/' &&
+            std::memcmp(lt + 2, open.data(), open.size()) == 0) {
+            const char* gt = lt + 2 + open.size();
+            while (IsSpace(*gt))  // the buffer ends in a NUL
+                ++gt;
+            if (gt < end && *gt == '>') {
+                const std::string_view text = Decode(textStore_, from, size_t(lt - from));
+                if (text.size() > limit) {
+                    pos_ = size_t(lt - buf_.get());
+                    Fail("a text longer than " + std::to_string(limit) + " bytes");
+                }
+                s.assign(text);
+                pos_ = size_t(gt + 1 - buf_.get());
+                Pop();
+                attrCount_ = 0;
+                return s;
+            }
+        }
+    }
+    const size_t depth = open_.size();
     for (;;) {
         const Event e = Next();
         if (e == Text) {

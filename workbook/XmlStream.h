@@ -83,7 +83,8 @@ private:
     bool Fill();  // more bytes after end_; false at the end of the part
     bool NeedAll(size_t n);
     void ReadTag();
-    bool ParseTag();  // false when the tag runs past end_
+    void ReadLongTag();  // after ParseTag found the tag's end not yet at hand
+    bool ParseTag();     // false when the tag runs past end_
     void SkipPast(std::string_view marker, const char* what);
     // The text of p[0, n) with entities and line ends decoded: p itself when
     // there is nothing to decode, else `store`.
@@ -105,9 +106,19 @@ private:
         uint32_t start, local;
     };
 
+    // What a stream hands on to the next one of its thread, so that a run
+    // of workbooks allocates its buffers once.
+    struct Spare {
+        std::unique_ptr<char[]> buf;
+        size_t size = 0;
+        std::vector<char> names;
+        std::vector<Open> open;
+        std::vector<Attribute> attrs;
+    };
+    static std::vector<Spare>& Pool();
+
     std::unique_ptr<ZipMember> member_;
-    // Taken from and given back to a per-thread pool, so that a run of
-    // workbooks allocates them once.
+    // Taken from and given back to Pool().
     std::unique_ptr<char[]> buf_;
     size_t size_ = 0;
     size_t pos_ = 0, end_ = 0;
