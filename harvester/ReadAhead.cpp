@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-Extracted Extract(const std::string& path, const FormDefinition& form)
+Extracted Extract(const std::string& path, const PreparedForm& form)
 {
     Extracted o;
     if (auto id = IdentityOf(path))

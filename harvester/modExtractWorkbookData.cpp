@@ -70,26 +70,10 @@ wb::Range ResolveChecked(const wb::Workbook& book, const std::string& reference)
     return r;
 }
 
-// A field's format word, read once for all its cells.
-struct FieldFormat {
-    CellFormat format;
-    bool textWord = false;      // "text": the value comes quoted already
-    bool numberOrDate = false;  // a number or date word
-};
-
 FieldFormat ReadFieldFormat(const FormField& f)
 {
     const std::string word = FormatWord(f.format);
     return {ReadCellFormat(f.format), word == "text", IsNumericOrDateWord(word)};
-}
-
-std::vector<FieldFormat> ReadFieldFormats(const FormDefinition& form)
-{
-    std::vector<FieldFormat> formats;
-    formats.reserve(form.fields.size());
-    for (const FormField& f : form.fields)
-        formats.push_back(ReadFieldFormat(f));
-    return formats;
 }
 
 // One formatted value as it stands in the line, appended to `out`: a value
@@ -220,6 +204,13 @@ FormDefinitionError::FormDefinitionError(const std::string& path, int line, cons
       line_(line)
 {}
 
+PreparedForm::PreparedForm(FormDefinition form) : form_(std::move(form))
+{
+    formats_.reserve(form_.fields.size());
+    for (const FormField& f : form_.fields)
+        formats_.push_back(ReadFieldFormat(f));
+}
+
 FormDefinition LoadFormDefinition(const std::string& path)
 {
     clsDatFile dat;
@@ -265,6 +256,12 @@ std::string CellValue(const wb::Workbook& book, const std::string& reference, in
 
 std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
 {
+    return ExtractLines(book, PreparedForm(form));
+}
+
+std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
+{
+    const FormDefinition& form = prepared.Form();
     if (form.fields.empty())
         throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields");
     // The first field that does not resolve fails the workbook; messages stay
@@ -277,7 +274,7 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
         throw;
     });
     const int items = resolved.items;
-    const std::vector<FieldFormat> formats = ReadFieldFormats(form);
+    const std::vector<FieldFormat>& formats = prepared.Formats();
 
     // A single cell without a "+" shows the same on every line: formatted
     // once, on the first.
@@ -328,7 +325,8 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
     const ResolvedFields resolved = ResolveFields(book, form, reason);
     const int items = std::max(1, resolved.items);
 
-    const std::vector<FieldFormat> formats = ReadFieldFormats(form);
+    const PreparedForm prepared(form);
+    const std::vector<FieldFormat>& formats = prepared.Formats();
 
     std::vector<std::vector<FieldValue>> rows(static_cast<size_t>(items), std::vector<FieldValue>(form.fields.size()));
     for (int k = 0; k < items; ++k) {
@@ -348,10 +346,15 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
     return rows;
 }
 
-std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form)
+std::string ExtractLines(const std::string& workbookPath, const PreparedForm& form)
 {
     auto book = wb::Workbook::Open(workbookPath);
     return ExtractLines(*book, form);
+}
+
+std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form)
+{
+    return ExtractLines(workbookPath, PreparedForm(form));
 }
 
 namespace {
