@@ -32,9 +32,13 @@ bool IsNumericOrDateWord(const std::string& word)
            word == "ymd";
 }
 
-bool NeedsQuotes(const std::string& s)
+// A comma, a quote or a line break; a plain loop, as values are short.
+bool NeedsQuotes(std::string_view s)
 {
-    return s.find_first_of(",\"\r\n") != std::string::npos;
+    for (const char c : s)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    return false;
 }
 
 int Length(const wb::Range& r)
@@ -85,7 +89,7 @@ void AppendField(std::string& out, const FieldFormat& f, const wb::CellValue& c,
         throw rt::RtError(rt::TypeMismatch, "the cell holds the error " + c.text);
     const size_t start = out.size();
     AppendCellValue(out, c, f.format, k);
-    if (!f.textWord && std::string_view(out).substr(start).find_first_of(",\"\r\n") != std::string_view::npos) {
+    if (!f.textWord && NeedsQuotes(std::string_view(out).substr(start))) {
         const std::string value = out.substr(start);
         out.resize(start);
         AppendQuoted(out, value);
@@ -167,8 +171,8 @@ std::string Describe(const FormField& f)
 // Every field's source, in form order, with its reason where it has none.
 struct ResolvedFields {
     std::vector<std::optional<Source>> sources;  // none: the field did not resolve
-    std::vector<std::string> errors;
-    int items = 0;  // the longest source's length
+    std::vector<std::string> errors;             // empty while every field resolves
+    int items = 0;                               // the longest source's length
 };
 
 // Resolves every field's reference and tells the workbook which cells will be
@@ -180,13 +184,15 @@ ResolvedFields ResolveFields(const wb::Workbook& book, const FormDefinition& for
 {
     ResolvedFields out;
     out.sources.resize(form.fields.size());
-    out.errors.resize(form.fields.size());
     std::vector<wb::Range> read;
+    read.reserve(form.fields.size());
     for (size_t i = 0; i < form.fields.size(); ++i) {
         try {
             out.sources[i] = ResolveSource(book, form.fields[i].reference);
         } catch (const std::exception& e) {
-            out.errors[i] = failed(e);
+            std::string why = failed(e);
+            out.errors.resize(form.fields.size());
+            out.errors[i] = std::move(why);
             continue;
         }
         out.items = std::max(out.items, Length(*out.sources[i]));
@@ -277,27 +283,33 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
     const std::vector<FieldFormat>& formats = prepared.Formats();
 
     // A single cell without a "+" shows the same on every line: formatted
-    // once, on the first.
-    std::vector<std::string> same(form.fields.size());
-    std::vector<bool> repeats(form.fields.size());
-    for (size_t i = 0; i < form.fields.size(); ++i)
-        repeats[i] = Length(*resolved.sources[i]) == 1 && !formats[i].format.plus;
+    // once, on the first, and copied from there.
+    struct Repeat {
+        bool repeats = false;
+        size_t start = 0, size = 0;  // in the first line
+    };
+    const size_t n = form.fields.size();
+    std::vector<Repeat> same(n);
+    for (size_t i = 0; i < n; ++i)
+        same[i].repeats = Length(*resolved.sources[i]) == 1 && !formats[i].format.plus;
 
     std::string out;
+    out.reserve(n * 16);
     for (int k = 0; k < items; ++k) {
-        for (size_t i = 0; i < form.fields.size(); ++i) {
+        for (size_t i = 0; i < n; ++i) {
             if (i)
                 out += ',';
-            if (k > 0 && repeats[i]) {
-                out += same[i];
+            Repeat& r = same[i];
+            if (k > 0 && r.repeats) {
+                out.append(out, r.start, r.size);
                 continue;
             }
             const FormField& f = form.fields[i];
             try {
                 const size_t start = out.size();
                 AppendField(out, formats[i], ItemValue(book, *resolved.sources[i], k), static_cast<int16_t>(k));
-                if (repeats[i])
-                    same[i].assign(out, start);
+                if (r.repeats)
+                    r.start = start, r.size = out.size() - start;
             } catch (const rt::RtError& e) {
                 // The cell text may hold line breaks; the message may not.
                 throw rt::RtError(
@@ -307,6 +319,8 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
             }
         }
         out += "\r\n";
+        if (k == 0)  // the other lines are about as long as the first
+            out.reserve(out.size() * size_t(items) * 5 / 4);
     }
     return out;
 }
