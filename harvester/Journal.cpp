@@ -223,11 +223,23 @@ std::optional<FileIdentity> IdentityOf(int fd)
 
 uint64_t Checksum(std::string_view bytes, uint64_t from)
 {
+    constexpr uint64_t kPrime = 1099511628211ULL;
     uint64_t h = from;
-    for (unsigned char c : bytes) {
-        h ^= c;
-        h *= 1099511628211ULL;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = p + bytes.size();
+    // Eight bytes a round: the same sum with less than half the instructions.
+    for (; end - p >= 8; p += 8) {
+        h = (h ^ p[0]) * kPrime;
+        h = (h ^ p[1]) * kPrime;
+        h = (h ^ p[2]) * kPrime;
+        h = (h ^ p[3]) * kPrime;
+        h = (h ^ p[4]) * kPrime;
+        h = (h ^ p[5]) * kPrime;
+        h = (h ^ p[6]) * kPrime;
+        h = (h ^ p[7]) * kPrime;
     }
+    for (; p != end; ++p)
+        h = (h ^ *p) * kPrime;
     return h;
 }
 

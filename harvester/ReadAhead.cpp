@@ -1,16 +1,20 @@
 #include "harvester/ReadAhead.h"
 
 #include "common/modUtil.h"
+#include "workbook/Workbook.h"
 
 #include <algorithm>
 
-Extracted Extract(const std::string& path, const FormDefinition& form)
+Extracted Extract(const std::string& path, const PreparedForm& form)
 {
     Extracted o;
-    if (auto id = IdentityOf(path))
-        o.workbook = *id;
     try {
-        o.text = ExtractLines(path, form);
+        // The stamp of the file opened, not of a stat before: one call fewer,
+        // and it is the very file read.
+        wb::FileStamp opened;
+        const auto book = wb::Workbook::Open(path, &opened);
+        o.workbook = {opened.dev, opened.ino, opened.size, opened.mtimeNs};
+        o.text = ExtractLines(*book, form);
         o.checksum = Checksum(o.text);
         o.ok = true;
     } catch (const std::exception& e) {

@@ -24,7 +24,7 @@ struct Extracted {
 };
 
 // Reads one workbook on the calling thread.
-Extracted Extract(const std::string& path, const FormDefinition& form);
+Extracted Extract(const std::string& path, const PreparedForm& form);
 
 class ReadAhead {
 public:
@@ -43,7 +43,7 @@ private:
     void Store(int i, Extracted&& o);
 
     const std::vector<std::string>& paths_;
-    const FormDefinition& form_;
+    const PreparedForm form_;  // read once for the whole run
     int n_ = 0;
     int window_ = 0;
     std::mutex mu_;

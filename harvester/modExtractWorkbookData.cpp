@@ -32,9 +32,13 @@ bool IsNumericOrDateWord(const std::string& word)
            word == "ymd";
 }
 
-bool NeedsQuotes(const std::string& s)
+// A comma, a quote or a line break; a plain loop, as values are short.
+bool NeedsQuotes(std::string_view s)
 {
-    return s.find_first_of(",\"\r\n") != std::string::npos;
+    for (const char c : s)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    return false;
 }
 
 int Length(const wb::Range& r)
@@ -70,26 +74,10 @@ wb::Range ResolveChecked(const wb::Workbook& book, const std::string& reference)
     return r;
 }
 
-// A field's format word, read once for all its cells.
-struct FieldFormat {
-    CellFormat format;
-    bool textWord = false;      // "text": the value comes quoted already
-    bool numberOrDate = false;  // a number or date word
-};
-
 FieldFormat ReadFieldFormat(const FormField& f)
 {
     const std::string word = FormatWord(f.format);
     return {ReadCellFormat(f.format), word == "text", IsNumericOrDateWord(word)};
-}
-
-std::vector<FieldFormat> ReadFieldFormats(const FormDefinition& form)
-{
-    std::vector<FieldFormat> formats;
-    formats.reserve(form.fields.size());
-    for (const FormField& f : form.fields)
-        formats.push_back(ReadFieldFormat(f));
-    return formats;
 }
 
 // One formatted value as it stands in the line, appended to `out`: a value
@@ -101,7 +89,7 @@ void AppendField(std::string& out, const FieldFormat& f, const wb::CellValue& c,
         throw rt::RtError(rt::TypeMismatch, "the cell holds the error " + c.text);
     const size_t start = out.size();
     AppendCellValue(out, c, f.format, k);
-    if (!f.textWord && std::string_view(out).substr(start).find_first_of(",\"\r\n") != std::string_view::npos) {
+    if (!f.textWord && NeedsQuotes(std::string_view(out).substr(start))) {
         const std::string value = out.substr(start);
         out.resize(start);
         AppendQuoted(out, value);
@@ -183,8 +171,8 @@ std::string Describe(const FormField& f)
 // Every field's source, in form order, with its reason where it has none.
 struct ResolvedFields {
     std::vector<std::optional<Source>> sources;  // none: the field did not resolve
-    std::vector<std::string> errors;
-    int items = 0;  // the longest source's length
+    std::vector<std::string> errors;             // empty while every field resolves
+    int items = 0;                               // the longest source's length
 };
 
 // Resolves every field's reference and tells the workbook which cells will be
@@ -196,13 +184,15 @@ ResolvedFields ResolveFields(const wb::Workbook& book, const FormDefinition& for
 {
     ResolvedFields out;
     out.sources.resize(form.fields.size());
-    out.errors.resize(form.fields.size());
     std::vector<wb::Range> read;
+    read.reserve(form.fields.size());
     for (size_t i = 0; i < form.fields.size(); ++i) {
         try {
             out.sources[i] = ResolveSource(book, form.fields[i].reference);
         } catch (const std::exception& e) {
-            out.errors[i] = failed(e);
+            std::string why = failed(e);
+            out.errors.resize(form.fields.size());
+            out.errors[i] = std::move(why);
             continue;
         }
         out.items = std::max(out.items, Length(*out.sources[i]));
@@ -219,6 +209,13 @@ FormDefinitionError::FormDefinitionError(const std::string& path, int line, cons
     : rt::RtError(rt::TypeMismatch, "malformed at line " + std::to_string(line) + ": " + fault, {}), path_(path),
       line_(line)
 {}
+
+PreparedForm::PreparedForm(FormDefinition form) : form_(std::move(form))
+{
+    formats_.reserve(form_.fields.size());
+    for (const FormField& f : form_.fields)
+        formats_.push_back(ReadFieldFormat(f));
+}
 
 FormDefinition LoadFormDefinition(const std::string& path)
 {
@@ -265,6 +262,12 @@ std::string CellValue(const wb::Workbook& book, const std::string& reference, in
 
 std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
 {
+    return ExtractLines(book, PreparedForm(form));
+}
+
+std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
+{
+    const FormDefinition& form = prepared.Form();
     if (form.fields.empty())
         throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields");
     // The first field that does not resolve fails the workbook; messages stay
@@ -277,30 +280,36 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
         throw;
     });
     const int items = resolved.items;
-    const std::vector<FieldFormat> formats = ReadFieldFormats(form);
+    const std::vector<FieldFormat>& formats = prepared.Formats();
 
     // A single cell without a "+" shows the same on every line: formatted
-    // once, on the first.
-    std::vector<std::string> same(form.fields.size());
-    std::vector<bool> repeats(form.fields.size());
-    for (size_t i = 0; i < form.fields.size(); ++i)
-        repeats[i] = Length(*resolved.sources[i]) == 1 && !formats[i].format.plus;
+    // once, on the first, and copied from there.
+    struct Repeat {
+        bool repeats = false;
+        size_t start = 0, size = 0;  // in the first line
+    };
+    const size_t n = form.fields.size();
+    std::vector<Repeat> same(n);
+    for (size_t i = 0; i < n; ++i)
+        same[i].repeats = Length(*resolved.sources[i]) == 1 && !formats[i].format.plus;
 
     std::string out;
+    out.reserve(n * 16);
     for (int k = 0; k < items; ++k) {
-        for (size_t i = 0; i < form.fields.size(); ++i) {
+        for (size_t i = 0; i < n; ++i) {
             if (i)
                 out += ',';
-            if (k > 0 && repeats[i]) {
-                out += same[i];
+            Repeat& r = same[i];
+            if (k > 0 && r.repeats) {
+                out.append(out, r.start, r.size);
                 continue;
             }
             const FormField& f = form.fields[i];
             try {
                 const size_t start = out.size();
                 AppendField(out, formats[i], ItemValue(book, *resolved.sources[i], k), static_cast<int16_t>(k));
-                if (repeats[i])
-                    same[i].assign(out, start);
+                if (r.repeats)
+                    r.start = start, r.size = out.size() - start;
             } catch (const rt::RtError& e) {
                 // The cell text may hold line breaks; the message may not.
                 throw rt::RtError(
@@ -310,6 +319,8 @@ std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form)
             }
         }
         out += "\r\n";
+        if (k == 0)  // the other lines are about as long as the first
+            out.reserve(out.size() * size_t(items) * 5 / 4);
     }
     return out;
 }
@@ -328,7 +339,8 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
     const ResolvedFields resolved = ResolveFields(book, form, reason);
     const int items = std::max(1, resolved.items);
 
-    const std::vector<FieldFormat> formats = ReadFieldFormats(form);
+    const PreparedForm prepared(form);
+    const std::vector<FieldFormat>& formats = prepared.Formats();
 
     std::vector<std::vector<FieldValue>> rows(static_cast<size_t>(items), std::vector<FieldValue>(form.fields.size()));
     for (int k = 0; k < items; ++k) {
@@ -348,10 +360,15 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
     return rows;
 }
 
-std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form)
+std::string ExtractLines(const std::string& workbookPath, const PreparedForm& form)
 {
     auto book = wb::Workbook::Open(workbookPath);
     return ExtractLines(*book, form);
+}
+
+std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form)
+{
+    return ExtractLines(workbookPath, PreparedForm(form));
 }
 
 namespace {

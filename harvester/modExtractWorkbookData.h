@@ -12,13 +12,15 @@
 // data file with one write, after a header line of field names when the file
 // does not exist yet, so a failing workbook leaves nothing behind.
 //
-// Both programs take the first path below: LoadFormDefinition once per run,
-// then HeaderLine and ExtractLines; the batch run appends the lines itself,
+// Both programs take the first path below: LoadFormDefinition and
+// PreparedForm once per run, then HeaderLine and ExtractLines; the batch run
+// appends the lines itself,
 // with its journal and lock (DataFileAppender.h). The second group is this
 // module's interface for other callers: ExtractWorkbookData does all of it
 // for one workbook in one call, RangeLength and CellValue answer for one
 // reference.
 #include "common/RtError.h"
+#include "harvester/modFormatCellValue.h"
 
 #include <cstdint>
 #include <string>
@@ -61,12 +63,34 @@ private:
 // rt::RtError 9 when it has no rows, 62 when it is empty.
 FormDefinition LoadFormDefinition(const std::string& path);
 
+// A field's format word, read once for all its cells.
+struct FieldFormat {
+    CellFormat format;
+    bool textWord = false;      // "text": the value comes quoted already
+    bool numberOrDate = false;  // a number or date word
+};
+
+// A form definition with its format words read: made once per run, for all
+// the workbooks of the run.
+class PreparedForm {
+public:
+    explicit PreparedForm(FormDefinition form);
+    const FormDefinition& Form() const { return form_; }
+    const std::vector<FieldFormat>& Formats() const { return formats_; }  // one per field
+
+private:
+    FormDefinition form_;
+    std::vector<FieldFormat> formats_;
+};
+
 // The header line (field names joined by ","), ended by CR LF.
 std::string HeaderLine(const FormDefinition& form);
 
 // All the lines of one workbook, each ended by CR LF. Throws wb::Error or
 // rt::RtError; the message names the workbook, and the reference or field
 // where one is at fault.
+std::string ExtractLines(const wb::Workbook& book, const PreparedForm& form);
+std::string ExtractLines(const std::string& workbookPath, const PreparedForm& form);
 std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form);
 std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form);
 

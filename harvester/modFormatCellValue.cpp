@@ -32,6 +32,34 @@ double NumericValue(const std::string& v)
     return ReadNumber(v);
 }
 
+// A day count (1900-01-01 to 9999-12-31, whole) under a date word, with one append.
+void AppendDay(std::string& out, double day, CellFormat::Kind kind)
+{
+    const wb::CivilDate p = wb::CivilFromDays((long long)day + kDay0);  // Split's date, without its time
+    char text[10];
+    auto put = [&text](int at, unsigned n, int width) {
+        for (int i = width - 1; i >= 0; --i, n /= 10)
+            text[at + i] = char('0' + n % 10);
+    };
+    if (kind == CellFormat::Ymd) {
+        put(0, unsigned(p.y), 4);
+        put(4, p.m, 2);
+        put(6, p.d, 2);
+        out.append(text, 8);
+        return;
+    }
+    put(kind == CellFormat::Dmy ? 0 : 3, p.d, 2);
+    put(kind == CellFormat::Dmy ? 3 : 0, p.m, 2);
+    put(6, unsigned(p.y), 4);
+    text[2] = text[5] = '/';
+    out.append(text, 10);
+}
+
+bool IsDateWord(CellFormat::Kind kind)
+{
+    return kind == CellFormat::Dmy || kind == CellFormat::Mdy || kind == CellFormat::Ymd;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ public
@@ -109,18 +137,7 @@ void AppendCellValue(std::string& out, const std::string& v, const CellFormat& f
         const double shifted = std::floor(*day) + offset;
         if (shifted >= kEndDate)
             throw rt::RtError(rt::Overflow, v);
-        const DateParts p = Split(shifted);  // 1900-01-01 to 9999-12-31
-        char dd[2] = {char('0' + p.d / 10), char('0' + p.d % 10)};
-        char mm[2] = {char('0' + p.m / 10), char('0' + p.m % 10)};
-        char yyyy[4] = {char('0' + p.y / 1000), char('0' + p.y / 100 % 10), char('0' + p.y / 10 % 10),
-                        char('0' + p.y % 10)};
-        if (f.kind == CellFormat::Dmy) {
-            out.append(dd, 2).append(1, '/').append(mm, 2).append(1, '/').append(yyyy, 4);
-        } else if (f.kind == CellFormat::Mdy) {
-            out.append(mm, 2).append(1, '/').append(dd, 2).append(1, '/').append(yyyy, 4);
-        } else {
-            out.append(yyyy, 4).append(mm, 2).append(dd, 2);
-        }
+        AppendDay(out, shifted, f.kind);
         return;
     }
     case CellFormat::Copy:
@@ -157,6 +174,19 @@ void AppendCellValue(std::string& out, const wb::CellValue& c, const CellFormat&
         int count, point;
         if (x == 0 || wb::QuickShortestDigits(x, digits, count, point)) {
             AppendFixed(out, x + offset, f.decimals);
+            return;
+        }
+    }
+    if (IsDateWord(f.kind) && c.type == wb::CellType::Date && !c.date1904 && std::isfinite(c.number)) {
+        // The day its text (yyyy-mm-dd, the time rounded to the second)
+        // reads back as, without the text. From 1900-03-01 on the serial
+        // counts days as the day count does.
+        double day = std::floor(c.number);
+        if (std::llround((c.number - day) * 86400.0) >= 86400)
+            day += 1;
+        const double shifted = day + (f.plus ? k : 0);
+        if (day >= 61 && shifted < kEndDate) {
+            AppendDay(out, shifted, f.kind);
             return;
         }
     }

@@ -300,7 +300,7 @@ std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path, std::string byt
 Workbook::Workbook(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Workbook::~Workbook() = default;
 
-std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
+std::unique_ptr<Workbook> Workbook::Open(const std::string& path, FileStamp* opened)
 {
     // The file is read with one call when it is small enough (the .xls and
     // zip readers then work on the bytes); bigger packages are read from the
@@ -315,7 +315,12 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path)
             throw Error("cannot open " + path + ": " + std::strerror(errno));
         struct stat st {};
         size_t want = 512;
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
+        const bool known = ::fstat(fd, &st) == 0;
+        if (known && opened)
+            *opened = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+                       static_cast<long long>(st.st_size),
+                       static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+        if (known && S_ISREG(st.st_mode) && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
             want = size_t(st.st_size);
             isWhole = true;
         }

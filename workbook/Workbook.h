@@ -66,10 +66,20 @@ struct DefinedName {
     std::string formula;         // what the name refers to, as stored, for messages
 };
 
+// The file as Open found it, before reading it: for a caller that must tell
+// later whether the path still names that file, unchanged.
+struct FileStamp {
+    unsigned long long dev = 0, ino = 0;
+    long long size = 0;
+    long long mtimeNs = 0;
+};
+
 class Workbook {
 public:
     // Throws wb::Error: not a workbook, unsupported or encrypted, damaged.
-    static std::unique_ptr<Workbook> Open(const std::string& path);
+    // `opened`, when given, gets the stamp of the file opened (left as it is
+    // when the system cannot tell).
+    static std::unique_ptr<Workbook> Open(const std::string& path, FileStamp* opened = nullptr);
     virtual ~Workbook();
 
     Format FileFormat() const;

@@ -229,4 +229,28 @@ TEST(AppendCellValue, GivesWhatTheCellsTextGives)
     }
 }
 
+// Date cells under date words take their day from the serial: the edges of
+// that shortcut (the phantom 29 February 1900, times that round up to
+// midnight, the last day, the 1904 system) against the cell's text.
+TEST(AppendCellValue, DateCellsGiveWhatTheirTextGives)
+{
+    std::istringstream serials("0 0.5 1 59 60 60.5 61 61.99999999 45292.5 45292.999994 45292.999995 "
+                               "45292.99999999 2958464.5 2958465 2958465.99999 2958465.999999 2958466 -1");
+    for (double serial; serials >> serial;) {
+        for (bool date1904 : {false, true}) {
+            const wb::CellValue c{wb::CellType::Date, serial, {}, date1904};
+            for (const char* fmt : {"dmy", "+mdy", "ymd", "+ymd"}) {
+                for (int16_t k : {0, 1, 3}) {
+                    SCOPED_TRACE(std::to_string(serial) + (date1904 ? " 1904 " : " ") + c.Text() + " fmt=" + fmt +
+                                 " k=" + std::to_string(k));
+                    std::string want = "prefix:", got = want;
+                    const int wantError = ThrownBy([&] { want += FormatCellValue(c.Text(), fmt, k); }).number;
+                    EXPECT_EQ(ThrownBy([&] { AppendCellValue(got, c, ReadCellFormat(fmt), k); }).number, wantError);
+                    EXPECT_EQ(got, want);
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
