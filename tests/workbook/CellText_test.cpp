@@ -112,8 +112,9 @@ TEST(IsoDateSerial, BothSystems)
         auto s = IsoDateSerial(c.text, c.date1904);
         ASSERT_TRUE(s) << c.text;
         EXPECT_NEAR(*s, c.serial, 1e-9) << c.text;
-        if (c.serial >= 1)  // back to the same text
+        if (c.serial >= 1) {  // back to the same text
             EXPECT_EQ(DateText(*s, c.date1904).substr(0, 10), std::string(c.text).substr(0, 10));
+        }
     }
     for (const char* bad : {"", "2009", "2009-13-01", "2009-03-02x", "soon", "2009/03/02", "25:00"})
         EXPECT_FALSE(IsoDateSerial(bad, false)) << bad;
