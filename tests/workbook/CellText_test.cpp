@@ -206,6 +206,43 @@ TEST(ShortestDigits, QuickWayAgreesWithToChars)
     EXPECT_GT(answered, 20000);  // every "few decimals" value at least
 }
 
+// The shown digits are the shortest that read back when those are at most
+// 15, else the number rounded to 15 digits; checked against both steps
+// taken one after the other, for any bits, subnormal numbers included.
+TEST(ShortestDigits, ShownDigitsAreShortestOrFifteen)
+{
+    auto digitsOf = [](double v, int precision) {
+        char buf[64];
+        const auto res = precision < 0 ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific)
+                                       : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
+        const std::string sci(buf, res.ptr);
+        std::string digits;
+        for (char c : sci.substr(0, sci.find('e')))
+            if (c != '.')
+                digits += c;
+        while (digits.size() > 1 && digits.back() == '0')
+            digits.pop_back();
+        return digits + "e" + std::to_string(std::stoi(sci.substr(sci.find('e') + 1)) + 1);
+    };
+    std::mt19937_64 rng(16);
+    std::vector<double> values = {5e-324,    1e-310,   2.2250738585072014e-308, 1.7976931348623157e308,
+                                  0.1 + 0.2, 1e300 / 3};
+    for (int i = 0; i < 20000; ++i)
+        values.push_back(std::ldexp(double(rng() >> 11), int(rng() % 2200) - 1130));
+    for (double v : values) {
+        if (v == 0 || !std::isfinite(v))
+            continue;
+        SCOPED_TRACE(v);
+        std::string want = digitsOf(v, -1);
+        if (want.find('e') > 15)
+            want = digitsOf(v, 14);
+        char digits[17];
+        int point = 0;
+        const int count = wb::ShownDigits(v, digits, point);
+        EXPECT_EQ(std::string(digits, size_t(count)) + "e" + std::to_string(point), want);
+    }
+}
+
 // The filter answers from a bitmap of the rectangles' bounding box when that
 // is small, else rectangle by rectangle: both give exactly the cells inside.
 TEST(SheetFilter, WantsExactlyTheCellsOfItsRectangles)
