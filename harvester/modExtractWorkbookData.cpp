@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int kMaxItems = 32767;
+constexpr size_t kMostReserved = size_t(1) << 20;  // what a workbook's lines reserve at once
 
 // The format word without its "+" and in lower case.
 std::string FormatWord(const std::string& fmt)
@@ -319,8 +320,10 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
             }
         }
         out += "\r\n";
-        if (k == 0)  // the other lines are about as long as the first
-            out.reserve(out.size() * size_t(items) * 5 / 4);
+        // Forms' other lines are about as long as the first; capped, since a
+        // long first line may stand over thousands of short ones.
+        if (k == 0)
+            out.reserve(std::min(out.size() * size_t(items) * 5 / 4, kMostReserved));
     }
     return out;
 }
