@@ -9,8 +9,9 @@ Extracted Extract(const std::string& path, const PreparedForm& form)
 {
     Extracted o;
     try {
-        // The stamp of the file opened, not of a stat before: one call fewer,
-        // and it is the very file read.
+        // The stamp of the file opened, not of a stat before: one call fewer.
+        // Workbooks up to 16 MiB are read through that very descriptor; a
+        // larger one is opened again by its reader, as before.
         wb::FileStamp opened;
         const auto book = wb::Workbook::Open(path, &opened);
         o.workbook = {opened.dev, opened.ino, opened.size, opened.mtimeNs};

@@ -234,6 +234,7 @@ bool XmlStream::Fill()
     if (end_ + 1 >= size_) {
         std::unique_ptr<char[]> bigger(new char[size_ * 2]);
         std::memcpy(bigger.get(), buf_.get(), end_);
+        bigger[end_] = '\0';  // the scans' end, even if nothing more comes
         buf_ = std::move(bigger);
         size_ *= 2;
     }
