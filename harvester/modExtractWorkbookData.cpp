@@ -363,15 +363,10 @@ std::vector<std::vector<FieldValue>> ExtractTable(const wb::Workbook& book, cons
     return rows;
 }
 
-std::string ExtractLines(const std::string& workbookPath, const PreparedForm& form)
+std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form)
 {
     auto book = wb::Workbook::Open(workbookPath);
     return ExtractLines(*book, form);
-}
-
-std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form)
-{
-    return ExtractLines(workbookPath, PreparedForm(form));
 }
 
 namespace {

@@ -14,11 +14,10 @@
 //
 // Both programs take the first path below: LoadFormDefinition and
 // PreparedForm once per run, then HeaderLine and ExtractLines; the batch run
-// appends the lines itself,
-// with its journal and lock (DataFileAppender.h). The second group is this
-// module's interface for other callers: ExtractWorkbookData does all of it
-// for one workbook in one call, RangeLength and CellValue answer for one
-// reference.
+// appends the lines itself, with its journal and lock (DataFileAppender.h).
+// The second group is this module's interface for other callers:
+// ExtractWorkbookData does all of it for one workbook in one call,
+// RangeLength and CellValue answer for one reference.
 #include "common/RtError.h"
 #include "harvester/modFormatCellValue.h"
 
@@ -89,8 +88,8 @@ std::string HeaderLine(const FormDefinition& form);
 // All the lines of one workbook, each ended by CR LF. Throws wb::Error or
 // rt::RtError; the message names the workbook, and the reference or field
 // where one is at fault.
+// The batch run's: the format words read once for the whole run.
 std::string ExtractLines(const wb::Workbook& book, const PreparedForm& form);
-std::string ExtractLines(const std::string& workbookPath, const PreparedForm& form);
 std::string ExtractLines(const wb::Workbook& book, const FormDefinition& form);
 std::string ExtractLines(const std::string& workbookPath, const FormDefinition& form);
 
