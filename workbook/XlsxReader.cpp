@@ -298,36 +298,26 @@ private:
             }
             xs.Skip();
         }
-        std::vector<std::string> folded;  // made when a name's sheet is not spelled as the sheet's
         for (DefinedName& n : names) {
             if (n.scopeSheet >= 0 && size_t(n.scopeSheet) < sheetNames.size())
                 n.name = sheetNames[size_t(n.scopeSheet)] + "!" + n.name;
             else
                 n.scopeSheet = -1;
-            n.range = RangeOfFormula(n.formula, sheetNames, folded);
+            n.range = RangeOfFormula(n.formula, sheetNames);
         }
     }
 
     // A name's formula when it is one rectangle on one sheet of this
-    // workbook (`folded`: the sheet names FoldCase'd, filled when needed).
-    static std::optional<Range> RangeOfFormula(std::string_view f, const std::vector<std::string>& sheets,
-                                               std::vector<std::string>& folded)
+    // workbook; the sheet is matched letter case aside.
+    static std::optional<Range> RangeOfFormula(std::string_view f, const std::vector<std::string>& sheets)
     {
         if (!f.empty() && f.front() == '=')
             f.remove_prefix(1);
         auto a = ParseAddress(f);
         if (!a || a->sheet.empty())
             return std::nullopt;
-        // Nearly always the first sheet, spelled as it is: no folding then
-        // (a later sheet could fold alike with an earlier one).
-        if (!sheets.empty() && sheets[0] == a->sheet)
-            return Range{0, a->firstRow, a->firstCol, a->lastRow, a->lastCol};
-        if (folded.empty())
-            for (const std::string& s : sheets)
-                folded.push_back(FoldCase(s));
-        const std::string sheet = FoldCase(a->sheet);
-        for (size_t i = 0; i < folded.size(); ++i)
-            if (folded[i] == sheet)
+        for (size_t i = 0; i < sheets.size(); ++i)
+            if (SameFolded(sheets[i], a->sheet))
                 return Range{int(i), a->firstRow, a->firstCol, a->lastRow, a->lastCol};
         return std::nullopt;
     }
