@@ -539,7 +539,7 @@ private slots:
         const QStringList status = Column(w, 1);
         const int done = int(status.count("Done"));
         QVERIFY2(status.size() == (late ? 3 : 12) && done + status.count("Pending") == status.size() &&
-                     (!late || done == 3),
+                     (late ? done == 3 : done < 12),
                  qPrintable(status.join(", ")));
         // Every workbook marked Done gave its seven lines, and no other did.
         QCOMPARE(int(ReadBytes(in + ".csv").count('\n')), done == 0 ? 0 : 1 + 7 * done);
