@@ -17,13 +17,8 @@ namespace {
 TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
 {
     // ~$c.xlsx is an office lock file.
-    for (const auto& [ext, name] : {std::pair{"xlsx", "c.xlsx"},
-                                    {"xls", "a.XLS"},
-                                    {"ods", "b.ods"},
-                                    {"xlsb", "d.xlsb"},
-                                    {"xlsx", "~$c.xlsx"},
-                                    {"xlsx", ".hidden.xlsx"}})
-        CopyFixture(std::string("timesheet.") + ext, in + "/" + name);
+    for (const std::string name : {"c.xlsx", "a.XLS", "b.ods", "d.xlsb", "~$c.xlsx", ".hidden.xlsx"})
+        CopyFixture("timesheet." + (name == "a.XLS" ? "xls" : name.substr(name.rfind('.') + 1)), in + "/" + name);
     WriteFile(in + "/notes.txt", "not a workbook type");
 
     BatchResult r = Run("  " + in + "/  ", out);  // trailing separator and spaces change nothing
