@@ -316,7 +316,11 @@ BatchResult clsBatchRun::RunBatch()
     static const bool keepFreedMemory [[maybe_unused]] =
         ::mallopt(M_MMAP_THRESHOLD, 4 << 20) == 1 && ::mallopt(M_TRIM_THRESHOLD, 32 << 20) == 1;
     BatchResult res;
-    stop_ = false;
+    // A stop asked for before this run got here (a window closed at once) holds for it; the next run starts afresh.
+    struct ClearStop {
+        std::atomic<bool>& stop;
+        ~ClearStop() { stop = false; }
+    } clearStop{stop_};
 
     FormDefinition form;
     WorkbookSource source;

@@ -12,133 +12,93 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <iterator>
+#include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 
 using namespace harvest_test;
 
 namespace {
 
-// The rows of each "== Function" section of format_cases.tsv: line number
-// and fields, escapes undone.
-using Rows = std::vector<std::pair<int, std::vector<std::string>>>;
-std::map<std::string, Rows> ReadCases()
+using Fields = std::vector<std::string>;
+
+// Every row of format_cases.tsv: the "== Function" section it is in names
+// its number of fields and its check. A row is named by its line; a throw fails it.
+TEST(FormatCases, EveryRowOfTheFile)
 {
-    std::map<std::string, Rows> sections;
+    using wb::CellType;
+    const std::map<std::string, CellType> types = {
+        {"empty", CellType::Empty}, {"number", CellType::Number}, {"text", CellType::Text}, {"date", CellType::Date}};
+    auto format = [](const Fields& f) { return FormatCellValue(f[0], f[1], int16_t(std::stoi(f[2]))); };
+    const std::map<std::string, std::pair<size_t, std::function<void(const Fields&)>>> checks = {
+        {"FormatCellValue", {4, [&](const Fields& f) { EXPECT_EQ(format(f), f[3]); }}},
+        {"FormatCellValue error",  // the error's number, and the value as its subject
+         {4,
+          [&](const Fields& f) {
+              const Thrown t = ThrownBy([&] { format(f); });
+              EXPECT_EQ(std::to_string(t.number) + " " + t.subject, f[3] + " " + f[0]) << t.what;
+          }}},
+        {"ReadNumber", {2, [](const Fields& f) { EXPECT_DOUBLE_EQ(ReadNumber(f[0]), std::stod(f[1])); }}},
+        {"ReadDate",
+         {2,
+          [](const Fields& f) {
+              double serial = -1;
+              EXPECT_EQ(ReadDate(f[0], serial), f[1] != "no");
+              EXPECT_NEAR(f[1] == "no" ? 0 : serial, f[1] == "no" ? 0 : std::stod(f[1]), 1e-9);
+          }}},
+        {"FormatPattern", {3, [](const Fields& f) { EXPECT_EQ(FormatPattern(f[0], f[1]), f[2]); }}},
+        {"FormatPattern error",  // a pattern that shows no digit, named in the error
+         {2,
+          [](const Fields& f) {
+              const Thrown t = ThrownBy([&] { FormatPattern(f[0], f[1]); });
+              EXPECT_EQ(t.number, rt::TypeMismatch);
+              EXPECT_TRUE(Contains(t.what, "pattern " + f[1])) << t.what;
+          }}},
+        {"FormatWordFor", {3, [&](const Fields& f) { EXPECT_EQ(FormatWordFor(f[0], types.at(f[1])), f[2]); }}},
+        // What the pattern check lets through, the pattern language shows as the spreadsheet does.
+        {"PatternUnderstood",
+         {3,
+          [](const Fields& f) { EXPECT_EQ(PatternUnderstood(f[0]) ? FormatPattern(f[1], f[0]) : "refused", f[2]); }}},
+        {"PatternNotUnderstood", {1, [](const Fields& f) { EXPECT_FALSE(PatternUnderstood(f[0])); }}},
+    };
     std::istringstream file(ReadFile(std::string(TEST_DATA_DIR) + "/harvester/format_cases.tsv"));
+    std::set<std::string> seen;  // a header spelt wrong would leave rows unread
     std::string section, text;
     for (int line = 1; std::getline(file, text); ++line) {
         if (text.empty() || text.rfind("// ", 0) == 0)
             continue;
-        std::vector<std::string> f(1);
+        SCOPED_TRACE("format_cases.tsv:" + std::to_string(line));
+        Fields f(1);  // the fields, escapes undone
         for (size_t i = 0; i < text.size() && text.compare(i, 4, "\t// ") != 0; ++i) {
             const bool escaped = text[i] == '\\' && ++i;
             const size_t e = escaped ? std::string("\\tnr").find(i < text.size() ? text[i] : 0) : 0;
             if (e == std::string::npos)
-                ADD_FAILURE() << "format_cases.tsv:" << line << ": unknown escape";
+                ADD_FAILURE() << "unknown escape";
             else if (!escaped && text[i] == '\t')
                 f.emplace_back();
             else
                 f.back() += escaped ? "\\\t\n\r"[e] : text[i];
         }
-        if (text.rfind("== ", 0) == 0)
-            section = f[0].substr(3);
-        else
-            sections[section].push_back({line, f});
-    }
-    // Each of the nine sections has its test: a header spelt wrong would leave rows unread.
-    EXPECT_EQ(sections.size(), 9u);
-    EXPECT_EQ(sections.count(""), 0u) << "format_cases.tsv: rows before the first section";
-    return sections;
-}
-
-// check(fields) on each row of a section, naming the row's line; a throw is a failure.
-template <class Fn>
-void ForRows(const std::string& section, size_t fields, Fn check)
-{
-    static const std::map<std::string, Rows> cases = ReadCases();
-    ASSERT_TRUE(cases.count(section)) << section;
-    for (const auto& [line, f] : cases.at(section)) {
-        SCOPED_TRACE("format_cases.tsv:" + std::to_string(line));
-        ASSERT_EQ(f.size(), fields);
-        try {
-            check(f);
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << "threw " << e.what();
+        if (text.rfind("== ", 0) == 0) {
+            seen.insert(section = f[0].substr(3));
+            ASSERT_TRUE(checks.count(section)) << section;
+        } else {
+            ASSERT_TRUE(checks.count(section)) << "a row before the first section";
+            ASSERT_EQ(f.size(), checks.at(section).first);
+            try {
+                checks.at(section).second(f);
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "threw " << e.what();
+            }
         }
     }
-}
-
-using Fields = std::vector<std::string>;
-
-TEST(FormatCases, FormatCellValue)
-{
-    ForRows("FormatCellValue", 4,
-            [](const Fields& f) { EXPECT_EQ(FormatCellValue(f[0], f[1], int16_t(std::stoi(f[2]))), f[3]); });
+    EXPECT_EQ(seen.size(), checks.size());
     EXPECT_EQ(FormatCellValue("1e300", "0", 0), "1" + std::string(300, '0'));
     EXPECT_EQ(QuoteText("c\"d"), "\"c\"\"d\"");
-}
-
-TEST(FormatCases, FormatCellValueErrorsNameTheValue)
-{
-    ForRows("FormatCellValue error", 4, [](const Fields& f) {
-        const Thrown t = ThrownBy([&] { FormatCellValue(f[0], f[1], int16_t(std::stoi(f[2]))); });
-        EXPECT_EQ(t.number, std::stoi(f[3])) << t.what;
-        EXPECT_EQ(t.subject, f[0]);
-    });
-}
-
-TEST(FormatCases, ReadNumber)
-{
-    ForRows("ReadNumber", 2, [](const Fields& f) { EXPECT_DOUBLE_EQ(ReadNumber(f[0]), std::stod(f[1])); });
     for (const std::string& v : {std::string("-1e309"), "1" + std::string(400, '0')})
         EXPECT_EQ(ThrownBy([&] { ReadNumber(v); }).number, rt::Overflow) << v;
-}
-
-TEST(FormatCases, ReadDate)
-{
-    ForRows("ReadDate", 2, [](const Fields& f) {
-        double serial = -1;
-        EXPECT_EQ(ReadDate(f[0], serial), f[1] != "no");
-        if (f[1] != "no") {
-            EXPECT_NEAR(serial, std::stod(f[1]), 1e-9);
-        }
-    });
-}
-
-TEST(FormatCases, FormatPattern)
-{
-    ForRows("FormatPattern", 3, [](const Fields& f) { EXPECT_EQ(FormatPattern(f[0], f[1]), f[2]); });
-}
-
-TEST(FormatCases, APatternThatShowsNoDigitIsAnErrorNamingIt)
-{
-    ForRows("FormatPattern error", 2, [](const Fields& f) {
-        const Thrown t = ThrownBy([&] { FormatPattern(f[0], f[1]); });
-        EXPECT_EQ(t.number, rt::TypeMismatch);
-        EXPECT_TRUE(Contains(t.what, "pattern " + f[1])) << t.what;
-    });
-}
-
-TEST(FormatCases, FormatWordForANumberFormat)
-{
-    using wb::CellType;
-    const std::map<std::string, CellType> types = {
-        {"empty", CellType::Empty}, {"number", CellType::Number}, {"text", CellType::Text}, {"date", CellType::Date}};
-    ForRows("FormatWordFor", 3, [&](const Fields& f) { EXPECT_EQ(FormatWordFor(f[0], types.at(f[1])), f[2]); });
-}
-
-// What the pattern check lets through, the pattern language shows as the
-// spreadsheet does.
-TEST(FormatCases, PatternUnderstoodAgreesWithFormatPattern)
-{
-    ForRows("PatternUnderstood", 3, [](const Fields& f) {
-        EXPECT_TRUE(PatternUnderstood(f[0]));
-        EXPECT_EQ(FormatPattern(f[1], f[0]), f[2]);
-    });
-    ForRows("PatternNotUnderstood", 1, [](const Fields& f) { EXPECT_FALSE(PatternUnderstood(f[0])); });
 }
 
 TEST(ReadDate, EverySerialRoundTripsThroughYmd)
@@ -183,7 +143,10 @@ TEST(FormatCellValue, ArbitraryTextFailsOnlyWithRunTimeErrors)
 }
 
 // The extraction formats cells without building their text where it can;
-// the result must be FormatCellValue of the cell's text, errors included.
+// the result must be FormatCellValue of the cell's text, errors included, and
+// a failing cell appends nothing. Date cells under date words take their day
+// from the serial: the edges of that shortcut (the phantom 29 February 1900,
+// times that round up to midnight, the last day, the 1904 system) are rows too.
 TEST(AppendCellValue, GivesWhatTheCellsTextGives)
 {
     using wb::CellType;
@@ -205,49 +168,29 @@ TEST(AppendCellValue, GivesWhatTheCellsTextGives)
         if (std::isfinite(x) && x >= 0 && x < 3000000)
             cells.push_back({CellType::Date, x, {}, false});
     }
-    cells.insert(cells.end(), {{CellType::Date, 1000, {}, true},
-                               {CellType::Boolean, 1, {}, false},
+    std::istringstream serials("0 0.5 1 59 60 60.5 61 61.99999999 45292.5 45292.999994 45292.999995 "
+                               "45292.99999999 2958464.5 2958465 2958465.99999 2958465.999999 2958466 -1");
+    for (double serial; serials >> serial;)
+        cells.insert(cells.end(), {{CellType::Date, serial, {}, false}, {CellType::Date, serial, {}, true}});
+    cells.insert(cells.end(), {{CellType::Boolean, 1, {}, false},
                                {CellType::Error, 0, "#N/A", false},
                                {CellType::Text, 0, "a \"quoted\", text", false},
                                {CellType::Text, 0, "2024-02-29 12:30:00", false},
                                {CellType::Text, 0, " 12.5 ", false},
                                {CellType::Empty, 0, {}, false}});
-    const char* formats[] = {"0",   "0.0",  "0.00", "0.000", "+0.00",    " +0 ", "text",
-                             "dmy", "+mdy", "ymd",  "",      "Standard", "0.0%", "dd/mm/yyyy hh:nn"};
+    const char* formats[] = {"0",    "0.0",  "0.00",     "0.000", "+0.00",
+                             " +0 ", "text", "dmy",      "+mdy",  "ymd",
+                             "+ymd", "",     "Standard", "0.0%",  "dd/mm/yyyy hh:nn"};
     for (const auto& c : cells) {
         for (const char* fmt : formats) {
-            for (int16_t k : {0, 3}) {
-                SCOPED_TRACE(std::string(wb::CellTypeName(c.type)) + " " + c.Text() + " fmt=<" + fmt +
-                             "> k=" + std::to_string(k));
+            for (int16_t k : {0, 1, 3}) {
+                SCOPED_TRACE(std::string(wb::CellTypeName(c.type)) + (c.date1904 ? " 1904 " : " ") + c.Text() +
+                             " fmt=<" + fmt + "> k=" + std::to_string(k));
                 std::string want = "prefix:", got = want;
                 const int wantError = ThrownBy([&] { want += FormatCellValue(c.Text(), fmt, k); }).number,
                           gotError = ThrownBy([&] { AppendCellValue(got, c, ReadCellFormat(fmt), k); }).number;
-                EXPECT_EQ(gotError ? "error " + std::to_string(gotError) : got,
-                          wantError ? "error " + std::to_string(wantError) : want);
-            }
-        }
-    }
-}
-
-// Date cells under date words take their day from the serial: the edges of
-// that shortcut (the phantom 29 February 1900, times that round up to
-// midnight, the last day, the 1904 system) against the cell's text.
-TEST(AppendCellValue, DateCellsGiveWhatTheirTextGives)
-{
-    std::istringstream serials("0 0.5 1 59 60 60.5 61 61.99999999 45292.5 45292.999994 45292.999995 "
-                               "45292.99999999 2958464.5 2958465 2958465.99999 2958465.999999 2958466 -1");
-    for (double serial; serials >> serial;) {
-        for (bool date1904 : {false, true}) {
-            const wb::CellValue c{wb::CellType::Date, serial, {}, date1904};
-            for (const char* fmt : {"dmy", "+mdy", "ymd", "+ymd"}) {
-                for (int16_t k : {0, 1, 3}) {
-                    SCOPED_TRACE(std::to_string(serial) + (date1904 ? " 1904 " : " ") + c.Text() + " fmt=" + fmt +
-                                 " k=" + std::to_string(k));
-                    std::string want = "prefix:", got = want;
-                    const int wantError = ThrownBy([&] { want += FormatCellValue(c.Text(), fmt, k); }).number;
-                    EXPECT_EQ(ThrownBy([&] { AppendCellValue(got, c, ReadCellFormat(fmt), k); }).number, wantError);
-                    EXPECT_EQ(got, want);
-                }
+                EXPECT_EQ("error " + std::to_string(gotError) + " " + got,
+                          "error " + std::to_string(wantError) + " " + want);
             }
         }
     }

@@ -61,6 +61,15 @@ struct ScratchAppFolder {
 inline const QString kForms = QStringLiteral(SOURCE_DIR "/examples/forms");
 inline const QString kFormDef = QStringLiteral(SOURCE_DIR "/examples/timesheet.dat");
 
+// `dir`, made with `n` copies of one example workbook in it: ann00.xlsx, ann01.xlsx, ...
+inline QString CopyForms(const QString& dir, int n)
+{
+    QDir().mkpath(dir);
+    for (int i = 0; i < n; ++i)
+        QFile::copy(kForms + "/ann-2009-03-02.xlsx", dir + QStringLiteral("/ann%1.xlsx").arg(i, 2, 10, QChar('0')));
+    return dir;
+}
+
 // A window whose dialogs and started programs are stand-ins.
 struct TestWindow {
     frmMain w;

@@ -117,22 +117,17 @@ private slots:
         QCOMPARE(boxes.lastText(), autorun ? QString::fromLatin1(clsBatchRun::kNothingToDo) : QString());
     }
 
-    void runNeedsThreeBoxes()
-    {
-        MsgBoxRecorder shown;
-        frmMain w;
-        for (int empty = 0; empty < 3; ++empty) {  // form definition, input folder, data file
-            Fill(w, empty == 0 ? "" : form_, empty == 1 ? "" : path("empty"), "", empty == 2 ? "" : path("out.csv"));
-            QTest::mouseClick(w.cmdGo, Qt::LeftButton);
-            QVERIFY2(!w.IsRunning() && shown.shown.empty(), qPrintable(QString::number(empty)));
-        }
-    }
-
-    void otherCommandsDoNothingAndExitCloses()
+    // Run needs the three boxes; other words do nothing; the Exit button, the menu and the command close.
+    void commandsThatStartNothingAndExit()
     {
         MsgBoxRecorder boxes;
         frmMain w;
         w.show();
+        for (int empty = 0; empty < 3; ++empty) {  // form definition, input folder, data file
+            Fill(w, empty == 0 ? "" : form_, empty == 1 ? "" : path("empty"), "", empty == 2 ? "" : path("out.csv"));
+            QTest::mouseClick(w.cmdGo, Qt::LeftButton);
+            QVERIFY2(!w.IsRunning() && boxes.shown.empty(), qPrintable(QString::number(empty)));
+        }
         w.txtFormType->setText("keep");
         for (const char* word : {"run", "", "gone", "opens", "quit"})
             w.AppCmd(QString::fromLatin1(word), {QStringLiteral("x.set")});
@@ -509,67 +504,53 @@ private slots:
         QVERIFY(!QFile::exists(path("x.csv")) && !w.prgRun->isTextVisible());
     }
 
-    void closingDuringRunStopsAfterTheCurrentWorkbook()
+    // Closing during a run asks whether to stop it after the current workbook; Yes closes the window once the
+    // run has stopped, also when the run ended while the user still read the question.
+    void closingDuringARun_data()
     {
-        const QString in = path("many-stop"), data = in + ".csv";
-        QDir().mkpath(in);
-        for (int i = 0; i < 12; ++i)
-            QFile::copy(kForms + "/ann-2009-03-02.xlsx", in + QStringLiteral("/ann%1.xlsx").arg(i, 2, 10, QChar('0')));
-        MsgBoxRecorder boxes;
-        frmMain w;
-        w.show();
-        Fill(w, kFormDef, in, "", data);
-        QSignalSpy finished(&w, &frmMain::runFinished);
-        w.AppCmd("go", {});
-        w.close();  // the run is still going: the window asks, and Yes stops it
-        QVERIFY(boxes.shown.size() == 1 && boxes.shown[0].text.contains("Stop after the current workbook"));
-        QVERIFY(boxes.shown[0].buttons == (QMessageBox::Yes | QMessageBox::No) && w.isVisible());
-        QVERIFY(finished.wait(60000));
-        QTest::qWait(50);
-
-        const QStringList status = Column(w, 1);
-        const int done = int(status.count("Done"));
-        QVERIFY2(status.size() == 12 && done + status.count("Pending") == 12, qPrintable(status.join(", ")));
-        // Every workbook marked Done gave its seven lines, and no other did.
-        QCOMPARE(int(ReadBytes(data).count('\n')), done == 0 ? 0 : 1 + 7 * done);
-        QVERIFY(!w.isVisible() && boxes.shown.size() == 1);  // no final message when closing
+        QTest::addColumn<bool>("late");
+        QTest::newRow("Yes at once") << false;
+        QTest::newRow("Yes after the run ended") << true;
     }
 
-    // The run ends while the user still reads the question whether to stop it: Yes then closes the window.
-    void closingAnsweredAfterTheRunEnded()
+    void closingDuringARun()
     {
-        const QString in = path("ended-while-asked");
-        QDir().mkpath(in);
-        for (int i = 0; i < 3; ++i)
-            QFile::copy(kForms + "/ann-2009-03-02.xlsx", in + QStringLiteral("/ann%1.xlsx").arg(i));
+        QFETCH(bool, late);
+        const QString in = CopyForms(path(late ? "ended-while-asked" : "many-stop"), late ? 3 : 12);
         frmMain w;
         QSignalSpy finished(&w, &frmMain::runFinished);
-        QStringList asked;
+        std::vector<MsgBoxRequest> asked;
         setMsgBoxHandler([&](const MsgBoxRequest& r) {
-            asked << r.text;
-            if (r.buttons & QMessageBox::Yes)
+            asked.push_back(r);
+            if (late && (r.buttons & QMessageBox::Yes))
                 finished.wait(60000);
             return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
         });
+        const auto reset = qScopeGuard([] { setMsgBoxHandler({}); });
         w.show();
         Fill(w, kFormDef, in, "", in + ".csv");
         w.AppCmd("go", {});
         w.close();
-        setMsgBoxHandler({});
-        QVERIFY2(asked.size() == 1 && asked[0].contains("Stop after") && finished.size() == 1,
-                 qPrintable(asked.join(" / ")));
-        QVERIFY(!w.isVisible() && !w.IsRunning());
-        QCOMPARE(Column(w, 1), QStringList({"Done", "Done", "Done"}));
+        QVERIFY(asked.size() == 1 && asked[0].text.contains("Stop after the current workbook"));
+        QVERIFY(asked[0].buttons == (QMessageBox::Yes | QMessageBox::No) && w.isVisible() != late);
+        QVERIFY(late ? finished.size() == 1 : finished.wait(60000));
+        QTest::qWait(50);
+
+        const QStringList status = Column(w, 1);
+        const int done = int(status.count("Done"));
+        QVERIFY2(status.size() == (late ? 3 : 12) && done + status.count("Pending") == status.size() &&
+                     (late ? done == 3 : done < 12),
+                 qPrintable(status.join(", ")));
+        // Every workbook marked Done gave its seven lines, and no other did.
+        QCOMPARE(int(ReadBytes(in + ".csv").count('\n')), done == 0 ? 0 : 1 + 7 * done);
+        QVERIFY(!w.isVisible() && !w.IsRunning() && asked.size() == 1);  // no final message when closing
     }
 
     // Preview before, during and after a run; closing and going on with it; the list follows the run and shows
     // failure reasons whole.
     void previewAndTheListOfALongRun()
     {
-        const QString in = path("many");
-        QDir().mkpath(in);
-        for (int i = 0; i < 30; ++i)
-            QFile::copy(kForms + "/ann-2009-03-02.xlsx", in + QStringLiteral("/ann%1.xlsx").arg(i, 2, 10, QChar('0')));
+        const QString in = CopyForms(path("many"), 30);
         WriteBytes(in + "/zz-broken.xlsx", "this is not a workbook, and the reason says so at some length");
         MsgBoxRecorder boxes;
         boxes.answers = {QMessageBox::No};
