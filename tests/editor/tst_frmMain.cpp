@@ -493,6 +493,7 @@ private slots:
             {"UTF-8", 0, 3, "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"\xe4\xb8\xad\"\r\n"},
             {"UTF-8 with mark", 0, 3, bom + "1,3\r\n\"M\xc3\xbcller\",\"\xe2\x82\xac\",\"x\"\r\n"},
             {"Latin-1 with mark", 0, 3, bom + "1,3\r\n\"M\xfcller\",\"\",\"x\"\r\n"},
+            {"empty fields", 0, 3, "2,3\r\n\"\",\"\",\"\"\r\n\"x\",\"\",\"\"\r\n"},
             {"csv", 1, 3, "\"a\",\"b\",\"c\"\r\n\"\xfc\",\"\",\"f\"\r\n"},
             {"csv with its own header", 2, 3, "\"Who\",\"What\",\"W\xe4nn\"\r\n\"a\",\"b\",\"c\"\r\n"},
             {"80 columns", 0, 80, wide},
