@@ -32,11 +32,7 @@ Words ArgcArgvWords(const std::string& text)
 TEST(CommandLine, BothSplittersByTheirOwnRules)
 {
     // clsCmdline with quotes as written, with outer quotes removed; ArgByNumber.
-    struct Case {
-        std::string text;
-        Words argv, arg, byNumber;
-    };
-    const Case cases[] = {
+    const std::tuple<std::string, Words, Words, Words> cases[] = {
         {"", {}, {}, {}},
         {"     ", {}, {}, {}},
         {"  one   two  three  ", {"one", "two", "three"}, {"one", "two", "three"}, {"one", "two", "three"}},
@@ -48,16 +44,16 @@ TEST(CommandLine, BothSplittersByTheirOwnRules)
         {"\"\" y", {"\"\"", "y"}, {"", "y"}, {"", "y"}},
         {"a\tb c", {"a\tb", "c"}, {"a\tb", "c"}, {"a\tb", "c"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ((std::tuple{CmdlineWords(c.text, true), CmdlineWords(c.text, false), ArgcArgvWords(c.text)}),
-                  (std::tuple{c.argv, c.arg, c.byNumber}))
-            << c.text;
+    for (const auto& [text, argv, arg, byNumber] : cases) {
+        EXPECT_EQ((std::tuple{CmdlineWords(text, true), CmdlineWords(text, false), ArgcArgvWords(text)}),
+                  (std::tuple{argv, arg, byNumber}))
+            << text;
     }
     for (int n : {-1, 0, 4})
         EXPECT_EQ(ArgByNumber("a b c", n), "") << n;
-    EXPECT_EQ(clsCmdline::RmQuotes("\"abc"), "ab");  // the last character is not checked
-    EXPECT_EQ(clsCmdline::RmQuotes("abc\""), "abc\"");
-    EXPECT_EQ(clsCmdline::RmQuotes("\""), "");
+    // The last character is not checked.
+    EXPECT_EQ((std::tuple{clsCmdline::RmQuotes("\"abc"), clsCmdline::RmQuotes("abc\""), clsCmdline::RmQuotes("\"")}),
+              (std::tuple{"ab", "abc\"", ""}));
 }
 
 TEST(CommandLine, CmdlineKeepsTwentyWordsAndChecksItsIndex)
@@ -103,14 +99,12 @@ TEST(CommandLine, EveryArgumentSurvivesArgumentTextAndBothSplitters)
         if (expected) {
             EXPECT_EQ(text, expected);
         }
-        EXPECT_EQ(CmdlineWords(text, false), args);
-        EXPECT_EQ(ArgcArgvWords(text), args);
+        EXPECT_EQ((std::pair{CmdlineWords(text, false), ArgcArgvWords(text)}), (std::pair{args, args}));
     }
     // The process's own arguments.
     const char* argv[] = {"/usr/bin/Gleanora", "/out", "/tmp/done here", nullptr};
     SetProcessArgumentText(ArgumentText(3, argv));
-    EXPECT_EQ(ArgCount(), 2);
-    EXPECT_EQ(ArgByNumber(2), "/tmp/done here");
+    EXPECT_EQ((std::pair{ArgCount(), ArgByNumber(2)}), (std::pair{2, std::string("/tmp/done here")}));
     SetProcessArgumentText("");
     EXPECT_EQ(ArgCount(), 0);
 }

@@ -59,7 +59,6 @@ TEST(GetWords, SplitsByTheStateTable)
         ASSERT_FALSE(w.empty());
         EXPECT_EQ(w[0], "") << line;
         EXPECT_EQ(std::vector<std::string>(w.begin() + 1, w.end()), words) << "line: [" << line << "]";
-        EXPECT_EQ(UBound(w), static_cast<int>(words.size())) << line;
     }
 }
 

@@ -96,10 +96,9 @@ TEST(EntryForm, Rounding)
     for (const auto& [value, even, away] : cases) {
         EXPECT_EQ((std::pair<int, int>(RoundHalfEven(value), RoundHalfAway(value))), (std::pair{even, away})) << value;
     }
-    EXPECT_EQ(ToInt16(40000), 32767);
-    EXPECT_EQ(ToInt16(-40000), -32768);
-    EXPECT_EQ(entryform::Str(12), " 12");  // a space before non-negative numbers
-    EXPECT_EQ(entryform::Str(-3), "-3");
+    EXPECT_EQ((std::pair{ToInt16(40000), ToInt16(-40000)}), (std::pair<int16_t, int16_t>{32767, -32768}));
+    // A space before non-negative numbers.
+    EXPECT_EQ((std::pair{entryform::Str(12), entryform::Str(-3)}), (std::pair<std::string, std::string>{" 12", "-3"}));
 }
 
 }  // namespace

@@ -38,21 +38,21 @@ private slots:
         setProgramFolder(Installed("bin"));
     }
 
-    void readOnlyFilesComeFromShare()
+    // Read-only files come from share/, the user's from a folder made on
+    // first use with the example; Edit starts the installed editor.
+    void filesAndPrograms()
     {
         QCOMPARE(AppFolder(), QDir::cleanPath(Installed("share/gleanora")));
         const std::string help = tabwright::frmMain::HelpPage(AppFolder().toStdString(), "Tabwright", "Tabwright");
         QVERIFY2(QFileInfo(QString::fromStdString(help)).isFile(), help.c_str());
-    }
-
-    void userFoldersAreCreatedWithTheExample()
-    {
         const QString user = home_.path() + QStringLiteral("/gleanora");
         QVERIFY(UserFolder() == user && !QFileInfo::exists(user));
-        QCOMPARE(AppFile("FormTypes"), user + "/FormTypes");  // made on first use, with the example
+        QCOMPARE(AppFile("FormTypes"), user + "/FormTypes");
         const QString example = user + "/FormTypes/timesheet.dat";
         QCOMPARE(ReadBytes(example), ReadBytes(Installed("share/gleanora/examples/timesheet.dat")));
         QVERIFY(QFileInfo(example).isWritable());
+        QCOMPARE(EditFormTypeCommand(example), QStringList({Installed("bin/Tabwright"), example}));
+        QVERIFY(QFileInfo(Installed("bin/Tabwright")).isExecutable());
     }
 
     void editorOpensTheExampleWithItsDefaultSpecification()
@@ -94,13 +94,6 @@ private slots:
         product.Load();
         about.Init(product);
         QVERIFY2(about.lblVersion->text().endsWith(" (package " + package + ")"), qPrintable(about.lblVersion->text()));
-    }
-
-    void editButtonStartsTheInstalledEditor()
-    {
-        const QString form = AppFile("FormTypes/timesheet.dat");
-        QCOMPARE(EditFormTypeCommand(form), QStringList({Installed("bin/Tabwright"), form}));
-        QVERIFY(QFileInfo(Installed("bin/Tabwright")).isExecutable());
     }
 };
 

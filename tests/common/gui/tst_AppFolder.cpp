@@ -37,11 +37,10 @@ private slots:
         installedBin_ = tmp_.filePath("usr/bin");
         data_ = QDir::cleanPath(installedBin_ + "/" GLEANORA_DATA_FROM_BIN);
         QVERIFY(QDir().mkpath(installedBin_));
-        Touch(data_ + "/Tabwright.dat");
+        for (const char* name : {"/Tabwright.dat", "/examples/forms/ann.xlsx", "/examples/README.txt"})
+            Touch(data_ + name);
         Touch(data_ + "/examples/timesheet.dat", "9,3\r\n");
         Touch(data_ + "/examples/orders.dat", "2,3\r\n");
-        Touch(data_ + "/examples/forms/ann.xlsx");
-        Touch(data_ + "/examples/README.txt");
         // A build tree: everything in bin/.
         buildBin_ = tmp_.filePath("build/bin");
         Touch(buildBin_ + "/Tabwright.dat");
@@ -105,16 +104,12 @@ private slots:
         QVERIFY(QFile::remove(formTypes + "/orders.dat"));
         AppFile("FormTypes/timesheet.dat");
         QCOMPARE(Entries(formTypes), QStringList({"timesheet.dat"}));
-    }
-
-    void existingFormTypesAreLeftAlone()
-    {
-        const QString xdg = tmp_.filePath("existing");
-        qputenv("XDG_DATA_HOME", xdg.toUtf8());
-        Touch(xdg + "/gleanora/FormTypes/mine.dat");
-        setProgramFolder(installedBin_);
+        // Form types the user already has are left alone.
+        const QString existing = tmp_.filePath("existing");
+        qputenv("XDG_DATA_HOME", existing.toUtf8());
+        Touch(existing + "/gleanora/FormTypes/mine.dat");
         AppFile("FormTypes");
-        QCOMPARE(Entries(xdg + "/gleanora/FormTypes"), QStringList({"mine.dat"}));
+        QCOMPARE(Entries(existing + "/gleanora/FormTypes"), QStringList({"mine.dat"}));
     }
 
     void appFolderOverrideIsAWholeApplicationFolder()
