@@ -1,5 +1,5 @@
 // Zip member reading: the central directory parsed by hand, members inflated
-// with zlib.
+// by Inflater.
 #include "workbook/ZipArchive.h"
 
 #include "workbook/Workbook.h"
@@ -107,15 +107,16 @@ __attribute__((target("pclmul"))) uint32_t FoldCrc(uint32_t crc, const unsigned 
 }
 #endif
 
-// Inflaters kept per thread between members, reset rather than set up
-// again: a run of workbooks allocates their state once.
+// A part the caller reads in pieces is inflated through a window: the last
+// 32 KiB that matches may copy from, and a slice for the bytes not yet
+// handed out. Its size bounds the memory a part of any size takes.
+constexpr size_t kHistory = size_t(32) << 10, kWindow = kHistory + (size_t(64) << 10);
+
+// Inflaters (about 11 KiB of tables each) and windows kept per thread
+// between members: a run of workbooks allocates them once.
 struct InflaterPool {
-    std::vector<std::unique_ptr<z_stream>> spare;
-    ~InflaterPool()
-    {
-        for (auto& z : spare)
-            inflateEnd(z.get());
-    }
+    std::vector<std::unique_ptr<Inflater>> inflaters;
+    std::vector<std::unique_ptr<unsigned char[]>> windows;
 };
 thread_local InflaterPool tInflaters;
 
@@ -303,19 +304,13 @@ ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size
 {
     const ZipArchive::Entry& e = zip_.entries_[entry_];
     if (e.method == 8) {
-        if (!tInflaters.spare.empty()) {
-            z_ = std::move(tInflaters.spare.back());
-            tInflaters.spare.pop_back();
-            // The reset left the last member's input and output behind.
-            z_->next_in = z_->next_out = nullptr;
-            z_->avail_in = z_->avail_out = 0;
+        if (!tInflaters.inflaters.empty()) {
+            inflater_ = std::move(tInflaters.inflaters.back());
+            tInflaters.inflaters.pop_back();
         } else {
-            z_ = std::make_unique<z_stream>();
-            if (inflateInit2(z_.get(), -MAX_WBITS) != Z_OK) {
-                z_.reset();
-                throw Error(zip_.Path() + ": " + name_ + ": out of memory");
-            }
+            inflater_ = std::make_unique<Inflater>();
         }
+        inflater_->Reset([](void* self) { return static_cast<ZipMember*>(self)->Input(); }, this);
     }
     done_ = e.stored == 0 && e.method == 0;
     if (done_ && e.size != 0)
@@ -324,17 +319,24 @@ ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size
 
 ZipMember::~ZipMember()
 {
-    if (!z_)
-        return;
-    if (tInflaters.spare.size() < 4 && inflateReset(z_.get()) == Z_OK)
-        tInflaters.spare.push_back(std::move(z_));
-    else
-        inflateEnd(z_.get());
+    if (inflater_ && tInflaters.inflaters.size() < 4)
+        tInflaters.inflaters.push_back(std::move(inflater_));
+    if (window_ && tInflaters.windows.size() < 4)
+        tInflaters.windows.push_back(std::move(window_));
 }
 
 void ZipMember::Fail(const std::string& why) const
 {
     throw Error(zip_.Path() + ": " + name_ + ": " + why);
+}
+
+void ZipMember::Refuse(Inflater::Status status) const
+{
+    if (status == Inflater::Status::TooLong)
+        Fail("part larger than its stored size (" + std::to_string(zip_.entries_[entry_].size) + " bytes)");
+    if (status == Inflater::Status::Truncated)
+        Fail("damaged part (its data ends early)");
+    Fail(std::string("damaged part (") + inflater_->Why() + ")");
 }
 
 std::string_view ZipMember::Input()
@@ -347,6 +349,36 @@ std::string_view ZipMember::Input()
     return in;
 }
 
+void ZipMember::InflateMore()
+{
+    const unsigned long long size = zip_.entries_[entry_].size;
+    if (!window_) {
+        if (!tInflaters.windows.empty()) {
+            window_ = std::move(tInflaters.windows.back());
+            tInflaters.windows.pop_back();
+        } else {
+            window_.reset(new unsigned char[kWindow + Inflater::kOverrun]);
+        }
+    }
+    while (winOut_ == winPos_ && !ended_) {
+        if (winPos_ == kWindow) {
+            std::memmove(window_.get(), window_.get() + kWindow - kHistory, kHistory);
+            winStart_ += kWindow - kHistory;
+            winPos_ = winOut_ = kHistory;
+        }
+        // The window's end, or the part's stored size if that comes first:
+        // inflating past it is damage.
+        const size_t end = size_t(std::min<unsigned long long>(kWindow, size - winStart_));
+        const bool last = winStart_ + end == size;
+        const Inflater::Status status =
+            inflater_->Inflate(window_.get(), winPos_, end, last ? kWindow + Inflater::kOverrun : end, last);
+        if (status == Inflater::Status::Done)
+            ended_ = true;
+        else if (status != Inflater::Status::Full)
+            Refuse(status);
+    }
+}
+
 size_t ZipMember::Read(char* dst, size_t n)
 {
     if (done_ || n == 0)
@@ -354,37 +386,29 @@ size_t ZipMember::Read(char* dst, size_t n)
     const ZipArchive::Entry& e = zip_.entries_[entry_];
     n = std::min<size_t>(n, 1u << 30);
     size_t got = 0;
-    if (!z_) {
+    if (!inflater_) {
         const std::string_view in =
             zip_.At(e.data + inPos_, size_t(std::min<unsigned long long>(n, e.stored - inPos_)), chunk_);
         std::memcpy(dst, in.data(), in.size());
         inPos_ += in.size();
         got = in.size();
         done_ = inPos_ == e.stored;
+    } else if (!window_ && used_ == 0 && n >= e.size) {
+        // The whole part fits the caller's buffer: inflated straight into it.
+        size_t pos = 0;
+        const Inflater::Status status =
+            inflater_->Inflate(reinterpret_cast<unsigned char*>(dst), pos, size_t(e.size), n, true);
+        if (status != Inflater::Status::Done)
+            Refuse(status);
+        got = pos;
+        done_ = true;
     } else {
-        z_->next_out = reinterpret_cast<Bytef*>(dst);
-        z_->avail_out = uInt(n);
-        for (;;) {
-            if (z_->avail_in == 0 && inPos_ < e.stored) {
-                const std::string_view in = Input();
-                z_->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-                z_->avail_in = uInt(in.size());
-            }
-            // With all the input at hand, zlib inflates without keeping a
-            // window when the output has room for the rest.
-            const int rc = inflate(z_.get(), inPos_ == e.stored ? Z_FINISH : Z_NO_FLUSH);
-            if (rc == Z_STREAM_END) {
-                done_ = true;
-                break;
-            }
-            if (rc != Z_OK && rc != Z_BUF_ERROR)
-                Fail(std::string("damaged part (") + (z_->msg ? z_->msg : "bad deflate data") + ")");
-            if (z_->avail_out == 0)
-                break;
-            if (z_->avail_in == 0 && inPos_ == e.stored)
-                Fail("damaged part (its data ends early)");
-        }
-        got = n - z_->avail_out;
+        if (winOut_ == winPos_)
+            InflateMore();
+        got = std::min(n, winPos_ - winOut_);
+        std::memcpy(dst, window_.get() + winOut_, got);
+        winOut_ += got;
+        done_ = ended_ && winOut_ == winPos_;
     }
     crc_ = Crc32(crc_, dst, got);
     used_ += got;

@@ -1,10 +1,12 @@
 #pragma once
 // Members of a zip package (.xlsx, .ods, .xlsb), inflated with a size bound
 // so that a small damaged or hostile file cannot inflate without end. The
-// central directory is read by hand and members are inflated with zlib
-// straight into the caller's buffer: a form workbook is read and parsed in
-// well under a millisecond, and a general zip library's set-up would cost
-// more than the parsing.
+// central directory is read by hand and members are inflated by our own
+// decoder (Inflate.h), straight into the caller's buffer when the whole part
+// fits it: a form workbook is read and parsed in well under a millisecond,
+// and a general zip library's set-up would cost more than the parsing.
+#include "workbook/Inflate.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,8 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-typedef struct z_stream_s z_stream;
 
 namespace wb::detail {
 
@@ -46,6 +46,10 @@ private:
     [[noreturn]] void Fail(const std::string& why) const;
     // The next piece of the stored data; empty at its end.
     std::string_view Input();
+    // More of a deflated part into window_, when the caller reads it in
+    // pieces smaller than the part.
+    void InflateMore();
+    [[noreturn]] void Refuse(Inflater::Status status) const;
 
     const ZipArchive& zip_;
     std::string name_;
@@ -55,8 +59,12 @@ private:
     size_t used_ = 0;               // bytes handed out
     uint32_t crc_ = 0;
     bool done_ = false;
-    std::unique_ptr<z_stream> z_;  // deflated members only
-    std::string chunk_;            // stored bytes read from the file
+    std::unique_ptr<Inflater> inflater_;       // deflated members only
+    std::unique_ptr<unsigned char[]> window_;  // inflated bytes not handed out, and the 32 KiB before them
+    size_t winPos_ = 0, winOut_ = 0;           // window_ inflated up to, handed out up to
+    unsigned long long winStart_ = 0;          // bytes inflated before window_[0]
+    bool ended_ = false;                       // the deflate stream has ended
+    std::string chunk_;                        // stored bytes read from the file
 };
 
 class ZipArchive {

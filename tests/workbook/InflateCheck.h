@@ -1,0 +1,94 @@
+#pragma once
+// Our raw inflate set against zlib's, for the inflate tests and fuzz target
+// (no test framework here): the same deflate data and stated size must give
+// the same bytes or be refused by both.
+#include "tests/workbook/HandMade.h"
+#include "workbook/Inflate.h"
+#include "workbook/Workbook.h"
+#include "workbook/ZipArchive.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <zlib.h>
+
+namespace inflatecheck {
+
+// zlib's raw inflate of all of `deflated` into `size` bytes; nullopt unless
+// the stream ends within them.
+inline std::optional<std::string> Zlib(const std::string& deflated, size_t size)
+{
+    z_stream z{};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+        return std::nullopt;
+    std::string out(size, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(deflated.data()));
+    z.avail_in = uInt(deflated.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(size);
+    const int rc = inflate(&z, Z_FINISH);
+    out.resize(size - z.avail_out);
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END)
+        return std::nullopt;
+    return out;
+}
+
+// Ours straight into a buffer of `room` bytes (at least `size`), the input
+// given in pieces of `piece` bytes (0: at once); nullopt when refused, and
+// `status` says how.
+inline std::optional<std::string> Ours(const std::string& deflated, size_t size, size_t room, size_t piece = 0,
+                                       wb::detail::Inflater::Status* status = nullptr)
+{
+    struct Feed {
+        std::string_view rest;
+        size_t piece;
+    } feed{deflated, piece ? piece : deflated.size() + 1};
+    auto inflater = std::make_unique<wb::detail::Inflater>();
+    inflater->Reset(
+        [](void* p) {
+            Feed& f = *static_cast<Feed*>(p);
+            const std::string_view next = f.rest.substr(0, f.piece);
+            f.rest.remove_prefix(next.size());
+            return next;
+        },
+        &feed);
+    std::string out(room, '\0');
+    size_t pos = 0;
+    const auto s = inflater->Inflate(reinterpret_cast<unsigned char*>(out.data()), pos, size, room, true);
+    if (status)
+        *status = s;
+    if (s != wb::detail::Inflater::Status::Done)
+        return std::nullopt;
+    out.resize(pos);
+    return out;
+}
+
+// Ours as a zip member of the stated size and CRC, written to `path` and
+// read from the package's bytes in memory or from its file, in pieces of
+// `piece` bytes; nullopt when refused.
+inline std::optional<std::string> Member(const std::string& deflated, size_t size, uint32_t crc, size_t piece,
+                                         const std::string& path, bool inMemory)
+{
+    testjson::WriteZip(path, {{"part.xml", deflated, 8, crc, uint32_t(size)}});
+    try {
+        std::unique_ptr<wb::detail::ZipArchive> zip;
+        if (inMemory) {
+            std::ifstream f(path, std::ios::binary);
+            std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+            zip = std::make_unique<wb::detail::ZipArchive>(path, std::move(bytes));
+        } else {
+            zip = std::make_unique<wb::detail::ZipArchive>(path);
+        }
+        auto member = zip->Open("part.xml");
+        std::string out, buf(piece, '\0');
+        while (const size_t got = member->Read(buf.data(), piece))
+            out.append(buf, 0, got);
+        return out;
+    } catch (const wb::Error&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace inflatecheck
