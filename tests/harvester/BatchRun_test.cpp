@@ -206,6 +206,30 @@ TEST_F(BatchRun, TheRunsOwnFilesAreNeverWorkbooksAndNoneIsLeftBehind)
     EXPECT_EQ(Run(data, "").listed, 0);
 }
 
+// Whichever link names the data file, its folder or the file itself, the run
+// knows its own files where they lie.
+TEST_F(BatchRun, OwnFilesReachedThroughLinksAreNeverWorkbooks)
+{
+    AddBooks(1);
+    fs::create_directory_symlink(in, dir / "inLink");
+    fs::create_symlink(in + "/real.csv", dir / "dataLink.csv");
+    const std::pair<std::string, std::string> rows[] = {
+        {dir / "inLink/data.csv", in + "/data.csv"},
+        {dir / "dataLink.csv", in + "/real.csv"},
+    };
+    for (const auto& [dataPath, file] : rows) {
+        SCOPED_TRACE(dataPath);
+        data = dataPath;
+        WriteFile(file, "");
+        BatchResult r = Run(in + "/*", "");
+        EXPECT_EQ(r.configError, "");
+        EXPECT_EQ(Column(0), Strings{in + "/b000.xlsx"});
+        EXPECT_TRUE(r.failures.empty()) << r.message;
+        EXPECT_EQ(ReadFile(file), Lines(1));
+        fs::remove(file);
+    }
+}
+
 TEST_F(BatchRun, AppendingNeverMergesLines)
 {
     AddBooks(1);
