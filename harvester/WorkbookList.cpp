@@ -132,6 +132,8 @@ std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vec
             std::free(real);
             if (realPrefix.back() != kSep)
                 realPrefix += kSep;
+            if (realPrefix == absPrefix)
+                realPrefix.clear();  // no link: one comparison will do
         }
     auto skipped = [&](const std::string& name) {
         return std::find(skip.begin(), skip.end(), absPrefix + name) != skip.end() ||
