@@ -203,6 +203,56 @@ int ParseCount(std::string_view s, const std::string& file, bool rows)
     return static_cast<int>(value);
 }
 
+// Where a "dat" file breaks its own count line (see LoadCheckedDat).
+DatProblem CheckDat(std::string_view text, const std::string& path)
+{
+    LineReader in(text, path);
+    if (in.AtEnd())
+        return {};
+    int rows = 0, cols = 0;
+    try {
+        const auto countLine = in.Next();
+        const auto comma = countLine.find(',');
+        if (comma == std::string_view::npos)
+            throw rt::RtError(rt::TypeMismatch);
+        rows = ParseCount(countLine.substr(0, comma), path, true);
+        cols = ParseCount(countLine.substr(comma + 1), path, false);
+    } catch (const rt::RtError& e) {
+        return {1, e.Number() == rt::Overflow              ? "a count above 32,767"
+                   : e.Number() == rt::SubscriptOutOfRange ? "a negative count"
+                                                           : "the count line is not two whole numbers (rows,columns)"};
+    }
+    if (cols > 80)
+        return {1, "the count line gives " + std::to_string(cols) + " columns, more than 80"};
+    auto plural = [](int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+    int line = 1;
+    for (int r = 0; r < rows; ++r) {
+        ++line;
+        if (in.AtEnd())
+            return {line,
+                    "the file ends after " + plural(r, "row") + " where the count line gives " + std::to_string(rows)};
+        const auto row = in.Next();
+        WordList words;
+        try {
+            words = GetWords(row);
+        } catch (const rt::RtError& e) {
+            return {line, e.Number() == rt::SubscriptOutOfRange ? "more than 80 fields"
+                                                                : "a line longer than 32,766 characters"};
+        }
+        if (UBound(words) == 0)
+            return {line, std::count(row.begin(), row.end(), '"') % 2 ? "a quote that is not closed"
+                                                                      : "text after a closing quote"};
+        if (UBound(words) != cols)
+            return {line, plural(UBound(words), "field") + " where the count line gives " + std::to_string(cols)};
+    }
+    while (!in.AtEnd()) {
+        ++line;
+        if (in.Next().find_first_not_of(" \t") != std::string_view::npos)
+            return {line, "more rows than the " + std::to_string(rows) + " that the count line gives"};
+    }
+    return {};
+}
+
 }  // namespace
 
 void AppendQuoted(std::string& out, std::string_view value)
@@ -330,8 +380,24 @@ void clsDatFile::Load()
         return;
     if (fileName_.empty())
         throw rt::FatalError("clsDatFile.Load: Filename not set");
+    LoadBytes(ReadWholeFile(fileName_));
+}
+
+DatProblem clsDatFile::LoadCheckedDat()
+{
+    if (fileName_.empty())
+        throw rt::FatalError("clsDatFile.Load: Filename not set");
     const std::string bytes = ReadWholeFile(fileName_);
-    std::string_view text = bytes;
+    DatProblem problem = CheckDat(bytes, fileName_);
+    if (problem.line == 0) {
+        fmt_ = 0;
+        LoadBytes(bytes);
+    }
+    return problem;
+}
+
+void clsDatFile::LoadBytes(std::string_view text)
+{
     bom_ = text.starts_with(kBom);
     if (bom_)
         text.remove_prefix(kBom.size());
@@ -463,54 +529,4 @@ void clsDatFile::Save() const
     if (fileName_.empty() || fmt_ < 0 || fmt_ > 2)
         return;
     WriteAtomically(fileName_, SaveText(fmt_ != 0, fmt_ == 2));
-}
-
-DatProblem CheckDatFile(const std::string& path)
-{
-    const std::string text = ReadWholeFile(path);
-    LineReader in(text, path);
-    if (in.AtEnd())
-        return {};
-    int rows = 0, cols = 0;
-    try {
-        const auto countLine = in.Next();
-        const auto comma = countLine.find(',');
-        if (comma == std::string_view::npos)
-            throw rt::RtError(rt::TypeMismatch);
-        rows = ParseCount(countLine.substr(0, comma), path, true);
-        cols = ParseCount(countLine.substr(comma + 1), path, false);
-    } catch (const rt::RtError& e) {
-        return {1, e.Number() == rt::Overflow              ? "a count above 32,767"
-                   : e.Number() == rt::SubscriptOutOfRange ? "a negative count"
-                                                           : "the count line is not two whole numbers (rows,columns)"};
-    }
-    if (cols > 80)
-        return {1, "the count line gives " + std::to_string(cols) + " columns, more than 80"};
-    auto plural = [](int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
-    int line = 1;
-    for (int r = 0; r < rows; ++r) {
-        ++line;
-        if (in.AtEnd())
-            return {line,
-                    "the file ends after " + plural(r, "row") + " where the count line gives " + std::to_string(rows)};
-        const auto row = in.Next();
-        WordList words;
-        try {
-            words = GetWords(row);
-        } catch (const rt::RtError& e) {
-            return {line, e.Number() == rt::SubscriptOutOfRange ? "more than 80 fields"
-                                                                : "a line longer than 32,766 characters"};
-        }
-        if (UBound(words) == 0)
-            return {line, std::count(row.begin(), row.end(), '"') % 2 ? "a quote that is not closed"
-                                                                      : "text after a closing quote"};
-        if (UBound(words) != cols)
-            return {line, plural(UBound(words), "field") + " where the count line gives " + std::to_string(cols)};
-    }
-    while (!in.AtEnd()) {
-        ++line;
-        if (in.Next().find_first_not_of(" \t") != std::string_view::npos)
-            return {line, "more rows than the " + std::to_string(rows) + " that the count line gives"};
-    }
-    return {};
 }

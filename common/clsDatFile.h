@@ -24,6 +24,14 @@
 #include <string_view>
 #include <vector>
 
+// Where a "dat" form file breaks its own count line (see LoadCheckedDat).
+// line is 1 for the count line; 0 when the file is well formed or has no
+// count line at all (Load reports that).
+struct DatProblem {
+    int line = 0;
+    std::string what;  // "2 fields where the count line gives 3"
+};
+
 class clsDatFile {
 public:
     static constexpr int kMaxRows = 32767;
@@ -82,6 +90,12 @@ public:
     void setTable(std::vector<DatRow> rows, int cols);
     void Clear();
     void Load();
+    // Load of a "dat" file for readers that must not take a damaged file for
+    // a shorter one (Load stops quietly at the first bad row): the file is
+    // read once, and where it breaks its count line is returned instead of
+    // loading it. Blank lines after the rows are allowed. A missing or
+    // unreadable file throws as Load does.
+    DatProblem LoadCheckedDat();
     void Save() const;  // atomic: a temporary file in the same folder renamed over the target
 
 private:
@@ -106,21 +120,11 @@ private:
 
     void Allocate();
     void CheckStorage(int pRow, int pCol) const;
+    void LoadBytes(std::string_view bytes);
     void LoadDat(std::string_view text);
     void LoadCsv(std::string_view text, bool header);
     std::string SaveText(bool csv, bool header) const;
 };
-
-// Where a "dat" form file breaks its own count line, for readers that must
-// not take a damaged file for a shorter one (Load stops quietly at the first
-// bad row). line is 1 for the count line; 0 when the file is well formed or
-// has no count line at all (Load reports that). Blank lines after the rows
-// are allowed. A missing or unreadable file throws as Load does.
-struct DatProblem {
-    int line = 0;
-    std::string what;  // "2 fields where the count line gives 3"
-};
-DatProblem CheckDatFile(const std::string& path);
 
 // Appends value as one field of a data file line: between double quotes,
 // each inner quote doubled (a"b -> "a""b").

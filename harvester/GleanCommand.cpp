@@ -153,8 +153,12 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
     clsBatchRun run(list);
     run.setPaths(paths);
     run.setLimit(0);
-    unsigned cores = std::thread::hardware_concurrency();
-    run.setJobs(options.jobs > 0 ? options.jobs : static_cast<int>(cores ? cores : 1));
+    if (options.jobs > 0) {
+        run.setJobs(options.jobs);
+    } else {
+        const unsigned cores = std::thread::hardware_concurrency();
+        run.setJobs(static_cast<int>(cores ? cores : 1));
+    }
     run.setWaitForLock(true);
     run.onWaitingForLock = [&] {
         err << "glean: waiting for another harvester to finish with " << paths.dataFile << "\n";
@@ -208,22 +212,24 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
         err << "glean: " << r.configError << "\n";
         return kUsageOrConfig;
     }
+    // The closing lines in one write (stderr is unbuffered).
+    std::string closing;
     if (progressBar && total > 0)
-        err << "\n";
+        closing += "\n";
     if (r.listed == 0 && !options.watch)
-        err << clsBatchRun::kNothingToDo << "\n";
+        closing += std::string(clsBatchRun::kNothingToDo) + "\n";
     if (r.stopped) {
         // A workbook's failure that stopped the run was printed with it.
-        err << (r.stoppedAt.empty() ? "glean: the run stopped: " + r.stopReason
-                                    : "glean: the run stopped at " + r.stoppedAt)
-            << "\n";
+        closing += (r.stoppedAt.empty() ? "glean: the run stopped: " + r.stopReason
+                                        : "glean: the run stopped at " + r.stoppedAt) +
+                   "\n";
     }
     for (const std::string& path : r.notTried)
-        err << "Not tried " << path << "\n";
-    err << r.done << " harvested, " << r.failures.size() << " failed";
+        closing += "Not tried " + path + "\n";
+    closing += std::to_string(r.done) + " harvested, " + std::to_string(r.failures.size()) + " failed";
     if (!r.notTried.empty())
-        err << ", " << r.notTried.size() << " not tried";
-    err << "\n";
+        closing += ", " + std::to_string(r.notTried.size()) + " not tried";
+    err << closing + "\n" << std::flush;
     return r.failures.empty() && !r.stopped ? kAllHarvested : kSomeFailed;
 }
 

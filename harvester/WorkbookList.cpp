@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
@@ -121,9 +122,22 @@ std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vec
 {
     const std::string prefix = src.folder == "/" ? "/" : src.folder + kSep;
     const std::string absPrefix = AbsoluteFolder(src.folder);
-    // A listed name has no "/" and is not "." or "..": the folder made absolute once will do.
+    // A listed name has no "/" and is not "." or "..": the folder made absolute
+    // once will do, and with its links resolved, for a folder named through a
+    // link to where the run's own files are.
+    std::string realPrefix;
+    if (!skip.empty())
+        if (char* real = ::realpath(src.folder.c_str(), nullptr)) {
+            realPrefix = real;
+            std::free(real);
+            if (realPrefix.back() != kSep)
+                realPrefix += kSep;
+            if (realPrefix == absPrefix)
+                realPrefix.clear();  // no link: one comparison will do
+        }
     auto skipped = [&](const std::string& name) {
-        return std::find(skip.begin(), skip.end(), absPrefix + name) != skip.end();
+        return std::find(skip.begin(), skip.end(), absPrefix + name) != skip.end() ||
+               (!realPrefix.empty() && std::find(skip.begin(), skip.end(), realPrefix + name) != skip.end());
     };
     if (src.oneFile)
         return skipped(src.pattern) ? std::vector<std::string>{} : std::vector<std::string>{prefix + src.pattern};

@@ -12,6 +12,8 @@
 #include "harvester/modExtractWorkbookData.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -82,12 +84,35 @@ void CheckFolders(const BatchPaths& p, const WorkbookSource& source)
                           " (each run would harvest the same workbooks again)");
 }
 
-// The run's own files beside the data file, never workbooks.
+// The run's own files beside the data file, never workbooks: each by its
+// absolute name and by its name with links resolved. The three share one
+// folder, made absolute and resolved once; a file that is itself a link is
+// resolved whole.
 std::vector<std::string> OwnFiles(const std::string& dataFile)
 {
+    const std::string name = NameOf(dataFile);
+    std::string absFolder, realFolder;
+    if (!name.empty() && name != "." && name != "..") {
+        absFolder = AbsolutePath(FolderOf(dataFile));
+        if (char* real = ::realpath(FolderOf(dataFile).c_str(), nullptr)) {
+            realFolder = real;
+            std::free(real);
+        }
+    }
+    auto join = [](const std::string& dir, const std::string& file) {
+        return dir.ends_with(kSep) ? dir + file : dir + kSep + file;
+    };
     std::vector<std::string> own;
     for (const std::string& f : {dataFile, DataFileLock::PathFor(dataFile), Journal::PathFor(dataFile)}) {
-        own.push_back(AbsolutePath(f));
+        own.push_back(absFolder.starts_with(kSep) ? join(absFolder, NameOf(f)) : AbsolutePath(f));
+        if (!realFolder.empty()) {
+            const std::string real = join(realFolder, NameOf(f));
+            struct stat st {};
+            if (::lstat(real.c_str(), &st) == 0 ? !S_ISLNK(st.st_mode) : errno == ENOENT) {
+                own.push_back(real);
+                continue;
+            }
+        }
         std::error_code ec;
         auto real = std::filesystem::weakly_canonical(f, ec);
         if (!ec)

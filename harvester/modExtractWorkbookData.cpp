@@ -223,13 +223,10 @@ FormDefinition LoadFormDefinition(const std::string& path)
     clsDatFile dat;
     dat.setFileName(path);
     dat.setFmt(0);
-    if (!path.empty()) {
-        // Loading alone would take a damaged file for one with empty fields.
-        const DatProblem problem = CheckDatFile(path);
-        if (problem.line > 0)
-            throw FormDefinitionError(path, problem.line, problem.what);
-    }
-    dat.Load();
+    // Loading alone would take a damaged file for one with empty fields.
+    const DatProblem problem = dat.LoadCheckedDat();
+    if (problem.line > 0)
+        throw FormDefinitionError(path, problem.line, problem.what);
     if (dat.Rows() < 1)
         throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields: " + path);
     FormDefinition form;

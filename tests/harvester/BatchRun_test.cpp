@@ -1,6 +1,7 @@
 // The batch run over real folders: listing rules, moving, the per-run limit,
 // failures that leave no lines, configuration errors, appending, and the same
 // data file for any number of reading threads; dry runs and the preview.
+#include "common/modUtil.h"
 #include "harvester/GleanCommand.h"
 #include "harvester/WorkbookList.h"
 #include "harvester/WorkbookPreview.h"
@@ -195,6 +196,33 @@ TEST_F(BatchRun, TheRunsOwnFilesAreNeverWorkbooksAndNoneIsLeftBehind)
     EXPECT_EQ(ReadFile(data), Lines(4));
     // Naming the data file itself as the one input lists nothing.
     EXPECT_EQ(Run(data, "").listed, 0);
+}
+
+// Whichever link names the data file, its folder or the file itself, the run
+// knows its own files where they lie.
+TEST_F(BatchRun, OwnFilesReachedThroughLinksAreNeverWorkbooks)
+{
+    AddBooks(1);
+    fs::create_directory_symlink(in, dir / "inLink");
+    fs::create_symlink(in + "/real.csv", dir / "dataLink.csv");
+    const struct {
+        std::string data, file, input;
+    } rows[] = {
+        {dir / "inLink/data.csv", in + "/data.csv", in + "/*"},
+        {dir / "dataLink.csv", in + "/real.csv", in + "/*"},
+        {in + "/data.csv", in + "/data.csv", dir / "inLink/*"},  // the input folder named through the link
+    };
+    for (const auto& [dataPath, file, input] : rows) {
+        SCOPED_TRACE(dataPath + " " + input);
+        data = dataPath;
+        WriteFile(file, "");
+        BatchResult r = Run(input, "");
+        EXPECT_EQ(r.configError, "");
+        EXPECT_EQ(Column(0), Strings{FolderOf(input) + "/b000.xlsx"});
+        EXPECT_TRUE(r.failures.empty()) << r.message;
+        EXPECT_EQ(ReadFile(file), Lines(1));
+        fs::remove(file);
+    }
 }
 
 TEST_F(BatchRun, AppendingNeverMergesLines)
