@@ -91,13 +91,15 @@ public:
         w_.txtInDir->setText(QString::fromStdString(kIn));
         w_.txtOutDir->setText(QString());
         w_.txtExportTo->setText(data_);
-        // Under callgrind a run takes some fifty times longer, and the list
-        // and bar would be brought up to date several times where a run at
-        // full speed shows them once, at its end.
-        if (kStretchShow)
+        // Under callgrind a run takes some fifty times longer: the list and
+        // bar would be brought up to date several times and the text cursor
+        // would blink, where a run at full speed shows them once, at its end.
+        if (kStretchShow) {
+            QApplication::setCursorFlashTime(0);
             for (QTimer* t : w_.findChildren<QTimer*>())
                 if (t->interval() == frmMain::kShowRunMs)
                     t->setInterval(frmMain::kShowRunMs * 1000);
+        }
     }
     std::string Run()
     {
