@@ -8,6 +8,11 @@
 //   GLEAN_BENCH_JOBS  jobs of both runs (default: one per processor)
 //   GLEAN_BENCH_RATIO N: no benchmarks; N runs of each in turns, then the
 //                     best times and their ratio on one line
+//   GLEAN_BENCH_GRAB  FILE.png: no benchmarks; two runs of the window, then
+//                     the window as they left it, to compare the look of two
+//                     builds pixel by pixel
+//   GLEAN_BENCH_PAINTS 1: no benchmarks; two runs of the window, and of the
+//                     second each paint and what asked for it, on stderr
 #include "common/gui/modAppFolder.h"
 #include "harvester/GleanCommand.h"
 #include "harvester/WorkbookList.h"
@@ -15,14 +20,18 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QImage>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -39,6 +48,10 @@ const std::string kIn = Env("GLEAN_BENCH_IN", std::string(SOURCE_DIR) + "/build-
 const std::string kForm = Env("GLEAN_BENCH_FORM", std::string(SOURCE_DIR) + "/build-bench/corpus/form.dat");
 const int kJobs =
     std::atoi(Env("GLEAN_BENCH_JOBS", std::to_string(std::max(1u, std::thread::hardware_concurrency()))).c_str());
+
+// GLEAN_BENCH_ITERATIONS: runs of each, for instruction counts under callgrind.
+const int kIterations = std::atoi(Env("GLEAN_BENCH_ITERATIONS", "0").c_str());
+const bool kStretchShow = kIterations > 0;
 
 int Workbooks()
 {
@@ -78,6 +91,15 @@ public:
         w_.txtInDir->setText(QString::fromStdString(kIn));
         w_.txtOutDir->setText(QString());
         w_.txtExportTo->setText(data_);
+        // Under callgrind a run takes some fifty times longer: the list and
+        // bar would be brought up to date several times and the text cursor
+        // would blink, where a run at full speed shows them once, at its end.
+        if (kStretchShow) {
+            QApplication::setCursorFlashTime(0);
+            for (QTimer* t : w_.findChildren<QTimer*>())
+                if (t->interval() == frmMain::kShowRunMs)
+                    t->setInterval(frmMain::kShowRunMs * 1000);
+        }
     }
     std::string Run()
     {
@@ -87,12 +109,20 @@ public:
         w_.AppCmd(QStringLiteral("go"), {});
         loop.exec();
         QApplication::processEvents();  // the paint the run's end asks for
-        return w_.LastResult().done == Workbooks() ? std::string() : "the window's run did not harvest every workbook";
+        return w_.LastResult().done == workbooks_ ? std::string() : "the window's run did not harvest every workbook";
+    }
+    // The window as drawn now, the data file's box showing a name that is
+    // the same in every process.
+    QImage Grab()
+    {
+        w_.txtExportTo->setText(QStringLiteral("data.csv"));
+        return w_.grab().toImage();
     }
 
 private:
     QTemporaryDir tmp_;
     const QString data_ = tmp_.filePath("data.csv");
+    const int workbooks_ = Workbooks();  // counted once: listing the folder is no part of a run
     frmMain w_;
 };
 
@@ -136,6 +166,51 @@ int Ratio(int pairs)
     return 0;
 }
 
+// Prints each paint event (widget, rectangle) and each posted layout or
+// update request while it lives.
+class PaintLog : public QObject {
+public:
+    PaintLog() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) {
+            const QRect r = static_cast<QPaintEvent*>(e)->rect();
+            std::fprintf(stderr, "paint %s %s %d,%d %dx%d\n", o->metaObject()->className(), qPrintable(o->objectName()),
+                         r.x(), r.y(), r.width(), r.height());
+        } else if (e->type() == QEvent::UpdateRequest || e->type() == QEvent::LayoutRequest) {
+            std::fprintf(stderr, "%s %s %s\n", e->type() == QEvent::UpdateRequest ? "update" : "layout",
+                         o->metaObject()->className(), qPrintable(o->objectName()));
+        }
+        return false;
+    }
+};
+
+int Paints()
+{
+    WindowJob window;
+    for (int i = 0; i < 2; ++i) {
+        std::unique_ptr<PaintLog> log(i == 1 ? new PaintLog : nullptr);
+        if (i == 1)
+            std::fprintf(stderr, "-- run\n");
+        if (const std::string error = window.Run(); !error.empty()) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int Grab(const QString& file)
+{
+    WindowJob window;
+    for (int i = 0; i < 2; ++i)
+        if (const std::string error = window.Run(); !error.empty()) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+    return window.Grab().save(file) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -146,12 +221,14 @@ int main(int argc, char** argv)
     // GLEAN_BENCH_RATIO: that many runs of each in turns, and only the ratio.
     if (const int pairs = std::atoi(Env("GLEAN_BENCH_RATIO", "0").c_str()); pairs > 0)
         return Ratio(pairs);
-    // GLEAN_BENCH_ITERATIONS: runs of each, for instruction counts under callgrind.
-    const int iterations = std::atoi(Env("GLEAN_BENCH_ITERATIONS", "0").c_str());
+    if (const std::string grab = Env("GLEAN_BENCH_GRAB", ""); !grab.empty())
+        return Grab(QString::fromStdString(grab));
+    if (!Env("GLEAN_BENCH_PAINTS", "").empty())
+        return Paints();
     for (auto [name, fn] : {std::pair{"GleanRun", &JobRun<GleanJob>}, std::pair{"WindowRun", &JobRun<WindowJob>}}) {
         auto* b = benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->UseRealTime();
-        if (iterations > 0)
-            b->Iterations(iterations);
+        if (kIterations > 0)
+            b->Iterations(kIterations);
         else
             b->MinTime(1.0);
     }
