@@ -118,8 +118,10 @@ constexpr size_t kMaxCellText = size_t(1) << 20;
 // (<rPh>) and their properties left out. Consumes the element's End.
 std::string StringItemText(XmlStream& xs)
 {
-    const int depth = xs.Depth();
     std::string s;
+    if (xs.TakeOnlyChildText("t", s, kMaxCellText))
+        return DecodeEscapes(s);
+    const int depth = xs.Depth();
     bool inRun = false;
     for (;;) {
         const XmlStream::Event e = xs.Next();
@@ -519,10 +521,11 @@ private:
             return Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(col) + std::to_string(row + 1) +
                          ": " + why);
         };
-        bool hasV = false, hasIs = false;
         std::string v, inlineText;
+        // Nearly always a lone <v>, taken in one step.
+        bool hasV = xs.TakeOnlyChildText("v", v, kMaxCellText), hasIs = false;
         const int depth = xs.Depth();
-        for (;;) {
+        for (bool more = !hasV; more;) {
             const XmlStream::Event e = xs.Next();
             if (e == XmlStream::End && xs.Depth() < depth)
                 break;

@@ -710,6 +710,40 @@ void XmlStream::Skip()
     }
 }
 
+bool XmlStream::TakeOnlyChildText(std::string_view local, std::string& out, size_t limit)
+{
+    if (pendingEnd_ || inCdata_ || open_.empty() || int(open_.size()) >= kMaxDepth)
+        return false;
+    // The buffer ends in a NUL, which no test below accepts.
+    const char* const b = buf_.get() + pos_;
+    const char* const end = buf_.get() + end_;
+    const size_t avail = end_ - pos_;
+    if (b[0] != '<')
+        return false;
+    size_t localAt = 0;
+    const size_t n = ScanName(b, 1, avail, localAt);
+    if (n == 1 || b[n] != '>' || std::string_view(b + localAt, n - localAt) != local)
+        return false;
+    const std::string_view child(b + 1, n - 1);
+    const std::string_view parent = OpenName(open_.size() - 1);
+    const char* const from = b + n + 1;
+    const char* const lt = static_cast<const char*>(std::memchr(from, '<', size_t(end - from)));
+    if (!lt || size_t(end - lt) < child.size() + parent.size() + 6)
+        return false;
+    const char* const next = lt + child.size() + 3;
+    if (lt[1] != '/' || std::memcmp(lt + 2, child.data(), child.size()) != 0 || next[-1] != '>' || next[0] != '<' ||
+        next[1] != '/' || std::memcmp(next + 2, parent.data(), parent.size()) != 0 || next[2 + parent.size()] != '>')
+        return false;
+    const std::string_view text = Decode(textStore_, from, size_t(lt - from));
+    if (text.size() > limit)
+        return false;
+    out.assign(text);
+    pos_ = size_t(next + 3 + parent.size() - buf_.get());
+    Pop();
+    attrCount_ = 0;
+    return true;
+}
+
 std::string XmlStream::ReadText(size_t limit)
 {
     std::string s;
