@@ -12,6 +12,14 @@ namespace wb::detail {
 namespace {
 
 constexpr size_t kChunk = size_t(64) << 10;
+// Bytes behind a buffer's end that may be read (and ignored): a short name
+// is copied as one block of this size.
+constexpr size_t kSlack = 16;
+
+std::unique_ptr<char[]> NewBuffer(size_t n)
+{
+    return std::unique_ptr<char[]>(new char[n + kSlack]);
+}
 
 // Character classes for the scanners, one table look-up per byte.
 enum : uint16_t {
@@ -165,7 +173,7 @@ XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(memb
         attrs_ = std::move(spare.attrs);
         pool.pop_back();
     } else {
-        buf_.reset(new char[kChunk]);
+        buf_ = NewBuffer(kChunk);
         size_ = kChunk;
     }
     buf_[0] = '\0';
@@ -232,7 +240,7 @@ bool XmlStream::Fill()
         buf_[end_] = '\0';
     }
     if (end_ + 1 >= size_) {
-        std::unique_ptr<char[]> bigger(new char[size_ * 2]);
+        std::unique_ptr<char[]> bigger = NewBuffer(size_ * 2);
         std::memcpy(bigger.get(), buf_.get(), end_);
         bigger[end_] = '\0';  // the scans' end, even if nothing more comes
         buf_ = std::move(bigger);
@@ -511,10 +519,14 @@ bool XmlStream::ParseTag()
     pos_ += i + 1;  // b[i] == '>'
     if (int(open_.size()) >= kMaxDepth)
         Fail("elements nested deeper than " + std::to_string(kMaxDepth));
-    // The name is copied: the buffer moves when it is filled again.
-    if (names_.size() < namesTop_ + qname.size())
+    // The name is copied: the buffer moves when it is filled again. A short
+    // one goes as one block of kSlack bytes, for which both have room.
+    if (names_.size() < namesTop_ + qname.size() + kSlack)
         names_.resize(std::max(names_.size() * 2, namesTop_ + qname.size() + 64));
-    std::memcpy(names_.data() + namesTop_, qname.data(), qname.size());
+    if (qname.size() <= kSlack)
+        std::memcpy(names_.data() + namesTop_, qname.data(), kSlack);
+    else
+        std::memcpy(names_.data() + namesTop_, qname.data(), qname.size());
     open_.push_back({uint32_t(namesTop_), uint32_t(namesTop_ + (local - 1))});
     namesTop_ += qname.size();
     name_ = std::string_view(b + local, qname.size() + 1 - local);
