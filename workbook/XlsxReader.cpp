@@ -32,11 +32,30 @@ std::string RelsOf(const std::string& part)
     return FolderOf(part) + "_rels/" + file + ".rels";
 }
 
+// A part name that resolves to itself: no escapes, backslashes, or empty,
+// "." or ".." segments.
+bool IsPlainPartName(std::string_view s)
+{
+    if (s.empty() || s.find_first_of("%\\") != std::string_view::npos)
+        return false;
+    for (size_t start = 0;;) {
+        const size_t end = std::min(s.find('/', start), s.size());
+        const std::string_view seg = s.substr(start, end - start);
+        if (seg.empty() || seg == "." || seg == "..")
+            return false;
+        if (end == s.size())
+            return true;
+        start = end + 1;
+    }
+}
+
 // A relationship target as a package part name: relative to the source's
 // folder, or absolute from the package root; ".." and "%20" resolved.
 std::string ResolveTarget(const std::string& folder, const std::string& target)
 {
     std::string raw = !target.empty() && target[0] == '/' ? target.substr(1) : folder + target;
+    if (IsPlainPartName(raw))
+        return raw;  // as nearly every writer gives it
     std::string decoded;
     for (size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '%' && i + 2 < raw.size() && std::isxdigit(static_cast<unsigned char>(raw[i + 1])) &&
@@ -118,8 +137,10 @@ constexpr size_t kMaxCellText = size_t(1) << 20;
 // (<rPh>) and their properties left out. Consumes the element's End.
 std::string StringItemText(XmlStream& xs)
 {
-    const int depth = xs.Depth();
     std::string s;
+    if (xs.TakeOnlyChildText("t", s, kMaxCellText))
+        return DecodeEscapes(s);
+    const int depth = xs.Depth();
     bool inRun = false;
     for (;;) {
         const XmlStream::Event e = xs.Next();
@@ -519,10 +540,11 @@ private:
             return Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(col) + std::to_string(row + 1) +
                          ": " + why);
         };
-        bool hasV = false, hasIs = false;
         std::string v, inlineText;
+        // Nearly always a lone <v>, taken in one step.
+        bool hasV = xs.TakeOnlyChildText("v", v, kMaxCellText), hasIs = false;
         const int depth = xs.Depth();
-        for (;;) {
+        for (bool more = !hasV; more;) {
             const XmlStream::Event e = xs.Next();
             if (e == XmlStream::End && xs.Depth() < depth)
                 break;

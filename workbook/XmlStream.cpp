@@ -12,6 +12,14 @@ namespace wb::detail {
 namespace {
 
 constexpr size_t kChunk = size_t(64) << 10;
+// Bytes behind a buffer's end that may be read (and ignored): a short name
+// is copied as one block of this size.
+constexpr size_t kSlack = 16;
+
+std::unique_ptr<char[]> NewBuffer(size_t n)
+{
+    return std::unique_ptr<char[]>(new char[n + kSlack]);
+}
 
 // Character classes for the scanners, one table look-up per byte.
 enum : uint16_t {
@@ -165,7 +173,7 @@ XmlStream::XmlStream(std::unique_ptr<ZipMember> member) : member_(std::move(memb
         attrs_ = std::move(spare.attrs);
         pool.pop_back();
     } else {
-        buf_.reset(new char[kChunk]);
+        buf_ = NewBuffer(kChunk);
         size_ = kChunk;
     }
     buf_[0] = '\0';
@@ -232,7 +240,7 @@ bool XmlStream::Fill()
         buf_[end_] = '\0';
     }
     if (end_ + 1 >= size_) {
-        std::unique_ptr<char[]> bigger(new char[size_ * 2]);
+        std::unique_ptr<char[]> bigger = NewBuffer(size_ * 2);
         std::memcpy(bigger.get(), buf_.get(), end_);
         bigger[end_] = '\0';  // the scans' end, even if nothing more comes
         buf_ = std::move(bigger);
@@ -511,10 +519,14 @@ bool XmlStream::ParseTag()
     pos_ += i + 1;  // b[i] == '>'
     if (int(open_.size()) >= kMaxDepth)
         Fail("elements nested deeper than " + std::to_string(kMaxDepth));
-    // The name is copied: the buffer moves when it is filled again.
-    if (names_.size() < namesTop_ + qname.size())
+    // The name is copied: the buffer moves when it is filled again. A short
+    // one goes as one block of kSlack bytes, for which both have room.
+    if (names_.size() < namesTop_ + qname.size() + kSlack)
         names_.resize(std::max(names_.size() * 2, namesTop_ + qname.size() + 64));
-    std::memcpy(names_.data() + namesTop_, qname.data(), qname.size());
+    if (qname.size() <= kSlack)
+        std::memcpy(names_.data() + namesTop_, qname.data(), kSlack);
+    else
+        std::memcpy(names_.data() + namesTop_, qname.data(), qname.size());
     open_.push_back({uint32_t(namesTop_), uint32_t(namesTop_ + (local - 1))});
     namesTop_ += qname.size();
     name_ = std::string_view(b + local, qname.size() + 1 - local);
@@ -708,6 +720,40 @@ void XmlStream::Skip()
             return;
         }
     }
+}
+
+bool XmlStream::TakeOnlyChildText(std::string_view local, std::string& out, size_t limit)
+{
+    if (pendingEnd_ || inCdata_ || open_.empty() || int(open_.size()) >= kMaxDepth)
+        return false;
+    // The buffer ends in a NUL, which no test below accepts.
+    const char* const b = buf_.get() + pos_;
+    const char* const end = buf_.get() + end_;
+    const size_t avail = end_ - pos_;
+    if (b[0] != '<')
+        return false;
+    size_t localAt = 0;
+    const size_t n = ScanName(b, 1, avail, localAt);
+    if (n == 1 || b[n] != '>' || std::string_view(b + localAt, n - localAt) != local)
+        return false;
+    const std::string_view child(b + 1, n - 1);
+    const std::string_view parent = OpenName(open_.size() - 1);
+    const char* const from = b + n + 1;
+    const char* const lt = static_cast<const char*>(std::memchr(from, '<', size_t(end - from)));
+    if (!lt || size_t(end - lt) < child.size() + parent.size() + 6)
+        return false;
+    const char* const next = lt + child.size() + 3;
+    if (lt[1] != '/' || std::memcmp(lt + 2, child.data(), child.size()) != 0 || next[-1] != '>' || next[0] != '<' ||
+        next[1] != '/' || std::memcmp(next + 2, parent.data(), parent.size()) != 0 || next[2 + parent.size()] != '>')
+        return false;
+    const std::string_view text = Decode(textStore_, from, size_t(lt - from));
+    if (text.size() > limit)
+        return false;
+    out.assign(text);
+    pos_ = size_t(next + 3 + parent.size() - buf_.get());
+    Pop();
+    attrCount_ = 0;
+    return true;
 }
 
 std::string XmlStream::ReadText(size_t limit)

@@ -74,6 +74,12 @@ public:
     // After Start: the text inside the element, its child elements' text
     // included, up to `limit` bytes (wb::Error past it); consumes its End.
     std::string ReadText(size_t limit);
+    // After Start: when the element holds nothing but one child element
+    // `local` with plain text, written without attributes or spaces in its
+    // tags (as nearly every cell and shared string is), that text into `out`
+    // as ReadText gives it, the element's End consumed, and true. Otherwise
+    // false with nothing read, for the events to give it.
+    bool TakeOnlyChildText(std::string_view local, std::string& out, size_t limit);
 
     [[noreturn]] void Fail(const std::string& why) const;
     const std::string& PartName() const { return member_->Name(); }

@@ -3,6 +3,7 @@
 // date cells, absolute part targets, ODF repeats and merged cells
 // (fixtures/gen_xlsx_ods.py).
 #include "tests/workbook/Json.h"
+#include "workbook/Reader.h"
 #include "workbook/Workbook.h"
 
 #include <gtest/gtest.h>
@@ -59,3 +60,29 @@ TEST(XlsxOdsCells, Table)
 }
 
 }  // namespace
+
+TEST(XlsxParts, RelationshipTargetsAsPartNames)
+{
+    const struct {
+        const char *folder, *target, *expected;
+    } cases[] = {
+        {"xl/", "worksheets/sheet1.xml", "xl/worksheets/sheet1.xml"},
+        {"", "xl/workbook.xml", "xl/workbook.xml"},
+        {"xl/", "/xl/styles.xml", "xl/styles.xml"},
+        {"xl/", "sheet.", "xl/sheet."},
+        {"xl/", "../customXml/item1.xml", "customXml/item1.xml"},
+        {"xl/", "./styles.xml", "xl/styles.xml"},
+        {"xl/", "a/./b/../c.xml", "xl/a/c.xml"},
+        {"xl/", "worksheets//sheet1.xml", "xl/worksheets/sheet1.xml"},
+        {"xl/", "work%20sheets/sheet%31.xml", "xl/work sheets/sheet1.xml"},
+        {"xl/", "worksheets\\sheet1.xml", "xl/worksheets/sheet1.xml"},
+        {"xl/", "a/", "xl/a"},
+        {"xl/", "../..", ""},
+        {"xl/", "/", ""},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        EXPECT_EQ(wb::detail::ResolvePartTarget(c.folder, c.target), c.expected);
+    }
+}
