@@ -126,7 +126,7 @@ std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& memb
     for (const auto& [name, data] : members)
         stored.push_back(Stored(name, data));
     const std::string path = TempPath(ext);
-    WriteZip(path, stored);
+    WriteFile(path, Zip(stored));
     return path;
 }
 
@@ -324,7 +324,7 @@ TEST(Zip, PackageLayoutsAndMemberKinds)
             members.back() = Stored("xl/worksheets/sheet1.xml", sheet);
         c.change(members);
         const std::string p = TempPath(".xlsx");
-        WriteZip(p, members, c.zip64);
+        WriteFile(p, Zip(members, c.zip64));
         if (c.refused) {
             ExpectRefused(p, c.refused);
             continue;
@@ -345,11 +345,11 @@ TEST(Zip, ZipBombsAreRefused)
     // A worksheet that inflates from about 2 MB to 300 MiB of blanks inside the
     // sheet data, its size declared truly.
     const std::string p = TempPath(".xlsx");
-    WriteZip(p, XlsxMembers(kSheetHead, kBombSize, kSheetTail));
+    WriteFile(p, Zip(XlsxMembers(kSheetHead, kBombSize, kSheetTail)));
     EXPECT_LT(fs::file_size(p), 8u << 20);
     ExpectRefused(p, "");
     // The same bomb whose headers claim 5000 bytes: inflating must still stop.
-    WriteZip(p, XlsxMembers(kSheetHead, kBombSize / 2, kSheetTail, 5000));
+    WriteFile(p, Zip(XlsxMembers(kSheetHead, kBombSize / 2, kSheetTail, 5000)));
     ExpectRefused(p, "");
 }
 
