@@ -94,28 +94,22 @@ TEST(CellText, DatesInBothSystems)
 TEST(IsoDateSerial, BothSystems)
 {
     using wb::detail::IsoDateSerial;
-    struct Case {
-        const char* text;
-        bool date1904;
-        double serial;
-    };
-    const Case cases[] = {{"2009-03-02T12:00:00Z", false, 39874.5},
-                          {"2009-03-02T06:00:00.000", false, 39874.25},
-                          {"1900-03-01", false, 61},
-                          {"1900-02-28", false, 59},
-                          {"1900-01-01", false, 1},
-                          {"1899-12-30", false, -1},
-                          {"2009-03-02", true, 38412},
-                          {"1904-01-01", true, 0},
-                          {"12:00:00", false, 0.5},
-                          {"9999-12-31", false, 2958465}};
-    for (const auto& c : cases) {
-        auto s = IsoDateSerial(c.text, c.date1904);
-        ASSERT_TRUE(s) << c.text;
-        EXPECT_NEAR(*s, c.serial, 1e-9) << c.text;
-        if (c.serial >= 1) {  // back to the same text
-            EXPECT_EQ(DateText(*s, c.date1904).substr(0, 10), std::string(c.text).substr(0, 10));
-        }
+    const std::tuple<const char*, bool, double> cases[] = {{"2009-03-02T12:00:00Z", false, 39874.5},
+                                                           {"2009-03-02T06:00:00.000", false, 39874.25},
+                                                           {"1900-03-01", false, 61},
+                                                           {"1900-02-28", false, 59},
+                                                           {"1900-01-01", false, 1},
+                                                           {"1899-12-30", false, -1},
+                                                           {"2009-03-02", true, 38412},
+                                                           {"1904-01-01", true, 0},
+                                                           {"12:00:00", false, 0.5},
+                                                           {"9999-12-31", false, 2958465}};
+    for (const auto& [text, date1904, serial] : cases) {
+        auto s = IsoDateSerial(text, date1904);
+        ASSERT_TRUE(s) << text;
+        EXPECT_NEAR(*s, serial, 1e-9) << text;
+        if (serial >= 1)  // back to the same text
+            EXPECT_EQ(DateText(*s, date1904).substr(0, 10), std::string(text).substr(0, 10));
     }
     for (const char* bad : {"", "2009", "2009-13-01", "2009-03-02x", "soon", "2009/03/02", "25:00"})
         EXPECT_FALSE(IsoDateSerial(bad, false)) << bad;

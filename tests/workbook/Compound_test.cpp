@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <tuple>
 
 using namespace testjson;
 
@@ -133,13 +134,8 @@ std::string ReadStream(const std::string& path, std::initializer_list<std::strin
 
 TEST(Compound, StreamsOfEveryLayoutReadBack)
 {
-    struct Row {
-        const char* what;
-        uint32_t shift;
-        size_t size;
-        bool scatter;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, uint32_t, size_t, bool> rows[] = {
+        // what, sector size 2^shift, size, scattered
         {"512-byte sectors, regular, in a row", 9, 10000, false},
         {"512-byte sectors, regular, scattered", 9, 10000, true},
         {"512-byte sectors, mini stream, in a row", 9, 3338, false},
@@ -153,10 +149,10 @@ TEST(Compound, StreamsOfEveryLayoutReadBack)
         {"many FAT sectors", 9, 200000, false},
     };
     const std::string path = TempPath(".xls");
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        const std::string other = Pattern(700, 2), book = Pattern(row.size, 1);
-        Built b = Build(row.shift, {{"CompObj", other}, {"Workbook", book}}, row.scatter);
+    for (const auto& [what, shift, size, scatter] : rows) {
+        SCOPED_TRACE(what);
+        const std::string other = Pattern(700, 2), book = Pattern(size, 1);
+        Built b = Build(shift, {{"CompObj", other}, {"Workbook", book}}, scatter);
         WriteFile(path, b.bytes);
         EXPECT_EQ(ReadStream(path, {"Book", "Workbook"}), book);
         EXPECT_EQ(ReadStream(path, {"compobj"}), other);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -37,11 +38,8 @@ std::string TextOfV(const std::string& xml, size_t limit)
 
 TEST(XmlText, ReadTextAsTheEventsGiveIt)
 {
-    const struct {
-        const char* xml;
-        size_t limit;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, size_t, const char*> cases[] = {
+        // xml, limit, text or error
         {"<a><v>12.5</v></a>", 100, "[12.5]"},
         {"<a><x:v>12.5</x:v></a>", 100, "[12.5]"},
         {"<a><v>1 &amp; 2 &lt;3&#x41;</v></a>", 100, "[1 & 2 <3A]"},
@@ -59,8 +57,6 @@ TEST(XmlText, ReadTextAsTheEventsGiveIt)
         {"<a><v>abcdef</v></a>", 5, "t.zip: x.xml is damaged (a text longer than 5 bytes at byte 12)"},
         {"<a><v>a&amp;b</v></a>", 3, "[a&b]"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.xml);
-        EXPECT_EQ(TextOfV(c.xml, c.limit), c.expected);
-    }
+    for (const auto& [xml, limit, expected] : cases)
+        EXPECT_EQ(TextOfV(xml, limit), expected) << xml;
 }
