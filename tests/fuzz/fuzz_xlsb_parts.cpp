@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!parts[i].empty())
             members.push_back(testjson::Stored(kParts[i], std::string(parts[i])));
     static const std::string path = "/tmp/wbfuzz-parts-" + std::to_string(getpid()) + ".xlsb";
-    testjson::WriteZip(path, members);
+    testjson::WriteFile(path, testjson::Zip(members));
     fuzzwb::Exercise(path);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using wb::CellType;
@@ -93,154 +94,119 @@ TEST(CellText, DatesInBothSystems)
 TEST(IsoDateSerial, BothSystems)
 {
     using wb::detail::IsoDateSerial;
-    struct Case {
-        const char* text;
-        bool date1904;
-        double serial;
-    };
-    const Case cases[] = {{"2009-03-02T12:00:00Z", false, 39874.5},
-                          {"2009-03-02T06:00:00.000", false, 39874.25},
-                          {"1900-03-01", false, 61},
-                          {"1900-02-28", false, 59},
-                          {"1900-01-01", false, 1},
-                          {"1899-12-30", false, -1},
-                          {"2009-03-02", true, 38412},
-                          {"1904-01-01", true, 0},
-                          {"12:00:00", false, 0.5},
-                          {"9999-12-31", false, 2958465}};
-    for (const auto& c : cases) {
-        auto s = IsoDateSerial(c.text, c.date1904);
-        ASSERT_TRUE(s) << c.text;
-        EXPECT_NEAR(*s, c.serial, 1e-9) << c.text;
-        if (c.serial >= 1) {  // back to the same text
-            EXPECT_EQ(DateText(*s, c.date1904).substr(0, 10), std::string(c.text).substr(0, 10));
-        }
+    const std::tuple<const char*, bool, double> cases[] = {{"2009-03-02T12:00:00Z", false, 39874.5},
+                                                           {"2009-03-02T06:00:00.000", false, 39874.25},
+                                                           {"1900-03-01", false, 61},
+                                                           {"1900-02-28", false, 59},
+                                                           {"1900-01-01", false, 1},
+                                                           {"1899-12-30", false, -1},
+                                                           {"2009-03-02", true, 38412},
+                                                           {"1904-01-01", true, 0},
+                                                           {"12:00:00", false, 0.5},
+                                                           {"9999-12-31", false, 2958465}};
+    for (const auto& [text, date1904, serial] : cases) {
+        auto s = IsoDateSerial(text, date1904);
+        ASSERT_TRUE(s) << text;
+        EXPECT_NEAR(*s, serial, 1e-9) << text;
+        if (serial >= 1)  // back to the same text
+            EXPECT_EQ(DateText(*s, date1904).substr(0, 10), std::string(text).substr(0, 10));
     }
     for (const char* bad : {"", "2009", "2009-13-01", "2009-03-02x", "soon", "2009/03/02", "25:00"})
         EXPECT_FALSE(IsoDateSerial(bad, false)) << bad;
 }
 
-TEST(FoldCase, ComparesWithoutLetterCase)
-{
-    using wb::detail::FoldCase;
-    for (auto [a, b] :
-         {std::pair{"Total_Hours", "TOTAL_hours"}, {"Données", "DONNÉES"}, {"ДАТА", "дата"}, {"ŁÓDŹ", "łódź"}})
-        EXPECT_EQ(FoldCase(a), FoldCase(b)) << a;
-    EXPECT_NE(FoldCase("Total1"), FoldCase("Total2"));
-    EXPECT_NE(FoldCase("a×b"), FoldCase("a÷b"));
-}
-
-// Names are matched in place: the answer must be FoldCase's, also for bytes
-// that are no valid UTF-8 and for letters that only fold in one direction.
+// Names are matched in place (SameFolded) or folded first (FoldCase): both
+// must give the same answer, also for bytes that are no valid UTF-8 and for
+// letters that only fold in one direction.
 TEST(FoldCase, SameFoldedAgreesWithFoldCase)
 {
     using wb::detail::FoldCase;
     using wb::detail::SameFolded;
-    const std::vector<std::pair<std::string, std::string>> pairs = {
-        {"Total_Hours", "TOTAL_hours"},
-        {"Total", "Totals"},
-        {"Total1", "Total2"},
-        {"", ""},
-        {"", "a"},
-        {"[a]", "[A]"},
-        {"@", "`"},  // one apart from 'A' and 'a'
-        {"Z", "z"},
-        {"Données", "DONNÉES"},
-        {"Données", "Donnees"},
-        {"ДАТА", "дата"},
-        {"ŁÓDŹ", "łódź"},
-        {"a×b", "a÷b"},
-        {"Ѐ", "ѐ"},
-        {"ß", "SS"},
-        {"\xC3", "\xC3"},
-        {"x\xC3", "X\xE3"},
-        {"\xC3\x41", "\xC3\x61"},  // a lead byte before ASCII: "A" and "a" fold alike there
-        {"\xC3\x41", "\xC3\x41"},
-        {"\xC3\x81", "\xC3\xA1"},
-        {"\xFF", "\xFF"},
-        {"ab\xC3\x89z", "AB\xC3\xA9Z"},
+    const std::tuple<std::string, std::string, bool> rows[] = {
+        {"Total_Hours", "TOTAL_hours", true},
+        {"Total", "Totals", false},
+        {"Total1", "Total2", false},
+        {"", "", true},
+        {"", "a", false},
+        {"[a]", "[A]", true},
+        {"@", "`", false},  // one apart from 'A' and 'a'
+        {"Z", "z", true},
+        {"Données", "DONNÉES", true},
+        {"Données", "Donnees", false},
+        {"ДАТА", "дата", true},
+        {"ŁÓDŹ", "łódź", true},
+        {"a×b", "a÷b", false},
+        {"Ѐ", "ѐ", true},
+        {"ß", "SS", false},
+        {"\xC3", "\xC3", true},
+        {"x\xC3", "X\xE3", false},
+        {"\xC3\x41", "\xC3\x61", true},  // a lead byte before ASCII: "A" and "a" fold alike there
+        {"\xC3\x41", "\xC3\x41", true},
+        {"\xC3\x81", "\xC3\xA1", true},
+        {"\xFF", "\xFF", true},
+        {"ab\xC3\x89z", "AB\xC3\xA9Z", true},
     };
-    for (const auto& [a, b] : pairs) {
+    for (const auto& [a, b, same] : rows) {
         SCOPED_TRACE(a + " / " + b);
-        EXPECT_EQ(SameFolded(a, b), FoldCase(a) == FoldCase(b));
-        EXPECT_EQ(SameFolded(b, a), FoldCase(a) == FoldCase(b));
+        EXPECT_EQ(FoldCase(a) == FoldCase(b), same);
+        EXPECT_EQ(SameFolded(a, b), same);
+        EXPECT_EQ(SameFolded(b, a), same);
     }
+}
+
+// The digits of v (v = 0.digits * 10^point) as std::to_chars gives them,
+// shortest or rounded to 15, without trailing zeros: "digits e point".
+std::string ToCharsDigits(double v, bool fifteen)
+{
+    char buf[64];
+    const auto res = fifteen ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14)
+                             : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+    const std::string sci(buf, res.ptr);
+    std::string digits;
+    for (char c : sci.substr(0, sci.find('e')))
+        if (c != '.')
+            digits += c;
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    return digits + "e" + std::to_string(std::stoi(sci.substr(sci.find('e') + 1)) + 1);
 }
 
 }  // namespace
 
 // The quick way to the shortest digits must give exactly what std::to_chars
-// gives whenever it answers, and answer for the numbers forms hold.
-TEST(ShortestDigits, QuickWayAgreesWithToChars)
+// gives whenever it answers, and answer for the numbers forms hold. The shown
+// digits are the shortest when those are at most 15, else the number rounded
+// to 15 digits, for any bits, subnormal numbers included.
+TEST(ShortestDigits, QuickAndShownAgreeWithToChars)
 {
     std::mt19937_64 rng(15);
-    std::vector<double> values = {0.1,       0.7,     7.25,     1.005,      2.675,
-                                  0.5,       9.995,   1e-15,    1.5e-16,    999999999999999.9,
-                                  0.1 + 0.2, 1.0 / 3, 1e15 - 1, 1e15 - 0.5, 4503599627370497.0};
+    std::vector<double> values = {0.1,     0.7,    7.25,   1.005,    2.675,      0.5,       9.995,   1e-15,
+                                  1.5e-16, 1e-310, 5e-324, 1e15 - 1, 1e15 - 0.5, 1e300 / 3, 1.0 / 3, 0.1 + 0.2};
+    values.insert(values.end(),
+                  {999999999999999.9, 4503599627370497.0, 2.2250738585072014e-308, 1.7976931348623157e308});
     const double pow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
     for (int i = 0; i < 20000; ++i) {
-        const double n = double(rng() % 1000000000000ULL);
-        values.push_back(n / pow10[rng() % 9]);                                   // a few decimals
-        values.push_back(std::ldexp(double(rng() >> 11), int(rng() % 80) - 60));  // any bits
+        values.push_back(double(rng() % 1000000000000ULL) / pow10[rng() % 9]);        // a few decimals
+        values.push_back(std::ldexp(double(rng() >> 11), int(rng() % 80) - 60));      // any bits
+        values.push_back(std::ldexp(double(rng() >> 11), int(rng() % 2200) - 1130));  // any size
     }
     int answered = 0;
-    for (double v : values) {
-        SCOPED_TRACE(v);
-        char quick[16];
-        int count = 0, point = 0;
-        if (!wb::QuickShortestDigits(v, quick, count, point))
-            continue;
-        ++answered;
-        char buf[64];
-        const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-        const std::string sci(buf, res.ptr);
-        std::string digits;
-        for (char c : sci.substr(0, sci.find('e')))
-            if (c != '.')
-                digits += c;
-        while (digits.size() > 1 && digits.back() == '0')
-            digits.pop_back();
-        EXPECT_EQ(std::string(quick, size_t(count)), digits);
-        EXPECT_EQ(point, std::stoi(sci.substr(sci.find('e') + 1)) + 1);
-    }
-    EXPECT_GT(answered, 20000);  // every "few decimals" value at least
-}
-
-// The shown digits are the shortest that read back when those are at most
-// 15, else the number rounded to 15 digits; checked against both steps
-// taken one after the other, for any bits, subnormal numbers included.
-TEST(ShortestDigits, ShownDigitsAreShortestOrFifteen)
-{
-    auto digitsOf = [](double v, int precision) {
-        char buf[64];
-        const auto res = precision < 0 ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific)
-                                       : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
-        const std::string sci(buf, res.ptr);
-        std::string digits;
-        for (char c : sci.substr(0, sci.find('e')))
-            if (c != '.')
-                digits += c;
-        while (digits.size() > 1 && digits.back() == '0')
-            digits.pop_back();
-        return digits + "e" + std::to_string(std::stoi(sci.substr(sci.find('e') + 1)) + 1);
-    };
-    std::mt19937_64 rng(16);
-    std::vector<double> values = {5e-324,    1e-310,   2.2250738585072014e-308, 1.7976931348623157e308,
-                                  0.1 + 0.2, 1e300 / 3};
-    for (int i = 0; i < 20000; ++i)
-        values.push_back(std::ldexp(double(rng() >> 11), int(rng() % 2200) - 1130));
     for (double v : values) {
         if (v == 0 || !std::isfinite(v))
             continue;
         SCOPED_TRACE(v);
-        std::string want = digitsOf(v, -1);
-        if (want.find('e') > 15)
-            want = digitsOf(v, 14);
+        const std::string shortest = ToCharsDigits(v, false);
         char digits[17];
-        int point = 0;
-        const int count = wb::ShownDigits(v, digits, point);
-        EXPECT_EQ(std::string(digits, size_t(count)) + "e" + std::to_string(point), want);
+        int count = 0, point = 0;
+        if (wb::QuickShortestDigits(v, digits, count, point)) {
+            ++answered;
+            EXPECT_EQ(std::string(digits, size_t(count)) + "e" + std::to_string(point), shortest);
+        }
+        count = wb::ShownDigits(v, digits, point);
+        EXPECT_EQ(std::string(digits, size_t(count)) + "e" + std::to_string(point),
+                  shortest.find('e') > 15 ? ToCharsDigits(v, true) : shortest);
     }
+    EXPECT_GT(answered, 20000);  // every "few decimals" value at least
 }
 
 // The filter answers from a bitmap of the rectangles' bounding box when that

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <tuple>
 
 using namespace testjson;
 
@@ -133,13 +134,8 @@ std::string ReadStream(const std::string& path, std::initializer_list<std::strin
 
 TEST(Compound, StreamsOfEveryLayoutReadBack)
 {
-    struct Row {
-        const char* what;
-        uint32_t shift;
-        size_t size;
-        bool scatter;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, uint32_t, size_t, bool> rows[] = {
+        // what, sector size 2^shift, size, scattered
         {"512-byte sectors, regular, in a row", 9, 10000, false},
         {"512-byte sectors, regular, scattered", 9, 10000, true},
         {"512-byte sectors, mini stream, in a row", 9, 3338, false},
@@ -153,10 +149,10 @@ TEST(Compound, StreamsOfEveryLayoutReadBack)
         {"many FAT sectors", 9, 200000, false},
     };
     const std::string path = TempPath(".xls");
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        const std::string other = Pattern(700, 2), book = Pattern(row.size, 1);
-        Built b = Build(row.shift, {{"CompObj", other}, {"Workbook", book}}, row.scatter);
+    for (const auto& [what, shift, size, scatter] : rows) {
+        SCOPED_TRACE(what);
+        const std::string other = Pattern(700, 2), book = Pattern(size, 1);
+        Built b = Build(shift, {{"CompObj", other}, {"Workbook", book}}, scatter);
         WriteFile(path, b.bytes);
         EXPECT_EQ(ReadStream(path, {"Book", "Workbook"}), book);
         EXPECT_EQ(ReadStream(path, {"compobj"}), other);
@@ -180,85 +176,61 @@ TEST(Compound, TellsWhichStreamsAreThere)
 
 TEST(Compound, DamagedFilesGiveClearErrors)
 {
-    using Damage = std::function<void(Built&)>;
+    // The Workbook stream is entry 1 and chain 0, of 10000 bytes in 512-byte
+    // sectors unless the row says otherwise.
     struct Row {
-        const char* what;
-        uint32_t shift;
-        size_t size;
-        Damage damage;
+        std::function<void(Built&)> damage;
         const char* message;
+        size_t size = 10000;
+        uint32_t shift = 9;
     };
-    const std::string big = Pattern(10000, 1), small = Pattern(1000, 1);
     const Row rows[] = {
-        {"cycle in the FAT chain", 9, 10000, [](Built& b) { b.Put(b.Fat(b.chains[0].back()), b.chains[0][0]); },
-         "the Workbook stream chain loops"},
-        {"cycle in the middle of the chain", 12, 70000, [](Built& b) { b.Put(b.Fat(b.chains[0][5]), b.chains[0][2]); },
-         "the Workbook stream chain loops"},
-        {"chain ends early", 9, 10000, [](Built& b) { b.Put(b.Fat(b.chains[0][3]), kEnd); },
-         "the Workbook stream chain ends early"},
-        {"stream starts past the end", 9, 10000, [](Built& b) { b.Put(b.Entry(1) + 0x74, 99999); },
-         "names sector 99999 past the end of the file"},
-        {"chain leads past the end", 9, 10000, [](Built& b) { b.Put(b.Fat(b.chains[0][1]), 0xFFFFFFF0); },
-         "past the end of the file"},
-        {"stream larger than the file", 9, 10000, [](Built& b) { b.Put(b.Entry(1) + 0x78, 0xFFFFFFF0); },
-         "the Workbook stream is larger than the file"},
-        {"4096-byte sectors, 64-bit size", 12, 70000, [](Built& b) { b.Put(b.Entry(1) + 0x7C, 0x10); },
-         "the Workbook stream is larger than the file"},
-        {"truncated file", 9, 10000, [](Built& b) { b.bytes.resize(b.bytes.size() - 3000); },
-         "past the end of the file"},
-        {"truncated inside the last sector", 9, 10000, [](Built& b) { b.bytes.resize(b.bytes.size() - 300); },
-         "the file ends inside the Workbook stream"},
-        {"truncated to its header", 9, 10000, [](Built& b) { b.bytes.resize(512); }, "FAT sectors in a file of 0"},
-        {"truncated inside its header", 9, 10000, [](Built& b) { b.bytes.resize(300); },
-         "not a readable compound file (the file ends inside its header)"},
-        {"unknown sector size", 9, 10000, [](Built& b) { b.bytes[0x1E] = 20; },
-         "not a readable compound file (sector size 2^20 is not 512 or 4096)"},
-        {"huge FAT count", 9, 10000, [](Built& b) { b.Put(0x2C, 0x7FFFFFFF); },
-         "the header counts 2147483647 FAT sectors"},
-        {"FAT sector past the end", 9, 10000, [](Built& b) { b.Put(0x4C, 5000); },
-         "FAT sector 5000 lies past the end of the file"},
-        {"DIFAT loop", 9, 200000,
-         [](Built& b) {
-             // 237 FAT sectors: 109 in the header, 127 in the first DIFAT
-             // sector, whose link leads back to itself.
-             b.Put(0x2C, 237);
-             b.Put(0x44, b.chains[0][0]);
-             b.Put(0x48, 5);
+        {[](auto& b) { b.Put(b.Fat(b.chains[0].back()), b.chains[0][0]); }, "the Workbook stream chain loops"},
+        {[](auto& b) { b.Put(b.Fat(b.chains[0][5]), b.chains[0][2]); }, "the Workbook stream chain loops", 70000, 12},
+        {[](auto& b) { b.Put(b.Fat(b.chains[0][3]), kEnd); }, "the Workbook stream chain ends early"},
+        {[](auto& b) { b.Put(b.Entry(1) + 0x74, 99999); }, "names sector 99999 past the end of the file"},
+        {[](auto& b) { b.Put(b.Fat(b.chains[0][1]), 0xFFFFFFF0); }, "past the end of the file"},
+        {[](auto& b) { b.Put(b.Entry(1) + 0x78, 0xFFFFFFF0); }, "the Workbook stream is larger than the file"},
+        // The high half of the stream's size, which only 4096-byte sectors may use.
+        {[](auto& b) { b.Put(b.Entry(1) + 0x7C, 0x10); }, "the Workbook stream is larger than the file", 70000, 12},
+        {[](auto& b) { b.bytes.resize(b.bytes.size() - 3000); }, "past the end of the file"},
+        {[](auto& b) { b.bytes.resize(b.bytes.size() - 300); }, "the file ends inside the Workbook stream"},
+        {[](auto& b) { b.bytes.resize(512); }, "FAT sectors in a file of 0"},
+        {[](auto& b) { b.bytes.resize(300); }, "not a readable compound file (the file ends inside its header)"},
+        {[](auto& b) { b.bytes[0x1E] = 20; }, "not a readable compound file (sector size 2^20 is not 512 or 4096)"},
+        {[](auto& b) { b.Put(0x2C, 0x7FFFFFFF); }, "the header counts 2147483647 FAT sectors"},
+        {[](auto& b) { b.Put(0x4C, 5000); }, "FAT sector 5000 lies past the end of the file"},
+        // 237 FAT sectors: 109 in the header, 127 in the first DIFAT sector,
+        // whose link leads back to itself.
+        {[](auto& b) {
+             b.Put(0x2C, 237), b.Put(0x44, b.chains[0][0]), b.Put(0x48, 5);
              b.Put(b.Sector(b.chains[0][0]) + 508, b.chains[0][0]);
          },
-         "the DIFAT chain loops"},
-        {"DIFAT chain shorter than its count", 9, 200000, [](Built& b) { b.Put(0x2C, 112); },
-         "the DIFAT chain ends before the FAT's sectors"},
-        {"directory loop", 9, 10000, [](Built& b) { b.Put(b.Entry(2) + 0x44, 1); }, "the directory tree loops"},
-        {"directory link past its entries", 9, 10000, [](Built& b) { b.Put(b.Entry(2) + 0x48, 70000); },
-         "points to entry 70000 of 4"},
-        {"root entry missing", 9, 10000, [](Built& b) { b.bytes[b.Entry(0) + 0x42] = 1; },
-         "the first directory entry is not the root storage"},
-        {"directory chain loops", 9, 10000,
-         [](Built& b) { b.Put(b.Fat(uint32_t(b.dir / 512 - 1)), uint32_t(b.dir / 512 - 1)); },
+         "the DIFAT chain loops", 200000},
+        {[](auto& b) { b.Put(0x2C, 112); }, "the DIFAT chain ends before the FAT's sectors", 200000},
+        {[](auto& b) { b.Put(b.Entry(2) + 0x44, 1); }, "the directory tree loops"},
+        {[](auto& b) { b.Put(b.Entry(2) + 0x48, 70000); }, "points to entry 70000 of 4"},
+        {[](auto& b) { b.bytes[b.Entry(0) + 0x42] = 1; }, "the first directory entry is not the root storage"},
+        {[](auto& b) { b.Put(b.Fat(uint32_t(b.dir / 512 - 1)), uint32_t(b.dir / 512 - 1)); },
          "the directory chain loops"},
-        {"mini sector chain loops", 9, 1000, [](Built& b) { b.Put(b.MiniFat(b.chains[0].back()), b.chains[0][0]); },
-         "the Workbook stream's mini sector chain loops"},
-        {"mini sector past the mini FAT", 9, 1000, [](Built& b) { b.Put(b.Entry(1) + 0x74, 4000); },
-         "past the mini FAT"},
-        {"mini sector past the mini stream", 9, 1000, [](Built& b) { b.Put(b.Entry(1) + 0x74, 100); },
-         "the Workbook stream lies past the end of the mini stream"},
-        {"mini stream chain loops", 9, 1000,
-         [](Built& b) { b.Put(b.Fat(b.miniStreamChain.back()), b.miniStreamChain[0]); }, "the mini stream chain loops"},
-        {"mini stream larger than the file", 9, 1000, [](Built& b) { b.Put(b.Entry(0) + 0x78, 0xFFFFFF00); },
-         "the mini stream is larger than the file"},
-        {"4096-byte sectors, mini stream chain cut", 12, 1000, [](Built& b) { b.Put(b.Entry(0) + 0x74, kEnd); },
-         "the mini stream chain ends early"},
-        {"no such stream", 9, 10000, [](Built& b) { Put<2>(b.bytes, b.Entry(1), 'X'); },
-         "holds no \"Workbook\" or \"Book\" stream"},
-        {"a storage of that name", 9, 10000, [](Built& b) { b.bytes[b.Entry(1) + 0x42] = 1; }, "holds no \"Workbook\""},
+        {[](auto& b) { b.Put(b.MiniFat(b.chains[0].back()), b.chains[0][0]); },
+         "the Workbook stream's mini sector chain loops", 1000},
+        {[](auto& b) { b.Put(b.Entry(1) + 0x74, 4000); }, "past the mini FAT", 1000},
+        {[](auto& b) { b.Put(b.Entry(1) + 0x74, 100); }, "the Workbook stream lies past the end of the mini stream",
+         1000},
+        {[](auto& b) { b.Put(b.Fat(b.miniStreamChain.back()), b.miniStreamChain[0]); }, "the mini stream chain loops",
+         1000},
+        {[](auto& b) { b.Put(b.Entry(0) + 0x78, 0xFFFFFF00); }, "the mini stream is larger than the file", 1000},
+        {[](auto& b) { b.Put(b.Entry(0) + 0x74, kEnd); }, "the mini stream chain ends early", 1000, 12},
+        // A stream of another name, a storage of that name.
+        {[](auto& b) { Put<2>(b.bytes, b.Entry(1), 'X'); }, "holds no \"Workbook\" or \"Book\" stream"},
+        {[](auto& b) { b.bytes[b.Entry(1) + 0x42] = 1; }, "holds no \"Workbook\""},
     };
-    const std::string path = TempPath(".xls");
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        // Workbook is entry 1 and chain 0, as the damage above expects.
+        SCOPED_TRACE(row.message);
         Built b = Build(row.shift, {{"Workbook", Pattern(row.size, 1)}, {"CompObj", Pattern(600, 3)}});
         row.damage(b);
+        const std::string path = TempPath(".xls");
         WriteFile(path, b.bytes);
         ExpectError(path, row.message, [&] { wb::detail::CompoundStream s(path, {"Workbook", "Book"}); });
     }

@@ -65,26 +65,14 @@ TEST_P(Formats, DumpMatchesWhatTheWriterWasGiven)
         EXPECT_EQ(Str(dump[key]), Str(expected[key])) << key;
     EXPECT_EQ(NameLines(dump["names"]), NameLines(expected["names"]));
 
+    // Each reference as a whole; a refusal only has to name the reference.
     const QJsonArray got = dump["references"].toArray(), want = expected["references"].toArray();
     ASSERT_EQ(got.size(), want.size());
     for (qsizetype i = 0; i < want.size(); ++i) {
-        const QJsonValue g = got[i], w = want[i];
-        const std::string ref = Str(w["reference"]);
-        SCOPED_TRACE("reference " + ref);
-        EXPECT_EQ(Str(g["reference"]), ref);
-        const std::string message = Str(g["error"]);
-        EXPECT_EQ(g["error"].isUndefined(), w["error"].isUndefined()) << "got " << Str(g);
-        if (!w["error"].isUndefined() || !g["error"].isUndefined()) {
-            EXPECT_NE(message.find(ref), std::string::npos) << "the message should name the reference: " << message;
-            continue;
-        }
-        for (const char* key : {"sheet", "range", "rows", "cols"})
-            EXPECT_EQ(Str(g[key]), Str(w[key])) << key;
-        const QJsonArray gc = g["cells"].toArray(), wc = w["cells"].toArray();
-        ASSERT_EQ(gc.size(), wc.size());
-        for (qsizetype k = 0; k < wc.size(); ++k)
-            EXPECT_EQ(Str(gc[k]["type"]) + ": " + Str(gc[k]["text"]), Str(wc[k]["type"]) + ": " + Str(wc[k]["text"]))
-                << "cell " << k << " of " << Str(w["range"]);
+        if (want[i]["error"].isUndefined())
+            EXPECT_EQ(Str(got[i]), Str(want[i]));
+        else
+            EXPECT_NE(Str(got[i]["error"]).find(Str(want[i]["reference"])), std::string::npos) << Str(got[i]);
     }
 }
 

@@ -79,9 +79,9 @@ inline Member Stored(const std::string& name, const std::string& text)
     return {name, text, 0, Crc32(text), uint32_t(text.size())};
 }
 
-// With `zip64`, sizes and offsets stand in zip64 fields, as writers that
-// stream their output put them.
-inline void WriteZip(const std::string& path, const std::vector<Member>& members, bool zip64 = false)
+// The bytes of a zip of `members`. With `zip64`, sizes and offsets stand in
+// zip64 fields, as writers that stream their output put them.
+inline std::string Zip(const std::vector<Member>& members, bool zip64 = false)
 {
     std::string out, central;
     const uint32_t full = 0xFFFFFFFF;
@@ -107,7 +107,7 @@ inline void WriteZip(const std::string& path, const std::vector<Member>& members
     } else {
         out += Le<4>(0x06054b50, 0) + Le<2>(n, n) + Le<4>(central.size(), at) + Le<2>(0);
     }
-    WriteFile(path, out);
+    return out;
 }
 
 }  // namespace testjson

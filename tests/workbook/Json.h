@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -31,9 +31,7 @@ inline std::string Fixture(const std::string& name)
 inline std::string ReadFile(const fs::path& p)
 {
     std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // A cell as "type:text", as the tables spell cells.

@@ -1,7 +1,10 @@
 #include "workbook/Reference.h"
+#include "workbook/Workbook.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
 #include <tuple>
 
 using wb::detail::ColumnName;
@@ -9,47 +12,39 @@ using wb::detail::ParseAddress;
 
 namespace {
 
-struct AddressCase {
-    const char* text;
-    const char* sheet;
-    int firstRow, firstCol, lastRow, lastCol;
-};
-
-const AddressCase kAddresses[] = {
-    {"B4", "", 3, 1, 3, 1},
-    {"b4", "", 3, 1, 3, 1},
-    {"$C$10:$C$16", "", 9, 2, 15, 2},
-    {"C$10:$C16", "", 9, 2, 15, 2},
-    {"D8:B2", "", 1, 1, 7, 3},  // normalised
-    {"Sheet2!B4", "Sheet2", 3, 1, 3, 1},
-    {"'My Sheet'!B2:C3", "My Sheet", 1, 1, 2, 2},
-    {"'It''s'!A1", "It's", 0, 0, 0, 0},
-    {"'A!B'!A1", "A!B", 0, 0, 0, 0},
-    {"A1048576", "", 1048575, 0, 1048575, 0},
-    {"XFD1", "", 0, 16383, 0, 16383},
-    {"AA10", "", 9, 26, 9, 26},
-    // whole rows and columns
-    {"3:3", "", 2, 0, 2, 16383},
-    {"$2:$4", "", 1, 0, 3, 16383},
-    {"4:2", "", 1, 0, 3, 16383},
-    {"A:A", "", 0, 0, 1048575, 0},
-    {"$A:$C", "", 0, 0, 1048575, 2},
-    {"c:a", "", 0, 0, 1048575, 2},
-    {"XFD:XFD", "", 0, 16383, 1048575, 16383},
-    {"1048576:1048576", "", 1048575, 0, 1048575, 16383},
-    {"Sheet2!B:B", "Sheet2", 0, 1, 1048575, 1},
-    {"'My Sheet'!$5:5", "My Sheet", 4, 0, 4, 16383},
-};
+// A parsed address as "sheet!B2:C3".
+std::string Text(const std::optional<wb::detail::Address>& a)
+{
+    return a ? a->sheet + "!" + wb::RangeAddress({0, a->firstRow, a->firstCol, a->lastRow, a->lastCol}) : "no address";
+}
 
 TEST(ParseAddress, Table)
 {
-    for (const auto& c : kAddresses) {
-        SCOPED_TRACE(c.text);
-        auto a = ParseAddress(c.text);
-        ASSERT_TRUE(a);
-        EXPECT_EQ(std::tie(a->sheet, a->firstRow, a->firstCol, a->lastRow, a->lastCol),
-                  std::tie(c.sheet, c.firstRow, c.firstCol, c.lastRow, c.lastCol));
-    }
+    // Cells and ranges, normalised; whole rows and columns.
+    const std::pair<const char*, const char*> good[] = {{"B4", "!B4"},
+                                                        {"b4", "!B4"},
+                                                        {"$C$10:$C$16", "!C10:C16"},
+                                                        {"C$10:$C16", "!C10:C16"},
+                                                        {"D8:B2", "!B2:D8"},
+                                                        {"Sheet2!B4", "Sheet2!B4"},
+                                                        {"'My Sheet'!B2:C3", "My Sheet!B2:C3"},
+                                                        {"'It''s'!A1", "It's!A1"},
+                                                        {"'A!B'!A1", "A!B!A1"},
+                                                        {"A1048576", "!A1048576"},
+                                                        {"XFD1", "!XFD1"},
+                                                        {"AA10", "!AA10"},
+                                                        {"3:3", "!A3:XFD3"},
+                                                        {"$2:$4", "!A2:XFD4"},
+                                                        {"4:2", "!A2:XFD4"},
+                                                        {"A:A", "!A1:A1048576"},
+                                                        {"$A:$C", "!A1:C1048576"},
+                                                        {"c:a", "!A1:C1048576"},
+                                                        {"XFD:XFD", "!XFD1:XFD1048576"},
+                                                        {"1048576:1048576", "!A1048576:XFD1048576"},
+                                                        {"Sheet2!B:B", "Sheet2!B1:B1048576"},
+                                                        {"'My Sheet'!$5:5", "My Sheet!A5:XFD5"}};
+    for (const auto& [text, parsed] : good)
+        EXPECT_EQ(Text(ParseAddress(text)), parsed) << text;
     const char* const bad[] = {"A1048577", "XFE1",  "AAAA1", "A0",       "A",        "1",           "",
                                "B4:",      "B4 ",   " B4",   "B4:C5:D6", "!B4",      "My Sheet!B4", "'Open!B4",
                                "''!B4",    "Total", "B4,C5", "$$B4",     "A99999999"};
@@ -81,22 +76,13 @@ TEST(ColumnName, TableAndRoundTripThroughParseAddress)
 // ParseAddress to the same sheet and rectangle, however the sheet is named.
 TEST(NameFormula, ReadsBackAsTheSameRectangle)
 {
-    struct Case {
-        const char* sheet;
-        wb::Range range;
-        const char* formula;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, wb::Range, const char*> cases[] = {
         {"Sheet1", {0, 1, 1, 1, 1}, "Sheet1!$B$2"},       {"Sheet1", {0, 1, 1, 7, 2}, "Sheet1!$B$2:$C$8"},
         {"My Sheet", {0, 0, 0, 0, 0}, "'My Sheet'!$A$1"}, {"It's", {0, 0, 0, 0, 0}, "'It''s'!$A$1"},
         {"2019", {0, 0, 0, 0, 0}, "'2019'!$A$1"},         {"A!B", {0, 0, 26, 0, 26}, "'A!B'!$AA$1"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.formula);
-        EXPECT_EQ(wb::detail::NameFormula(c.sheet, c.range), c.formula);
-        const auto back = ParseAddress(c.formula);
-        ASSERT_TRUE(back);
-        EXPECT_EQ(std::tie(back->sheet, back->firstRow, back->firstCol, back->lastRow, back->lastCol),
-                  std::tie(c.sheet, c.range.firstRow, c.range.firstCol, c.range.lastRow, c.range.lastCol));
+    for (const auto& [sheet, range, formula] : cases) {
+        EXPECT_EQ(wb::detail::NameFormula(sheet, range), formula);
+        EXPECT_EQ(Text(ParseAddress(formula)), sheet + ("!" + wb::RangeAddress(range))) << formula;
     }
 }

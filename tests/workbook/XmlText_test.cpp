@@ -2,6 +2,7 @@
 // when its end tag follows; everything else (entities, line ends, child
 // elements, end tags that do not match, a part cut short) must read exactly
 // as the event by event path reads it.
+#include "tests/workbook/HandMade.h"
 #include "workbook/Workbook.h"
 #include "workbook/XmlStream.h"
 #include "workbook/ZipArchive.h"
@@ -9,68 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <zlib.h>
+#include <tuple>
 
 namespace {
-
-void Put16(std::string& s, unsigned v)
-{
-    s += char(v & 0xFF);
-    s += char((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& s, unsigned long v)
-{
-    Put16(s, unsigned(v & 0xFFFF));
-    Put16(s, unsigned(v >> 16));
-}
-
-// A zip holding `data` stored (not deflated) as the member x.xml.
-std::string StoredZip(const std::string& data)
-{
-    const std::string name = "x.xml";
-    const unsigned long crc = crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size()));
-    auto header = [&](std::string& s, bool central) {
-        Put32(s, central ? 0x02014b50 : 0x04034b50);
-        if (central)
-            Put16(s, 20);
-        for (unsigned v : {20u, 0u, 0u, 0u, 0u})  // version, flags, method, time, date
-            Put16(s, v);
-        Put32(s, crc);
-        Put32(s, data.size());
-        Put32(s, data.size());
-        Put16(s, unsigned(name.size()));
-        Put16(s, 0);
-        if (central) {
-            for (int i = 0; i < 3; ++i)  // comment, disk, internal attributes
-                Put16(s, 0);
-            Put32(s, 0);  // external attributes
-            Put32(s, 0);  // offset of the local header
-        }
-        s += name;
-    };
-    std::string zip;
-    header(zip, false);
-    zip += data;
-    const size_t dir = zip.size();
-    header(zip, true);
-    const size_t dirSize = zip.size() - dir;
-    Put32(zip, 0x06054b50);
-    for (int i = 0; i < 2; ++i)
-        Put16(zip, 0);
-    Put16(zip, 1);
-    Put16(zip, 1);
-    Put32(zip, dirSize);
-    Put32(zip, dir);
-    Put16(zip, 0);
-    return zip;
-}
 
 // The text of the first <v> read with the limit, or the error's message.
 std::string TextOfV(const std::string& xml, size_t limit)
 {
     try {
-        wb::detail::ZipArchive zip("t.zip", StoredZip(xml));
+        wb::detail::ZipArchive zip("t.zip", testjson::Zip({testjson::Stored("x.xml", xml)}));
         wb::detail::XmlStream xs(zip, "x.xml");
         for (auto e = xs.Next(); e != wb::detail::XmlStream::Done; e = xs.Next())
             if (e == wb::detail::XmlStream::Start && xs.Name() == "v") {
@@ -90,11 +38,8 @@ std::string TextOfV(const std::string& xml, size_t limit)
 
 TEST(XmlText, ReadTextAsTheEventsGiveIt)
 {
-    const struct {
-        const char* xml;
-        size_t limit;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, size_t, const char*> cases[] = {
+        // xml, limit, text or error
         {"<a><v>12.5</v></a>", 100, "[12.5]"},
         {"<a><x:v>12.5</x:v></a>", 100, "[12.5]"},
         {"<a><v>1 &amp; 2 &lt;3&#x41;</v></a>", 100, "[1 & 2 <3A]"},
@@ -112,10 +57,8 @@ TEST(XmlText, ReadTextAsTheEventsGiveIt)
         {"<a><v>abcdef</v></a>", 5, "t.zip: x.xml is damaged (a text longer than 5 bytes at byte 12)"},
         {"<a><v>a&amp;b</v></a>", 3, "[a&b]"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.xml);
-        EXPECT_EQ(TextOfV(c.xml, c.limit), c.expected);
-    }
+    for (const auto& [xml, limit, expected] : cases)
+        EXPECT_EQ(TextOfV(xml, limit), expected) << xml;
 }
 
 namespace {
