@@ -71,12 +71,11 @@ inline std::optional<std::string> Ours(const std::string& deflated, size_t size,
 inline std::optional<std::string> Member(const std::string& deflated, size_t size, uint32_t crc, size_t piece,
                                          const std::string& path, bool inMemory)
 {
-    testjson::WriteZip(path, {{"part.xml", deflated, 8, crc, uint32_t(size)}});
+    std::string bytes = testjson::Zip({{"part.xml", deflated, 8, crc, uint32_t(size)}});
+    testjson::WriteFile(path, bytes);
     try {
         std::unique_ptr<wb::detail::ZipArchive> zip;
         if (inMemory) {
-            std::ifstream f(path, std::ios::binary);
-            std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
             zip = std::make_unique<wb::detail::ZipArchive>(path, std::move(bytes));
         } else {
             zip = std::make_unique<wb::detail::ZipArchive>(path);
