@@ -71,7 +71,7 @@ std::string ReadWithC(const std::string& xml, size_t limit, bool fast, bool* tak
     using wb::detail::XmlStream;
     std::string out;
     try {
-        wb::detail::ZipArchive zip("t.zip", StoredZip(xml));
+        wb::detail::ZipArchive zip("t.zip", testjson::Zip({testjson::Stored("x.xml", xml)}));
         XmlStream xs(zip, "x.xml");
         bool seen = false;
         for (auto e = xs.Next(); e != XmlStream::Done; e = xs.Next()) {
