@@ -59,8 +59,8 @@ constexpr unsigned HighestBit(unsigned x)
 // the first level; false when the lengths give no usable code. As zlib's
 // inflate, a code may be incomplete only when it is one code of one bit
 // (the other bit pattern is then invalid), or have no codes at all (each
-// pattern invalid), except the code lengths' own code, which must be
-// complete. `size` is the table's room.
+// pattern invalid); the code lengths' own code must otherwise be complete.
+// `size` is the table's room.
 bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* table, unsigned tableBits, size_t size,
            bool codeLengths)
 {
@@ -73,9 +73,10 @@ bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* t
         --maxLen;
     const size_t rootSize = size_t(1) << tableBits;
     if (maxLen == 0) {
-        if (codeLengths)
-            return false;
-        std::fill(table, table + rootSize, kBad | 1);
+        // As zlib: every pattern of an empty code is invalid, but the code
+        // lengths' own code reads each as a length of 0 from one bit, so
+        // the block fails later, with zlib's message.
+        std::fill(table, table + rootSize, (codeLengths ? results[0] : kBad) | 1);
         return true;
     }
     int left = 1;
