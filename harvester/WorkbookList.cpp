@@ -73,6 +73,18 @@ std::string AbsoluteFolder(const std::string& folder)
     return abs;
 }
 
+std::string RealFolder(const std::string& folder)
+{
+    std::string real;
+    if (char* r = ::realpath(folder.c_str(), nullptr)) {
+        real = r;
+        std::free(r);
+        if (real.back() != kSep)
+            real += kSep;
+    }
+    return real;
+}
+
 WorkbookSource ReadWorkbookSource(const std::string& inText)
 {
     std::string text = TrimSpaces(inText);
@@ -125,16 +137,9 @@ std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vec
     // A listed name has no "/" and is not "." or "..": the folder made absolute
     // once will do, and with its links resolved, for a folder named through a
     // link to where the run's own files are.
-    std::string realPrefix;
-    if (!skip.empty())
-        if (char* real = ::realpath(src.folder.c_str(), nullptr)) {
-            realPrefix = real;
-            std::free(real);
-            if (realPrefix.back() != kSep)
-                realPrefix += kSep;
-            if (realPrefix == absPrefix)
-                realPrefix.clear();  // no link: one comparison will do
-        }
+    std::string realPrefix = skip.empty() ? std::string() : RealFolder(src.folder);
+    if (realPrefix == absPrefix)
+        realPrefix.clear();  // no link: one comparison will do
     auto skipped = [&](const std::string& name) {
         return std::find(skip.begin(), skip.end(), absPrefix + name) != skip.end() ||
                (!realPrefix.empty() && std::find(skip.begin(), skip.end(), realPrefix + name) != skip.end());

@@ -41,3 +41,5 @@ std::string AbsolutePath(const std::string& path);
 
 // The same for a folder, ending in "/" so that a name can follow.
 std::string AbsoluteFolder(const std::string& folder);
+// The folder with its links resolved, ending in "/"; empty when it cannot be resolved.
+std::string RealFolder(const std::string& folder);

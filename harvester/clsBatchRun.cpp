@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -93,20 +92,14 @@ std::vector<std::string> OwnFiles(const std::string& dataFile)
     const std::string name = NameOf(dataFile);
     std::string absFolder, realFolder;
     if (!name.empty() && name != "." && name != "..") {
-        absFolder = AbsolutePath(FolderOf(dataFile));
-        if (char* real = ::realpath(FolderOf(dataFile).c_str(), nullptr)) {
-            realFolder = real;
-            std::free(real);
-        }
+        absFolder = AbsoluteFolder(FolderOf(dataFile));
+        realFolder = RealFolder(FolderOf(dataFile));
     }
-    auto join = [](const std::string& dir, const std::string& file) {
-        return dir.ends_with(kSep) ? dir + file : dir + kSep + file;
-    };
     std::vector<std::string> own;
     for (const std::string& f : {dataFile, DataFileLock::PathFor(dataFile), Journal::PathFor(dataFile)}) {
-        own.push_back(absFolder.starts_with(kSep) ? join(absFolder, NameOf(f)) : AbsolutePath(f));
+        own.push_back(absFolder.starts_with(kSep) ? absFolder + NameOf(f) : AbsolutePath(f));
         if (!realFolder.empty()) {
-            const std::string real = join(realFolder, NameOf(f));
+            const std::string real = realFolder + NameOf(f);
             struct stat st {};
             if (::lstat(real.c_str(), &st) == 0 ? !S_ISLNK(st.st_mode) : errno == ENOENT) {
                 own.push_back(real);

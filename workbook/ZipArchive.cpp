@@ -415,7 +415,7 @@ size_t ZipMember::Read(char* dst, size_t n)
     // More than the stored size is damage; stopping here also keeps a bomb
     // with a small stated size from inflating up to the bound.
     if (used_ > e.size)
-        Fail("part larger than its stored size (" + std::to_string(e.size) + " bytes)");
+        Refuse(Inflater::Status::TooLong);
     if (used_ > limit_)
         Fail("part inflates beyond " + std::to_string(limit_) + " bytes");
     if (done_) {
