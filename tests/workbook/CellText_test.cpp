@@ -108,8 +108,9 @@ TEST(IsoDateSerial, BothSystems)
         auto s = IsoDateSerial(text, date1904);
         ASSERT_TRUE(s) << text;
         EXPECT_NEAR(*s, serial, 1e-9) << text;
-        if (serial >= 1)  // back to the same text
+        if (serial >= 1) {  // back to the same text
             EXPECT_EQ(DateText(*s, date1904).substr(0, 10), std::string(text).substr(0, 10));
+        }
     }
     for (const char* bad : {"", "2009", "2009-13-01", "2009-03-02x", "soon", "2009/03/02", "25:00"})
         EXPECT_FALSE(IsoDateSerial(bad, false)) << bad;
