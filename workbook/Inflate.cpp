@@ -457,11 +457,8 @@ Inflater::Status Inflater::Inflate(unsigned char* out, size_t& pos, size_t end, 
                 break;
             case Mode::Stored:
                 while (storedLeft_ > 0) {
-                    if (pos >= end) {
-                        if (last)
-                            return Status::TooLong;
-                        return Status::Full;
-                    }
+                    if (pos >= end)
+                        return last ? Status::TooLong : Status::Full;
                     if (count_ >= 8) {  // whole bytes left in the bit buffer
                         out[pos++] = (unsigned char)bits_;
                         Drop(8);

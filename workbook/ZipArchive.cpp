@@ -120,6 +120,25 @@ struct InflaterPool {
 };
 thread_local InflaterPool tInflaters;
 
+// One kept from the pool, else a new one.
+template <class P, class Make>
+P Take(std::vector<P>& pool, Make make)
+{
+    if (pool.empty())
+        return make();
+    P p = std::move(pool.back());
+    pool.pop_back();
+    return p;
+}
+
+// Back to the pool, which keeps a few.
+template <class P>
+void GiveBack(std::vector<P>& pool, P& p)
+{
+    if (p && pool.size() < 4)
+        pool.push_back(std::move(p));
+}
+
 }  // namespace
 
 uint32_t Crc32(uint32_t crc, const void* data, size_t n)
@@ -304,12 +323,7 @@ ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size
 {
     const ZipArchive::Entry& e = zip_.entries_[entry_];
     if (e.method == 8) {
-        if (!tInflaters.inflaters.empty()) {
-            inflater_ = std::move(tInflaters.inflaters.back());
-            tInflaters.inflaters.pop_back();
-        } else {
-            inflater_ = std::make_unique<Inflater>();
-        }
+        inflater_ = Take(tInflaters.inflaters, [] { return std::make_unique<Inflater>(); });
         inflater_->Reset([](void* self) { return static_cast<ZipMember*>(self)->Input(); }, this);
     }
     done_ = e.stored == 0 && e.method == 0;
@@ -319,10 +333,8 @@ ZipMember::ZipMember(const ZipArchive& zip, std::string name, size_t entry, size
 
 ZipMember::~ZipMember()
 {
-    if (inflater_ && tInflaters.inflaters.size() < 4)
-        tInflaters.inflaters.push_back(std::move(inflater_));
-    if (window_ && tInflaters.windows.size() < 4)
-        tInflaters.windows.push_back(std::move(window_));
+    GiveBack(tInflaters.inflaters, inflater_);
+    GiveBack(tInflaters.windows, window_);
 }
 
 void ZipMember::Fail(const std::string& why) const
@@ -352,14 +364,10 @@ std::string_view ZipMember::Input()
 void ZipMember::InflateMore()
 {
     const unsigned long long size = zip_.entries_[entry_].size;
-    if (!window_) {
-        if (!tInflaters.windows.empty()) {
-            window_ = std::move(tInflaters.windows.back());
-            tInflaters.windows.pop_back();
-        } else {
-            window_.reset(new unsigned char[kWindow + Inflater::kOverrun]);
-        }
-    }
+    if (!window_)
+        window_ = Take(tInflaters.windows, [] {
+            return std::unique_ptr<unsigned char[]>(new unsigned char[kWindow + Inflater::kOverrun]);
+        });
     while (winOut_ == winPos_ && !ended_) {
         if (winPos_ == kWindow) {
             std::memmove(window_.get(), window_.get() + kWindow - kHistory, kHistory);
