@@ -185,12 +185,13 @@ public:
     }
 };
 
-int Paints()
+// Two runs of one window, the second with its paints logged when asked:
+// from the second on, the window starts as a user's next run finds it.
+int TwoRuns(WindowJob& window, bool logSecond)
 {
-    WindowJob window;
     for (int i = 0; i < 2; ++i) {
-        std::unique_ptr<PaintLog> log(i == 1 ? new PaintLog : nullptr);
-        if (i == 1)
+        std::unique_ptr<PaintLog> log(i == 1 && logSecond ? new PaintLog : nullptr);
+        if (log)
             std::fprintf(stderr, "-- run\n");
         if (const std::string error = window.Run(); !error.empty()) {
             std::fprintf(stderr, "%s\n", error.c_str());
@@ -200,14 +201,17 @@ int Paints()
     return 0;
 }
 
+int Paints()
+{
+    WindowJob window;
+    return TwoRuns(window, true);
+}
+
 int Grab(const QString& file)
 {
     WindowJob window;
-    for (int i = 0; i < 2; ++i)
-        if (const std::string error = window.Run(); !error.empty()) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            return 1;
-        }
+    if (TwoRuns(window, false) != 0)
+        return 1;
     return window.Grab().save(file) ? 0 : 1;
 }
 
