@@ -66,23 +66,21 @@ private slots:
 
     void resizeSetsTheColumnsInPixels()
     {
-        List harvester({}, 0);
+        List harvester({}, 0), editor({}, 0, Rule::Editor);
         harvester.rpt.setCols(2);
         harvester.rpt.ColumnHeaderWidth(0, "File", 85);
         harvester.rpt.ColumnHeaderWidth(1, "Status", 15);
-        harvester.widget.resize(600, 300);  // 9000 twips
-        harvester.rpt.Resize();
-        // 7565 and 1335 twips
-        QCOMPARE((QList{harvester.widget.columnWidth(0), harvester.widget.columnWidth(1)}), (QList{504, 89}));
-        QCOMPARE(harvester.rpt.Headers(), (QStringList{"File", "Status"}));
-
-        List editor({}, 0, Rule::Editor);
         editor.rpt.setHeaders({"Name", "Reference"});
         editor.rpt.setColumnWidth(0, 30);
         editor.rpt.setColumnWidth(1, 70);
-        editor.widget.resize(600, 300);
-        editor.rpt.Resize();
-        QCOMPARE((QList{editor.widget.columnWidth(0), editor.widget.columnWidth(1)}), (QList{180, 419}));  // 2700, 6290
+        QList<int> pixels;
+        for (List* list : {&harvester, &editor}) {
+            list->widget.resize(600, 300);  // 9000 twips
+            list->rpt.Resize();
+            pixels << list->widget.columnWidth(0) << list->widget.columnWidth(1);
+        }
+        QCOMPARE(pixels, (QList{504, 89, 180, 419}));  // 7565 and 1335 twips; 2700 and 6290
+        QCOMPARE(harvester.rpt.Headers(), (QStringList{"File", "Status"}));
     }
 
     void headersAreAppendedAndClearKeepsThem()
@@ -141,15 +139,15 @@ private slots:
 
     void del()
     {
+        // row selected first (-1: none), then rows and selection after Del: the row
+        // that moved into the place of the deleted one, none after the last
         List list(ABCD);
-        list.rpt.Del();  // nothing selected
-        QCOMPARE(list.State(), QStringLiteral("ABCD -1"));
-        list.rpt.setSelectedRow(1);
-        list.rpt.Del();
-        QCOMPARE(list.State(), QStringLiteral("ACD 1"));  // the row that moved into its place
-        list.rpt.setSelectedRow(2);
-        list.rpt.Del();
-        QCOMPARE(list.State(), QStringLiteral("AC -1"));
+        for (auto [row, after] : {std::pair{-1, "ABCD -1"}, {1, "ACD 1"}, {2, "AC -1"}}) {
+            if (row >= 0)
+                list.rpt.setSelectedRow(row);
+            list.rpt.Del();
+            QCOMPARE(list.State(), QString(after));
+        }
     }
 };
 
