@@ -13,19 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 namespace fs = std::filesystem;
 using Table = std::vector<std::vector<std::string>>;
+using It = std::istreambuf_iterator<char>;
 
 namespace {
-
-std::string Read(const std::string& path)
-{
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
 
 clsDatFile Named(const std::string& path, int fmt)
 {
@@ -105,6 +98,7 @@ protected:
         fs::remove_all(dir_);
     }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    static std::string Read(const std::string& p) { return {It(std::ifstream(p, std::ios::binary).rdbuf()), {}}; }
     std::string Write(const std::string& name, const std::string& bytes) const
     {
         std::ofstream(Path(name), std::ios::binary) << bytes;

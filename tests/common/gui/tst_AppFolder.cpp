@@ -9,25 +9,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-void Touch(const QString& path, const QByteArray& bytes = "x")
-{
-    QVERIFY(ReadBytes(WriteBytes(path, bytes)) == bytes);
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-}  // namespace
-
 class tst_AppFolder : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp_;
     QString installedBin_, data_, buildBin_, home_;
+    static void Touch(const QString& p, const QByteArray& b = "x") { QVERIFY(ReadBytes(WriteBytes(p, b)) == b); }
+    static QStringList Entries(const QString& f) { return QDir(f).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
 
 private slots:
     void initTestCase()
