@@ -20,28 +20,18 @@ struct TempDir {
 
 }  // namespace
 
-TEST(DataFileLock, SecondHolderIsToldBusyAndTheFileGoesWithTheLock)
+// A second holder is told the file is busy. A waiter that locked the file the
+// holder then removed must lock the new one, or a third program would get a lock
+// of its own beside it. The lock file goes with the last lock.
+TEST(DataFileLock, SecondHolderIsToldBusyAndAWaiterGetsTheLockOnRelease)
 {
     TempDir dir;
     const std::string data = (dir.path / "data.csv").string();
-    DataFileLock first, second;
-    ASSERT_EQ(first.Take(data, false), DataFileLock::Outcome::Taken);
+    DataFileLock holder, second, waiter, third;
+    ASSERT_EQ(holder.Take(data, false), DataFileLock::Outcome::Taken);
     EXPECT_TRUE(fs::exists(data + ".lock"));
     EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Busy);
     EXPECT_FALSE(second.Held());
-    first.Release();
-    EXPECT_FALSE(fs::exists(data + ".lock"));
-    EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Taken);
-}
-
-// A waiter that locked the file the holder then removed must lock the new
-// one, or a third program would get a lock of its own beside it.
-TEST(DataFileLock, WaiterThatLockedTheRemovedFileTriesAgain)
-{
-    TempDir dir;
-    const std::string data = (dir.path / "data.csv").string();
-    DataFileLock holder, waiter, third;
-    ASSERT_EQ(holder.Take(data, false), DataFileLock::Outcome::Taken);
     std::promise<void> waiting;
     std::thread t([&] {
         EXPECT_EQ(waiter.Take(data, true, nullptr, [&] { waiting.set_value(); }), DataFileLock::Outcome::Taken);
@@ -51,6 +41,9 @@ TEST(DataFileLock, WaiterThatLockedTheRemovedFileTriesAgain)
     holder.Release();
     t.join();
     EXPECT_EQ(third.Take(data, false), DataFileLock::Outcome::Busy);
+    waiter.Release();
+    EXPECT_FALSE(fs::exists(data + ".lock"));
+    EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Taken);
 }
 
 TEST(DataFileLock, UncreatableLockNamesThePathAndReason)

@@ -268,12 +268,11 @@ TEST_F(DatFile, EncodingAndByteOrderMarkAreNotedAndKept)
     };
     for (const auto& [fmt, text, first, encoding, mark] : cases) {
         clsDatFile f = Loaded(Write("e.dat", text), fmt);
-        EXPECT_EQ((std::tuple{f.Data(0, 0), f.Encoding(), f.ByteOrderMark()}), (std::tuple{first, encoding, mark}))
-            << text;
         f.setFileName(Path("out.dat"));
         f.setHeaders({"H"});
         f.Save();
-        EXPECT_EQ(Read(Path("out.dat")), text);
+        EXPECT_EQ((std::tuple{f.Data(0, 0), f.Encoding(), f.ByteOrderMark(), Read(Path("out.dat"))}),
+                  (std::tuple{first, encoding, mark, text}));
     }
 }
 
@@ -332,12 +331,11 @@ TEST_F(DatFile, SaveNeedsAHeaderPerColumn)
     const std::string old = Write("h.csv", "old");
     clsDatFile f = Build(old, 2, {{"a", "b"}});
     f.setHeaders({"only one"});
-    EXPECT_EQ(Fault([&] { f.Save(); }), "9");
-    EXPECT_EQ(Read(old), "old");
+    EXPECT_EQ((std::tuple{Fault([&] { f.Save(); }), Read(old)}), (std::tuple{"9", "old"}));
     f.setHeaders({"one", "two", "three"});
     f.Save();
-    EXPECT_EQ(Read(old), "\"one\",\"two\"\r\n\"a\",\"b\"\r\n");
-    EXPECT_EQ(Entries(), 1);  // no temporary file left
+    // No temporary file left.
+    EXPECT_EQ((std::tuple{Read(old), Entries()}), (std::tuple{"\"one\",\"two\"\r\n\"a\",\"b\"\r\n", 1}));
 }
 
 TEST_F(DatFile, FailedSaveLeavesTheOldFileWhole)
@@ -370,30 +368,21 @@ TEST_F(DatFile, FailedSaveLeavesTheOldFileWhole)
 // read it, the link that names it.
 TEST_F(DatFile, SaveKeepsTheFilesIdentity)
 {
-    const std::string saved = "1,1\r\n\"new\"\r\n";
-    struct stat st {};
-
-    // Owner, group and permissions of a file of another user.
-    const std::string owned = Write("owned.dat", "old");
+    // Owner, group and permissions of a file of another user; a symbolic link stays a link and the file it
+    // names gets the text; both names of a hard-linked file see it.
+    const std::string owned = Write("owned.dat", "old"), real = Write("real.dat", "old"), first = Write("1.dat", "old");
     ASSERT_EQ(::chown(owned.c_str(), 65534, 65534), 0);
     ::chmod(owned.c_str(), 0640);
-    Build(owned, 0, {{"new"}}).Save();
-    ASSERT_EQ(::stat(owned.c_str(), &st), 0);
-    EXPECT_EQ(Read(owned), saved);
-    EXPECT_EQ((std::tuple{st.st_uid, st.st_gid, st.st_mode & 07777}), (std::tuple{65534u, 65534u, 0640u}));
-
-    // A symbolic link stays a link; the file it names gets the text.
-    const std::string real = Write("real.dat", "old");
     fs::create_symlink("real.dat", Path("link.dat"));
-    Build(Path("link.dat"), 0, {{"new"}}).Save();
-    EXPECT_TRUE(fs::is_symlink(Path("link.dat")));
-    EXPECT_EQ(Read(real), saved);
-
-    // Both names of a hard-linked file see the new text.
-    const std::string first = Write("first.dat", "old");
-    fs::create_hard_link(first, Path("second.dat"));
-    Build(first, 0, {{"new"}}).Save();
-    EXPECT_EQ(Read(Path("second.dat")), saved);
+    fs::create_hard_link(first, Path("2.dat"));
+    for (const std::string& path : {owned, Path("link.dat"), first})
+        Build(path, 0, {{"new"}}).Save();
+    struct stat st {};
+    ASSERT_EQ(::stat(owned.c_str(), &st), 0);
+    EXPECT_EQ((std::tuple{st.st_uid, st.st_gid, st.st_mode & 07777, fs::is_symlink(Path("link.dat"))}),
+              (std::tuple{65534u, 65534u, 0640u, true}));
+    const std::string saved = "1,1\r\n\"new\"\r\n";
+    EXPECT_EQ((std::tuple{Read(owned), Read(real), Read(Path("2.dat"))}), (std::tuple{saved, saved, saved}));
 }
 
 // A folder the user may not write holds no temporary file: the user's own
