@@ -40,15 +40,6 @@ class TestListViewRpt : public QObject {
     Q_OBJECT
 
 private slots:
-    void defaultPercentage()
-    {
-        for (auto [n, percent] : {std::pair{1, 100}, {3, 33}, {6, 17}, {8, 12}, {40, 2}}) {
-            List list;
-            list.rpt.setHeaders(QStringList(n, "h"));
-            QCOMPARE(list.rpt.ColumnWidths(), std::vector<int16_t>(std::size_t(n), int16_t(percent)));
-        }
-    }
-
     void columnWidths()
     {
         using P = std::vector<int16_t>;
@@ -83,8 +74,13 @@ private slots:
         QCOMPARE(harvester.rpt.Headers(), (QStringList{"File", "Status"}));
     }
 
-    void headersAreAppendedAndClearKeepsThem()
+    void headersAreAppendedWithTheDefaultPercentageAndClearKeepsThem()
     {
+        for (auto [n, percent] : {std::pair{1, 100}, {3, 33}, {6, 17}, {8, 12}, {40, 2}}) {
+            List list;
+            list.rpt.setHeaders(QStringList(n, "h"));
+            QCOMPARE(list.rpt.ColumnWidths(), std::vector<int16_t>(std::size_t(n), int16_t(percent)));
+        }
         List list(ABCD, 2);
         list.rpt.setHeaders({"a", "b", "c"});
         QCOMPARE(list.rpt.Headers(), (QStringList{"", "", "a", "b", "c"}));
@@ -108,18 +104,20 @@ private slots:
         }
     }
 
-    void move()
+    void moveAndDel()
     {
-        // row selected (-1: none), up or down, rows after, row selected after
-        const std::tuple<int, bool, QString, int> cases[] = {
-            {2, true, "ACBD", 1}, {1, false, "ACBD", 2}, {0, true, "ABCD", 0},   {3, false, "ABCD", 3},
-            {3, true, "ABDC", 2}, {0, false, "BACD", 1}, {-1, true, "ABCD", -1}, {-1, false, "ABCD", -1},
+        // row selected (-1: none), Up, dowN or Del, rows after, row selected after: after Del the row
+        // that moved into the place of the deleted one, none after the last
+        const std::tuple<int, char, QString, int> cases[] = {
+            {2, 'U', "ACBD", 1},   {1, 'N', "ACBD", 2}, {0, 'U', "ABCD", 0},   {3, 'N', "ABCD", 3},
+            {3, 'U', "ABDC", 2},   {0, 'N', "BACD", 1}, {-1, 'U', "ABCD", -1}, {-1, 'N', "ABCD", -1},
+            {-1, 'D', "ABCD", -1}, {1, 'D', "ACD", 1},  {3, 'D', "ABC", -1},
         };
-        for (const auto& [row, up, after, selected] : cases) {
+        for (const auto& [row, key, after, selected] : cases) {
             List list(ABCD, 3);
             if (row >= 0)
                 list.rpt.setSelectedRow(row);
-            up ? list.rpt.MoveUp() : list.rpt.MoveDown();
+            key == 'U' ? list.rpt.MoveUp() : key == 'N' ? list.rpt.MoveDown() : list.rpt.Del();
             QCOMPARE(list.State(), after + " " + QString::number(selected));
             QCOMPARE(list.Column(2).join(""), list.Column(0).join("2") + "2");  // every cell travels with its row
         }
@@ -135,19 +133,6 @@ private slots:
         QVERIFY(list.widget.topLevelItem(2)->columnCount() == 4 && list.widget.topLevelItem(3)->columnCount() == 4);
         QCOMPARE((QStringList{list.rpt.Data(2, 3), list.widget.topLevelItem(3)->text(1), list.rpt.Data(5, 0)}),
                  (QStringList{"", "y", ""}));  // the last: no such row
-    }
-
-    void del()
-    {
-        // row selected first (-1: none), then rows and selection after Del: the row
-        // that moved into the place of the deleted one, none after the last
-        List list(ABCD);
-        for (auto [row, after] : {std::pair{-1, "ABCD -1"}, {1, "ACD 1"}, {2, "AC -1"}}) {
-            if (row >= 0)
-                list.rpt.setSelectedRow(row);
-            list.rpt.Del();
-            QCOMPARE(list.State(), QString(after));
-        }
     }
 };
 
