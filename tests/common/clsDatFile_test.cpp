@@ -114,6 +114,9 @@ TEST_F(DatFile, WritesQuotedFieldsWithCrLfAndRoundTripsInEveryFormat)
 {
     const std::string rows = "\"a\",\"b\"\r\n\"c\"\"d\",\"\"\r\n";
     const std::string expected[] = {"2,2\r\n" + rows, rows, "\"H1\",\"H2\"\r\n" + rows};
+    const std::vector<std::string> tricky = {
+        "plain", "a \"quoted\" word",        "comma, inside", "line\nfeed", "", "12.50",
+        "\"",    "caf\xc3\xa9 \xe2\x82\xac", "tab\tend",      "'\"\"'"};
     for (int fmt = 0; fmt < 3; ++fmt) {
         Build(Path("t.txt"), fmt, {{"a", "b"}, {"c\"d", ""}}).Save();
         EXPECT_EQ(Read(Path("t.txt")), expected[fmt]) << fmt;
@@ -122,16 +125,11 @@ TEST_F(DatFile, WritesQuotedFieldsWithCrLfAndRoundTripsInEveryFormat)
         const clsDatFile f = Loaded(Path("t"), fmt);
         EXPECT_EQ((std::tuple{f.Data(0, 0), f.Data(1, 1), f.Rows()}), (std::tuple{"padded", "", fmt == 0 ? 3 : 1}))
             << fmt;
-    }
-    const std::vector<std::string> tricky = {
-        "plain", "a \"quoted\" word",        "comma, inside", "line\nfeed", "", "12.50",
-        "\"",    "caf\xc3\xa9 \xe2\x82\xac", "tab\tend",      "'\"\"'"};
-    for (int cols : {1, 2, 10, 80}) {
-        Table t(5);
-        for (int r = 0; r < 5; ++r)
-            for (int c = 0; c < cols; ++c)
-                t[static_cast<std::size_t>(r)].push_back(tricky[static_cast<std::size_t>(r * 7 + c) % tricky.size()]);
-        for (int fmt = 0; fmt < 3; ++fmt) {
+        for (int cols : {1, 2, 10, 80}) {
+            Table t(5);
+            for (int r = 0; r < 5; ++r)
+                for (int c = 0; c < cols; ++c)
+                    t[std::size_t(r)].push_back(tricky[std::size_t(r * 7 + c) % tricky.size()]);
             Build(Path("rt"), fmt, t).Save();
             EXPECT_EQ(Cells(Loaded(Path("rt"), fmt)), t) << cols << " columns, format " << fmt;
         }
@@ -272,7 +270,7 @@ TEST_F(DatFile, EncodingAndByteOrderMarkAreNotedAndKept)
     }
 }
 
-TEST_F(DatFile, CountsAndCellsOutsideTheTable)
+TEST_F(DatFile, CountsCellsAndMovesOutsideTheTable)
 {
     clsDatFile f;
     EXPECT_EQ(Fault([&] { f.setRows(0); }), "clsDatFile.Rows out of bounds (0)");
@@ -295,14 +293,11 @@ TEST_F(DatFile, CountsAndCellsOutsideTheTable)
     // Counts grown after the storage was made: an error, never a read past it.
     f.setRows(5);
     EXPECT_EQ(Fault([&] { (void)f.Data(4, 0); }), "9");
-}
-
-TEST_F(DatFile, MoveRowUp)
-{
+    // A row moves up only from 1..Rows()-1.
     for (auto [row, after] : {std::pair{0, "ABC"}, {-1, "ABC"}, {3, "ABC"}, {1, "BAC"}, {2, "ACB"}}) {
-        clsDatFile f = Build(Path("m"), 0, {{"A"}, {"B"}, {"C"}});
-        f.MoveRowUp(row);
-        EXPECT_EQ(f.Col(0), (std::vector<std::string>{{after[0]}, {after[1]}, {after[2]}})) << row;
+        clsDatFile m = Build(Path("m"), 0, {{"A"}, {"B"}, {"C"}});
+        m.MoveRowUp(row);
+        EXPECT_EQ(m.Col(0), (std::vector<std::string>{{after[0]}, {after[1]}, {after[2]}})) << row;
     }
 }
 
@@ -410,8 +405,7 @@ TEST(DatRowTest, CellsSurviveEdits)
         // By number and walking, one past the last cell too.
         Cells cells, walked, expected = after;
         expected.emplace_back();
-        std::size_t pos = 0;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
+        for (std::size_t i = 0, pos = 0; i < expected.size(); ++i) {
             cells.emplace_back(row.Cell(static_cast<int>(i)));
             walked.emplace_back(row.Next(pos));
         }
