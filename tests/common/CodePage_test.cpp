@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(CodePage, Conversions)
+TEST(CodePage, ConversionsAndCharactersTheCodePageLacks)
 {
     std::vector<std::pair<std::string, std::string>> cases = {
         {"M\xfcller", "M\xc3\xbcller"}, {"\x80", "\xe2\x82\xac"},   {"\x9f", "\xc5\xb8"},
@@ -19,10 +19,7 @@ TEST(CodePage, Conversions)
         EXPECT_TRUE(IsValidUtf8(utf8) && Utf8ToWindows1252(utf8, back));
         EXPECT_EQ(back, cp1252);
     }
-}
-
-TEST(CodePage, CharactersTheCodePageLacksAreNamed)
-{
+    // Characters the code page lacks are named.
     for (const std::string bad : {"\xe4\xb8\xad", "\xc4\x80", "\xf0\x9f\x98\x80", "\xc3"}) {
         std::string out, which;
         EXPECT_FALSE(Utf8ToWindows1252("ab" + bad + "c", out, &which)) << bad;

@@ -81,7 +81,7 @@ private slots:
         }
     }
 
-    void shrinkBelowTheDesignSize()
+    void shrinkBelowTheDesignSizeAndSetLayoutAgain()
     {
         Form harvester(Rev::Harvester);
         harvester.Resize(700, 500);
@@ -97,6 +97,16 @@ private slots:
         editor.Resize(650, 100);
         QCOMPARE((QList{editor.window.rect(), editor.At("X=1 Y=1")}),
                  (QList{QRect(0, 0, 650, 400), QRect(70, 40, 100, 20)}));
+
+        // SetLayout again takes the current places and tags; a size that would
+        // go below zero keeps its value.
+        clsLayout::setTag(harvester.controls[""], "X=1 W=-1 H=-1");
+        harvester.Resize(700, 400);
+        harvester.layout.SetLayout(&harvester.window);
+        QCOMPARE(harvester.layout.MinWidth(), 700.0f * kTwipsPerPixel);
+        harvester.Resize(900, 600);  // growth 200 px: 100 - 200 < 0
+        QCOMPARE((QList{harvester.At(""), harvester.At("X=1 Y=1")}),
+                 (QList{QRect(220, 10, 100, 20), QRect(320, 240, 100, 20)}));
     }
 
     void maximisedEditorIsNotClamped()
@@ -115,19 +125,6 @@ private slots:
             QCOMPARE(form.At("X=1 Y=1"), QRect(20 + grown.width(), 40 + grown.height(), 100, 20));
             QCOMPARE(form.At("W=1 H=1").size(), QSize(100 + grown.width(), 20 + grown.height()));
         }
-    }
-
-    // SetLayout again takes the current places and tags; a size that would
-    // go below zero keeps its value.
-    void setLayoutAgainTakesTheCurrentSize()
-    {
-        Form form;
-        clsLayout::setTag(form.controls[""], "X=1 W=-1 H=-1");
-        form.Resize(700, 400);
-        form.layout.SetLayout(&form.window);
-        QCOMPARE(form.layout.MinWidth(), 700.0f * kTwipsPerPixel);
-        form.Resize(900, 600);  // growth 200 px: 100 - 200 < 0
-        QCOMPARE((QList{form.At(""), form.At("X=1 Y=1")}), (QList{QRect(220, 10, 100, 20), QRect(320, 240, 100, 20)}));
     }
 };
 
