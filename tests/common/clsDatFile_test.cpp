@@ -136,7 +136,7 @@ TEST_F(DatFile, WritesQuotedFieldsWithCrLfAndRoundTripsInEveryFormat)
     }
 }
 
-TEST_F(DatFile, DatShortOrMalformedLineEndsTheRowsButKeepsTheCount)
+TEST_F(DatFile, DatCountLineAndShortOrMalformedLinesThatEndTheRowsButKeepTheCount)
 {
     for (const std::string bad : {"\"only one\"", "\"a\",\"b\",\"c\"", "\"open,\"b\"", "\"x\"y,\"z\"", ""}) {
         const clsDatFile f =
@@ -150,10 +150,6 @@ TEST_F(DatFile, DatShortOrMalformedLineEndsTheRowsButKeepsTheCount)
     // A count far above the lines present costs little.
     const clsDatFile big = Loaded(Write("big.dat", "32767,80\r\n\"a\"\r\n"), 0);
     EXPECT_EQ(big.Data(32766, 79), "");
-}
-
-TEST_F(DatFile, CountLine)
-{
     // line, then the fault and rows x columns
     const std::pair<std::string, std::string> cases[] = {
         {"2,1", "2x1"},      {" 2 , 1 ", "2x1"},        {"+2,1", "2x1"},
@@ -301,7 +297,7 @@ TEST_F(DatFile, CountsCellsAndMovesOutsideTheTable)
     }
 }
 
-TEST_F(DatFile, FileTypeExistsAndLoadFaults)
+TEST_F(DatFile, FileTypeExistsAndLoadAndSaveFaults)
 {
     EXPECT_EQ((std::tuple{Named("", 2).FileType(), Named("", 3).FileType()}), (std::tuple{"csv", "dat"}));
     fs::create_directory(Path("folder"));
@@ -315,18 +311,15 @@ TEST_F(DatFile, FileTypeExistsAndLoadFaults)
     EXPECT_EQ(Fault([&] { Build("", 0, {{"a"}}).Save(); }), "");
     Build(Path("u.dat"), 5, {{"a"}}).Save();
     EXPECT_FALSE(fs::exists(Path("u.dat")));
-}
-
-TEST_F(DatFile, SaveNeedsAHeaderPerColumn)
-{
+    // A save needs a header per column.
     const std::string old = Write("h.csv", "old");
     clsDatFile f = Build(old, 2, {{"a", "b"}});
     f.setHeaders({"only one"});
     EXPECT_EQ((std::tuple{Fault([&] { f.Save(); }), Read(old)}), (std::tuple{"9", "old"}));
     f.setHeaders({"one", "two", "three"});
     f.Save();
-    // No temporary file left.
-    EXPECT_EQ((std::tuple{Read(old), Entries()}), (std::tuple{"\"one\",\"two\"\r\n\"a\",\"b\"\r\n", 1}));
+    // No temporary file left beside folder, .hidden.dat, seen.dat and h.csv.
+    EXPECT_EQ((std::tuple{Read(old), Entries()}), (std::tuple{"\"one\",\"two\"\r\n\"a\",\"b\"\r\n", 4}));
 }
 
 TEST_F(DatFile, FailedSaveLeavesTheOldFileWholeAndOwnFileIsWrittenInPlace)
