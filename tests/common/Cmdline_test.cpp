@@ -29,7 +29,7 @@ Words ArgcArgvWords(const std::string& text)
 
 }  // namespace
 
-TEST(CommandLine, BothSplittersByTheirOwnRules)
+TEST(CommandLine, BothSplittersByTheirOwnRulesAndIndexes)
 {
     // clsCmdline with quotes as written, with outer quotes removed; ArgByNumber.
     const std::tuple<std::string, Words, Words, Words> cases[] = {
@@ -54,10 +54,7 @@ TEST(CommandLine, BothSplittersByTheirOwnRules)
     // The last character is not checked.
     EXPECT_EQ((std::tuple{clsCmdline::RmQuotes("\"abc"), clsCmdline::RmQuotes("abc\""), clsCmdline::RmQuotes("\"")}),
               (std::tuple{"ab", "abc\"", ""}));
-}
-
-TEST(CommandLine, CmdlineKeepsTwentyWordsAndChecksItsIndex)
-{
+    // clsCmdline keeps twenty words and checks its index.
     std::string numbered;
     for (int i = 1; i <= 25; ++i)
         numbered += "w" + std::to_string(i) + " ";

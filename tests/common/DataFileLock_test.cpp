@@ -23,7 +23,7 @@ struct TempDir {
 // A second holder is told the file is busy. A waiter that locked the file the
 // holder then removed must lock the new one, or a third program would get a lock
 // of its own beside it. The lock file goes with the last lock.
-TEST(DataFileLock, SecondHolderIsToldBusyAndAWaiterGetsTheLockOnRelease)
+TEST(DataFileLock, BusyWaitingAndUncreatableLocks)
 {
     TempDir dir;
     const std::string data = (dir.path / "data.csv").string();
@@ -44,10 +44,7 @@ TEST(DataFileLock, SecondHolderIsToldBusyAndAWaiterGetsTheLockOnRelease)
     waiter.Release();
     EXPECT_FALSE(fs::exists(data + ".lock"));
     EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Taken);
-}
-
-TEST(DataFileLock, UncreatableLockNamesThePathAndReason)
-{
+    // A lock that cannot be made names the path and the reason.
     std::string error;
     DataFileLock lock;
     EXPECT_EQ(lock.Take("/nonexistent-folder/data.csv", false, &error), DataFileLock::Outcome::Failed);

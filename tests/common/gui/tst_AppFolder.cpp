@@ -76,7 +76,7 @@ private slots:
         QVERIFY(QFileInfo(app + "/Tabwright.dat").isFile());
     }
 
-    void formTypesStartWithTheExamplesOnce()
+    void formTypesStartWithTheExamplesOnceUnlessTheAppFolderIsSetByHand()
     {
         const QString xdg = tmp_.filePath("once");
         qputenv("XDG_DATA_HOME", xdg.toUtf8());
@@ -96,12 +96,10 @@ private slots:
         Touch(existing + "/gleanora/FormTypes/mine.dat");
         AppFile("FormTypes");
         QCOMPARE(Entries(existing + "/gleanora/FormTypes"), QStringList({"mine.dat"}));
-    }
-
-    void appFolderOverrideIsAWholeApplicationFolder()
-    {
+        // An application folder set by hand is the whole application folder, without examples.
         const QString scratch = tmp_.filePath("scratch");
         QVERIFY(QDir().mkpath(scratch));
+        setProgramFolder(QString());
         setAppFolder(scratch + "/");
         QCOMPARE((QStringList{AppFolder(), UserFolder(), AppFile("FormTypes"), ProgramFile("Tabwright")}),
                  (QStringList{scratch, scratch, scratch + "/FormTypes", scratch + "/Tabwright"}));
