@@ -44,11 +44,10 @@ TEST(CommandLine, BothSplittersByTheirOwnRulesAndIndexes)
         {"\"\" y", {"\"\"", "y"}, {"", "y"}, {"", "y"}},
         {"a\tb c", {"a\tb", "c"}, {"a\tb", "c"}, {"a\tb", "c"}},
     };
-    for (const auto& [text, argv, arg, byNumber] : cases) {
+    for (const auto& [text, argv, arg, byNumber] : cases)
         EXPECT_EQ((std::tuple{CmdlineWords(text, true), CmdlineWords(text, false), ArgcArgvWords(text)}),
                   (std::tuple{argv, arg, byNumber}))
             << text;
-    }
     for (int n : {-1, 0, 4})
         EXPECT_EQ(ArgByNumber("a b c", n), "") << n;
     // The last character is not checked.
@@ -61,8 +60,7 @@ TEST(CommandLine, BothSplittersByTheirOwnRulesAndIndexes)
     clsCmdline c;
     EXPECT_THROW(c.argv(0), rt::RtError);  // never set
     c.setCmdline(numbered);
-    EXPECT_EQ((std::tuple{c.argc, c.arg(19)}), (std::tuple{20, "w20"}));
-    EXPECT_EQ(ArgByNumber(numbered, 25), "w25");
+    EXPECT_EQ((std::tuple{c.argc, c.arg(19), ArgByNumber(numbered, 25)}), (std::tuple{20, "w20", "w25"}));
     c.setCmdline("a b");
     EXPECT_EQ(c.arg(19), "");  // words of the earlier line are gone
     EXPECT_THROW(c.arg(-1), rt::RtError);

@@ -90,13 +90,12 @@ private slots:
                  (QList{QRect(0, 0, 300, 200), QRect(20, 40, 100, 20), QRect(20, 220, 100, 20)}));
 
         Form editor(Rev::Editor);  // takes the design size back
-        editor.Resize(300, 450);
-        QCOMPARE((QList{editor.window.rect(), editor.At("X=1 Y=1")}),
-                 (QList{QRect(0, 0, 600, 450), QRect(20, 90, 100, 20)}));
-        QVERIFY(!editor.layout.Busy());
-        editor.Resize(650, 100);
-        QCOMPARE((QList{editor.window.rect(), editor.At("X=1 Y=1")}),
-                 (QList{QRect(0, 0, 650, 400), QRect(70, 40, 100, 20)}));
+        for (auto [w, h, rect, at] : {std::tuple{300, 450, QRect(0, 0, 600, 450), QRect(20, 90, 100, 20)},
+                                      {650, 100, QRect(0, 0, 650, 400), QRect(70, 40, 100, 20)}}) {
+            editor.Resize(w, h);
+            QCOMPARE((QList{editor.window.rect(), editor.At("X=1 Y=1")}), (QList{rect, at}));
+            QVERIFY(!editor.layout.Busy());
+        }
 
         // SetLayout again takes the current places and tags; a size that would
         // go below zero keeps its value.

@@ -42,9 +42,7 @@ class TestListViewRpt : public QObject {
 private slots:
     void columnWidths()
     {
-        using P = std::vector<int16_t>;
-        using T = std::vector<double>;
-        const std::tuple<Rule, double, P, T> cases[] = {
+        const std::tuple<Rule, double, std::vector<int16_t>, std::vector<double>> cases[] = {
             {Rule::Harvester, 9000, {85, 15}, {7565, 1335}},
             {Rule::Harvester, 5000, {85, 15}, {4165, 735}},
             {Rule::Editor, 9000, {30, 70}, {2700, 6290}},
