@@ -29,7 +29,7 @@ Words ArgcArgvWords(const std::string& text)
 
 }  // namespace
 
-TEST(CommandLine, BothSplittersByTheirOwnRules)
+TEST(CommandLine, BothSplittersByTheirOwnRulesAndIndexes)
 {
     // clsCmdline with quotes as written, with outer quotes removed; ArgByNumber.
     const std::tuple<std::string, Words, Words, Words> cases[] = {
@@ -44,28 +44,23 @@ TEST(CommandLine, BothSplittersByTheirOwnRules)
         {"\"\" y", {"\"\"", "y"}, {"", "y"}, {"", "y"}},
         {"a\tb c", {"a\tb", "c"}, {"a\tb", "c"}, {"a\tb", "c"}},
     };
-    for (const auto& [text, argv, arg, byNumber] : cases) {
+    for (const auto& [text, argv, arg, byNumber] : cases)
         EXPECT_EQ((std::tuple{CmdlineWords(text, true), CmdlineWords(text, false), ArgcArgvWords(text)}),
                   (std::tuple{argv, arg, byNumber}))
             << text;
-    }
     for (int n : {-1, 0, 4})
         EXPECT_EQ(ArgByNumber("a b c", n), "") << n;
     // The last character is not checked.
     EXPECT_EQ((std::tuple{clsCmdline::RmQuotes("\"abc"), clsCmdline::RmQuotes("abc\""), clsCmdline::RmQuotes("\"")}),
               (std::tuple{"ab", "abc\"", ""}));
-}
-
-TEST(CommandLine, CmdlineKeepsTwentyWordsAndChecksItsIndex)
-{
+    // clsCmdline keeps twenty words and checks its index.
     std::string numbered;
     for (int i = 1; i <= 25; ++i)
         numbered += "w" + std::to_string(i) + " ";
     clsCmdline c;
     EXPECT_THROW(c.argv(0), rt::RtError);  // never set
     c.setCmdline(numbered);
-    EXPECT_EQ((std::tuple{c.argc, c.arg(19)}), (std::tuple{20, "w20"}));
-    EXPECT_EQ(ArgByNumber(numbered, 25), "w25");
+    EXPECT_EQ((std::tuple{c.argc, c.arg(19), ArgByNumber(numbered, 25)}), (std::tuple{20, "w20", "w25"}));
     c.setCmdline("a b");
     EXPECT_EQ(c.arg(19), "");  // words of the earlier line are gone
     EXPECT_THROW(c.arg(-1), rt::RtError);
@@ -76,29 +71,25 @@ TEST(CommandLine, CmdlineKeepsTwentyWordsAndChecksItsIndex)
 // the text quotes empty arguments and those with spaces or quotes.
 TEST(CommandLine, EveryArgumentSurvivesArgumentTextAndBothSplitters)
 {
-    const std::pair<Words, const char*> cases[] = {
-        // the arguments, their text where it is checked
+    const std::pair<Words, std::string> texts[] = {
         {{}, ""},
         {{"/in", "/data/My Forms", "/autorun"}, "/in \"/data/My Forms\" /autorun"},
         {{"", "x"}, "\"\" x"},
         {{"a\tb"}, "a\tb"},
         {{"/in", "my \"x\" dir"}, "/in \"my \"\"x\"\" dir\""},
-        {{"/in", "a\"b"}, nullptr},
-        {{"\""}, nullptr},
-        {{"\"\""}, nullptr},
-        {{"say \"hi\"", "x"}, nullptr},
-        {{"", "x", ""}, nullptr},
-        {{"trail\""}, nullptr},
-        {{"\"lead"}, nullptr},
-        {{"two  spaces", "\"a\" \"b\""}, nullptr},
-        {{"/data", "C:\\My \"Forms\"\\d.csv"}, nullptr},
     };
-    for (const auto& [args, expected] : cases) {
+    std::vector<Words> cases = {
+        {"\""},     {"/in", "a\"b"}, {"say \"hi\"", "x"},
+        {"\"\""},   {"", "x", ""},   {"two  spaces", "\"a\" \"b\""},
+        {"\"lead"}, {"trail\""},     {"/data", "C:\\My \"Forms\"\\d.csv"},
+    };
+    for (const auto& [args, text] : texts) {
+        EXPECT_EQ(ArgumentText(args), text);
+        cases.push_back(args);
+    }
+    for (const Words& args : cases) {
         const std::string text = ArgumentText(args);
         SCOPED_TRACE(text);
-        if (expected) {
-            EXPECT_EQ(text, expected);
-        }
         EXPECT_EQ((std::pair{CmdlineWords(text, false), ArgcArgvWords(text)}), (std::pair{args, args}));
     }
     // The process's own arguments.

@@ -20,28 +20,18 @@ struct TempDir {
 
 }  // namespace
 
-TEST(DataFileLock, SecondHolderIsToldBusyAndTheFileGoesWithTheLock)
+// A second holder is told the file is busy. A waiter that locked the file the
+// holder then removed must lock the new one, or a third program would get a lock
+// of its own beside it. The lock file goes with the last lock.
+TEST(DataFileLock, BusyWaitingAndUncreatableLocks)
 {
     TempDir dir;
     const std::string data = (dir.path / "data.csv").string();
-    DataFileLock first, second;
-    ASSERT_EQ(first.Take(data, false), DataFileLock::Outcome::Taken);
+    DataFileLock holder, second, waiter, third;
+    ASSERT_EQ(holder.Take(data, false), DataFileLock::Outcome::Taken);
     EXPECT_TRUE(fs::exists(data + ".lock"));
     EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Busy);
     EXPECT_FALSE(second.Held());
-    first.Release();
-    EXPECT_FALSE(fs::exists(data + ".lock"));
-    EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Taken);
-}
-
-// A waiter that locked the file the holder then removed must lock the new
-// one, or a third program would get a lock of its own beside it.
-TEST(DataFileLock, WaiterThatLockedTheRemovedFileTriesAgain)
-{
-    TempDir dir;
-    const std::string data = (dir.path / "data.csv").string();
-    DataFileLock holder, waiter, third;
-    ASSERT_EQ(holder.Take(data, false), DataFileLock::Outcome::Taken);
     std::promise<void> waiting;
     std::thread t([&] {
         EXPECT_EQ(waiter.Take(data, true, nullptr, [&] { waiting.set_value(); }), DataFileLock::Outcome::Taken);
@@ -51,10 +41,10 @@ TEST(DataFileLock, WaiterThatLockedTheRemovedFileTriesAgain)
     holder.Release();
     t.join();
     EXPECT_EQ(third.Take(data, false), DataFileLock::Outcome::Busy);
-}
-
-TEST(DataFileLock, UncreatableLockNamesThePathAndReason)
-{
+    waiter.Release();
+    EXPECT_FALSE(fs::exists(data + ".lock"));
+    EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Taken);
+    // A lock that cannot be made names the path and the reason.
     std::string error;
     DataFileLock lock;
     EXPECT_EQ(lock.Take("/nonexistent-folder/data.csv", false, &error), DataFileLock::Outcome::Failed);

@@ -5,10 +5,8 @@
 TEST(RtError, MessageIsStandardTextAndSubject)
 {
     const std::tuple<int, std::string, std::string> cases[] = {
-        {53, "/tmp/x.dat", "File not found: /tmp/x.dat"},
-        {62, "", "Input past end of file"},
-        {13, "abc", "Type mismatch: abc"},
-        {6, "", "Overflow"},
+        {62, "", "Input past end of file"}, {53, "/tmp/x.dat", "File not found: /tmp/x.dat"},
+        {13, "abc", "Type mismatch: abc"},  {6, "", "Overflow"},
         {9, "", "Subscript out of range"},
     };
     for (const auto& [number, subject, what] : cases) {

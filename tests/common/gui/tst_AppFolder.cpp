@@ -9,25 +9,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-void Touch(const QString& path, const QByteArray& bytes = "x")
-{
-    QVERIFY(ReadBytes(WriteBytes(path, bytes)) == bytes);
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-}  // namespace
-
 class tst_AppFolder : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp_;
     QString installedBin_, data_, buildBin_, home_;
+    static void Touch(const QString& p, const QByteArray& b = "x") { QVERIFY(ReadBytes(WriteBytes(p, b)) == b); }
+    static QStringList Entries(const QString& f) { return QDir(f).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
 
 private slots:
     void initTestCase()
@@ -58,29 +46,27 @@ private slots:
     void folders_data()
     {
         QTest::addColumn<QString>("program");
-        QTest::addColumn<QByteArray>("xdg");
+        QTest::addColumn<QString>("xdg");
         QTest::addColumn<QString>("app");
         QTest::addColumn<QString>("user");
         const QString xdg = tmp_.filePath("xdg");
-        QTest::newRow("build tree") << buildBin_ << QByteArray() << buildBin_ << buildBin_;
-        QTest::newRow("build tree ignores XDG") << buildBin_ << xdg.toUtf8() << buildBin_ << buildBin_;
-        QTest::newRow("installed, XDG_DATA_HOME") << installedBin_ << xdg.toUtf8() << data_ << xdg + "/gleanora";
-        QTest::newRow("installed, XDG_DATA_HOME with slash")
-            << installedBin_ << (xdg + "/").toUtf8() << data_ << xdg + "/gleanora";
-        QTest::newRow("installed, no XDG_DATA_HOME")
-            << installedBin_ << QByteArray() << data_ << home_ + "/.local/share/gleanora";
-        QTest::newRow("installed, relative XDG_DATA_HOME is ignored")
-            << installedBin_ << QByteArray("rel/data") << data_ << home_ + "/.local/share/gleanora";
+        const QString local = home_ + "/.local/share/gleanora";
+        QTest::newRow("build tree") << buildBin_ << QString() << buildBin_ << buildBin_;
+        QTest::newRow("build tree ignores XDG") << buildBin_ << xdg << buildBin_ << buildBin_;
+        QTest::newRow("installed, XDG") << installedBin_ << xdg << data_ << xdg + "/gleanora";
+        QTest::newRow("installed, XDG with slash") << installedBin_ << xdg + "/" << data_ << xdg + "/gleanora";
+        QTest::newRow("installed, no XDG") << installedBin_ << QString() << data_ << local;
+        QTest::newRow("installed, relative XDG is ignored") << installedBin_ << "rel/data" << data_ << local;
     }
 
     void folders()
     {
         QFETCH(QString, program);
-        QFETCH(QByteArray, xdg);
+        QFETCH(QString, xdg);
         QFETCH(QString, app);
         QFETCH(QString, user);
         if (!xdg.isEmpty())
-            qputenv("XDG_DATA_HOME", xdg);
+            qputenv("XDG_DATA_HOME", xdg.toUtf8());
         setProgramFolder(program);
         QCOMPARE((QStringList{AppFolder(), UserFolder(), AppFile("Tabwright.dat"), AppFile("Help/index.html"),
                               AppFile("Settings"), AppFile("FormTypes/week.dat"), ProgramFile("Tabwright")}),
@@ -90,7 +76,7 @@ private slots:
         QVERIFY(QFileInfo(app + "/Tabwright.dat").isFile());
     }
 
-    void formTypesStartWithTheExamplesOnce()
+    void formTypesStartWithTheExamplesOnceUnlessTheAppFolderIsSetByHand()
     {
         const QString xdg = tmp_.filePath("once");
         qputenv("XDG_DATA_HOME", xdg.toUtf8());
@@ -110,12 +96,10 @@ private slots:
         Touch(existing + "/gleanora/FormTypes/mine.dat");
         AppFile("FormTypes");
         QCOMPARE(Entries(existing + "/gleanora/FormTypes"), QStringList({"mine.dat"}));
-    }
-
-    void appFolderOverrideIsAWholeApplicationFolder()
-    {
+        // An application folder set by hand is the whole application folder, without examples.
         const QString scratch = tmp_.filePath("scratch");
         QVERIFY(QDir().mkpath(scratch));
+        setProgramFolder(QString());
         setAppFolder(scratch + "/");
         QCOMPARE((QStringList{AppFolder(), UserFolder(), AppFile("FormTypes"), ProgramFile("Tabwright")}),
                  (QStringList{scratch, scratch, scratch + "/FormTypes", scratch + "/Tabwright"}));

@@ -19,13 +19,11 @@ struct Form {
     explicit Form(Rev revision = Rev::Harvester, QSize size = {600, 400}) : layout(revision)
     {
         window.resize(size);
-        int top = 10;
+        int top = -20;  // every 30 pixels from 10
         for (const QString tag : {"", "X=1 Y=1", "X=1/2", "X=0.5", "X=3/2", "x=1", "W=1/0", "W=1 H=1", "Y=1", "W=1"}) {
-            auto* b = new QPushButton(tag, &window);
-            b->setGeometry(20, top, 100, 20);
-            clsLayout::setTag(b, tag);
-            controls[tag] = b;
-            top += 30;
+            controls[tag] = new QPushButton(tag, &window);
+            controls[tag]->setGeometry(20, top += 30, 100, 20);
+            clsLayout::setTag(controls[tag], tag);
         }
         controls["untagged"] = new QLabel("no tag", &window);
         controls["untagged"]->setGeometry(300, 10, 80, 20);
@@ -83,7 +81,7 @@ private slots:
         }
     }
 
-    void shrinkBelowTheDesignSize()
+    void shrinkBelowTheDesignSizeAndSetLayoutAgain()
     {
         Form harvester(Rev::Harvester);
         harvester.Resize(700, 500);
@@ -92,49 +90,40 @@ private slots:
                  (QList{QRect(0, 0, 300, 200), QRect(20, 40, 100, 20), QRect(20, 220, 100, 20)}));
 
         Form editor(Rev::Editor);  // takes the design size back
-        editor.Resize(300, 450);
-        QCOMPARE((QList{editor.window.rect(), editor.At("X=1 Y=1")}),
-                 (QList{QRect(0, 0, 600, 450), QRect(20, 90, 100, 20)}));
-        QVERIFY(!editor.layout.Busy());
-        editor.Resize(650, 100);
-        QCOMPARE((QList{editor.window.rect(), editor.At("X=1 Y=1")}),
-                 (QList{QRect(0, 0, 650, 400), QRect(70, 40, 100, 20)}));
+        for (auto [w, h, rect, at] : {std::tuple{300, 450, QRect(0, 0, 600, 450), QRect(20, 90, 100, 20)},
+                                      {650, 100, QRect(0, 0, 650, 400), QRect(70, 40, 100, 20)}}) {
+            editor.Resize(w, h);
+            QCOMPARE((QList{editor.window.rect(), editor.At("X=1 Y=1")}), (QList{rect, at}));
+            QVERIFY(!editor.layout.Busy());
+        }
+
+        // SetLayout again takes the current places and tags; a size that would
+        // go below zero keeps its value.
+        clsLayout::setTag(harvester.controls[""], "X=1 W=-1 H=-1");
+        harvester.Resize(700, 400);
+        harvester.layout.SetLayout(&harvester.window);
+        QCOMPARE(harvester.layout.MinWidth(), 700.0f * kTwipsPerPixel);
+        harvester.Resize(900, 600);  // growth 200 px: 100 - 200 < 0
+        QCOMPARE((QList{harvester.At(""), harvester.At("X=1 Y=1")}),
+                 (QList{QRect(220, 10, 100, 20), QRect(320, 240, 100, 20)}));
     }
 
     void maximisedEditorIsNotClamped()
     {
+        // Designed larger than the screen, a maximised window stays smaller than that and
+        // nothing moves; designed smaller, the controls follow the maximised size.
         const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
-        // Designed larger than the screen: a maximised window stays smaller than that.
-        Form big(Rev::Editor, screen + QSize(200, 200));
-        big.window.showMaximized();
-        QVERIFY(QTest::qWaitForWindowExposed(&big.window));
-        QTRY_VERIFY(big.window.windowState() & Qt::WindowMaximized);
-        big.layout.RedrawLayout();
-        QVERIFY(big.window.width() < screen.width() + 200);
-        QCOMPARE(big.At("X=1 Y=1"), QRect(20, 40, 100, 20));
-
-        // Designed smaller: the controls follow the maximised size.
-        Form small(Rev::Editor, QSize(300, 200));
-        small.window.showMaximized();
-        QVERIFY(QTest::qWaitForWindowExposed(&small.window));
-        QTRY_VERIFY(small.window.width() > 300);
-        small.layout.RedrawLayout();
-        const QSize grown = small.window.size() - QSize(300, 200);
-        QCOMPARE(small.At("X=1 Y=1"), QRect(20 + grown.width(), 40 + grown.height(), 100, 20));
-        QCOMPARE(small.At("W=1 H=1").size(), QSize(100 + grown.width(), 20 + grown.height()));
-    }
-
-    // SetLayout again takes the current places and tags; a size that would
-    // go below zero keeps its value.
-    void setLayoutAgainTakesTheCurrentSize()
-    {
-        Form form;
-        clsLayout::setTag(form.controls[""], "X=1 W=-1 H=-1");
-        form.Resize(700, 400);
-        form.layout.SetLayout(&form.window);
-        QCOMPARE(form.layout.MinWidth(), 700.0f * kTwipsPerPixel);
-        form.Resize(900, 600);  // growth 200 px: 100 - 200 < 0
-        QCOMPARE((QList{form.At(""), form.At("X=1 Y=1")}), (QList{QRect(220, 10, 100, 20), QRect(320, 240, 100, 20)}));
+        for (const QSize design : {screen + QSize(200, 200), QSize(300, 200)}) {
+            Form form(Rev::Editor, design);
+            form.window.showMaximized();
+            QVERIFY(QTest::qWaitForWindowExposed(&form.window));
+            QTRY_VERIFY((form.window.windowState() & Qt::WindowMaximized) && form.window.size() != design);
+            form.layout.RedrawLayout();
+            QVERIFY(form.window.width() < screen.width() + 200);
+            const QSize grown = (form.window.size() - design).expandedTo({0, 0});
+            QCOMPARE(form.At("X=1 Y=1"), QRect(20 + grown.width(), 40 + grown.height(), 100, 20));
+            QCOMPARE(form.At("W=1 H=1").size(), QSize(100 + grown.width(), 20 + grown.height()));
+        }
     }
 };
 

@@ -40,20 +40,9 @@ class TestListViewRpt : public QObject {
     Q_OBJECT
 
 private slots:
-    void defaultPercentage()
-    {
-        for (auto [n, percent] : {std::pair{1, 100}, {3, 33}, {6, 17}, {8, 12}, {40, 2}}) {
-            List list;
-            list.rpt.setHeaders(QStringList(n, "h"));
-            QCOMPARE(list.rpt.ColumnWidths(), std::vector<int16_t>(std::size_t(n), int16_t(percent)));
-        }
-    }
-
     void columnWidths()
     {
-        using P = std::vector<int16_t>;
-        using T = std::vector<double>;
-        const std::tuple<Rule, double, P, T> cases[] = {
+        const std::tuple<Rule, double, std::vector<int16_t>, std::vector<double>> cases[] = {
             {Rule::Harvester, 9000, {85, 15}, {7565, 1335}},
             {Rule::Harvester, 5000, {85, 15}, {4165, 735}},
             {Rule::Editor, 9000, {30, 70}, {2700, 6290}},
@@ -66,27 +55,30 @@ private slots:
 
     void resizeSetsTheColumnsInPixels()
     {
-        List harvester({}, 0);
+        List harvester({}, 0), editor({}, 0, Rule::Editor);
         harvester.rpt.setCols(2);
         harvester.rpt.ColumnHeaderWidth(0, "File", 85);
         harvester.rpt.ColumnHeaderWidth(1, "Status", 15);
-        harvester.widget.resize(600, 300);  // 9000 twips
-        harvester.rpt.Resize();
-        // 7565 and 1335 twips
-        QCOMPARE((QList{harvester.widget.columnWidth(0), harvester.widget.columnWidth(1)}), (QList{504, 89}));
-        QCOMPARE(harvester.rpt.Headers(), (QStringList{"File", "Status"}));
-
-        List editor({}, 0, Rule::Editor);
         editor.rpt.setHeaders({"Name", "Reference"});
         editor.rpt.setColumnWidth(0, 30);
         editor.rpt.setColumnWidth(1, 70);
-        editor.widget.resize(600, 300);
-        editor.rpt.Resize();
-        QCOMPARE((QList{editor.widget.columnWidth(0), editor.widget.columnWidth(1)}), (QList{180, 419}));  // 2700, 6290
+        QList<int> pixels;
+        for (List* list : {&harvester, &editor}) {
+            list->widget.resize(600, 300);  // 9000 twips
+            list->rpt.Resize();
+            pixels << list->widget.columnWidth(0) << list->widget.columnWidth(1);
+        }
+        QCOMPARE(pixels, (QList{504, 89, 180, 419}));  // 7565 and 1335 twips; 2700 and 6290
+        QCOMPARE(harvester.rpt.Headers(), (QStringList{"File", "Status"}));
     }
 
-    void headersAreAppendedAndClearKeepsThem()
+    void headersAreAppendedWithTheDefaultPercentageAndClearKeepsThem()
     {
+        for (auto [n, percent] : {std::pair{1, 100}, {3, 33}, {6, 17}, {8, 12}, {40, 2}}) {
+            List list;
+            list.rpt.setHeaders(QStringList(n, "h"));
+            QCOMPARE(list.rpt.ColumnWidths(), std::vector<int16_t>(std::size_t(n), int16_t(percent)));
+        }
         List list(ABCD, 2);
         list.rpt.setHeaders({"a", "b", "c"});
         QCOMPARE(list.rpt.Headers(), (QStringList{"", "", "a", "b", "c"}));
@@ -110,18 +102,20 @@ private slots:
         }
     }
 
-    void move()
+    void moveAndDel()
     {
-        // row selected (-1: none), up or down, rows after, row selected after
-        const std::tuple<int, bool, QString, int> cases[] = {
-            {2, true, "ACBD", 1}, {1, false, "ACBD", 2}, {0, true, "ABCD", 0},   {3, false, "ABCD", 3},
-            {3, true, "ABDC", 2}, {0, false, "BACD", 1}, {-1, true, "ABCD", -1}, {-1, false, "ABCD", -1},
+        // row selected (-1: none), Up, dowN or Del, rows after, row selected after: after Del the row
+        // that moved into the place of the deleted one, none after the last
+        const std::tuple<int, char, QString, int> cases[] = {
+            {2, 'U', "ACBD", 1},   {1, 'N', "ACBD", 2}, {0, 'U', "ABCD", 0},   {3, 'N', "ABCD", 3},
+            {3, 'U', "ABDC", 2},   {0, 'N', "BACD", 1}, {-1, 'U', "ABCD", -1}, {-1, 'N', "ABCD", -1},
+            {-1, 'D', "ABCD", -1}, {1, 'D', "ACD", 1},  {3, 'D', "ABC", -1},
         };
-        for (const auto& [row, up, after, selected] : cases) {
+        for (const auto& [row, key, after, selected] : cases) {
             List list(ABCD, 3);
             if (row >= 0)
                 list.rpt.setSelectedRow(row);
-            up ? list.rpt.MoveUp() : list.rpt.MoveDown();
+            key == 'U' ? list.rpt.MoveUp() : key == 'N' ? list.rpt.MoveDown() : list.rpt.Del();
             QCOMPARE(list.State(), after + " " + QString::number(selected));
             QCOMPARE(list.Column(2).join(""), list.Column(0).join("2") + "2");  // every cell travels with its row
         }
@@ -137,19 +131,6 @@ private slots:
         QVERIFY(list.widget.topLevelItem(2)->columnCount() == 4 && list.widget.topLevelItem(3)->columnCount() == 4);
         QCOMPARE((QStringList{list.rpt.Data(2, 3), list.widget.topLevelItem(3)->text(1), list.rpt.Data(5, 0)}),
                  (QStringList{"", "y", ""}));  // the last: no such row
-    }
-
-    void del()
-    {
-        List list(ABCD);
-        list.rpt.Del();  // nothing selected
-        QCOMPARE(list.State(), QStringLiteral("ABCD -1"));
-        list.rpt.setSelectedRow(1);
-        list.rpt.Del();
-        QCOMPARE(list.State(), QStringLiteral("ACD 1"));  // the row that moved into its place
-        list.rpt.setSelectedRow(2);
-        list.rpt.Del();
-        QCOMPARE(list.State(), QStringLiteral("AC -1"));
     }
 };
 
