@@ -153,8 +153,9 @@ TEST_F(GleanWatch, AWorkbookMovedInIsHarvestedAndTheRunsOwnFilesNever)
 
 // Between arrivals anyone may take the data file's lock (the editor does, to
 // save); an arrival then waits for it. Events lost meanwhile (the kernel's
-// queue overflowed) are found by listing the folder again.
-TEST_F(GleanWatch, TheDataFileIsFreeBetweenArrivalsAndLostEventsAreFound)
+// queue overflowed) are found by listing the folder again. The input folder
+// moved away ends the watch.
+TEST_F(GleanWatch, TheDataFileIsFreeBetweenArrivalsLostEventsAreFoundAndMovingTheFolderEndsIt)
 {
     Start(in, "/settle 0.3");
     CopyFixture("timesheet.xlsx", in + "/a.xlsx");
@@ -178,21 +179,18 @@ TEST_F(GleanWatch, TheDataFileIsFreeBetweenArrivalsAndLostEventsAreFound)
         CopyFixture("timesheet.xlsx", in + "/c.xlsx");
     }
     EXPECT_TRUE(Says("Done " + in + "/c.xlsx\n")) << Err();
-    EXPECT_EQ(Exit(SIGTERM), 0);
-    EXPECT_EQ(State(), "data 3, in 2, out 3");  // the two noise files stay
-}
-
-TEST_F(GleanWatch, TheInputFolderMovedAwayEndsIt)
-{
-    Start(in, "/settle 0.3");
     fs::rename(in, dir / "elsewhere");
     EXPECT_EQ(Exit(), 1);
     EXPECT_TRUE(Contains(Err(), "glean: the run stopped: the input folder " + in +
-                                    " was removed or moved.\n0 harvested, 0 failed\n"))
+                                    " was removed or moved.\n3 harvested, 0 failed\n"))
         << Err();
+    in = dir / "elsewhere";
+    EXPECT_EQ(State(), "data 3, in 2, out 3");  // the two noise files stay; no lock, no journal
 }
 
-TEST(GleanWatchOptions, WatchNeedsAnOutputFolderAndSettleAWatch)
+using GleanWatchOptions = BatchRun;
+
+TEST_F(GleanWatchOptions, WatchNeedsAnOutputFolderAndSettleAWatch)
 {
     // The options, then the settle time they give in ms or the start of the usage error.
     const std::pair<const char*, std::string> rows[] = {
@@ -215,15 +213,14 @@ TEST(GleanWatchOptions, WatchNeedsAnOutputFolderAndSettleAWatch)
     }
 
     // A real run: glean refuses before anything is touched.
-    Fresh<BatchRun> t;
-    CopyFixture("timesheet.xlsx", t.in + "/a.xlsx");
+    CopyFixture("timesheet.xlsx", in + "/a.xlsx");
     const std::string said =
         "glean: /watch needs an output folder (/out): without one every workbook would be harvested";
     for (const char* outText : {"", "   "}) {
-        EXPECT_EQ(t.Glean(t.Args() + " /out \"" + outText + "\" /watch"), kUsageOrConfig) << "<" << outText << ">";
-        EXPECT_EQ(t.err.str().rfind(said, 0), 0u) << t.err.str();
+        EXPECT_EQ(Glean(Args() + " /out \"" + outText + "\" /watch"), kUsageOrConfig) << "<" << outText << ">";
+        EXPECT_EQ(err.str().rfind(said, 0), 0u) << err.str();
     }
-    EXPECT_EQ(t.State(), "no data, in 1, out 0");
+    EXPECT_EQ(State(), "no data, in 1, out 0");
 }
 
 }  // namespace
