@@ -275,22 +275,6 @@ TEST_F(DryRun, WritesNothingAndPrintsExactlyWhatTheRunThenAppends)
     }
 }
 
-TEST_F(DryRun, PendingJournalIsReportedNotSettled)
-{
-    CopyFixture("timesheet.xlsx", in + "/a.xlsx");
-    CrashAfterAppend(0);
-    ASSERT_TRUE(fs::exists(JournalFile()));
-    const auto before = Snapshot(dir / "");
-    std::string said;
-    BatchResult r = RunWith([&](clsBatchRun& run) {
-        run.setDryRun(true);
-        run.onSettled = [&](const std::string& s) { said = s; };
-    });
-    EXPECT_EQ(r.configError, "");
-    EXPECT_TRUE(Contains(said, JournalFile())) << said;
-    EXPECT_EQ(Snapshot(dir / ""), before);
-}
-
 TEST_F(DryRun, OptionSpellingsAndTheProgramsExitStatusAndStdout)
 {
     for (const char* text : {"/dry-run", "--dry-run", "/DRY-RUN"})

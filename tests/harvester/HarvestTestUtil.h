@@ -105,6 +105,7 @@ inline bool Contains(const std::string& text, const std::string& part)
 struct Thrown {
     int number = 0;
     std::string what, subject;
+    std::string Said() const { return std::to_string(number) + " " + subject; }  // number and subject
 };
 template <class F>
 Thrown ThrownBy(F&& f)

@@ -31,8 +31,9 @@ public:
 
 const std::string kZed = "\"Zed\",01/01/2009,1.0\r\n";
 
-// Killed between the append of b001 and its move: the next run takes its
-// lines out again, or lets them stand where it was moved; each workbook once.
+// Killed between the append of b001 and its move: a dry run names the
+// journal and changes nothing; the next run takes its lines out again, or
+// lets them stand where it was moved; each workbook once.
 TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
 {
     // What happened after the crash (moved: killed just after the move), the workbooks done, the data file.
@@ -53,7 +54,16 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
             fs::rename(t.in + "/b001.xlsx", t.out + "/b001.xlsx");
         if (change)
             change(t);
-        BatchResult r = t.Run(t.in, t.out);
+        const auto before = Snapshot(t.dir / "");
+        std::string said;
+        BatchResult r = t.RunWith([&](clsBatchRun& run) {
+            run.setDryRun(true);
+            run.onSettled = [&](const std::string& s) { said = s; };
+        });
+        EXPECT_EQ(r.configError, "");
+        EXPECT_TRUE(Contains(said, t.JournalFile())) << said;
+        EXPECT_EQ(Snapshot(t.dir / ""), before);
+        r = t.Run(t.in, t.out);
         EXPECT_EQ(r.done, done);
         EXPECT_TRUE(moved || Contains(r.settled, t.in + "/b001.xlsx")) << r.settled;
         EXPECT_EQ(ReadFile(t.data), lines);
