@@ -201,20 +201,16 @@ TEST(JournalChecksum, StaysFnv1a64)
 {
     const std::pair<std::string, uint64_t> rows[] = {
         {"", 0xcbf29ce484222325ULL}, {"a", 0xaf63dc4c8601ec8cULL}, {"foobar", 0x85944171f73967e8ULL}};
-    for (const auto& [bytes, sum] : rows) {
-        SCOPED_TRACE(bytes);
-        EXPECT_EQ(Checksum(bytes), sum);
-    }
+    for (const auto& [bytes, sum] : rows)
+        EXPECT_EQ(Checksum(bytes), sum) << bytes;
     std::string text;
     for (int i = 0; i < 300; ++i)
         text += char(i * 7 + 1);
     uint64_t byByte = kChecksumStart;
     for (unsigned char c : text)
         byByte = (byByte ^ c) * 1099511628211ULL;
-    for (size_t split = 0; split < 20; ++split) {
-        SCOPED_TRACE(split);
-        EXPECT_EQ(Checksum(std::string_view(text).substr(split), Checksum(text.substr(0, split))), byByte);
-    }
+    for (size_t split = 0; split < 20; ++split)
+        EXPECT_EQ(Checksum(std::string_view(text).substr(split), Checksum(text.substr(0, split))), byByte) << split;
 }
 
 }  // namespace
