@@ -42,11 +42,8 @@ public:
 
     void AddBooks(int n, const std::string& ext = "xlsx", const std::string& prefix = "b")
     {
-        for (int i = 0; i < n; ++i) {
-            char name[64];
-            std::snprintf(name, sizeof name, "%s%03d.%s", prefix.c_str(), i, ext.c_str());
-            CopyFixture("timesheet." + ext, in + "/" + name);
-        }
+        for (int i = 0; i < n; ++i)  // b000.xlsx, b001.xlsx, ...
+            CopyFixture("timesheet." + ext, in + "/" + prefix + std::to_string(1000 + i).substr(1) + "." + ext);
     }
 
     // f in a child process, which may die without any clean-up; what f returns.

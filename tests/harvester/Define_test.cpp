@@ -52,11 +52,8 @@ TEST_F(GleanDefine, ExitStatusAndMessages)
     EXPECT_EQ(Glean("/define" + tmpl + " /type \"" + form + "\""), 0);
     EXPECT_EQ(printed.str(), FieldTable(FieldsOfTemplate(Define("template.ods"))));
     // A header line, then a line per field.
-    const std::string out = printed.str();
-    EXPECT_EQ(
-        out.rfind("Field         Reference     Format    Cells\nEmployeeName  EmployeeName  text      Form!B2\n", 0),
-        0u)
-        << out;
+    const std::string out = printed.str(), head = "Field         Reference     Format    Cells\n";
+    EXPECT_EQ(out.rfind(head + "EmployeeName  EmployeeName  text      Form!B2\n", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 12);
     EXPECT_EQ(err.str(), "glean: wrote " + form + " (11 fields)\n");
     EXPECT_EQ(ReadFile(form), kFormText);

@@ -35,7 +35,9 @@ TEST(GleanOptions, OptionRules)
 
 using GleanRun = BatchRun;
 
-TEST_F(GleanRun, ExitCodesZeroWhenAllHarvestedOneOnAnyFailure)
+// 0 when all were harvested, 1 on any failure, 2 on glean's own
+// configuration errors (the run's own are tested with the batch run's).
+TEST_F(GleanRun, ExitCodesZeroWhenAllHarvestedOneOnAnyFailureTwoOnItsOwnErrors)
 {
     EXPECT_EQ(Glean(Args()), 0);
     EXPECT_EQ(err.str(), std::string(clsBatchRun::kNothingToDo) + "\n0 harvested, 0 failed\n");
@@ -53,11 +55,7 @@ TEST_F(GleanRun, ExitCodesZeroWhenAllHarvestedOneOnAnyFailure)
     EXPECT_EQ(Glean(Args() + " /in \" " + in + "/c.xlsx \""), 0);
     EXPECT_EQ(err.str(), "Done " + in + "/c.xlsx\n1 harvested, 0 failed\n");
     EXPECT_EQ(Files(in) + " / " + Files(out), "b.xlsx / a.xlsx b.xls c.xlsx");
-}
 
-// The run's own refusals are tested with the batch run's.
-TEST_F(GleanRun, ConfigurationErrorsOfItsOwnExitTwo)
-{
     EXPECT_EQ(Glean("/in \"" + in + "\" /data \"" + data + "\""), 2);
     EXPECT_EQ(err.str().rfind("glean: no form definition (/type) given\n", 0), 0u) << err.str();
     EXPECT_EQ(Glean("/open \"" + dir / "missing.set" + "\""), 2);
@@ -148,19 +146,18 @@ TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
     }
 }
 
-TEST(SettingsFile, LineEndsAndErrorsThatSayWhatFileAndWhy)
+TEST(SettingsFile, LineEndsErrorsThatSayWhatFileAndWhyAndLinksKept)
 {
     ScratchDir dir;
-    const std::pair<std::string, std::vector<std::string>> rows[] = {
-        {"a\r\nb\r\n", {"a", "b"}},
-        {"a\rb", {"a", "b"}},
-        {"a\nb\n", {"a", "b"}},
-        {"\r\n x \r\n", {"", " x "}},
-        {"", {}},
-    };
+    // The file's text, then the lines read, each followed by "|".
+    const std::pair<std::string, std::string> rows[] = {
+        {"a\r\nb\r\n", "a|b|"}, {"a\rb", "a|b|"}, {"a\nb\n", "a|b|"}, {"\r\n x \r\n", "| x |"}, {"", ""}};
     for (const auto& [text, lines] : rows) {
         WriteFile(dir / "s.set", text);
-        EXPECT_EQ(ReadSettings(dir / "s.set"), lines);
+        std::string read;
+        for (const auto& line : ReadSettings(dir / "s.set"))
+            read += line + "|";
+        EXPECT_EQ(read, lines) << text;
     }
     fs::create_directory(dir / "folder.set");
     const std::tuple<std::string, const char*, const char*> errors[] = {
@@ -174,11 +171,7 @@ TEST(SettingsFile, LineEndsAndErrorsThatSayWhatFileAndWhy)
             [&] { verb == "read" ? ReadSettings(dir / name) : (WriteSettings(dir / name, {"a"}), Strings()); });
         EXPECT_EQ(t.what, "Cannot " + verb + " the settings file " + dir / name + ": " + why);
     }
-}
-
-TEST(SettingsFile, SavedAtomicallyKeepingPermissionsAndLinks)
-{
-    ScratchDir dir;
+    // Saved atomically, keeping the permissions and the link.
     WriteFile(dir / "real.set", "old\r\n");
     fs::permissions(dir / "real.set", fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(dir / "real.set", dir / "link.set");

@@ -1,7 +1,9 @@
 #pragma once
 // Scratch folders, small files and the fixture workbooks for the harvester tests.
 #include "common/RtError.h"
+#include "harvester/modFormatCellValue.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,20 +28,13 @@ inline std::string Fixture(const std::string& name)
 class ScratchDir {
 public:
     ScratchDir() : path_((fs::temp_directory_path() / "harvest-test-XXXXXX").string()) { ::mkdtemp(path_.data()); }
-    ~ScratchDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
+    ~ScratchDir() { fs::remove_all(path_, ec_); }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    std::string Mkdir(const std::string& name) const
-    {
-        fs::create_directories(*this / name);
-        return *this / name;
-    }
+    std::string Mkdir(const std::string& name) const { return fs::create_directories(*this / name), *this / name; }
 
 private:
     std::string path_;
+    std::error_code ec_;
 };
 
 inline void WriteFile(const std::string& path, const std::string& text)
@@ -66,12 +61,8 @@ inline std::string WriteForm(const std::string& path, const std::vector<std::vec
 {
     std::string text = std::to_string(rows.size()) + "," + std::to_string(rows.empty() ? 0 : rows[0].size()) + "\r\n";
     for (const auto& r : rows) {
-        for (size_t c = 0; c < r.size(); ++c) {
-            text += c ? ",\"" : "\"";
-            for (char ch : r[c])
-                text += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-            text += "\"";
-        }
+        for (size_t c = 0; c < r.size(); ++c)
+            text += (c ? "," : "") + QuoteText(r[c]);
         text += "\r\n";
     }
     WriteFile(path, text);
@@ -83,10 +74,11 @@ inline void CopyFixture(const std::string& name, const std::string& dest)
     fs::copy_file(Fixture(name), dest, fs::copy_options::overwrite_existing);
 }
 
-// The worked example: name, start date numbering the items, seven hours.
-inline std::string TimesheetForm(const std::string& path)
+// The worked example: name, start date numbering the items, seven hours; then `more` fields.
+inline std::string TimesheetForm(const std::string& path, std::vector<std::vector<std::string>> more = {})
 {
-    return WriteForm(path, {{"Name", "B2", "text"}, {"Start", "C2", "+dmy"}, {"Hours", "D5:D11", "0.0"}});
+    more.insert(more.begin(), {{"Name", "B2", "text"}, {"Start", "C2", "+dmy"}, {"Hours", "D5:D11", "0.0"}});
+    return WriteForm(path, more);
 }
 
 inline const char* kTimesheetHeader = "Name,Start,Hours\r\n";
@@ -113,6 +105,7 @@ inline bool Contains(const std::string& text, const std::string& part)
 struct Thrown {
     int number = 0;
     std::string what, subject;
+    std::string Said() const { return std::to_string(number) + " " + subject; }  // number and subject
 };
 template <class F>
 Thrown ThrownBy(F&& f)
@@ -129,10 +122,7 @@ Thrown ThrownBy(F&& f)
 
 inline int CountFiles(const std::string& dir)
 {
-    int n = 0;
-    for (auto& e : fs::directory_iterator(dir))
-        n += e.is_regular_file();
-    return n;
+    return int(std::count_if(fs::directory_iterator(dir), {}, [](auto& e) { return e.is_regular_file(); }));
 }
 
 // Every file and folder under `root`: kind, size, modification time to the
@@ -179,6 +169,13 @@ private:
     bool ok_;
 };
 
+// The four paths of a job as glean's options.
+inline std::string GleanArgs(const std::string& form, const std::string& in, const std::string& out,
+                             const std::string& data)
+{
+    return "/type \"" + form + "\" /in \"" + in + "\" /out \"" + out + "\" /data \"" + data + "\"";
+}
+
 // The four paths of a job: input and output folders, a timesheet form
 // definition and a data file that does not exist yet.
 struct JobFolders {
@@ -188,11 +185,7 @@ struct JobFolders {
     std::string form = TimesheetForm(dir / "form.dat");
     std::string data = dir / "data.csv";
 
-    // The four paths as glean's options.
-    std::string Args() const
-    {
-        return "/type \"" + form + "\" /in \"" + in + "\" /out \"" + out + "\" /data \"" + data + "\"";
-    }
+    std::string Args() const { return GleanArgs(form, in, out, data); }
 
     // What the job's files are now, in one line: the data file ("data 3" when
     // it is Lines(3), "no data", "data other"), the files in the input and

@@ -31,17 +31,18 @@ public:
 
 const std::string kZed = "\"Zed\",01/01/2009,1.0\r\n";
 
-// Killed between the append of b001 and its move: the next run takes its
-// lines out again, or lets them stand where it was moved; each workbook once.
+// Killed between the append of b001 and its move: a dry run names the
+// journal and changes nothing; the next run takes its lines out again, or
+// lets them stand where it was moved; each workbook once.
 TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
 {
     // What happened after the crash (moved: killed just after the move), the workbooks done, the data file.
     const std::tuple<const char*, bool, std::function<void(Recovery&)>, int, std::string> rows[] = {
         {"not moved", false, {}, 2, Lines(3)},
-        {"moved, a line added since", true, [](Recovery& t) { WriteFile(t.data, ReadFile(t.data) + kZed); }, 1,
+        {"moved, a line added since", true, [](auto& t) { WriteFile(t.data, ReadFile(t.data) + kZed); }, 1,
          Lines(2) + kZed + kTimesheetLines},
         {"moved, a copy put back: a new workbook", true,
-         [](Recovery& t) { fs::copy_file(t.out + "/b001.xlsx", t.in + "/b001.xlsx"); }, 2, Lines(4)},
+         [](auto& t) { fs::copy_file(t.out + "/b001.xlsx", t.in + "/b001.xlsx"); }, 2, Lines(4)},
     };
     for (const auto& [what, moved, change, done, lines] : rows) {
         SCOPED_TRACE(what);
@@ -53,11 +54,18 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
             fs::rename(t.in + "/b001.xlsx", t.out + "/b001.xlsx");
         if (change)
             change(t);
-        BatchResult r = t.Run(t.in, t.out);
+        const auto before = Snapshot(t.dir / "");
+        std::string said;
+        BatchResult r = t.RunWith([&](clsBatchRun& run) {
+            run.setDryRun(true);
+            run.onSettled = [&](const std::string& s) { said = s; };
+        });
+        EXPECT_EQ(r.configError, "");
+        EXPECT_TRUE(Contains(said, t.JournalFile())) << said;
+        EXPECT_EQ(Snapshot(t.dir / ""), before);
+        r = t.Run(t.in, t.out);
         EXPECT_EQ(r.done, done);
-        if (!moved) {
-            EXPECT_TRUE(Contains(r.settled, t.in + "/b001.xlsx")) << r.settled;
-        }
+        EXPECT_TRUE(moved || Contains(r.settled, t.in + "/b001.xlsx")) << r.settled;
         EXPECT_EQ(ReadFile(t.data), lines);
         EXPECT_EQ(t.State().substr(t.State().find(", in")), ", in 0, out 3");
     }
@@ -80,37 +88,29 @@ TEST(RecoveryRows, NothingIsCutThatCannotBeProvedToBeTheAppend)
 {
     const size_t head = Lines(0).size(), record = Lines(1).find('\n', head) + 1 - head;
     const char *longer = "bytes long", *other = "are not the lines that were appended";
+    const std::string back = "before=" + std::to_string(Lines(1).size() - 5);
     // What was changed, whether that damaged the journal (else the data file differs), what the message says.
     const std::tuple<const char*, bool, std::function<void(Recovery&)>, const char*> rows[] = {
-        {"a line added by hand", false, [](Recovery& t) { WriteFile(t.data, ReadFile(t.data) + kZed); }, longer},
-        {"the first record deleted by hand", false,
-         [&](Recovery& t) { WriteFile(t.data, ReadFile(t.data).replace(head, record, "")); }, longer},
-        {"a record changed by hand, same length", false,
-         [](Recovery& t) { WriteFile(t.data, ReadFile(t.data).replace(fs::file_size(t.data) - 5, 1, "9")); }, other},
-        {"the append cut short", false, [](Recovery& t) { fs::resize_file(t.data, fs::file_size(t.data) - 10); },
+        {"a line added by hand", false, [](auto& t) { WriteFile(t.data, ReadFile(t.data) + kZed); }, longer},
+        {"first record deleted", false, [&](auto& t) { WriteFile(t.data, ReadFile(t.data).erase(head, record)); },
          longer},
-        {"the file saved over by another program", false, [](Recovery& t) { SaveOver(t.data, ReadFile(t.data)); },
-         "replaced"},
-        {"journal start moved back", false,
-         [](Recovery& t) { t.EditJournal("before=" + std::to_string(Lines(1).size() - 5)); }, other},
-        {"journal start past the end", false, [](Recovery& t) { t.EditJournal("before=100000000\nafter=100000200"); },
-         longer},
-        {"journal says the run created the file", false, [](Recovery& t) { t.EditJournal("before=0\ncreated=1"); },
+        {"a record changed, same length", false, [](auto& t) { std::fstream(t.data).seekp(-5, std::ios::end) << '9'; },
          other},
-        {"journal checksum wrong", false, [](Recovery& t) { t.EditJournal("checksum=0123456789abcdef"); }, other},
-        {"not a journal", true, [](Recovery& t) { WriteFile(t.JournalFile(), "garbage\n"); }, "does not begin with"},
+        {"the append cut short", false, [](auto& t) { fs::resize_file(t.data, fs::file_size(t.data) - 10); }, longer},
+        {"saved over by another program", false, [](auto& t) { SaveOver(t.data, ReadFile(t.data)); }, "replaced"},
+        {"start moved back", false, [&](auto& t) { t.EditJournal(back); }, other},
+        {"start past the end", false, [](auto& t) { t.EditJournal("before=100000000\nafter=100000200"); }, longer},
+        {"says the run created the file", false, [](auto& t) { t.EditJournal("before=0\ncreated=1"); }, other},
+        {"checksum wrong", false, [](auto& t) { t.EditJournal("checksum=0123456789abcdef"); }, other},
+        {"not a journal", true, [](auto& t) { WriteFile(t.JournalFile(), "garbage\n"); }, "does not begin with"},
         {"an older format", true,
-         [](Recovery& t) { WriteFile(t.JournalFile(), "glean journal 1 30\nexisted=1\nstart=0\nend=9\n"); },
+         [](auto& t) { WriteFile(t.JournalFile(), "glean journal 1 30\nexisted=1\nstart=0\nend=9\n"); },
          "another version"},
-        {"cut short", true, [](Recovery& t) { fs::resize_file(t.JournalFile(), fs::file_size(t.JournalFile()) / 2); },
-         "cut short"},
-        {"a number that is not one", true, [](Recovery& t) { t.EditJournal("after=12x"); }, "\"after\" is not valid"},
-        {"a line missing", true, [](Recovery& t) { t.EditJournal("checksum"); }, "\"checksum=\" is missing"},
-        {"a folder", true,
-         [](Recovery& t) {
-             fs::remove(t.JournalFile());
-             fs::create_directory(t.JournalFile());
-         },
+        {"journal cut short", true,
+         [](auto& t) { fs::resize_file(t.JournalFile(), fs::file_size(t.JournalFile()) / 2); }, "cut short"},
+        {"a number that is not one", true, [](auto& t) { t.EditJournal("after=12x"); }, "\"after\" is not valid"},
+        {"a line missing", true, [](auto& t) { t.EditJournal("checksum"); }, "\"checksum=\" is missing"},
+        {"a folder", true, [](auto& t) { fs::remove(t.JournalFile()), fs::create_directory(t.JournalFile()); },
          "is damaged: it is not a regular file"},
     };
     for (const auto& [what, damaged, change, says] : rows) {
@@ -164,38 +164,34 @@ TEST_F(Recovery, DataFileFailureStopsTheRunAtTheFirst)
 
 TEST(RecoveryRows, DataFileReplacedOrDeletedDuringTheRunStopsIt)
 {
-    for (bool afterAppend : {true, false}) {  // else between two workbooks
-        for (bool replace : {true, false}) {  // else deleted
-            SCOPED_TRACE(std::string(replace ? "replaced" : "deleted") +
-                         (afterAppend ? " after an append" : " between"));
-            Fresh<Recovery> t;
-            t.AddBooks(3);
-            // Another program's save, or a deletion, after the append of b001 or once b000 is done.
-            auto change = [&, at = afterAppend ? 1 : 0](int row) {
-                if (row == at && replace)
-                    SaveOver(t.data, kTimesheetHeader);
-                else if (row == at)
-                    fs::remove(t.data);
-            };
-            BatchResult r = t.RunWith([&](clsBatchRun& run) {
-                if (afterAppend)
-                    run.afterAppend = change;
-                else
-                    run.onFinished = [&](int row, const std::string&, const WorkbookOutcome&) { change(row); };
-            });
-            EXPECT_TRUE(r.stopped);
-            EXPECT_TRUE(Contains(r.stopReason, replace ? "was replaced" : "was deleted")) << r.stopReason;
-            EXPECT_EQ(r.done, 1);
-            EXPECT_EQ(r.notTried, Strings{t.in + "/b002.xlsx"});
-            // The window's closing message says why once and what was left.
-            EXPECT_EQ(r.message, "The run stopped at " + t.in + "/b001.xlsx:\n" + r.stopReason +
-                                     "\n1 form was not tried; it stays in the input folder.");
-            EXPECT_EQ(Files(t.in), "b001.xlsx b002.xlsx");  // b001's lines were lost: it stays
-            EXPECT_FALSE(fs::exists(t.JournalFile()));
-            // The next run harvests the rest into the file now there.
-            EXPECT_EQ(t.Run(t.in, t.out).done, 2);
-            EXPECT_EQ(t.State(), "data 2, in 0, out 3");
-        }
+    for (int i = 0; i < 4; ++i) {
+        const bool afterAppend = i < 2, replace = i % 2;  // else between two workbooks; else deleted
+        SCOPED_TRACE(std::string(replace ? "replaced" : "deleted") + (afterAppend ? " after an append" : " between"));
+        Fresh<Recovery> t;
+        t.AddBooks(3);
+        // Another program's save, or a deletion, after the append of b001 or once b000 is done.
+        auto change = [&, at = afterAppend ? 1 : 0](int row) {
+            if (row == at)
+                replace ? SaveOver(t.data, kTimesheetHeader) : void(fs::remove(t.data));
+        };
+        BatchResult r = t.RunWith([&](clsBatchRun& run) {
+            if (afterAppend)
+                run.afterAppend = change;
+            else
+                run.onFinished = [&](int row, const std::string&, const WorkbookOutcome&) { change(row); };
+        });
+        EXPECT_TRUE(r.stopped);
+        EXPECT_TRUE(Contains(r.stopReason, replace ? "was replaced" : "was deleted")) << r.stopReason;
+        EXPECT_EQ(r.done, 1);
+        EXPECT_EQ(r.notTried, Strings{t.in + "/b002.xlsx"});
+        // The window's closing message says why once and what was left.
+        EXPECT_EQ(r.message, "The run stopped at " + t.in + "/b001.xlsx:\n" + r.stopReason +
+                                 "\n1 form was not tried; it stays in the input folder.");
+        EXPECT_EQ(Files(t.in), "b001.xlsx b002.xlsx");  // b001's lines were lost: it stays
+        EXPECT_FALSE(fs::exists(t.JournalFile()));
+        // The next run harvests the rest into the file now there.
+        EXPECT_EQ(t.Run(t.in, t.out).done, 2);
+        EXPECT_EQ(t.State(), "data 2, in 0, out 3");
     }
 }
 
@@ -204,24 +200,17 @@ TEST(RecoveryRows, DataFileReplacedOrDeletedDuringTheRunStopsIt)
 TEST(JournalChecksum, StaysFnv1a64)
 {
     const std::pair<std::string, uint64_t> rows[] = {
-        {"", 0xcbf29ce484222325ULL},
-        {"a", 0xaf63dc4c8601ec8cULL},
-        {"foobar", 0x85944171f73967e8ULL},
-    };
-    for (const auto& [bytes, sum] : rows) {
-        SCOPED_TRACE(bytes);
-        EXPECT_EQ(Checksum(bytes), sum);
-    }
+        {"", 0xcbf29ce484222325ULL}, {"a", 0xaf63dc4c8601ec8cULL}, {"foobar", 0x85944171f73967e8ULL}};
+    for (const auto& [bytes, sum] : rows)
+        EXPECT_EQ(Checksum(bytes), sum) << bytes;
     std::string text;
     for (int i = 0; i < 300; ++i)
         text += char(i * 7 + 1);
     uint64_t byByte = kChecksumStart;
     for (unsigned char c : text)
         byByte = (byByte ^ c) * 1099511628211ULL;
-    for (size_t split = 0; split < 20; ++split) {
-        SCOPED_TRACE(split);
-        EXPECT_EQ(Checksum(std::string_view(text).substr(split), Checksum(text.substr(0, split))), byByte);
-    }
+    for (size_t split = 0; split < 20; ++split)
+        EXPECT_EQ(Checksum(std::string_view(text).substr(split), Checksum(text.substr(0, split))), byByte) << split;
 }
 
 }  // namespace
