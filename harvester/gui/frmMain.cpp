@@ -150,11 +150,12 @@ void SetBar(QProgressBar* bar, int maximum, int value, bool textVisible)
     if (bar->maximum() == maximum && bar->minimum() == 0 && bar->value() == value &&
         bar->isTextVisible() == textVisible)
         return;
+    const bool updates = bar->updatesEnabled();
     bar->setUpdatesEnabled(false);
     bar->setRange(0, maximum);
     bar->setValue(value);
     bar->setTextVisible(textVisible);
-    bar->setUpdatesEnabled(true);
+    bar->setUpdatesEnabled(updates);
 }
 
 }  // namespace
@@ -794,8 +795,21 @@ void frmMain::RunBatch()
     run_->setJobs(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));  // as glean
     GuiStatusList* list = runList_.get();
     run_->onListed = [list](int row, const std::string&) { list->setProgress(0, row + 1); };
-    run_->onProgress = [list](int finished, int total) { list->setProgress(finished, total); };
+    run_->onProgress = [this, list](int finished, int total) {
+        list->setProgress(finished, total);
+        // The list is complete: the window takes it in while the run goes on,
+        // so that little is left for the run's end.
+        if (finished == 1)
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (runList_)
+                        runList_->Show(prgRun);
+                },
+                Qt::QueuedConnection);
+    };
     lastResult_ = BatchResult();
+    PaintRun(false);
     SetBar(prgRun, 1, 0, true);
     cmdGo->setEnabled(false);
     cmdPreview->setEnabled(false);  // the run holds the data file
@@ -815,10 +829,19 @@ void frmMain::RunBatch()
     showTimer_->start();
 }
 
+// Nothing a run changes is painted before the run is first shown: a short
+// run is painted once, at its end, and its start is not spent painting.
+void frmMain::PaintRun(bool paint)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{prgRun, cmdGo, cmdPreview, ListView1})
+        w->setUpdatesEnabled(paint);
+}
+
 void frmMain::ShowRun()
 {
     if (runList_) {
         runList_->Show(prgRun);
+        PaintRun(true);
         emit runShown();
     }
 }

@@ -142,6 +142,7 @@ private:
     bool SaveSettings();
     void SaveSettingsAs(const QString& path);
     void RunBatch();
+    void PaintRun(bool paint);
     void ShowRun();
     void OnRunFinished();
 
