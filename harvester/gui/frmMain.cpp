@@ -34,13 +34,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+
+#include <pthread.h>
 
 namespace {
 
@@ -160,6 +163,56 @@ void SetBar(QProgressBar* bar, int maximum, int value, bool textVisible)
 
 }  // namespace
 
+// The thread runs are made on: started with the first run and kept, so that a
+// run need not wait for a new thread to start.
+class RunThread {
+public:
+    ~RunThread()  // lets a started job finish
+    {
+        {
+            std::lock_guard lock(mu_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+    void Start(std::function<void()> job)  // one job at a time
+    {
+        {
+            std::lock_guard lock(mu_);
+            job_ = std::move(job);
+        }
+        if (!thread_.joinable()) {
+            thread_ = std::thread([this] { Loop(); });
+            pthread_setname_np(thread_.native_handle(), "batch run");
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void Loop()
+    {
+        std::unique_lock lock(mu_);
+        for (;;) {
+            wake_.wait(lock, [this] { return quit_ || job_; });
+            if (!job_)
+                return;
+            const std::function<void()> job = std::move(job_);
+            job_ = nullptr;
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::mutex mu_;
+    std::condition_variable wake_;
+    std::function<void()> job_;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
 // The run's status list: called on the run's thread, shown on the window's.
 // Reads are answered from the copy kept here, under a lock. The window takes
 // what changed a few times a second (Show), however fast workbooks go by: a
@@ -267,6 +320,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("frmMain"));
     CreateControls();
     CreateMenus();
+    runner_ = std::make_unique<RunThread>();
     showTimer_ = new QTimer(this);
     showTimer_->setInterval(kShowRunMs);
     connect(showTimer_, &QTimer::timeout, this, &frmMain::ShowRun);
@@ -285,10 +339,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
 
 frmMain::~frmMain()
 {
-    if (runThread_) {
+    if (running_)
         run_->RequestStop();
-        runThread_->wait();
-    }
+    runner_.reset();  // the run ends before what it uses goes
     Form_Unload();
 }
 
@@ -752,7 +805,7 @@ void frmMain::ResetProgress()
 
 void frmMain::cmdPreview_Click()
 {
-    if (runThread_)
+    if (running_)
         return;
     BatchPaths paths;
     paths.formType = txtFormType->text().toStdString();
@@ -781,7 +834,7 @@ void frmMain::cmdGo_Click()
 
 void frmMain::RunBatch()
 {
-    if (runThread_)
+    if (running_)
         return;  // one run at a time
     BatchPaths paths;
     paths.formType = txtFormType->text().toStdString();
@@ -814,26 +867,26 @@ void frmMain::RunBatch()
     cmdGo->setEnabled(false);
     cmdPreview->setEnabled(false);  // the run holds the data file
 
-    runThread_ = QThread::create([this] {
+    running_ = true;
+    runner_->Start([this] {
         try {
             lastResult_ = run_->RunBatch();
         } catch (const std::exception& e) {
             lastResult_ = BatchResult();
             lastResult_.configError = e.what();
         }
+        // Queued behind the run's own list updates, so the list is complete first.
+        QMetaObject::invokeMethod(this, &frmMain::OnRunFinished, Qt::QueuedConnection);
     });
-    runThread_->setObjectName(QStringLiteral("batch run"));
-    // Queued behind the run's own list updates, so the list is complete first.
-    connect(runThread_, &QThread::finished, this, &frmMain::OnRunFinished, Qt::QueuedConnection);
-    runThread_->start();
     showTimer_->start();
 }
 
-// Nothing a run changes is painted before the run is first shown: a short
-// run is painted once, at its end, and its start is not spent painting.
+// The bar, the Run and Preview buttons and the list's rows are not painted
+// before a run is first shown: a short run paints them once, at its end, and
+// does not spend its start painting.
 void frmMain::PaintRun(bool paint)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{prgRun, cmdGo, cmdPreview, ListView1})
+    for (QWidget* w : std::initializer_list<QWidget*>{prgRun, cmdGo, cmdPreview, ListView1->viewport()})
         w->setUpdatesEnabled(paint);
 }
 
@@ -848,11 +901,9 @@ void frmMain::ShowRun()
 
 void frmMain::OnRunFinished()
 {
-    runThread_->wait();
     showTimer_->stop();
     ShowRun();  // the list as the run left it
-    delete runThread_;
-    runThread_ = nullptr;
+    running_ = false;
     run_.reset();
     runList_.reset();
     cmdGo->setEnabled(true);
@@ -876,13 +927,13 @@ void frmMain::OnRunFinished()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (runThread_) {
+    if (running_) {
         event->ignore();
         if (closeAfterRun_)
             return;  // already stopping
         if (!MsgBoxYes(this, tr("A run is in progress.\nStop after the current workbook and close?")))
             return;
-        if (runThread_) {
+        if (running_) {
             closeAfterRun_ = true;
             run_->RequestStop();
             return;
