@@ -266,22 +266,23 @@ public:
     // row whose status changed last is scrolled into sight.
     void Show(QProgressBar* bar)
     {
+        // Only the texts are copied under the lock: the run waits for it.
         bool cleared;
-        QList<QTreeWidgetItem*> added;
-        std::vector<std::pair<std::pair<int, int>, QString>> changed;
+        std::vector<std::string> added;  // File and Status of each new row
+        std::vector<std::pair<std::pair<int, int>, std::string>> changed;
         int current, finished, total;
         {
             QMutexLocker lock(&mutex_);
-            auto text = [this](int row, int col) { return QString::fromStdString(MemoryStatusList::Data(row, col)); };
             cleared = cleared_;
             cleared_ = false;
             const int rows = MemoryStatusList::Rows();
             for (int r = static_cast<int>(shown_); r < rows; ++r) {
-                added << new StatusItem(QStringList{text(r, 0), text(r, 1)});
+                added.push_back(MemoryStatusList::Data(r, 0));
+                added.push_back(MemoryStatusList::Data(r, 1));
             }
             shown_ = static_cast<size_t>(rows);
             for (const auto& [row, col] : changed_)
-                changed.push_back({{row, col}, text(row, col)});
+                changed.push_back({{row, col}, MemoryStatusList::Data(row, col)});
             changed_.clear();
             current = current_;
             finished = finished_, total = total_;
@@ -289,13 +290,19 @@ public:
         QTreeWidget* lv = view_->LV();
         if (cleared)
             view_->Clear();
-        if (!added.isEmpty())
-            lv->addTopLevelItems(added);
+        if (!added.empty()) {
+            QList<QTreeWidgetItem*> items;
+            items.reserve(static_cast<qsizetype>(added.size() / 2));
+            for (size_t i = 0; i < added.size(); i += 2)
+                items << new StatusItem(
+                    QStringList{QString::fromStdString(added[i]), QString::fromStdString(added[i + 1])});
+            lv->addTopLevelItems(items);
+        }
         for (const auto& [cell, text] : changed) {
             if (QTreeWidgetItem* item = lv->topLevelItem(cell.first))
-                item->setText(cell.second, text);
+                item->setText(cell.second, QString::fromStdString(text));
         }
-        if (cleared || !added.isEmpty() || !changed.empty()) {
+        if (cleared || !added.empty() || !changed.empty()) {
             // The row being worked on stays in sight.
             if (QTreeWidgetItem* item = current >= 0 ? lv->topLevelItem(current) : nullptr)
                 lv->scrollToItem(item);
