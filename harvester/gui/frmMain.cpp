@@ -833,10 +833,11 @@ void frmMain::cmdPreview_Click()
 
 void frmMain::cmdGo_Click()
 {
-    ResetProgress();  // an earlier run's count is no longer true
-    if (txtFormType->text().isEmpty() || txtInDir->text().isEmpty() || txtExportTo->text().isEmpty())
+    if (txtFormType->text().isEmpty() || txtInDir->text().isEmpty() || txtExportTo->text().isEmpty()) {
+        ResetProgress();  // an earlier run's count is no longer true
         return;
-    RunBatch();
+    }
+    RunBatch();  // which starts the count again, painted with the run
 }
 
 void frmMain::RunBatch()
