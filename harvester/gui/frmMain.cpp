@@ -34,13 +34,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+
+#include <pthread.h>
 
 namespace {
 
@@ -150,14 +153,65 @@ void SetBar(QProgressBar* bar, int maximum, int value, bool textVisible)
     if (bar->maximum() == maximum && bar->minimum() == 0 && bar->value() == value &&
         bar->isTextVisible() == textVisible)
         return;
+    const bool updates = bar->updatesEnabled();
     bar->setUpdatesEnabled(false);
     bar->setRange(0, maximum);
     bar->setValue(value);
     bar->setTextVisible(textVisible);
-    bar->setUpdatesEnabled(true);
+    bar->setUpdatesEnabled(updates);
 }
 
 }  // namespace
+
+// The thread runs are made on: started with the first run and kept, so that a
+// run need not wait for a new thread to start.
+class RunThread {
+public:
+    ~RunThread()  // lets a started job finish
+    {
+        {
+            std::lock_guard lock(mu_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+    void Start(std::function<void()> job)  // one job at a time
+    {
+        {
+            std::lock_guard lock(mu_);
+            job_ = std::move(job);
+        }
+        if (!thread_.joinable()) {
+            thread_ = std::thread([this] { Loop(); });
+            pthread_setname_np(thread_.native_handle(), "batch run");
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void Loop()
+    {
+        std::unique_lock lock(mu_);
+        for (;;) {
+            wake_.wait(lock, [this] { return quit_ || job_; });
+            if (!job_)
+                return;
+            const std::function<void()> job = std::move(job_);
+            job_ = nullptr;
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::mutex mu_;
+    std::condition_variable wake_;
+    std::function<void()> job_;
+    bool quit_ = false;
+    std::thread thread_;
+};
 
 // The run's status list: called on the run's thread, shown on the window's.
 // Reads are answered from the copy kept here, under a lock. The window takes
@@ -212,22 +266,23 @@ public:
     // row whose status changed last is scrolled into sight.
     void Show(QProgressBar* bar)
     {
+        // Only the texts are copied under the lock: the run waits for it.
         bool cleared;
-        QList<QTreeWidgetItem*> added;
-        std::vector<std::pair<std::pair<int, int>, QString>> changed;
+        std::vector<std::string> added;  // File and Status of each new row
+        std::vector<std::pair<std::pair<int, int>, std::string>> changed;
         int current, finished, total;
         {
             QMutexLocker lock(&mutex_);
-            auto text = [this](int row, int col) { return QString::fromStdString(MemoryStatusList::Data(row, col)); };
             cleared = cleared_;
             cleared_ = false;
             const int rows = MemoryStatusList::Rows();
             for (int r = static_cast<int>(shown_); r < rows; ++r) {
-                added << new StatusItem(QStringList{text(r, 0), text(r, 1)});
+                added.push_back(MemoryStatusList::Data(r, 0));
+                added.push_back(MemoryStatusList::Data(r, 1));
             }
             shown_ = static_cast<size_t>(rows);
             for (const auto& [row, col] : changed_)
-                changed.push_back({{row, col}, text(row, col)});
+                changed.push_back({{row, col}, MemoryStatusList::Data(row, col)});
             changed_.clear();
             current = current_;
             finished = finished_, total = total_;
@@ -235,13 +290,19 @@ public:
         QTreeWidget* lv = view_->LV();
         if (cleared)
             view_->Clear();
-        if (!added.isEmpty())
-            lv->addTopLevelItems(added);
+        if (!added.empty()) {
+            QList<QTreeWidgetItem*> items;
+            items.reserve(static_cast<qsizetype>(added.size() / 2));
+            for (size_t i = 0; i < added.size(); i += 2)
+                items << new StatusItem(
+                    QStringList{QString::fromStdString(added[i]), QString::fromStdString(added[i + 1])});
+            lv->addTopLevelItems(items);
+        }
         for (const auto& [cell, text] : changed) {
             if (QTreeWidgetItem* item = lv->topLevelItem(cell.first))
-                item->setText(cell.second, text);
+                item->setText(cell.second, QString::fromStdString(text));
         }
-        if (cleared || !added.isEmpty() || !changed.empty()) {
+        if (cleared || !added.empty() || !changed.empty()) {
             // The row being worked on stays in sight.
             if (QTreeWidgetItem* item = current >= 0 ? lv->topLevelItem(current) : nullptr)
                 lv->scrollToItem(item);
@@ -266,6 +327,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("frmMain"));
     CreateControls();
     CreateMenus();
+    runner_ = std::make_unique<RunThread>();
     showTimer_ = new QTimer(this);
     showTimer_->setInterval(kShowRunMs);
     connect(showTimer_, &QTimer::timeout, this, &frmMain::ShowRun);
@@ -284,10 +346,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
 
 frmMain::~frmMain()
 {
-    if (runThread_) {
+    if (running_)
         run_->RequestStop();
-        runThread_->wait();
-    }
+    runner_.reset();  // the run ends before what it uses goes
     Form_Unload();
 }
 
@@ -751,7 +812,7 @@ void frmMain::ResetProgress()
 
 void frmMain::cmdPreview_Click()
 {
-    if (runThread_)
+    if (running_)
         return;
     BatchPaths paths;
     paths.formType = txtFormType->text().toStdString();
@@ -772,15 +833,16 @@ void frmMain::cmdPreview_Click()
 
 void frmMain::cmdGo_Click()
 {
-    ResetProgress();  // an earlier run's count is no longer true
-    if (txtFormType->text().isEmpty() || txtInDir->text().isEmpty() || txtExportTo->text().isEmpty())
+    if (txtFormType->text().isEmpty() || txtInDir->text().isEmpty() || txtExportTo->text().isEmpty()) {
+        ResetProgress();  // an earlier run's count is no longer true
         return;
-    RunBatch();
+    }
+    RunBatch();  // which starts the count again, painted with the run
 }
 
 void frmMain::RunBatch()
 {
-    if (runThread_)
+    if (running_)
         return;  // one run at a time
     BatchPaths paths;
     paths.formType = txtFormType->text().toStdString();
@@ -794,42 +856,62 @@ void frmMain::RunBatch()
     run_->setJobs(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));  // as glean
     GuiStatusList* list = runList_.get();
     run_->onListed = [list](int row, const std::string&) { list->setProgress(0, row + 1); };
-    run_->onProgress = [list](int finished, int total) { list->setProgress(finished, total); };
+    run_->onProgress = [this, list](int finished, int total) {
+        list->setProgress(finished, total);
+        // The list is complete: the window takes it in while the run goes on,
+        // so that little is left for the run's end.
+        if (finished == 1)
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (runList_)
+                        runList_->Show(prgRun);
+                },
+                Qt::QueuedConnection);
+    };
     lastResult_ = BatchResult();
+    PaintRun(false);
     SetBar(prgRun, 1, 0, true);
     cmdGo->setEnabled(false);
     cmdPreview->setEnabled(false);  // the run holds the data file
 
-    runThread_ = QThread::create([this] {
+    running_ = true;
+    runner_->Start([this] {
         try {
             lastResult_ = run_->RunBatch();
         } catch (const std::exception& e) {
             lastResult_ = BatchResult();
             lastResult_.configError = e.what();
         }
+        // Queued behind the run's own list updates, so the list is complete first.
+        QMetaObject::invokeMethod(this, &frmMain::OnRunFinished, Qt::QueuedConnection);
     });
-    runThread_->setObjectName(QStringLiteral("batch run"));
-    // Queued behind the run's own list updates, so the list is complete first.
-    connect(runThread_, &QThread::finished, this, &frmMain::OnRunFinished, Qt::QueuedConnection);
-    runThread_->start();
     showTimer_->start();
+}
+
+// The bar, the Run and Preview buttons and the list's rows are not painted
+// before a run is first shown: a short run paints them once, at its end, and
+// does not spend its start painting.
+void frmMain::PaintRun(bool paint)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{prgRun, cmdGo, cmdPreview, ListView1->viewport()})
+        w->setUpdatesEnabled(paint);
 }
 
 void frmMain::ShowRun()
 {
     if (runList_) {
         runList_->Show(prgRun);
+        PaintRun(true);
         emit runShown();
     }
 }
 
 void frmMain::OnRunFinished()
 {
-    runThread_->wait();
     showTimer_->stop();
     ShowRun();  // the list as the run left it
-    delete runThread_;
-    runThread_ = nullptr;
+    running_ = false;
     run_.reset();
     runList_.reset();
     cmdGo->setEnabled(true);
@@ -853,13 +935,13 @@ void frmMain::OnRunFinished()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (runThread_) {
+    if (running_) {
         event->ignore();
         if (closeAfterRun_)
             return;  // already stopping
         if (!MsgBoxYes(this, tr("A run is in progress.\nStop after the current workbook and close?")))
             return;
-        if (runThread_) {
+        if (running_) {
             closeAfterRun_ = true;
             run_->RequestStop();
             return;

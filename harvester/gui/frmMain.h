@@ -6,9 +6,10 @@
 // one of the input) without writing anything.
 //
 // Every window-wide command (open, save, saveas, go, exit) enters through
-// AppCmd. "go" hands the batch run to a worker thread; the run's status list
-// calls come back to this thread as queued calls, so the list shows each
-// workbook's status as it changes while the window stays responsive.
+// AppCmd. "go" hands the batch run to a worker thread (started with the first
+// run and kept for the next); the window takes the run's status list a few
+// times a second, so the list shows each workbook's status as it changes
+// while the window stays responsive.
 // Closing during a run asks whether to stop after the current workbook.
 //
 // Controls are placed in twips (15 to a pixel) in a client area of
@@ -30,7 +31,6 @@ class QMenu;
 class QAction;
 class QProgressBar;
 class QPushButton;
-class QThread;
 class QTimer;
 class QTreeWidget;
 class clsLayout;
@@ -42,6 +42,7 @@ class FileDialog;
 class FolderBrowser;
 class PreviewDialog;
 class GuiStatusList;
+class RunThread;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -65,7 +66,7 @@ public:
     using ProcessStarter = std::function<bool(const QString& program, const QStringList& args, QString* error)>;
     void setProcessStarter(ProcessStarter starter) { startProcess_ = std::move(starter); }
 
-    bool IsRunning() const { return runThread_ != nullptr; }
+    bool IsRunning() const { return running_; }
     const BatchResult& LastResult() const { return lastResult_; }
     clsListViewRpt* StatusListView() const { return lvw_.get(); }
     clsSetFile* Settings() const { return setFile_.get(); }
@@ -142,6 +143,7 @@ private:
     bool SaveSettings();
     void SaveSettingsAs(const QString& path);
     void RunBatch();
+    void PaintRun(bool paint);
     void ShowRun();
     void OnRunFinished();
 
@@ -175,7 +177,8 @@ private:
     std::unique_ptr<clsListViewRpt> lvw_;
     ProcessStarter startProcess_;
 
-    QThread* runThread_ = nullptr;
+    std::unique_ptr<RunThread> runner_;
+    bool running_ = false;
     QTimer* showTimer_ = nullptr;
     std::unique_ptr<GuiStatusList> runList_;
     std::unique_ptr<clsBatchRun> run_;
