@@ -2,16 +2,8 @@
 #include "common/gui/clsCombo.h"
 #include "tests/common/gui/TestFiles.h"
 
-#include <QComboBox>
-#include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QVBoxLayout>
 #include <QtTest>
-
-#include <memory>
+#include <QtWidgets>
 
 namespace {
 
@@ -49,11 +41,6 @@ class tst_Combo : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-
-    std::string WriteFile(const QString& name, const QByteArray& bytes)
-    {
-        return WriteBytes(dir_.filePath(name), bytes).toStdString();
-    }
 
 private slots:
     // What typing leaves in the box, and whether Tab then leaves it: only a
@@ -170,8 +157,8 @@ private slots:
         // Every line end, blank lines and spaces kept, entries appended.
         Window win(0, {QStringLiteral("first")});
         win.box->setEditText(QStringLiteral("typed"));
-        win.combo.LoadFromTxtFile(WriteFile(QStringLiteral("a.txt"), "one\r\n\r\n x \r\n"));
-        win.combo.LoadFromTxtFile(WriteFile(QStringLiteral("b.txt"), "a\rb\nc\r\nd"));
+        win.combo.LoadFromTxtFile(WriteBytes(dir_.filePath("a.txt"), "one\r\n\r\n x \r\n").toStdString());
+        win.combo.LoadFromTxtFile(WriteBytes(dir_.filePath("b.txt"), "a\rb\nc\r\nd").toStdString());
         QStringList items;
         for (int i = 0; i < win.box->count(); ++i)
             items << win.box->itemText(i);
