@@ -229,8 +229,8 @@ private slots:
     }
 
     // The fmt command, unknown commands ignored; a file that cannot be read or written leaves the rows and the file
-    // shown.
-    void commandsAndFailedOpensAndSaves()
+    // shown; a text the file cannot hold is refused.
+    void commandsAndWhatCannotBeReadOrWritten()
     {
         frmMain& f = MakeABCD();
         for (auto [text, fmt] : {std::pair{"1", 1}, {"2", 2}, {"2.5", 2}, {"1.5", 2}, {"csv", 0}}) {
@@ -246,6 +246,22 @@ private slots:
         f.AppCmd("fmt", {"1"});
         Open(Write(u"bad.csv"_s, "\"x\"y,z\r\n\"a\",\"b\",\"c\"\r\n"));
         QVERIFY(dialogs_.messages.value(2) == u"clsDatFile.Cols out of bounds (0)"_s && f.isEnabled());
+        // A text the file's code page has no byte for is refused, not replaced.
+        f.AppCmd("fmt", {"0"});
+        const QString path = Write(u"cp.dat"_s, "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
+        Open(path);
+        QCOMPARE(f.List()->Data(0, 0), u"M\u00fcller"_s);
+        ClickRow(f, 1);
+        AddRow(f, {u"Stra\u00dfe \u20ac"_s});
+        ClickRow(f, 0);
+        AddRow(f, {u"M\u00fcller"_s, u"\u4e2d"_s});
+        QCOMPARE(dialogs_.messages.mid(3),
+                 QStringList{
+                     u"The character \u4e2d cannot be written to file %1, which holds Windows-1252 text."_s.arg(path)});
+        QVERIFY(f.cmdAdd->text() == u"Update"_s && f.List()->Data(0, 1) == u"x"_s);
+        SaveAs(f, path);
+        QCOMPARE(ReadBytes(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf"
+                                             "e \x80\",\"y\",\"2\"\r\n"));
 
         Make(ThreeFieldSpec()).AppCmd("save", {Path(u"never.dat"_s).toStdString()});
         QVERIFY(!QFile::exists(Path(u"never.dat"_s)) && dialogs_.messages.empty());  // an empty list writes nothing
@@ -342,26 +358,6 @@ private slots:
             else
                 actions.at(step[0].toLatin1())(n, text);
         }
-    }
-
-    // A text the file's code page has no byte for is refused, not replaced.
-    void editedTextIsWrittenInTheFilesEncoding()
-    {
-        frmMain& f = MakeABCD();
-        const QString path = Write(u"cp.dat"_s, "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
-        Open(path);
-        QCOMPARE(f.List()->Data(0, 0), u"M\u00fcller"_s);
-        ClickRow(f, 1);
-        AddRow(f, {u"Stra\u00dfe \u20ac"_s});
-        ClickRow(f, 0);
-        AddRow(f, {u"M\u00fcller"_s, u"\u4e2d"_s});
-        QCOMPARE(dialogs_.messages,
-                 QStringList{
-                     u"The character \u4e2d cannot be written to file %1, which holds Windows-1252 text."_s.arg(path)});
-        QVERIFY(f.cmdAdd->text() == u"Update"_s && f.List()->Data(0, 1) == u"x"_s);
-        SaveAs(f, path);
-        QCOMPARE(ReadBytes(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf"
-                                             "e \x80\",\"y\",\"2\"\r\n"));
     }
 
     // Cancel and File > Exit always ask; closing asks when rows were edited,
