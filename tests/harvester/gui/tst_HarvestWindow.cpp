@@ -161,8 +161,7 @@ private slots:
     void keptLines()
     {
         QFETCH(QByteArray, file);
-        const QString set = path("kept.set");
-        WriteBytes(set, file);
+        const QString set = WriteBytes(path("kept.set"), file);
         MsgBoxRecorder boxes;
         frmMain w;
         Fill(w, "was here", "was here", "was here", "was here");
@@ -181,8 +180,7 @@ private slots:
     // replaces an existing file only when the user says so.
     void menuDialogs()
     {
-        const QString set = path("menu.set");
-        WriteBytes(set, "mf\r\nmi\r\nmo\r\nmd\r\n");
+        const QString set = WriteBytes(path("menu.set"), "mf\r\nmi\r\nmo\r\nmd\r\n");
         MsgBoxRecorder boxes;
         TestWindow t;
         t.w.mnuFileOpen->trigger();  // cancelled: nothing changes
@@ -205,8 +203,7 @@ private slots:
         QVERIFY(t.dialogs.calls == 4 && boxes.shown.empty());
 
         // A file that cannot be read or written is named, and the current one stays.
-        WriteBytes(path("three.set"), "a\r\nb\r\nc\r\n");
-        t.w.AppCmd("open", {path("three.set")});
+        t.w.AppCmd("open", {WriteBytes(path("three.set"), "a\r\nb\r\nc\r\n")});
         t.w.AppCmd("saveas", {path("no such folder/x.set")});
         QVERIFY(boxes.shown.size() == 2 && boxes.shown[0].text.contains(path("three.set")));
         QVERIFY(boxes.shown[1].text.contains(path("no such folder/x.set")) && !QFile::exists(path("no such folder")));
@@ -278,12 +275,10 @@ private slots:
 
     void appDef_data()
     {
-        QTest::addColumn<QByteArray>("appDef");  // "-": no App.def
+        QTest::addColumn<QString>("appDef");  // "-": no App.def
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        auto row = [](const char* name, const char* def, const char* key, const QString& value) {
-            QTest::newRow(name) << QByteArray(def) << QString(key) << value;
-        };
+        auto row = [](auto name, auto def, auto key, const QString& v) { QTest::newRow(name) << def << key << v; };
         const clsProductInfo defaults;
         row("no App.def: help beside it", "-", "help", path("Help/index.html"));
         row("quoted comma", "description, =, \"Forms, gathered\"\r\n", "description", "Forms, gathered");
@@ -307,10 +302,10 @@ private slots:
 
     void appDef()
     {
-        QFETCH(QByteArray, appDef);
+        QFETCH(QString, appDef);
         QFETCH(QString, key);
-        if (appDef != "-")
-            WriteBytes(path("App.def"), appDef);
+        if (appDef != u"-")
+            WriteBytes(path("App.def"), appDef.toUtf8());
         const QIcon design = DesignIcon();
         clsProductInfo p(design);
         p.Site = "https://quorra.example.org";
@@ -579,11 +574,8 @@ private slots:
         QTreeWidgetItem* failed = w.ListView1->topLevelItem(30);
         QVERIFY2(failed->text(1).startsWith("Failed: "), qPrintable(failed->text(1)));
         for (int step = 0; step < 3; ++step) {
-            if (step == 1) {
-                QFont bigger = w.ListView1->font();
-                bigger.setPointSizeF(bigger.pointSizeF() * 2);
-                w.ListView1->setFont(bigger);
-            }
+            if (step == 1)  // twice the size
+                w.ListView1->setFont(QFont(w.ListView1->font().family(), w.ListView1->font().pointSize() * 2));
             w.resize(w.width() + (step == 2 ? 300 : step), w.height());
             QTest::qWait(20);
             const int needed = w.ListView1->fontMetrics().horizontalAdvance(failed->text(1));
