@@ -7,9 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 using namespace tabwright;
 
 namespace {
@@ -64,17 +61,6 @@ TEST(EntryForm, OddSpecificationTexts)
     EXPECT_EQ((std::tuple{f[1].left, f[1].mode, f[1].isTextBox, f[1].listFile}),
               (std::tuple{120, 2, false, "/app/--"}));
     EXPECT_TRUE(f[2].isTextBox);
-}
-
-TEST(EntryForm, PickListNameFoundAsGivenIsKept)
-{
-    namespace fs = std::filesystem;
-    const fs::path file = fs::temp_directory_path() / ("tw_list_" + std::to_string(::getpid()) + ".txt");
-    std::ofstream(file) << "a\r\n";
-    EXPECT_EQ(entryform::ResolveInFolder(file.string(), "/app"), file.string());
-    EXPECT_EQ(entryform::ResolveInFolder("/no/such/list.txt", "/app"), "/no/such/list.txt");
-    EXPECT_EQ(entryform::ResolveInFolder("lists/sizes.txt", "/app"), "/app/lists/sizes.txt");
-    fs::remove(file);
 }
 
 TEST(EntryForm, ValReadsTheLeadingNumber)

@@ -1,4 +1,5 @@
 // The editor's command line: options, positional words and the files chosen.
+#include "editor/modEntryForm.h"
 #include "editor/modMain.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +53,8 @@ TEST(Startup, WordsGiveTheStartupValues)
     EXPECT_EQ(UsageText("Tabwright"), "Usage: \r\nTabwright [[specfile] datfile] [/t title] [/csv|/csvh]");
 }
 
-TEST(Startup, RelativeSpecificationNameIsLookedForHereThenInTheProgramFolder)
+// A relative specification or pick list name is looked for here, then in the program folder.
+TEST(Startup, RelativeNamesAreLookedForHereThenInTheProgramFolder)
 {
     const fs::path old = fs::current_path();
     const fs::path dir = fs::temp_directory_path() / ("tw_startup_" + std::to_string(::getpid()));
@@ -65,6 +67,10 @@ TEST(Startup, RelativeSpecificationNameIsLookedForHereThenInTheProgramFolder)
     EXPECT_EQ(Parse("folder.dat data.dat").specFile, kFolder + "/folder.dat");  // a folder is no file
     const StartupValues single = Parse("local.dat");  // a single word is never the specification
     EXPECT_EQ((std::pair{single.specFile, single.dataFile}), (std::pair{kDefaultSpec, std::string("local.dat")}));
+    // A pick list named as it is found from here is kept; an absolute name is never moved.
+    EXPECT_EQ(entryform::ResolveInFolder("local.dat", kFolder), "local.dat");
+    EXPECT_EQ(entryform::ResolveInFolder("lists/sizes.txt", kFolder), kFolder + "/lists/sizes.txt");
+    EXPECT_EQ(entryform::ResolveInFolder("/no/such/list.txt", kFolder), "/no/such/list.txt");
     fs::current_path(old);
     fs::remove_all(dir);
 }

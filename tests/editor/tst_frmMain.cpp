@@ -11,17 +11,8 @@
 
 #include "common/DataFileLock.h"
 
-#include <QAction>
-#include <QComboBox>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTreeView>
-#include <QUrl>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <functional>
 #include <memory>
@@ -118,6 +109,21 @@ class tst_frmMain : public QObject {
         f.cmdSave->click();
     }
 
+    // Types the fields from the first on and presses Add (Update when a row is selected).
+    static void AddRow(frmMain& f, const QStringList& fields)
+    {
+        for (int j = 0; j < fields.size(); ++j)
+            f.setFieldText(j, fields[j]);
+        f.cmdAdd->click();
+    }
+
+    static bool Shown(QWidget& w)
+    {
+        w.show();
+        w.activateWindow();
+        return QTest::qWaitForWindowActive(&w);
+    }
+
 private slots:
     void cleanup()
     {
@@ -128,19 +134,18 @@ private slots:
 
     // ---- the entry form ---------------------------------------------------
 
+    // The fields built from a specification, then following the window's width.
     void buildsFieldsFromASpecification()
     {
         frmMain& f = Make(ThreeFieldSpec());
-        QVERIFY(!f.LoadFailed());
-        QCOMPARE(f.FieldCount(), 3);
+        QVERIFY(!f.LoadFailed() && f.FieldCount() == 3);
         // Lefts 120, 4440, 7032 and widths 4310, 2582, 1718 twips at 15 per
         // pixel; labels at top 120, inputs at top 360.
-        const int lefts[] = {8, 296, 469};
-        const int rights[] = {8 + 287, 296 + 172, 469 + 115};
+        const int lefts[] = {8, 296, 469}, widths[] = {287, 172, 115};
         for (int i = 0; i < 3; ++i) {
             auto* label = f.findChild<QLabel*>(u"lbl2%1"_s.arg(i));
             auto* input = f.findChild<QWidget*>(u"cbo2%1"_s.arg(i));
-            QVERIFY(label && input && qAbs(label->geometry().right() + 1 - rights[i]) <= 1);
+            QVERIFY(label && input && qAbs(label->geometry().right() + 1 - lefts[i] - widths[i]) <= 1);
             QCOMPARE((QList{label->x(), label->y(), label->height(), input->x(), input->y()}),
                      (QList{lefts[i], 8, 16, lefts[i], 24}));
             QCOMPARE(input->property("Tag"), label->property("Tag"));
@@ -154,11 +159,7 @@ private slots:
         QCOMPARE(f.List()->Headers(), QStringList({"Name", "Colour", "Size"}));
         QCOMPARE(f.List()->ColumnWidths(), std::vector<int16_t>({50, 30, 20}));
         QCOMPARE(f.windowTitle(), u"Quorra Data File Editor"_s);
-    }
 
-    void fieldsFollowTheWindowWidth()
-    {
-        frmMain& f = Make(ThreeFieldSpec());
         f.show();
         const QRect r0 = f.Field(1)->geometry();
         f.resize(f.width() + 100, f.height() + 40);
@@ -196,21 +197,24 @@ private slots:
 
     // ---- commands and opening -----------------------------------------------
 
-    void fmtCommand()
-    {
-        frmMain& f = MakeABCD();
-        for (auto [text, fmt] : {std::pair{"1", 1}, {"2", 2}, {"2.5", 2}, {"1.5", 2}, {"csv", 0}}) {
-            f.AppCmd("FMT", {text});
-            QCOMPARE(int(f.DataTable()->Fmt()), fmt);
-        }
-        f.AppCmd("frobnicate", {"x"});  // unknown commands are ignored
-        QVERIFY(Column0(f) == u"ABCD"_s && dialogs_.messages.empty() && !f.RowsChanged());
-    }
-
-    // A file of the wrong width shows no row; saving over it would lose them all.
-    void wrongColumnCountIsRefused()
+    // Empty, hidden and missing files open; a file of the wrong width shows no row, and saving over it would lose
+    // them all.
+    void openingFiles()
     {
         frmMain& f = Make(ThreeFieldSpec());
+        Open(Write(u"empty.dat"_s, "0,3\r\n"));
+        QCOMPARE(f.List()->Rows(), int16_t(0));
+        Open(Write(u".hidden.dat"_s, "1,3\r\n\"h\",\"i\",\"d\"\r\n"));  // read, though not replaced
+        QCOMPARE(Column0(f), u"h"_s);
+        // A missing file is a new file.
+        const QString data = Path(u"new.dat"_s);
+        Open(data);
+        QVERIFY(f.List()->Rows() == 0 && dialogs_.messages.empty());
+        AddRow(f, {"n"});
+        SaveAs(f, data);
+        QCOMPARE(dialogs_.saveStart, data);
+        QCOMPARE(ReadBytes(data), QByteArray("1,3\r\n\"n\",\"\",\"\"\r\n"));
+
         const QString four = Write(u"four.dat"_s, "2,4\r\n\"a\",\"b\",\"c\",\"d\"\r\n\"e\",\"f\",\"g\",\"h\"\r\n");
         Open(four);
         QCOMPARE(dialogs_.messages,
@@ -224,37 +228,40 @@ private slots:
         QCOMPARE(ReadBytes(four).left(5), QByteArray("2,4\r\n"));
     }
 
-    void zeroRowsMissingAndHiddenFiles()
-    {
-        frmMain& f = Make(ThreeFieldSpec());
-        Open(Write(u"empty.dat"_s, "0,3\r\n"));
-        QCOMPARE(f.List()->Rows(), int16_t(0));
-        Open(Write(u".hidden.dat"_s, "1,3\r\n\"h\",\"i\",\"d\"\r\n"));  // read, though not replaced
-        QCOMPARE(Column0(f), u"h"_s);
-        // A missing file is a new file.
-        const QString data = Path(u"new.dat"_s);
-        Open(data);
-        QVERIFY(f.List()->Rows() == 0 && dialogs_.messages.empty());
-        f.setFieldText(0, u"n"_s);
-        f.cmdAdd->click();
-        dialogs_.saveAnswer = data;
-        f.cmdSave->click();
-        QCOMPARE(dialogs_.saveStart, data);
-        QCOMPARE(ReadBytes(data), QByteArray("1,3\r\n\"n\",\"\",\"\"\r\n"));
-    }
-
-    // A file that cannot be read or written leaves the rows and the file shown.
-    void failedOpensAndSavesKeepWhatIsShown()
+    // The fmt command, unknown commands ignored; a file that cannot be read or written leaves the rows and the file
+    // shown; a text the file cannot hold is refused.
+    void commandsAndWhatCannotBeReadOrWritten()
     {
         frmMain& f = MakeABCD();
+        for (auto [text, fmt] : {std::pair{"1", 1}, {"2", 2}, {"2.5", 2}, {"1.5", 2}, {"csv", 0}}) {
+            f.AppCmd("FMT", {text});
+            QCOMPARE(int(f.DataTable()->Fmt()), fmt);
+        }
+        f.AppCmd("frobnicate", {"x"});
+        QVERIFY(Column0(f) == u"ABCD"_s && dialogs_.messages.empty() && !f.RowsChanged());
         Open(Write(u"bad.dat"_s, "x,y\r\n"));
-        dialogs_.saveAnswer = Path(u"no/such/folder/x.dat"_s);
-        f.cmdSave->click();
+        SaveAs(f, Path(u"no/such/folder/x.dat"_s));
         QCOMPARE(dialogs_.messages.size(), 2);
         QCOMPARE(Column0(f) + QString::fromStdString(f.DataTable()->FileName()), "ABCD" + Path(u"rows.dat"_s));
         f.AppCmd("fmt", {"1"});
         Open(Write(u"bad.csv"_s, "\"x\"y,z\r\n\"a\",\"b\",\"c\"\r\n"));
         QVERIFY(dialogs_.messages.value(2) == u"clsDatFile.Cols out of bounds (0)"_s && f.isEnabled());
+        // A text the file's code page has no byte for is refused, not replaced.
+        f.AppCmd("fmt", {"0"});
+        const QString path = Write(u"cp.dat"_s, "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
+        Open(path);
+        QCOMPARE(f.List()->Data(0, 0), u"M\u00fcller"_s);
+        ClickRow(f, 1);
+        AddRow(f, {u"Stra\u00dfe \u20ac"_s});
+        ClickRow(f, 0);
+        AddRow(f, {u"M\u00fcller"_s, u"\u4e2d"_s});
+        QCOMPARE(dialogs_.messages.mid(3),
+                 QStringList{
+                     u"The character \u4e2d cannot be written to file %1, which holds Windows-1252 text."_s.arg(path)});
+        QVERIFY(f.cmdAdd->text() == u"Update"_s && f.List()->Data(0, 1) == u"x"_s);
+        SaveAs(f, path);
+        QCOMPARE(ReadBytes(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf"
+                                             "e \x80\",\"y\",\"2\"\r\n"));
 
         Make(ThreeFieldSpec()).AppCmd("save", {Path(u"never.dat"_s).toStdString()});
         QVERIFY(!QFile::exists(Path(u"never.dat"_s)) && dialogs_.messages.empty());  // an empty list writes nothing
@@ -275,6 +282,17 @@ private slots:
             QCOMPARE(Column0(f), u"1"_s);
         }
         QCOMPARE(dialogs_.messages, QStringList{u"File not found: %1"_s.arg(Path(u"gone.csv"_s))});
+        // Edited rows: File > Open asks first, as closing does.
+        AddRow(f, {"E"});
+        dialogs_.openAnswer = Write(u"other.csv"_s, "\"x\",\"y\",\"z\"\r\n\"O\",\"o\",\"9\"\r\n");
+        f.mnuFileOpen->trigger();
+        QCOMPARE(dialogs_.questions, QStringList{u"Open|The rows have changed and are not saved. Are you sure?"_s});
+        QCOMPARE(Column0(f), u"1E"_s);
+        dialogs_.answerOk = true;
+        f.mnuFileOpen->trigger();
+        QCOMPARE(Column0(f), u"O"_s);
+        f.mnuFileOpen->trigger();  // nothing changed: no question
+        QCOMPARE(dialogs_.questions.size(), 2);
         f.setFileOpenEnabled(false);
         QVERIFY(!f.mnuFileOpen->isEnabled());  // the trigger above needed it enabled
     }
@@ -342,39 +360,13 @@ private slots:
         }
     }
 
-    // A text the file's code page has no byte for is refused, not replaced.
-    void editedTextIsWrittenInTheFilesEncoding()
-    {
-        frmMain& f = MakeABCD();
-        const QString path = Write(u"cp.dat"_s, "2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"B\",\"y\",\"2\"\r\n");
-        Open(path);
-        QCOMPARE(f.List()->Data(0, 0), u"M\u00fcller"_s);
-        ClickRow(f, 1);
-        f.setFieldText(0, u"Stra\u00dfe \u20ac"_s);
-        f.cmdAdd->click();
-        ClickRow(f, 0);
-        f.setFieldText(1, u"\u4e2d"_s);
-        f.cmdAdd->click();
-        QCOMPARE(dialogs_.messages,
-                 QStringList{
-                     u"The character \u4e2d cannot be written to file %1, which holds Windows-1252 text."_s.arg(path)});
-        QCOMPARE(f.cmdAdd->text(), u"Update"_s);
-        QCOMPARE(f.List()->Data(0, 1), u"x"_s);
-        SaveAs(f, path);
-        QCOMPARE(ReadBytes(path), QByteArray("2,3\r\n\"M\xfcller\",\"x\",\"1\"\r\n\"Stra\xdf"
-                                             "e \x80\",\"y\",\"2\"\r\n"));
-    }
-
-    // Cancel and File > Exit always ask. Each way to leave edited rows asks
-    // first: File > Open as closing does, also in a window that was closed and
-    // shown again.
+    // Cancel and File > Exit always ask; closing asks when rows were edited,
+    // also in a window that was closed and shown again.
     void everyWayOutAsks()
     {
         frmMain& q = MakeABCD();
         QVERIFY(q.close() && dialogs_.questions.empty());  // nothing changed: no question
-        q.show();
-        q.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&q));
+        QVERIFY(Shown(q));
         QTest::keyClick(&q, Qt::Key_Escape);  // presses Cancel
         q.cmdCancel->click();
         QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
@@ -383,23 +375,8 @@ private slots:
         q.mnuFileExit->trigger();
         QVERIFY(dialogs_.questions.size() == 3 && !q.isVisible());
 
-        frmMain& f = MakeABCD();
-        f.setFileOpenEnabled(true);
-        f.setFieldText(0, u"E"_s);
-        f.cmdAdd->click();
-        dialogs_.openAnswer = Write(u"other.dat"_s, "1,3\r\n\"O\",\"o\",\"9\"\r\n");
-        f.mnuFileOpen->trigger();
-        QCOMPARE(dialogs_.questions, QStringList{u"Open|The rows have changed and are not saved. Are you sure?"_s});
-        QCOMPARE(Column0(f), u"ABCDE"_s);
-        dialogs_.answerOk = true;
-        f.mnuFileOpen->trigger();
-        QCOMPARE(Column0(f), u"O"_s);
-        f.mnuFileOpen->trigger();  // nothing changed: no question
-        QCOMPARE(dialogs_.questions.size(), 2);
-
         frmMain& g = MakeABCD();
-        g.setFieldText(0, u"E"_s);
-        g.cmdAdd->click();
+        AddRow(g, {"E"});
         dialogs_.answerOk = true;
         QVERIFY(g.close());
         g.show();
@@ -407,8 +384,7 @@ private slots:
         dialogs_.answerOk = false;
         QVERIFY(!g.close());
         QCOMPARE(dialogs_.questions, QStringList({"Quit|Are you sure?", "Quit|Are you sure?"}));
-        g.setFieldText(0, u"F"_s);
-        g.cmdAdd->click();  // the window still works
+        AddRow(g, {"F"});  // the window still works
         QCOMPARE(Column0(g), u"ABCDEF"_s);
     }
 
@@ -427,9 +403,7 @@ private slots:
                 QVERIFY2(qobject_cast<QComboBox*>(f.Field(j))->findText(entry) >= 0, qPrintable(entry));
         }
         Open(Write(u"form.dat"_s, "2,3\r\n\"Total\",\"B5\",\"#,##0\"\r\n\"Rate\",\"B6\",\"0.00\"\r\n"));
-        f.show();
-        f.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
+        QVERIFY(Shown(f));
         auto* format = qobject_cast<QComboBox*>(f.Field(2));
         QVERIFY(format && format->count() > 10 && format->itemText(0).isEmpty());  // the empty entry stays
         ClickRow(f, 0);
@@ -453,8 +427,7 @@ private slots:
     void menusWorkWhileAComboHoldsAnUnlistedText()
     {
         frmMain& f = MakeABCD();
-        f.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
+        QVERIFY(Shown(f));
         auto* colour = qobject_cast<QComboBox*>(f.Field(1));
         QTest::mouseClick(colour->lineEdit(), Qt::LeftButton);
         QTest::keyClicks(colour, u"Purple"_s);
@@ -478,9 +451,8 @@ private slots:
     void roundTripKeepsEveryByte()
     {
         const QByteArray bom = "\xEF\xBB\xBF";
-        QByteArray wide = "2,80\r\n", spec80 = "80,4\r\n";
-        for (int c = 0; c < 80; ++c)
-            spec80 += "\"F\",\"1\",\"0\",\"-\"\r\n";
+        const QByteArray spec80 = "80,4\r\n" + QByteArray("\"F\",\"1\",\"0\",\"-\"\r\n").repeated(80);
+        QByteArray wide = "2,80\r\n";
         for (int r = 0; r < 2; ++r)
             for (int c = 0; c < 80; ++c)
                 wide += "\"r" + QByteArray::number(r) + "c" + QByteArray::number(c) + (c < 79 ? "\"," : "\"\r\n");
@@ -554,8 +526,7 @@ private slots:
         const QByteArray original = ReadBytes(path);
         DataFileLock harvest;
         QCOMPARE(harvest.Take(path.toStdString(), false), DataFileLock::Outcome::Taken);
-        f.setFieldText(0, u"E"_s);
-        f.cmdAdd->click();
+        AddRow(f, {"E"});
         int asked = 0;
         dialogs_.answerRetry = [&asked] { return ++asked < 2; };  // Retry once, then Cancel
         SaveAs(f, path);
@@ -595,14 +566,10 @@ private slots:
         const QByteArray expected[] = {"2,3\r\n" + rows, rows, "\"Name\",\"Colour\",\"Size\"\r\n" + rows};
         for (int fmt = 0; fmt < 3; ++fmt) {
             frmMain& f = Make(ThreeFieldSpec(), fmt);  // never opened: the captions head the csvh file
-            for (const auto& row : {QStringList{"A", "a,1", "x"}, QStringList{"B", "say \"hi\"", ""}}) {
-                for (int j = 0; j < 3; ++j)
-                    f.setFieldText(j, row[j]);
-                f.cmdAdd->click();
-            }
+            AddRow(f, {"A", "a,1", "x"});
+            AddRow(f, {"B", "say \"hi\"", ""});
             const QString out = Path(u"out%1"_s.arg(fmt));
-            dialogs_.saveAnswer = out;
-            f.cmdSave->click();
+            SaveAs(f, out);
             QCOMPARE(dialogs_.saveStart, QString());  // nothing opened: no name proposed
             QCOMPARE(dialogs_.saveFilter, fmt ? "Comma Separated Values (*.csv) | *.csv" : "Data (*.dat) | *.dat");
             QCOMPARE(ReadBytes(out), expected[fmt]);

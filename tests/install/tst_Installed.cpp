@@ -14,9 +14,8 @@
 #include "tests/common/gui/TestFiles.h"
 #include "tests/editor/FakeEditorDialogs.h"
 
-#include <QComboBox>
-#include <QLabel>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace tabwright;
 

@@ -1,8 +1,8 @@
 #pragma once
 // Stand-ins for the user in window tests: message boxes answered from a
 // queue, file and folder dialogs that return a prepared choice, a record of
-// the programs the window would have started, a scratch application
-// folder, and the example workbooks to harvest.
+// the programs the window would have started, and the example workbooks to
+// harvest.
 #include "common/gui/clsPath.h"
 #include "common/gui/modAppFolder.h"
 #include "common/gui/modBrowseTo.h"
@@ -17,11 +17,14 @@
 struct MsgBoxRecorder {
     std::vector<MsgBoxRequest> shown;
     QList<QMessageBox::StandardButton> answers;  // empty: Yes for questions, Ok otherwise
+    std::function<void()> reading;               // runs while a question waits for its answer
 
     MsgBoxRecorder()
     {
         setMsgBoxHandler([this](const MsgBoxRequest& r) {
             shown.push_back(r);
+            if (reading && (r.buttons & QMessageBox::Yes))
+                reading();
             if (!answers.empty())
                 return answers.takeFirst();
             return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
@@ -49,13 +52,6 @@ struct FakeDialogs : FileDialog, FolderBrowser {
             path = choice;
         return !choice.isEmpty();
     }
-};
-
-// A fresh folder that is the application folder for the whole test program.
-struct ScratchAppFolder {
-    QTemporaryDir dir;
-    ScratchAppFolder() { setAppFolder(dir.path()); }
-    QString path(const QString& name) const { return dir.filePath(name); }
 };
 
 inline const QString kForms = QStringLiteral(SOURCE_DIR "/examples/forms");

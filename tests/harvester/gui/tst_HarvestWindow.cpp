@@ -36,16 +36,17 @@ struct FakePreview : PreviewDialog {
 class tst_HarvestWindow : public QObject {
     Q_OBJECT
 
-    ScratchAppFolder app_;
-    QString form_ = app_.path("form.dat");  // a valid form definition
+    QTemporaryDir app_;                // the application folder of the whole program
+    QString form_ = path("form.dat");  // a valid form definition
 
-    QString path(const QString& name) const { return app_.path(name); }
+    QString path(const QString& name) const { return app_.filePath(name); }
 
 private slots:
     void initTestCase()
     {
+        setAppFolder(app_.path());
         WriteBytes(form_, "1,3\r\n\"Name\",\"B2\",\"text\"\r\n");
-        QDir(app_.dir.path()).mkdir("empty");
+        QDir(app_.path()).mkdir("empty");
         WriteBytes(path("broken.png"), "not a picture");
         QImage red(8, 8, QImage::Format_RGB32);
         red.fill(Qt::red);
@@ -57,18 +58,15 @@ private slots:
     void readOptions_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("given");  // the options given, with their values
-        QTest::addColumn<int>("strays");
-        auto row = [](const char* name, const char* text, const char* given, int strays) {
-            QTest::newRow(name) << QString(text) << QString(given) << strays;
-        };
-        row("nothing", "", "", 0);
-        row("last option given but empty", "/type f.dat /data", "type=f.dat data=", 0);
-        row("/data alone", "/data", "data=", 0);
-        row("a workbook name alone", "book.xls", "", 1);
-        row("unknown slash word", "/run", "", 1);
-        row("double hyphen is glean's spelling only", "--in=x --out y", "", 3);
-        row("all six", "/open s /type t /in i /out o /data d /AutoRun", "open=s type=t in=i out=o data=d autorun", 0);
+        QTest::addColumn<QString>("want");  // the options given with their values, then the words left over
+        auto row = [](const char* name, const char* text, const char* want) { QTest::newRow(name) << text << want; };
+        row("nothing", "", "");
+        row("last option given but empty", "/type f.dat /data", "type=f.dat data=");
+        row("/data alone", "/data", "data=");
+        row("a workbook name alone", "book.xls", "strays=1");
+        row("unknown slash word", "/run", "strays=1");
+        row("double hyphen is glean's spelling only", "--in=x --out y", "strays=3");
+        row("all six", "/open s /type t /in i /out o /data d /AutoRun", "open=s type=t in=i out=o data=d autorun");
     }
 
     void readOptions()
@@ -81,8 +79,8 @@ private slots:
         for (const auto& [name, value] : values)
             if (value)
                 given << QString(name) + "=" + QString::fromStdString(*value);
-        QTEST(given.join(' ') + (o.autorun ? " autorun" : ""), "given");
-        QTEST(o.strays, "strays");
+        given << (o.autorun ? "autorun" : "") << (o.strays ? QString("strays=%1").arg(o.strays) : "");
+        QTEST(given.join(' ').simplified(), "want");
     }
 
     void optionsFillTheBoxes_data()
@@ -143,16 +141,7 @@ private slots:
         }
     }
 
-    void setFileIndexOutsideTheLinesIsAnError()
-    {
-        clsSetFile s;
-        QCOMPARE(s.Rows(), int16_t(1));
-        s.setRows(3);
-        QVERIFY_THROWS_EXCEPTION(rt::RtError, s.Data(3));
-        QVERIFY_THROWS_EXCEPTION(rt::RtError, s.setData(-1, "x"));
-    }
-
-    // Lines 5 to 50 are kept as read; Save after an open asks nothing.
+    // Lines 5 to 50 are kept as read, no line past them is reached; Save after an open asks nothing.
     void keptLines_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -172,52 +161,26 @@ private slots:
     void keptLines()
     {
         QFETCH(QByteArray, file);
-        const QString set = path("kept.set");
-        WriteBytes(set, file);
+        const QString set = WriteBytes(path("kept.set"), file);
         MsgBoxRecorder boxes;
         frmMain w;
         Fill(w, "was here", "was here", "was here", "was here");
         w.AppCmd("Open", {set});
         QTEST(Boxes(w), "boxes");
+        clsSetFile* lines = w.Settings();
+        QVERIFY_THROWS_EXCEPTION(rt::RtError, lines->Data(lines->Rows()));
+        QVERIFY_THROWS_EXCEPTION(rt::RtError, lines->setData(-1, "x"));
         Fill(w, "A", "B", "C", "D");
         w.mnuFileSave->trigger();
         QVERIFY(boxes.shown.empty());
         QTEST(ReadBytes(set), "saved");
     }
 
-    void replaceQuestion_data()
-    {
-        QTest::addColumn<bool>("replace");
-        QTest::newRow("no") << false;
-        QTest::newRow("yes") << true;
-    }
-
-    // Save As writes the four boxes as they are; an existing file is replaced only when the user says so.
-    void replaceQuestion()
-    {
-        QFETCH(bool, replace);
-        const QString current = path(replace ? "current-y.set" : "current-n.set"), other = path("other.set");
-        const QByteArray four = "  form.dat \r\n\r\nout  \r\n\tdata.csv\r\n";
-        WriteBytes(other, "old\r\n");
-        MsgBoxRecorder boxes;
-        boxes.answers = {replace ? QMessageBox::Yes : QMessageBox::No};
-        frmMain w;
-        Fill(w, "  form.dat ", "", "out  ", "\tdata.csv");
-        w.AppCmd("saveas", {current});
-        QCOMPARE(ReadBytes(current), four);
-        w.AppCmd("saveas", {other});
-        QCOMPARE(boxes.shown.size(), size_t(1));
-        QCOMPARE(boxes.shown[0].text, other + " already exists.\nDo you want to replace it?");
-        QVERIFY(boxes.shown[0].buttons == (QMessageBox::Yes | QMessageBox::No) &&
-                boxes.shown[0].title == w.windowTitle());
-        QCOMPARE(ReadBytes(other), replace ? four : QByteArray("old\r\n"));
-        QCOMPARE(w.Settings()->fn(), replace ? other : current);
-    }
-
+    // The File menu's dialogs, files that cannot be read or written; Save As writes the four boxes as they are and
+    // replaces an existing file only when the user says so.
     void menuDialogs()
     {
-        const QString set = path("menu.set");
-        WriteBytes(set, "mf\r\nmi\r\nmo\r\nmd\r\n");
+        const QString set = WriteBytes(path("menu.set"), "mf\r\nmi\r\nmo\r\nmd\r\n");
         MsgBoxRecorder boxes;
         TestWindow t;
         t.w.mnuFileOpen->trigger();  // cancelled: nothing changes
@@ -240,14 +203,26 @@ private slots:
         QVERIFY(t.dialogs.calls == 4 && boxes.shown.empty());
 
         // A file that cannot be read or written is named, and the current one stays.
-        WriteBytes(path("three.set"), "a\r\nb\r\nc\r\n");
-        t.w.AppCmd("open", {path("three.set")});
+        t.w.AppCmd("open", {WriteBytes(path("three.set"), "a\r\nb\r\nc\r\n")});
         t.w.AppCmd("saveas", {path("no such folder/x.set")});
         QVERIFY(boxes.shown.size() == 2 && boxes.shown[0].text.contains(path("three.set")));
         QVERIFY(boxes.shown[1].text.contains(path("no such folder/x.set")) && !QFile::exists(path("no such folder")));
         QVERIFY(t.w.Settings()->fn() == set && t.w.txtFormType->text() == u"mf");
         t.w.AppCmd("save", {});
         QCOMPARE(ReadBytes(set), QByteArray("mf\r\nmi\r\nmo\r\nmd\r\n"));
+
+        const QString other = WriteBytes(path("other.set"), "old\r\n");
+        const QByteArray four = "  form.dat \r\n\r\nout  \r\n\tdata.csv\r\n";
+        Fill(t.w, "  form.dat ", "", "out  ", "\tdata.csv");
+        for (const bool yes : {false, true}) {
+            boxes.answers = {yes ? QMessageBox::Yes : QMessageBox::No};
+            t.w.AppCmd("saveas", {other});
+            QVERIFY(boxes.shown.size() == (yes ? 4u : 3u) && boxes.shown.back().title == t.w.windowTitle() &&
+                    boxes.shown.back().buttons == (QMessageBox::Yes | QMessageBox::No));
+            QCOMPARE(boxes.lastText(), other + " already exists.\nDo you want to replace it?");
+            QCOMPARE(ReadBytes(other) + t.w.Settings()->fn().toUtf8(),
+                     yes ? four + other.toUtf8() : "old\r\n" + set.toUtf8());
+        }
     }
 
     // A new form definition is written, the box names it and the editor opens it; a question comes
@@ -271,6 +246,7 @@ private slots:
 
     void fromWorkbook()
     {
+        QFETCH(QString, choice);
         QFETCH(int, before);
         QFETCH(QString, message);
         QFETCH(bool, written);
@@ -279,34 +255,30 @@ private slots:
             WriteBytes(form, "old");
         MsgBoxRecorder boxes;
         boxes.answers = {QMessageBox::StandardButton(before)};
-        TestWindow win;
-        win.w.txtFormType->setText("before.dat");
-        QFETCH(QString, choice);
-        win.dialogs.choice = choice;
-        win.w.mnuFileNewFormType->trigger();
-        QVERIFY(win.w.mnuFile->actions().contains(win.w.mnuFileNewFormType) && win.dialogs.calls == 1 &&
-                win.dialogs.mustExist);
-        QVERIFY2(win.dialogs.filter.contains("*.xlsx") && win.dialogs.filter.contains("*.ods"),
-                 qPrintable(win.dialogs.filter));
-        QCOMPARE(boxes.shown.size(), size_t(message.isEmpty() ? 0 : 1));
-        QVERIFY2(boxes.lastText().contains(message), qPrintable(boxes.lastText()));
-        if (!message.isEmpty() && !before)  // a refusal names the workbook once
-            QVERIFY2(boxes.lastText().count(choice) == 1, qPrintable(boxes.lastText()));
+        TestWindow t;
+        t.w.txtFormType->setText("before.dat");
+        t.dialogs.choice = choice;
+        t.w.mnuFileNewFormType->trigger();
+        QVERIFY(t.w.mnuFile->actions().contains(t.w.mnuFileNewFormType) && t.dialogs.calls == 1 && t.dialogs.mustExist);
+        QVERIFY2(t.dialogs.filter.contains("*.xlsx") && t.dialogs.filter.contains("*.ods"),
+                 qPrintable(t.dialogs.filter));
+        const QString shown = boxes.lastText();  // a refusal names the workbook once
+        QVERIFY2(boxes.shown.size() == size_t(!message.isEmpty()) && shown.contains(message) &&
+                     (message.isEmpty() || before || shown.count(choice) == 1),
+                 qPrintable(shown));
         QCOMPARE(QDir(path("FormTypes")).entryList(QDir::Files),
                  written || before ? QStringList{"template.dat"} : QStringList());
         QCOMPARE(ReadBytes(form), written ? ReadBytes(kExpected) : before ? QByteArray("old") : QByteArray());
-        QCOMPARE(win.w.txtFormType->text(), written ? form : QStringLiteral("before.dat"));
-        QCOMPARE(win.started, written ? QStringList{path("Tabwright") + "|" + form} : QStringList());
+        QCOMPARE(t.w.txtFormType->text(), written ? form : QStringLiteral("before.dat"));
+        QCOMPARE(t.started, written ? QStringList{path("Tabwright") + "|" + form} : QStringList());
     }
 
     void appDef_data()
     {
-        QTest::addColumn<QByteArray>("appDef");  // "-": no App.def
+        QTest::addColumn<QString>("appDef");  // "-": no App.def
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        auto row = [](const char* name, const char* def, const char* key, const QString& value) {
-            QTest::newRow(name) << QByteArray(def) << QString(key) << value;
-        };
+        auto row = [](auto name, auto def, auto key, const QString& v) { QTest::newRow(name) << def << key << v; };
         const clsProductInfo defaults;
         row("no App.def: help beside it", "-", "help", path("Help/index.html"));
         row("quoted comma", "description, =, \"Forms, gathered\"\r\n", "description", "Forms, gathered");
@@ -330,10 +302,10 @@ private slots:
 
     void appDef()
     {
-        QFETCH(QByteArray, appDef);
+        QFETCH(QString, appDef);
         QFETCH(QString, key);
-        if (appDef != "-")
-            WriteBytes(path("App.def"), appDef);
+        if (appDef != u"-")
+            WriteBytes(path("App.def"), appDef.toUtf8());
         const QIcon design = DesignIcon();
         clsProductInfo p(design);
         p.Site = "https://quorra.example.org";
@@ -349,7 +321,9 @@ private slots:
         QTEST(got.value(keys.indexOf(key)), "value");
     }
 
-    void titleHelpMenuAndAboutBox()
+    // The title, the Help menu and the About box from App.def; the captions before the path boxes stand whole, with
+    // the same gap before each box.
+    void titleHelpMenuAboutBoxAndCaptions()
     {
         WriteBytes(path("App.def"), "title, =, Harvest Desk\r\nhelp, =, /opt/help.html\r\ndescription, =, Reaped\r\n");
         QStringList pages;
@@ -377,37 +351,50 @@ private slots:
                                     frmAbout::VersionLabel(w.ProductInfo()->Version()), "Reaped"}));
         QCOMPARE(pages, QStringList({"/opt/help.html", "https://quorra.example.org?i=Gleanora&page=FAQ",
                                      "https://quorra.example.org?page=support", "https://quorra.example.org"}));
+
+        const std::pair<QLabel*, QLineEdit*> rows[] = {
+            {w.Label1, w.txtFormType}, {w.Label6, w.txtInDir}, {w.Label7, w.txtOutDir}, {w.Label8, w.txtExportTo}};
+        const int gap = rows[0].second->x() - (rows[0].first->x() + rows[0].first->width());
+        QVERIFY(gap > 0);
+        for (const auto& [label, box] : rows) {
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+            QCOMPARE(box->x() - (label->x() + label->width()), gap);
+            QCOMPARE(box->x(), rows[0].second->x());
+        }
+        // The boxes still end where their buttons begin, and grow with the window.
+        const int before = w.txtOutDir->width();
+        QVERIFY(w.txtOutDir->geometry().right() < w.cmdGetOutDir->x());
+        w.resize(w.width() + 100, w.height());
+        QTest::qWait(20);
+        QCOMPARE(w.txtOutDir->width(), before + 100);
     }
 
     void textRules_data()
     {
         QTest::addColumn<QString>("got");
         QTest::addColumn<QString>("want");
+        auto row = [](const char* n, const QString& got, const QString& want) { QTest::newRow(n) << got << want; };
         auto relative = [](const QString& initDir, const QString& path) {
             clsPath p;
             p.setInitDir(initDir);
             p.setPath(path);
             return p.RelativePath();
         };
-        QTest::newRow("usage") << UsageText()
-                               << "Usage: \r\nGleanora [/open settings] [/type formtype] [/in inPath] [/out outPath] "
-                                  "[/data dataFile] [/autorun]";
-        QTest::newRow("version") << clsProductInfo::VersionText(1, 0, 34) << "1.00.0034";
-        QTest::newRow("version, wide") << clsProductInfo::VersionText(3, 123, 12345) << "3.123.12345";
-        QTest::newRow("support address of no site")
-            << clsProductInfo::MakeURL("", {{"page", "support"}}) << "?page=support";
-        QTest::newRow("relative: case ignored") << relative(R"(C:\DATA)", R"(c:\data\x.dat)") << R"(\x.dat)";
-        QTest::newRow("relative: characters, not components")
-            << relative(R"(C:\Data)", R"(C:\Database\b.dat)") << R"(base\b.dat)";
-        QTest::newRow("relative: other folder") << relative("/home/a", "/srv/b") << "/srv/b";
-        QTest::newRow("relative: empty InitDir") << relative("", "/srv/b") << "/srv/b";
-        QTest::newRow("relative: equal") << relative("/srv", "/srv") << "";
-        QTest::newRow("filter, spaced") << QtFileDialog::QtFilter("Settings Files (*.set) | *.set")
-                                        << "Settings Files (*.set)";
-        QTest::newRow("filters") << QtFileDialog::QtFilter(
-                                        "Comma Separated Value Files (*.csv)|*.csv|All Files (*.*)|*.*")
-                                 << "Comma Separated Value Files (*.csv);;All Files (*)";
-        QTest::newRow("no filter") << QtFileDialog::QtFilter("") << "";
+        row("usage", UsageText(),
+            "Usage: \r\nGleanora [/open settings] [/type formtype] [/in inPath] [/out outPath] [/data dataFile] "
+            "[/autorun]");
+        row("version", clsProductInfo::VersionText(1, 0, 34), "1.00.0034");
+        row("version, wide", clsProductInfo::VersionText(3, 123, 12345), "3.123.12345");
+        row("support address of no site", clsProductInfo::MakeURL("", {{"page", "support"}}), "?page=support");
+        row("relative: case ignored", relative(R"(C:\DATA)", R"(c:\data\x.dat)"), R"(\x.dat)");
+        row("relative: characters, not components", relative(R"(C:\Data)", R"(C:\Database\b.dat)"), R"(base\b.dat)");
+        row("relative: other folder", relative("/home/a", "/srv/b"), "/srv/b");
+        row("relative: empty InitDir", relative("", "/srv/b"), "/srv/b");
+        row("relative: equal", relative("/srv", "/srv"), "");
+        row("filter, spaced", QtFileDialog::QtFilter("Settings Files (*.set) | *.set"), "Settings Files (*.set)");
+        row("filters", QtFileDialog::QtFilter("Comma Separated Value Files (*.csv)|*.csv|All Files (*.*)|*.*"),
+            "Comma Separated Value Files (*.csv);;All Files (*)");
+        row("no filter", QtFileDialog::QtFilter(""), "");
     }
 
     void textRules()
@@ -416,12 +403,6 @@ private slots:
         QTEST(got, "want");
     }
 
-    void pathChooserWithoutDialogsIsCancelled()
-    {
-        clsPath p;
-        p.setPath(" ");
-        QVERIFY(p.PathIsPresent() && !p.ChooseExistingFile() && !p.ChooseFile() && !p.ChooseDir() && p.Path() == u" ");
-    }
     void wholeRun()
     {
         const QStringList names = {"ann-2009-03-02.xlsx", "ben-2009-03-02.xlsx", "broken.xlsx", "cleo-2009-03-09.xlsx",
@@ -444,11 +425,10 @@ private slots:
         QMap<int, QStringList> seen;
         bool runEnabledWhileRunning = false;
         connect(&w, &frmMain::runShown, this, [&] {
-            for (int row = 0; row < w.ListView1->topLevelItemCount(); ++row) {
-                const QString text = w.ListView1->topLevelItem(row)->text(1);
-                if (!text.isEmpty() && (seen[row].isEmpty() || seen[row].last() != text))
-                    seen[row] << text;
-            }
+            const QStringList now = Column(w, 1);
+            for (int row = 0; row < now.size(); ++row)
+                if (!now[row].isEmpty() && !seen[row].endsWith(now[row]))
+                    seen[row] << now[row];
             runEnabledWhileRunning |= w.cmdGo->isEnabled();
         });
         // Shown a few times a second, a row may pass over a status, never go back to one, and ends on the last.
@@ -519,20 +499,15 @@ private slots:
         const QString in = CopyForms(path(late ? "ended-while-asked" : "many-stop"), late ? 3 : 12);
         frmMain w;
         QSignalSpy finished(&w, &frmMain::runFinished);
-        std::vector<MsgBoxRequest> asked;
-        setMsgBoxHandler([&](const MsgBoxRequest& r) {
-            asked.push_back(r);
-            if (late && (r.buttons & QMessageBox::Yes))
-                finished.wait(60000);
-            return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
-        });
-        const auto reset = qScopeGuard([] { setMsgBoxHandler({}); });
+        MsgBoxRecorder boxes;
+        if (late)
+            boxes.reading = [&finished] { finished.wait(60000); };
         w.show();
         Fill(w, kFormDef, in, "", in + ".csv");
         w.AppCmd("go", {});
         w.close();
-        QVERIFY(asked.size() == 1 && asked[0].text.contains("Stop after the current workbook"));
-        QVERIFY(asked[0].buttons == (QMessageBox::Yes | QMessageBox::No) && w.isVisible() != late);
+        QVERIFY(boxes.shown.size() == 1 && boxes.lastText().contains("Stop after the current workbook"));
+        QVERIFY(boxes.shown[0].buttons == (QMessageBox::Yes | QMessageBox::No) && w.isVisible() != late);
         QVERIFY(late ? finished.size() == 1 : finished.wait(60000));
         QTest::qWait(50);
 
@@ -543,7 +518,7 @@ private slots:
                  qPrintable(status.join(", ")));
         // Every workbook marked Done gave its seven lines, and no other did.
         QCOMPARE(int(ReadBytes(in + ".csv").count('\n')), done == 0 ? 0 : 1 + 7 * done);
-        QVERIFY(!w.isVisible() && !w.IsRunning() && asked.size() == 1);  // no final message when closing
+        QVERIFY(!w.isVisible() && !w.IsRunning() && boxes.shown.size() == 1);  // no final message when closing
     }
 
     // Preview before, during and after a run; closing and going on with it; the list follows the run and shows
@@ -565,12 +540,12 @@ private slots:
         int shown = 0, outOfSight = 0;
         bool previewWhileRunning = false;
         connect(&w, &frmMain::runShown, this, [&] {
-            int last = -1;
-            for (int row = 0; row < w.ListView1->topLevelItemCount(); ++row)
-                if (const QString t = w.ListView1->topLevelItem(row)->text(1); !t.isEmpty() && t != u"Pending")
-                    last = row;
+            const QStringList now = Column(w, 1);
+            qsizetype last = now.size() - 1;
+            while (last >= 0 && (now[last].isEmpty() || now[last] == u"Pending"))
+                --last;
             ++shown;
-            if (last >= 0 && !RowInSight(w.ListView1, w.ListView1->topLevelItem(last)))
+            if (last >= 0 && !RowInSight(w.ListView1, w.ListView1->topLevelItem(int(last))))
                 ++outOfSight;
             previewWhileRunning |= w.cmdPreview->isEnabled();
         });
@@ -599,11 +574,8 @@ private slots:
         QTreeWidgetItem* failed = w.ListView1->topLevelItem(30);
         QVERIFY2(failed->text(1).startsWith("Failed: "), qPrintable(failed->text(1)));
         for (int step = 0; step < 3; ++step) {
-            if (step == 1) {
-                QFont bigger = w.ListView1->font();
-                bigger.setPointSizeF(bigger.pointSizeF() * 2);
-                w.ListView1->setFont(bigger);
-            }
+            if (step == 1)  // twice the size
+                w.ListView1->setFont(QFont(w.ListView1->font().family(), w.ListView1->font().pointSize() * 2));
             w.resize(w.width() + (step == 2 ? 300 : step), w.height());
             QTest::qWait(20);
             const int needed = w.ListView1->fontMetrics().horizontalAdvance(failed->text(1));
@@ -636,40 +608,41 @@ private slots:
         QVERIFY(view.item(1, 1)->foreground().color() == Qt::red && view.item(0, 1)->foreground().color() != Qt::red);
     }
 
-    // Each browse button opens its dialog at the box's text, relative to the
-    // current folder, and a confirmed choice goes back into the box.
+    // Each browse button (the row names its box) opens its dialog at the box's text, relative to the current folder,
+    // and a confirmed choice goes back into the box. With no dialog attached, every choice is cancelled.
     void browseButtons_data()
     {
-        QTest::addColumn<int>("box");  // form type, data file, input folder, output folder
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("filter");  // empty: a folder browser
-        auto row = [](const char* name, int box, const char* title, const char* filter) {
-            QTest::newRow(name) << box << QString(title) << QString(filter);
-        };
-        row("form type", 0, "Choose Form Type", "Form Definition Files (*.dat)|*.dat");
-        row("data file", 1, "Pick or Enter a File for the Data",
+        auto row = [](const char* box, const char* title, const char* f) { QTest::newRow(box) << title << f; };
+        row("FormType", "Choose Form Type", "Form Definition Files (*.dat)|*.dat");
+        row("ExportTo", "Pick or Enter a File for the Data",
             "Comma Separated Value Files (*.csv)|*.csv|Data Files (*.dat)|*.dat|All Files (*.*)|*.*");
-        row("input folder", 2, "Choose Input Directory", "");
-        row("output folder", 3, "Choose Output Directory", "");
+        row("InDir", "Choose Input Directory", "");
+        row("OutDir", "Choose Output Directory", "");
     }
 
     void browseButtons()
     {
-        QFETCH(int, box);
         QFETCH(QString, title);
         QFETCH(QString, filter);
-        QVERIFY(QDir().mkpath(path("cwd")) && QDir::setCurrent(path("cwd")));
+        const QString box = QTest::currentDataTag();
+        clsPath lone;
+        lone.setPath(" ");
+        QVERIFY(lone.PathIsPresent() && !lone.ChooseExistingFile() && !lone.ChooseFile() && !lone.ChooseDir());
+        QVERIFY(lone.Path() == u" " && QDir().mkpath(path("cwd")) && QDir::setCurrent(path("cwd")));
         const QString want = path("cwd/ex/data.csv");
 
         MsgBoxRecorder boxes;
         TestWindow t;
-        QLineEdit* edit = QList<QLineEdit*>{t.w.txtFormType, t.w.txtExportTo, t.w.txtInDir, t.w.txtOutDir}[box];
-        auto* button =
-            QList<QPushButton*>{t.w.cmdGetFormType, t.w.cmdGetExportTo, t.w.cmdGetInDir, t.w.cmdGetOutDir}[box];
+        auto* edit = t.w.findChild<QLineEdit*>("txt" + box);
+        auto* button = t.w.findChild<QPushButton*>("cmdGet" + box);
+        QVERIFY(edit && button);
         edit->setText("ex/./data.csv");
         QTest::mouseClick(button, Qt::LeftButton);  // cancelled: the box keeps what was typed
         QCOMPARE((QStringList{t.dialogs.shown, t.dialogs.title, t.dialogs.filter}), (QStringList{want, title, filter}));
-        QVERIFY(t.dialogs.mustExist == (box == 0) && (box != 0 || t.dialogs.initDir == path("FormTypes")));
+        QVERIFY(t.dialogs.mustExist == (box == u"FormType") &&
+                (!t.dialogs.mustExist || t.dialogs.initDir == path("FormTypes")));
         QCOMPARE(edit->text(), QStringLiteral("ex/./data.csv"));
 
         t.dialogs.choice = want;  // confirmed as shown
@@ -699,27 +672,6 @@ private slots:
         QCOMPARE(t.started, QStringList({editor + "|/forms/my week.dat", "my-editor|--wait|/data/hours of week.csv",
                                          editor + "|"}));
         QCOMPARE(boxes.shown.size(), size_t(1));
-    }
-
-    void captionsStandWholeWithTheSameGapBeforeTheirBoxes()
-    {
-        frmMain w;
-        w.show();
-        const std::pair<QLabel*, QLineEdit*> rows[] = {
-            {w.Label1, w.txtFormType}, {w.Label6, w.txtInDir}, {w.Label7, w.txtOutDir}, {w.Label8, w.txtExportTo}};
-        const int gap = rows[0].second->x() - (rows[0].first->x() + rows[0].first->width());
-        QVERIFY(gap > 0);
-        for (const auto& [label, box] : rows) {
-            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
-            QCOMPARE(box->x() - (label->x() + label->width()), gap);
-            QCOMPARE(box->x(), rows[0].second->x());
-        }
-        // The boxes still end where their buttons begin, and grow with the window.
-        const int before = w.txtOutDir->width();
-        QVERIFY(w.txtOutDir->geometry().right() < w.cmdGetOutDir->x());
-        w.resize(w.width() + 100, w.height());
-        QTest::qWait(20);
-        QCOMPARE(w.txtOutDir->width(), before + 100);
     }
 };
 
