@@ -74,12 +74,8 @@ inline std::optional<std::string> Member(const std::string& deflated, size_t siz
     std::string bytes = testjson::Zip({{"part.xml", deflated, 8, crc, uint32_t(size)}});
     testjson::WriteFile(path, bytes);
     try {
-        std::unique_ptr<wb::detail::ZipArchive> zip;
-        if (inMemory) {
-            zip = std::make_unique<wb::detail::ZipArchive>(path, std::move(bytes));
-        } else {
-            zip = std::make_unique<wb::detail::ZipArchive>(path);
-        }
+        auto zip = inMemory ? std::make_unique<wb::detail::ZipArchive>(path, std::move(bytes))
+                            : std::make_unique<wb::detail::ZipArchive>(path);
         auto member = zip->Open("part.xml");
         std::string out, buf(piece, '\0');
         while (const size_t got = member->Read(buf.data(), piece))
