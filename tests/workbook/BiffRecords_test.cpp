@@ -116,16 +116,6 @@ Bytes Biff8Book(const Bytes& cells, const Bytes& globals = {})
     return sb.SheetStartsHere(0).Bof(0x0010).Raw(cells).Eof().Data();
 }
 
-// Each name as "name scope sheet!range" ("name scope" where it is no range).
-Strings Names(const wb::detail::Reader& r)
-{
-    Strings out;
-    for (const wb::DefinedName& n : r.names)
-        out.push_back(n.name + " " + std::to_string(n.scopeSheet) +
-                      (n.range ? " " + std::to_string(n.range->sheet) + "!" + wb::RangeAddress(*n.range) : ""));
-    return out;
-}
-
 TEST(BiffRecords, SharedStringSplitAcrossContinueChangesCharacterWidth)
 {
     // SST: "abc" + "Ωz" where the CONTINUE re-sends the flag byte (now
@@ -226,7 +216,7 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
 
     EXPECT_EQ(r->activeSheet, -1);
     EXPECT_EQ(r->sheetVisible, (std::vector<bool>{true, false}));
-    EXPECT_EQ(Names(*r),
+    EXPECT_EQ(testjson::Names(r->names),
               (Strings{"Cell -1 1!C5", "Block -1 1!A2:D10", "Span -1", "Outside -1", "Gone -1", "Bad -1",
                        "B!Here 1 1!A2:B3", "Nowhere -1", "Number -1", "Paren -1", "A!Print_Area 0 1!A1:C5"}));
     EXPECT_EQ(r->names[1].formula, "B!$A$2:$D$10");
@@ -286,7 +276,7 @@ TEST(BiffRecords, Biff5NamesAndSheetNamesInDoubleByteText)
         sb.Eof().SheetStartsHere(0).Bof(0x0010).Eof();
         auto r = OpenXls(Write(sb.Data(), "Book"));
         EXPECT_EQ(r->sheetNames, Strings{"シート"});
-        EXPECT_EQ(Names(*r), Strings{"合計 -1 0!B3"});
+        EXPECT_EQ(testjson::Names(r->names), Strings{"合計 -1 0!B3"});
     }
 }
 
