@@ -61,18 +61,14 @@ public:
     StreamBuilder& Rec(uint16_t type, const Bytes& body) { return Raw(Record(type, body)); }
     StreamBuilder& Bof(uint16_t dt)
     {
-        Bytes b = Le<2>(biff_ == 8 ? 0x0600u : 0x0500u, dt);
-        b.resize(biff_ == 8 ? 16 : 8, 0);
-        return Rec(0x0809, b);
+        return Rec(0x0809, Le<2>(biff_ == 8 ? 0x0600u : 0x0500u, dt) + Bytes(biff_ == 8 ? 12 : 4, 0));
     }
     StreamBuilder& Eof() { return Rec(0x000A, {}); }
     StreamBuilder& BoundSheet(const char* name, bool hidden = false)
     {
         patch_.push_back(s_.size() + 4);
-        Bytes b = Le<4>(0) + Le<1>(uint8_t(hidden ? 1 : 0), 0, uint8_t(std::strlen(name)));
-        if (biff_ == 8)
-            b.push_back(0);
-        return Rec(0x0085, b + Bytes(name));
+        const Bytes b = Le<4>(0) + Le<1>(hidden ? 1 : 0, 0, std::strlen(name)) + (biff_ == 8 ? Bytes(1, 0) : "");
+        return Rec(0x0085, b + name);
     }
     // Marks where sheet `i` (in BOUNDSHEET order) starts: the next record.
     StreamBuilder& SheetStartsHere(size_t i, uint32_t shift = 0)
@@ -285,8 +281,7 @@ TEST(BiffText, Utf16)
     std::string s;
     const uint8_t pair[] = {0x3D, 0xD8, 0x00, 0xDE, 'a', 0, 0x00, 0xD8};  // U+1F600, 'a', lone surrogate
     wb::detail::AppendUtf16(s, pair, 4);
-    EXPECT_EQ(s, "\xF0\x9F\x98\x80"
-                 "a\xEF\xBF\xBD");
+    EXPECT_EQ(s, "\U0001F600a\uFFFD");
 }
 
 // Each damaged stream must give an error naming the file and the record.

@@ -97,11 +97,10 @@ TEST(IsoDateSerial, BothSystems)
                                                            {"12:00:00", false, 0.5},
                                                            {"9999-12-31", false, 2958465}};
     for (const auto& [text, date1904, serial] : cases) {
-        auto s = IsoDateSerial(text, date1904);
-        ASSERT_TRUE(s) << text;
-        EXPECT_NEAR(*s, serial, 1e-9) << text;
+        const double s = IsoDateSerial(text, date1904).value_or(std::nan(""));
+        EXPECT_NEAR(s, serial, 1e-9) << text;
         if (serial >= 1) {  // back to the same text
-            EXPECT_EQ(DateText(*s, date1904).substr(0, 10), std::string(text).substr(0, 10));
+            EXPECT_EQ(DateText(s, date1904).substr(0, 10), std::string(text).substr(0, 10));
         }
     }
     for (const char* bad : {"", "2009", "2009-13-01", "2009-03-02x", "soon", "2009/03/02", "25:00"})

@@ -114,8 +114,7 @@ TEST(Inflate, AgreesWithZlibOnEveryLevelAndStrategy)
 {
     std::mt19937 rng(1951);
     std::string random(40000, '\0');
-    for (char& c : random)
-        c = char(rng());
+    std::generate(random.begin(), random.end(), [&] { return char(rng()); });
     const std::pair<const char*, std::string> inputs[] = {
         {"nothing", ""},
         {"one byte", "x"},

@@ -98,11 +98,8 @@ inline std::string TempPath(const std::string& ext)
     struct Dir {
         fs::path path = fs::path(testing::TempDir()) / ("wbtest-" + std::to_string(getpid()));
         Dir() { fs::create_directories(path); }
-        ~Dir()
-        {
-            std::error_code ec;
-            fs::remove_all(path, ec);
-        }
+        ~Dir() { fs::remove_all(path, ec); }
+        std::error_code ec;  // so that removing never throws
     };
     static Dir dir;
     static int counter = 0;
