@@ -27,33 +27,25 @@ std::string DateText(double v, bool date1904 = false)
 
 TEST(CellText, Numbers)
 {
-    // 15 significant digits, never an exponent.
-    const std::pair<double, const char*> cases[] = {{0, "0"},
-                                                    {-0.0, "0"},
-                                                    {-1, "-1"},
-                                                    {0.1 + 0.2, "0.3"},
-                                                    {1.0 / 3, "0.333333333333333"},
-                                                    {2.0 / 3, "0.666666666666667"},
-                                                    {1e20, "100000000000000000000"},
-                                                    {1e-7, "0.0000001"},
-                                                    {-1.5e-10, "-0.00000000015"},
-                                                    {123456789012345678.0, "123456789012346000"},
-                                                    {123456789012345.0, "123456789012345"},
-                                                    {1234567890123456.0, "1234567890123460"},
-                                                    {99999999999999.99, "100000000000000"},
-                                                    {9999999999999.99, "9999999999999.99"},
-                                                    {1.005, "1.005"},
-                                                    {-123.456, "-123.456"}};
-    for (const auto& [v, text] : cases)
+    // 15 significant digits, never an exponent: whenever 15 digits suffice,
+    // the text of the double a text reads as is that text.
+    for (const char* text :
+         {"0", "-1", "0.1", "0.7", "1.1", "1.005", "123.456", "-123.456", "0.015625", "98765.4321", "0.00001",
+          "0.0000001", "-0.00000000015", "25000000000", "100000000000000000000", "123456789012345", "9999999999999.99"})
+        EXPECT_EQ(NumberText(std::stod(text)), text);
+    const std::pair<double, std::string> rounded[] = {
+        {-0.0, "0"},
+        {0.1 + 0.2, "0.3"},
+        {1.0 / 3, "0.333333333333333"},
+        {2.0 / 3, "0.666666666666667"},
+        {123456789012345678.0, "123456789012346000"},
+        {1234567890123456.0, "1234567890123460"},
+        {99999999999999.99, "100000000000000"},
+        {1.7976931348623157e308, "179769313486232" + std::string(294, '0')},
+        {5e-324, "0." + std::string(323, '0') + "5"},
+    };
+    for (const auto& [v, text] : rounded)
         EXPECT_EQ(NumberText(v), text) << v;
-    EXPECT_EQ(NumberText(1.7976931348623157e308), "179769313486232" + std::string(294, '0'));
-    EXPECT_EQ(NumberText(5e-324), "0." + std::string(323, '0') + "5");
-    // Whenever 15 digits suffice, the text reads back to the very same double.
-    for (double v : {0.1, 0.7, 1.1, 123.456, 1e-5, 2.5e10, 98765.4321, 0.015625}) {
-        const std::string t = NumberText(v);
-        EXPECT_EQ(std::stod(t), v) << t;
-        EXPECT_EQ(t.find('e'), std::string::npos) << t;
-    }
 }
 
 TEST(CellText, DatesInBothSystems)
@@ -105,11 +97,10 @@ TEST(IsoDateSerial, BothSystems)
                                                            {"12:00:00", false, 0.5},
                                                            {"9999-12-31", false, 2958465}};
     for (const auto& [text, date1904, serial] : cases) {
-        auto s = IsoDateSerial(text, date1904);
-        ASSERT_TRUE(s) << text;
-        EXPECT_NEAR(*s, serial, 1e-9) << text;
+        const double s = IsoDateSerial(text, date1904).value_or(std::nan(""));
+        EXPECT_NEAR(s, serial, 1e-9) << text;
         if (serial >= 1) {  // back to the same text
-            EXPECT_EQ(DateText(*s, date1904).substr(0, 10), std::string(text).substr(0, 10));
+            EXPECT_EQ(DateText(s, date1904).substr(0, 10), std::string(text).substr(0, 10));
         }
     }
     for (const char* bad : {"", "2009", "2009-13-01", "2009-03-02x", "soon", "2009/03/02", "25:00"})
@@ -149,9 +140,8 @@ TEST(FoldCase, SameFoldedAgreesWithFoldCase)
     };
     for (const auto& [a, b, same] : rows) {
         SCOPED_TRACE(a + " / " + b);
-        EXPECT_EQ(FoldCase(a) == FoldCase(b), same);
-        EXPECT_EQ(SameFolded(a, b), same);
-        EXPECT_EQ(SameFolded(b, a), same);
+        EXPECT_EQ(std::tuple(FoldCase(a) == FoldCase(b), SameFolded(a, b), SameFolded(b, a)),
+                  std::tuple(same, same, same));
     }
 }
 
@@ -220,10 +210,8 @@ TEST(SheetFilter, WantsExactlyTheCellsOfItsRectangles)
         const int count = int(rng() % 5);
         const int spread = round % 2 ? 40 : 3000;  // odd rounds: small boxes, even: too large for a bitmap
         for (int i = 0; i < count; ++i) {
-            wb::Range r;
-            r.firstRow = int(rng() % spread), r.firstCol = int(rng() % 200);
-            r.lastRow = r.firstRow + int(rng() % 6), r.lastCol = r.firstCol + int(rng() % 3);
-            rects.push_back(r);
+            const int row = int(rng() % spread), col = int(rng() % 200);
+            rects.push_back({0, row, col, row + int(rng() % 6), col + int(rng() % 3)});  // drawn in this order
         }
         const auto f = wb::detail::SheetFilter::Only(rects);
         SCOPED_TRACE(round);

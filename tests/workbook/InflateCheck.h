@@ -15,21 +15,25 @@
 
 namespace inflatecheck {
 
-// zlib's raw inflate of all of `deflated` into `size` bytes; nullopt unless
-// the stream ends within them.
-inline std::optional<std::string> Zlib(const std::string& deflated, size_t size)
+constexpr int kInflate = -2;
+
+// zlib's raw stream of all of `in` into at most `size` bytes: inflated, or
+// deflated at `level` (0 to 9) with `strategy`; nullopt unless the stream
+// ends within them.
+inline std::optional<std::string> Zlib(const std::string& in, size_t size, int level = kInflate, int strategy = 0)
 {
     z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-        return std::nullopt;
+    const bool inflating = level == kInflate;
+    // A failed start leaves no state, which inflate and deflate refuse.
+    inflating ? inflateInit2(&z, -MAX_WBITS) : deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, strategy);
     std::string out(size, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(deflated.data()));
-    z.avail_in = uInt(deflated.size());
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = uInt(in.size());
     z.next_out = reinterpret_cast<Bytef*>(out.data());
     z.avail_out = uInt(size);
-    const int rc = inflate(&z, Z_FINISH);
+    const int rc = inflating ? inflate(&z, Z_FINISH) : deflate(&z, Z_FINISH);
     out.resize(size - z.avail_out);
-    inflateEnd(&z);
+    inflating ? inflateEnd(&z) : deflateEnd(&z);
     if (rc != Z_STREAM_END)
         return std::nullopt;
     return out;
@@ -74,12 +78,8 @@ inline std::optional<std::string> Member(const std::string& deflated, size_t siz
     std::string bytes = testjson::Zip({{"part.xml", deflated, 8, crc, uint32_t(size)}});
     testjson::WriteFile(path, bytes);
     try {
-        std::unique_ptr<wb::detail::ZipArchive> zip;
-        if (inMemory) {
-            zip = std::make_unique<wb::detail::ZipArchive>(path, std::move(bytes));
-        } else {
-            zip = std::make_unique<wb::detail::ZipArchive>(path);
-        }
+        auto zip = inMemory ? std::make_unique<wb::detail::ZipArchive>(path, std::move(bytes))
+                            : std::make_unique<wb::detail::ZipArchive>(path);
         auto member = zip->Open("part.xml");
         std::string out, buf(piece, '\0');
         while (const size_t got = member->Read(buf.data(), piece))

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <filesystem>
@@ -57,6 +58,16 @@ inline std::vector<std::string> ReadCells(const wb::Workbook& book, const std::v
     return out;
 }
 
+// Each name as "name scope sheet!range" ("name scope" where it is no range).
+inline std::vector<std::string> Names(const std::vector<wb::DefinedName>& names)
+{
+    std::vector<std::string> out;
+    for (const wb::DefinedName& n : names)
+        out.push_back(n.name + " " + std::to_string(n.scopeSheet) +
+                      (n.range ? " " + std::to_string(n.range->sheet) + "!" + wb::RangeAddress(*n.range) : ""));
+    return out;
+}
+
 // `read` must fail with a wb::Error that starts with "<path>: " and says `expected`.
 template <class F>
 void ExpectError(const std::string& path, const std::string& expected, const F& read)
@@ -76,9 +87,8 @@ template <class Info>
 std::string ParamName(const Info& info)
 {
     std::string name = info.param;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)))
-            c = '_';
+    std::replace_if(
+        name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
     return name;
 }
 
@@ -88,11 +98,8 @@ inline std::string TempPath(const std::string& ext)
     struct Dir {
         fs::path path = fs::path(testing::TempDir()) / ("wbtest-" + std::to_string(getpid()));
         Dir() { fs::create_directories(path); }
-        ~Dir()
-        {
-            std::error_code ec;
-            fs::remove_all(path, ec);
-        }
+        ~Dir() { fs::remove_all(path, ec); }
+        std::error_code ec;  // so that removing never throws
     };
     static Dir dir;
     static int counter = 0;

@@ -14,59 +14,11 @@
 
 namespace {
 
-// The text of the first <v> read with the limit, or the error's message.
-std::string TextOfV(const std::string& xml, size_t limit)
-{
-    try {
-        wb::detail::ZipArchive zip("t.zip", testjson::Zip({testjson::Stored("x.xml", xml)}));
-        wb::detail::XmlStream xs(zip, "x.xml");
-        for (auto e = xs.Next(); e != wb::detail::XmlStream::Done; e = xs.Next())
-            if (e == wb::detail::XmlStream::Start && xs.Name() == "v") {
-                std::string text = xs.ReadText(limit);
-                // What follows must read on as before.
-                while (xs.Next() != wb::detail::XmlStream::Done) {
-                }
-                return "[" + text + "]";
-            }
-        return "no <v>";
-    } catch (const wb::Error& e) {
-        return e.what();
-    }
-}
-
-}  // namespace
-
-TEST(XmlText, ReadTextAsTheEventsGiveIt)
-{
-    const std::tuple<const char*, size_t, const char*> cases[] = {
-        // xml, limit, text or error
-        {"<a><v>12.5</v></a>", 100, "[12.5]"},
-        {"<a><x:v>12.5</x:v></a>", 100, "[12.5]"},
-        {"<a><v>1 &amp; 2 &lt;3&#x41;</v></a>", 100, "[1 & 2 <3A]"},
-        {"<a><v>x\r\ny\rz</v></a>", 100, "[x\ny\nz]"},
-        {"<a><v>ab</v  ></a>", 100, "[ab]"},
-        {"<a><v></v></a>", 100, "[]"},
-        {"<a><v/></a>", 100, "[]"},
-        {"<a><v>p<b>q</b>r</v></a>", 100, "[pqr]"},
-        {"<a><v>p<![CDATA[<q>]]>r</v></a>", 100, "[p<q>r]"},
-        {"<a><v>ab</vv></a>", 100, "t.zip: x.xml is damaged (end tag </vv> does not match <v> at byte 8)"},
-        {"<a><v>ab</w></a>", 100, "t.zip: x.xml is damaged (end tag </w> does not match <v> at byte 8)"},
-        {"<a><v>ab</v x></a>", 100, "t.zip: x.xml is damaged (end tag </v x> does not match <v> at byte 8)"},
-        {"<a><v>ab</v", 100, "t.zip: x.xml is damaged (unexpected end of data inside a tag at byte 8)"},
-        {"<a><v>abcdef</v></a>", 6, "[abcdef]"},
-        {"<a><v>abcdef</v></a>", 5, "t.zip: x.xml is damaged (a text longer than 5 bytes at byte 12)"},
-        {"<a><v>a&amp;b</v></a>", 3, "[a&b]"},
-    };
-    for (const auto& [xml, limit, expected] : cases)
-        EXPECT_EQ(TextOfV(xml, limit), expected) << xml;
-}
-
-namespace {
-
-// Every event of the part as text, where the first <c> reads as "[text of
-// its <v>]" followed by the name and depth the stream is left at, or the
-// error. `fast` tries TakeOnlyChildText first; `taken` says if it took.
-std::string ReadWithC(const std::string& xml, size_t limit, bool fast, bool* taken)
+// Every event of the part as text, an error ending it. The first <`at`>
+// reads as "[its text]" followed by the name and depth the stream is left
+// at: a <v> by ReadText, a <c> by TakeOnlyChildText when `fast` (`taken`
+// says if it took), else by its events with ReadText for its <v>.
+std::string Events(const std::string& xml, std::string_view at, size_t limit, bool fast = false, bool* taken = nullptr)
 {
     using wb::detail::XmlStream;
     std::string out;
@@ -74,96 +26,112 @@ std::string ReadWithC(const std::string& xml, size_t limit, bool fast, bool* tak
         wb::detail::ZipArchive zip("t.zip", testjson::Zip({testjson::Stored("x.xml", xml)}));
         XmlStream xs(zip, "x.xml");
         bool seen = false;
+        int inside = 0;  // the depth of <`at`> while its events are read
+        std::string text;
         for (auto e = xs.Next(); e != XmlStream::Done; e = xs.Next()) {
-            if (e == XmlStream::Start && xs.Name() == "c" && !seen) {
+            const std::string name(xs.Name()), piece = e == XmlStream::Text ? "'" + std::string(xs.Piece()) + "'" : "";
+            if (e == XmlStream::Start && name == at && !seen) {
                 seen = true;
-                std::string v;
-                *taken = fast && xs.TakeOnlyChildText("v", v, limit);
-                if (!*taken) {
-                    const int depth = xs.Depth();
-                    for (auto f = xs.Next(); !(f == XmlStream::End && xs.Depth() < depth); f = xs.Next()) {
-                        if (f == XmlStream::Done)
-                            return out + "(done inside <c>)";
-                        if (f == XmlStream::Start && xs.Name() == "v")
-                            v += xs.ReadText(limit);
-                        else if (f == XmlStream::Start)
-                            v += "<" + std::string(xs.Name()) + ">";
-                        else if (f == XmlStream::Text)
-                            v += "'" + std::string(xs.Piece()) + "'";
-                    }
+                if (at == "v") {
+                    text = xs.ReadText(limit);
+                } else if (!(*taken = fast && xs.TakeOnlyChildText("v", text, limit))) {
+                    inside = xs.Depth();
+                    continue;
                 }
-                out += "[" + v + "]" + std::string(xs.Name()) + std::to_string(xs.Depth());
-            } else if (e == XmlStream::Start) {
-                out += "<" + std::string(xs.Name()) + ">";
-            } else if (e == XmlStream::End) {
-                out += "</" + std::string(xs.Name()) + ">";
+            } else if (inside && e == XmlStream::End && xs.Depth() < inside) {
+                inside = 0;
+            } else if (inside) {  // inside it: its <v>'s text, other elements' start tags and text
+                text += e == XmlStream::Start ? (name == "v" ? xs.ReadText(limit) : "<" + name + ">") : piece;
+                continue;
             } else {
-                out += "'" + std::string(xs.Piece()) + "'";
+                out += e == XmlStream::Start ? "<" + name + ">" : e == XmlStream::End ? "</" + name + ">" : piece;
+                continue;
             }
+            out += "[" + text + "]" + std::string(xs.Name()) + std::to_string(xs.Depth());
         }
-        return out;
+        return out + (inside ? "(done inside <c>)" : "");
     } catch (const wb::Error& e) {
         return out + e.what();
     }
 }
 
+std::string Damaged(const std::string& why)
+{
+    return "t.zip: x.xml is damaged (" + why + ")";
+}
+
 }  // namespace
+
+TEST(XmlText, ReadTextAsTheEventsGiveIt)
+{
+    const std::tuple<const char*, size_t, std::string> cases[] = {
+        // xml, limit, what is read
+        {"<a><v>12.5</v></a>", 100, "<a>[12.5]v1</a>"},
+        {"<a><x:v>12.5</x:v></a>", 100, "<a>[12.5]v1</a>"},
+        {"<a><v>1 &amp; 2 &lt;3&#x41;</v></a>", 100, "<a>[1 & 2 <3A]v1</a>"},
+        {"<a><v>x\r\ny\rz</v></a>", 100, "<a>[x\ny\nz]v1</a>"},
+        {"<a><v>ab</v  ></a>", 100, "<a>[ab]v1</a>"},
+        {"<a><v></v></a>", 100, "<a>[]v1</a>"},
+        {"<a><v/></a>", 100, "<a>[]v1</a>"},
+        {"<a><v>p<b>q</b>r</v></a>", 100, "<a>[pqr]v1</a>"},
+        {"<a><v>p<![CDATA[<q>]]>r</v></a>", 100, "<a>[p<q>r]v1</a>"},
+        {"<a><v>ab</vv></a>", 100, "<a>" + Damaged("end tag </vv> does not match <v> at byte 8")},
+        {"<a><v>ab</w></a>", 100, "<a>" + Damaged("end tag </w> does not match <v> at byte 8")},
+        {"<a><v>ab</v x></a>", 100, "<a>" + Damaged("end tag </v x> does not match <v> at byte 8")},
+        {"<a><v>ab</v", 100, "<a>" + Damaged("unexpected end of data inside a tag at byte 8")},
+        {"<a><v>abcdef</v></a>", 6, "<a>[abcdef]v1</a>"},
+        {"<a><v>abcdef</v></a>", 5, "<a>" + Damaged("a text longer than 5 bytes at byte 12")},
+        {"<a><v>a&amp;b</v></a>", 3, "<a>[a&b]v1</a>"},
+    };
+    for (const auto& [xml, limit, expected] : cases)
+        EXPECT_EQ(Events(xml, "v", limit), expected) << xml;
+}
 
 TEST(XmlText, OnlyChildTextAsTheEventsGiveIt)
 {
-    const std::string deep = [] {
-        std::string s;
-        for (int i = 0; i < wb::detail::XmlStream::kMaxDepth - 1; ++i)
-            s += "<a>";
-        return s + "<c><v>1</v></c>";
-    }();
-    const struct {
-        std::string xml;
-        size_t limit;
-        bool taken;
-        const char* expected;  // nullptr: as the events read it, whatever that is
-    } cases[] = {
+    std::string deep;
+    for (int i = 0; i < wb::detail::XmlStream::kMaxDepth - 1; ++i)
+        deep += "<a>";
+    // xml, limit, whether TakeOnlyChildText takes it, what is read ("": as the events read it, whatever that is)
+    const std::tuple<std::string, size_t, bool, std::string> cases[] = {
         {"<r><c><v>12.5</v></c><d/></r>", 100, true, "<r>[12.5]c1<d></d></r>"},
         {"<x:r><x:c><x:v>1</x:v></x:c></x:r>", 100, true, "<r>[1]c1</r>"},
-        {"<r><x:c><y:v>1</y:v></x:c></r>", 100, true, nullptr},
-        {"<r><c><:v>1</:v></c></r>", 100, true, nullptr},
+        {"<r><x:c><y:v>1</y:v></x:c></r>", 100, true, ""},
+        {"<r><c><:v>1</:v></c></r>", 100, true, ""},
         {"<r><c><v>1 &amp; 2&#x41;&bogus;</v></c></r>", 100, true, "<r>[1 & 2A&bogus;]c1</r>"},
         {"<r><c><v>a\r\nb\rc</v></c></r>", 100, true, "<r>[a\nb\nc]c1</r>"},
         {"<r><c><v></v></c></r>", 100, true, "<r>[]c1</r>"},
         {"<r><c><v>abc</v></c></r>", 3, true, "<r>[abc]c1</r>"},
         {"<r><c><v>a&amp;b</v></c></r>", 3, true, "<r>[a&b]c1</r>"},
-        {"<r><c><v>abcdef</v></c></r>", 5, false, "<r>t.zip: x.xml is damaged (a text longer than 5 bytes at byte 15)"},
+        {"<r><c><v>abcdef</v></c></r>", 5, false, "<r>" + Damaged("a text longer than 5 bytes at byte 15")},
         {"<r><c><v/></c></r>", 100, false, "<r>[]c1</r>"},
         {"<r><c/></r>", 100, false, "<r>[]c1</r>"},
-        {"<r><c><v a='1'>1</v></c></r>", 100, false, nullptr},
-        {"<r><c><v >1</v></c></r>", 100, false, nullptr},
-        {"<r><c><v>1</v ></c></r>", 100, false, nullptr},
-        {"<r><c><v>1</v></c ></r>", 100, false, nullptr},
+        {"<r><c><v a='1'>1</v></c></r>", 100, false, ""},
+        {"<r><c><v >1</v></c></r>", 100, false, ""},
+        {"<r><c><v>1</v ></c></r>", 100, false, ""},
+        {"<r><c><v>1</v></c ></r>", 100, false, ""},
         {"<r><c> <v>1</v></c></r>", 100, false, "<r>[' '1]c1</r>"},
         {"<r><c><v>1</v> </c></r>", 100, false, "<r>[1' ']c1</r>"},
         {"<r><c><v>1</v><f>x</f></c></r>", 100, false, "<r>[1<f>'x']c1</r>"},
-        {"<r><c><f>x</f></c></r>", 100, false, nullptr},
-        {"<r><c><vv>1</vv></c></r>", 100, false, nullptr},
+        {"<r><c><f>x</f></c></r>", 100, false, ""},
+        {"<r><c><vv>1</vv></c></r>", 100, false, ""},
         {"<r><c><v>1<![CDATA[<2>]]></v></c></r>", 100, false, "<r>[1<2>]c1</r>"},
         {"<r><c><v>1<!-- 2 --></v></c></r>", 100, false, "<r>[1]c1</r>"},
         {"<r><c><v>1</v><?pi x?></c></r>", 100, false, "<r>[1]c1</r>"},
-        {"<r><c><v>1</w></c></r>", 100, false,
-         "<r>t.zip: x.xml is damaged (end tag </w> does not match <v> at byte 10)"},
-        {"<r><c><v>1</v></d></r>", 100, false,
-         "<r>t.zip: x.xml is damaged (end tag </d> does not match <c> at byte 14)"},
-        {"<r><c><v>1</v></c", 100, false,
-         "<r>t.zip: x.xml is damaged (unexpected end of data inside a tag at byte 14)"},
-        {"<r><c><v>1</v></cc></r>", 100, false, nullptr},
-        {deep, 100, false, nullptr},
+        {"<r><c><v>1</w></c></r>", 100, false, "<r>" + Damaged("end tag </w> does not match <v> at byte 10")},
+        {"<r><c><v>1</v></d></r>", 100, false, "<r>" + Damaged("end tag </d> does not match <c> at byte 14")},
+        {"<r><c><v>1</v></c", 100, false, "<r>" + Damaged("unexpected end of data inside a tag at byte 14")},
+        {"<r><c><v>1</v></cc></r>", 100, false, ""},
+        {deep + "<c><v>1</v></c>", 100, false, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.xml.substr(0, 60));
-        bool taken = false, slowTaken = false;
-        const std::string fast = ReadWithC(c.xml, c.limit, true, &taken);
-        EXPECT_EQ(fast, ReadWithC(c.xml, c.limit, false, &slowTaken));
-        EXPECT_EQ(taken, c.taken);
-        if (c.expected) {
-            EXPECT_EQ(fast, c.expected);
+    for (const auto& [xml, limit, taken, expected] : cases) {
+        SCOPED_TRACE(xml.substr(0, 60));
+        bool took = false, slowTook = false;
+        const std::string fast = Events(xml, "c", limit, true, &took);
+        EXPECT_EQ(fast, Events(xml, "c", limit, false, &slowTook));
+        EXPECT_EQ(took, taken);
+        if (!expected.empty()) {
+            EXPECT_EQ(fast, expected);
         }
     }
     // The cell across the end of the bytes at hand, at each offset: taken
@@ -171,9 +139,9 @@ TEST(XmlText, OnlyChildTextAsTheEventsGiveIt)
     for (size_t pad = 65500; pad < 65540; ++pad) {
         SCOPED_TRACE(pad);
         const std::string xml = "<r><!--" + std::string(pad, 'x') + "--><c><v>123</v></c></r>";
-        bool taken = false, slowTaken = false;
-        const std::string fast = ReadWithC(xml, 100, true, &taken);
+        bool took = false;
+        const std::string fast = Events(xml, "c", 100, true, &took);
         EXPECT_EQ(fast, "<r>[123]c1</r>");
-        EXPECT_EQ(fast, ReadWithC(xml, 100, false, &slowTaken));
+        EXPECT_EQ(fast, Events(xml, "c", 100, false, &took));
     }
 }
