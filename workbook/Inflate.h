@@ -77,6 +77,7 @@ private:
     unsigned pendLen_ = 0, pendDist_ = 0;  // a match cut off by a full output
     const uint32_t* lit_ = nullptr;
     const uint32_t* dist_ = nullptr;
+    unsigned litBits_ = 0, distBits_ = 0;  // their first levels' index bits
     const char* why_ = "";
     uint32_t litTable_[kLitSize];
     uint32_t distTable_[kDistSize];
