@@ -198,12 +198,14 @@ const FixedTables& Fixed()
 }
 
 // Parts of workbooks made from one form repeat their codes: the tables of
-// the dynamic blocks a thread decoded last, by their code lengths. A table
-// with a full first level may have second levels behind it.
+// the dynamic blocks a thread decoded last, by the bits of their headers
+// (56 to a word). A table with a full first level may have second levels
+// behind it.
+constexpr unsigned kMaxHeaderBits = 14 + 19 * 3 + (286 + 30) * 7;
 struct CachedCodes {
-    unsigned nlit = 0, ndist = 0, litBits = 0, distBits = 0;
-    unsigned long long used = 0;  // when last used
-    uint8_t lens[286 + 30];
+    unsigned headerBits = 0, litBits = 0, distBits = 0;  // no header: empty
+    unsigned long long used = 0;                         // when last used
+    uint64_t header[(kMaxHeaderBits + 55) / 56];
     uint32_t lit[Inflater::kLitSize], dist[Inflater::kDistSize];
 };
 constexpr size_t kCachedCodes = 8;
@@ -225,6 +227,34 @@ uint64_t Load64(const unsigned char* p)
     return v;
 }
 
+// The next n input bits from the bit buffer (bits, count) and the bytes from
+// `in`, 56 to a word, compared with `words`, or stored there when `store`;
+// the state advances past them. False on a difference, or when fewer than 8
+// bytes before `end` are left to load from.
+bool WalkBits(uint64_t& bits, unsigned& count, const unsigned char*& in, const unsigned char* end, uint64_t* words,
+              unsigned n, bool store)
+{
+    for (unsigned k = 0; n > 0; ++k) {
+        if (count < 56) {
+            if (end - in < 8)
+                return false;
+            bits |= Load64(in) << count;
+            in += (63 - count) >> 3;
+            count |= 56;
+        }
+        const unsigned take = std::min(n, 56u);
+        const uint64_t word = bits & ((uint64_t(1) << take) - 1);
+        if (store)
+            words[k] = word;
+        else if (word != words[k])
+            return false;
+        bits >>= take;
+        count -= take;
+        n -= take;
+    }
+    return true;
+}
+
 }  // namespace
 
 void Inflater::Reset(Source source, void* context)
@@ -233,6 +263,7 @@ void Inflater::Reset(Source source, void* context)
     context_ = context;
     in_ = inEnd_ = nullptr;
     inputEnded_ = false;
+    pieces_ = 0;
     bits_ = 0;
     count_ = 0;
     mode_ = Mode::Header;
@@ -256,6 +287,7 @@ bool Inflater::Pull(unsigned n)
             }
             in_ = reinterpret_cast<const unsigned char*>(piece.data());
             inEnd_ = in_ + piece.size();
+            ++pieces_;
         }
         bits_ |= uint64_t(*in_++) << count_;
         count_ += 8;
@@ -322,6 +354,34 @@ void Inflater::ReadHeader()
 
 void Inflater::ReadDynamicCodes()
 {
+    if (!tCodes)
+        tCodes = std::make_unique<CachedCodes[]>(kCachedCodes);
+    const uint64_t startBits = bits_;
+    const unsigned startCount = count_;
+    const unsigned char* const startIn = in_;
+    const unsigned startPieces = pieces_;
+    CachedCodes* oldest = &tCodes[0];
+    for (size_t k = 0; k < kCachedCodes; ++k) {
+        CachedCodes& c = tCodes[k];
+        uint64_t bits = startBits;
+        unsigned count = startCount;
+        const unsigned char* in = startIn;
+        if (c.headerBits && WalkBits(bits, count, in, inEnd_, c.header, c.headerBits, false)) {
+            bits_ = bits & ((uint64_t(1) << count) - 1);
+            count_ = count;
+            in_ = in;
+            c.used = ++tCodesUsed;
+            litBits_ = c.litBits;
+            distBits_ = c.distBits;
+            std::memcpy(litTable_, c.lit, TableSize(litBits_, kLitBits, kLitSize) * sizeof *c.lit);
+            std::memcpy(distTable_, c.dist, TableSize(distBits_, kDistBits, kDistSize) * sizeof *c.dist);
+            lit_ = litTable_;
+            dist_ = distTable_;
+            return;
+        }
+        if (c.used < oldest->used)
+            oldest = &c;
+    }
     Need(14);
     const unsigned nlit = 257 + (unsigned(bits_) & 31), ndist = 1 + (unsigned(bits_ >> 5) & 31),
                    npre = 4 + (unsigned(bits_ >> 10) & 15);
@@ -390,37 +450,29 @@ void Inflater::ReadDynamicCodes()
     count_ = count;
     if (lens[256] == 0)
         throw Fault{Status::Damaged, "invalid code -- missing end-of-block"};
-    lit_ = litTable_;
-    dist_ = distTable_;
-    if (!tCodes)
-        tCodes = std::make_unique<CachedCodes[]>(kCachedCodes);
-    CachedCodes* oldest = &tCodes[0];
-    for (size_t k = 0; k < kCachedCodes; ++k) {
-        CachedCodes& c = tCodes[k];
-        if (c.nlit == nlit && c.ndist == ndist && std::memcmp(c.lens, lens, total) == 0) {
-            c.used = ++tCodesUsed;
-            litBits_ = c.litBits;
-            distBits_ = c.distBits;
-            std::memcpy(litTable_, c.lit, TableSize(litBits_, kLitBits, kLitSize) * sizeof *c.lit);
-            std::memcpy(distTable_, c.dist, TableSize(distBits_, kDistBits, kDistSize) * sizeof *c.dist);
-            return;
-        }
-        if (c.used < oldest->used)
-            oldest = &c;
-    }
     litBits_ = Build(lens, nlit, kResults.lit, litTable_, kLitBits, kLitSize, false);
     if (!litBits_)
         throw Fault{Status::Damaged, "invalid literal/lengths set"};
     distBits_ = Build(lens + nlit, ndist, kResults.dist, distTable_, kDistBits, kDistSize, false);
     if (!distBits_)
         throw Fault{Status::Damaged, "invalid distances set"};
+    lit_ = litTable_;
+    dist_ = distTable_;
+    // Kept when the header came in one piece of the input.
     CachedCodes& c = *oldest;
-    c.nlit = nlit;
-    c.ndist = ndist;
+    c.headerBits = 0;
+    if (pieces_ != startPieces)
+        return;
+    bits = startBits;
+    count = startCount;
+    const unsigned char* in = startIn;
+    const unsigned headerBits = unsigned(in_ - startIn) * 8 + startCount - count_;
+    if (!WalkBits(bits, count, in, inEnd_, c.header, headerBits, true))
+        return;
+    c.headerBits = headerBits;
     c.litBits = litBits_;
     c.distBits = distBits_;
     c.used = ++tCodesUsed;
-    std::memcpy(c.lens, lens, total);
     std::memcpy(c.lit, litTable_, TableSize(litBits_, kLitBits, kLitSize) * sizeof *c.lit);
     std::memcpy(c.dist, distTable_, TableSize(distBits_, kDistBits, kDistSize) * sizeof *c.dist);
 }

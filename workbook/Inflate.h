@@ -69,8 +69,9 @@ private:
     const unsigned char* in_ = nullptr;
     const unsigned char* inEnd_ = nullptr;
     bool inputEnded_ = false;
-    uint64_t bits_ = 0;   // input bits not yet used, lowest first
-    unsigned count_ = 0;  // how many of them are valid (the rest are zero)
+    unsigned pieces_ = 0;  // pieces of input taken
+    uint64_t bits_ = 0;    // input bits not yet used, lowest first
+    unsigned count_ = 0;   // how many of them are valid (the rest are zero)
     Mode mode_ = Mode::Header;
     bool final_ = false;
     size_t storedLeft_ = 0;
