@@ -510,11 +510,16 @@ size_t Inflater::FastLoop(unsigned char* const out, size_t pos, size_t limit)
         drop(e & 31);
         if ((e & kKind) == kLiteral) {
             *o++ = (unsigned char)(e >> 16);
-            // A second literal fits the bits left (at most 15 + 15 are used).
+            // Two more literals fit the bits left (at most 3 * 15 are used).
             e = lit[bits & litMask];
             if ((e & (kKind | kSub)) == kLiteral) {
                 drop(e & 31);
                 *o++ = (unsigned char)(e >> 16);
+                e = lit[bits & litMask];
+                if ((e & (kKind | kSub)) == kLiteral) {
+                    drop(e & 31);
+                    *o++ = (unsigned char)(e >> 16);
+                }
             }
             continue;
         }
