@@ -556,7 +556,11 @@ private:
     void ReadCell(XmlStream& xs, const std::string& sheet, int row, int col, SheetCells& out,
                   std::vector<SharedRef>& shared) const
     {
-        const std::string t(xs.AttrOr("t"));
+        // The type outlives the attributes as one of the texts it is compared
+        // with below; any other reads as a number.
+        static constexpr std::string_view kTypes[] = {"s", "str", "inlineStr", "b", "e", "d"};
+        const auto known = std::find(std::begin(kTypes), std::end(kTypes), xs.AttrOr("t"));
+        const std::string_view t = known != std::end(kTypes) ? *known : std::string_view();
         const long long s = ToLong(xs.AttrOr("s", "0"));
         if (out.KeepsStyles())
             out.SetStyle(row, col, int(s));
