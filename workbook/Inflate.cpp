@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace wb::detail {
 
@@ -55,14 +56,16 @@ constexpr unsigned HighestBit(unsigned x)
     return 31u - unsigned(__builtin_clz(x));
 }
 
-// The decode table of the code given by `lens` (n symbols), `tableBits` at
-// the first level; false when the lengths give no usable code. As zlib's
+// The decode table of the code given by `lens` (n symbols), at most
+// `tableBits` at the first level; returns how many it used (the longest
+// code's length, if shorter: a small table is quicker to fill), or 0 when
+// the lengths give no usable code. As zlib's
 // inflate, a code may be incomplete only when it is one code of one bit
 // (the other bit pattern is then invalid), or have no codes at all (each
 // pattern invalid); the code lengths' own code must otherwise be complete.
 // `size` is the table's room.
-bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* table, unsigned tableBits, size_t size,
-           bool codeLengths)
+unsigned Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* table, unsigned tableBits,
+               size_t size, bool codeLengths)
 {
     unsigned count[16] = {};
     for (unsigned s = 0; s < n; ++s)
@@ -71,22 +74,23 @@ bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* t
     unsigned maxLen = 15;
     while (maxLen > 0 && count[maxLen] == 0)
         --maxLen;
-    const size_t rootSize = size_t(1) << tableBits;
     if (maxLen == 0) {
         // As zlib: every pattern of an empty code is invalid, but the code
         // lengths' own code reads each as a length of 0 from one bit, so
         // the block fails later, with zlib's message.
-        std::fill(table, table + rootSize, (codeLengths ? results[0] : kBad) | 1);
-        return true;
+        table[0] = table[1] = (codeLengths ? results[0] : kBad) | 1;
+        return 1;
     }
+    tableBits = std::min(tableBits, maxLen);
+    const size_t rootSize = size_t(1) << tableBits;
     int left = 1;
     for (unsigned len = 1; len <= 15; ++len) {
         left = left * 2 - int(count[len]);
         if (left < 0)
-            return false;  // over-subscribed
+            return 0;  // over-subscribed
     }
     if (left > 0 && (codeLengths || maxLen != 1))
-        return false;  // incomplete
+        return 0;  // incomplete
     // The symbols sorted by code length, then by value: canonical order.
     unsigned offset[17];
     offset[1] = 0;
@@ -111,9 +115,7 @@ bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* t
         // One code of one bit: 0 is its pattern, 1 is invalid.
         table[0] = results[sorted[0]] | 1;
         table[1] = kBad | 1;
-        for (; end < rootSize; end *= 2)
-            std::memcpy(table + end, table, end * sizeof *table);
-        return true;
+        return 1;
     }
     while (len <= tableBits) {
         unsigned c = count[len];
@@ -122,7 +124,7 @@ bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* t
             if (code == end - 1) {  // all ones: the code is complete
                 for (; end < rootSize; end *= 2)
                     std::memcpy(table + end, table, end * sizeof *table);
-                return true;
+                return tableBits;
             }
             const unsigned bit = 1u << HighestBit(code ^ unsigned(end - 1));
             code = (code & (bit - 1)) | bit;
@@ -153,7 +155,7 @@ bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* t
             }
             end = start + (size_t(1) << subBits);
             if (end > size)
-                return false;  // cannot happen for codes of up to 15 bits
+                return 0;  // cannot happen for codes of up to 15 bits
             table[prefix] = uint32_t(start) << 16 | kSub | subBits << 8 | tableBits;
         }
         const uint32_t entry = results[*sym++] | (len - tableBits);
@@ -161,7 +163,7 @@ bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* t
         for (size_t i = start + (code >> tableBits); i < end; i += stride)
             table[i] = entry;
         if (code == (1u << len) - 1)
-            return true;
+            return tableBits;
         const unsigned bit = 1u << HighestBit(code ^ ((1u << len) - 1));
         code = (code & (bit - 1)) | bit;
         if (--c == 0) {
@@ -175,6 +177,7 @@ bool Build(const uint8_t* lens, unsigned n, const uint32_t* results, uint32_t* t
 // The fixed codes of block type 1, built once.
 struct FixedTables {
     uint32_t lit[Inflater::kLitSize], dist[Inflater::kDistSize];
+    unsigned litBits, distBits;
     FixedTables()
     {
         uint8_t lens[288];
@@ -182,9 +185,9 @@ struct FixedTables {
         std::fill(lens + 144, lens + 256, 9);
         std::fill(lens + 256, lens + 280, 7);
         std::fill(lens + 280, lens + 288, 8);
-        Build(lens, 288, kResults.lit, lit, Inflater::kLitBits, Inflater::kLitSize, false);
+        litBits = Build(lens, 288, kResults.lit, lit, Inflater::kLitBits, Inflater::kLitSize, false);
         std::fill(lens, lens + 32, 5);
-        Build(lens, 32, kResults.dist, dist, Inflater::kDistBits, Inflater::kDistSize, false);
+        distBits = Build(lens, 32, kResults.dist, dist, Inflater::kDistBits, Inflater::kDistSize, false);
     }
 };
 
@@ -192,6 +195,26 @@ const FixedTables& Fixed()
 {
     static const FixedTables tables;
     return tables;
+}
+
+// Parts of workbooks made from one form repeat their codes: the tables of
+// the dynamic blocks a thread decoded last, by the bits of their headers
+// (56 to a word). A table with a full first level may have second levels
+// behind it.
+constexpr unsigned kMaxHeaderBits = 14 + 19 * 3 + (286 + 30) * 7;
+struct CachedCodes {
+    unsigned headerBits = 0, litBits = 0, distBits = 0;  // no header: empty
+    unsigned long long used = 0;                         // when last used
+    uint64_t header[(kMaxHeaderBits + 55) / 56];
+    uint32_t lit[Inflater::kLitSize], dist[Inflater::kDistSize];
+};
+constexpr size_t kCachedCodes = 8;
+thread_local std::unique_ptr<CachedCodes[]> tCodes;
+thread_local unsigned long long tCodesUsed = 0;
+
+size_t TableSize(unsigned bits, unsigned maxBits, size_t size)
+{
+    return bits < maxBits ? size_t(1) << bits : size;
 }
 
 uint64_t Load64(const unsigned char* p)
@@ -204,6 +227,34 @@ uint64_t Load64(const unsigned char* p)
     return v;
 }
 
+// The next n input bits from the bit buffer (bits, count) and the bytes from
+// `in`, 56 to a word, compared with `words`, or stored there when `store`;
+// the state advances past them. False on a difference, or when fewer than 8
+// bytes before `end` are left to load from.
+bool WalkBits(uint64_t& bits, unsigned& count, const unsigned char*& in, const unsigned char* end, uint64_t* words,
+              unsigned n, bool store)
+{
+    for (unsigned k = 0; n > 0; ++k) {
+        if (count < 56) {
+            if (end - in < 8)
+                return false;
+            bits |= Load64(in) << count;
+            in += (63 - count) >> 3;
+            count |= 56;
+        }
+        const unsigned take = std::min(n, 56u);
+        const uint64_t word = bits & ((uint64_t(1) << take) - 1);
+        if (store)
+            words[k] = word;
+        else if (word != words[k])
+            return false;
+        bits >>= take;
+        count -= take;
+        n -= take;
+    }
+    return true;
+}
+
 }  // namespace
 
 void Inflater::Reset(Source source, void* context)
@@ -212,6 +263,7 @@ void Inflater::Reset(Source source, void* context)
     context_ = context;
     in_ = inEnd_ = nullptr;
     inputEnded_ = false;
+    pieces_ = 0;
     bits_ = 0;
     count_ = 0;
     mode_ = Mode::Header;
@@ -235,6 +287,7 @@ bool Inflater::Pull(unsigned n)
             }
             in_ = reinterpret_cast<const unsigned char*>(piece.data());
             inEnd_ = in_ + piece.size();
+            ++pieces_;
         }
         bits_ |= uint64_t(*in_++) << count_;
         count_ += 8;
@@ -286,6 +339,8 @@ void Inflater::ReadHeader()
     case 1:
         lit_ = Fixed().lit;
         dist_ = Fixed().dist;
+        litBits_ = Fixed().litBits;
+        distBits_ = Fixed().distBits;
         mode_ = Mode::Codes;
         return;
     case 2:
@@ -299,6 +354,34 @@ void Inflater::ReadHeader()
 
 void Inflater::ReadDynamicCodes()
 {
+    if (!tCodes)
+        tCodes = std::make_unique<CachedCodes[]>(kCachedCodes);
+    const uint64_t startBits = bits_;
+    const unsigned startCount = count_;
+    const unsigned char* const startIn = in_;
+    const unsigned startPieces = pieces_;
+    CachedCodes* oldest = &tCodes[0];
+    for (size_t k = 0; k < kCachedCodes; ++k) {
+        CachedCodes& c = tCodes[k];
+        uint64_t bits = startBits;
+        unsigned count = startCount;
+        const unsigned char* in = startIn;
+        if (c.headerBits && WalkBits(bits, count, in, inEnd_, c.header, c.headerBits, false)) {
+            bits_ = bits & ((uint64_t(1) << count) - 1);
+            count_ = count;
+            in_ = in;
+            c.used = ++tCodesUsed;
+            litBits_ = c.litBits;
+            distBits_ = c.distBits;
+            std::memcpy(litTable_, c.lit, TableSize(litBits_, kLitBits, kLitSize) * sizeof *c.lit);
+            std::memcpy(distTable_, c.dist, TableSize(distBits_, kDistBits, kDistSize) * sizeof *c.dist);
+            lit_ = litTable_;
+            dist_ = distTable_;
+            return;
+        }
+        if (c.used < oldest->used)
+            oldest = &c;
+    }
     Need(14);
     const unsigned nlit = 257 + (unsigned(bits_) & 31), ndist = 1 + (unsigned(bits_ >> 5) & 31),
                    npre = 4 + (unsigned(bits_ >> 10) & 15);
@@ -306,56 +389,92 @@ void Inflater::ReadDynamicCodes()
     if (nlit > 286 || ndist > 30)
         throw Fault{Status::Damaged, "too many length or distance symbols"};
     uint8_t lens[286 + 30] = {};
-    for (unsigned i = 0; i < npre; ++i) {
-        Need(3);
-        lens[kPreOrder[i]] = uint8_t(bits_ & 7);
-        Drop(3);
-    }
-    if (!Build(lens, 19, kResults.pre, preTable_, kPreBits, kPreSize, true))
+    Need(3 * npre);
+    for (unsigned i = 0; i < npre; ++i)
+        lens[kPreOrder[i]] = uint8_t((bits_ >> 3 * i) & 7);
+    Drop(3 * npre);
+    const unsigned preBits = Build(lens, 19, kResults.pre, preTable_, kPreBits, kPreSize, true);
+    if (!preBits)
         throw Fault{Status::Damaged, "invalid code lengths set"};
+    // The lengths, with the bit buffer in locals: a store to lens may alias
+    // the members.
     const unsigned total = nlit + ndist;
+    const uint32_t preMask = (1u << preBits) - 1;
+    uint64_t bits = bits_;
+    unsigned count = count_;
     for (unsigned i = 0; i < total;) {
-        Pull(kPreBits + 7);
-        const uint32_t e = preTable_[bits_ & ((1u << kPreBits) - 1)];
-        const unsigned codeBits = e & 31, sym = e >> 16;
-        if (codeBits > count_)
-            throw Fault{Status::Truncated, "its data ends early"};
-        Drop(codeBits);
+        // A symbol and its repeat count take at most 7 + 7 bits.
+        if (count < 14) {
+            if (inEnd_ - in_ >= 8) {
+                bits |= Load64(in_) << count;
+                in_ += (63 - count) >> 3;
+                count |= 56;
+            } else {
+                bits_ = bits;
+                count_ = count;
+                Pull(14);
+                bits = bits_;
+                count = count_;
+            }
+        }
+        const uint32_t e = preTable_[bits & preMask];
+        unsigned used = e & 31;
+        const unsigned sym = e >> 16;
         if (sym < 16) {
+            if (used > count)
+                throw Fault{Status::Truncated, "its data ends early"};
+            bits >>= used;
+            count -= used;
             lens[i++] = uint8_t(sym);
             continue;
         }
-        unsigned repeat;
-        uint8_t value = 0;
-        if (sym == 16) {
-            if (i == 0)
-                throw Fault{Status::Damaged, "invalid bit length repeat"};
-            value = lens[i - 1];
-            Need(2);
-            repeat = 3 + (unsigned(bits_) & 3);
-            Drop(2);
-        } else if (sym == 17) {
-            Need(3);
-            repeat = 3 + (unsigned(bits_) & 7);
-            Drop(3);
-        } else {
-            Need(7);
-            repeat = 11 + (unsigned(bits_) & 127);
-            Drop(7);
-        }
+        static constexpr uint8_t kRepeatBits[3] = {2, 3, 7}, kRepeatBase[3] = {3, 3, 11};
+        const unsigned extra = kRepeatBits[sym - 16];
+        if (used > count)
+            throw Fault{Status::Truncated, "its data ends early"};
+        if (sym == 16 && i == 0)
+            throw Fault{Status::Damaged, "invalid bit length repeat"};
+        if (used + extra > count)
+            throw Fault{Status::Truncated, "its data ends early"};
+        const unsigned repeat = kRepeatBase[sym - 16] + unsigned((bits >> used) & ((1u << extra) - 1));
+        used += extra;
+        bits >>= used;
+        count -= used;
         if (repeat > total - i)
             throw Fault{Status::Damaged, "invalid bit length repeat"};
-        std::memset(lens + i, value, repeat);
+        std::memset(lens + i, sym == 16 ? lens[i - 1] : 0, repeat);
         i += repeat;
     }
+    // Only the counted bits: the bytes behind them are read again.
+    bits_ = bits & ((uint64_t(1) << count) - 1);
+    count_ = count;
     if (lens[256] == 0)
         throw Fault{Status::Damaged, "invalid code -- missing end-of-block"};
-    if (!Build(lens, nlit, kResults.lit, litTable_, kLitBits, kLitSize, false))
+    litBits_ = Build(lens, nlit, kResults.lit, litTable_, kLitBits, kLitSize, false);
+    if (!litBits_)
         throw Fault{Status::Damaged, "invalid literal/lengths set"};
-    if (!Build(lens + nlit, ndist, kResults.dist, distTable_, kDistBits, kDistSize, false))
+    distBits_ = Build(lens + nlit, ndist, kResults.dist, distTable_, kDistBits, kDistSize, false);
+    if (!distBits_)
         throw Fault{Status::Damaged, "invalid distances set"};
     lit_ = litTable_;
     dist_ = distTable_;
+    // Kept when the header came in one piece of the input.
+    CachedCodes& c = *oldest;
+    c.headerBits = 0;
+    if (pieces_ != startPieces)
+        return;
+    bits = startBits;
+    count = startCount;
+    const unsigned char* in = startIn;
+    const unsigned headerBits = unsigned(in_ - startIn) * 8 + startCount - count_;
+    if (!WalkBits(bits, count, in, inEnd_, c.header, headerBits, true))
+        return;
+    c.headerBits = headerBits;
+    c.litBits = litBits_;
+    c.distBits = distBits_;
+    c.used = ++tCodesUsed;
+    std::memcpy(c.lit, litTable_, TableSize(litBits_, kLitBits, kLitSize) * sizeof *c.lit);
+    std::memcpy(c.dist, distTable_, TableSize(distBits_, kDistBits, kDistSize) * sizeof *c.dist);
 }
 
 // Symbols while at least 8 input bytes and kFastRoom output bytes are left
@@ -371,6 +490,8 @@ size_t Inflater::FastLoop(unsigned char* const out, size_t pos, size_t limit)
     unsigned count = count_;
     const uint32_t* const lit = lit_;
     const uint32_t* const dist = dist_;
+    const unsigned litBits = litBits_, distBits = distBits_;
+    const uint32_t litMask = (1u << litBits) - 1, distMask = (1u << distBits) - 1;
     unsigned char* o = out + pos;
     unsigned char* const oLimit = out + limit;
     auto drop = [&](unsigned n) {
@@ -381,19 +502,24 @@ size_t Inflater::FastLoop(unsigned char* const out, size_t pos, size_t limit)
         bits |= Load64(in) << count;
         in += (63 - count) >> 3;
         count |= 56;
-        uint32_t e = lit[bits & ((1u << kLitBits) - 1)];
+        uint32_t e = lit[bits & litMask];
         if (e & kSub) {
-            drop(kLitBits);
+            drop(litBits);
             e = lit[(e >> 16) + (bits & ((1u << ((e >> 8) & 15)) - 1))];
         }
         drop(e & 31);
         if ((e & kKind) == kLiteral) {
             *o++ = (unsigned char)(e >> 16);
-            // A second literal fits the bits left (at most 15 + 15 are used).
-            e = lit[bits & ((1u << kLitBits) - 1)];
+            // Two more literals fit the bits left (at most 3 * 15 are used).
+            e = lit[bits & litMask];
             if ((e & (kKind | kSub)) == kLiteral) {
                 drop(e & 31);
                 *o++ = (unsigned char)(e >> 16);
+                e = lit[bits & litMask];
+                if ((e & (kKind | kSub)) == kLiteral) {
+                    drop(e & 31);
+                    *o++ = (unsigned char)(e >> 16);
+                }
             }
             continue;
         }
@@ -405,9 +531,9 @@ size_t Inflater::FastLoop(unsigned char* const out, size_t pos, size_t limit)
         }
         const unsigned length = (e >> 16) + unsigned(bits & ((1u << ((e >> 8) & 15)) - 1));
         drop((e >> 8) & 15);
-        uint32_t d = dist[bits & ((1u << kDistBits) - 1)];
+        uint32_t d = dist[bits & distMask];
         if (d & kSub) {
-            drop(kDistBits);
+            drop(distBits);
             d = dist[(d >> 16) + (bits & ((1u << ((d >> 8) & 15)) - 1))];
         }
         drop(d & 31);
@@ -495,7 +621,7 @@ Inflater::Status Inflater::Inflate(unsigned char* out, size_t& pos, size_t end, 
                 }
                 if (pos >= end && !last)
                     return Status::Full;
-                const uint32_t e = DecodeSlow(lit_, kLitBits);
+                const uint32_t e = DecodeSlow(lit_, litBits_);
                 if ((e & kKind) == kLiteral) {
                     if (pos >= end)
                         return Status::TooLong;
@@ -512,7 +638,7 @@ Inflater::Status Inflater::Inflate(unsigned char* out, size_t& pos, size_t end, 
                 Need(extra);
                 const unsigned length = (e >> 16) + unsigned(bits_ & ((1u << extra) - 1));
                 Drop(extra);
-                const uint32_t d = DecodeSlow(dist_, kDistBits);
+                const uint32_t d = DecodeSlow(dist_, distBits_);
                 if (!(d & kBase))
                     throw Fault{Status::Damaged, "invalid distance code"};
                 const unsigned dExtra = (d >> 8) & 15;

@@ -69,14 +69,16 @@ private:
     const unsigned char* in_ = nullptr;
     const unsigned char* inEnd_ = nullptr;
     bool inputEnded_ = false;
-    uint64_t bits_ = 0;   // input bits not yet used, lowest first
-    unsigned count_ = 0;  // how many of them are valid (the rest are zero)
+    unsigned pieces_ = 0;  // pieces of input taken
+    uint64_t bits_ = 0;    // input bits not yet used, lowest first
+    unsigned count_ = 0;   // how many of them are valid (the rest are zero)
     Mode mode_ = Mode::Header;
     bool final_ = false;
     size_t storedLeft_ = 0;
     unsigned pendLen_ = 0, pendDist_ = 0;  // a match cut off by a full output
     const uint32_t* lit_ = nullptr;
     const uint32_t* dist_ = nullptr;
+    unsigned litBits_ = 0, distBits_ = 0;  // their first levels' index bits
     const char* why_ = "";
     uint32_t litTable_[kLitSize];
     uint32_t distTable_[kDistSize];

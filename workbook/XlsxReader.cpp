@@ -195,6 +195,30 @@ bool ParseDouble(std::string_view s, double& out)
         s.remove_suffix(1);
     if (!s.empty() && s.front() == '+')
         s.remove_prefix(1);
+    // Plain decimals of up to 15 digits, as nearly every cell holds: their
+    // digits and the power of ten are exact doubles, so the quotient is the
+    // correctly rounded value, as from_chars gives it.
+    static constexpr double kPow10[16] = {1,   1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    uint64_t digits = 0;
+    unsigned count = 0, decimals = 0;
+    bool point = false;
+    size_t i = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] >= '0' && s[i] <= '9') {
+            digits = digits * 10 + unsigned(s[i] - '0');
+            ++count;
+            decimals += point;
+        } else if (s[i] == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (i == s.size() && count > 0 && count <= 15) {
+        out = double(digits) / kPow10[decimals];
+        return true;
+    }
     auto r = std::from_chars(s.data(), s.data() + s.size(), out);
     return r.ec == std::errc() && r.ptr == s.data() + s.size() && !s.empty();
 }
@@ -532,7 +556,11 @@ private:
     void ReadCell(XmlStream& xs, const std::string& sheet, int row, int col, SheetCells& out,
                   std::vector<SharedRef>& shared) const
     {
-        const std::string t(xs.AttrOr("t"));
+        // The type outlives the attributes as one of the texts it is compared
+        // with below; any other reads as a number.
+        static constexpr std::string_view kTypes[] = {"s", "str", "inlineStr", "b", "e", "d"};
+        const auto known = std::find(std::begin(kTypes), std::end(kTypes), xs.AttrOr("t"));
+        const std::string_view t = known != std::end(kTypes) ? *known : std::string_view();
         const long long s = ToLong(xs.AttrOr("s", "0"));
         if (out.KeepsStyles())
             out.SetStyle(row, col, int(s));

@@ -378,9 +378,17 @@ std::string_view XmlStream::ParentName() const
 
 const std::string_view* XmlStream::Attr(std::string_view local) const
 {
-    for (size_t i = 0; i < attrCount_; ++i)
-        if (attrs_[i].local == local)
+    // Names are short: compared in place rather than by a call to memcmp.
+    for (size_t i = 0; i < attrCount_; ++i) {
+        const std::string_view a = attrs_[i].local;
+        if (a.size() != local.size())
+            continue;
+        size_t k = 0;
+        while (k < a.size() && a[k] == local[k])
+            ++k;
+        if (k == a.size())
             return &attrs_[i].value;
+    }
     return nullptr;
 }
 

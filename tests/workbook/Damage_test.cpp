@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <sstream>
 
 using namespace testjson;
 
@@ -272,6 +274,29 @@ TEST(NonWorkbooks, ClearErrorNamingTheFile)
     fs::create_directories(folder);
     ExpectRefused(folder, "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// Cell numbers in .xlsx read as from_chars reads their text, the short
+// plain decimals (read without it) included.
+TEST(Xlsx, NumbersReadAsFromCharsReadsThem)
+{
+    std::vector<std::string> texts;
+    std::istringstream words("0.1 7.25 5. .5 00012 123456789012345 0.3 45292.75 1e3 -4.5 1234567890123456 "
+                             "99999999999999.99 2.675 0.000000000000001");
+    for (std::string w; words >> w;)
+        texts.push_back(w);
+    std::string row = R"(<row r="1">)";
+    for (size_t i = 0; i < texts.size(); ++i)
+        row += std::string(R"(<c r=")") + char('A' + i) + R"(1"><v>)" + texts[i] + "</v></c>";
+    auto book = wb::Workbook::Open(XlsxWith(row + "</row>"));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(texts[i]);
+        double expected = 0;
+        std::from_chars(texts[i].data(), texts[i].data() + texts[i].size(), expected);
+        const wb::CellValue v = book->Cell(0, 0, int(i));
+        EXPECT_EQ(v.type, wb::CellType::Number);
+        EXPECT_EQ(v.number, expected);
+    }
 }
 
 // A package of one sheet whose A1 holds 7, stored or deflated, and what
