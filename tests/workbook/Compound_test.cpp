@@ -157,10 +157,9 @@ TEST(Compound, TellsWhichStreamsAreThere)
 {
     const std::string path = TempPath(".xlsx");
     WriteFile(path, Build(9, {{"EncryptionInfo", Pattern(300, 1)}, {"EncryptedPackage", Pattern(9000, 2)}}).bytes);
-    EXPECT_TRUE(wb::detail::CompoundHasStream(path, "EncryptionInfo"));
-    EXPECT_TRUE(wb::detail::CompoundHasStream(path, "encryptedpackage"));
-    EXPECT_FALSE(wb::detail::CompoundHasStream(path, "Workbook"));
-    EXPECT_FALSE(wb::detail::CompoundHasStream(path, "Encryption"));
+    for (const auto& [name, there] :
+         {std::pair{"EncryptionInfo", true}, {"encryptedpackage", true}, {"Workbook", false}, {"Encryption", false}})
+        EXPECT_EQ(wb::detail::CompoundHasStream(path, name), there) << name;
     // A password-protected package, not a workbook without its stream.
     ExpectError(path, "the workbook is encrypted", [&] { wb::detail::CompoundStream s(path, {"Workbook", "Book"}); });
 }

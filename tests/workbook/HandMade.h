@@ -98,17 +98,13 @@ inline std::string Zip(const std::vector<Member>& members, bool zip64 = false)
         if (zip64)
             central += Le<2>(1, 24) + Le<8>(m.size, stored, offset);
     }
-    const size_t n = members.size(), at = out.size();
+    const size_t n = members.size(), at = out.size(), end64 = at + central.size();
     out += central;
-    if (zip64) {
-        const size_t end64 = out.size();
-        out += Le<4>(0x06064b50) + Le<8>(44) + Le<2>(45, 45) + Le<4>(0, 0) + Le<8>(n, n, central.size(), at);
-        out += Le<4>(0x07064b50, 0) + Le<8>(end64) + Le<4>(1);
-        out += Le<4>(0x06054b50, 0) + Le<2>(0xFFFF, 0xFFFF) + Le<4>(full, full) + Le<2>(0);
-    } else {
-        out += Le<4>(0x06054b50, 0) + Le<2>(n, n) + Le<4>(central.size(), at) + Le<2>(0);
-    }
-    return out;
+    if (zip64)  // the zip64 end record and its locator; the classic end record then says "see there"
+        out += Le<4>(0x06064b50) + Le<8>(44) + Le<2>(45, 45) + Le<4>(0, 0) + Le<8>(n, n, central.size(), at) +
+               Le<4>(0x07064b50, 0) + Le<8>(end64) + Le<4>(1);
+    return out + Le<4>(0x06054b50, 0) + Le<2>(zip64 ? 0xFFFF : n, zip64 ? 0xFFFF : n) +
+           Le<4>(zip64 ? full : central.size(), zip64 ? full : at) + Le<2>(0);
 }
 
 inline const char kContentTypes[] =
