@@ -29,14 +29,13 @@ void Put(std::string& b, size_t at, uint32_t v)
 // 4096 bytes and more. `scatter` stores every chain backwards.
 struct Built {
     std::string bytes;
-    uint32_t size = 512;
-    size_t dir = 0, miniFat = 0;                // file offsets of the directory and the mini FAT
+    uint32_t size = 512, dir = 0;               // sector size; the directory's sector, the mini FAT's after it
     std::vector<std::vector<uint32_t>> chains;  // of each stream: regular or mini sectors
     std::vector<uint32_t> miniStreamChain;
     size_t Sector(uint32_t n) const { return size_t(n + 1) * size; }
     size_t Fat(uint32_t n) const { return size + 4 * size_t(n); }  // the FAT's sectors come first
-    size_t MiniFat(uint32_t n) const { return miniFat + 4 * n; }
-    size_t Entry(int id) const { return dir + 128 * size_t(id); }
+    size_t MiniFat(uint32_t n) const { return Sector(dir + 1) + 4 * n; }
+    size_t Entry(int id) const { return Sector(dir) + 128 * size_t(id); }
     void Put(size_t at, uint32_t v) { bytes.replace(at, 4, Le<4>(v)); }
 };
 
@@ -63,14 +62,14 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
     std::string mini;
     std::vector<uint32_t> miniFat, fat, start(streams.size(), kEnd);
     b.chains.resize(streams.size());
+    uint32_t others = 2;  // sectors besides the FAT's: the directory, the mini FAT, the streams
     for (size_t i = 0; i < streams.size(); ++i)
         if (streams[i].second.size() < 4096)
             start[i] = store(mini, miniFat, streams[i].second, 64, b.chains[i]);
-    uint32_t others = 2 + count(mini.size(), S), fatCount = 1;  // sectors besides the FAT's
-    for (const auto& s : streams)
-        others += s.second.size() >= 4096 ? count(s.second.size(), S) : 0;
-    while (fatCount * (S / 4) < others + fatCount)
-        ++fatCount;
+        else
+            others += count(streams[i].second.size(), S);
+    // Each FAT sector chains S / 4 sectors, itself included.
+    const uint32_t fatCount = count(others + count(mini.size(), S), S / 4 - 1);
     fat.assign(fatCount, kFatSect);
     fat.push_back(kEnd), fat.push_back(kEnd);  // the directory, the mini FAT
     std::string body(fat.size() * S, '\0');
@@ -93,7 +92,7 @@ Built Build(uint32_t shift, const std::vector<std::pair<std::string, std::string
         o += Le<4>(k < fatCount ? k : kFree);
     o.resize(S, '\0');
     o += body;
-    b.dir = b.Sector(fatCount), b.miniFat = b.Sector(fatCount + 1);
+    b.dir = fatCount;
     // Directory: the root, then the streams as a chain of right siblings.
     for (size_t e = 0; e < S / 128; ++e)
         o.replace(b.Entry(int(e)) + 0x44, 12, Le<4>(kFree, kFree, kFree));
@@ -134,30 +133,22 @@ std::string ReadStream(const std::string& path, std::initializer_list<std::strin
 
 TEST(Compound, StreamsOfEveryLayoutReadBack)
 {
-    const std::tuple<const char*, uint32_t, size_t, bool> rows[] = {
-        // what, sector size 2^shift, size, scattered
-        {"512-byte sectors, regular, in a row", 9, 10000, false},
-        {"512-byte sectors, regular, scattered", 9, 10000, true},
-        {"512-byte sectors, mini stream, in a row", 9, 3338, false},
-        {"512-byte sectors, mini stream, scattered", 9, 3338, true},
-        {"4096-byte sectors, regular, in a row", 12, 70000, false},
-        {"4096-byte sectors, regular, scattered", 12, 70000, true},
-        {"4096-byte sectors, mini stream", 12, 1000, false},
-        {"4096-byte sectors, mini stream, scattered", 12, 1000, true},
-        {"exactly the cutoff", 9, 4096, false},
-        {"one byte under the cutoff", 9, 4095, true},
-        {"many FAT sectors", 9, 200000, false},
-    };
+    // Sector size 2^shift and the stream's size: under 4096 bytes it lies in
+    // the mini stream. Each in a row and scattered; the last needs many FAT sectors.
+    const std::pair<uint32_t, size_t> rows[] = {{9, 10000}, {9, 3338}, {12, 70000}, {12, 1000},
+                                                {9, 4096},  {9, 4095}, {9, 200000}};
     const std::string path = TempPath(".xls");
-    for (const auto& [what, shift, size, scatter] : rows) {
-        SCOPED_TRACE(what);
-        const std::string other = Pattern(700, 2), book = Pattern(size, 1);
-        Built b = Build(shift, {{"CompObj", other}, {"Workbook", book}}, scatter);
-        WriteFile(path, b.bytes);
-        EXPECT_EQ(ReadStream(path, {"Book", "Workbook"}), book);
-        EXPECT_EQ(ReadStream(path, {"compobj"}), other);
-        EXPECT_EQ(wb::detail::CompoundStream(path, {"WORKBOOK"}).Name(), "Workbook");
-    }
+    for (const auto& [shift, size] : rows)
+        for (const bool scatter : {false, true}) {
+            SCOPED_TRACE(std::to_string(1 << shift) + "-byte sectors, " + std::to_string(size) + " bytes" +
+                         (scatter ? ", scattered" : ""));
+            const std::string other = Pattern(700, 2), book = Pattern(size, 1);
+            Built b = Build(shift, {{"CompObj", other}, {"Workbook", book}}, scatter);
+            WriteFile(path, b.bytes);
+            EXPECT_EQ(ReadStream(path, {"Book", "Workbook"}), book);
+            EXPECT_EQ(ReadStream(path, {"compobj"}), other);
+            EXPECT_EQ(wb::detail::CompoundStream(path, {"WORKBOOK"}).Name(), "Workbook");
+        }
 }
 
 // A caller can ask which streams a file holds (an encrypted workbook holds
@@ -166,10 +157,9 @@ TEST(Compound, TellsWhichStreamsAreThere)
 {
     const std::string path = TempPath(".xlsx");
     WriteFile(path, Build(9, {{"EncryptionInfo", Pattern(300, 1)}, {"EncryptedPackage", Pattern(9000, 2)}}).bytes);
-    EXPECT_TRUE(wb::detail::CompoundHasStream(path, "EncryptionInfo"));
-    EXPECT_TRUE(wb::detail::CompoundHasStream(path, "encryptedpackage"));
-    EXPECT_FALSE(wb::detail::CompoundHasStream(path, "Workbook"));
-    EXPECT_FALSE(wb::detail::CompoundHasStream(path, "Encryption"));
+    for (const auto& [name, there] :
+         {std::pair{"EncryptionInfo", true}, {"encryptedpackage", true}, {"Workbook", false}, {"Encryption", false}})
+        EXPECT_EQ(wb::detail::CompoundHasStream(path, name), there) << name;
     // A password-protected package, not a workbook without its stream.
     ExpectError(path, "the workbook is encrypted", [&] { wb::detail::CompoundStream s(path, {"Workbook", "Book"}); });
 }
@@ -211,8 +201,7 @@ TEST(Compound, DamagedFilesGiveClearErrors)
         {[](auto& b) { b.Put(b.Entry(2) + 0x44, 1); }, "the directory tree loops"},
         {[](auto& b) { b.Put(b.Entry(2) + 0x48, 70000); }, "points to entry 70000 of 4"},
         {[](auto& b) { b.bytes[b.Entry(0) + 0x42] = 1; }, "the first directory entry is not the root storage"},
-        {[](auto& b) { b.Put(b.Fat(uint32_t(b.dir / 512 - 1)), uint32_t(b.dir / 512 - 1)); },
-         "the directory chain loops"},
+        {[](auto& b) { b.Put(b.Fat(b.dir), b.dir); }, "the directory chain loops"},
         {[](auto& b) { b.Put(b.MiniFat(b.chains[0].back()), b.chains[0][0]); },
          "the Workbook stream's mini sector chain loops", 1000},
         {[](auto& b) { b.Put(b.Entry(1) + 0x74, 4000); }, "past the mini FAT", 1000},

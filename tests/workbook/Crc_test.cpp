@@ -16,17 +16,14 @@ TEST(Crc32, AgreesWithZlib)
     std::vector<unsigned char> data(4096 + 64);
     for (auto& b : data)
         b = static_cast<unsigned char>(rng());
-    for (size_t offset : {0, 1, 7, 15}) {
-        for (size_t n = 0; n <= 300; ++n) {
+    for (size_t offset : {0, 1, 7, 15})
+        for (size_t n = 0; n <= 4096; n = n == 300 ? 4096 : n + 1) {  // 0 to 300 bytes, then 4096
             SCOPED_TRACE("offset " + std::to_string(offset) + ", length " + std::to_string(n));
             const unsigned char* p = data.data() + offset;
             ASSERT_EQ(wb::detail::Crc32(0, p, n), crc32(0, p, uInt(n)));
             // Continued from an earlier piece, as members are checked piece by piece.
             ASSERT_EQ(wb::detail::Crc32(0x12345678, p, n), crc32(0x12345678, p, uInt(n)));
         }
-        SCOPED_TRACE("offset " + std::to_string(offset) + ", 4096 bytes");
-        EXPECT_EQ(wb::detail::Crc32(0, data.data() + offset, 4096), crc32(0, data.data() + offset, 4096));
-    }
     // All zeros and all ones, where a wrong constant shows at once.
     for (unsigned char fill : {0x00, 0xFF}) {
         const std::vector<unsigned char> same(1000, fill);

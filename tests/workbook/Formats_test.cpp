@@ -18,14 +18,11 @@ namespace {
 std::vector<std::string> AllFixtures()
 {
     std::vector<std::string> out;
-    for (const auto& dir : fs::directory_iterator(kFixtures)) {
-        if (!dir.is_directory() || !fs::exists(dir.path() / "expected.json"))
-            continue;
-        for (const auto& f : fs::directory_iterator(dir.path())) {
-            std::string ext = f.path().extension().string();
-            if (ext == ".xls" || ext == ".xlsx" || ext == ".ods" || ext == ".xlsb")
-                out.push_back(dir.path().filename().string() + "/" + f.path().filename().string());
-        }
+    for (const auto& f : fs::recursive_directory_iterator(kFixtures)) {
+        const std::string ext = f.path().extension().string();
+        if (fs::exists(f.path().parent_path() / "expected.json") &&
+            (ext == ".xls" || ext == ".xlsx" || ext == ".ods" || ext == ".xlsb"))
+            out.push_back(fs::relative(f.path(), kFixtures).string());
     }
     std::sort(out.begin(), out.end());
     return out;
@@ -35,10 +32,9 @@ std::vector<std::string> AllFixtures()
 std::vector<std::string> NameLines(const QJsonValue& names)
 {
     std::vector<std::string> out;
-    for (const QJsonValue& n : names.toArray()) {
-        const QJsonValue sheet = n["sheet"];
-        out.push_back(Str(n["name"]) + " -> " + (sheet.isUndefined() ? "" : Str(sheet) + "!") + Str(n["range"]));
-    }
+    for (const QJsonValue& n : names.toArray())
+        out.push_back(Str(n["name"]) + " -> " + (n["sheet"].isUndefined() ? "" : Str(n["sheet"]) + "!") +
+                      Str(n["range"]));
     std::sort(out.begin(), out.end());
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Files built byte by byte, for the workbook tests and the fuzz targets (no
-// test framework here): little-endian fields, deflate runs and zip packages.
+// test framework here): little-endian fields, deflate runs, zip packages and
+// the parts every .xlsx and .xlsb package holds.
 #include <bit>
 #include <cstdint>
 #include <filesystem>
@@ -97,17 +98,50 @@ inline std::string Zip(const std::vector<Member>& members, bool zip64 = false)
         if (zip64)
             central += Le<2>(1, 24) + Le<8>(m.size, stored, offset);
     }
-    const size_t n = members.size(), at = out.size();
+    const size_t n = members.size(), at = out.size(), end64 = at + central.size();
     out += central;
-    if (zip64) {
-        const size_t end64 = out.size();
-        out += Le<4>(0x06064b50) + Le<8>(44) + Le<2>(45, 45) + Le<4>(0, 0) + Le<8>(n, n, central.size(), at);
-        out += Le<4>(0x07064b50, 0) + Le<8>(end64) + Le<4>(1);
-        out += Le<4>(0x06054b50, 0) + Le<2>(0xFFFF, 0xFFFF) + Le<4>(full, full) + Le<2>(0);
-    } else {
-        out += Le<4>(0x06054b50, 0) + Le<2>(n, n) + Le<4>(central.size(), at) + Le<2>(0);
+    if (zip64)  // the zip64 end record and its locator; the classic end record then says "see there"
+        out += Le<4>(0x06064b50) + Le<8>(44) + Le<2>(45, 45) + Le<4>(0, 0) + Le<8>(n, n, central.size(), at) +
+               Le<4>(0x07064b50, 0) + Le<8>(end64) + Le<4>(1);
+    return out + Le<4>(0x06054b50, 0) + Le<2>(zip64 ? 0xFFFF : n, zip64 ? 0xFFFF : n) +
+           Le<4>(zip64 ? full : central.size(), zip64 ? full : at) + Le<2>(0);
+}
+
+inline const char kContentTypes[] =
+    R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="xml" ContentType="application/xml"/></Types>)";
+
+// A relationships part: rId1, rId2, ... of each link's type (the last word of
+// its URI) and target.
+inline std::string Rels(const std::vector<std::pair<std::string, std::string>>& links)
+{
+    std::string s =
+        R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
+    for (size_t i = 0; i < links.size(); ++i)
+        s += "<Relationship Id=\"rId" + std::to_string(i + 1) +
+             "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/" + links[i].first +
+             "\" Target=\"" + links[i].second + "\"/>";
+    return s + "</Relationships>";
+}
+
+// An .xlsb package of the given parts, empty ones left out: the sheets are
+// rId1, rId2, ..., the first linked relative to xl/, the others absolute.
+inline std::string XlsbPackage(const std::string& workbook, const std::vector<std::string>& sheets,
+                               const std::string& sst = "", const std::string& styles = "")
+{
+    std::vector<std::pair<std::string, std::string>> links, parts = {{"xl/workbook.bin", workbook}};
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        const std::string name = "worksheets/sheet" + std::to_string(i + 1) + ".bin";
+        links.push_back({"worksheet", i ? "/xl/" + name : name});
+        parts.push_back({"xl/" + name, sheets[i]});
     }
-    return out;
+    links.insert(links.end(), {{"sharedStrings", "sharedStrings.bin"}, {"styles", "styles.bin"}});
+    parts.insert(parts.end(), {{"xl/sharedStrings.bin", sst}, {"xl/styles.bin", styles}});
+    std::vector<Member> members = {Stored("[Content_Types].xml", kContentTypes),
+                                   Stored("xl/_rels/workbook.bin.rels", Rels(links))};
+    for (const auto& [name, data] : parts)
+        if (!data.empty())
+            members.push_back(Stored(name, data));
+    return Zip(members);
 }
 
 }  // namespace testjson

@@ -63,11 +63,8 @@ TEST(ColumnName, TableAndRoundTripThroughParseAddress)
                                                  {52, "BA"}, {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}};
     for (const auto& [col, name] : cases)
         EXPECT_EQ(ColumnName(col), name) << col;
-    for (int col = 0; col < 16384; col += 7) {
-        auto a = ParseAddress(ColumnName(col) + "1");
-        ASSERT_TRUE(a) << col;
-        EXPECT_EQ(a->firstCol, col);
-    }
+    for (int col = 0; col < 16384; col += 7)  // and back
+        EXPECT_EQ(ParseAddress(ColumnName(col) + "1").value_or(wb::detail::Address{"", 0, -1}).firstCol, col);
 }
 
 }  // namespace

@@ -63,9 +63,8 @@ TEST(XlsxOdsCells, Table)
 
 TEST(XlsxParts, RelationshipTargetsAsPartNames)
 {
-    const struct {
-        const char *folder, *target, *expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        // folder, target, part name
         {"xl/", "worksheets/sheet1.xml", "xl/worksheets/sheet1.xml"},
         {"", "xl/workbook.xml", "xl/workbook.xml"},
         {"xl/", "/xl/styles.xml", "xl/styles.xml"},
@@ -81,8 +80,6 @@ TEST(XlsxParts, RelationshipTargetsAsPartNames)
         {"xl/", "/", ""},
         {"", "", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.target);
-        EXPECT_EQ(wb::detail::ResolvePartTarget(c.folder, c.target), c.expected);
-    }
+    for (const auto& [folder, target, expected] : cases)
+        EXPECT_EQ(wb::detail::ResolvePartTarget(folder, target), expected) << target;
 }
