@@ -281,10 +281,11 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
     const std::vector<FieldFormat>& formats = prepared.Formats();
 
     // A single cell without a "+" shows the same on every line: formatted
-    // once, on the first, and copied from there.
+    // once, on the first, and copied from there, a run of such fields at once.
     struct Repeat {
         bool repeats = false;
-        size_t start = 0, size = 0;  // in the first line
+        size_t start = 0, size = 0;  // in the first line; after it, of the run that starts here
+        size_t last = 0;             // after the first line: the run's last field
     };
     const size_t n = form.fields.size();
     std::vector<Repeat> same(n);
@@ -300,6 +301,7 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
             Repeat& r = same[i];
             if (k > 0 && r.repeats) {
                 out.append(out, r.start, r.size);
+                i = r.last;
                 continue;
             }
             const FormField& f = form.fields[i];
@@ -317,10 +319,20 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
             }
         }
         out += "\r\n";
-        // Forms' other lines are about as long as the first; capped, since a
-        // long first line may stand over thousands of short ones.
-        if (k == 0)
+        if (k == 0) {
+            // Fields stand one after the other, a comma apart: a run ends where the next one's text ends.
+            for (size_t i = n; i-- > 0;) {
+                Repeat& r = same[i];
+                r.last = i;
+                if (r.repeats && i + 1 < n && same[i + 1].repeats) {
+                    r.last = same[i + 1].last;
+                    r.size = same[i + 1].start + same[i + 1].size - r.start;
+                }
+            }
+            // Forms' other lines are about as long as the first; capped, since a
+            // long first line may stand over thousands of short ones.
             out.reserve(std::min(out.size() * size_t(items) * 5 / 4, kMostReserved));
+        }
     }
     return out;
 }
