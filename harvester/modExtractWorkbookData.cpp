@@ -49,21 +49,20 @@ int Length(const wb::Range& r)
 
 // Item k of a range: a single cell repeats, a run gives one cell per item and
 // nothing past its end, a block of several rows and columns gives nothing.
-wb::CellValue ItemValue(const wb::Workbook& book, const wb::Range& r, int k)
+// Valid until the next call on the workbook.
+const wb::CellValue& ItemValue(const wb::Workbook& book, const wb::Range& r, int k)
 {
+    static const wb::CellValue kEmpty;
+    const wb::CellValue* v = nullptr;
     if (r.Rows() == 1) {
         if (r.Cols() == 1)
             k = 0;
         if (k < r.Cols())
-            return book.Cell(r.sheet, r.firstRow, r.firstCol + k);
-        return {};
+            v = book.FindCell(r.sheet, r.firstRow, r.firstCol + k);
+    } else if (r.Cols() == 1 && k < r.Rows()) {
+        v = book.FindCell(r.sheet, r.firstRow + k, r.firstCol);
     }
-    if (r.Cols() == 1) {
-        if (k < r.Rows())
-            return book.Cell(r.sheet, r.firstRow + k, r.firstCol);
-        return {};
-    }
-    return {};
+    return v ? *v : kEmpty;
 }
 
 wb::Range ResolveChecked(const wb::Workbook& book, const std::string& reference)
@@ -116,7 +115,7 @@ int Length(const Source& s)
     return s.fixed ? 1 : Length(s.range);
 }
 
-wb::CellValue ItemValue(const wb::Workbook& book, const Source& s, int k)
+const wb::CellValue& ItemValue(const wb::Workbook& book, const Source& s, int k)
 {
     return s.fixed ? *s.fixed : ItemValue(book, s.range, k);
 }

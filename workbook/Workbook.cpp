@@ -558,18 +558,23 @@ void Workbook::WillRead(const std::vector<Range>& ranges) const
 
 CellValue Workbook::Cell(int sheet, int row, int col) const
 {
+    const CellValue* v = FindCell(sheet, row, col);
+    return v ? *v : CellValue{};
+}
+
+const CellValue* Workbook::FindCell(int sheet, int row, int col) const
+{
     if (sheet < 0 || size_t(sheet) >= impl_->sheets.size())
         throw Error(impl_->path + ": no sheet number " + std::to_string(sheet + 1));
     // A cell already loaded, or known empty, without a second look-up.
     const Impl::Sheet& s = impl_->sheets[size_t(sheet)];
     if (s.cells) {
         if (const CellValue* v = s.cells->Get(row, col))
-            return *v;
+            return v;
         if (impl_->Covered(s, row, col))
-            return {};
+            return nullptr;
     }
-    const CellValue* v = impl_->Load(sheet, row, col).Get(row, col);
-    return v ? *v : CellValue{};
+    return impl_->Load(sheet, row, col).Get(row, col);
 }
 
 bool IsDateFormat(const std::string& code)
