@@ -189,6 +189,7 @@ struct Workbook::Impl {
     struct Sheet {
         std::unique_ptr<detail::SheetCells> cells;
         std::vector<Range> wanted;  // from WillRead
+        size_t announced = 0;       // of them, those from earlier calls
         bool whole = false;         // loaded with every cell
     };
     mutable std::vector<Sheet> sheets;
@@ -542,18 +543,22 @@ Range Workbook::Resolve(const std::string& reference) const
 
 void Workbook::WillRead(const std::vector<Range>& ranges) const
 {
+    // Only ranges of earlier calls are looked for: a range given twice in one
+    // call costs a little room, a call repeated would grow the list each time.
     for (const Range& r : ranges) {
         if (r.sheet < 0 || size_t(r.sheet) >= impl_->sheets.size())
             continue;
         Impl::Sheet& s = impl_->sheets[size_t(r.sheet)];
-        if (s.whole || std::find(s.wanted.begin(), s.wanted.end(), r) != s.wanted.end())
+        const auto earlier = s.wanted.begin() + std::ptrdiff_t(s.announced);
+        if (s.whole || std::find(s.wanted.begin(), earlier, r) != earlier)
             continue;
         if (s.wanted.empty())
             s.wanted.reserve(ranges.size());
         s.wanted.push_back(r);
-        if (!s.whole)
-            s.cells.reset();  // read again, with the new range, when next asked
+        s.cells.reset();  // read again, with the new range, when next asked
     }
+    for (Impl::Sheet& s : impl_->sheets)
+        s.announced = s.wanted.size();
 }
 
 CellValue Workbook::Cell(int sheet, int row, int col) const
