@@ -49,21 +49,20 @@ int Length(const wb::Range& r)
 
 // Item k of a range: a single cell repeats, a run gives one cell per item and
 // nothing past its end, a block of several rows and columns gives nothing.
-wb::CellValue ItemValue(const wb::Workbook& book, const wb::Range& r, int k)
+// Valid until the next call on the workbook.
+const wb::CellValue& ItemValue(const wb::Workbook& book, const wb::Range& r, int k)
 {
+    static const wb::CellValue kEmpty;
+    const wb::CellValue* v = nullptr;
     if (r.Rows() == 1) {
         if (r.Cols() == 1)
             k = 0;
         if (k < r.Cols())
-            return book.Cell(r.sheet, r.firstRow, r.firstCol + k);
-        return {};
+            v = book.FindCell(r.sheet, r.firstRow, r.firstCol + k);
+    } else if (r.Cols() == 1 && k < r.Rows()) {
+        v = book.FindCell(r.sheet, r.firstRow + k, r.firstCol);
     }
-    if (r.Cols() == 1) {
-        if (k < r.Rows())
-            return book.Cell(r.sheet, r.firstRow + k, r.firstCol);
-        return {};
-    }
-    return {};
+    return v ? *v : kEmpty;
 }
 
 wb::Range ResolveChecked(const wb::Workbook& book, const std::string& reference)
@@ -116,7 +115,7 @@ int Length(const Source& s)
     return s.fixed ? 1 : Length(s.range);
 }
 
-wb::CellValue ItemValue(const wb::Workbook& book, const Source& s, int k)
+const wb::CellValue& ItemValue(const wb::Workbook& book, const Source& s, int k)
 {
     return s.fixed ? *s.fixed : ItemValue(book, s.range, k);
 }
@@ -281,10 +280,11 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
     const std::vector<FieldFormat>& formats = prepared.Formats();
 
     // A single cell without a "+" shows the same on every line: formatted
-    // once, on the first, and copied from there.
+    // once, on the first, and copied from there, a run of such fields at once.
     struct Repeat {
         bool repeats = false;
-        size_t start = 0, size = 0;  // in the first line
+        size_t start = 0, size = 0;  // in the first line; after it, of the run that starts here
+        size_t last = 0;             // after the first line: the run's last field
     };
     const size_t n = form.fields.size();
     std::vector<Repeat> same(n);
@@ -300,6 +300,7 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
             Repeat& r = same[i];
             if (k > 0 && r.repeats) {
                 out.append(out, r.start, r.size);
+                i = r.last;
                 continue;
             }
             const FormField& f = form.fields[i];
@@ -317,10 +318,20 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
             }
         }
         out += "\r\n";
-        // Forms' other lines are about as long as the first; capped, since a
-        // long first line may stand over thousands of short ones.
-        if (k == 0)
+        if (k == 0) {
+            // Fields stand one after the other, a comma apart: a run ends where the next one's text ends.
+            for (size_t i = n; i-- > 0;) {
+                Repeat& r = same[i];
+                r.last = i;
+                if (r.repeats && i + 1 < n && same[i + 1].repeats) {
+                    r.last = same[i + 1].last;
+                    r.size = same[i + 1].start + same[i + 1].size - r.start;
+                }
+            }
+            // Forms' other lines are about as long as the first; capped, since a
+            // long first line may stand over thousands of short ones.
             out.reserve(std::min(out.size() * size_t(items) * 5 / 4, kMostReserved));
+        }
     }
     return out;
 }

@@ -193,6 +193,7 @@ void XlsReader::ReadGlobals()
             rs_.Fail(rec_, "the workbook stream does not start with the workbook globals");
     }
     rawText_ = biff_ == 5;
+    xfFormat_.reserve(64);  // writers give some 20 to 80
     int codePageRecord = 0;
     int fontCodePage = 0;
 

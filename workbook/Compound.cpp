@@ -141,7 +141,7 @@ void CompoundFile::Parse()
         fatList.push_back(U32(h + 0x4C + 4 * i));
     uint32_t difat = U32(h + 0x44);
     const uint32_t difatCount = U32(h + 0x48);
-    std::vector<bool> seen(sectorCount_);
+    std::vector<bool> seen(fatList.size() < fatSectors ? sectorCount_ : 0);
     for (uint32_t n = 0; fatList.size() < fatSectors; ++n) {
         if (n >= difatCount || difat >= sectorCount_)
             Damaged("the DIFAT chain ends before the FAT's sectors");
@@ -200,6 +200,8 @@ void CompoundFile::Parse()
     // it to be one (a loop or a shared node is seen once).
     std::vector<bool> visited(entryCount_);
     std::vector<uint32_t> todo;
+    todo.reserve(16);
+    rootChildren_.reserve(8);
     if (U32(root + 0x4C) != kNoStream)
         todo.push_back(U32(root + 0x4C));
     while (!todo.empty()) {
@@ -228,6 +230,7 @@ const uint8_t* CompoundFile::Entry(uint32_t id) const
 std::vector<uint32_t> CompoundFile::Chain(uint32_t start, size_t need, bool toEnd, const char* what) const
 {
     std::vector<uint32_t> chain;
+    chain.reserve(std::min<size_t>(toEnd ? 8 : need, sectorCount_));  // one allocation for most chains
     std::vector<bool> seen(sectorCount_);
     uint32_t sec = start;
     // Past the sectors needed the chain is still followed to its end: one

@@ -189,9 +189,20 @@ struct Workbook::Impl {
     struct Sheet {
         std::unique_ptr<detail::SheetCells> cells;
         std::vector<Range> wanted;  // from WillRead
+        size_t announced = 0;       // of them, those from earlier calls
         bool whole = false;         // loaded with every cell
     };
     mutable std::vector<Sheet> sheets;
+    // The defined names by the hash of their folded name, and the active
+    // sheet's own names by their bare name too: each slot holds 2 * position
+    // + 1 for a name as listed, + 2 for a bare name; 0 when free (linear
+    // probing, never more than half full). Entries of one name lie along one
+    // probe path in the file's order, so the first match met is the first in
+    // order.
+    std::vector<uint32_t> nameSlots;
+
+    void IndexNames();
+    int FindName(std::string_view reference) const;
 
     bool Covered(const Sheet& s, int row, int col) const
     {
@@ -225,6 +236,98 @@ struct Workbook::Impl {
         return *s.cells;
     }
 };
+
+namespace {
+
+// The part of a sheet-level name after its "Sheet2!".
+std::string_view BareName(std::string_view name)
+{
+    const size_t bang = name.rfind('!');
+    return bang == std::string_view::npos ? std::string_view() : name.substr(bang + 1);
+}
+
+// Eight bytes a round (the last eight overlapping the round before), letters
+// as either case: strings equal when folded get equal hashes.
+uint64_t MixedBytes(std::string_view s, uint64_t& bits)
+{
+    const size_t n = s.size();
+    const char* p = s.data();
+    uint64_t h = n;
+    auto mix = [&](uint64_t w) {
+        bits |= w;
+        h = (h ^ (w | 0x2020202020202020u)) * 0x9E3779B97F4A7C15u;
+        h ^= h >> 32;
+    };
+    auto load = [](const char* at, size_t size) {
+        uint64_t w = 0;
+        std::memcpy(&w, at, size);
+        return w;
+    };
+    if (n >= 8) {
+        for (size_t i = 0; i + 8 < n; i += 8)
+            mix(load(p + i, 8));
+        mix(load(p + n - 8, 8));
+    } else if (n >= 4) {
+        mix(load(p, 4) | load(p + n - 4, 4) << 32);
+    } else {
+        uint64_t w = 0;
+        for (size_t k = 0; k < n; ++k)
+            w |= uint64_t(uint8_t(p[k])) << (8 * k);
+        mix(w);
+    }
+    return h;
+}
+
+// A hash of FoldCase(s), without building it when s is ASCII.
+uint64_t FoldedHash(std::string_view s)
+{
+    uint64_t bits = 0;
+    const uint64_t h = MixedBytes(s, bits);
+    if (!(bits & 0x8080808080808080u))
+        return h;
+    return MixedBytes(detail::FoldCase(s), bits);
+}
+
+}  // namespace
+
+void Workbook::Impl::IndexNames()
+{
+    const auto& names = reader->names;
+    size_t size = 4;
+    while (size < 4 * names.size())
+        size *= 2;
+    nameSlots.assign(size, 0);
+    auto put = [&](std::string_view key, uint32_t entry) {
+        size_t s = FoldedHash(key) & (size - 1);
+        while (nameSlots[s])
+            s = (s + 1) & (size - 1);
+        nameSlots[s] = entry;
+    };
+    for (size_t i = 0; i < names.size(); ++i) {
+        put(names[i].name, uint32_t(2 * i + 1));
+        if (names[i].scopeSheet == active)
+            put(BareName(names[i].name), uint32_t(2 * i + 2));
+    }
+}
+
+int Workbook::Impl::FindName(std::string_view reference) const
+{
+    // Names as listed first, then the active sheet's own names by their bare
+    // name; letter case aside, compared where they lie.
+    const auto& names = reader->names;
+    const size_t mask = nameSlots.size() - 1;
+    int bare = -1;
+    for (size_t s = FoldedHash(reference) & mask; nameSlots[s]; s = (s + 1) & mask) {
+        const size_t i = (nameSlots[s] - 1) / 2;
+        if ((nameSlots[s] - 1) % 2 == 0) {
+            if (detail::SameFolded(names[i].name, reference))
+                return int(i);
+        } else if (bare < 0 && detail::SameFolded(BareName(names[i].name), reference)) {
+            bare = int(i);
+        }
+    }
+    return bare;
+}
 
 namespace {
 
@@ -376,6 +479,7 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path, FileStamp* ope
     impl->active = active;
     impl->sheets.resize(size_t(count));
     impl->reader = std::move(reader);
+    impl->IndexNames();
     return std::unique_ptr<Workbook>(new Workbook(std::move(impl)));
 }
 
@@ -407,25 +511,11 @@ const std::vector<DefinedName>& Workbook::Names() const
 Range Workbook::Resolve(const std::string& reference) const
 {
     const Impl& m = *impl_;
-    const auto& names = m.reader->names;
-    auto fromName = [&](size_t i) -> Range {
-        if (!names[i].range)
-            throw Error(m.path + ": the name " + names[i].name + " does not refer to a range (" + names[i].formula +
-                        ")");
-        return *names[i].range;
-    };
-    // Names as listed first, then the active sheet's own names by their bare
-    // name; letter case aside, compared where they lie.
-    for (size_t i = 0; i < names.size(); ++i)
-        if (detail::SameFolded(names[i].name, reference))
-            return fromName(i);
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i].scopeSheet != m.active)
-            continue;
-        const std::string_view name = names[i].name;
-        const size_t bang = name.rfind('!');
-        if (detail::SameFolded(bang == std::string_view::npos ? std::string_view() : name.substr(bang + 1), reference))
-            return fromName(i);
+    if (const int i = m.FindName(reference); i >= 0) {
+        const DefinedName& n = m.reader->names[size_t(i)];
+        if (!n.range)
+            throw Error(m.path + ": the name " + n.name + " does not refer to a range (" + n.formula + ")");
+        return *n.range;
     }
 
     auto a = detail::ParseAddress(reference);
@@ -453,21 +543,31 @@ Range Workbook::Resolve(const std::string& reference) const
 
 void Workbook::WillRead(const std::vector<Range>& ranges) const
 {
+    // Only ranges of earlier calls are looked for: a range given twice in one
+    // call costs a little room, a call repeated would grow the list each time.
     for (const Range& r : ranges) {
         if (r.sheet < 0 || size_t(r.sheet) >= impl_->sheets.size())
             continue;
         Impl::Sheet& s = impl_->sheets[size_t(r.sheet)];
-        if (s.whole || std::find(s.wanted.begin(), s.wanted.end(), r) != s.wanted.end())
+        const auto earlier = s.wanted.begin() + std::ptrdiff_t(s.announced);
+        if (s.whole || std::find(s.wanted.begin(), earlier, r) != earlier)
             continue;
         if (s.wanted.empty())
             s.wanted.reserve(ranges.size());
         s.wanted.push_back(r);
-        if (!s.whole)
-            s.cells.reset();  // read again, with the new range, when next asked
+        s.cells.reset();  // read again, with the new range, when next asked
     }
+    for (Impl::Sheet& s : impl_->sheets)
+        s.announced = s.wanted.size();
 }
 
 CellValue Workbook::Cell(int sheet, int row, int col) const
+{
+    const CellValue* v = FindCell(sheet, row, col);
+    return v ? *v : CellValue{};
+}
+
+const CellValue* Workbook::FindCell(int sheet, int row, int col) const
 {
     if (sheet < 0 || size_t(sheet) >= impl_->sheets.size())
         throw Error(impl_->path + ": no sheet number " + std::to_string(sheet + 1));
@@ -475,12 +575,11 @@ CellValue Workbook::Cell(int sheet, int row, int col) const
     const Impl::Sheet& s = impl_->sheets[size_t(sheet)];
     if (s.cells) {
         if (const CellValue* v = s.cells->Get(row, col))
-            return *v;
+            return v;
         if (impl_->Covered(s, row, col))
-            return {};
+            return nullptr;
     }
-    const CellValue* v = impl_->Load(sheet, row, col).Get(row, col);
-    return v ? *v : CellValue{};
+    return impl_->Load(sheet, row, col).Get(row, col);
 }
 
 bool IsDateFormat(const std::string& code)

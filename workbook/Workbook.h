@@ -106,6 +106,9 @@ public:
 
     // One cell by sheet position; Empty outside the sheet's data.
     CellValue Cell(int sheet, int row, int col) const;
+    // The same without a copy: nullptr for an empty cell; valid until the
+    // next call on this workbook.
+    const CellValue* FindCell(int sheet, int row, int col) const;
 
     // The number format code of one cell as the file stores it ("0.00",
     // "dd/mm/yyyy", "0%", "@"), also of a formatted empty cell; empty for

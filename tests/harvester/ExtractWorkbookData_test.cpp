@@ -67,6 +67,23 @@ TEST_P(Extract, ShortFieldsGoEmptyAfterTheirEnd)
               "\"Ann\",1.00,0\r\n\"Ann\",2.00,0\r\n\"Ann\",3.00,0\r\n\"Ann\",4.00,0\r\n\"Ann\",5.00,0\r\n");
 }
 
+// Single cells repeat on every line, copied in runs around the fields that change.
+TEST_P(Extract, RunsOfRepeatedFieldsAroundOnesThatChange)
+{
+    FormDefinition form{{{"A", "EmpName", "text"},
+                         {"B", "EmpName", ""},
+                         {"C", "Numbers", "0"},
+                         {"D", "EmpName", "text"},
+                         {"E", "Letters", "text"},
+                         {"F", "EmpName", ""},
+                         {"G", "EmpName", "text"}}};
+    EXPECT_EQ(ExtractLines(*names, form), "\"Ann\",Ann,1,\"Ann\",\"x\",Ann,\"Ann\"\r\n"
+                                          "\"Ann\",Ann,2,\"Ann\",\"y\",Ann,\"Ann\"\r\n"
+                                          "\"Ann\",Ann,3,\"Ann\",\"z\",Ann,\"Ann\"\r\n"
+                                          "\"Ann\",Ann,4,\"Ann\",\"\",Ann,\"Ann\"\r\n"
+                                          "\"Ann\",Ann,5,\"Ann\",\"\",Ann,\"Ann\"\r\n");
+}
+
 // A failure names its reference, the cell's text or the pattern on one line,
 // control characters escaped; the data file is left as it was.
 TEST_P(Extract, FailuresNameWhatFailedAndWriteNothing)

@@ -218,6 +218,50 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
     EXPECT_EQ(r->names[1].formula, "B!$A$2:$D$10");
 }
 
+// A name as listed wins over the active sheet's own name by its bare name,
+// the first in order over a later one, whatever the letter case; other
+// sheets' names need their sheet; many names, also with letters outside
+// ASCII, are all found.
+TEST(BiffRecords, ResolveFindsTheFirstNameInOrder)
+{
+    StreamBuilder sb(8);
+    sb.Bof(0x0005).Rec(0x003D, Le<2>(0, 0, 0, 0, 0, 1, 0, 1, 0x258)).BoundSheet("A").BoundSheet("B");
+    sb.Rec(0x01AE, {2, 0, 0x01, 0x04}).Rec(0x0017, Le<2>(2, 0, 1, 1, 0, 0, 0));  // XTI 0: B, XTI 1: A
+    const Bytes names[] = {
+        NameRecord("Total", 0, Area3d(0, 0, 0, 0, 0)),
+        NameRecord("TOTAL", 0, Area3d(0, 1, 1, 0, 0)),
+        NameRecord("Local", 2, Area3d(0, 2, 2, 0, 0)),
+        NameRecord("Other", 1, Area3d(1, 3, 3, 0, 0)),
+        NameRecord("Both", 2, Area3d(0, 4, 4, 0, 0)),
+        NameRecord("Both", 0, Area3d(0, 5, 5, 0, 0)),
+        NameRecord("Donn\xE9"
+                   "es",
+                   0, Area3d(0, 6, 6, 0, 0)),
+    };
+    for (const Bytes& n : names)
+        sb.Rec(0x0018, n);
+    for (unsigned i = 0; i < 40; ++i)
+        sb.Rec(0x0018, NameRecord(("N" + std::to_string(i)).c_str(), 0, Area3d(0, 10 + i, 10 + i, 1, 1)));
+    sb.Eof().SheetStartsHere(0).Bof(0x0010).Eof().SheetStartsHere(1).Bof(0x0010).Eof();
+    auto book = wb::Workbook::Open(Write(sb.Data()));
+    ASSERT_EQ(book->ActiveSheet(), 1);
+
+    const std::pair<std::string, std::string> rows[] = {
+        {"total", "1!A1"},  {"Local", "1!A3"},   {"b!LOCAL", "1!A3"}, {"a!other", "0!A4"}, {"both", "1!A6"},
+        {"B!Both", "1!A5"}, {"DONNÉES", "1!A7"}, {"n0", "1!B11"},     {"N39", "1!B50"},    {"C3", "1!C3"},
+        {"A!C3", "0!C3"},   {"Other", "error"},  {"N_40", "error"},   {"", "error"},
+    };
+    for (const auto& [ref, want] : rows) {
+        SCOPED_TRACE(ref);
+        try {
+            const wb::Range r = book->Resolve(ref);
+            EXPECT_EQ(std::to_string(r.sheet) + "!" + wb::RangeAddress(r), want);
+        } catch (const wb::Error&) {
+            EXPECT_EQ("error", want);
+        }
+    }
+}
+
 // Without a usable CODEPAGE record the fonts' character set decides, also
 // for the text of records before the first FONT (sheet names here).
 TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
