@@ -167,7 +167,7 @@ void SetBar(QProgressBar* bar, int maximum, int value, bool textVisible)
 // run need not wait for a new thread to start.
 class RunThread {
 public:
-    ~RunThread()  // lets a started job finish
+    ~RunThread()  // lets a started or waiting job finish
     {
         {
             std::lock_guard lock(mu_);
@@ -883,7 +883,7 @@ void frmMain::RunBatch()
             lastResult_ = BatchResult();
             lastResult_.configError = e.what();
         }
-        // Queued behind the run's own list updates, so the list is complete first.
+        // The window then takes the list as the run left it (OnRunFinished shows it once more).
         QMetaObject::invokeMethod(this, &frmMain::OnRunFinished, Qt::QueuedConnection);
     });
     showTimer_->start();
