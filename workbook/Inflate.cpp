@@ -227,6 +227,15 @@ uint64_t Load64(const unsigned char* p)
     return v;
 }
 
+// Tops the bit buffer up to at least 56 bits from the 8 bytes at `in`, which
+// the caller has checked are there; `in` moves past the whole bytes taken.
+inline void Refill(uint64_t& bits, unsigned& count, const unsigned char*& in)
+{
+    bits |= Load64(in) << count;
+    in += (63 - count) >> 3;
+    count |= 56;
+}
+
 // The next n input bits from the bit buffer (bits, count) and the bytes from
 // `in`, 56 to a word, compared with `words`, or stored there when `store`;
 // the state advances past them. False on a difference, or when fewer than 8
@@ -238,9 +247,7 @@ bool WalkBits(uint64_t& bits, unsigned& count, const unsigned char*& in, const u
         if (count < 56) {
             if (end - in < 8)
                 return false;
-            bits |= Load64(in) << count;
-            in += (63 - count) >> 3;
-            count |= 56;
+            Refill(bits, count, in);
         }
         const unsigned take = std::min(n, 56u);
         const uint64_t word = bits & ((uint64_t(1) << take) - 1);
@@ -406,9 +413,7 @@ void Inflater::ReadDynamicCodes()
         // A symbol and its repeat count take at most 7 + 7 bits.
         if (count < 14) {
             if (inEnd_ - in_ >= 8) {
-                bits |= Load64(in_) << count;
-                in_ += (63 - count) >> 3;
-                count |= 56;
+                Refill(bits, count, in_);
             } else {
                 bits_ = bits;
                 count_ = count;
@@ -499,9 +504,7 @@ size_t Inflater::FastLoop(unsigned char* const out, size_t pos, size_t limit)
         count -= n;
     };
     while (in <= inLimit && o <= oLimit) {
-        bits |= Load64(in) << count;
-        in += (63 - count) >> 3;
-        count |= 56;
+        Refill(bits, count, in);
         uint32_t e = lit[bits & litMask];
         if (e & kSub) {
             drop(litBits);
