@@ -8,7 +8,6 @@
 #include "tests/workbook/HandMade.h"
 
 #include <string_view>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

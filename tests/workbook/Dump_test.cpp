@@ -4,13 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 
 #include <sys/wait.h>
 
 using namespace testjson;
-
-namespace {
 
 TEST(JsonString, EscapesWhatJsonNeedsAndMendsBadUtf8)
 {
@@ -80,5 +77,3 @@ TEST(Wbinspect, MissingFileGivesErrorObjectAndStatusOne)
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(Str(ParseJson(ReadFile(out))["error"]).find("/nonexistent/dir/form.xls"), std::string::npos);
 }
-
-}  // namespace

@@ -4,47 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 
-using wb::detail::ColumnName;
-using wb::detail::ParseAddress;
+using namespace wb::detail;
 
 namespace {
 
 // A parsed address as "sheet!B2:C3".
-std::string Text(const std::optional<wb::detail::Address>& a)
+std::string Text(const std::optional<Address>& a)
 {
     return a ? a->sheet + "!" + wb::RangeAddress({0, a->firstRow, a->firstCol, a->lastRow, a->lastCol}) : "no address";
 }
 
 TEST(ParseAddress, Table)
 {
-    // Cells and ranges, normalised; whole rows and columns.
-    const std::pair<const char*, const char*> good[] = {{"B4", "!B4"},
-                                                        {"b4", "!B4"},
-                                                        {"$C$10:$C$16", "!C10:C16"},
-                                                        {"C$10:$C16", "!C10:C16"},
-                                                        {"D8:B2", "!B2:D8"},
-                                                        {"Sheet2!B4", "Sheet2!B4"},
-                                                        {"'My Sheet'!B2:C3", "My Sheet!B2:C3"},
-                                                        {"'It''s'!A1", "It's!A1"},
-                                                        {"'A!B'!A1", "A!B!A1"},
-                                                        {"A1048576", "!A1048576"},
-                                                        {"XFD1", "!XFD1"},
-                                                        {"AA10", "!AA10"},
-                                                        {"3:3", "!A3:XFD3"},
-                                                        {"$2:$4", "!A2:XFD4"},
-                                                        {"4:2", "!A2:XFD4"},
-                                                        {"A:A", "!A1:A1048576"},
-                                                        {"$A:$C", "!A1:C1048576"},
-                                                        {"c:a", "!A1:C1048576"},
-                                                        {"XFD:XFD", "!XFD1:XFD1048576"},
-                                                        {"1048576:1048576", "!A1048576:XFD1048576"},
-                                                        {"Sheet2!B:B", "Sheet2!B1:B1048576"},
-                                                        {"'My Sheet'!$5:5", "My Sheet!A5:XFD5"}};
-    for (const auto& [text, parsed] : good)
-        EXPECT_EQ(Text(ParseAddress(text)), parsed) << text;
+    // Cells and ranges, normalised; whole rows and columns: "text -> parsed;".
+    std::istringstream good(
+        "B4 -> !B4;b4 -> !B4;$C$10:$C$16 -> !C10:C16;C$10:$C16 -> !C10:C16;D8:B2 -> !B2:D8;Sheet2!B4 -> Sheet2!B4;"
+        "'My Sheet'!B2:C3 -> My Sheet!B2:C3;'It''s'!A1 -> It's!A1;'A!B'!A1 -> A!B!A1;A1048576 -> !A1048576;"
+        "XFD1 -> !XFD1;AA10 -> !AA10;3:3 -> !A3:XFD3;$2:$4 -> !A2:XFD4;4:2 -> !A2:XFD4;A:A -> !A1:A1048576;"
+        "$A:$C -> !A1:C1048576;c:a -> !A1:C1048576;XFD:XFD -> !XFD1:XFD1048576;"
+        "1048576:1048576 -> !A1048576:XFD1048576;Sheet2!B:B -> Sheet2!B1:B1048576;'My Sheet'!$5:5 -> My Sheet!A5:XFD5");
+    for (std::string row; std::getline(good, row, ';');)
+        EXPECT_EQ(Text(ParseAddress(row.substr(0, row.find(" -> ")))), row.substr(row.find(" -> ") + 4)) << row;
     const char* const bad[] = {"A1048577", "XFE1",  "AAAA1", "A0",       "A",        "1",           "",
                                "B4:",      "B4 ",   " B4",   "B4:C5:D6", "!B4",      "My Sheet!B4", "'Open!B4",
                                "''!B4",    "Total", "B4,C5", "$$B4",     "A99999999"};
@@ -64,7 +48,7 @@ TEST(ColumnName, TableAndRoundTripThroughParseAddress)
     for (const auto& [col, name] : cases)
         EXPECT_EQ(ColumnName(col), name) << col;
     for (int col = 0; col < 16384; col += 7)  // and back
-        EXPECT_EQ(ParseAddress(ColumnName(col) + "1").value_or(wb::detail::Address{"", 0, -1}).firstCol, col);
+        EXPECT_EQ(ParseAddress(ColumnName(col) + "1").value_or(Address{"", 0, -1}).firstCol, col);
 }
 
 }  // namespace
