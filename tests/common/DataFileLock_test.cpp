@@ -37,7 +37,6 @@ TEST(DataFileLock, BusyWaitingAndUncreatableLocks)
     EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Taken);
     // A lock that cannot be made names the path and the reason.
     std::string error;
-    DataFileLock lock;
-    EXPECT_EQ(lock.Take("/nonexistent-folder/data.csv", false, &error), DataFileLock::Outcome::Failed);
+    EXPECT_EQ(third.Take("/nonexistent-folder/data.csv", false, &error), DataFileLock::Outcome::Failed);
     EXPECT_EQ(error, "Cannot create the lock file /nonexistent-folder/data.csv.lock: No such file or directory");
 }

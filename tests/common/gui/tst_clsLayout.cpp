@@ -112,7 +112,6 @@ private slots:
         for (const QSize design : {screen + QSize(200, 200), QSize(300, 200)}) {
             Form form(Rev::Editor, design);
             form.window.showMaximized();
-            QVERIFY(QTest::qWaitForWindowExposed(&form.window));
             QTRY_VERIFY((form.window.windowState() & Qt::WindowMaximized) && form.window.size() != design);
             form.layout.RedrawLayout();
             QVERIFY(form.window.width() < screen.width() + 200);
