@@ -48,8 +48,7 @@ TEST(CommandLine, BothSplittersByTheirOwnRulesAndIndexes)
         EXPECT_EQ((std::tuple{CmdlineWords(text, true), CmdlineWords(text, false), ArgcArgvWords(text)}),
                   (std::tuple{argv, arg, byNumber}))
             << text;
-    for (int n : {-1, 0, 4})
-        EXPECT_EQ(ArgByNumber("a b c", n), "") << n;
+    EXPECT_EQ(ArgByNumber("a b c", -1) + ArgByNumber("a b c", 0) + ArgByNumber("a b c", 4), "");
     // The last character is not checked.
     EXPECT_EQ((std::tuple{clsCmdline::RmQuotes("\"abc"), clsCmdline::RmQuotes("abc\""), clsCmdline::RmQuotes("\"")}),
               (std::tuple{"ab", "abc\"", ""}));

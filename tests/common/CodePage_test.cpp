@@ -23,7 +23,7 @@ TEST(CodePage, ConversionsAndCharactersTheCodePageLacks)
     for (const std::string bad : {"\xe4\xb8\xad", "\xc4\x80", "\xf0\x9f\x98\x80", "\xc3"}) {
         std::string out, which;
         EXPECT_FALSE(Utf8ToWindows1252("ab" + bad + "c", out, &which)) << bad;
-        EXPECT_EQ(which, bad.substr(0, bad == "\xc3" ? 1 : bad.size()));
+        EXPECT_EQ(which, bad);
     }
 }
 

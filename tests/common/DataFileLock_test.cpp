@@ -10,23 +10,14 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("lock_test_" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-};
-
-}  // namespace
-
 // A second holder is told the file is busy. A waiter that locked the file the
 // holder then removed must lock the new one, or a third program would get a lock
 // of its own beside it. The lock file goes with the last lock.
 TEST(DataFileLock, BusyWaitingAndUncreatableLocks)
 {
-    TempDir dir;
-    const std::string data = (dir.path / "data.csv").string();
+    // The data file itself need not exist.
+    const std::string data =
+        (fs::temp_directory_path() / ("lock_test_" + std::to_string(::getpid()) + ".csv")).string();
     DataFileLock holder, second, waiter, third;
     ASSERT_EQ(holder.Take(data, false), DataFileLock::Outcome::Taken);
     EXPECT_TRUE(fs::exists(data + ".lock"));
@@ -46,7 +37,6 @@ TEST(DataFileLock, BusyWaitingAndUncreatableLocks)
     EXPECT_EQ(second.Take(data, false), DataFileLock::Outcome::Taken);
     // A lock that cannot be made names the path and the reason.
     std::string error;
-    DataFileLock lock;
-    EXPECT_EQ(lock.Take("/nonexistent-folder/data.csv", false, &error), DataFileLock::Outcome::Failed);
+    EXPECT_EQ(third.Take("/nonexistent-folder/data.csv", false, &error), DataFileLock::Outcome::Failed);
     EXPECT_EQ(error, "Cannot create the lock file /nonexistent-folder/data.csv.lock: No such file or directory");
 }

@@ -8,8 +8,7 @@
 inline QString WriteBytes(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (QFile f(path); f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);
     return path;
 }

@@ -19,17 +19,13 @@ struct Form {
     explicit Form(Rev revision = Rev::Harvester, QSize size = {600, 400}) : layout(revision)
     {
         window.resize(size);
+        // Places the control and names it.
+        auto add = [&](const QString& name, QWidget* w, QRect r) { return w->setGeometry(r), controls[name] = w; };
         int top = -20;  // every 30 pixels from 10
-        for (const QString tag : {"", "X=1 Y=1", "X=1/2", "X=0.5", "X=3/2", "x=1", "W=1/0", "W=1 H=1", "Y=1", "W=1"}) {
-            controls[tag] = new QPushButton(tag, &window);
-            controls[tag]->setGeometry(20, top += 30, 100, 20);
-            clsLayout::setTag(controls[tag], tag);
-        }
-        controls["untagged"] = new QLabel("no tag", &window);
-        controls["untagged"]->setGeometry(300, 10, 80, 20);
-        controls["toolbar"] = new QToolBar(&window);
-        controls["toolbar"]->setGeometry(0, 0, 600, 8);
-        clsLayout::setTag(controls["toolbar"], "W=1");
+        for (const QString tag : {"", "X=1 Y=1", "X=1/2", "X=0.5", "X=3/2", "x=1", "W=1/0", "W=1 H=1", "Y=1", "W=1"})
+            clsLayout::setTag(add(tag, new QPushButton(tag, &window), {20, top += 30, 100, 20}), tag);
+        add("untagged", new QLabel("no tag", &window), {300, 10, 80, 20});
+        clsLayout::setTag(add("toolbar", new QToolBar(&window), {0, 0, 600, 8}), "W=1");
         layout.SetLayout(&window);
     }
     QRect At(const QString& tag) const { return controls.at(tag)->geometry(); }
@@ -116,7 +112,6 @@ private slots:
         for (const QSize design : {screen + QSize(200, 200), QSize(300, 200)}) {
             Form form(Rev::Editor, design);
             form.window.showMaximized();
-            QVERIFY(QTest::qWaitForWindowExposed(&form.window));
             QTRY_VERIFY((form.window.windowState() & Qt::WindowMaximized) && form.window.size() != design);
             form.layout.RedrawLayout();
             QVERIFY(form.window.width() < screen.width() + 200);

@@ -28,8 +28,11 @@ struct List {
             texts << rpt.Data(r, c);
         return texts;
     }
-    // Column 0 joined, then the selected row.
-    QString State() const { return Column().join("") + " " + QString::number(rpt.SelectedRow()); }
+    // Column 0 joined, then the selected row and how many rows the widget shows selected.
+    QString State() const
+    {
+        return QString("%1 %2/%3").arg(Column().join("")).arg(rpt.SelectedRow()).arg(widget.selectedItems().size());
+    }
 };
 
 const QStringList ABCD = {"A", "B", "C", "D"};
@@ -55,8 +58,7 @@ private slots:
 
     void resizeSetsTheColumnsInPixels()
     {
-        List harvester({}, 0), editor({}, 0, Rule::Editor);
-        harvester.rpt.setCols(2);
+        List harvester({}, 2), editor({}, 0, Rule::Editor);
         harvester.rpt.ColumnHeaderWidth(0, "File", 85);
         harvester.rpt.ColumnHeaderWidth(1, "Status", 15);
         editor.rpt.setHeaders({"Name", "Reference"});
@@ -87,37 +89,26 @@ private slots:
         QVERIFY(list.rpt.Rows() == 0 && list.rpt.Cols() == 5);
     }
 
-    void selectedRowIsClamped()
+    void selectMoveAndDel()
     {
-        // rows, row set, row selected
-        for (auto [rows, set, selected] :
-             {std::tuple{0, 0, -1}, {0, 5, -1}, {3, 3, 2}, {3, 1, 1}, {3, 0, 0}, {3, -1, -1}}) {
-            List list(ABCD.mid(0, rows));
+        // rows, row selected (clamped; -1: none, after row 0 was), Up, dowN, Del or only Selected, rows after,
+        // row selected after: after Del the row that moved into the place of the deleted one, none after the last
+        const std::tuple<int, int, char, QString, int> cases[] = {
+            {0, 0, 'S', "", -1},      {0, 5, 'S', "", -1},      {3, 3, 'S', "ABC", 2},    {3, 1, 'S', "ABC", 1},
+            {3, 0, 'S', "ABC", 0},    {3, -1, 'S', "ABC", -1},  {4, 2, 'U', "ACBD", 1},   {4, 1, 'N', "ACBD", 2},
+            {4, 0, 'U', "ABCD", 0},   {4, 3, 'N', "ABCD", 3},   {4, 3, 'U', "ABDC", 2},   {4, 0, 'N', "BACD", 1},
+            {4, -1, 'U', "ABCD", -1}, {4, -1, 'N', "ABCD", -1}, {4, -1, 'D', "ABCD", -1}, {4, 1, 'D', "ACD", 1},
+            {4, 3, 'D', "ABC", -1},
+        };
+        for (const auto& [rows, row, key, after, selected] : cases) {
+            List list(ABCD.mid(0, rows), 3);
             QCOMPARE(list.rpt.SelectedRow(), -1);
             if (rows > 0)
                 list.rpt.setSelectedRow(0);  // so that -1 has something to clear
-            list.rpt.setSelectedRow(set);
-            QVERIFY2(list.rpt.SelectedRow() == selected, qPrintable(QString("%1 rows, %2").arg(rows).arg(set)));
-            QCOMPARE(list.widget.selectedItems().size(), selected < 0 ? 0 : 1);
-        }
-    }
-
-    void moveAndDel()
-    {
-        // row selected (-1: none), Up, dowN or Del, rows after, row selected after: after Del the row
-        // that moved into the place of the deleted one, none after the last
-        const std::tuple<int, char, QString, int> cases[] = {
-            {2, 'U', "ACBD", 1},   {1, 'N', "ACBD", 2}, {0, 'U', "ABCD", 0},   {3, 'N', "ABCD", 3},
-            {3, 'U', "ABDC", 2},   {0, 'N', "BACD", 1}, {-1, 'U', "ABCD", -1}, {-1, 'N', "ABCD", -1},
-            {-1, 'D', "ABCD", -1}, {1, 'D', "ACD", 1},  {3, 'D', "ABC", -1},
-        };
-        for (const auto& [row, key, after, selected] : cases) {
-            List list(ABCD, 3);
-            if (row >= 0)
-                list.rpt.setSelectedRow(row);
-            key == 'U' ? list.rpt.MoveUp() : key == 'N' ? list.rpt.MoveDown() : list.rpt.Del();
-            QCOMPARE(list.State(), after + " " + QString::number(selected));
-            QCOMPARE(list.Column(2).join(""), list.Column(0).join("2") + "2");  // every cell travels with its row
+            list.rpt.setSelectedRow(row);
+            key == 'U' ? list.rpt.MoveUp() : key == 'N' ? list.rpt.MoveDown() : key == 'D' ? list.rpt.Del() : void();
+            QCOMPARE(list.State(), QString("%1 %2/%3").arg(after).arg(selected).arg(selected < 0 ? 0 : 1));
+            QCOMPARE(list.Column(2).join("").remove('2'), list.Column(0).join(""));  // every cell travels with its row
         }
     }
 
@@ -127,7 +118,7 @@ private slots:
         list.rpt.setSelectedRow(0);
         list.rpt.AddRow();
         list.rpt.AddRow({"x", "y"});
-        QCOMPARE(list.State(), QStringLiteral("ABx 0"));
+        QCOMPARE(list.State(), QStringLiteral("ABx 0/1"));
         QVERIFY(list.widget.topLevelItem(2)->columnCount() == 4 && list.widget.topLevelItem(3)->columnCount() == 4);
         QCOMPARE((QStringList{list.rpt.Data(2, 3), list.widget.topLevelItem(3)->text(1), list.rpt.Data(5, 0)}),
                  (QStringList{"", "y", ""}));  // the last: no such row
