@@ -114,25 +114,19 @@ private slots:
             QVERIFY2(!clsCombo::IsCompletionKey(keys[i], texts.mid(i, 1)), qPrintable(QString::number(keys[i], 16)));
     }
 
-    // Ctrl+A selects the whole text; the next letter replaces it. However the
-    // user lets go of Ctrl and A, no completion undoes the selection.
+    // Ctrl+A selects the whole text; the next letter replaces it. The A released after Ctrl changed nothing: no
+    // completion undoes the selection. (Ctrl+A pressed and released together: tst_frmMain's format field.)
     void selectAllThenALetterReplacesTheText()
     {
-        for (const bool ctrlFirst : {false, true}) {
-            Window win(2, kFruits);
-            win.box->setEditText(QStringLiteral("apricot"));
-            if (ctrlFirst) {
-                QTest::keyPress(win.box, Qt::Key_Control);
-                QTest::keyPress(win.box, Qt::Key_A, Qt::ControlModifier);
-                QTest::keyRelease(win.box, Qt::Key_Control, Qt::ControlModifier);
-                QTest::keyRelease(win.box, Qt::Key_A);
-            } else {
-                QTest::keyClick(win.box, Qt::Key_A, Qt::ControlModifier);
-            }
-            QCOMPARE(win.Selected(), QStringLiteral("apricot"));
-            QTest::keyClick(win.box, Qt::Key_B);
-            QCOMPARE(win.Text() + "|" + win.Selected(), QStringLiteral("Banana|anana"));
-        }
+        Window win(2, kFruits);
+        win.box->setEditText(QStringLiteral("apricot"));
+        QTest::keyPress(win.box, Qt::Key_Control);
+        QTest::keyPress(win.box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyRelease(win.box, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyRelease(win.box, Qt::Key_A);
+        QCOMPARE(win.Selected(), QStringLiteral("apricot"));
+        QTest::keyClick(win.box, Qt::Key_B);
+        QCOMPARE(win.Text() + "|" + win.Selected(), QStringLiteral("Banana|anana"));
     }
 
     void listFiles()
