@@ -42,7 +42,7 @@ TEST(EntryForm, WorkedExampleOfThreeFields)
     EXPECT_EQ(twelve[11].inputName, "cbo31");
 }
 
-TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay)
+TEST(EntryForm, FractionalAndOddWidthsAndModes)
 {
     const std::vector<Field> f = Plan({{"A", "12.5", "0", "-"}, {"B", "37.5", "0", "-"}, {"C", "20", "0", "-"}});
     ASSERT_EQ(f.size(), 3u);
@@ -51,16 +51,13 @@ TEST(EntryForm, FractionalWidthsRoundEachTheirOwnWay)
     EXPECT_EQ((std::tuple{f[0].width, f[0].columnWidth, f[0].tag}), (std::tuple{1080 - 10, 12, "X=0/100 W=13/100"}));
     EXPECT_EQ((std::tuple{f[1].left, f[1].columnWidth, f[1].tag}), (std::tuple{120 + 1080, 38, "X=12/100 W=38/100"}));
     EXPECT_EQ((std::tuple{f[2].left, f[2].tag}), (std::tuple{120 + 1080 + 3240, "X=50/100 W=20/100"}));
-}
 
-TEST(EntryForm, OddSpecificationTexts)
-{
-    const std::vector<Field> f = Plan({{"A", "wide", "x", " -"}, {"B", "50", "2.5", "--"}, {"C", "10", "0", "-"}});
+    const std::vector<Field> odd = Plan({{"A", "wide", "x", " -"}, {"B", "50", "2.5", "--"}, {"C", "10", "0", "-"}});
     // A width without a number is zero; 2.5 to even; only a plain hyphen makes a text box.
-    EXPECT_EQ((std::tuple{f[0].width, f[0].columnWidth, f[0].mode, f[0].isTextBox}), (std::tuple{-10, 0, 0, false}));
-    EXPECT_EQ((std::tuple{f[1].left, f[1].mode, f[1].isTextBox, f[1].listFile}),
-              (std::tuple{120, 2, false, "/app/--"}));
-    EXPECT_TRUE(f[2].isTextBox);
+    EXPECT_EQ((std::tuple{odd[0].width, odd[0].columnWidth, odd[0].mode, odd[0].isTextBox}),
+              (std::tuple{-10, 0, 0, false}));
+    EXPECT_EQ((std::tuple{odd[1].left, odd[1].mode, odd[1].isTextBox, odd[1].listFile, odd[2].isTextBox}),
+              (std::tuple{120, 2, false, "/app/--", true}));
 }
 
 TEST(EntryForm, ValReadsTheLeadingNumber)
@@ -79,9 +76,8 @@ TEST(EntryForm, Rounding)
         // value, half to even, half away from zero
         {0.5, 0, 1}, {1.5, 2, 2}, {2.5, 2, 3}, {-2.5, -2, -3}, {2.6, 3, 3}, {12.5, 12, 13}, {12.4, 12, 12},
     };
-    for (const auto& [value, even, away] : cases) {
+    for (const auto& [value, even, away] : cases)
         EXPECT_EQ((std::pair<int, int>(RoundHalfEven(value), RoundHalfAway(value))), (std::pair{even, away})) << value;
-    }
     EXPECT_EQ((std::pair{ToInt16(40000), ToInt16(-40000)}), (std::pair<int16_t, int16_t>{32767, -32768}));
     // A space before non-negative numbers.
     EXPECT_EQ((std::pair{entryform::Str(12), entryform::Str(-3)}), (std::pair<std::string, std::string>{" 12", "-3"}));

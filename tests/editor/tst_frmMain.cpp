@@ -158,7 +158,6 @@ private slots:
                  (QList<int>{2, 1, 3, 0}));
         QCOMPARE(f.List()->Headers(), QStringList({"Name", "Colour", "Size"}));
         QCOMPARE(f.List()->ColumnWidths(), std::vector<int16_t>({50, 30, 20}));
-        QCOMPARE(f.windowTitle(), u"Quorra Data File Editor"_s);
 
         f.show();
         const QRect r0 = f.Field(1)->geometry();
@@ -390,7 +389,7 @@ private slots:
 
     // The shipped specification: a text box for the name; the reference field
     // offers the reserved references and the format field the format words,
-    // and both take any text the harvester takes.
+    // and both take any text the harvester takes (completion is tst_Combo's).
     void shippedSpecificationTakesAnyFormat()
     {
         frmMain& f = Make(QStringLiteral(APP_DIR "/Tabwright.dat"), 0, QStringLiteral(APP_DIR));
@@ -408,10 +407,7 @@ private slots:
         QVERIFY(format && format->count() > 10 && format->itemText(0).isEmpty());  // the empty entry stays
         ClickRow(f, 0);
         QCOMPARE(f.FieldText(2), u"#,##0"_s);
-        QTest::mouseClick(format->lineEdit(), Qt::LeftButton);
-        QTest::keyClick(format, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(format, u"dm"_s);
-        QCOMPARE(f.FieldText(2), u"dmy"_s);  // still completes
+        QTest::mouseClick(format->lineEdit(), Qt::LeftButton);  // the focus in the box: a press elsewhere is checked
         QTest::keyClick(format, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(format, u"0.0000"_s);
         QCOMPARE(f.FieldText(2), u"0.0000"_s);
