@@ -15,17 +15,6 @@ using wb::detail::Inflater;
 
 namespace {
 
-// Text like a sheet's, with numbers that vary.
-std::string SheetLike(size_t n, std::mt19937& rng)
-{
-    std::string s;
-    for (int row = 1; s.size() < n; ++row)
-        s += "<row r=\"" + std::to_string(row) + "\"><c r=\"A" + std::to_string(row) + "\" s=\"" +
-             std::to_string(rng() % 7) + "\"><v>" + std::to_string(rng() % 100000) + "</v></c></row>";
-    s.resize(n);
-    return s;
-}
-
 // Bits in deflate's order: fields lowest bit first, Huffman codes highest first.
 struct Bits {
     std::string bytes;
@@ -115,6 +104,11 @@ TEST(Inflate, AgreesWithZlibOnEveryLevelAndStrategy)
     std::mt19937 rng(1951);
     std::string random(40000, '\0');
     std::generate(random.begin(), random.end(), [&] { return char(rng()); });
+    std::string sheet;  // text like a sheet's, with numbers that vary
+    for (int row = 1; sheet.size() < (1 << 20); ++row)
+        sheet += "<row r=\"" + std::to_string(row) + "\"><c r=\"A" + std::to_string(row) + "\" s=\"" +
+                 std::to_string(rng() % 7) + "\"><v>" + std::to_string(rng() % 100000) + "</v></c></row>";
+    sheet.resize(1 << 20);
     const std::pair<const char*, std::string> inputs[] = {
         {"nothing", ""},
         {"one byte", "x"},
@@ -122,7 +116,7 @@ TEST(Inflate, AgreesWithZlibOnEveryLevelAndStrategy)
         // Random bytes are stored or coded literally; the second copy lies
         // more than 32 KiB back only in part.
         {"back references past 32 KiB", random + random.substr(0, 20000) + random},
-        {"one MiB of sheet text", SheetLike(1 << 20, rng)},
+        {"one MiB of sheet text", sheet},
     };
     const std::pair<const char*, int> strategies[] = {{"default", Z_DEFAULT_STRATEGY},
                                                       {"filtered", Z_FILTERED},
