@@ -47,20 +47,17 @@ TEST(CellText, Numbers)
 TEST(CellText, DatesInBothSystems)
 {
     // The fictitious 1900-02-29, times rounded to the second (23:59:59.6 is
-    // the next midnight), the last day of the calendar.
+    // the next midnight), the last day of the calendar. The days either side
+    // of 1900-02-29 and the last day alone come back in IsoDateSerial.BothSystems.
     const std::pair<double, const char*> cases1900[] = {{0, "1899-12-30"},
                                                         {0.75, "1899-12-30 18:00:00"},
-                                                        {1, "1900-01-01"},
-                                                        {59, "1900-02-28"},
                                                         {60, "1900-02-29"},
-                                                        {61, "1900-03-01"},
                                                         {60.5, "1900-02-29 12:00:00"},
                                                         {59.99998, "1900-02-28 23:59:58"},
                                                         {59.999999, "1900-02-29"},
                                                         {367, "1901-01-01"},
                                                         {36585, "2000-02-29"},
                                                         {39874.25, "2009-03-02 06:00:00"},
-                                                        {2958465, "9999-12-31"},
                                                         {2958465.999988426, "9999-12-31 23:59:59"},
                                                         {39874.999995, "2009-03-03"},
                                                         {39874 + 1.4 / 86400, "2009-03-02 00:00:01"},
