@@ -2,7 +2,6 @@
 // and on the writers' own files: CONTINUE handling, code pages, names, and
 // damage that must become a clear error.
 #include "tests/workbook/Json.h"
-#include "workbook/BiffText.h"
 #include "workbook/Compound.h"
 #include "workbook/Reader.h"
 
@@ -112,31 +111,26 @@ Bytes Biff8Book(const Bytes& cells, const Bytes& globals = {})
     return sb.SheetStartsHere(0).Bof(0x0010).Raw(cells).Eof().Data();
 }
 
-TEST(BiffRecords, SharedStringSplitAcrossContinueChangesCharacterWidth)
-{
-    // SST: "abc" + "Ωz" where the CONTINUE re-sends the flag byte (now
-    // 16-bit); then strings that start in the CONTINUE itself: a rich "hi"
-    // with one run, and "k" with phonetic data to skip.
-    const Bytes sst = Record(0x00FC, Le<4>(2, 3) + Le<2>(5) + Le<1>(0) + Bytes("abc")) +
-                      Record(0x003C, Le<1>(0x01, 0xA9, 0x03, 'z', 0x00) + Le<2>(2) + Le<1>(0x08) + Le<2>(1) +
-                                         Bytes("hi") + Le<4>(0) + Le<2>(1) + Le<1>(0x04) + Le<4>(3) + Bytes("kxyz"));
-    Bytes cells;
-    for (int i = 0; i < 3; ++i)
-        cells += Record(0x00FD, Cell(i, 0) + Le<4>(i));
-    EXPECT_EQ(Values(ReadAll(Write(Biff8Book(cells, sst))), {{0, 0}, {1, 0}, {2, 0}}),
-              (Strings{"text:abcΩz", "text:hi", "text:k"}));
-}
-
 // Shared strings are decoded when a cell asks for them, after the records
 // that follow the SST (here an EXTERNSHEET joined with its CONTINUE) have
 // been read.
-TEST(BiffRecords, SharedStringReadAfterLaterContinuedRecords)
+TEST(BiffRecords, SharedStringsSplitByContinueRecords)
 {
-    const Bytes globals = Record(0x00FC, Le<4>(2, 2) + Le<2>(5) + Le<1>(0) + Bytes("abc")) +
-                          Record(0x003C, Le<1>(0) + Bytes("de") + Le<2>(2) + Le<1>(0) + Bytes("fg")) +
-                          Record(0x0017, Le<2>(1, 0)) + Record(0x003C, Le<2>(0, 0));
-    const Bytes cells = Record(0x00FD, Cell(0, 0) + Le<4>(1)) + Record(0x00FD, Cell(1, 0) + Le<4>(0));
-    EXPECT_EQ(Values(ReadAll(Write(Biff8Book(cells, globals))), {{0, 0}, {1, 0}}), (Strings{"text:fg", "text:abcde"}));
+    // SST: "abc" + "Ω😀z" and a lone surrogate, where the CONTINUE re-sends
+    // the flag byte (now 16-bit); strings that start inside the CONTINUE: a
+    // rich "hi" with one run, "k" with phonetic data to skip, and "lm" +
+    // "nop" across the next CONTINUE, which re-sends the 8-bit flag.
+    const Bytes globals = Record(0x00FC, Le<4>(4, 4) + Le<2>(8) + Le<1>(0) + Bytes("abc")) +
+                          Record(0x003C, Le<1>(0x01) + Le<2>(0x03A9, 0xD83D, 0xDE00, 'z', 0xD800, 2) + Le<1>(0x08) +
+                                             Le<2>(1) + Bytes("hi") + Le<4>(0) + Le<2>(1) + Le<1>(0x04) + Le<4>(3) +
+                                             Bytes("kxyz") + Le<2>(5) + Le<1>(0) + Bytes("lm")) +
+                          Record(0x003C, Le<1>(0) + Bytes("nop")) + Record(0x0017, Le<2>(1, 0)) +
+                          Record(0x003C, Le<2>(0, 0));
+    Bytes cells;
+    for (int i = 0; i < 4; ++i)
+        cells += Record(0x00FD, Cell(i, 0) + Le<4>(3 - i));  // the last string first
+    EXPECT_EQ(Values(ReadAll(Write(Biff8Book(cells, globals))), {{0, 0}, {1, 0}, {2, 0}, {3, 0}}),
+              (Strings{"text:lmnop", "text:k", "text:hi", "text:abcΩ\U0001F600z\uFFFD"}));
 }
 
 TEST(BiffRecords, FormulaStringResultContinuedAndRk)
@@ -318,14 +312,6 @@ TEST(BiffRecords, Biff5NamesAndSheetNamesInDoubleByteText)
         EXPECT_EQ(r->sheetNames, Strings{"シート"});
         EXPECT_EQ(testjson::Names(r->names), Strings{"合計 -1 0!B3"});
     }
-}
-
-TEST(BiffText, Utf16)
-{
-    std::string s;
-    const uint8_t pair[] = {0x3D, 0xD8, 0x00, 0xDE, 'a', 0, 0x00, 0xD8};  // U+1F600, 'a', lone surrogate
-    wb::detail::AppendUtf16(s, pair, 4);
-    EXPECT_EQ(s, "\U0001F600a\uFFFD");
 }
 
 // Each damaged stream must give an error naming the file and the record.

@@ -16,13 +16,9 @@ using wb::CellValue;
 
 namespace {
 
-std::string NumberText(double v)
+std::string Text(double v, CellType type = CellType::Number, bool date1904 = false)
 {
-    return CellValue{CellType::Number, v, {}, false}.Text();
-}
-std::string DateText(double v, bool date1904 = false)
-{
-    return CellValue{CellType::Date, v, {}, date1904}.Text();
+    return CellValue{type, v, {}, date1904}.Text();
 }
 
 TEST(CellText, Numbers)
@@ -32,7 +28,7 @@ TEST(CellText, Numbers)
     for (const char* text :
          {"0", "-1", "0.1", "0.7", "1.1", "1.005", "123.456", "-123.456", "0.015625", "98765.4321", "0.00001",
           "0.0000001", "-0.00000000015", "25000000000", "100000000000000000000", "123456789012345", "9999999999999.99"})
-        EXPECT_EQ(NumberText(std::stod(text)), text);
+        EXPECT_EQ(Text(std::stod(text)), text);
     const std::pair<double, std::string> rounded[] = {
         {-0.0, "0"},
         {0.1 + 0.2, "0.3"},
@@ -45,42 +41,39 @@ TEST(CellText, Numbers)
         {5e-324, "0." + std::string(323, '0') + "5"},
     };
     for (const auto& [v, text] : rounded)
-        EXPECT_EQ(NumberText(v), text) << v;
+        EXPECT_EQ(Text(v), text) << v;
 }
 
 TEST(CellText, DatesInBothSystems)
 {
     // The fictitious 1900-02-29, times rounded to the second (23:59:59.6 is
-    // the next midnight), the last day of the calendar.
+    // the next midnight), the last day of the calendar. The days either side
+    // of 1900-02-29 and the last day alone come back in IsoDateSerial.BothSystems.
     const std::pair<double, const char*> cases1900[] = {{0, "1899-12-30"},
                                                         {0.75, "1899-12-30 18:00:00"},
-                                                        {1, "1900-01-01"},
-                                                        {59, "1900-02-28"},
                                                         {60, "1900-02-29"},
-                                                        {61, "1900-03-01"},
                                                         {60.5, "1900-02-29 12:00:00"},
                                                         {59.99998, "1900-02-28 23:59:58"},
                                                         {59.999999, "1900-02-29"},
                                                         {367, "1901-01-01"},
                                                         {36585, "2000-02-29"},
                                                         {39874.25, "2009-03-02 06:00:00"},
-                                                        {2958465, "9999-12-31"},
                                                         {2958465.999988426, "9999-12-31 23:59:59"},
                                                         {39874.999995, "2009-03-03"},
                                                         {39874 + 1.4 / 86400, "2009-03-02 00:00:01"},
                                                         {39874 + 1.6 / 86400, "2009-03-02 00:00:02"},
                                                         {39874 + 29.0 / 1440, "2009-03-02 00:29:00"}};
     for (const auto& [v, text] : cases1900)
-        EXPECT_EQ(DateText(v), text) << v;
+        EXPECT_EQ(Text(v, CellType::Date), text) << v;
     const std::pair<double, const char*> cases1904[] = {
         {0, "1904-01-01"}, {38412.5, "2009-03-02 12:00:00"}, {59, "1904-02-29"}, {2957003, "9999-12-31"}};
     for (const auto& [v, text] : cases1904)
-        EXPECT_EQ(DateText(v, true), text) << v;
+        EXPECT_EQ(Text(v, CellType::Date, true), text) << v;
     // Outside the calendar: the number.
-    EXPECT_EQ(DateText(2958466), "2958466");
-    EXPECT_EQ(DateText(2957004, true), "2957004");
-    EXPECT_EQ(DateText(1e300), "1" + std::string(300, '0'));
-    EXPECT_EQ(DateText(std::nan("")), "#NUM!");
+    EXPECT_EQ(Text(2958466, CellType::Date), "2958466");
+    EXPECT_EQ(Text(2957004, CellType::Date, true), "2957004");
+    EXPECT_EQ(Text(1e300, CellType::Date), "1" + std::string(300, '0'));
+    EXPECT_EQ(Text(std::nan(""), CellType::Date), "#NUM!");
 }
 
 TEST(IsoDateSerial, BothSystems)
@@ -100,7 +93,7 @@ TEST(IsoDateSerial, BothSystems)
         const double s = IsoDateSerial(text, date1904).value_or(std::nan(""));
         EXPECT_NEAR(s, serial, 1e-9) << text;
         if (serial >= 1) {  // back to the same text
-            EXPECT_EQ(DateText(s, date1904).substr(0, 10), std::string(text).substr(0, 10));
+            EXPECT_EQ(Text(s, CellType::Date, date1904).substr(0, 10), std::string(text).substr(0, 10));
         }
     }
     for (const char* bad : {"", "2009", "2009-13-01", "2009-03-02x", "soon", "2009/03/02", "25:00"})

@@ -390,7 +390,7 @@ TEST(OdsParts, TypedValuesWhateverTheAttributeOrder)
 }
 
 // ---------------------------------------------------------------- .xlsb made by hand
-// Records as [MS-XLSB] 2.1.4 lays them out: type in 1-2 bytes and size in
+// Records as .xlsb parts lay them out: type in 1-2 bytes and size in
 // 1-4 bytes, 7 bits a byte, the top bit saying another byte follows.
 
 std::string Varint(uint32_t v, int most)
@@ -415,7 +415,7 @@ std::string Wide(const std::string& text)
     return s;
 }
 
-// Cell 2.5.10: column, format (24 bits) and a flag byte; a row header.
+// A cell: column, format (24 bits) and a flag byte; a row header.
 const auto Cell = [](uint32_t col, uint32_t style = 0) { return Le<4>(col, style); };
 const auto RowHdr = [](uint32_t row) { return Rec(0x00, Le<4>(row, 0) + Le<2>(300, 0) + Le<4>(0)); };
 // Formula tokens: a cell or an area through a sheet reference entry.

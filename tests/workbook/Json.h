@@ -35,12 +35,6 @@ inline std::string ReadFile(const fs::path& p)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A cell as "type:text", as the tables spell cells.
-inline std::string TypedText(const wb::CellValue& v)
-{
-    return std::string(wb::CellTypeName(v.type)) + ":" + v.Text();
-}
-
 // How `book` reads each of `cells` ("reference type:text", as the tables spell
 // cells), spelled the same way, so that one comparison checks them all;
 // `sheet` ("Name!") goes before each reference.
@@ -51,9 +45,10 @@ inline std::vector<std::string> ReadCells(const wb::Workbook& book, const std::v
     for (const std::string& cell : cells) {
         const std::string ref = cell.substr(0, cell.find(' '));
         const wb::Range r = book.Resolve(sheet + ref);
+        const wb::CellValue v = book.Cell(r.sheet, r.firstRow, r.firstCol);
         out.push_back(
             ref + " " +
-            (r.Rows() * r.Cols() == 1 ? TypedText(book.Cell(r.sheet, r.firstRow, r.firstCol)) : "not one cell"));
+            (r.Rows() * r.Cols() == 1 ? std::string(wb::CellTypeName(v.type)) + ":" + v.Text() : "not one cell"));
     }
     return out;
 }

@@ -64,6 +64,8 @@ std::string Damaged(const std::string& why)
 
 TEST(XmlText, ReadTextAsTheEventsGiveIt)
 {
+    // An empty element, an end tag of another name and a text over the limit
+    // reach ReadText in OnlyChildTextAsTheEventsGiveIt.
     const std::tuple<const char*, size_t, std::string> cases[] = {
         // xml, limit, what is read
         {"<a><v>12.5</v></a>", 100, "<a>[12.5]v1</a>"},
@@ -72,15 +74,12 @@ TEST(XmlText, ReadTextAsTheEventsGiveIt)
         {"<a><v>x\r\ny\rz</v></a>", 100, "<a>[x\ny\nz]v1</a>"},
         {"<a><v>ab</v  ></a>", 100, "<a>[ab]v1</a>"},
         {"<a><v></v></a>", 100, "<a>[]v1</a>"},
-        {"<a><v/></a>", 100, "<a>[]v1</a>"},
         {"<a><v>p<b>q</b>r</v></a>", 100, "<a>[pqr]v1</a>"},
         {"<a><v>p<![CDATA[<q>]]>r</v></a>", 100, "<a>[p<q>r]v1</a>"},
         {"<a><v>ab</vv></a>", 100, "<a>" + Damaged("end tag </vv> does not match <v> at byte 8")},
-        {"<a><v>ab</w></a>", 100, "<a>" + Damaged("end tag </w> does not match <v> at byte 8")},
         {"<a><v>ab</v x></a>", 100, "<a>" + Damaged("end tag </v x> does not match <v> at byte 8")},
         {"<a><v>ab</v", 100, "<a>" + Damaged("unexpected end of data inside a tag at byte 8")},
         {"<a><v>abcdef</v></a>", 6, "<a>[abcdef]v1</a>"},
-        {"<a><v>abcdef</v></a>", 5, "<a>" + Damaged("a text longer than 5 bytes at byte 12")},
         {"<a><v>a&amp;b</v></a>", 3, "<a>[a&b]v1</a>"},
     };
     for (const auto& [xml, limit, expected] : cases)
