@@ -60,28 +60,23 @@ TEST_P(Extract, ReferencesItemsAndQuoting)
         EXPECT_EQ(ExtractLines(*names, FormDefinition{{{"F", ref, fmt}}}), lines) << ref << " / " << fmt;
 }
 
-TEST_P(Extract, ShortFieldsGoEmptyAfterTheirEnd)
-{
-    FormDefinition form{{{"N", "EmpName", "text"}, {"Num", "Numbers", "0.00"}, {"L", "Letters", "0"}}};
-    EXPECT_EQ(ExtractLines(*names, form),
-              "\"Ann\",1.00,0\r\n\"Ann\",2.00,0\r\n\"Ann\",3.00,0\r\n\"Ann\",4.00,0\r\n\"Ann\",5.00,0\r\n");
-}
-
-// Single cells repeat on every line, copied in runs around the fields that change.
-TEST_P(Extract, RunsOfRepeatedFieldsAroundOnesThatChange)
+// Single cells repeat on every line, copied in runs around the fields that
+// change; a short field's cells past its end are empty, under its format.
+TEST_P(Extract, RunsOfRepeatedFieldsAroundOnesThatChangeAndShortOnesGoEmpty)
 {
     FormDefinition form{{{"A", "EmpName", "text"},
                          {"B", "EmpName", ""},
-                         {"C", "Numbers", "0"},
+                         {"C", "Numbers", "0.00"},
                          {"D", "EmpName", "text"},
                          {"E", "Letters", "text"},
                          {"F", "EmpName", ""},
-                         {"G", "EmpName", "text"}}};
-    EXPECT_EQ(ExtractLines(*names, form), "\"Ann\",Ann,1,\"Ann\",\"x\",Ann,\"Ann\"\r\n"
-                                          "\"Ann\",Ann,2,\"Ann\",\"y\",Ann,\"Ann\"\r\n"
-                                          "\"Ann\",Ann,3,\"Ann\",\"z\",Ann,\"Ann\"\r\n"
-                                          "\"Ann\",Ann,4,\"Ann\",\"\",Ann,\"Ann\"\r\n"
-                                          "\"Ann\",Ann,5,\"Ann\",\"\",Ann,\"Ann\"\r\n");
+                         {"G", "EmpName", "text"},
+                         {"H", "Letters", "0"}}};
+    EXPECT_EQ(ExtractLines(*names, form), "\"Ann\",Ann,1.00,\"Ann\",\"x\",Ann,\"Ann\",0\r\n"
+                                          "\"Ann\",Ann,2.00,\"Ann\",\"y\",Ann,\"Ann\",0\r\n"
+                                          "\"Ann\",Ann,3.00,\"Ann\",\"z\",Ann,\"Ann\",0\r\n"
+                                          "\"Ann\",Ann,4.00,\"Ann\",\"\",Ann,\"Ann\",0\r\n"
+                                          "\"Ann\",Ann,5.00,\"Ann\",\"\",Ann,\"Ann\",0\r\n");
 }
 
 // A failure names its reference, the cell's text or the pattern on one line,
