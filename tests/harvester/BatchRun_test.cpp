@@ -2,13 +2,11 @@
 // failures that leave no lines, configuration errors, appending, and the same
 // data file for any number of reading threads; dry runs and the preview.
 #include "common/modUtil.h"
-#include "harvester/GleanCommand.h"
 #include "harvester/WorkbookList.h"
 #include "harvester/WorkbookPreview.h"
 #include "tests/harvester/BatchRunFixture.h"
 
 #include <optional>
-#include <sstream>
 #include <tuple>
 
 using namespace harvest_test;
