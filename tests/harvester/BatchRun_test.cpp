@@ -24,7 +24,6 @@ TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
     EXPECT_EQ(r.configError + r.message, "");
     EXPECT_EQ(Column(0), (Strings{in + "/a.XLS", in + "/b.ods", in + "/c.xlsx", in + "/d.xlsb"}));
     EXPECT_EQ(Column(1), Strings(4, "Done"));
-    EXPECT_EQ(r.done, 4);
     EXPECT_EQ(Files(out), "a.XLS b.ods c.xlsx d.xlsb");
     EXPECT_EQ(State(), "data 4, in 3, out 4");  // the text file, the lock file and the hidden file stay
 }
@@ -60,9 +59,8 @@ TEST_F(BatchRun, HundredPerRunUntilNothingIsLeft)
 TEST_F(BatchRun, BlankOutputFolderMovesNothingAndASameNamedWorkbookIsReplaced)
 {
     AddBooks(2);
-    Run(in, "");
     Run(in, "   ");  // spaces only: no move either
-    EXPECT_EQ(State(), "data 4, in 2, out 0");
+    EXPECT_EQ(State(), "data 2, in 2, out 0");
     WriteFile(out + "/b000.xlsx", "older file");
     Run(in, " " + out + "/ ");  // blanks around the output folder are not part of it
     EXPECT_EQ(ReadFile(out + "/b000.xlsx"), ReadFile(Fixture("timesheet.xlsx")));

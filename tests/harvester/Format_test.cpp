@@ -19,11 +19,12 @@ using namespace harvest_test;
 
 namespace {
 
+using wb::CellType;
+
 // Every row of format_cases.tsv: the "== Function" section it is in names
 // its number of fields and its check. A row is named by its line; a throw fails it.
 TEST(FormatCases, EveryRowOfTheFile)
 {
-    using wb::CellType;
     const std::map<std::string, CellType> types = {
         {"empty", CellType::Empty}, {"number", CellType::Number}, {"text", CellType::Text}, {"date", CellType::Date}};
     auto format = [](const Strings& f) { return FormatCellValue(f[0], f[1], int16_t(std::stoi(f[2]))); };
@@ -137,7 +138,6 @@ TEST(FormatCellValue, ArbitraryTextFailsOnlyWithRunTimeErrors)
 // times that round up to midnight, the last day, the 1904 system) are rows too.
 TEST(AppendCellValue, GivesWhatTheCellsTextGives)
 {
-    using wb::CellType;
     std::vector<wb::CellValue> cells;
     std::mt19937_64 rng(16);
     const double pow10[] = {1, 10, 100, 1e3, 1e4, 1e5};
