@@ -156,9 +156,8 @@ TEST(AppendCellValue, GivesWhatTheCellsTextGives)
         if (std::isfinite(x) && x >= 0 && x < 3000000)
             cells.push_back({CellType::Date, x, {}, false});
     }
-    std::istringstream serials("0 0.5 1 59 60 60.5 61 61.99999999 45292.5 45292.999994 45292.999995 "
-                               "45292.99999999 2958464.5 2958465 2958465.99999 2958465.999999 2958466 -1");
-    for (double serial; serials >> serial;)
+    for (double serial : {0.0, 0.5, 1.0, 59.0, 60.0, 60.5, 61.0, 61.99999999, 45292.5, 45292.999994, 45292.999995,
+                          45292.99999999, 2958464.5, 2958465.0, 2958465.99999, 2958465.999999, 2958466.0, -1.0})
         cells.insert(cells.end(), {{CellType::Date, serial, {}, false}, {CellType::Date, serial, {}, true}});
     cells.insert(cells.end(), {{CellType::Boolean, 1, {}, false},
                                {CellType::Error, 0, "#N/A", false},
