@@ -145,15 +145,15 @@ TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
 TEST(SettingsFile, LineEndsErrorsThatSayWhatFileAndWhyAndLinksKept)
 {
     ScratchDir dir;
-    // The file's text, then the lines read, each followed by "|".
-    const std::pair<std::string, std::string> rows[] = {
-        {"a\r\nb\r\n", "a|b|"}, {"a\rb", "a|b|"}, {"a\nb\n", "a|b|"}, {"\r\n x \r\n", "| x |"}, {"", ""}};
+    // The file's text, then the lines read.
+    const std::pair<std::string, Strings> rows[] = {{"a\r\nb\r\n", {"a", "b"}},
+                                                    {"a\rb", {"a", "b"}},
+                                                    {"a\nb\n", {"a", "b"}},
+                                                    {"\r\n x \r\n", {"", " x "}},
+                                                    {"", {}}};
     for (const auto& [text, lines] : rows) {
         WriteFile(dir / "s.set", text);
-        std::string read;
-        for (const auto& line : ReadSettings(dir / "s.set"))
-            read += line + "|";
-        EXPECT_EQ(read, lines) << text;
+        EXPECT_EQ(ReadSettings(dir / "s.set"), lines) << text;
     }
     fs::create_directory(dir / "folder.set");
     const std::tuple<std::string, const char*, const char*> errors[] = {
