@@ -10,13 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace harvest_test {
-
-using Strings = std::vector<std::string>;
 
 // Public, so that table rows can each run on fresh folders of their own.
 class BatchRun : public ::testing::Test, public JobFolders {
@@ -38,12 +34,6 @@ public:
             run.setLimit(limit);
             run.setJobs(jobs);
         });
-    }
-
-    void AddBooks(int n, const std::string& ext = "xlsx", const std::string& prefix = "b")
-    {
-        for (int i = 0; i < n; ++i)  // b000.xlsx, b001.xlsx, ...
-            CopyFixture("timesheet." + ext, in + "/" + prefix + std::to_string(1000 + i).substr(1) + "." + ext);
     }
 
     // f in a child process, which may die without any clean-up; what f returns.

@@ -2,13 +2,11 @@
 // failures that leave no lines, configuration errors, appending, and the same
 // data file for any number of reading threads; dry runs and the preview.
 #include "common/modUtil.h"
-#include "harvester/GleanCommand.h"
 #include "harvester/WorkbookList.h"
 #include "harvester/WorkbookPreview.h"
 #include "tests/harvester/BatchRunFixture.h"
 
 #include <optional>
-#include <sstream>
 #include <tuple>
 
 using namespace harvest_test;
@@ -26,7 +24,6 @@ TEST_F(BatchRun, EveryWorkbookTypeInNameOrderIsHarvestedAndMoved)
     EXPECT_EQ(r.configError + r.message, "");
     EXPECT_EQ(Column(0), (Strings{in + "/a.XLS", in + "/b.ods", in + "/c.xlsx", in + "/d.xlsb"}));
     EXPECT_EQ(Column(1), Strings(4, "Done"));
-    EXPECT_EQ(r.done, 4);
     EXPECT_EQ(Files(out), "a.XLS b.ods c.xlsx d.xlsb");
     EXPECT_EQ(State(), "data 4, in 3, out 4");  // the text file, the lock file and the hidden file stay
 }
@@ -62,9 +59,8 @@ TEST_F(BatchRun, HundredPerRunUntilNothingIsLeft)
 TEST_F(BatchRun, BlankOutputFolderMovesNothingAndASameNamedWorkbookIsReplaced)
 {
     AddBooks(2);
-    Run(in, "");
     Run(in, "   ");  // spaces only: no move either
-    EXPECT_EQ(State(), "data 4, in 2, out 0");
+    EXPECT_EQ(State(), "data 2, in 2, out 0");
     WriteFile(out + "/b000.xlsx", "older file");
     Run(in, " " + out + "/ ");  // blanks around the output folder are not part of it
     EXPECT_EQ(ReadFile(out + "/b000.xlsx"), ReadFile(Fixture("timesheet.xlsx")));
@@ -172,18 +168,19 @@ TEST_F(BatchRun, TheRunsOwnFilesAreNeverWorkbooksAndNoneIsLeftBehind)
     AddBooks(1);
     fs::create_directory_symlink(in, dir / "inLink");
     fs::create_symlink(in + "/real.csv", dir / "dataLink.csv");
+    // An earlier run's journal, cleared (its first byte overwritten) or empty, is nothing to settle.
     const struct {
-        std::string data, file, input;
+        std::string data, file, input, journal = "-lean journal 2 10\n";
     } rows[] = {
-        {in + "/data.csv", in + "/data.csv", in + "/*"},        {in + "/data.csv", in + "/data.csv", in + "/*.*"},
+        {in + "/data.csv", in + "/data.csv", in + "/*"},        {in + "/data.csv", in + "/data.csv", in + "/*.*", ""},
         {dir / "inLink/data.csv", in + "/data.csv", in + "/*"}, {dir / "dataLink.csv", in + "/real.csv", in + "/*"},
         {in + "/data.csv", in + "/data.csv", dir / "inLink/*"},
     };
-    for (const auto& [dataPath, file, input] : rows) {
-        SCOPED_TRACE(dataPath + " " + input);
+    for (const auto& [dataPath, file, input, journal] : rows) {
+        SCOPED_TRACE(dataPath + " " + input + " <" + journal + ">");
         data = dataPath;
         WriteFile(file, "");
-        WriteFile(JournalFile(), "-");  // a cleared journal of an earlier run
+        WriteFile(JournalFile(), journal);
         BatchResult r = Run(input, "");
         EXPECT_EQ(r.configError + r.message, "");
         EXPECT_EQ(Column(0), Strings{FolderOf(input) + "/b000.xlsx"});
@@ -217,13 +214,12 @@ TEST_F(BatchRun, SameDataFileAndStatusesForAnyNumberOfJobs)
     AddBooks(4, "xls", "a"), AddBooks(4, "xlsx", "b"), AddBooks(4, "ods", "c");
     CopyFixture("notabook.xlsx", in + "/b.xlsx");
     EXPECT_EQ(Run(in, "", 0, 1).failures.size(), 1u);
-    const std::string one = ReadFile(data);
+    EXPECT_EQ(ReadFile(data), Lines(12));
     const Strings statusOne = Column(1);
     fs::remove(data);
     EXPECT_EQ(Run(in, "", 0, 4).failures.size(), 1u);
-    EXPECT_EQ(ReadFile(data), one);
+    EXPECT_EQ(ReadFile(data), Lines(12));
     EXPECT_EQ(Column(1), statusOne);
-    EXPECT_EQ(one, Lines(12));
 }
 
 TEST_F(BatchRun, StatusesChangeInListOrderAndStopLeavesTheRestPending)

@@ -5,8 +5,6 @@
 #include "harvester/modExtractWorkbookData.h"
 #include "tests/harvester/BatchRunFixture.h"
 
-#include <algorithm>
-
 using namespace harvest_test;
 
 namespace {

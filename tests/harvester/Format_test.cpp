@@ -13,50 +13,46 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <random>
-#include <set>
-#include <string>
 
 using namespace harvest_test;
 
 namespace {
 
-using Fields = std::vector<std::string>;
+using wb::CellType;
 
 // Every row of format_cases.tsv: the "== Function" section it is in names
 // its number of fields and its check. A row is named by its line; a throw fails it.
 TEST(FormatCases, EveryRowOfTheFile)
 {
-    using wb::CellType;
     const std::map<std::string, CellType> types = {
         {"empty", CellType::Empty}, {"number", CellType::Number}, {"text", CellType::Text}, {"date", CellType::Date}};
-    auto format = [](const Fields& f) { return FormatCellValue(f[0], f[1], int16_t(std::stoi(f[2]))); };
-    const std::map<std::string, std::pair<size_t, std::function<void(const Fields&)>>> checks = {
-        {"FormatCellValue", {4, [&](const Fields& f) { EXPECT_EQ(format(f), f[3]); }}},
+    auto format = [](const Strings& f) { return FormatCellValue(f[0], f[1], int16_t(std::stoi(f[2]))); };
+    const std::map<std::string, std::pair<size_t, std::function<void(const Strings&)>>> checks = {
+        {"FormatCellValue", {4, [&](const Strings& f) { EXPECT_EQ(format(f), f[3]); }}},
         {"FormatCellValue error",  // the error's number, and the value as its subject
-         {4, [&](const Fields& f) { EXPECT_EQ(ThrownBy([&] { format(f); }).Said(), f[3] + " " + f[0]); }}},
-        {"ReadNumber", {2, [](const Fields& f) { EXPECT_DOUBLE_EQ(ReadNumber(f[0]), std::stod(f[1])); }}},
+         {4, [&](const Strings& f) { EXPECT_EQ(ThrownBy([&] { format(f); }).Said(), f[3] + " " + f[0]); }}},
+        {"ReadNumber", {2, [](const Strings& f) { EXPECT_DOUBLE_EQ(ReadNumber(f[0]), std::stod(f[1])); }}},
         {"ReadDate",
          {2,
-          [](const Fields& f) {
+          [](const Strings& f) {
               double serial = -1;
               EXPECT_EQ(ReadDate(f[0], serial), f[1] != "no");
               EXPECT_NEAR(f[1] == "no" ? 0 : serial, f[1] == "no" ? 0 : std::stod(f[1]), 1e-9);
           }}},
-        {"FormatPattern", {3, [](const Fields& f) { EXPECT_EQ(FormatPattern(f[0], f[1]), f[2]); }}},
+        {"FormatPattern", {3, [](const Strings& f) { EXPECT_EQ(FormatPattern(f[0], f[1]), f[2]); }}},
         {"FormatPattern error",  // a pattern that shows no digit, named in the error
          {2,
-          [](const Fields& f) {
+          [](const Strings& f) {
               const Thrown t = ThrownBy([&] { FormatPattern(f[0], f[1]); });
               EXPECT_TRUE(t.number == rt::TypeMismatch && Contains(t.what, "pattern " + f[1])) << t.Said() << t.what;
           }}},
-        {"FormatWordFor", {3, [&](const Fields& f) { EXPECT_EQ(FormatWordFor(f[0], types.at(f[1])), f[2]); }}},
+        {"FormatWordFor", {3, [&](const Strings& f) { EXPECT_EQ(FormatWordFor(f[0], types.at(f[1])), f[2]); }}},
         // What the pattern check lets through, the pattern language shows as the spreadsheet does.
         {"PatternUnderstood",
          {3,
-          [](const Fields& f) { EXPECT_EQ(PatternUnderstood(f[0]) ? FormatPattern(f[1], f[0]) : "refused", f[2]); }}},
-        {"PatternNotUnderstood", {1, [](const Fields& f) { EXPECT_FALSE(PatternUnderstood(f[0])); }}},
+          [](const Strings& f) { EXPECT_EQ(PatternUnderstood(f[0]) ? FormatPattern(f[1], f[0]) : "refused", f[2]); }}},
+        {"PatternNotUnderstood", {1, [](const Strings& f) { EXPECT_FALSE(PatternUnderstood(f[0])); }}},
     };
     std::istringstream file(ReadFile(std::string(TEST_DATA_DIR) + "/harvester/format_cases.tsv"));
     std::set<std::string> seen;  // a header spelt wrong would leave rows unread
@@ -65,7 +61,7 @@ TEST(FormatCases, EveryRowOfTheFile)
         if (text.empty() || text.rfind("// ", 0) == 0)
             continue;
         SCOPED_TRACE("format_cases.tsv:" + std::to_string(line));
-        Fields f(1);  // the fields, escapes undone
+        Strings f(1);  // the fields, escapes undone
         for (size_t i = 0; i < text.size() && text.compare(i, 4, "\t// ") != 0; ++i) {
             const bool escaped = text[i] == '\\' && ++i;
             const size_t e = escaped ? std::string("\\tnr").find(i < text.size() ? text[i] : 0) : 0;
@@ -90,8 +86,6 @@ TEST(FormatCases, EveryRowOfTheFile)
         }
     }
     EXPECT_EQ(seen.size(), checks.size());
-    EXPECT_EQ(FormatCellValue("1e300", "0", 0), "1" + std::string(300, '0'));
-    EXPECT_EQ(QuoteText("c\"d"), "\"c\"\"d\"");
     for (const std::string& v : {std::string("-1e309"), "1" + std::string(400, '0')})
         EXPECT_EQ(ThrownBy([&] { ReadNumber(v); }).number, rt::Overflow) << v;
 }
@@ -144,7 +138,6 @@ TEST(FormatCellValue, ArbitraryTextFailsOnlyWithRunTimeErrors)
 // times that round up to midnight, the last day, the 1904 system) are rows too.
 TEST(AppendCellValue, GivesWhatTheCellsTextGives)
 {
-    using wb::CellType;
     std::vector<wb::CellValue> cells;
     std::mt19937_64 rng(16);
     const double pow10[] = {1, 10, 100, 1e3, 1e4, 1e5};
@@ -163,9 +156,8 @@ TEST(AppendCellValue, GivesWhatTheCellsTextGives)
         if (std::isfinite(x) && x >= 0 && x < 3000000)
             cells.push_back({CellType::Date, x, {}, false});
     }
-    std::istringstream serials("0 0.5 1 59 60 60.5 61 61.99999999 45292.5 45292.999994 45292.999995 "
-                               "45292.99999999 2958464.5 2958465 2958465.99999 2958465.999999 2958466 -1");
-    for (double serial; serials >> serial;)
+    for (double serial : {0.0, 0.5, 1.0, 59.0, 60.0, 60.5, 61.0, 61.99999999, 45292.5, 45292.999994, 45292.999995,
+                          45292.99999999, 2958464.5, 2958465.0, 2958465.99999, 2958465.999999, 2958466.0, -1.0})
         cells.insert(cells.end(), {{CellType::Date, serial, {}, false}, {CellType::Date, serial, {}, true}});
     cells.insert(cells.end(), {{CellType::Boolean, 1, {}, false},
                                {CellType::Error, 0, "#N/A", false},

@@ -118,16 +118,12 @@ TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
         return Shell((strace.empty() ? "" : "ASAN_OPTIONS=detect_leaks=0 strace -f " + strace + only + " ") + kGlean +
                      " " + job.Args() + " /jobs 1 >/dev/null 2>&1");
     };
-    auto books = [](const JobFolders& job) {
-        for (const std::string ext : {"xlsx", "xls", "ods"})
-            CopyFixture("timesheet." + ext, job.in + "/" + ext + "." + ext);
-    };
     for (const auto& [call, file, least] : calls) {
         // As many kills as an untouched run makes such calls: every one of them is tried.
         int count = 0;
         {
             JobFolders job;
-            books(job);
+            job.AddBooks(3);
             ASSERT_EQ(glean(job, file, "-o '" + job.dir / "trace.txt" + "' -e trace=" + call), 0);
             std::istringstream lines(ReadFile(job.dir / "trace.txt"));
             for (std::string l; std::getline(lines, l);)
@@ -137,7 +133,7 @@ TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
         for (int k = 1; k <= count; ++k) {
             SCOPED_TRACE(std::string(call) + " " + file + " " + std::to_string(k));
             JobFolders job;
-            books(job);
+            job.AddBooks(3);
             const std::string kill = std::string("-e inject=") + call + ":signal=SIGKILL:when=" + std::to_string(k);
             EXPECT_NE(glean(job, file, "-o /dev/null " + kill), 0) << "not killed";
             EXPECT_EQ(glean(job, "", ""), 0);
@@ -149,15 +145,15 @@ TEST(GleanProgram, KilledAtAnyWriteOrMoveThenRunAgainHarvestsEachWorkbookOnce)
 TEST(SettingsFile, LineEndsErrorsThatSayWhatFileAndWhyAndLinksKept)
 {
     ScratchDir dir;
-    // The file's text, then the lines read, each followed by "|".
-    const std::pair<std::string, std::string> rows[] = {
-        {"a\r\nb\r\n", "a|b|"}, {"a\rb", "a|b|"}, {"a\nb\n", "a|b|"}, {"\r\n x \r\n", "| x |"}, {"", ""}};
+    // The file's text, then the lines read.
+    const std::pair<std::string, Strings> rows[] = {{"a\r\nb\r\n", {"a", "b"}},
+                                                    {"a\rb", {"a", "b"}},
+                                                    {"a\nb\n", {"a", "b"}},
+                                                    {"\r\n x \r\n", {"", " x "}},
+                                                    {"", {}}};
     for (const auto& [text, lines] : rows) {
         WriteFile(dir / "s.set", text);
-        std::string read;
-        for (const auto& line : ReadSettings(dir / "s.set"))
-            read += line + "|";
-        EXPECT_EQ(read, lines) << text;
+        EXPECT_EQ(ReadSettings(dir / "s.set"), lines) << text;
     }
     fs::create_directory(dir / "folder.set");
     const std::tuple<std::string, const char*, const char*> errors[] = {

@@ -18,6 +18,7 @@
 namespace harvest_test {
 
 namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
 
 inline std::string Fixture(const std::string& name)
 {
@@ -186,6 +187,12 @@ struct JobFolders {
     std::string data = dir / "data.csv";
 
     std::string Args() const { return GleanArgs(form, in, out, data); }
+
+    void AddBooks(int n, const std::string& ext = "xlsx", const std::string& prefix = "b") const
+    {
+        for (int i = 0; i < n; ++i)  // b000.xlsx, b001.xlsx, ...
+            CopyFixture("timesheet." + ext, in + "/" + prefix + std::to_string(1000 + i).substr(1) + "." + ext);
+    }
 
     // What the job's files are now, in one line: the data file ("data 3" when
     // it is Lines(3), "no data", "data other"), the files in the input and
