@@ -303,10 +303,15 @@ public:
                 item->setText(cell.second, QString::fromStdString(text));
         }
         if (cleared || !added.empty() || !changed.empty()) {
-            // The row being worked on stays in sight.
+            FitStatusColumns(lv);
+            scroll_ = true;
+        }
+        // The row being worked on stays in sight; not before the run is
+        // painted: the list would be painted scrolled, then again at the run's end.
+        if (scroll_ && lv->viewport()->updatesEnabled()) {
+            scroll_ = false;
             if (QTreeWidgetItem* item = current >= 0 ? lv->topLevelItem(current) : nullptr)
                 lv->scrollToItem(item);
-            FitStatusColumns(lv);
         }
         if (total >= 0)
             SetBar(bar, std::max(total, 1), finished, bar->isTextVisible());
@@ -318,6 +323,7 @@ private:
     size_t shown_ = 0;                          // rows the window has
     std::vector<std::pair<int, int>> changed_;  // cells of shown rows changed since
     bool cleared_ = false;
+    bool scroll_ = false;  // to the current row, once the list is painted
     int current_ = -1;
     int finished_ = 0, total_ = -1;
 };
@@ -901,8 +907,8 @@ void frmMain::PaintRun(bool paint)
 void frmMain::ShowRun()
 {
     if (runList_) {
-        runList_->Show(prgRun);
         PaintRun(true);
+        runList_->Show(prgRun);
         emit runShown();
     }
 }
