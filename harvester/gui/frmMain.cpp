@@ -263,8 +263,9 @@ public:
     }
 
     // On the window's thread: brings the list and the bar up to date; the
-    // row whose status changed last is scrolled into sight.
-    void Show(QProgressBar* bar)
+    // row whose status changed last is scrolled into sight, when `scroll`
+    // (else at the next call that scrolls).
+    void Show(QProgressBar* bar, bool scroll = true)
     {
         // Only the texts are copied under the lock: the run waits for it.
         bool cleared;
@@ -307,8 +308,8 @@ public:
             scroll_ = true;
         }
         // The row being worked on stays in sight; not before the run is
-        // painted: the list would be painted scrolled, then again at the run's end.
-        if (scroll_ && lv->viewport()->updatesEnabled()) {
+        // shown: the list would be painted scrolled, then again at its end.
+        if (scroll_ && scroll) {
             scroll_ = false;
             if (QTreeWidgetItem* item = current >= 0 ? lv->topLevelItem(current) : nullptr)
                 lv->scrollToItem(item);
@@ -871,7 +872,7 @@ void frmMain::RunBatch()
                 this,
                 [this] {
                     if (runList_)
-                        runList_->Show(prgRun);
+                        runList_->Show(prgRun, false);
                 },
                 Qt::QueuedConnection);
     };
@@ -907,8 +908,8 @@ void frmMain::PaintRun(bool paint)
 void frmMain::ShowRun()
 {
     if (runList_) {
-        PaintRun(true);
         runList_->Show(prgRun);
+        PaintRun(true);
         emit runShown();
     }
 }
