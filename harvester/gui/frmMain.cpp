@@ -227,6 +227,7 @@ public:
         QMutexLocker lock(&mutex_);
         MemoryStatusList::Clear();
         changed_.clear();
+        pending_.clear();
         cleared_ = true;
         shown_ = 0;
         current_ = -1;
@@ -250,7 +251,7 @@ public:
     {
         QMutexLocker lock(&mutex_);
         MemoryStatusList::setData(pRow, pCol, pText);
-        if (static_cast<size_t>(pRow) < shown_)  // rows not shown yet go over whole
+        if (static_cast<size_t>(pRow) < shown_ && Pending(pRow, pCol))  // rows not shown yet go over whole
             changed_.push_back({pRow, pCol});
         if (pCol == 1)
             current_ = pRow;
@@ -282,8 +283,11 @@ public:
                 added.push_back(MemoryStatusList::Data(r, 1));
             }
             shown_ = static_cast<size_t>(rows);
-            for (const auto& [row, col] : changed_)
+            for (const auto& [row, col] : changed_) {
                 changed.push_back({{row, col}, MemoryStatusList::Data(row, col)});
+                if (col < 8)
+                    pending_[row] = 0;
+            }
             changed_.clear();
             current = current_;
             finished = finished_, total = total_;
@@ -319,10 +323,26 @@ public:
     }
 
 private:
+    // Whether a cell is to be noted as changed: not when it already is (a
+    // status changes several times between two showings, the last counts).
+    bool Pending(int row, int col)
+    {
+        if (col >= 8)
+            return true;
+        if (pending_.size() <= static_cast<size_t>(row))
+            pending_.resize(shown_);
+        const auto bit = static_cast<unsigned char>(1u << col);
+        if (pending_[row] & bit)
+            return false;
+        pending_[row] |= bit;
+        return true;
+    }
+
     clsListViewRpt* view_;
     mutable QMutex mutex_;
     size_t shown_ = 0;                          // rows the window has
     std::vector<std::pair<int, int>> changed_;  // cells of shown rows changed since
+    std::vector<unsigned char> pending_;        // per shown row, its columns in changed_
     bool cleared_ = false;
     bool scroll_ = false;  // to the current row, once the list is painted
     int current_ = -1;
