@@ -916,12 +916,15 @@ void frmMain::RunBatch()
     showTimer_->start();
 }
 
-// The bar, the Run and Preview buttons and the list's rows are not painted
-// before a run is first shown: a short run paints them once, at its end, and
-// does not spend its start painting.
+// The bar, the Run and Preview buttons and the list's rows and header are
+// not painted before a run is first shown: a short run paints them once, at
+// its end, and does not spend its start painting (the header's columns are
+// fitted again as the list is emptied and filled, its scroll bar going and
+// coming).
 void frmMain::PaintRun(bool paint)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{prgRun, cmdGo, cmdPreview, ListView1->viewport()})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{prgRun, cmdGo, cmdPreview, ListView1->viewport(), ListView1->header()})
         w->setUpdatesEnabled(paint);
 }
 
