@@ -73,7 +73,9 @@ public:
     {
         if (!link_.isEmpty())
             QFile::remove(link_);
-        link_ = dir_.filePath(QString::number(++n_));
+        // Of one width for every run: paths that reach the File column's
+        // limit in some runs and not in others would make runs incomparable.
+        link_ = dir_.filePath(QStringLiteral("%1").arg(++n_, 6, 10, QLatin1Char('0')));
         QFile::link(QFileInfo(QString::fromStdString(kIn)).absoluteFilePath(), link_);
         return link_.toStdString();
     }

@@ -227,6 +227,7 @@ public:
         QMutexLocker lock(&mutex_);
         MemoryStatusList::Clear();
         changed_.clear();
+        pending_.clear();
         cleared_ = true;
         shown_ = 0;
         current_ = -1;
@@ -250,7 +251,7 @@ public:
     {
         QMutexLocker lock(&mutex_);
         MemoryStatusList::setData(pRow, pCol, pText);
-        if (static_cast<size_t>(pRow) < shown_)  // rows not shown yet go over whole
+        if (static_cast<size_t>(pRow) < shown_ && Pending(pRow, pCol))  // rows not shown yet go over whole
             changed_.push_back({pRow, pCol});
         if (pCol == 1)
             current_ = pRow;
@@ -263,8 +264,9 @@ public:
     }
 
     // On the window's thread: brings the list and the bar up to date; the
-    // row whose status changed last is scrolled into sight.
-    void Show(QProgressBar* bar)
+    // row whose status changed last is scrolled into sight, when `scroll`
+    // (else at the next call that scrolls).
+    void Show(QProgressBar* bar, bool scroll = true)
     {
         // Only the texts are copied under the lock: the run waits for it.
         bool cleared;
@@ -281,8 +283,11 @@ public:
                 added.push_back(MemoryStatusList::Data(r, 1));
             }
             shown_ = static_cast<size_t>(rows);
-            for (const auto& [row, col] : changed_)
+            for (const auto& [row, col] : changed_) {
                 changed.push_back({{row, col}, MemoryStatusList::Data(row, col)});
+                if (col < 8)
+                    pending_[row] = 0;
+            }
             changed_.clear();
             current = current_;
             finished = finished_, total = total_;
@@ -303,21 +308,43 @@ public:
                 item->setText(cell.second, QString::fromStdString(text));
         }
         if (cleared || !added.empty() || !changed.empty()) {
-            // The row being worked on stays in sight.
+            FitStatusColumns(lv);
+            scroll_ = true;
+        }
+        // The row being worked on stays in sight; not before the run is
+        // shown: the list would be painted scrolled, then again at its end.
+        if (scroll_ && scroll) {
+            scroll_ = false;
             if (QTreeWidgetItem* item = current >= 0 ? lv->topLevelItem(current) : nullptr)
                 lv->scrollToItem(item);
-            FitStatusColumns(lv);
         }
         if (total >= 0)
             SetBar(bar, std::max(total, 1), finished, bar->isTextVisible());
     }
 
 private:
+    // Whether a cell is to be noted as changed: not when it already is (a
+    // status changes several times between two showings, the last counts).
+    bool Pending(int row, int col)
+    {
+        if (col >= 8)
+            return true;
+        if (pending_.size() <= static_cast<size_t>(row))
+            pending_.resize(shown_);
+        const auto bit = static_cast<unsigned char>(1u << col);
+        if (pending_[row] & bit)
+            return false;
+        pending_[row] |= bit;
+        return true;
+    }
+
     clsListViewRpt* view_;
     mutable QMutex mutex_;
     size_t shown_ = 0;                          // rows the window has
     std::vector<std::pair<int, int>> changed_;  // cells of shown rows changed since
+    std::vector<unsigned char> pending_;        // per shown row, its columns in changed_
     bool cleared_ = false;
+    bool scroll_ = false;  // to the current row, once the list is painted
     int current_ = -1;
     int finished_ = 0, total_ = -1;
 };
@@ -865,7 +892,7 @@ void frmMain::RunBatch()
                 this,
                 [this] {
                     if (runList_)
-                        runList_->Show(prgRun);
+                        runList_->Show(prgRun, false);
                 },
                 Qt::QueuedConnection);
     };
@@ -889,12 +916,15 @@ void frmMain::RunBatch()
     showTimer_->start();
 }
 
-// The bar, the Run and Preview buttons and the list's rows are not painted
-// before a run is first shown: a short run paints them once, at its end, and
-// does not spend its start painting.
+// The bar, the Run and Preview buttons and the list's rows and header are
+// not painted before a run is first shown: a short run paints them once, at
+// its end, and does not spend its start painting (the header's columns are
+// fitted again as the list is emptied and filled, its scroll bar going and
+// coming).
 void frmMain::PaintRun(bool paint)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{prgRun, cmdGo, cmdPreview, ListView1->viewport()})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{prgRun, cmdGo, cmdPreview, ListView1->viewport(), ListView1->header()})
         w->setUpdatesEnabled(paint);
 }
 
