@@ -33,6 +33,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTreeWidget>
@@ -315,8 +316,21 @@ public:
         // shown: the list would be painted scrolled, then again at its end.
         if (scroll_ && scroll) {
             scroll_ = false;
-            if (QTreeWidgetItem* item = current >= 0 ? lv->topLevelItem(current) : nullptr)
+            if (QTreeWidgetItem* item = current >= 0 ? lv->topLevelItem(current) : nullptr) {
                 lv->scrollToItem(item);
+                // The columns just fitted may bring the sideways scroll bar, which the
+                // list shows only once back in the event loop: the row would then be
+                // under it. Its range is set now, so that the bar is shown before the
+                // row is scrolled to again.
+                QMetaObject::invokeMethod(lv, "updateGeometries");
+                QMetaObject::invokeMethod(
+                    lv,
+                    [lv, current] {
+                        if (QTreeWidgetItem* row = lv->topLevelItem(current))
+                            lv->scrollToItem(row);
+                    },
+                    Qt::QueuedConnection);
+            }
         }
         if (total >= 0)
             SetBar(bar, std::max(total, 1), finished, bar->isTextVisible());
