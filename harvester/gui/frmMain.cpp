@@ -33,7 +33,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTreeWidget>
