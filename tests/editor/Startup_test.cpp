@@ -69,7 +69,6 @@ TEST(Startup, RelativeNamesAreLookedForHereThenInTheProgramFolder)
     EXPECT_EQ((std::pair{single.specFile, single.dataFile}), (std::pair{kDefaultSpec, std::string("local.dat")}));
     // A pick list named as it is found from here is kept; an absolute name is never moved.
     EXPECT_EQ(entryform::ResolveInFolder("local.dat", kFolder), "local.dat");
-    EXPECT_EQ(entryform::ResolveInFolder("lists/sizes.txt", kFolder), kFolder + "/lists/sizes.txt");
     EXPECT_EQ(entryform::ResolveInFolder("/no/such/list.txt", kFolder), "/no/such/list.txt");
     fs::current_path(old);
     fs::remove_all(dir);
