@@ -27,7 +27,6 @@ TEST(Startup, WordsGiveTheStartupValues)
     // Words, then the title, specification, data file and format (no title and specification: a usage error).
     const std::tuple<std::string, std::string, std::string, std::string, std::string> cases[] = {
         {"", kTitle, kDefaultSpec, "", "0"},
-        {"\"/home/u/My Forms/week.dat\"", kTitle, kDefaultSpec, "/home/u/My Forms/week.dat", "0"},
         {"/T \"My Title\" /CSV data.csv", "My Title", kDefaultSpec, "data.csv", "1"},
         {"-t Edit -csvh data.csv", "Edit", kDefaultSpec, "data.csv", "2"},
         {"data.dat /t", "", kDefaultSpec, "data.dat", "0"},  // a last /t gives an empty title
