@@ -36,7 +36,6 @@ TEST(EntryForm, WorkedExampleOfThreeFields)
         {120, 4310, "X=0/100 W=50/100"}, {4440, 2582, "X=50/100 W=30/100"}, {7032, 1718, "X=80/100 W=20/100"}};
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ((std::tuple{f[i].left, f[i].width, f[i].tag}), places[i]) << i;
-    EXPECT_EQ(f[1].listFile, "/app/colours.txt");
     // Numbers run from twenty without gaps.
     const std::vector<Field> twelve = Plan(std::vector<std::vector<std::string>>(12, {"F", "8", "0", "-"}));
     EXPECT_EQ(twelve[11].inputName, "cbo31");

@@ -27,7 +27,6 @@ TEST(Startup, WordsGiveTheStartupValues)
     // Words, then the title, specification, data file and format (no title and specification: a usage error).
     const std::tuple<std::string, std::string, std::string, std::string, std::string> cases[] = {
         {"", kTitle, kDefaultSpec, "", "0"},
-        {"\"/home/u/My Forms/week.dat\"", kTitle, kDefaultSpec, "/home/u/My Forms/week.dat", "0"},
         {"/T \"My Title\" /CSV data.csv", "My Title", kDefaultSpec, "data.csv", "1"},
         {"-t Edit -csvh data.csv", "Edit", kDefaultSpec, "data.csv", "2"},
         {"data.dat /t", "", kDefaultSpec, "data.dat", "0"},  // a last /t gives an empty title
@@ -69,7 +68,6 @@ TEST(Startup, RelativeNamesAreLookedForHereThenInTheProgramFolder)
     EXPECT_EQ((std::pair{single.specFile, single.dataFile}), (std::pair{kDefaultSpec, std::string("local.dat")}));
     // A pick list named as it is found from here is kept; an absolute name is never moved.
     EXPECT_EQ(entryform::ResolveInFolder("local.dat", kFolder), "local.dat");
-    EXPECT_EQ(entryform::ResolveInFolder("lists/sizes.txt", kFolder), kFolder + "/lists/sizes.txt");
     EXPECT_EQ(entryform::ResolveInFolder("/no/such/list.txt", kFolder), "/no/such/list.txt");
     fs::current_path(old);
     fs::remove_all(dir);

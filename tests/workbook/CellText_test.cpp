@@ -29,11 +29,9 @@ TEST(CellText, Numbers)
          {"0", "-1", "0.1", "0.7", "1.1", "1.005", "123.456", "-123.456", "0.015625", "98765.4321", "0.00001",
           "0.0000001", "-0.00000000015", "25000000000", "100000000000000000000", "123456789012345", "9999999999999.99"})
         EXPECT_EQ(Text(std::stod(text)), text);
+    // The digits rounded to 15 are ShortestDigits' to check; here, where the point and zeros go.
     const std::pair<double, std::string> rounded[] = {
         {-0.0, "0"},
-        {0.1 + 0.2, "0.3"},
-        {1.0 / 3, "0.333333333333333"},
-        {2.0 / 3, "0.666666666666667"},
         {123456789012345678.0, "123456789012346000"},
         {1234567890123456.0, "1234567890123460"},
         {99999999999999.99, "100000000000000"},
@@ -48,7 +46,8 @@ TEST(CellText, DatesInBothSystems)
 {
     // The fictitious 1900-02-29, times rounded to the second (23:59:59.6 is
     // the next midnight), the last day of the calendar. The days either side
-    // of 1900-02-29 and the last day alone come back in IsoDateSerial.BothSystems.
+    // of 1900-02-29, the last day alone and 1904's own days come back in
+    // IsoDateSerial.BothSystems.
     const std::pair<double, const char*> cases1900[] = {{0, "1899-12-30"},
                                                         {0.75, "1899-12-30 18:00:00"},
                                                         {60, "1900-02-29"},
@@ -65,8 +64,7 @@ TEST(CellText, DatesInBothSystems)
                                                         {39874 + 29.0 / 1440, "2009-03-02 00:29:00"}};
     for (const auto& [v, text] : cases1900)
         EXPECT_EQ(Text(v, CellType::Date), text) << v;
-    const std::pair<double, const char*> cases1904[] = {
-        {0, "1904-01-01"}, {38412.5, "2009-03-02 12:00:00"}, {59, "1904-02-29"}, {2957003, "9999-12-31"}};
+    const std::pair<double, const char*> cases1904[] = {{59, "1904-02-29"}, {2957003, "9999-12-31"}};
     for (const auto& [v, text] : cases1904)
         EXPECT_EQ(Text(v, CellType::Date, true), text) << v;
     // Outside the calendar: the number.

