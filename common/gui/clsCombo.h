@@ -58,7 +58,10 @@ public:
     static bool Completes(int16_t mode) { return mode == 2 || mode == 4; }
     static bool Checks(int16_t mode) { return mode >= 1 && mode != 4; }
 
-    // The list check: sets pCancel when the focus must stay in the box.
+    // The list check: whether the text may leave the box. The box's own
+    // event filter asks TextAccepted; myCB_Validate gives the same answer
+    // as a cancel flag (set when the focus must stay) for callers that
+    // check a box before acting on it.
     void myCB_Validate(bool& pCancel) const;
     bool TextAccepted() const;
 
