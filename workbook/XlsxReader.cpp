@@ -137,9 +137,10 @@ constexpr size_t kMaxCellText = size_t(1) << 20;
 // (<rPh>) and their properties left out. Consumes the element's End.
 std::string StringItemText(XmlStream& xs)
 {
+    std::string_view only;
+    if (xs.TakeOnlyChildText("t", only, kMaxCellText))
+        return DecodeEscapes(only);
     std::string s;
-    if (xs.TakeOnlyChildText("t", s, kMaxCellText))
-        return DecodeEscapes(s);
     const int depth = xs.Depth();
     bool inRun = false;
     for (;;) {
@@ -568,8 +569,9 @@ private:
             return Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(col) + std::to_string(row + 1) +
                          ": " + why);
         };
-        std::string v, inlineText;
-        // Nearly always a lone <v>, taken in one step.
+        std::string_view v;
+        std::string vStore, inlineText;
+        // Nearly always a lone <v>, taken in one step from the stream's buffer.
         bool hasV = xs.TakeOnlyChildText("v", v, kMaxCellText), hasIs = false;
         const int depth = xs.Depth();
         for (bool more = !hasV; more;) {
@@ -582,7 +584,8 @@ private:
                 continue;
             if (xs.Name() == "v" && !hasV) {
                 hasV = true;
-                v = xs.ReadText(kMaxCellText);
+                vStore = xs.ReadText(kMaxCellText);
+                v = vStore;
             } else if (xs.Name() == "is" && !hasIs) {
                 hasIs = true;
                 inlineText = StringItemText(xs);
@@ -601,7 +604,7 @@ private:
         } else if (t == "s") {
             double index = -1;
             if (!ParseDouble(v, index) || index < 0 || index >= 4294967296.0)
-                throw fail("shared string " + v + " does not exist");
+                throw fail("shared string " + std::string(v) + " does not exist");
             value.type = CellType::Text;  // its text comes once the sheet is read
             value.number = double(size_t(index)) + 1;
             shared.push_back({size_t(index), row, col});
@@ -611,7 +614,7 @@ private:
         } else if (t == "b") {
             double b = 0;
             if (!ParseDouble(v, b))
-                throw fail("bad boolean \"" + v + "\"");
+                throw fail("bad boolean \"" + std::string(v) + "\"");
             value.type = CellType::Boolean;
             value.number = b != 0;
         } else if (t == "e") {
@@ -620,13 +623,13 @@ private:
         } else if (t == "d") {
             auto serial = IsoDateSerial(v, date1904);
             if (!serial)
-                throw fail("bad date \"" + v + "\"");
+                throw fail("bad date \"" + std::string(v) + "\"");
             value.type = CellType::Date;
             value.number = *serial;
             value.date1904 = date1904;
         } else {
             if (!ParseDouble(v, value.number))
-                throw fail("bad number \"" + v + "\"");
+                throw fail("bad number \"" + std::string(v) + "\"");
             const bool isDate = s >= 0 && size_t(s) < xfIsDate_.size() && xfIsDate_[size_t(s)];
             value.type = isDate ? CellType::Date : CellType::Number;
             value.date1904 = date1904;

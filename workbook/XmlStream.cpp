@@ -32,6 +32,7 @@ enum : uint16_t {
     kDquote = 64,
     kSquote = 128,
     kAngle = 256,  // '<' and '>'
+    kLt = 512,
 };
 
 constexpr std::array<uint16_t, 256> MakeClasses()
@@ -51,6 +52,7 @@ constexpr std::array<uint16_t, 256> MakeClasses()
     t[uint8_t('\'')] |= kSquote;
     t[uint8_t('<')] |= kAngle;
     t[uint8_t('>')] |= kAngle;
+    t[uint8_t('<')] |= kLt;
     return t;
 }
 constexpr std::array<uint16_t, 256> kClass = MakeClasses();
@@ -730,7 +732,7 @@ void XmlStream::Skip()
     }
 }
 
-bool XmlStream::TakeOnlyChildText(std::string_view local, std::string& out, size_t limit)
+bool XmlStream::TakeOnlyChildText(std::string_view local, std::string_view& out, size_t limit)
 {
     if (pendingEnd_ || inCdata_ || open_.empty() || int(open_.size()) >= kMaxDepth)
         return false;
@@ -747,17 +749,34 @@ bool XmlStream::TakeOnlyChildText(std::string_view local, std::string& out, size
     const std::string_view child(b + 1, n - 1);
     const std::string_view parent = OpenName(open_.size() - 1);
     const char* const from = b + n + 1;
-    const char* const lt = static_cast<const char*>(std::memchr(from, '<', size_t(end - from)));
-    if (!lt || size_t(end - lt) < child.size() + parent.size() + 6)
+    // One pass finds the text's end and whether it holds anything to decode.
+    bool special = false;
+    size_t k = n + 1;
+    for (;;) {
+        k = ScanTo<kLt | kSpecial>(b, k, avail);
+        if (!Is(b[k], kSpecial))
+            break;
+        special = true;
+        ++k;
+    }
+    if (k == avail)
+        return false;
+    const char* const lt = b + k;
+    if (size_t(end - lt) < child.size() + parent.size() + 6)
         return false;
     const char* const next = lt + child.size() + 3;
     if (lt[1] != '/' || std::memcmp(lt + 2, child.data(), child.size()) != 0 || next[-1] != '>' || next[0] != '<' ||
         next[1] != '/' || std::memcmp(next + 2, parent.data(), parent.size()) != 0 || next[2 + parent.size()] != '>')
         return false;
-    const std::string_view text = Decode(textStore_, from, size_t(lt - from));
+    std::string_view text(from, size_t(lt - from));
+    if (special) {
+        textStore_.clear();
+        DecodeInto(textStore_, from, text.size());
+        text = textStore_;
+    }
     if (text.size() > limit)
         return false;
-    out.assign(text);
+    out = text;
     pos_ = size_t(next + 3 + parent.size() - buf_.get());
     Pop();
     attrCount_ = 0;

@@ -76,10 +76,11 @@ public:
     std::string ReadText(size_t limit);
     // After Start: when the element holds nothing but one child element
     // `local` with plain text, written without attributes or spaces in its
-    // tags (as nearly every cell and shared string is), that text into `out`
-    // as ReadText gives it, the element's End consumed, and true. Otherwise
-    // false with nothing read, for the events to give it.
-    bool TakeOnlyChildText(std::string_view local, std::string& out, size_t limit);
+    // tags (as nearly every cell and shared string is), that text in `out`
+    // as ReadText gives it (valid up to the next call), the element's End
+    // consumed, and true. Otherwise false with nothing read, for the events
+    // to give it.
+    bool TakeOnlyChildText(std::string_view local, std::string_view& out, size_t limit);
 
     [[noreturn]] void Fail(const std::string& why) const;
     const std::string& PartName() const { return member_->Name(); }
