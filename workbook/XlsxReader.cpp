@@ -302,6 +302,7 @@ private:
         XmlStream xs(std::move(member));
         bool viewSeen = false;
         size_t nameBytes = 0;
+        names.reserve(32);  // a form's names, without growing the list again and again
         auto count = [&](size_t bytes) {
             nameBytes += bytes + 128;
             if (nameBytes > kMaxNameBytes)
