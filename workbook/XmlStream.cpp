@@ -484,20 +484,25 @@ bool XmlStream::ParseTag()
         size_t attrLocal = 0;
         i = ScanName(b, i, avail, attrLocal);
         const std::string_view aname(b + nameStart, i - nameStart);
-        while (IsSpace(b[i]))
+        char q = '"';
+        if (b[i] == '=' && b[i + 1] == '"' && !aname.empty()) {
+            i += 2;  // name="value", as nearly every writer puts it
+        } else {
+            while (IsSpace(b[i]))
+                ++i;
+            if (i == avail)
+                return false;
+            if (b[i] != '=' || aname.empty())
+                Fail("an attribute without a value in <" + std::string(qname) + ">");
             ++i;
-        if (i == avail)
-            return false;
-        if (b[i] != '=' || aname.empty())
-            Fail("an attribute without a value in <" + std::string(qname) + ">");
-        ++i;
-        while (IsSpace(b[i]))
-            ++i;
-        if (i == avail)
-            return false;
-        if (b[i] != '"' && b[i] != '\'')
-            Fail("an attribute value without quotes in <" + std::string(qname) + ">");
-        const char q = b[i++];
+            while (IsSpace(b[i]))
+                ++i;
+            if (i == avail)
+                return false;
+            if (b[i] != '"' && b[i] != '\'')
+                Fail("an attribute value without quotes in <" + std::string(qname) + ">");
+            q = b[i++];
+        }
         // One pass finds the closing quote and whether there is anything
         // to decode.
         size_t close = i;
