@@ -669,7 +669,9 @@ void XmlStream::Skip()
             inCdata_ = false;
         }
         const char* from = buf_.get() + pos_;
-        const char* lt = static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
+        // Mostly the next tag follows at once.
+        const char* lt =
+            *from == '<' && pos_ < end_ ? from : static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
         if (!lt) {
             pos_ = end_;
             if (!Fill())
