@@ -378,22 +378,6 @@ std::string_view XmlStream::ParentName() const
     return std::string_view(names_.data() + parent.local, open_.back().start - parent.local);
 }
 
-const std::string_view* XmlStream::Attr(std::string_view local) const
-{
-    // Names are short: compared in place rather than by a call to memcmp.
-    for (size_t i = 0; i < attrCount_; ++i) {
-        const std::string_view a = attrs_[i].local;
-        if (a.size() != local.size())
-            continue;
-        size_t k = 0;
-        while (k < a.size() && a[k] == local[k])
-            ++k;
-        if (k == a.size())
-            return &attrs_[i].value;
-    }
-    return nullptr;
-}
-
 const std::string_view* XmlStream::QAttr(std::string_view qualified) const
 {
     for (size_t i = 0; i < attrCount_; ++i)
