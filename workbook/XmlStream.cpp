@@ -572,6 +572,19 @@ XmlStream::Event XmlStream::Next()
         // Most of a part is plain tags.
         if (buf_[pos_] == '<' && end_ - pos_ >= 2 && buf_[pos_ + 1] != '!' && buf_[pos_ + 1] != '?') {
             const bool closing = buf_[pos_ + 1] == '/';
+            if (closing && !open_.empty()) {
+                // The end tag of the open element written plainly, as it
+                // nearly always is: matched here in place.
+                const std::string_view open = OpenName(open_.size() - 1);
+                const char* const b = buf_.get() + pos_;
+                if (end_ - pos_ > open.size() + 2 && std::memcmp(b + 2, open.data(), open.size()) == 0 &&
+                    b[2 + open.size()] == '>') {
+                    attrCount_ = 0;
+                    Pop();
+                    pos_ += open.size() + 3;
+                    return End;
+                }
+            }
             ReadTag();
             return closing ? End : Start;
         }
