@@ -33,20 +33,18 @@ std::string RelsOf(const std::string& part)
 }
 
 // A part name that resolves to itself: no escapes, backslashes, or empty,
-// "." or ".." segments.
+// "." or ".." segments. Names with a segment that starts with a dot
+// (".rels") are turned down too: the long way gives those back unchanged.
 bool IsPlainPartName(std::string_view s)
 {
-    if (s.empty() || s.find_first_of("%\\") != std::string_view::npos)
+    if (s.empty() || s.front() == '/' || s.front() == '.' || s.back() == '/')
         return false;
-    for (size_t start = 0;;) {
-        const size_t end = std::min(s.find('/', start), s.size());
-        const std::string_view seg = s.substr(start, end - start);
-        if (seg.empty() || seg == "." || seg == "..")
-            return false;
-        if (end == s.size())
-            return true;
-        start = end + 1;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '%' || c == '\\' || (c == '/' && (s[i + 1] == '/' || s[i + 1] == '.')))
+            return false;  // s[i + 1] is there: s does not end in '/'
     }
+    return true;
 }
 
 // A relationship target as a package part name: relative to the source's
