@@ -258,6 +258,8 @@ public:
             throw Error(zip_->Path() + ": the part " + partName + " of sheet " + sheetNames[size_t(index)] +
                         " is missing");
         LoadStyles();
+        // The cells keep what ReadCells lets through: none is asked twice.
+        out.Keep(keep);
         XmlStream xs(std::move(member));
         std::vector<SharedRef> shared;
         for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
@@ -552,7 +554,7 @@ private:
         }
     }
 
-    // After the Start of <c>; consumes its End.
+    // After the Start of <c> of a cell the filter wants; consumes its End.
     void ReadCell(XmlStream& xs, const std::string& sheet, int row, int col, SheetCells& out,
                   std::vector<SharedRef>& shared) const
     {
@@ -633,7 +635,7 @@ private:
             value.type = isDate ? CellType::Date : CellType::Number;
             value.date1904 = date1904;
         }
-        out.Set(row, col, std::move(value));
+        out.SetWanted(row, col, std::move(value));
         // A cell written again leaves its earlier reference behind: the list
         // stays within the kept cells however often a sheet rewrites one.
         if (shared.size() > 2 * out.Size() + 64)
