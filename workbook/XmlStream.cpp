@@ -114,6 +114,15 @@ const char* Find(const char* from, size_t n, std::string_view marker)
     return nullptr;
 }
 
+// Element names are short: compared in place rather than by a call to memcmp.
+bool SameBytes(const char* a, const char* b, size_t n)
+{
+    for (size_t k = 0; k < n; ++k)
+        if (a[k] != b[k])
+            return false;
+    return true;
+}
+
 void AppendUtf8(std::string& out, unsigned long cp)
 {
     if (cp < 0x80) {
@@ -577,7 +586,7 @@ XmlStream::Event XmlStream::Next()
                 // nearly always is: matched here in place.
                 const std::string_view open = OpenName(open_.size() - 1);
                 const char* const b = buf_.get() + pos_;
-                if (end_ - pos_ > open.size() + 2 && std::memcmp(b + 2, open.data(), open.size()) == 0 &&
+                if (end_ - pos_ > open.size() + 2 && SameBytes(b + 2, open.data(), open.size()) &&
                     b[2 + open.size()] == '>') {
                     attrCount_ = 0;
                     Pop();
@@ -769,8 +778,8 @@ bool XmlStream::TakeOnlyChildText(std::string_view local, std::string_view& out,
     if (size_t(end - lt) < child.size() + parent.size() + 6)
         return false;
     const char* const next = lt + child.size() + 3;
-    if (lt[1] != '/' || std::memcmp(lt + 2, child.data(), child.size()) != 0 || next[-1] != '>' || next[0] != '<' ||
-        next[1] != '/' || std::memcmp(next + 2, parent.data(), parent.size()) != 0 || next[2 + parent.size()] != '>')
+    if (lt[1] != '/' || !SameBytes(lt + 2, child.data(), child.size()) || next[-1] != '>' || next[0] != '<' ||
+        next[1] != '/' || !SameBytes(next + 2, parent.data(), parent.size()) || next[2 + parent.size()] != '>')
         return false;
     std::string_view text(from, size_t(lt - from));
     if (special) {
