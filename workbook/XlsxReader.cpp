@@ -558,11 +558,24 @@ private:
     void ReadCell(XmlStream& xs, const std::string& sheet, int row, int col, SheetCells& out,
                   std::vector<SharedRef>& shared) const
     {
-        // The type outlives the attributes as one of the texts it is compared
-        // with below; any other reads as a number.
-        static constexpr std::string_view kTypes[] = {"s", "str", "inlineStr", "b", "e", "d"};
-        const auto known = std::find(std::begin(kTypes), std::end(kTypes), xs.AttrOr("t"));
-        const std::string_view t = known != std::end(kTypes) ? *known : std::string_view();
+        // The type is read before the attributes go; any other reads as a number.
+        enum Type { kNumber, kShared, kStr, kInline, kBool, kError, kDate };
+        Type t = kNumber;
+        if (const std::string_view* ta = xs.Attr("t")) {
+            const std::string_view a = *ta;
+            if (a == "s")
+                t = kShared;
+            else if (a == "str")
+                t = kStr;
+            else if (a == "inlineStr")
+                t = kInline;
+            else if (a == "b")
+                t = kBool;
+            else if (a == "e")
+                t = kError;
+            else if (a == "d")
+                t = kDate;
+        }
         const long long s = ToLong(xs.AttrOr("s", "0"));
         if (out.KeepsStyles())
             out.SetStyle(row, col, int(s));
@@ -595,33 +608,33 @@ private:
             }
         }
         CellValue value;
-        if (t == "inlineStr") {
+        if (t == kInline) {
             if (!hasIs)
                 return;
             value.type = CellType::Text;
             value.text = std::move(inlineText);
-        } else if (!hasV || (v.empty() && t != "str")) {
+        } else if (!hasV || (v.empty() && t != kStr)) {
             return;  // no value stored (a formula never calculated, a formatted blank)
-        } else if (t == "s") {
+        } else if (t == kShared) {
             double index = -1;
             if (!ParseDouble(v, index) || index < 0 || index >= 4294967296.0)
                 throw fail("shared string " + std::string(v) + " does not exist");
             value.type = CellType::Text;  // its text comes once the sheet is read
             value.number = double(size_t(index)) + 1;
             shared.push_back({size_t(index), row, col});
-        } else if (t == "str") {
+        } else if (t == kStr) {
             value.type = CellType::Text;
             value.text = DecodeEscapes(v);
-        } else if (t == "b") {
+        } else if (t == kBool) {
             double b = 0;
             if (!ParseDouble(v, b))
                 throw fail("bad boolean \"" + std::string(v) + "\"");
             value.type = CellType::Boolean;
             value.number = b != 0;
-        } else if (t == "e") {
+        } else if (t == kError) {
             value.type = CellType::Error;
             value.text = v;
-        } else if (t == "d") {
+        } else if (t == kDate) {
             auto serial = IsoDateSerial(v, date1904);
             if (!serial)
                 throw fail("bad date \"" + std::string(v) + "\"");
