@@ -46,18 +46,8 @@ SheetFilter SheetFilter::Only(std::vector<Range> rects)
     return f;
 }
 
-bool SheetFilter::Wants(int row, int col) const
+bool SheetFilter::WantsInRects(int row, int col) const
 {
-    if (all_)
-        return true;
-    if (boxRows_ > 0) {
-        if (row < boxRow_ || row - boxRow_ >= boxRows_ || col < boxCol_ || col - boxCol_ >= boxCols_)
-            return false;
-        if (!bits_.empty()) {
-            const size_t bit = size_t(row - boxRow_) * size_t(boxCols_) + size_t(col - boxCol_);
-            return (bits_[bit / 64] >> (bit % 64)) & 1;
-        }
-    }
     for (const Range& r : rects_)
         if (row >= r.firstRow && row <= r.lastRow && col >= r.firstCol && col <= r.lastCol)
             return true;

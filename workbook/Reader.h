@@ -33,7 +33,21 @@ public:
     bool KeepsAll() const { return all_; }
     long long MaxCells() const { return maxCells_; }
     const std::vector<Range>& Rects() const { return rects_; }
-    bool Wants(int row, int col) const;
+    // Inline: asked for every cell a reader meets.
+    bool Wants(int row, int col) const
+    {
+        if (all_)
+            return true;
+        if (boxRows_ > 0) {
+            if (row < boxRow_ || row - boxRow_ >= boxRows_ || col < boxCol_ || col - boxCol_ >= boxCols_)
+                return false;
+            if (!bits_.empty()) {
+                const size_t bit = size_t(row - boxRow_) * size_t(boxCols_) + size_t(col - boxCol_);
+                return (bits_[bit / 64] >> (bit % 64)) & 1;
+            }
+        }
+        return WantsInRects(row, col);
+    }
     // Any cell of this row, or of rows first..last.
     bool WantsRow(int row) const
     {
@@ -76,6 +90,8 @@ public:
     static constexpr long long kDefaultMaxCells = 1'000'000;
 
 private:
+    bool WantsInRects(int row, int col) const;
+
     bool all_ = false;
     long long maxCells_ = kDefaultMaxCells;
     std::vector<Range> rects_;

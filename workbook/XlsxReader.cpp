@@ -33,20 +33,18 @@ std::string RelsOf(const std::string& part)
 }
 
 // A part name that resolves to itself: no escapes, backslashes, or empty,
-// "." or ".." segments.
+// "." or ".." segments. Names with a segment that starts with a dot
+// (".rels") are turned down too: the long way gives those back unchanged.
 bool IsPlainPartName(std::string_view s)
 {
-    if (s.empty() || s.find_first_of("%\\") != std::string_view::npos)
+    if (s.empty() || s.front() == '/' || s.front() == '.' || s.back() == '/')
         return false;
-    for (size_t start = 0;;) {
-        const size_t end = std::min(s.find('/', start), s.size());
-        const std::string_view seg = s.substr(start, end - start);
-        if (seg.empty() || seg == "." || seg == "..")
-            return false;
-        if (end == s.size())
-            return true;
-        start = end + 1;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '%' || c == '\\' || (c == '/' && (s[i + 1] == '/' || s[i + 1] == '.')))
+            return false;  // s[i + 1] is there: s does not end in '/'
     }
+    return true;
 }
 
 // A relationship target as a package part name: relative to the source's
@@ -137,9 +135,10 @@ constexpr size_t kMaxCellText = size_t(1) << 20;
 // (<rPh>) and their properties left out. Consumes the element's End.
 std::string StringItemText(XmlStream& xs)
 {
+    std::string_view only;
+    if (xs.TakeOnlyChildText("t", only, kMaxCellText))
+        return DecodeEscapes(only);
     std::string s;
-    if (xs.TakeOnlyChildText("t", s, kMaxCellText))
-        return DecodeEscapes(s);
     const int depth = xs.Depth();
     bool inRun = false;
     for (;;) {
@@ -259,6 +258,8 @@ public:
             throw Error(zip_->Path() + ": the part " + partName + " of sheet " + sheetNames[size_t(index)] +
                         " is missing");
         LoadStyles();
+        // The cells keep what ReadCells lets through: none is asked twice.
+        out.Keep(keep);
         XmlStream xs(std::move(member));
         std::vector<SharedRef> shared;
         for (XmlStream::Event e; (e = xs.Next()) != XmlStream::Done;) {
@@ -301,6 +302,7 @@ private:
         XmlStream xs(std::move(member));
         bool viewSeen = false;
         size_t nameBytes = 0;
+        names.reserve(32);  // a form's names, without growing the list again and again
         auto count = [&](size_t bytes) {
             nameBytes += bytes + 128;
             if (nameBytes > kMaxNameBytes)
@@ -552,15 +554,28 @@ private:
         }
     }
 
-    // After the Start of <c>; consumes its End.
+    // After the Start of <c> of a cell the filter wants; consumes its End.
     void ReadCell(XmlStream& xs, const std::string& sheet, int row, int col, SheetCells& out,
                   std::vector<SharedRef>& shared) const
     {
-        // The type outlives the attributes as one of the texts it is compared
-        // with below; any other reads as a number.
-        static constexpr std::string_view kTypes[] = {"s", "str", "inlineStr", "b", "e", "d"};
-        const auto known = std::find(std::begin(kTypes), std::end(kTypes), xs.AttrOr("t"));
-        const std::string_view t = known != std::end(kTypes) ? *known : std::string_view();
+        // The type is read before the attributes go; any other reads as a number.
+        enum Type { kNumber, kShared, kStr, kInline, kBool, kError, kDate };
+        Type t = kNumber;
+        if (const std::string_view* ta = xs.Attr("t")) {
+            const std::string_view a = *ta;
+            if (a == "s")
+                t = kShared;
+            else if (a == "str")
+                t = kStr;
+            else if (a == "inlineStr")
+                t = kInline;
+            else if (a == "b")
+                t = kBool;
+            else if (a == "e")
+                t = kError;
+            else if (a == "d")
+                t = kDate;
+        }
         const long long s = ToLong(xs.AttrOr("s", "0"));
         if (out.KeepsStyles())
             out.SetStyle(row, col, int(s));
@@ -568,8 +583,9 @@ private:
             return Error(zip_->Path() + ": sheet " + sheet + ", cell " + ColumnName(col) + std::to_string(row + 1) +
                          ": " + why);
         };
-        std::string v, inlineText;
-        // Nearly always a lone <v>, taken in one step.
+        std::string_view v;
+        std::string vStore, inlineText;
+        // Nearly always a lone <v>, taken in one step from the stream's buffer.
         bool hasV = xs.TakeOnlyChildText("v", v, kMaxCellText), hasIs = false;
         const int depth = xs.Depth();
         for (bool more = !hasV; more;) {
@@ -582,7 +598,8 @@ private:
                 continue;
             if (xs.Name() == "v" && !hasV) {
                 hasV = true;
-                v = xs.ReadText(kMaxCellText);
+                vStore = xs.ReadText(kMaxCellText);
+                v = vStore;
             } else if (xs.Name() == "is" && !hasIs) {
                 hasIs = true;
                 inlineText = StringItemText(xs);
@@ -591,47 +608,47 @@ private:
             }
         }
         CellValue value;
-        if (t == "inlineStr") {
+        if (t == kInline) {
             if (!hasIs)
                 return;
             value.type = CellType::Text;
             value.text = std::move(inlineText);
-        } else if (!hasV || (v.empty() && t != "str")) {
+        } else if (!hasV || (v.empty() && t != kStr)) {
             return;  // no value stored (a formula never calculated, a formatted blank)
-        } else if (t == "s") {
+        } else if (t == kShared) {
             double index = -1;
             if (!ParseDouble(v, index) || index < 0 || index >= 4294967296.0)
-                throw fail("shared string " + v + " does not exist");
+                throw fail("shared string " + std::string(v) + " does not exist");
             value.type = CellType::Text;  // its text comes once the sheet is read
             value.number = double(size_t(index)) + 1;
             shared.push_back({size_t(index), row, col});
-        } else if (t == "str") {
+        } else if (t == kStr) {
             value.type = CellType::Text;
             value.text = DecodeEscapes(v);
-        } else if (t == "b") {
+        } else if (t == kBool) {
             double b = 0;
             if (!ParseDouble(v, b))
-                throw fail("bad boolean \"" + v + "\"");
+                throw fail("bad boolean \"" + std::string(v) + "\"");
             value.type = CellType::Boolean;
             value.number = b != 0;
-        } else if (t == "e") {
+        } else if (t == kError) {
             value.type = CellType::Error;
             value.text = v;
-        } else if (t == "d") {
+        } else if (t == kDate) {
             auto serial = IsoDateSerial(v, date1904);
             if (!serial)
-                throw fail("bad date \"" + v + "\"");
+                throw fail("bad date \"" + std::string(v) + "\"");
             value.type = CellType::Date;
             value.number = *serial;
             value.date1904 = date1904;
         } else {
             if (!ParseDouble(v, value.number))
-                throw fail("bad number \"" + v + "\"");
+                throw fail("bad number \"" + std::string(v) + "\"");
             const bool isDate = s >= 0 && size_t(s) < xfIsDate_.size() && xfIsDate_[size_t(s)];
             value.type = isDate ? CellType::Date : CellType::Number;
             value.date1904 = date1904;
         }
-        out.Set(row, col, std::move(value));
+        out.SetWanted(row, col, std::move(value));
         // A cell written again leaves its earlier reference behind: the list
         // stays within the kept cells however often a sheet rewrites one.
         if (shared.size() > 2 * out.Size() + 64)

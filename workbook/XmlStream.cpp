@@ -32,6 +32,7 @@ enum : uint16_t {
     kDquote = 64,
     kSquote = 128,
     kAngle = 256,  // '<' and '>'
+    kLt = 512,
 };
 
 constexpr std::array<uint16_t, 256> MakeClasses()
@@ -51,6 +52,7 @@ constexpr std::array<uint16_t, 256> MakeClasses()
     t[uint8_t('\'')] |= kSquote;
     t[uint8_t('<')] |= kAngle;
     t[uint8_t('>')] |= kAngle;
+    t[uint8_t('<')] |= kLt;
     return t;
 }
 constexpr std::array<uint16_t, 256> kClass = MakeClasses();
@@ -110,6 +112,15 @@ const char* Find(const char* from, size_t n, std::string_view marker)
         from = at + 1;
     }
     return nullptr;
+}
+
+// Element names are short: compared in place rather than by a call to memcmp.
+bool SameBytes(const char* a, const char* b, size_t n)
+{
+    for (size_t k = 0; k < n; ++k)
+        if (a[k] != b[k])
+            return false;
+    return true;
 }
 
 void AppendUtf8(std::string& out, unsigned long cp)
@@ -376,22 +387,6 @@ std::string_view XmlStream::ParentName() const
     return std::string_view(names_.data() + parent.local, open_.back().start - parent.local);
 }
 
-const std::string_view* XmlStream::Attr(std::string_view local) const
-{
-    // Names are short: compared in place rather than by a call to memcmp.
-    for (size_t i = 0; i < attrCount_; ++i) {
-        const std::string_view a = attrs_[i].local;
-        if (a.size() != local.size())
-            continue;
-        size_t k = 0;
-        while (k < a.size() && a[k] == local[k])
-            ++k;
-        if (k == a.size())
-            return &attrs_[i].value;
-    }
-    return nullptr;
-}
-
 const std::string_view* XmlStream::QAttr(std::string_view qualified) const
 {
     for (size_t i = 0; i < attrCount_; ++i)
@@ -482,20 +477,25 @@ bool XmlStream::ParseTag()
         size_t attrLocal = 0;
         i = ScanName(b, i, avail, attrLocal);
         const std::string_view aname(b + nameStart, i - nameStart);
-        while (IsSpace(b[i]))
+        char q = '"';
+        if (b[i] == '=' && b[i + 1] == '"' && !aname.empty()) {
+            i += 2;  // name="value", as nearly every writer puts it
+        } else {
+            while (IsSpace(b[i]))
+                ++i;
+            if (i == avail)
+                return false;
+            if (b[i] != '=' || aname.empty())
+                Fail("an attribute without a value in <" + std::string(qname) + ">");
             ++i;
-        if (i == avail)
-            return false;
-        if (b[i] != '=' || aname.empty())
-            Fail("an attribute without a value in <" + std::string(qname) + ">");
-        ++i;
-        while (IsSpace(b[i]))
-            ++i;
-        if (i == avail)
-            return false;
-        if (b[i] != '"' && b[i] != '\'')
-            Fail("an attribute value without quotes in <" + std::string(qname) + ">");
-        const char q = b[i++];
+            while (IsSpace(b[i]))
+                ++i;
+            if (i == avail)
+                return false;
+            if (b[i] != '"' && b[i] != '\'')
+                Fail("an attribute value without quotes in <" + std::string(qname) + ">");
+            q = b[i++];
+        }
         // One pass finds the closing quote and whether there is anything
         // to decode.
         size_t close = i;
@@ -581,6 +581,19 @@ XmlStream::Event XmlStream::Next()
         // Most of a part is plain tags.
         if (buf_[pos_] == '<' && end_ - pos_ >= 2 && buf_[pos_ + 1] != '!' && buf_[pos_ + 1] != '?') {
             const bool closing = buf_[pos_ + 1] == '/';
+            if (closing && !open_.empty()) {
+                // The end tag of the open element written plainly, as it
+                // nearly always is: matched here in place.
+                const std::string_view open = OpenName(open_.size() - 1);
+                const char* const b = buf_.get() + pos_;
+                if (end_ - pos_ > open.size() + 2 && SameBytes(b + 2, open.data(), open.size()) &&
+                    b[2 + open.size()] == '>') {
+                    attrCount_ = 0;
+                    Pop();
+                    pos_ += open.size() + 3;
+                    return End;
+                }
+            }
             ReadTag();
             return closing ? End : Start;
         }
@@ -662,7 +675,9 @@ void XmlStream::Skip()
             inCdata_ = false;
         }
         const char* from = buf_.get() + pos_;
-        const char* lt = static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
+        // Mostly the next tag follows at once.
+        const char* lt =
+            *from == '<' && pos_ < end_ ? from : static_cast<const char*>(std::memchr(from, '<', end_ - pos_));
         if (!lt) {
             pos_ = end_;
             if (!Fill())
@@ -730,7 +745,7 @@ void XmlStream::Skip()
     }
 }
 
-bool XmlStream::TakeOnlyChildText(std::string_view local, std::string& out, size_t limit)
+bool XmlStream::TakeOnlyChildText(std::string_view local, std::string_view& out, size_t limit)
 {
     if (pendingEnd_ || inCdata_ || open_.empty() || int(open_.size()) >= kMaxDepth)
         return false;
@@ -747,17 +762,34 @@ bool XmlStream::TakeOnlyChildText(std::string_view local, std::string& out, size
     const std::string_view child(b + 1, n - 1);
     const std::string_view parent = OpenName(open_.size() - 1);
     const char* const from = b + n + 1;
-    const char* const lt = static_cast<const char*>(std::memchr(from, '<', size_t(end - from)));
-    if (!lt || size_t(end - lt) < child.size() + parent.size() + 6)
+    // One pass finds the text's end and whether it holds anything to decode.
+    bool special = false;
+    size_t k = n + 1;
+    for (;;) {
+        k = ScanTo<kLt | kSpecial>(b, k, avail);
+        if (!Is(b[k], kSpecial))
+            break;
+        special = true;
+        ++k;
+    }
+    if (k == avail)
+        return false;
+    const char* const lt = b + k;
+    if (size_t(end - lt) < child.size() + parent.size() + 6)
         return false;
     const char* const next = lt + child.size() + 3;
-    if (lt[1] != '/' || std::memcmp(lt + 2, child.data(), child.size()) != 0 || next[-1] != '>' || next[0] != '<' ||
-        next[1] != '/' || std::memcmp(next + 2, parent.data(), parent.size()) != 0 || next[2 + parent.size()] != '>')
+    if (lt[1] != '/' || !SameBytes(lt + 2, child.data(), child.size()) || next[-1] != '>' || next[0] != '<' ||
+        next[1] != '/' || !SameBytes(next + 2, parent.data(), parent.size()) || next[2 + parent.size()] != '>')
         return false;
-    const std::string_view text = Decode(textStore_, from, size_t(lt - from));
+    std::string_view text(from, size_t(lt - from));
+    if (special) {
+        textStore_.clear();
+        DecodeInto(textStore_, from, text.size());
+        text = textStore_;
+    }
     if (text.size() > limit)
         return false;
-    out.assign(text);
+    out = text;
     pos_ = size_t(next + 3 + parent.size() - buf_.get());
     Pop();
     attrCount_ = 0;

@@ -45,7 +45,22 @@ public:
     // After Start and End: the element's local name ("x:c" -> "c").
     std::string_view Name() const { return name_; }
     // After Start: an attribute's value by local name; nullptr when absent.
-    const std::string_view* Attr(std::string_view local) const;
+    // Inline, as the readers ask for a few attributes of every cell.
+    const std::string_view* Attr(std::string_view local) const
+    {
+        // Names are short: compared in place rather than by a call to memcmp.
+        for (size_t i = 0; i < attrCount_; ++i) {
+            const std::string_view a = attrs_[i].local;
+            if (a.size() != local.size())
+                continue;
+            size_t k = 0;
+            while (k < a.size() && a[k] == local[k])
+                ++k;
+            if (k == a.size())
+                return &attrs_[i].value;
+        }
+        return nullptr;
+    }
     // The same by qualified name ("calcext:value-type").
     const std::string_view* QAttr(std::string_view qualified) const;
     // Each attribute in order: f(qualified name, local name, value).
@@ -76,10 +91,11 @@ public:
     std::string ReadText(size_t limit);
     // After Start: when the element holds nothing but one child element
     // `local` with plain text, written without attributes or spaces in its
-    // tags (as nearly every cell and shared string is), that text into `out`
-    // as ReadText gives it, the element's End consumed, and true. Otherwise
-    // false with nothing read, for the events to give it.
-    bool TakeOnlyChildText(std::string_view local, std::string& out, size_t limit);
+    // tags (as nearly every cell and shared string is), that text in `out`
+    // as ReadText gives it (valid up to the next call), the element's End
+    // consumed, and true. Otherwise false with nothing read, for the events
+    // to give it.
+    bool TakeOnlyChildText(std::string_view local, std::string_view& out, size_t limit);
 
     [[noreturn]] void Fail(const std::string& why) const;
     const std::string& PartName() const { return member_->Name(); }

@@ -34,7 +34,9 @@ std::string Events(const std::string& xml, std::string_view at, size_t limit, bo
                 seen = true;
                 if (at == "v") {
                     text = xs.ReadText(limit);
-                } else if (!(*taken = fast && xs.TakeOnlyChildText("v", text, limit))) {
+                } else if (std::string_view only; (*taken = fast && xs.TakeOnlyChildText("v", only, limit))) {
+                    text = only;
+                } else {
                     inside = xs.Depth();
                     continue;
                 }
