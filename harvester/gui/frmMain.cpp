@@ -285,7 +285,7 @@ public:
             shown_ = static_cast<size_t>(rows);
             for (const auto& [row, col] : changed_) {
                 changed.push_back({{row, col}, MemoryStatusList::Data(row, col)});
-                if (col < 8)
+                if (col < kNotedColumns)
                     pending_[row] = 0;
             }
             changed_.clear();
@@ -340,7 +340,7 @@ private:
     // status changes several times between two showings, the last counts).
     bool Pending(int row, int col)
     {
-        if (col >= 8)
+        if (col >= kNotedColumns)
             return true;
         if (pending_.size() <= static_cast<size_t>(row))
             pending_.resize(shown_);
@@ -355,6 +355,7 @@ private:
     mutable QMutex mutex_;
     size_t shown_ = 0;                          // rows the window has
     std::vector<std::pair<int, int>> changed_;  // cells of shown rows changed since
+    static constexpr int kNotedColumns = 8;     // a bit each in pending_; others are noted every time
     std::vector<unsigned char> pending_;        // per shown row, its columns in changed_
     bool cleared_ = false;
     bool scroll_ = false;  // to the current row, once the list is painted
