@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <endian.h>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -13,7 +14,9 @@
 
 namespace {
 
-const std::string kMagic = "glean journal 2 ";
+const std::string kMagic = "glean journal 3 ";
+// Settled as ever; only its checksum differs.
+const std::string kMagicFnv1a = "glean journal 2 ";
 constexpr size_t kMaxJournal = 1 << 20;
 const char* kKeys[] = {"data", "before", "after", "checksum", "created", "source", "workbook", "dest"};
 
@@ -129,11 +132,12 @@ bool Numbers(const std::string& s, long long* out, int n)
 // The record, or the reason why the text is not one.
 std::optional<JournalRecord> Parse(const std::string& whole, std::string& why)
 {
-    if (whole.rfind("glean journal ", 0) == 0 && whole.rfind(kMagic, 0) != 0) {
+    const bool fnv1a = whole.rfind(kMagicFnv1a, 0) == 0;
+    if (whole.rfind("glean journal ", 0) == 0 && whole.rfind(kMagic, 0) != 0 && !fnv1a) {
         why = "it was written by another version of glean";
         return std::nullopt;
     }
-    if (whole.rfind(kMagic, 0) != 0) {
+    if (whole.rfind(kMagic, 0) != 0 && !fnv1a) {
         why = "it does not begin with \"" + kMagic.substr(0, kMagic.size() - 1) + "\"";
         return std::nullopt;
     }
@@ -186,6 +190,7 @@ std::optional<JournalRecord> Parse(const std::string& whole, std::string& why)
     if (sum.size() != 16 || sum.find_first_not_of("0123456789abcdef") != std::string::npos)
         return bad("checksum");
     r.checksum = std::stoull(sum, nullptr, 16);
+    r.fnv1a = fnv1a;
     if (values["created"] != "0" && values["created"] != "1")
         return bad("created");
     r.created = values["created"] == "1";
@@ -221,25 +226,35 @@ std::optional<FileIdentity> IdentityOf(int fd)
     return FromStat(st);
 }
 
-uint64_t Checksum(std::string_view bytes, uint64_t from)
+uint64_t Checksum(std::string_view bytes)
+{
+    constexpr uint64_t kPrime = 0x9E3779B97F4A7C15ULL;  // odd: each step is a bijection of the sum
+    uint64_t h = 0x6A09E667F3BCC909ULL;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    auto step = [&](uint64_t w) {
+        h = (h ^ w) * kPrime;
+        h ^= h >> 29;  // the high bits reach the low ones for the next step
+    };
+    for (; end - p >= 8; p += 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        step(le64toh(w));
+    }
+    uint64_t last = 0;  // the tail, little-endian, and the length below: trailing zeros count
+    for (int shift = 0; p != end; ++p, shift += 8)
+        last |= uint64_t(static_cast<unsigned char>(*p)) << shift;
+    step(last);
+    step(bytes.size());
+    return h;
+}
+
+uint64_t ChecksumFnv1a(std::string_view bytes)
 {
     constexpr uint64_t kPrime = 1099511628211ULL;
-    uint64_t h = from;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned char* const end = p + bytes.size();
-    // Eight bytes a round: the same sum with less than half the instructions.
-    for (; end - p >= 8; p += 8) {
-        h = (h ^ p[0]) * kPrime;
-        h = (h ^ p[1]) * kPrime;
-        h = (h ^ p[2]) * kPrime;
-        h = (h ^ p[3]) * kPrime;
-        h = (h ^ p[4]) * kPrime;
-        h = (h ^ p[5]) * kPrime;
-        h = (h ^ p[6]) * kPrime;
-        h = (h ^ p[7]) * kPrime;
-    }
-    for (; p != end; ++p)
-        h = (h ^ *p) * kPrime;
+    uint64_t h = 14695981039346656037ULL;
+    for (const char c : bytes)
+        h = (h ^ static_cast<unsigned char>(c)) * kPrime;
     return h;
 }
 

@@ -28,15 +28,20 @@ struct FileIdentity {
 std::optional<FileIdentity> IdentityOf(const std::string& path);  // nothing when it cannot be found
 std::optional<FileIdentity> IdentityOf(int fd);
 
-// FNV-1a, 64 bits; `from` continues the checksum of bytes before these.
-constexpr uint64_t kChecksumStart = 14695981039346656037ULL;
-uint64_t Checksum(std::string_view bytes, uint64_t from = kChecksumStart);
+// The checksum of appended bytes: 64 bits, eight bytes a step, so that it
+// costs little beside reading a workbook. Any change within one eight-byte
+// word changes it.
+uint64_t Checksum(std::string_view bytes);
+// What records of "glean journal 2" hold: FNV-1a, 64 bits. It takes one
+// multiplication a byte, one after the other.
+uint64_t ChecksumFnv1a(std::string_view bytes);
 
 struct JournalRecord {
     FileIdentity data;      // the data file appended to (device and inode)
     long long before = 0;   // its size before the append
     long long after = 0;    // and after it
     uint64_t checksum = 0;  // of the bytes appended
+    bool fnv1a = false;     // read from an older journal: the checksum is ChecksumFnv1a
     bool created = false;   // the run created the data file: taking the append back removes it
     std::string source;     // the workbook, absolute
     FileIdentity workbook;  // the workbook as it was harvested

@@ -54,7 +54,7 @@ State Examine(const std::string& data, const JournalRecord& r, bool& partial, st
         what = std::string("it cannot be read: ") + std::strerror(errno);
         return State::Unknown;
     }
-    if (Checksum(bytes) != r.checksum) {
+    if ((r.fnv1a ? ChecksumFnv1a(bytes) : Checksum(bytes)) != r.checksum) {
         what = "its last " + std::to_string(bytes.size()) + " bytes are not the lines that were appended";
         return State::Unknown;
     }

@@ -14,8 +14,8 @@ namespace {
 class Recovery : public BatchRun {
 public:
     // The journal with the "key=value" lines of `edits` in place of its own
-    // (a key alone removes its line), its length line kept right.
-    void EditJournal(const std::string& edits)
+    // (a key alone removes its line), its length line kept right, under `magic`.
+    void EditJournal(const std::string& edits, const std::string& magic = "glean journal 3 ")
     {
         std::string text = ReadFile(JournalFile());
         std::string body = text.substr(text.find('\n') + 1);
@@ -25,7 +25,21 @@ public:
             ASSERT_NE(at, std::string::npos) << edit;
             body.replace(at, body.find('\n', at + 1) - at, Contains(edit, "=") ? "\n" + edit : "");
         }
-        WriteFile(JournalFile(), "glean journal 2 " + std::to_string(body.size()) + "\n" + body);
+        WriteFile(JournalFile(), magic + std::to_string(body.size()) + "\n" + body);
+    }
+    // The record as the version before wrote it: the same, summed with FNV-1a.
+    void AsFnv1aJournal()
+    {
+        const std::string text = ReadFile(JournalFile());
+        auto value = [&](const std::string& key) {
+            const size_t at = text.find("\n" + key + "=") + key.size() + 2;
+            return std::stoll(text.substr(at, text.find('\n', at) - at));
+        };
+        const long long before = value("before"), after = value("after");
+        char sum[17];
+        std::snprintf(sum, sizeof sum, "%016llx",
+                      static_cast<unsigned long long>(ChecksumFnv1a(ReadFile(data).substr(before, after - before))));
+        EditJournal(std::string("checksum=") + sum, "glean journal 2 ");
     }
 };
 
@@ -39,6 +53,7 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
     // What happened after the crash (moved: killed just after the move), the workbooks done, the data file.
     const std::tuple<const char*, bool, std::function<void(Recovery&)>, int, std::string> rows[] = {
         {"not moved", false, {}, 2, Lines(3)},
+        {"not moved, journal of the version before", false, [](auto& t) { t.AsFnv1aJournal(); }, 2, Lines(3)},
         {"moved, a line added since", true, [](auto& t) { WriteFile(t.data, ReadFile(t.data) + kZed); }, 1,
          Lines(2) + kZed + kTimesheetLines},
         {"moved, a copy put back: a new workbook", true,
@@ -102,6 +117,8 @@ TEST(RecoveryRows, NothingIsCutThatCannotBeProvedToBeTheAppend)
         {"start past the end", false, [](auto& t) { t.EditJournal("before=100000000\nafter=100000200"); }, longer},
         {"says the run created the file", false, [](auto& t) { t.EditJournal("before=0\ncreated=1"); }, other},
         {"checksum wrong", false, [](auto& t) { t.EditJournal("checksum=0123456789abcdef"); }, other},
+        {"this version's checksum in an older journal", false,
+         [](auto& t) { t.EditJournal("created=0", "glean journal 2 "); }, other},
         {"not a journal", true, [](auto& t) { WriteFile(t.JournalFile(), "garbage\n"); }, "does not begin with"},
         {"an older format", true,
          [](auto& t) { WriteFile(t.JournalFile(), "glean journal 1 30\nexisted=1\nstart=0\nend=9\n"); },
@@ -184,19 +201,32 @@ TEST(RecoveryRows, DataFileReplacedOrDeletedDuringTheRunStopsIt)
     }
 }
 
-// Journals left by earlier versions must still settle: the checksum stays
-// 64-bit FNV-1a, over any split of the bytes.
-TEST(JournalChecksum, StaysFnv1a64)
+// Journals that runs left must still settle: the sums they hold stay what
+// they were, and any change to one byte of the lines changes them.
+TEST(JournalChecksum, StaysWhatJournalsHold)
 {
-    const std::pair<std::string, uint64_t> rows[] = {
-        {"", 0xcbf29ce484222325ULL}, {"a", 0xaf63dc4c8601ec8cULL}, {"foobar", 0x85944171f73967e8ULL}};
-    for (const auto& [bytes, sum] : rows)
+    const std::tuple<std::string, uint64_t, uint64_t> rows[] = {
+        {"", 0xcbf29ce484222325ULL, 0x0faff334f9e48b9dULL},
+        {"a", 0xaf63dc4c8601ec8cULL, 0xcbd877d64a7aa84fULL},
+        {"foobar", 0x85944171f73967e8ULL, 0xa35c9f20f34ee387ULL},
+        {"\"Employee 1\",487,\"Department\"\r\n", 0x25a9caccd59df902ULL, 0xac7cd5139ee10c11ULL},
+    };
+    for (const auto& [bytes, fnv1a, sum] : rows) {
+        EXPECT_EQ(ChecksumFnv1a(bytes), fnv1a) << bytes;
         EXPECT_EQ(Checksum(bytes), sum) << bytes;
+    }
     std::string text;  // bytes past 127 too: each is taken unsigned
     for (int i = 0; i < 300; ++i)
         text += char(i * 7 + 1);
-    for (size_t split = 0; split < 20; ++split)
-        EXPECT_EQ(Checksum(text.substr(split), Checksum(text.substr(0, split))), 0xd75954340435284dULL) << split;
+    const uint64_t whole = Checksum(text);
+    for (size_t at = 0; at < text.size(); ++at)
+        for (const int flip : {0x01, 0x80, 0x5A}) {
+            std::string changed = text;
+            changed[at] = char(changed[at] ^ flip);
+            ASSERT_NE(Checksum(changed), whole) << at << " " << flip;
+        }
+    for (size_t cut = 0; cut < 16; ++cut)  // zeros at the end count
+        EXPECT_NE(Checksum(text.substr(0, cut) + '\0'), Checksum(text.substr(0, cut))) << cut;
 }
 
 }  // namespace
