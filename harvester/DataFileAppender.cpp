@@ -145,7 +145,8 @@ void DataFileAppender::Prepare(const std::string& header, const std::string& lin
     r.data = id_;
     r.before = size_;
     r.after = size_ + static_cast<long long>(lead_.size() + lines.size());
-    r.checksum = lead_.empty() ? linesChecksum : Checksum(lead_ + lines);  // rare: a new file, or a last line without its end
+    // A lead is rare: a new file, or a last line without its end.
+    r.checksum = lead_.empty() ? linesChecksum : Checksum(lead_ + lines);
     r.created = created_ && size_ == 0;
 }
 
