@@ -6,8 +6,10 @@
 # second with 1 and 2 jobs, the floor's, glean (1 job) / floor, 2 jobs / 1
 # job beside what two processes of the floor gain over one on this machine,
 # peak memory, and the window's run against glean's on 100 workbooks
-# (bench/window_bench.cpp, offscreen). Checks that the data file is the same
-# for 1, 2 and 3 jobs.
+# (bench/window_bench.cpp, offscreen). Then what the three calls that commit
+# each workbook cost (bench/commit_floor.c), as the most of each floor that
+# glean could reach were its reading and formatting free. Checks that the
+# data file is the same for 1, 2 and 3 jobs.
 #
 # The corpus is generated once into build-bench/corpus (bench/make_corpus.py;
 # the .xls conversion by LibreOffice takes a few minutes); delete that folder
@@ -44,6 +46,7 @@ floor_out=$("$floors" "$corpus/xlsx" "$corpus/xls")
 floor_xlsx=$(awk '/xlsx parse floor/ {print $4}' <<<"$floor_out")
 floor_xls=$(awk '/xls read floor/ {print $4}' <<<"$floor_out")
 floor_bin=${TMPDIR:-/tmp}/floor-bin  # built there by the floor script
+gcc -O2 -o "$work/commit_floor" bench/commit_floor.c
 
 # What the machine allows two jobs: the floor as two processes at once, each
 # over half of the files (hard links in two folders), against one process
@@ -143,6 +146,16 @@ for fmt in xls xlsx; do
         "$(echo "$r1 / $floor" | bc -l)" "$(echo "$r2 / $r1" | bc -l)" "$fs" "$(echo "$r2 / $r1 / $fs" | bc -l)" \
         "$m1" "$m2" "$(window_ratio "$fmt")"
 done
+# The three calls of each workbook's commit (journal, append, look at the
+# data file), timed against the reading alone, on lines of glean's size.
+line_bytes=$(($(stat -c %s "$work/xls-1.csv") / $(ls "$corpus/xls"/*.xls | wc -l)))
+read -r commit_read commit_with < <("$work/commit_floor" "$corpus/xls" xls "$line_bytes" 220 "$work" |
+    awk '{print $2, $8}')
+commit_cost=$(echo "1 / $commit_with - 1 / $commit_read" | bc -l)  # seconds per workbook
+printf 'commit: the xls reading loop alone %.0f wb/s, with each workbook'"'"'s three commit calls %.0f:\n' \
+    "$commit_read" "$commit_with"
+printf '  with reading and formatting free, 1 job/floor could reach at most %.2f (xls), %.2f (xlsx)\n' \
+    "$(echo "1 / (1 + $floor_xls * $commit_cost)" | bc -l)" "$(echo "1 / (1 + $floor_xlsx * $commit_cost)" | bc -l)"
 echo "floor: xls = reading every file's bytes; xlsx = reading, inflating and parsing the parts a harvester needs."
 echo "floor 2/1: the floor as two processes at once over the two halves of the files, against one process over all"
 echo "(best of 3 each): what this machine allows two jobs. 2/1 of fl.: glean's 2 jobs/1 divided by it."
