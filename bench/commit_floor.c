@@ -17,7 +17,10 @@
 #include <time.h>
 #include <unistd.h>
 
-static int cmp(const void* a, const void* b) { return strcmp(*(char* const*)a, *(char* const*)b); }
+static int cmp(const void* a, const void* b)
+{
+    return strcmp(*(char* const*)a, *(char* const*)b);
+}
 
 int main(int argc, char** argv)
 {
@@ -85,7 +88,7 @@ int main(int argc, char** argv)
             sum += (unsigned char)buf[st.st_size / 2];
             close(fd);
             if (commit && (pwrite(jr, record, recordBytes, 0) != (ssize_t)recordBytes ||
-                write(out, lines, lineBytes) != (ssize_t)lineBytes || stat(data, &st) != 0))
+                           write(out, lines, lineBytes) != (ssize_t)lineBytes || stat(data, &st) != 0))
                 return perror(data), 1;
         }
         clock_gettime(CLOCK_MONOTONIC, &b);
@@ -97,7 +100,6 @@ int main(int argc, char** argv)
     }
     unlink(data);
     unlink(journal);
-    printf("read: %.0f workbooks/s, with the commit calls: %.0f (%zu files, checksum %lu)\n", best[0], best[1], n,
-           sum);
+    printf("read: %.0f workbooks/s, with the commit calls: %.0f (%zu files, checksum %lu)\n", best[0], best[1], n, sum);
     return 0;
 }
