@@ -229,24 +229,33 @@ std::optional<FileIdentity> IdentityOf(int fd)
 uint64_t Checksum(std::string_view bytes)
 {
     constexpr uint64_t kPrime = 0x9E3779B97F4A7C15ULL;  // odd: each step is a bijection of the sum
-    uint64_t h = 0x6A09E667F3BCC909ULL;
+    // The high bits reach the low ones for the next step.
+    auto step = [](uint64_t h, uint64_t w) {
+        h = (h ^ w) * kPrime;
+        return h ^ (h >> 29);
+    };
+    auto word = [](const char* at) {
+        uint64_t w;
+        std::memcpy(&w, at, 8);
+        return le64toh(w);
+    };
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
-    auto step = [&](uint64_t w) {
-        h = (h ^ w) * kPrime;
-        h ^= h >> 29;  // the high bits reach the low ones for the next step
-    };
-    for (; end - p >= 8; p += 8) {
-        uint64_t w;
-        std::memcpy(&w, p, 8);
-        step(le64toh(w));
+    // Four sums side by side, 32 bytes a round: none waits for another.
+    uint64_t a = 0x6A09E667F3BCC909ULL, b = 0xBB67AE8584CAA73BULL, c = 0x3C6EF372FE94F82BULL, d = 0xA54FF53A5F1D36F1ULL;
+    for (; end - p >= 32; p += 32) {
+        a = step(a, word(p));
+        b = step(b, word(p + 8));
+        c = step(c, word(p + 16));
+        d = step(d, word(p + 24));
     }
-    uint64_t last = 0;  // the tail, little-endian, and the length below: trailing zeros count
+    uint64_t h = step(step(step(a, b), c), d);
+    for (; end - p >= 8; p += 8)
+        h = step(h, word(p));
+    uint64_t last = 0;  // the tail, little-endian, and the length: trailing zeros count
     for (int shift = 0; p != end; ++p, shift += 8)
         last |= uint64_t(static_cast<unsigned char>(*p)) << shift;
-    step(last);
-    step(bytes.size());
-    return h;
+    return step(step(h, last), bytes.size());
 }
 
 uint64_t ChecksumFnv1a(std::string_view bytes)

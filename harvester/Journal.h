@@ -28,9 +28,9 @@ struct FileIdentity {
 std::optional<FileIdentity> IdentityOf(const std::string& path);  // nothing when it cannot be found
 std::optional<FileIdentity> IdentityOf(int fd);
 
-// The checksum of appended bytes: 64 bits, eight bytes a step, so that it
-// costs little beside reading a workbook. Any change within one eight-byte
-// word changes it.
+// The checksum of appended bytes: 64 bits, in four sums of eight bytes a
+// step, so that it costs little beside reading a workbook. Any change within
+// one eight-byte word changes it.
 uint64_t Checksum(std::string_view bytes);
 // What records of "glean journal 2" hold: FNV-1a, 64 bits. It takes one
 // multiplication a byte, one after the other.
