@@ -57,6 +57,7 @@ floor_cmd() {  # FORMAT DIR: the floor's command line for that format
     if [[ $1 == xls ]]; then echo "$floor_bin/floor read $2 xls"; else echo "$floor_bin/parsefloor parse $2"; fi
 }
 seconds_now() { date +%s.%N; }
+shorter() { if [[ -z $1 ]] || (($(echo "$2 < $1" | bc -l))); then echo "$2"; else echo "$1"; fi; }  # BEST SECS
 # Best seconds of 3 runs of the floor: one process over all, or two at once over the halves.
 floor_secs() {
     local fmt=$1 procs=$2 best="" start secs
@@ -70,7 +71,7 @@ floor_secs() {
             wait
         fi
         secs=$(echo "$(seconds_now) - $start" | bc -l)
-        if [[ -z $best ]] || (($(echo "$secs < $best" | bc -l))); then best=$secs; fi
+        best=$(shorter "$best" "$secs")
     done
     echo "$best"
 }
@@ -104,7 +105,7 @@ run_glean() {
         glean_once
         end=$(date +%s.%N)
         secs=$(echo "$end - $start" | bc -l)
-        if [[ -z $best ]] || (($(echo "$secs < $best" | bc -l))); then best=$secs; fi
+        best=$(shorter "$best" "$secs")
     done
     glean_once /usr/bin/time -v -o "$work/time.txt"
     rate=$(echo "$count / $best" | bc -l)
@@ -171,7 +172,7 @@ moved_rate() {  # FORMAT: best workbooks/s of 3 runs, 1 job
         "$glean" /type "$corpus/form.dat" /in "$work/move-in" /out "$work/move-out" /data "$work/moved.csv" \
             /jobs 1 >/dev/null 2>&1 || { echo "glean failed moving $fmt" >&2; exit 1; }
         secs=$(echo "$(date +%s.%N) - $start" | bc -l)
-        if [[ -z $best ]] || (($(echo "$secs < $best" | bc -l))); then best=$secs; fi
+        best=$(shorter "$best" "$secs")
     done
     echo "$count / $best" | bc -l
 }
