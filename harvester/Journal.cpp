@@ -14,11 +14,13 @@
 
 namespace {
 
-const std::string kMagic = "glean journal 3 ";
-// Settled as ever; only its checksum differs.
+const std::string kMagic = "glean journal 4 ";
+// Older records, of one workbook each: settled as ever. Those of version 2
+// hold another checksum.
+const std::string kMagic3 = "glean journal 3 ";
 const std::string kMagicFnv1a = "glean journal 2 ";
 constexpr size_t kMaxJournal = 1 << 20;
-const char* kKeys[] = {"data", "before", "after", "checksum", "created", "source", "workbook", "dest"};
+const char* kKeys[] = {"data", "before", "after", "checksum", "created", "source", "workbook", "dest", "books"};
 
 FileIdentity FromStat(const struct stat& st)
 {
@@ -93,6 +95,8 @@ void Text(const JournalRecord& r, std::string& body, std::string& text)
     AppendNumber(body, r.workbook.mtimeNs);
     body += "\ndest=";
     AppendEscaped(body, r.dest);
+    body += "\nbooks=";
+    AppendNumber(body, r.books);
     body += "\nend\n";
     text.assign(kMagic);
     AppendNumber(text, body.size());
@@ -133,11 +137,12 @@ bool Numbers(const std::string& s, long long* out, int n)
 std::optional<JournalRecord> Parse(const std::string& whole, std::string& why)
 {
     const bool fnv1a = whole.rfind(kMagicFnv1a, 0) == 0;
-    if (whole.rfind("glean journal ", 0) == 0 && whole.rfind(kMagic, 0) != 0 && !fnv1a) {
+    const bool single = fnv1a || whole.rfind(kMagic3, 0) == 0;  // no "books=" line
+    if (whole.rfind("glean journal ", 0) == 0 && whole.rfind(kMagic, 0) != 0 && !single) {
         why = "it was written by another version of glean";
         return std::nullopt;
     }
-    if (whole.rfind(kMagic, 0) != 0 && !fnv1a) {
+    if (whole.rfind(kMagic, 0) != 0 && !single) {
         why = "it does not begin with \"" + kMagic.substr(0, kMagic.size() - 1) + "\"";
         return std::nullopt;
     }
@@ -167,6 +172,8 @@ std::optional<JournalRecord> Parse(const std::string& whole, std::string& why)
             return std::nullopt;
         }
     }
+    if (single)
+        values.emplace("books", "1");
     for (const char* key : kKeys)
         if (!values.count(key)) {
             why = std::string("the line \"") + key + "=\" is missing";
@@ -205,6 +212,10 @@ std::optional<JournalRecord> Parse(const std::string& whole, std::string& why)
     r.dest = Unescape(values["dest"]);
     if (!r.dest.empty() && r.dest[0] != '/')
         return bad("dest");
+    long long books = 0;
+    if (!Number(values["books"], books) || books < 1 || books > INT32_MAX || (books > 1 && !r.dest.empty()))
+        return bad("books");
+    r.books = static_cast<int>(books);
     return r;
 }
 

@@ -43,7 +43,8 @@ struct JournalRecord {
     uint64_t checksum = 0;  // of the bytes appended
     bool fnv1a = false;     // read from an older journal: the checksum is ChecksumFnv1a
     bool created = false;   // the run created the data file: taking the append back removes it
-    std::string source;     // the workbook, absolute
+    std::string source;     // the workbook, absolute; the first of them when `books` > 1
+    int books = 1;          // workbooks whose lines the append holds, in list order (several only when none moves)
     FileIdentity workbook;  // the workbook as it was harvested
     std::string dest;       // where it goes, absolute; empty: it stays
 };

@@ -80,6 +80,14 @@ void Remove(const Journal& journal)
 
 }  // namespace
 
+std::string WhoseLines(const JournalRecord& r)
+{
+    if (r.books == 1)
+        return r.source;
+    return std::to_string(r.books) + " workbooks, " + r.source + " and the " + std::to_string(r.books - 1) +
+           " listed after it";
+}
+
 std::string SettleJournal(Journal& journal)
 {
     const std::optional<JournalRecord> r = journal.Read();
@@ -101,9 +109,11 @@ std::string SettleJournal(Journal& journal)
         return ConfigError("The data file " + data + " does not match the journal " + journal.Path() + ": " +
                            whatDiffers + ". Nothing was changed. " + todo);
     };
-    const std::string checkEnd = "A run that did not end appended the lines of " + r->source +
-                                 ", which is still in the input folder. Take those lines out of the data file "
-                                 "if they are there, then delete the journal.";
+    const std::string checkEnd =
+        "A run that did not end appended the lines of " + WhoseLines(*r) +
+        (r->books == 1 ? ", which is" : ", which are") +
+        " still in the input folder. Take those lines out of the data file if they are there, then delete the "
+        "journal.";
 
     if (moved) {
         if (state == State::NotAppended)

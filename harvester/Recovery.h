@@ -15,3 +15,7 @@
 
 // A sentence on what was done, or "" when nothing was pending.
 std::string SettleJournal(Journal& journal);
+
+// The workbooks whose lines a record's append holds, for messages: its
+// workbook, or how many from which one on.
+std::string WhoseLines(const JournalRecord& r);

@@ -148,7 +148,7 @@ std::string Summary(const BatchResult& r)
     return s;
 }
 
-// One workbook from read lines to moved file, exactly once:
+// Workbooks from read lines to moved files, exactly once:
 //   1. the journal records the append (file, sizes, checksum, workbook);
 //   2. one write appends the lines (a failed write is taken back);
 //   3. the path must still name the file just appended to, at the size
@@ -159,7 +159,9 @@ std::string Summary(const BatchResult& r)
 //      run removes the journal (a done workbook needs no write, Journal.h).
 // A crash between 1 and 5 leaves the journal for the next run. Throws
 // DataFileError when the run must stop; unsettled: the journal stays.
-// The record and paths are reused from workbook to workbook.
+// Without an output folder nothing is moved, and the lines of several
+// workbooks go in with one record, one write and one look (Group).
+// The record and buffers are reused from commit to commit.
 class Committer {
 public:
     Committer(DataFileAppender& data, Journal& journal, std::string header, const std::string& outDir)
@@ -171,23 +173,53 @@ public:
         }
     }
 
-    std::function<void()> afterAppend;
+    // Workbooks committed together: one when each is moved, or in a dry run.
+    int Group() const { return outPrefix_.empty() && !preview ? kGroupBooks : 1; }
+    static constexpr int kGroupBooks = 64;
+    static constexpr size_t kGroupBytes = 256 << 10;  // of lines, which stop a group sooner
+
+    std::function<void(int row)> afterAppend;
     // Dry run: the lines go here; nothing is journaled, written or moved.
-    std::function<void(const std::string& lines)> preview;
+    std::function<void(int row, const std::string& lines)> preview;
 
-    WorkbookOutcome Commit(const std::string& path, const Extracted& x)
+    // Workbooks first, first + 1 ... of `paths`, read as `xs`: the outcome
+    // of each into `outcomes`. A DataFileError is that of the workbook
+    // `failedAt` (the first whose lines were to go in); those after it were
+    // not tried.
+    void Commit(const std::vector<std::string>& paths, int first, const std::vector<Extracted>& xs,
+                std::vector<WorkbookOutcome>& outcomes, int& failedAt)
     {
-        if (!x.ok)
-            return WorkbookOutcome::Failed(x.text);
-
+        outcomes.assign(xs.size(), WorkbookOutcome::Done());
+        int books = 0, at = -1;
+        for (size_t k = 0; k < xs.size(); ++k) {
+            if (!xs[k].ok)
+                outcomes[k] = WorkbookOutcome::Failed(xs[k].text);
+            else if (books++ == 0)
+                at = first + static_cast<int>(k);
+        }
+        failedAt = at;
+        if (books == 0)
+            return;
+        const Extracted& x = xs[static_cast<size_t>(at - first)];
+        const std::string& path = paths[static_cast<size_t>(at)];
         if (preview) {  // a dry run: what would be appended, nothing written
-            preview(data_.IsNew() ? header_ + x.text : x.text);
+            preview(at, data_.IsNew() ? header_ + x.text : x.text);
             data_.Prepare(header_, x.text, x.checksum, rec_);
             data_.Pretend(rec_);
-            return WorkbookOutcome::Done();
+            return;
+        }
+        const std::string* lines = &x.text;
+        uint64_t checksum = x.checksum;
+        if (books > 1) {
+            lines_.clear();
+            for (const Extracted& y : xs)
+                if (y.ok)
+                    lines_ += y.text;
+            lines = &lines_;
+            checksum = Checksum(lines_);
         }
         JournalRecord& rec = rec_;
-        data_.Prepare(header_, x.text, x.checksum, rec);
+        data_.Prepare(header_, *lines, checksum, rec);
         const std::string name = NameOf(path);
         if (std::string folder = FolderOf(path); folder != inFolder_) {
             // the same for every workbook of a run: made absolute once
@@ -196,18 +228,21 @@ public:
         }
         rec.source.assign(absIn_).append(name);
         rec.workbook = x.workbook;
+        rec.books = books;
         if (!outPrefix_.empty())
             rec.dest.assign(absOut_).append(name);
         journal_.Write(rec);
         try {
-            data_.Append(x.text, rec);
+            data_.Append(*lines, rec);
         } catch (const DataFileError& e) {
             if (!e.Unsettled())
                 journal_.Clear();
             throw;
         }
         if (afterAppend)
-            afterAppend();
+            for (size_t k = 0; k < xs.size(); ++k)
+                if (xs[k].ok)
+                    afterAppend(first + static_cast<int>(k));
 
         if (std::string what = data_.Changed(); !what.empty()) {
             if (!data_.Gone())
@@ -234,11 +269,11 @@ public:
                                         true);
                 }
                 journal_.Clear();
-                return WorkbookOutcome::Failed(e.what());
+                outcomes[static_cast<size_t>(at - first)] = WorkbookOutcome::Failed(e.what());
+                return;
             }
         }
         journal_.Settled();
-        return WorkbookOutcome::Done();
     }
 
 private:
@@ -246,6 +281,7 @@ private:
     Journal& journal_;
     std::string header_, outPrefix_, absOut_;
     std::string inFolder_, absIn_, moveTo_;
+    std::string lines_;
     JournalRecord rec_;
 };
 
@@ -257,7 +293,7 @@ std::string PendingJournal(const Journal& journal)
     const std::optional<JournalRecord> r = journal.Read();
     if (!r)
         return {};
-    return "An earlier run did not end: a run first settles its append of " + r->source + " recorded in " +
+    return "An earlier run did not end: a run first settles its append of " + WhoseLines(*r) + " recorded in " +
            journal.Path() + ", so the lines it appends may differ from these.";
 }
 
@@ -389,45 +425,62 @@ BatchResult clsBatchRun::RunBatch()
 
     ReadAhead reader(paths, form, jobs_);
     Committer committer(data, journal, HeaderLine(form), TrimSpaces(paths_.outDir));
-    int i = 0;
-    committer.afterAppend = [this, &i] {
-        if (afterAppend)
-            afterAppend(i);
-    };
+    committer.afterAppend = afterAppend;
     if (dryRun_)
-        committer.preview = [this, &i, &paths](const std::string& lines) {
+        committer.preview = [this, &paths](int row, const std::string& lines) {
             if (onPreview)
-                onPreview(i, paths[i], lines);
+                onPreview(row, paths[static_cast<size_t>(row)], lines);
         };
-    for (; i < n; ++i) {
+    int i = 0;
+    std::vector<Extracted> taken;
+    std::vector<WorkbookOutcome> outcomes;
+    while (i < n) {
         if (stop_) {
             res.stopped = true;
             res.stopReason = "it was asked to stop.";
             res.notTried.assign(paths.begin() + i, paths.end());
             break;
         }
-        list_.setData(i, 1, "Processing");
-        WorkbookOutcome o;
+        // The workbooks committed together, read in list order.
+        const int first = i;
+        size_t bytes = 0;
+        taken.clear();
+        do {
+            list_.setData(i, 1, "Processing");
+            taken.push_back(reader.Take(i++));
+            bytes += taken.back().text.size();
+        } while (i < n && i - first < committer.Group() && bytes < Committer::kGroupBytes && !stop_);
+        int failedAt = -1;
+        std::string failure;
         try {
-            o = committer.Commit(paths[i], reader.Take(i));
+            committer.Commit(paths, first, taken, outcomes, failedAt);
+            failedAt = -1;
         } catch (const DataFileError& e) {
-            o = WorkbookOutcome::Failed(e.what());
-            res.stopped = true;
-            res.stopReason = e.what();
-            res.stoppedAt = paths[i];
-            res.notTried.assign(paths.begin() + i + 1, paths.end());
+            failure = e.what();
         }
-        if (o.IsDone())
-            ++res.done;
-        else
-            res.failures.push_back({paths[i], o.reason});
-        list_.setData(i, 1, StatusText(o));
-        if (onFinished)
-            onFinished(i, paths[i], o);
-        if (onProgress)
-            onProgress(i + 1, n);
-        if (res.stopped)
+        for (int k = first; k < i; ++k) {
+            if (failedAt >= 0 && k > failedAt) {  // not tried: its lines were not to go in before
+                list_.setData(k, 1, StatusText({}));
+                continue;
+            }
+            const WorkbookOutcome o = k == failedAt ? WorkbookOutcome::Failed(failure) : outcomes[size_t(k - first)];
+            if (o.IsDone())
+                ++res.done;
+            else
+                res.failures.push_back({paths[k], o.reason});
+            list_.setData(k, 1, StatusText(o));
+            if (onFinished)
+                onFinished(k, paths[k], o);
+            if (onProgress)
+                onProgress(k + 1, n);
+        }
+        if (failedAt >= 0) {
+            res.stopped = true;
+            res.stopReason = failure;
+            res.stoppedAt = paths[failedAt];
+            res.notTried.assign(paths.begin() + failedAt + 1, paths.end());
             break;
+        }
     }
 
     data.Close();

@@ -52,11 +52,12 @@ public:
         return ReadFile(report);
     }
 
-    // A run killed (no clean-up at all) right after the append of `row`.
-    void CrashAfterAppend(int row)
+    // A run killed (no clean-up at all) right after the append of `row`,
+    // moving workbooks to `out` or, when not `moving`, leaving them.
+    void CrashAfterAppend(int row, bool moving = true)
     {
         InChild([&] {
-            RunWith([row](clsBatchRun& run) {
+            RunWith({form, in, moving ? out : "", data}, [row](clsBatchRun& run) {
                 run.afterAppend = [row](int r) {
                     if (r == row)
                         _exit(0);

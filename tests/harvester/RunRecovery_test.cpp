@@ -15,7 +15,7 @@ class Recovery : public BatchRun {
 public:
     // The journal with the "key=value" lines of `edits` in place of its own
     // (a key alone removes its line), its length line kept right, under `magic`.
-    void EditJournal(const std::string& edits, const std::string& magic = "glean journal 3 ")
+    void EditJournal(const std::string& edits, const std::string& magic = "glean journal 4 ")
     {
         std::string text = ReadFile(JournalFile());
         std::string body = text.substr(text.find('\n') + 1);
@@ -27,7 +27,7 @@ public:
         }
         WriteFile(JournalFile(), magic + std::to_string(body.size()) + "\n" + body);
     }
-    // The record as the version before wrote it: the same, summed with FNV-1a.
+    // The record as the version before the last wrote it: one workbook, summed with FNV-1a.
     void AsFnv1aJournal()
     {
         const std::string text = ReadFile(JournalFile());
@@ -39,7 +39,7 @@ public:
         char sum[17];
         std::snprintf(sum, sizeof sum, "%016llx",
                       static_cast<unsigned long long>(ChecksumFnv1a(ReadFile(data).substr(before, after - before))));
-        EditJournal(std::string("checksum=") + sum, "glean journal 2 ");
+        EditJournal(std::string("checksum=") + sum + "\nbooks", "glean journal 2 ");
     }
 };
 
@@ -53,7 +53,9 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
     // What happened after the crash (moved: killed just after the move), the workbooks done, the data file.
     const std::tuple<const char*, bool, std::function<void(Recovery&)>, int, std::string> rows[] = {
         {"not moved", false, {}, 2, Lines(3)},
-        {"not moved, journal of the version before", false, [](auto& t) { t.AsFnv1aJournal(); }, 2, Lines(3)},
+        {"not moved, journal of the version before", false, [](auto& t) { t.EditJournal("books", "glean journal 3 "); },
+         2, Lines(3)},
+        {"not moved, journal of the version before that", false, [](auto& t) { t.AsFnv1aJournal(); }, 2, Lines(3)},
         {"moved, a line added since", true, [](auto& t) { WriteFile(t.data, ReadFile(t.data) + kZed); }, 1,
          Lines(2) + kZed + kTimesheetLines},
         {"moved, a copy put back: a new workbook", true,
@@ -84,6 +86,36 @@ TEST(RecoveryRows, CrashBetweenAppendAndMoveIsSettledByTheNextRun)
         EXPECT_EQ(ReadFile(t.data), lines);
         EXPECT_EQ(t.State().substr(t.State().find(", in")), ", in 0, out 3");
     }
+}
+
+// Without an output folder nothing is moved, so one record and one write
+// take the lines of up to 64 workbooks: a journal left names them all, and a
+// failed write takes all of them back.
+TEST_F(Recovery, UnmovedWorkbooksAreCommittedTogether)
+{
+    AddBooks(70);
+    CrashAfterAppend(65, false);
+    EXPECT_EQ(State(), "data 70, in 70, out 0, journal, lock");
+    const std::string group = "6 workbooks, " + in + "/b064.xlsx and the 5 listed after it";
+    fs::resize_file(data, fs::file_size(data) - 10);  // as if killed within the write
+    BatchResult r = RunWith({form, in, "", data}, [](clsBatchRun& run) { run.setDryRun(true); });
+    EXPECT_TRUE(Contains(r.settled, "settles its append of " + group + " recorded in")) << r.settled;
+    r = RunWith({form, in, "", data});
+    EXPECT_TRUE(Contains(r.configError, "appended the lines of " + group + ", which are still in the input folder"))
+        << r.configError;
+
+    fs::remove(data), fs::remove(JournalFile());
+    const std::string said = InChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit lim{static_cast<rlim_t>(Lines(2).size()), RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        r = RunWith({form, in, "", data});
+        return std::to_string(r.done) + "|" + std::to_string(r.notTried.size()) + "|" + r.stoppedAt + "|" +
+               list.Data(0, 1) + "|" + list.Data(1, 1);
+    });
+    const std::string reason = "Cannot write the data file " + data + ": File too large";
+    EXPECT_EQ(said, "0|69|" + in + "/b000.xlsx|Failed: " + reason + "|Pending");
+    EXPECT_EQ(State(), "no data, in 70, out 0");
 }
 
 TEST_F(Recovery, CrashAfterTheFirstAppendOfANewDataFileRemovesIt)
@@ -118,7 +150,7 @@ TEST(RecoveryRows, NothingIsCutThatCannotBeProvedToBeTheAppend)
         {"says the run created the file", false, [](auto& t) { t.EditJournal("before=0\ncreated=1"); }, other},
         {"checksum wrong", false, [](auto& t) { t.EditJournal("checksum=0123456789abcdef"); }, other},
         {"this version's checksum in an older journal", false,
-         [](auto& t) { t.EditJournal("created=0", "glean journal 2 "); }, other},
+         [](auto& t) { t.EditJournal("created=0\nbooks", "glean journal 2 "); }, other},
         {"not a journal", true, [](auto& t) { WriteFile(t.JournalFile(), "garbage\n"); }, "does not begin with"},
         {"an older format", true,
          [](auto& t) { WriteFile(t.JournalFile(), "glean journal 1 30\nexisted=1\nstart=0\nend=9\n"); },
@@ -127,6 +159,8 @@ TEST(RecoveryRows, NothingIsCutThatCannotBeProvedToBeTheAppend)
          [](auto& t) { fs::resize_file(t.JournalFile(), fs::file_size(t.JournalFile()) / 2); }, "cut short"},
         {"a number that is not one", true, [](auto& t) { t.EditJournal("after=12x"); }, "\"after\" is not valid"},
         {"a line missing", true, [](auto& t) { t.EditJournal("checksum"); }, "\"checksum=\" is missing"},
+        {"several workbooks, one to be moved", true, [](auto& t) { t.EditJournal("books=2"); },
+         "\"books\" is not valid"},
         {"a folder", true, [](auto& t) { fs::remove(t.JournalFile()), fs::create_directory(t.JournalFile()); },
          "is damaged: it is not a regular file"},
     };
