@@ -84,8 +84,7 @@ std::string WhoseLines(const JournalRecord& r)
 {
     if (r.books == 1)
         return r.source;
-    return std::to_string(r.books) + " workbooks, " + r.source + " and the " + std::to_string(r.books - 1) +
-           " listed after it";
+    return "the " + std::to_string(r.books) + " workbooks from " + r.source + " on";
 }
 
 std::string SettleJournal(Journal& journal)

@@ -96,7 +96,7 @@ TEST_F(Recovery, UnmovedWorkbooksAreCommittedTogether)
     AddBooks(70);
     CrashAfterAppend(65, false);
     EXPECT_EQ(State(), "data 70, in 70, out 0, journal, lock");
-    const std::string group = "6 workbooks, " + in + "/b064.xlsx and the 5 listed after it";
+    const std::string group = "the 6 workbooks from " + in + "/b064.xlsx on";
     fs::resize_file(data, fs::file_size(data) - 10);  // as if killed within the write
     BatchResult r = RunWith({form, in, "", data}, [](clsBatchRun& run) { run.setDryRun(true); });
     EXPECT_TRUE(Contains(r.settled, "settles its append of " + group + " recorded in")) << r.settled;
