@@ -68,7 +68,7 @@ int main(int argc, char** argv)
     double best[3] = {0, 0, 0};
     unsigned long sum = 0;
     for (int round = 0; round < 15; ++round) {
-        const int commit = round % 3;  /* none, each workbook, each group */
+        const int commit = round % 3; /* none, each workbook, each group */
         const size_t every = commit == 2 ? group : 1;
         unlink(data);
         const int out = open(data, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -95,9 +95,9 @@ int main(int argc, char** argv)
             sum += (unsigned char)buf[st.st_size / 2];
             close(fd);
             const size_t books = (i + 1) % every == 0 ? every : i + 1 == n ? n % every : 0;
-            if (commit && books && (pwrite(jr, record, recordBytes, 0) != (ssize_t)recordBytes ||
-                                    write(out, lines, lineBytes * books) != (ssize_t)(lineBytes * books) ||
-                                    stat(data, &st) != 0))
+            if (commit && books &&
+                (pwrite(jr, record, recordBytes, 0) != (ssize_t)recordBytes ||
+                 write(out, lines, lineBytes * books) != (ssize_t)(lineBytes * books) || stat(data, &st) != 0))
                 return perror(data), 1;
         }
         clock_gettime(CLOCK_MONOTONIC, &b);
@@ -109,7 +109,8 @@ int main(int argc, char** argv)
     }
     unlink(data);
     unlink(journal);
-    printf("read: %.0f workbooks/s, with the commit calls for each: %.0f, for each %zu: %.0f (%zu files, checksum %lu)\n",
-           best[0], best[1], group, best[2], n, sum);
+    printf(
+        "read: %.0f workbooks/s, with the commit calls for each: %.0f, for each %zu: %.0f (%zu files, checksum %lu)\n",
+        best[0], best[1], group, best[2], n, sum);
     return 0;
 }
