@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -445,11 +446,13 @@ BatchResult clsBatchRun::RunBatch()
         const int first = i;
         size_t bytes = 0;
         taken.clear();
+        const auto due = std::chrono::steady_clock::now() + groupTime_;
         do {
             list_.setData(i, 1, "Processing");
             taken.push_back(reader.Take(i++));
             bytes += taken.back().text.size();
-        } while (i < n && i - first < committer.Group() && bytes < Committer::kGroupBytes && !stop_);
+        } while (i < n && i - first < committer.Group() && bytes < Committer::kGroupBytes && !stop_ &&
+                 std::chrono::steady_clock::now() < due);
         int failedAt = -1;
         std::string failure;
         try {

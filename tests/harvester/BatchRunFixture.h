@@ -53,11 +53,13 @@ public:
     }
 
     // A run killed (no clean-up at all) right after the append of `row`,
-    // moving workbooks to `out` or, when not `moving`, leaving them.
+    // moving workbooks to `out` or, when not `moving`, leaving them (their
+    // lines go in 64 at a time, however slowly they are read).
     void CrashAfterAppend(int row, bool moving = true)
     {
         InChild([&] {
             RunWith({form, in, moving ? out : "", data}, [row](clsBatchRun& run) {
+                run.setGroupTime(std::chrono::hours(1));
                 run.afterAppend = [row](int r) {
                     if (r == row)
                         _exit(0);

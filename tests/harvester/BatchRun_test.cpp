@@ -6,7 +6,9 @@
 #include "harvester/WorkbookPreview.h"
 #include "tests/harvester/BatchRunFixture.h"
 
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <tuple>
 
 using namespace harvest_test;
@@ -220,6 +222,30 @@ TEST_F(BatchRun, SameDataFileAndStatusesForAnyNumberOfJobs)
     EXPECT_EQ(Run(in, "", 0, 4).failures.size(), 1u);
     EXPECT_EQ(ReadFile(data), Lines(12));
     EXPECT_EQ(Column(1), statusOne);
+}
+
+// Lines wait for the next workbooks of their group only briefly: when each
+// takes long to read, each goes in, and shows as done, before the next is read.
+TEST_F(BatchRun, SlowReadingAppendsEachWorkbookAsItComes)
+{
+    struct SlowList : MemoryStatusList {
+        void setData(int row, int col, const std::string& text) override
+        {
+            if (text == "Processing")
+                std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            MemoryStatusList::setData(row, col, text);
+        }
+    } slow;
+    AddBooks(3);
+    clsBatchRun run(slow);
+    run.setPaths({form, in, "", data});
+    std::vector<std::string> seen;  // at each append: the data file, the last row's status
+    run.afterAppend = [&](int row) {
+        seen.push_back(std::to_string(row) + ": " + (ReadFile(data) == Lines(row + 1) ? "lines in" : "other") + ", " +
+                       slow.Data(2, 1));
+    };
+    EXPECT_EQ(run.RunBatch().done, 3);
+    EXPECT_EQ(seen, (Strings{"0: lines in, Pending", "1: lines in, Pending", "2: lines in, Processing"}));
 }
 
 TEST_F(BatchRun, StatusesChangeInListOrderAndStopLeavesTheRestPending)

@@ -109,7 +109,7 @@ TEST_F(Recovery, UnmovedWorkbooksAreCommittedTogether)
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit lim{static_cast<rlim_t>(Lines(2).size()), RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &lim);
-        r = RunWith({form, in, "", data});
+        r = RunWith({form, in, "", data}, [](clsBatchRun& run) { run.setGroupTime(std::chrono::hours(1)); });
         return std::to_string(r.done) + "|" + std::to_string(r.notTried.size()) + "|" + r.stoppedAt + "|" +
                list.Data(0, 1) + "|" + list.Data(1, 1);
     });
