@@ -116,11 +116,11 @@ public:
     void setLimit(int n) { limit_ = n; }  // workbooks per run; 0: no limit
     int Limit() const { return limit_; }
     void setJobs(int n) { jobs_ = n < 1 ? 1 : n; }  // reading threads
+    int Jobs() const { return jobs_; }
     // Without an output folder the lines of workbooks read one after another
     // go in together (up to 64), but none waits longer than this to go in:
     // statuses and progress move on at least as often.
     void setGroupTime(std::chrono::milliseconds t) { groupTime_ = t; }
-    int Jobs() const { return jobs_; }
     // Another program holds the data file: wait for it (true) or report
     // "in use" as a configuration error (false, the default).
     void setWaitForLock(bool w) { waitForLock_ = w; }
