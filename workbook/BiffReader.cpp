@@ -575,7 +575,6 @@ std::optional<Range> XlsReader::NameRange(const RawName& raw, int scope, const c
 void XlsReader::BuildNames()
 {
     names.reserve(rawNames_.size());
-    std::vector<std::string> formulaSheets(sheetNames.size());  // "Sheet1!", once each
     for (RawName& raw : rawNames_) {
         if (raw.name.empty())
             continue;
@@ -595,15 +594,8 @@ void XlsReader::BuildNames()
         } else {
             dn.name = std::move(raw.name);
         }
-        if (dn.range) {
-            std::string& sheet = formulaSheets[size_t(dn.range->sheet)];
-            if (sheet.empty())
-                sheet = NameFormulaSheet(sheetNames[size_t(dn.range->sheet)]);
-            dn.formula = sheet;
-            AppendNameFormulaCells(dn.formula, *dn.range);
-        } else {
+        if (!dn.range)
             dn.formula.append(1, '(').append(why).append(1, ')');
-        }
     }
     rawNames_.clear();
     nameFormulas_.clear();

@@ -164,72 +164,12 @@ size_t PutColumn(char* out, int col)
     return n;
 }
 
-// "$B$2" into `out`; returns its length (at most 19).
-size_t PutAbsoluteCell(char* out, int row, int col)
-{
-    size_t n = 0;
-    out[n++] = '$';
-    n += PutColumn(out + n, col);
-    out[n++] = '$';
-    n += size_t(std::to_chars(out + n, out + n + 11, long(row) + 1).ptr - (out + n));
-    return n;
-}
-
 }  // namespace
 
 std::string ColumnName(int col)
 {
     char buf[8];
     return std::string(buf, PutColumn(buf, col));
-}
-
-std::string NameFormulaSheet(const std::string& sheet)
-{
-    // A plain word: letters, digits, '_', '.' and any non-ASCII byte, not
-    // starting with a digit.
-    bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
-    size_t quotes = 0;
-    for (unsigned char ch : sheet) {
-        const bool word = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
-                          ch == '_' || ch == '.' || ch >= 0x80;
-        plain = plain && word;
-        quotes += ch == '\'';
-    }
-    std::string out;
-    if (plain) {
-        out.reserve(sheet.size() + 1);
-        out.append(sheet);
-    } else {
-        out.reserve(sheet.size() + quotes + 3);
-        out += '\'';
-        for (char ch : sheet) {
-            out += ch;
-            if (ch == '\'')
-                out += '\'';
-        }
-        out += '\'';
-    }
-    out += '!';
-    return out;
-}
-
-void AppendNameFormulaCells(std::string& out, const Range& r)
-{
-    // Written once into a buffer.
-    char cells[48];
-    size_t n = PutAbsoluteCell(cells, r.firstRow, r.firstCol);
-    if (r.Rows() > 1 || r.Cols() > 1) {
-        cells[n++] = ':';
-        n += PutAbsoluteCell(cells + n, r.lastRow, r.lastCol);
-    }
-    out.append(cells, n);
-}
-
-std::string NameFormula(const std::string& sheet, const Range& r)
-{
-    std::string out = NameFormulaSheet(sheet);
-    AppendNameFormulaCells(out, r);
-    return out;
 }
 
 }  // namespace wb::detail

@@ -21,12 +21,4 @@ std::optional<Address> ParseAddress(std::string_view text);
 // Column letters from 0: 0 -> "A", 26 -> "AA".
 std::string ColumnName(int col);
 
-// A rectangle as a defined name's formula writes it: "Sheet1!$B$2" or
-// "'My Sheet'!$B$2:$C$8", the sheet name quoted unless it is a plain word.
-std::string NameFormula(const std::string& sheet, const Range& r);
-// Its two parts, for a reader that writes many: "Sheet1!" or "'My Sheet'!",
-// and "$B$2" or "$B$2:$C$8" appended to `out`.
-std::string NameFormulaSheet(const std::string& sheet);
-void AppendNameFormulaCells(std::string& out, const Range& r);
-
 }  // namespace wb::detail

@@ -63,7 +63,7 @@ struct DefinedName {
     std::string name;            // "Total" for a workbook-level name, "Sheet2!Total" for a sheet-level one
     int scopeSheet = -1;         // -1: workbook level
     std::optional<Range> range;  // empty: not one rectangle (constant, formula, union, external)
-    std::string formula;         // what the name refers to, as stored, for messages
+    std::string formula;         // without a range: what the name refers to, for messages
 };
 
 // The file as Open found it, before reading it: for a caller that must tell

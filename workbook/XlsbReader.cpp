@@ -440,11 +440,8 @@ private:
             dn.name = scope >= 0 ? sheetNames[size_t(scope)] + "!" + raw.name : raw.name;
             std::string why;
             dn.range = NameRange(raw.rgce, scope, why);
-            if (dn.range) {
-                dn.formula = NameFormula(sheetNames[size_t(dn.range->sheet)], *dn.range);
-            } else {
+            if (!dn.range)
                 dn.formula = "(" + why + ")";
-            }
             names.push_back(std::move(dn));
         }
     }

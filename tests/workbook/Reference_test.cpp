@@ -52,18 +52,3 @@ TEST(ColumnName, TableAndRoundTripThroughParseAddress)
 }
 
 }  // namespace
-
-// The formula text the readers give a defined name: it must read back through
-// ParseAddress to the same sheet and rectangle, however the sheet is named.
-TEST(NameFormula, ReadsBackAsTheSameRectangle)
-{
-    const std::tuple<const char*, wb::Range, const char*> cases[] = {
-        {"Sheet1", {0, 1, 1, 1, 1}, "Sheet1!$B$2"},       {"Sheet1", {0, 1, 1, 7, 2}, "Sheet1!$B$2:$C$8"},
-        {"My Sheet", {0, 0, 0, 0, 0}, "'My Sheet'!$A$1"}, {"It's", {0, 0, 0, 0, 0}, "'It''s'!$A$1"},
-        {"2019", {0, 0, 0, 0, 0}, "'2019'!$A$1"},         {"A!B", {0, 0, 26, 0, 26}, "'A!B'!$AA$1"},
-    };
-    for (const auto& [sheet, range, formula] : cases) {
-        EXPECT_EQ(wb::detail::NameFormula(sheet, range), formula);
-        EXPECT_EQ(Text(ParseAddress(formula)), sheet + ("!" + wb::RangeAddress(range))) << formula;
-    }
-}
