@@ -133,8 +133,7 @@ void DataFileAppender::ReadEnding()
     endsWithLineEnd_ = last == '\n' || last == '\r';
 }
 
-void DataFileAppender::Prepare(const std::string& header, const std::string& lines, uint64_t linesChecksum,
-                               JournalRecord& r)
+void DataFileAppender::Prepare(const std::string& header, const std::string& lines, JournalRecord& r)
 {
     lead_.clear();
     // A last line without its end (edited by hand) must not be glued to ours.
@@ -146,7 +145,7 @@ void DataFileAppender::Prepare(const std::string& header, const std::string& lin
     r.before = size_;
     r.after = size_ + static_cast<long long>(lead_.size() + lines.size());
     // A lead is rare: a new file, or a last line without its end.
-    r.checksum = lead_.empty() ? linesChecksum : Checksum(lead_ + lines);
+    r.checksum = lead_.empty() ? Checksum(lines) : Checksum(lead_ + lines);
     r.created = created_ && size_ == 0;
 }
 

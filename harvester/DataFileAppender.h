@@ -38,10 +38,9 @@ public:
     bool IsNew() const { return size_ == 0; }
 
     // Fills in `r` (the data file's part of the journal record) for
-    // appending `lines`, whose checksum is `linesChecksum`: they are written
-    // after a line end when the file's last line has none, and after
-    // `header` when the file is empty.
-    void Prepare(const std::string& header, const std::string& lines, uint64_t linesChecksum, JournalRecord& r);
+    // appending `lines`: they are written after a line end when the file's
+    // last line has none, and after `header` when the file is empty.
+    void Prepare(const std::string& header, const std::string& lines, JournalRecord& r);
 
     // The prepared append, with one write. On failure the part written is
     // taken back and DataFileError thrown (unsettled when that fails too).

@@ -19,7 +19,6 @@
 struct Extracted {
     bool ok = false;
     std::string text;       // the lines, or the reason
-    uint64_t checksum = 0;  // of the lines (Checksum), taken where they were read
     FileIdentity workbook;  // the file as it was before it was read
 };
 

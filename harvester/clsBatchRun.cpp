@@ -205,22 +205,20 @@ public:
         const std::string& path = paths[static_cast<size_t>(at)];
         if (preview) {  // a dry run: what would be appended, nothing written
             preview(at, data_.IsNew() ? header_ + x.text : x.text);
-            data_.Prepare(header_, x.text, x.checksum, rec_);
+            data_.Prepare(header_, x.text, rec_);
             data_.Pretend(rec_);
             return;
         }
         const std::string* lines = &x.text;
-        uint64_t checksum = x.checksum;
         if (books > 1) {
             lines_.clear();
             for (const Extracted& y : xs)
                 if (y.ok)
                     lines_ += y.text;
             lines = &lines_;
-            checksum = Checksum(lines_);
         }
         JournalRecord& rec = rec_;
-        data_.Prepare(header_, *lines, checksum, rec);
+        data_.Prepare(header_, *lines, rec);
         const std::string name = NameOf(path);
         if (std::string folder = FolderOf(path); folder != inFolder_) {
             // the same for every workbook of a run: made absolute once
