@@ -144,12 +144,17 @@ TEST(AppendCellValue, GivesWhatTheCellsTextGives)
     std::vector<double> numbers;
     std::istringstream all("0 -0 7.25 -7.25 2.675 1.005 0.0005 -0.0005 0.30000000000000004 0.14285714285714285 "
                            "-0.6666666666666666 1e15 999999999999999 123456789012345.6 1e20 1e-7 1e300 1e-300 "
-                           "1.7976931348623157e308 5e-324 45292 45292.75 9.995 99.9995 nan inf -inf");
+                           "1.7976931348623157e308 5e-324 45292 45292.75 9.995 99.9995 nan inf -inf 0.125 "
+                           "-0.0049999 99999999.5 99999999.4 123456.7891 9999999.9995 -0.0005000001");
     for (std::string x; all >> x;)
         numbers.push_back(std::strtod(x.c_str(), nullptr));
     for (int i = 0; i < 300; ++i) {
         numbers.push_back((double(rng() % 2000000) - 1000000) / pow10[rng() % 6]);
         numbers.push_back(std::ldexp(double(rng() >> 11), int(rng() % 70) - 60));
+    }
+    for (int i = 0; i < 100; ++i) {  // halves of the shown decimals, and the doubles either side
+        const double half = (double(rng() % 2000000) + 0.5) / pow10[1 + rng() % 4];
+        numbers.insert(numbers.end(), {half, std::nextafter(half, 0.0), std::nextafter(half, 1e9), -half});
     }
     for (double x : numbers) {
         cells.push_back({CellType::Number, x, {}, false});
