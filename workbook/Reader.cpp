@@ -122,6 +122,8 @@ std::string FoldCase(std::string_view s)
 
 bool SameFoldedSameSize(std::string_view a, std::string_view b)
 {
+    if (a == b)  // mostly written alike
+        return true;
     for (size_t i = 0; i < a.size(); ++i) {
         const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
         if ((x | y) >= 0x80)  // the rest from here, where both start a character
