@@ -191,11 +191,11 @@ void AppendCellValue(std::string& out, const wb::CellValue& c, const CellFormat&
     if (f.kind == CellFormat::Fixed && c.type == wb::CellType::Number && std::isfinite(c.number)) {
         const double x = c.number;
         const int offset = f.plus ? k : 0;
+        if (offset == 0 && AppendFixedQuick(out, x, f.decimals))
+            return;
         // The digits c's text shows are the digits the number read back
         // from that text shows (at most 15 of them), far from the ends of
         // the double's range.
-        if (offset == 0 && AppendFixedQuick(out, x, f.decimals))
-            return;
         if (offset == 0 && std::fabs(x) > 1e-300 && std::fabs(x) < 1e300) {
             char digits[20];
             Decimal d;
