@@ -60,14 +60,18 @@ seconds_now() { date +%s.%N; }
 shorter() { if [[ -z $1 ]] || (($(echo "$2 < $1" | bc -l))); then echo "$2"; else echo "$1"; fi; }  # BEST SECS
 # Best seconds of 3 runs of the floor: one process over all, or two at once over the halves.
 floor_secs() {
-    local fmt=$1 procs=$2 best="" start secs
+    local fmt=$1 procs=$2 best="" start secs all half1 half2
+    # The command lines are made before the clock starts: each $(...) is a process.
+    all=$(floor_cmd "$fmt" "$corpus/$fmt")
+    half1=$(floor_cmd "$fmt" "$work/half1/$fmt")
+    half2=$(floor_cmd "$fmt" "$work/half2/$fmt")
     for _ in 1 2 3; do
         start=$(seconds_now)
         if ((procs == 1)); then
-            $(floor_cmd "$fmt" "$corpus/$fmt") >/dev/null
+            $all >/dev/null
         else
-            $(floor_cmd "$fmt" "$work/half1/$fmt") >/dev/null &
-            $(floor_cmd "$fmt" "$work/half2/$fmt") >/dev/null &
+            $half1 >/dev/null &
+            $half2 >/dev/null &
             wait
         fi
         secs=$(echo "$(seconds_now) - $start" | bc -l)
@@ -94,26 +98,28 @@ declare -A floor_best
 # Timed runs are started bare, as the floor is: /usr/bin/time would add a
 # process of its own to each. Peak memory comes from a separate run under it.
 run_glean() {
-    local fmt=$1 jobs=$2 best="" start end secs
+    local fmt=$1 jobs=$2 best="" start end secs floor_line
     count=$(ls "$corpus/$fmt"/*."$fmt" | wc -l)
+    floor_line=$(floor_cmd "$fmt" "$corpus/$fmt")
     data=$work/$fmt-$jobs.csv
-    glean_once() {
-        rm -f "$data"
+    glean_once() {  # on a fresh data file, removed before the clock starts: rm is a process of its own
         "$@" "$glean" /type "$corpus/form.dat" /in "$corpus/$fmt/*.$fmt" /data "$data" /jobs "$jobs" \
             2>"$work/stderr.txt" || { echo "glean failed:"; tail -5 "$work/stderr.txt"; exit 1; }
     }
     for ((r = 0; r < REPEAT; r++)); do
         if ((jobs == 1)); then  # the floor in turns with glean: both meet the machine as it is
             start=$(seconds_now)
-            $(floor_cmd "$fmt" "$corpus/$fmt") >/dev/null
+            $floor_line >/dev/null
             floor_best[$fmt]=$(shorter "${floor_best[$fmt]:-}" "$(echo "$(seconds_now) - $start" | bc -l)")
         fi
+        rm -f "$data"
         start=$(date +%s.%N)
         glean_once
         end=$(date +%s.%N)
         secs=$(echo "$end - $start" | bc -l)
         best=$(shorter "$best" "$secs")
     done
+    rm -f "$data"
     glean_once /usr/bin/time -v -o "$work/time.txt"
     rate=$(echo "$count / $best" | bc -l)
     rss=$(awk -F: '/Maximum resident set size/ {print $2 / 1024}' "$work/time.txt")
