@@ -44,8 +44,8 @@ mkdir -p "$work"
 
 # The floors, best of 3 each: "xlsx parse floor: N workbooks/s ...", "xls read floor: ...".
 floor_out=$("$floors" "$corpus/xlsx" "$corpus/xls")
-floor_xlsx=$(awk '/xlsx parse floor/ {print $4}' <<<"$floor_out")
-floor_xls=$(awk '/xls read floor/ {print $4}' <<<"$floor_out")
+declare -A floor_of=([xlsx]=$(awk '/xlsx parse floor/ {print $4}' <<<"$floor_out")
+    [xls]=$(awk '/xls read floor/ {print $4}' <<<"$floor_out"))
 floor_bin=${TMPDIR:-/tmp}/floor-bin  # built there by the floor script
 gcc -O2 -o "$work/commit_floor" bench/commit_floor.c
 
@@ -56,11 +56,17 @@ gcc -O2 -o "$work/commit_floor" bench/commit_floor.c
 floor_cmd() {  # FORMAT DIR: the floor's command line for that format
     if [[ $1 == xls ]]; then echo "$floor_bin/floor read $2 xls"; else echo "$floor_bin/parsefloor parse $2"; fi
 }
+# The clock read as the floor script reads it: one process after each run.
 seconds_now() { date +%s.%N; }
-shorter() { if [[ -z $1 ]] || (($(echo "$2 < $1" | bc -l))); then echo "$2"; else echo "$1"; fi; }  # BEST SECS
+# BEST START END: the shorter of BEST (seconds, or empty) and END - START.
+shorter() {
+    local secs
+    secs=$(echo "$3 - $2" | bc -l)
+    if [[ -z $1 ]] || (($(echo "$secs < $1" | bc -l))); then echo "$secs"; else echo "$1"; fi
+}
 # Best seconds of 3 runs of the floor: one process over all, or two at once over the halves.
 floor_secs() {
-    local fmt=$1 procs=$2 best="" start secs all half1 half2
+    local fmt=$1 procs=$2 best="" start end all half1 half2
     # The command lines are made before the clock starts: each $(...) is a process.
     all=$(floor_cmd "$fmt" "$corpus/$fmt")
     half1=$(floor_cmd "$fmt" "$work/half1/$fmt")
@@ -74,8 +80,8 @@ floor_secs() {
             $half2 >/dev/null &
             wait
         fi
-        secs=$(echo "$(seconds_now) - $start" | bc -l)
-        best=$(shorter "$best" "$secs")
+        end=$(seconds_now)
+        best=$(shorter "$best" "$start" "$end")
     done
     echo "$best"
 }
@@ -98,7 +104,7 @@ declare -A floor_best
 # Timed runs are started bare, as the floor is: /usr/bin/time would add a
 # process of its own to each. Peak memory comes from a separate run under it.
 run_glean() {
-    local fmt=$1 jobs=$2 best="" start end secs floor_line
+    local fmt=$1 jobs=$2 best="" start end floor_line
     count=$(ls "$corpus/$fmt"/*."$fmt" | wc -l)
     floor_line=$(floor_cmd "$fmt" "$corpus/$fmt")
     data=$work/$fmt-$jobs.csv
@@ -110,14 +116,14 @@ run_glean() {
         if ((jobs == 1)); then  # the floor in turns with glean: both meet the machine as it is
             start=$(seconds_now)
             $floor_line >/dev/null
-            floor_best[$fmt]=$(shorter "${floor_best[$fmt]:-}" "$(echo "$(seconds_now) - $start" | bc -l)")
+            end=$(seconds_now)
+            floor_best[$fmt]=$(shorter "${floor_best[$fmt]:-}" "$start" "$end")
         fi
         rm -f "$data"
-        start=$(date +%s.%N)
+        start=$(seconds_now)
         glean_once
-        end=$(date +%s.%N)
-        secs=$(echo "$end - $start" | bc -l)
-        best=$(shorter "$best" "$secs")
+        end=$(seconds_now)
+        best=$(shorter "$best" "$start" "$end")
     done
     rm -f "$data"
     glean_once /usr/bin/time -v -o "$work/time.txt"
@@ -171,13 +177,8 @@ for fmt in xls xlsx; do
     fi
     # The floor's best: of the floor script's runs and of those in turns with glean.
     floor=$(echo "$count / ${floor_best[$fmt]}" | bc -l)
-    if [[ $fmt == xls ]]; then
-        floor=$(echo "if ($floor_xls > $floor) $floor_xls else $floor" | bc -l)
-        floor_xls=$floor
-    else
-        floor=$(echo "if ($floor_xlsx > $floor) $floor_xlsx else $floor" | bc -l)
-        floor_xlsx=$floor
-    fi
+    floor=$(echo "if (${floor_of[$fmt]} > $floor) ${floor_of[$fmt]} else $floor" | bc -l)
+    floor_of[$fmt]=$floor
     fs=${floor_scaling[$fmt]}
     window_ratio "$fmt"
     printf '%-5s %12.0f %12.0f %12.0f %11.2f %9.2f %11.2f %11.2f %9.1f %9.1f %13s\n' "$fmt" "$r1" "$r2" "$floor" \
@@ -199,23 +200,23 @@ ceiling() {  # WB/S FLOOR: the most of FLOOR reachable with reading and formatti
 printf 'commit: the xls reading loop alone %.0f wb/s; with the three commit calls for each workbook %.0f, for each 64 %.0f:\n' \
     "$commit_read" "$commit_each" "$commit_group"
 printf '  with reading and formatting free, 1 job/floor could reach at most %.2f (xls), %.2f (xlsx);\n' \
-    "$(ceiling "$commit_group" "$floor_xls")" "$(ceiling "$commit_group" "$floor_xlsx")"
+    "$(ceiling "$commit_group" "${floor_of[xls]}")" "$(ceiling "$commit_group" "${floor_of[xlsx]}")"
 printf '  committing each workbook alone (as when each is moved), %.2f (xls), %.2f (xlsx)\n' \
-    "$(ceiling "$commit_each" "$floor_xls")" "$(ceiling "$commit_each" "$floor_xlsx")"
+    "$(ceiling "$commit_each" "${floor_of[xls]}")" "$(ceiling "$commit_each" "${floor_of[xlsx]}")"
 # As users run it: each workbook moved to the output folder once its lines
 # are in. Hard links stand for the workbooks, so the corpus stays.
 moved_rate() {  # FORMAT: best workbooks/s of 3 runs, 1 job
-    local fmt=$1 best="" start secs count
+    local fmt=$1 best="" start end count
     count=$(ls "$corpus/$fmt"/*."$fmt" | wc -l)
     for _ in 1 2 3; do
         rm -rf "$work/move-in" "$work/move-out" "$work/moved.csv"
         mkdir -p "$work/move-in" "$work/move-out"
         ln "$corpus/$fmt"/*."$fmt" "$work/move-in/" 2>/dev/null || cp "$corpus/$fmt"/*."$fmt" "$work/move-in/"
-        start=$(date +%s.%N)
+        start=$(seconds_now)
         "$glean" /type "$corpus/form.dat" /in "$work/move-in" /out "$work/move-out" /data "$work/moved.csv" \
             /jobs 1 >/dev/null 2>&1 || { echo "glean failed moving $fmt" >&2; exit 1; }
-        secs=$(echo "$(date +%s.%N) - $start" | bc -l)
-        best=$(shorter "$best" "$secs")
+        end=$(seconds_now)
+        best=$(shorter "$best" "$start" "$end")
     done
     echo "$count / $best" | bc -l
 }
