@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace wb::detail {
@@ -317,10 +318,16 @@ void AppendUtf16(std::string& out, const uint8_t* data, size_t units)
 
 void AppendLatin1(std::string& out, const uint8_t* data, size_t count)
 {
-    // Runs of ASCII, the bulk of most text, go in as they are.
+    // Runs of ASCII, the bulk of most text, go in as they are; eight bytes
+    // are looked at a time for the end of one.
     size_t i = 0;
     while (i < count) {
         size_t j = i;
+        for (uint64_t w; j + 8 <= count; j += 8) {
+            std::memcpy(&w, data + j, 8);
+            if (w & 0x8080808080808080u)
+                break;
+        }
         while (j < count && data[j] < 0x80)
             ++j;
         out.append(reinterpret_cast<const char*>(data + i), j - i);

@@ -119,3 +119,27 @@ TEST(CodePageFiles, EachReadsAsWritten)
 }
 
 }  // namespace
+
+// BIFF8's compressed Unicode (one byte per character, U+0000 to U+00FF):
+// runs of ASCII are taken eight bytes at a time, so a character above U+007F
+// is put at every position around and across those eight.
+TEST(CompressedUnicode, EveryByteAnywhereInARun)
+{
+    for (const unsigned char high : {0x80, 0xE9, 0xFF})
+        for (size_t size = 1; size <= 19; ++size)
+            for (size_t at = 0; at <= size; ++at) {  // at == size: none
+                SCOPED_TRACE(std::to_string(high) + " at " + std::to_string(at) + " of " + std::to_string(size));
+                std::string bytes, utf8;
+                for (size_t i = 0; i < size; ++i) {
+                    const char c = static_cast<char>(i == at ? high : 'a' + i);
+                    bytes += c;
+                    if (i == at)
+                        utf8 += {static_cast<char>(0xC0 | high >> 6), static_cast<char>(0x80 | (high & 0x3F))};
+                    else
+                        utf8 += c;
+                }
+                std::string out = "x";
+                wb::detail::AppendLatin1(out, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+                EXPECT_EQ(out, "x" + utf8);
+            }
+}
