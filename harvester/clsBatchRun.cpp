@@ -211,7 +211,12 @@ public:
         }
         const std::string* lines = &x.text;
         if (books > 1) {
+            // Sized at once: growing it would copy the group's lines again and again.
+            size_t total = 0;
+            for (const Extracted& y : xs)
+                total += y.ok ? y.text.size() : 0;
             lines_.clear();
+            lines_.reserve(total);
             for (const Extracted& y : xs)
                 if (y.ok)
                     lines_ += y.text;
