@@ -6,7 +6,8 @@
 # second with 1 and 2 jobs, the floor's, glean (1 job) / floor, 2 jobs / 1
 # job beside what two processes of the floor gain over one on this machine,
 # peak memory, and the window's run against glean's on 100 workbooks
-# (bench/window_bench.cpp, offscreen). Then what the three calls that commit
+# (bench/window_bench.cpp, offscreen), with what the paint at a run's end
+# costs alone. Then what the three calls that commit
 # workbooks cost (bench/commit_floor.c), as the most of each floor that
 # glean could reach were its reading and formatting free, and glean's rate
 # when it moves each workbook, as users run it. Checks that the data file is
@@ -138,22 +139,24 @@ run_glean() {
 # left it. The same on 10 workbooks splits the window's time in what each
 # workbook adds (against glean's) and what every run costs whatever its size.
 # Sets window (the ratio on 100), window_each and window_fixed (ms).
-window_ms() {  # FORMAT COUNT: "glean_ms window_ms"
+window_ms() {  # FORMAT COUNT: "glean_ms window_ms paint_ms"
     local fmt=$1 count=$2 sample=$work/window-$1-$2 books=("$corpus/$1"/*."$1")
     mkdir -p "$sample"
     cp -t "$sample" "${books[@]:0:count}"
     GLEAN_BENCH_RATIO=50 GLEAN_BENCH_JOBS=2 GLEAN_BENCH_IN=$sample GLEAN_BENCH_FORM=$corpus/form.dat \
         QT_QPA_PLATFORM=offscreen build-release/bench/window_bench 2>/dev/null |
-        awk '/window\/glean/ {print $2, $5; found = 1} END {if (!found) print "? ?"}'
+        awk '/window\/glean/ {g = $2; w = $5} /^paint/ {p = $2} END {if (p == "") print "? ? ?"; else print g, w, p}'
 }
 window_ratio() {
-    local g10 w10 g100 w100
-    read -r g10 w10 < <(window_ms "$1" 10)
-    read -r g100 w100 < <(window_ms "$1" 100)
+    local g10 w10 p10 g100 w100 p100
+    read -r g10 w10 p10 < <(window_ms "$1" 10)
+    read -r g100 w100 p100 < <(window_ms "$1" 100)
     if [[ $g100 == "?" || $g10 == "?" ]]; then
-        window="?" window_each="?" window_fixed="?"
+        window="?" window_each="?" window_fixed="?" window_paint="?"
         return
     fi
+    # The paint at a run's end, alone, against glean's whole run: the 0.2 over glean that 1.2 leaves must hold it.
+    window_paint="$p100 ms, $(printf '%.2f' "$(echo "$p100 / $g100" | bc -l)")x glean's run"
     window=$(printf '%.2f' "$(echo "$w100 / $g100" | bc -l)")
     window_each=$(printf '%.2f' "$(echo "($w100 - $w10) / ($g100 - $g10)" | bc -l)")
     # w(n) = a + n b for each: what the window's a adds to glean's
@@ -184,7 +187,8 @@ for fmt in xls xlsx; do
     printf '%-5s %12.0f %12.0f %12.0f %11.2f %9.2f %11.2f %11.2f %9.1f %9.1f %13s\n' "$fmt" "$r1" "$r2" "$floor" \
         "$(echo "$r1 / $floor" | bc -l)" "$(echo "$r2 / $r1" | bc -l)" "$fs" "$(echo "$r2 / $r1 / $fs" | bc -l)" \
         "$m1" "$m2" "$window"
-    window_notes+="  $fmt: each workbook takes the window ${window_each}x glean's time; each run adds ${window_fixed} ms whatever its size"$'\n'
+    window_notes+="  $fmt: each workbook takes the window ${window_each}x glean's time; each run adds ${window_fixed} ms whatever its size,"$'\n'
+    window_notes+="       of which the paint of the list, bar and buttons at its end ($window_paint on 100)"$'\n'
 done
 printf 'window/glean split by 10 and 100 workbooks:\n%s' "$window_notes"
 # The three calls that commit workbooks (journal, append, look at the data
