@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -38,6 +39,13 @@ struct Xti {
     int16_t first, last;
 };
 
+// Sizes in a key: a record's body is far below 4 GiB (the stream is).
+std::string& AppendSize(std::string& key, size_t n)
+{
+    const uint32_t v = uint32_t(n);
+    return key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
 struct RawName {
     uint16_t flags = 0;
     std::string name;                   // for a built-in name its display name
@@ -60,6 +68,11 @@ private:
     void OnSst();
     void OnFormat();
     void BuildNames();
+    void NoteNames();
+    // Once for each form rather than each workbook (LastNames): kept small
+    // and out of line, leaving the compiler's room for inlining to the paths
+    // every cell takes.
+    [[gnu::cold]] void ReadNames();
     std::optional<Range> NameRange(const RawName& raw, int scope, const char*& why) const;
     int SheetOfXti(uint16_t ixti, const char*& why) const;
     int SheetOfBiff5(int16_t ixals, int16_t first, int16_t last, const char*& why) const;
@@ -100,6 +113,10 @@ private:
     std::vector<bool> supBookSelf_;
     std::vector<Xti> xti_;
     std::vector<std::string> externSheets5_;  // BIFF5: own-document sheet names, else empty
+    // BIFF8: where each NAME record starts, and the bytes the names are made
+    // of (NoteNames), to tell whether they are those of the last workbook.
+    std::vector<uint64_t> nameRecords_;
+    std::string namesKey_;
     std::vector<RawName> rawNames_;
     std::vector<uint8_t> nameFormulas_;  // the formulas of rawNames_, one after the other
     bool haveWindow1_ = false;
@@ -243,15 +260,20 @@ void XlsReader::ReadGlobals()
                 fontCodePage = cp;
             break;
         }
-        case rec::Name:
-            OnName();
+        case rec::Name:  // read once the globals end, unless the last workbook's are these
+            NoteNames();
+            if (nameRecords_.empty())
+                nameRecords_.reserve(32);
+            nameRecords_.push_back(rec_.offset);
             break;
         case rec::ExternSheet:
+            NoteNames();
             OnExternSheet();
             break;
         case rec::SupBook: {
             // SupBook, [MS-XLS] 2.4.271: cch 0x0401 marks the self-reference
             // that internal 3-D references go through.
+            NoteNames();
             Cursor c(rs_, rec_);
             c.U16();
             supBookSelf_.push_back(c.U16() == 0x0401 && rec_.data.size() == 4);
@@ -277,6 +299,19 @@ void XlsReader::ReadGlobals()
     if (!ended)
         throw Error(path_ + ": the " + stream_.Name() +
                     " stream ends inside the workbook globals (the file is truncated or damaged)");
+    // The names are made of the NAME, EXTERNSHEET and SUPBOOK records and the
+    // sheet names, and of nothing else (BIFF5's 8-bit text aside): copies of
+    // one form, read one after the other, share the list made for the first.
+    if (biff_ == 8) {
+        // After the records, the sheet names, marked by a type no record has
+        // (types are 16-bit): no two workbooks' keys can read alike.
+        AppendSize(namesKey_, 0x10000);
+        for (const std::string& sheet : sheetNames)
+            AppendSize(namesKey_, sheet.size()).append(sheet);
+        sharedNames = LastNames::Find(namesKey_);
+    }
+    if (!sharedNames)
+        ReadNames();
     if (biff_ == 5)
         DecodeGlobalsText(codePageRecord, fontCodePage);
     if (sheetNames.empty())
@@ -292,7 +327,38 @@ void XlsReader::ReadGlobals()
         // numbers its own formats from 50, inside the built-in date ranges.
         xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
     }
+    if (sharedNames)
+        return;
     BuildNames();
+    if (biff_ == 8) {
+        sharedNames = LastNames::Keep(std::move(namesKey_), std::move(names));
+        names = {};
+    }
+}
+
+void XlsReader::ReadNames()
+{
+    for (const uint64_t at : nameRecords_) {
+        rs_.Seek(at);
+        rs_.Next(rec_);
+        OnName();
+    }
+}
+
+void XlsReader::NoteNames()
+{
+    // Type, size, where CONTINUE bodies start and the body: all that reading
+    // the record depends on. BIFF5 names are not shared.
+    if (biff_ != 8)
+        return;
+    std::string& k = namesKey_;
+    if (k.empty())
+        k.reserve(4096);  // a form's names, without growing the key again and again
+    const uint32_t head[3] = {rec_.type, uint32_t(rec_.data.size()), uint32_t(rec_.breaks.size())};
+    k.append(reinterpret_cast<const char*>(head), sizeof head);
+    for (const size_t at : rec_.breaks)
+        AppendSize(k, at);
+    k.append(reinterpret_cast<const char*>(rec_.data.data()), rec_.data.size());
 }
 
 void XlsReader::OnBoundSheet()

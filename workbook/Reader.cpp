@@ -1,7 +1,37 @@
-// What the format readers share: the sheet filter and letter-case folding.
+// What the format readers share: the sheet filter, letter-case folding and
+// the names of the last workbook.
 #include "workbook/Reader.h"
 
 namespace wb::detail {
+
+namespace {
+
+struct Kept {
+    std::string key;
+    std::shared_ptr<const std::vector<DefinedName>> names;
+};
+
+Kept& KeptHere()
+{
+    thread_local Kept kept;
+    return kept;
+}
+
+}  // namespace
+
+std::shared_ptr<const std::vector<DefinedName>> LastNames::Find(std::string_view key)
+{
+    const Kept& k = KeptHere();
+    return k.names && k.key == key ? k.names : nullptr;
+}
+
+std::shared_ptr<const std::vector<DefinedName>> LastNames::Keep(std::string&& key, std::vector<DefinedName>&& names)
+{
+    Kept& k = KeptHere();
+    k.key = std::move(key);
+    k.names = std::make_shared<const std::vector<DefinedName>>(std::move(names));
+    return k.names;
+}
 
 SheetFilter SheetFilter::All(long long maxCells)
 {

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -242,6 +244,10 @@ public:
     int activeSheet = -1;            // -1: none recorded
     bool date1904 = false;
     std::vector<DefinedName> names;  // in the file's order, display names already built
+    // When set, the names instead (`names` then stays empty): one list shared
+    // by workbooks whose names are written alike. Names() gives either.
+    std::shared_ptr<const std::vector<DefinedName>> sharedNames;
+    const std::vector<DefinedName>& Names() const { return sharedNames ? *sharedNames : names; }
 
     // Fills `out` with the non-empty cells of sheet `index` that `keep`
     // wants. Throws wb::Error; LimitError when more is kept than allowed.
@@ -250,6 +256,18 @@ public:
     // The number format code of a cell style that LoadSheet recorded
     // (SheetCells::KeepStyles); empty for General or an unknown style.
     virtual std::string FormatCode(int style) const = 0;
+};
+
+// The names of the last workbook read on this thread whose reader keeps
+// them here, by a key of every byte they were made of (the reader gathers
+// it): copies of one form, read one after the other, share one list. One
+// list is held, however many workbooks are read.
+class LastNames {
+public:
+    // The list made of `key`, when it is the one kept; else null.
+    static std::shared_ptr<const std::vector<DefinedName>> Find(std::string_view key);
+    // Keeps `names`, made of `key`, in place of the list kept before; returns it.
+    static std::shared_ptr<const std::vector<DefinedName>> Keep(std::string&& key, std::vector<DefinedName>&& names);
 };
 
 // Each throws wb::Error naming the file and the reason.

@@ -199,7 +199,7 @@ struct Workbook::Impl {
     // probing, never more than half full). Entries of one name lie along one
     // probe path in the file's order, so the first match met is the first in
     // order.
-    std::vector<uint32_t> nameSlots;
+    std::shared_ptr<const std::vector<uint32_t>> nameSlots;
 
     void IndexNames();
     int FindName(std::string_view reference) const;
@@ -292,34 +292,50 @@ uint64_t FoldedHash(std::string_view s)
 
 void Workbook::Impl::IndexNames()
 {
-    const auto& names = reader->names;
+    // Workbooks that share their names and have the same active sheet share
+    // the index too: that of the last one on this thread.
+    struct LastIndex {
+        std::shared_ptr<const std::vector<DefinedName>> names;
+        int active = 0;
+        std::shared_ptr<const std::vector<uint32_t>> slots;
+    };
+    thread_local LastIndex last;
+    if (reader->sharedNames && reader->sharedNames == last.names && active == last.active) {
+        nameSlots = last.slots;
+        return;
+    }
+    const auto& names = reader->Names();
     size_t size = 4;
     while (size < 4 * names.size())
         size *= 2;
-    nameSlots.assign(size, 0);
+    std::vector<uint32_t> slots(size, 0);
     auto put = [&](std::string_view key, uint32_t entry) {
         size_t s = FoldedHash(key) & (size - 1);
-        while (nameSlots[s])
+        while (slots[s])
             s = (s + 1) & (size - 1);
-        nameSlots[s] = entry;
+        slots[s] = entry;
     };
     for (size_t i = 0; i < names.size(); ++i) {
         put(names[i].name, uint32_t(2 * i + 1));
         if (names[i].scopeSheet == active)
             put(BareName(names[i].name), uint32_t(2 * i + 2));
     }
+    nameSlots = std::make_shared<const std::vector<uint32_t>>(std::move(slots));
+    if (reader->sharedNames)
+        last = {reader->sharedNames, active, nameSlots};
 }
 
 int Workbook::Impl::FindName(std::string_view reference) const
 {
     // Names as listed first, then the active sheet's own names by their bare
     // name; letter case aside, compared where they lie.
-    const auto& names = reader->names;
-    const size_t mask = nameSlots.size() - 1;
+    const auto& names = reader->Names();
+    const std::vector<uint32_t>& slots = *nameSlots;
+    const size_t mask = slots.size() - 1;
     int bare = -1;
-    for (size_t s = FoldedHash(reference) & mask; nameSlots[s]; s = (s + 1) & mask) {
-        const size_t i = (nameSlots[s] - 1) / 2;
-        if ((nameSlots[s] - 1) % 2 == 0) {
+    for (size_t s = FoldedHash(reference) & mask; slots[s]; s = (s + 1) & mask) {
+        const size_t i = (slots[s] - 1) / 2;
+        if ((slots[s] - 1) % 2 == 0) {
             if (detail::SameFolded(names[i].name, reference))
                 return int(i);
         } else if (bare < 0 && detail::SameFolded(BareName(names[i].name), reference)) {
@@ -505,14 +521,14 @@ bool Workbook::Date1904() const
 }
 const std::vector<DefinedName>& Workbook::Names() const
 {
-    return impl_->reader->names;
+    return impl_->reader->Names();
 }
 
 Range Workbook::Resolve(const std::string& reference) const
 {
     const Impl& m = *impl_;
     if (const int i = m.FindName(reference); i >= 0) {
-        const DefinedName& n = m.reader->names[size_t(i)];
+        const DefinedName& n = m.reader->Names()[size_t(i)];
         if (!n.range)
             throw Error(m.path + ": the name " + n.name + " does not refer to a range (" + n.formula + ")");
         return *n.range;

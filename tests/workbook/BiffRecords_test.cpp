@@ -9,6 +9,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <future>
 #include <tuple>
 
 namespace {
@@ -206,10 +207,10 @@ TEST(BiffRecords, NamesAndWhatTheyReferTo)
 
     EXPECT_EQ(r->activeSheet, -1);
     EXPECT_EQ(r->sheetVisible, (std::vector<bool>{true, false}));
-    EXPECT_EQ(testjson::Names(r->names),
+    EXPECT_EQ(testjson::Names(r->Names()),
               (Strings{"Cell -1 1!C5", "Block -1 1!A2:D10", "Span -1", "Outside -1", "Gone -1", "Bad -1",
                        "B!Here 1 1!A2:B3", "Nowhere -1", "Number -1", "Paren -1", "A!Print_Area 0 1!A1:C5"}));
-    EXPECT_EQ(r->names[8].formula, "(a constant)");  // only a name that is no range says what it is
+    EXPECT_EQ(r->Names()[8].formula, "(a constant)");  // only a name that is no range says what it is
 }
 
 // A name as listed wins over the active sheet's own name by its bare name,
@@ -252,6 +253,93 @@ TEST(BiffRecords, ResolveFindsTheFirstNameInOrder)
             EXPECT_EQ(std::to_string(r.sheet) + "!" + wb::RangeAddress(r), want);
         } catch (const wb::Error&) {
             EXPECT_EQ("error", want);
+        }
+    }
+}
+
+// What a form's names are made of, each changed in one copy of it.
+struct FormNames {
+    unsigned active = 0;       // WINDOW1's tab
+    const char* second = "B";  // the second sheet's name
+    bool third = false;        // a third sheet, which "Third" is scoped to
+    unsigned xti0 = 1;         // the sheet XTI 0 refers to
+    bool self = true;          // SUPBOOK 0 is this workbook
+    unsigned totalRow = 0;     // where "Total" lies
+    bool splitSooner = false;  // "abcd"'s CONTINUE one byte sooner
+};
+
+std::string FormWithNames(const FormNames& f)
+{
+    StreamBuilder sb(8);
+    sb.Bof(0x0005).Rec(0x003D, Le<2>(0, 0, 0, 0, 0, f.active, 0, 1, 0x258));
+    sb.BoundSheet("A").BoundSheet(f.second);
+    if (f.third)
+        sb.BoundSheet("C");
+    sb.Rec(0x01AE, Le<2>(2, f.self ? 0x0401 : 0x0402)).Rec(0x0017, Le<2>(2, 0, f.xti0, f.xti0, 0, 0, 0));
+    sb.Rec(0x0018, NameRecord("Total", 0, Area3d(0, f.totalRow, f.totalRow, 0, 0)));
+    sb.Rec(0x0018, NameRecord("Local", 2, Area3d(0, 2, 2, 1, 1)));
+    sb.Rec(0x0018, NameRecord("Here", 1, Area3d(1, 3, 3, 2, 2)));
+    sb.Rec(0x0018, NameRecord("Third", 3, Area3d(1, 4, 4, 0, 0)));
+    // "abcd", its characters split by a CONTINUE that sends the flag byte
+    // again; one byte sooner, the same bytes read as "a", flag "b", "\0cd".
+    const Bytes name = NameRecord("abcd", 0, Area3d(1, 5, 5, 0, 0));
+    const size_t ab = 15 + 2;  // the fixed part and "ab"
+    const Bytes joined = name.substr(0, ab) + Le<1>(0) + name.substr(ab);
+    const size_t cut = f.splitSooner ? ab - 1 : ab;
+    sb.Rec(0x0018, joined.substr(0, cut)).Rec(0x003C, joined.substr(cut));
+    sb.Eof();
+    for (size_t i = 0; i < (f.third ? 3u : 2u); ++i)
+        sb.SheetStartsHere(i).Bof(0x0010).Eof();
+    return Write(sb.Data());
+}
+
+// The names of a workbook and what some references resolve to.
+std::string NamesOf(const std::string& path)
+{
+    auto book = wb::Workbook::Open(path);
+    std::string out;
+    for (const std::string& n : testjson::Names(book->Names()))
+        out += n + "; ";
+    for (const char* ref : {"Total", "Local", "Here", "abcd", "C!Third"}) {
+        try {
+            const wb::Range r = book->Resolve(ref);
+            out += std::string(ref) + "=" + std::to_string(r.sheet) + "!" + wb::RangeAddress(r) + "; ";
+        } catch (const wb::Error&) {
+            out += std::string(ref) + "=error; ";
+        }
+    }
+    return out;
+}
+
+// Copies of one form, read one after the other, share one list of names.
+// A workbook whose names are made of other bytes, or whose active sheet
+// differs, gets its own, whatever was read before it.
+TEST(BiffRecords, WorkbooksShareOnlyNamesMadeOfTheSameBytes)
+{
+    // Read on a thread of its own, nothing read before it: what the file says.
+    auto alone = [](const std::string& path) { return std::async(std::launch::async, NamesOf, path).get(); };
+    const std::string form = FormWithNames({});
+    const std::string copy = FormWithNames({});
+    const std::string want = alone(form);
+    {
+        auto a = wb::Workbook::Open(form), b = wb::Workbook::Open(copy);
+        EXPECT_EQ(&a->Names(), &b->Names());
+    }
+    const std::pair<const char*, FormNames> changed[] = {
+        {"active sheet", {.active = 1}},     {"sheet name", {.second = "Bee"}}, {"sheet count", {.third = true}},
+        {"EXTERNSHEET", {.xti0 = 0}},        {"SUPBOOK", {.self = false}},      {"NAME", {.totalRow = 7}},
+        {"CONTINUE", {.splitSooner = true}},
+    };
+    for (const auto& [what, f] : changed) {
+        SCOPED_TRACE(what);
+        const std::string other = FormWithNames(f);
+        const std::string itsOwn = alone(other);
+        ASSERT_NE(itsOwn, want);
+        for (int round = 0; round < 2; ++round) {
+            EXPECT_EQ(NamesOf(form), want);
+            EXPECT_EQ(NamesOf(other), itsOwn);
+            EXPECT_EQ(NamesOf(other), itsOwn);
+            EXPECT_EQ(NamesOf(copy), want);
         }
     }
 }
@@ -310,7 +398,7 @@ TEST(BiffRecords, Biff5NamesAndSheetNamesInDoubleByteText)
         sb.Eof().SheetStartsHere(0).Bof(0x0010).Eof();
         auto r = OpenXls(Write(sb.Data(), "Book"));
         EXPECT_EQ(r->sheetNames, Strings{"シート"});
-        EXPECT_EQ(testjson::Names(r->names), Strings{"合計 -1 0!B3"});
+        EXPECT_EQ(testjson::Names(r->Names()), Strings{"合計 -1 0!B3"});
     }
 }
 

@@ -113,7 +113,7 @@ TEST(CodePageFiles, EachReadsAsWritten)
         r->LoadSheet(0, wb::detail::SheetFilter::All(), cells);
         EXPECT_EQ(r->sheetNames, std::vector{want("sheet")});
         EXPECT_EQ(cells.Get(0, 0) ? cells.Get(0, 0)->text : "no A1", want("A1"));
-        const auto names = testjson::Names(r->names);
+        const auto names = testjson::Names(r->Names());
         EXPECT_EQ(std::ranges::count(names, want("name") + " -1 0!A1"), 1) << testing::PrintToString(names);
     }
 }
