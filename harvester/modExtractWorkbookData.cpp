@@ -7,6 +7,7 @@
 #include "workbook/Workbook.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -180,7 +181,8 @@ struct ResolvedFields {
 // throws (the whole extraction stops there) or returns the reason the field
 // keeps.
 template <typename OnFailure>
-ResolvedFields ResolveFields(const wb::Workbook& book, const FormDefinition& form, const OnFailure& failed)
+ResolvedFields ResolveFields(const wb::Workbook& book, const FormDefinition& form, const OnFailure& failed,
+                             std::vector<wb::Range>* readOut = nullptr)
 {
     ResolvedFields out;
     out.sources.resize(form.fields.size());
@@ -200,7 +202,66 @@ ResolvedFields ResolveFields(const wb::Workbook& book, const FormDefinition& for
             read.push_back(out.sources[i]->range);
     }
     book.WillRead(read);
+    if (readOut)
+        *readOut = std::move(read);
     return out;
+}
+
+// The last resolution of a form made on this thread, by what it depends on:
+// copies of one form resolve alike (Workbook::NamesToken), so their fields
+// are resolved once; only reserved references are resolved for each.
+struct LastResolution {
+    uint64_t form = 0;
+    std::shared_ptr<const void> names;  // null: nothing kept
+    int active = -1;
+    ResolvedFields fields;
+    std::vector<wb::Range> read;
+    bool reserved = false;  // some field is a reserved reference
+};
+
+// ExtractLines' failure: the first field that does not resolve fails the
+// workbook; messages stay on one line whatever the reference holds.
+[[noreturn]] std::string FailsTheWorkbook(const std::exception& e)
+{
+    if (const auto* rtError = dynamic_cast<const rt::RtError*>(&e))
+        throw rt::RtError(rtError->Number(), OneLine(e.what()), {});
+    if (dynamic_cast<const wb::Error*>(&e))
+        throw wb::Error(OneLine(e.what()));
+    throw;
+}
+
+// ResolveFields for ExtractLines. The fields are valid until the next call
+// on this thread.
+const ResolvedFields& ResolveForLines(const wb::Workbook& book, const PreparedForm& prepared)
+{
+    thread_local LastResolution last;
+    const FormDefinition& form = prepared.Form();
+    std::shared_ptr<const void> names = book.NamesToken();
+    if (names && names == last.names && prepared.Serial() == last.form && book.ActiveSheet() == last.active) {
+        for (size_t i = 0; last.reserved && i < form.fields.size(); ++i) {
+            if (!last.fields.sources[i]->fixed)
+                continue;
+            try {
+                last.fields.sources[i] = ResolveSource(book, form.fields[i].reference);
+            } catch (const std::exception& e) {
+                FailsTheWorkbook(e);
+            }
+        }
+        book.WillRead(last.read);
+        return last.fields;
+    }
+    last.names = nullptr;  // not valid again before the fields are
+    std::vector<wb::Range> read;
+    last.fields = ResolveFields(book, form, FailsTheWorkbook, &read);
+    if (names) {
+        last.form = prepared.Serial();
+        last.names = std::move(names);
+        last.active = book.ActiveSheet();
+        last.read = std::move(read);
+        last.reserved = std::any_of(last.fields.sources.begin(), last.fields.sources.end(),
+                                    [](const std::optional<Source>& s) { return s->fixed.has_value(); });
+    }
+    return last.fields;
 }
 
 }  // namespace
@@ -212,6 +273,8 @@ FormDefinitionError::FormDefinitionError(const std::string& path, int line, cons
 
 PreparedForm::PreparedForm(FormDefinition form) : form_(std::move(form))
 {
+    static std::atomic<uint64_t> prepared{0};
+    serial_ = ++prepared;
     formats_.reserve(form_.fields.size());
     for (const FormField& f : form_.fields)
         formats_.push_back(ReadFieldFormat(f));
@@ -267,15 +330,7 @@ std::string ExtractLines(const wb::Workbook& book, const PreparedForm& prepared)
     const FormDefinition& form = prepared.Form();
     if (form.fields.empty())
         throw rt::RtError(rt::SubscriptOutOfRange, "the form definition has no fields");
-    // The first field that does not resolve fails the workbook; messages stay
-    // on one line whatever the reference holds.
-    const ResolvedFields resolved = ResolveFields(book, form, [](const std::exception& e) -> std::string {
-        if (const auto* rtError = dynamic_cast<const rt::RtError*>(&e))
-            throw rt::RtError(rtError->Number(), OneLine(e.what()), {});
-        if (dynamic_cast<const wb::Error*>(&e))
-            throw wb::Error(OneLine(e.what()));
-        throw;
-    });
+    const ResolvedFields& resolved = ResolveForLines(book, prepared);
     const int items = resolved.items;
     const std::vector<FieldFormat>& formats = prepared.Formats();
 

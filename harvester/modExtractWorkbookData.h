@@ -76,10 +76,13 @@ public:
     explicit PreparedForm(FormDefinition form);
     const FormDefinition& Form() const { return form_; }
     const std::vector<FieldFormat>& Formats() const { return formats_; }  // one per field
+    // No other form prepared in this process has it (a copy keeps it).
+    uint64_t Serial() const { return serial_; }
 
 private:
     FormDefinition form_;
     std::vector<FieldFormat> formats_;
+    uint64_t serial_;
 };
 
 // The header line (field names joined by ","), ended by CR LF.

@@ -245,7 +245,8 @@ public:
     bool date1904 = false;
     std::vector<DefinedName> names;  // in the file's order, display names already built
     // When set, the names instead (`names` then stays empty): one list shared
-    // by workbooks whose names are written alike. Names() gives either.
+    // by workbooks whose names and sheet names are written alike (so a
+    // reference resolves alike in them). Names() gives either.
     std::shared_ptr<const std::vector<DefinedName>> sharedNames;
     const std::vector<DefinedName>& Names() const { return sharedNames ? *sharedNames : names; }
 

@@ -524,6 +524,11 @@ const std::vector<DefinedName>& Workbook::Names() const
     return impl_->reader->Names();
 }
 
+std::shared_ptr<const void> Workbook::NamesToken() const
+{
+    return impl_->reader->sharedNames;
+}
+
 Range Workbook::Resolve(const std::string& reference) const
 {
     const Impl& m = *impl_;

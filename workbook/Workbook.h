@@ -88,6 +88,11 @@ public:
     int ActiveSheet() const;  // the tab active when saved; else the first visible sheet
     bool Date1904() const;
     const std::vector<DefinedName>& Names() const;  // in the file's order
+    // The same for workbooks whose names and sheet names were read from the
+    // same bytes (null when the reader does not tell): a reference resolves
+    // alike in two workbooks of one token and one active sheet. While held,
+    // no other workbook gets it.
+    std::shared_ptr<const void> NamesToken() const;
 
     // A defined name (as listed, or a sheet-level name of the active sheet by
     // its bare name; any letter case; first match in order), else an address

@@ -10,6 +10,7 @@
 
 #include <ctime>
 #include <fcntl.h>
+#include <future>
 #include <tuple>
 
 using namespace harvest_test;
@@ -220,6 +221,43 @@ void SetModified(const std::string& path, const char* utc, long nsec = 0)
     ::strptime(utc, "%Y-%m-%d %H:%M:%S", &tm);
     const struct timespec times[2] = {{0, UTIME_OMIT}, {::timegm(&tm), nsec}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// Copies of one form, read one after the other, resolve their fields once
+// (their names were read from the same bytes): each must still give what it
+// gives alone, whatever the form, the active sheet or the file's name.
+TEST(ExtractCopies, EachGivesWhatItGivesAlone)
+{
+    ScratchDir dir;
+    CopyFixture("names.xls", dir / "a.xls");
+    CopyFixture("names.xls", dir / "b.xls");
+    CopyFixture("names_sheet2.xls", dir / "c.xls");  // the same names, Sheet2 active
+    {
+        auto a = wb::Workbook::Open(dir / "a.xls"), c = wb::Workbook::Open(dir / "c.xls");
+        ASSERT_TRUE(a->NamesToken());
+        ASSERT_EQ(a->NamesToken(), c->NamesToken());  // else nothing here is resolved once
+        ASSERT_NE(a->ActiveSheet(), c->ActiveSheet());
+    }
+    const FormDefinition forms[] = {
+        {{{"N", "EmpName", "text"}, {"C", "B2", "text"}}},  // B2 of the active sheet
+        {{{"O", "Other", ""}, {"C", "B4", "text"}}},
+        {{{"F", "<file>", ""}, {"N", "EmpName", ""}}},
+    };
+    // On a thread of its own: nothing was resolved there before.
+    auto alone = [](const std::string& path, const FormDefinition& form) {
+        return std::async(std::launch::async,
+                          [&] { return ExtractLines(*wb::Workbook::Open(path), PreparedForm(form)); })
+            .get();
+    };
+    EXPECT_NE(alone(dir / "a.xls", forms[1]), alone(dir / "c.xls", forms[1]));
+    for (int round = 0; round < 2; ++round)
+        for (const FormDefinition& form : forms) {
+            const PreparedForm prepared(form);  // made anew, most likely where the last one was
+            for (const char* name : {"a.xls", "b.xls", "c.xls", "a.xls"}) {
+                SCOPED_TRACE(form.fields[0].reference + " in " + name);
+                EXPECT_EQ(ExtractLines(*wb::Workbook::Open(dir / name), prepared), alone(dir / name, form));
+            }
+        }
 }
 
 TEST(ReservedReference, FileGivesTheFileNameWithoutFolder)
