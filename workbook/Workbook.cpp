@@ -214,6 +214,24 @@ struct Workbook::Impl {
         return false;
     }
 
+    // The filter of these ranges, valid until the next call on this thread:
+    // copies of one form ask for the same cells, and take the last one made.
+    static const detail::SheetFilter& FilterOf(const std::vector<Range>& wanted)
+    {
+        struct Last {
+            std::vector<Range> wanted;
+            detail::SheetFilter filter = detail::SheetFilter::Only({});
+        };
+        thread_local Last last;
+        if (last.wanted != wanted) {
+            detail::SheetFilter made = detail::SheetFilter::Only(wanted);
+            std::vector<Range> of = wanted;
+            last.filter = std::move(made);  // the two together, or neither
+            last.wanted = std::move(of);
+        }
+        return last.filter;
+    }
+
     const detail::SheetCells& Load(int index, int row, int col) const
     {
         Sheet& s = sheets[size_t(index)];
@@ -222,7 +240,8 @@ struct Workbook::Impl {
             return *s.cells;
         // Nothing announced for this cell: the whole sheet, within the limit.
         const bool whole = !Covered(s, row, col);
-        const detail::SheetFilter keep = whole ? detail::SheetFilter::All() : detail::SheetFilter::Only(s.wanted);
+        static const detail::SheetFilter all = detail::SheetFilter::All();
+        const detail::SheetFilter& keep = whole ? all : FilterOf(s.wanted);
         s.cells.reset();
         auto cells = std::make_unique<detail::SheetCells>();
         cells->Keep(keep);
