@@ -39,11 +39,10 @@ struct Xti {
     int16_t first, last;
 };
 
-// Sizes in a key: a record's body is far below 4 GiB (the stream is).
-std::string& AppendSize(std::string& key, size_t n)
+// A number in a key, whole.
+std::string& AppendSize(std::string& key, uint64_t n)
 {
-    const uint32_t v = uint32_t(n);
-    return key.append(reinterpret_cast<const char*>(&v), sizeof v);
+    return key.append(reinterpret_cast<const char*>(&n), sizeof n);
 }
 
 struct RawName {
@@ -354,7 +353,7 @@ void XlsReader::NoteNames()
     std::string& k = namesKey_;
     if (k.empty())
         k.reserve(4096);  // a form's names, without growing the key again and again
-    const uint32_t head[3] = {rec_.type, uint32_t(rec_.data.size()), uint32_t(rec_.breaks.size())};
+    const uint64_t head[3] = {rec_.type, rec_.data.size(), rec_.breaks.size()};
     k.append(reinterpret_cast<const char*>(head), sizeof head);
     for (const size_t at : rec_.breaks)
         AppendSize(k, at);
