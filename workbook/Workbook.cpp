@@ -198,10 +198,11 @@ struct Workbook::Impl {
     // + 1 for a name as listed, + 2 for a bare name; 0 when free (linear
     // probing, never more than half full). Entries of one name lie along one
     // probe path in the file's order, so the first match met is the first in
-    // order.
-    std::shared_ptr<const std::vector<uint32_t>> nameSlots;
+    // order. Made at the first look-up: copies of one form resolved once
+    // (Workbook::NamesToken) need none.
+    mutable std::vector<uint32_t> nameSlots;
 
-    void IndexNames();
+    void IndexNames() const;
     int FindName(std::string_view reference) const;
 
     bool Covered(const Sheet& s, int row, int col) const
@@ -309,25 +310,14 @@ uint64_t FoldedHash(std::string_view s)
 
 }  // namespace
 
-void Workbook::Impl::IndexNames()
+void Workbook::Impl::IndexNames() const
 {
-    // Workbooks that share their names and have the same active sheet share
-    // the index too: that of the last one on this thread.
-    struct LastIndex {
-        std::shared_ptr<const std::vector<DefinedName>> names;
-        int active = 0;
-        std::shared_ptr<const std::vector<uint32_t>> slots;
-    };
-    thread_local LastIndex last;
-    if (reader->sharedNames && reader->sharedNames == last.names && active == last.active) {
-        nameSlots = last.slots;
-        return;
-    }
     const auto& names = reader->Names();
     size_t size = 4;
     while (size < 4 * names.size())
         size *= 2;
-    std::vector<uint32_t> slots(size, 0);
+    std::vector<uint32_t>& slots = nameSlots;
+    slots.assign(size, 0);
     auto put = [&](std::string_view key, uint32_t entry) {
         size_t s = FoldedHash(key) & (size - 1);
         while (slots[s])
@@ -339,17 +329,16 @@ void Workbook::Impl::IndexNames()
         if (names[i].scopeSheet == active)
             put(BareName(names[i].name), uint32_t(2 * i + 2));
     }
-    nameSlots = std::make_shared<const std::vector<uint32_t>>(std::move(slots));
-    if (reader->sharedNames)
-        last = {reader->sharedNames, active, nameSlots};
 }
 
 int Workbook::Impl::FindName(std::string_view reference) const
 {
     // Names as listed first, then the active sheet's own names by their bare
     // name; letter case aside, compared where they lie.
+    if (nameSlots.empty())
+        IndexNames();
     const auto& names = reader->Names();
-    const std::vector<uint32_t>& slots = *nameSlots;
+    const std::vector<uint32_t>& slots = nameSlots;
     const size_t mask = slots.size() - 1;
     int bare = -1;
     for (size_t s = FoldedHash(reference) & mask; slots[s]; s = (s + 1) & mask) {
@@ -514,7 +503,6 @@ std::unique_ptr<Workbook> Workbook::Open(const std::string& path, FileStamp* ope
     impl->active = active;
     impl->sheets.resize(size_t(count));
     impl->reader = std::move(reader);
-    impl->IndexNames();
     return std::unique_ptr<Workbook>(new Workbook(std::move(impl)));
 }
 
