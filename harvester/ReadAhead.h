@@ -3,7 +3,7 @@
 // the thread that commits them in list order. With N jobs, N - 1 helper
 // threads read, and the committing thread reads too whenever the workbook it
 // needs next is not ready: N threads are busy, never N + 1. Readers run at
-// most a few workbooks ahead, so memory stays flat however long the list is.
+// most 16 workbooks a job ahead, so memory stays flat however long the list is.
 #include "harvester/Journal.h"
 #include "harvester/modExtractWorkbookData.h"
 

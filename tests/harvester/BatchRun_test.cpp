@@ -224,6 +224,29 @@ TEST_F(BatchRun, SameDataFileAndStatusesForAnyNumberOfJobs)
     EXPECT_EQ(Column(1), statusOne);
 }
 
+// Lists many times longer than the workbooks read ahead: slots are reused,
+// readers wait for room and are woken again. Each line names its workbook,
+// so one taken in place of another shows.
+TEST_F(BatchRun, ListsLongerThanTheReadAheadGiveTheSameResultForAnyNumberOfJobs)
+{
+    TimesheetForm(form, {{"File", "<file>", "text"}});
+    AddBooks(90, "xls", "a"), AddBooks(90, "xlsx", "b");
+    CopyFixture("notabook.xlsx", in + "/b050.xlsx");
+    std::string oneJob;
+    for (const int jobs : {1, 2, 3}) {
+        fs::remove(data);
+        const BatchResult r = Run(in, "", 0, jobs);
+        EXPECT_EQ(r.done, 179) << jobs;
+        ASSERT_EQ(r.failures.size(), 1u) << jobs;
+        EXPECT_EQ(r.failures[0].path, in + "/b050.xlsx") << jobs;
+        if (jobs == 1)
+            oneJob = ReadFile(data);
+        else
+            EXPECT_EQ(ReadFile(data), oneJob) << jobs;
+    }
+    EXPECT_TRUE(Contains(oneJob, "\"a089.xls\"\r\n\"Ann\",02/03/2009,8.0,\"b000.xlsx\""));
+}
+
 // Lines wait for the next workbooks of their group only briefly: when each
 // takes long to read, each goes in, and shows as done, before the next is read.
 TEST_F(BatchRun, SlowReadingAppendsEachWorkbookAsItComes)
