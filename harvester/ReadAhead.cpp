@@ -5,17 +5,41 @@
 
 #include <algorithm>
 
-Extracted Extract(const std::string& path, const PreparedForm& form)
+void ReadAhead::ReadFiles(int first, int count, std::vector<FileRead>& into) const
 {
+    into.clear();
+    into.resize(static_cast<size_t>(count));
+    size_t bytes = 0;
+    for (int k = 0; k < count && bytes < kRunBytes; ++k) {
+        FileRead& r = into[static_cast<size_t>(k)];
+        r.done = true;
+        try {
+            r.file = wb::Workbook::ReadFile(paths_[static_cast<size_t>(first + k)]);
+            bytes += r.file.size;
+        } catch (const std::exception& e) {
+            r.error = e.what();
+        }
+    }
+}
+
+Extracted ReadAhead::Extract(int i, FileRead&& read) const
+{
+    const std::string& path = paths_[static_cast<size_t>(i)];
     Extracted o;
     try {
         // The stamp of the file opened, not of a stat before: one call fewer.
         // Workbooks up to 16 MiB are read through that very descriptor; a
         // larger one is opened again by its reader, as before.
-        wb::FileStamp opened;
-        const auto book = wb::Workbook::Open(path, &opened);
-        o.workbook = {opened.dev, opened.ino, opened.size, opened.mtimeNs};
-        o.text = ExtractLines(*book, form);
+        if (!read.done)
+            read.file = wb::Workbook::ReadFile(path);
+        else if (!read.error.empty())
+            throw wb::Error(read.error);
+        if (read.file.stamped) {
+            const wb::FileStamp& s = read.file.stamp;
+            o.workbook = {s.dev, s.ino, s.size, s.mtimeNs};
+        }
+        const auto book = wb::Workbook::Open(path, std::move(read.file));
+        o.text = ExtractLines(*book, form_);
         o.ok = true;
     } catch (const std::exception& e) {
         // The status row already shows the path; keep the reason short.
@@ -34,6 +58,7 @@ ReadAhead::ReadAhead(const std::vector<std::string>& paths, const FormDefinition
     slots_.resize(static_cast<size_t>(window_));
     for (int t = 1; t < jobs; ++t)
         helpers_.emplace_back([this] {
+            std::vector<FileRead> files;
             std::unique_lock<std::mutex> lk(mu_);
             for (;;) {
                 int i = -1;
@@ -44,10 +69,21 @@ ReadAhead::ReadAhead(const std::vector<std::string>& paths, const FormDefinition
                 }
                 if (quit_ || i < 0)
                     return;
+                // A few at a time: the committing thread waits for the first.
+                int count = 1;
+                while (count < kRun / 4 && Claim() >= 0)
+                    ++count;
                 lk.unlock();
-                Extracted o = Extract(paths_[static_cast<size_t>(i)], form_);
+                ReadFiles(i, count, files);
+                for (int k = 0; k < count; ++k) {
+                    Extracted o = Extract(i + k, std::move(files[static_cast<size_t>(k)]));
+                    lk.lock();
+                    Store(i + k, std::move(o));
+                    if (quit_)
+                        return;
+                    lk.unlock();
+                }
                 lk.lock();
-                Store(i, std::move(o));
             }
         });
 }
@@ -79,15 +115,20 @@ void ReadAhead::Store(int i, Extracted&& o)
 
 Extracted ReadAhead::Take(int i)
 {
-    if (helpers_.empty())
-        return Extract(paths_[static_cast<size_t>(i)], form_);
+    if (helpers_.empty()) {
+        if (i < runFirst_ || i >= runFirst_ + static_cast<int>(run_.size())) {
+            runFirst_ = i;
+            ReadFiles(i, std::min(kRun, n_ - i), run_);
+        }
+        return Extract(i, std::move(run_[static_cast<size_t>(i - runFirst_)]));
+    }
     std::unique_lock<std::mutex> lk(mu_);
     auto& slot = slots_[static_cast<size_t>(i % window_)];
     while (!slot) {
         // Rather than wait, read one more: the next one due, if no helper has it yet.
         if (int j = Claim(); j >= 0) {
             lk.unlock();
-            Extracted o = Extract(paths_[static_cast<size_t>(j)], form_);
+            Extracted o = Extract(j, FileRead());
             lk.lock();
             Store(j, std::move(o));
             continue;

@@ -4,8 +4,12 @@
 // threads read, and the committing thread reads too whenever the workbook it
 // needs next is not ready: N threads are busy, never N + 1. Readers run at
 // most 16 workbooks a job ahead, so memory stays flat however long the list is.
+// Each reader reads the files of several workbooks one after the other, then
+// reads those workbooks: the system's file reading, and then ours, run with
+// their code and data still in the processor's caches.
 #include "harvester/Journal.h"
 #include "harvester/modExtractWorkbookData.h"
+#include "workbook/Workbook.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -22,8 +26,13 @@ struct Extracted {
     FileIdentity workbook;  // the file as it was before it was read
 };
 
-// Reads one workbook on the calling thread.
-Extracted Extract(const std::string& path, const PreparedForm& form);
+// A workbook's file, read before the workbook is: its bytes, or why they
+// could not be read; neither when it was left for later.
+struct FileRead {
+    bool done = false;
+    wb::FileBytes file;
+    std::string error;  // from Workbook::ReadFile
+};
 
 class ReadAhead {
 public:
@@ -39,6 +48,13 @@ public:
 private:
     // Under the lock: the next workbook to read, within the window, or -1.
     int Claim();
+    // The files of workbooks first .. first + count - 1 into `into`, one
+    // after the other, as long as they hold less than kRunBytes together.
+    void ReadFiles(int first, int count, std::vector<FileRead>& into) const;
+    // Workbook i, its file read or not.
+    Extracted Extract(int i, FileRead&& read) const;
+    static constexpr int kRun = 16;                // files read one after the other
+    static constexpr size_t kRunBytes = 1u << 20;  // unless they hold more together
     void Store(int i, Extracted&& o);
 
     const std::vector<std::string>& paths_;
@@ -54,4 +70,7 @@ private:
     int idle_ = 0;         // helpers waiting for room
     bool quit_ = false;
     std::vector<std::thread> helpers_;
+    // One job: the files read ahead, from runFirst_ on.
+    std::vector<FileRead> run_;
+    int runFirst_ = 0;
 };

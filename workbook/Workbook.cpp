@@ -427,48 +427,61 @@ std::unique_ptr<Reader> OpenZipWorkbook(const std::string& path, std::string byt
 Workbook::Workbook(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Workbook::~Workbook() = default;
 
-std::unique_ptr<Workbook> Workbook::Open(const std::string& path, FileStamp* opened)
+FileBytes Workbook::ReadFile(const std::string& path)
 {
     // The file is read with one call when it is small enough (the .xls and
     // zip readers then work on the bytes); bigger packages are read from the
     // file, part by part, and need only the first bytes here.
     constexpr size_t kReadWhole = size_t(16) << 20;
-    std::unique_ptr<char[]> bytes;  // uninitialised until read
-    size_t size = 0;
-    bool isWhole = false;
-    {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            throw Error("cannot open " + path + ": " + std::strerror(errno));
-        struct stat st {};
-        size_t want = 512;
-        const bool known = ::fstat(fd, &st) == 0;
-        if (known && opened)
-            *opened = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
-                       static_cast<long long>(st.st_size),
-                       static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
-        if (known && S_ISREG(st.st_mode) && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
+    FileBytes f;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw Error("cannot open " + path + ": " + std::strerror(errno));
+    struct stat st {};
+    size_t want = 512;
+    if (::fstat(fd, &st) == 0) {
+        f.stamped = true;
+        f.stamp = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+                   static_cast<long long>(st.st_size),
+                   static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+        if (S_ISREG(st.st_mode) && st.st_size >= 0 && size_t(st.st_size) <= kReadWhole) {
             want = size_t(st.st_size);
-            isWhole = true;
+            f.whole = true;
         }
-        bytes.reset(new char[want ? want : 1]);
-        int err = 0;
-        while (size < want) {
-            const ssize_t r = ::read(fd, bytes.get() + size, want - size);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0) {
-                err = errno;
-                break;
-            }
-            if (r == 0)
-                break;  // shorter than it said
-            size += size_t(r);
-        }
-        ::close(fd);
-        if (err)
-            throw Error("cannot read " + path + ": " + std::strerror(err));
     }
+    f.bytes.reset(new char[want ? want : 1]);
+    int err = 0;
+    while (f.size < want) {
+        const ssize_t r = ::read(fd, f.bytes.get() + f.size, want - f.size);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
+            err = errno;
+            break;
+        }
+        if (r == 0)
+            break;  // shorter than it said
+        f.size += size_t(r);
+    }
+    ::close(fd);
+    if (err)
+        throw Error("cannot read " + path + ": " + std::strerror(err));
+    return f;
+}
+
+std::unique_ptr<Workbook> Workbook::Open(const std::string& path, FileStamp* opened)
+{
+    FileBytes f = ReadFile(path);
+    if (opened && f.stamped)
+        *opened = f.stamp;
+    return Open(path, std::move(f));
+}
+
+std::unique_ptr<Workbook> Workbook::Open(const std::string& path, FileBytes file)
+{
+    std::unique_ptr<char[]> bytes = std::move(file.bytes);
+    const size_t size = file.size;
+    const bool isWhole = file.whole;
     const unsigned char* head = reinterpret_cast<const unsigned char*>(bytes.get());
     const size_t n = std::min<size_t>(size, 512);
     static const unsigned char kCompound[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};

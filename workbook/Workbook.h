@@ -74,12 +74,27 @@ struct FileStamp {
     long long mtimeNs = 0;
 };
 
+// A file's bytes as Workbook::Open reads them: whole, with one call, when
+// small enough; else its first bytes, and the reader reads the rest itself.
+struct FileBytes {
+    std::unique_ptr<char[]> bytes;  // uninitialised past `size`
+    size_t size = 0;
+    bool whole = false;
+    bool stamped = false;  // `stamp` holds the file opened
+    FileStamp stamp;
+};
+
 class Workbook {
 public:
     // Throws wb::Error: not a workbook, unsupported or encrypted, damaged.
     // `opened`, when given, gets the stamp of the file opened (left as it is
     // when the system cannot tell).
     static std::unique_ptr<Workbook> Open(const std::string& path, FileStamp* opened = nullptr);
+    // Open in two steps, for a caller that reads several files one after the
+    // other before it opens them. ReadFile throws wb::Error: cannot open or
+    // read; Open as above, on what ReadFile read from `path`.
+    static FileBytes ReadFile(const std::string& path);
+    static std::unique_ptr<Workbook> Open(const std::string& path, FileBytes file);
     virtual ~Workbook();
 
     Format FileFormat() const;

@@ -225,26 +225,41 @@ TEST_F(BatchRun, SameDataFileAndStatusesForAnyNumberOfJobs)
 }
 
 // Lists many times longer than the workbooks read ahead: slots are reused,
-// readers wait for room and are woken again. Each line names its workbook,
-// so one taken in place of another shows.
+// readers wait for room and are woken again, files are read several at a
+// time. Each line names its workbook, so one taken in place of another shows;
+// two files gone after the listing fail on their own rows.
 TEST_F(BatchRun, ListsLongerThanTheReadAheadGiveTheSameResultForAnyNumberOfJobs)
 {
     TimesheetForm(form, {{"File", "<file>", "text"}});
     AddBooks(90, "xls", "a"), AddBooks(90, "xlsx", "b");
     CopyFixture("notabook.xlsx", in + "/b050.xlsx");
+    const std::string gone[] = {in + "/a003.xls", in + "/b020.xlsx"};
     std::string oneJob;
     for (const int jobs : {1, 2, 3}) {
         fs::remove(data);
-        const BatchResult r = Run(in, "", 0, jobs);
-        EXPECT_EQ(r.done, 179) << jobs;
-        ASSERT_EQ(r.failures.size(), 1u) << jobs;
-        EXPECT_EQ(r.failures[0].path, in + "/b050.xlsx") << jobs;
+        CopyFixture("timesheet.xls", gone[0]), CopyFixture("timesheet.xlsx", gone[1]);
+        const BatchResult r = RunWith({form, in, "", data}, [&](clsBatchRun& run) {
+            run.setLimit(0);
+            run.setJobs(jobs);
+            run.onListed = [&](int row, const std::string&) {
+                if (row == 179)
+                    fs::remove(gone[0]), fs::remove(gone[1]);
+            };
+        });
+        EXPECT_EQ(r.done, 177) << jobs;
+        ASSERT_EQ(r.failures.size(), 3u) << jobs;
+        EXPECT_EQ(r.failures[0].path + " " + r.failures[0].reason,
+                  gone[0] + " cannot open " + gone[0] + ": No such file or directory")
+            << jobs;
+        EXPECT_EQ(r.failures[1].path, gone[1]) << jobs;
+        EXPECT_EQ(r.failures[2].path, in + "/b050.xlsx") << jobs;
         if (jobs == 1)
             oneJob = ReadFile(data);
         else
             EXPECT_EQ(ReadFile(data), oneJob) << jobs;
     }
     EXPECT_TRUE(Contains(oneJob, "\"a089.xls\"\r\n\"Ann\",02/03/2009,8.0,\"b000.xlsx\""));
+    EXPECT_FALSE(Contains(oneJob, "a003.xls"));
 }
 
 // Lines wait for the next workbooks of their group only briefly: when each
