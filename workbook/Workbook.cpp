@@ -449,7 +449,12 @@ FileBytes Workbook::ReadFile(const std::string& path)
             f.whole = true;
         }
     }
-    f.bytes.reset(new char[want ? want : 1]);
+    try {
+        f.bytes.reset(new char[want ? want : 1]);
+    } catch (...) {
+        ::close(fd);  // out of memory for a big file: the descriptor must not stay open
+        throw;
+    }
     int err = 0;
     while (f.size < want) {
         const ssize_t r = ::read(fd, f.bytes.get() + f.size, want - f.size);
