@@ -46,10 +46,13 @@ void ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& bytes, size
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw Error(path + ": cannot open the file (" + std::strerror(errno) + ")");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};  // however this is left: out of memory for a big file too
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int e = errno;
-        ::close(fd);
         throw Error(path + ": cannot open the file (" + (e ? std::strerror(e) : "not a regular file") + ")");
     }
     size = size_t(st.st_size);
@@ -59,16 +62,12 @@ void ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& bytes, size
         const ssize_t n = ::read(fd, bytes.get() + got, size - got);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            throw Error(path + ": cannot read the file (" + std::strerror(e) + ")");
-        }
+        if (n < 0)
+            throw Error(path + ": cannot read the file (" + std::strerror(errno) + ")");
         if (n == 0)
             break;  // shrank meanwhile
         got += size_t(n);
     }
-    ::close(fd);
     size = got;
 }
 

@@ -437,6 +437,10 @@ FileBytes Workbook::ReadFile(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw Error("cannot open " + path + ": " + std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};  // however this is left: out of memory for a big file too
     struct stat st {};
     size_t want = 512;
     if (::fstat(fd, &st) == 0) {
@@ -449,12 +453,7 @@ FileBytes Workbook::ReadFile(const std::string& path)
             f.whole = true;
         }
     }
-    try {
-        f.bytes.reset(new char[want ? want : 1]);
-    } catch (...) {
-        ::close(fd);  // out of memory for a big file: the descriptor must not stay open
-        throw;
-    }
+    f.bytes.reset(new char[want ? want : 1]);
     int err = 0;
     while (f.size < want) {
         const ssize_t r = ::read(fd, f.bytes.get() + f.size, want - f.size);
@@ -468,7 +467,6 @@ FileBytes Workbook::ReadFile(const std::string& path)
             break;  // shorter than it said
         f.size += size_t(r);
     }
-    ::close(fd);
     if (err)
         throw Error("cannot read " + path + ": " + std::strerror(err));
     return f;
