@@ -42,6 +42,12 @@ SheetFilter SheetFilter::All(long long maxCells)
     return f;
 }
 
+const SheetFilter& SheetCells::KeepAll()
+{
+    static const SheetFilter all = SheetFilter::All();
+    return all;
+}
+
 SheetFilter SheetFilter::Only(std::vector<Range> rects)
 {
     SheetFilter f;

@@ -121,14 +121,14 @@ class SheetCells {
 public:
     // From here on only the cells `f` wants are kept, up to its cell limit
     // (LimitError past it): a reader that does not filter as it goes (.xls)
-    // still keeps no more.
+    // still keeps no more. `f` is used while cells are set: it must outlive
+    // the load (lookups after it need no filter).
     void Keep(const SheetFilter& f)
     {
         // The same filter again (a reader repeating its caller's call): as it is.
-        if (f.KeepsAll() == filter_.KeepsAll() && f.MaxCells() == filter_.MaxCells() &&
-            maxCells_ == (f.KeepsAll() ? f.MaxCells() : -1) && f.Rects() == filter_.Rects())
+        if (&f == filter_)
             return;
-        filter_ = f;
+        filter_ = &f;
         maxCells_ = f.KeepsAll() ? f.MaxCells() : -1;
         // Room for what the rectangles can hold, when that is little.
         long long room = 0;
@@ -141,12 +141,12 @@ public:
     }
     void Set(int row, int col, CellValue v)
     {
-        if (!filter_.KeepsAll() && !filter_.Wants(row, col))
+        if (!filter_->KeepsAll() && !filter_->Wants(row, col))
             return;
         SetWanted(row, col, std::move(v));
     }
     // Set for a cell that Wants has said yes to.
-    void SetWanted(int row, int col, CellValue v)
+    void SetWanted(int row, int col, CellValue&& v)
     {
         textBytes_ += v.text.size();
         const uint64_t key = Key(row, col);
@@ -168,7 +168,7 @@ public:
                              " MiB of text");
     }
     // Whether Set keeps a cell there: a reader need not build the others.
-    bool Wants(int row, int col) const { return filter_.KeepsAll() || filter_.Wants(row, col); }
+    bool Wants(int row, int col) const { return filter_->KeepsAll() || filter_->Wants(row, col); }
     const CellValue* Get(int row, int col) const
     {
         if (values_.empty())
@@ -195,7 +195,7 @@ public:
     bool KeepsStyles() const { return keepStyles_; }
     void SetStyle(int row, int col, int style)
     {
-        if (keepStyles_ && filter_.Wants(row, col))
+        if (keepStyles_ && filter_->Wants(row, col))
             styles_[Key(row, col)] = style;
     }
     int Style(int row, int col) const  // -1: none recorded
@@ -227,7 +227,8 @@ private:
     std::vector<CellValue> values_;
     std::vector<uint64_t> keys_;
     std::vector<uint32_t> slots_;
-    SheetFilter filter_ = SheetFilter::All();
+    static const SheetFilter& KeepAll();
+    const SheetFilter* filter_ = &KeepAll();
     long long maxCells_ = -1;
     size_t textBytes_ = 0;
     bool keepStyles_ = false;
