@@ -48,6 +48,12 @@ const SheetFilter& SheetCells::KeepAll()
     return all;
 }
 
+void SheetCells::SetStyle(int row, int col, int style)
+{
+    if (keepStyles_ && filter_->Wants(row, col))
+        styles_[Key(row, col)] = style;
+}
+
 SheetFilter SheetFilter::Only(std::vector<Range> rects)
 {
     SheetFilter f;

@@ -193,11 +193,9 @@ public:
     // Reader::FormatCode takes), formatted blanks included.
     void KeepStyles() { keepStyles_ = true; }
     bool KeepsStyles() const { return keepStyles_; }
-    void SetStyle(int row, int col, int style)
-    {
-        if (keepStyles_ && filter_->Wants(row, col))
-            styles_[Key(row, col)] = style;
-    }
+    // Out of line: asked for rarely, and the readers' paths for each cell
+    // stay small enough to be inlined.
+    void SetStyle(int row, int col, int style);
     int Style(int row, int col) const  // -1: none recorded
     {
         auto it = styles_.find(Key(row, col));
