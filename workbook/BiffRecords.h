@@ -173,7 +173,15 @@ public:
     // ([MS-XLS] 2.4.58 Continue).
     void Chars8(std::string& out, size_t cch, bool highByte) { Chars8(&out, cch, highByte); }
     // The same characters passed over, checked as Chars8 checks them.
-    void SkipChars8(size_t cch, bool highByte) { Chars8(nullptr, cch, highByte); }
+    void SkipChars8(size_t cch, bool highByte)
+    {
+        if (!r_.breaks.empty())
+            return Chars8(nullptr, cch, highByte);
+        // Inline in one body: the shared strings are passed over so, one by one.
+        if (cch > Left() >> int(highByte))
+            Fail("a text runs past the end of the record");
+        pos_ += cch << int(highByte);
+    }
 
     [[noreturn]] void Fail(const std::string& what) const { rs_.Fail(r_, what); }
 
