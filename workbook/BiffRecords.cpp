@@ -150,6 +150,11 @@ size_t Cursor::NextBreak() const
     return it == r_.breaks.end() ? r_.data.size() : *it;
 }
 
+void Cursor::Short() const
+{
+    Fail("the record is shorter than its content");
+}
+
 void Cursor::Chars8(std::string* out, size_t cch, bool highByte)
 {
     if (r_.breaks.empty()) {

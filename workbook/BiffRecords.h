@@ -131,7 +131,7 @@ public:
     void Need(size_t n) const
     {
         if (n > Left())
-            Fail("the record is shorter than its content");
+            Short();
     }
     uint8_t U8()
     {
@@ -184,6 +184,8 @@ public:
     }
 
     [[noreturn]] void Fail(const std::string& what) const { rs_.Fail(r_, what); }
+    // Out of line, so that each small read stays small enough to be inlined.
+    [[noreturn, gnu::cold]] void Short() const;
 
 private:
     size_t NextBreak() const;
