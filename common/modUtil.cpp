@@ -38,27 +38,35 @@ int WriteAll(int fd, std::string_view data)
     return 0;
 }
 
+void AppendOneLine(std::string& out, std::string_view s)
+{
+    size_t from = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const auto u = static_cast<unsigned char>(s[i]);
+        if (u >= 0x20 && u != 0x7f)
+            continue;
+        out.append(s, from, i - from);  // the run before, as it is
+        from = i + 1;
+        if (u == '\n') {
+            out += "\\n";
+        } else if (u == '\r') {
+            out += "\\r";
+        } else if (u == '\t') {
+            out += "\\t";
+        } else {
+            static const char hex[] = "0123456789ABCDEF";
+            const char escaped[] = {'\\', 'x', hex[u >> 4], hex[u & 15]};
+            out.append(escaped, sizeof escaped);
+        }
+    }
+    out.append(s, from);
+}
+
 std::string OneLine(std::string_view s)
 {
     std::string out;
     out.reserve(s.size());
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u != 0x7f) {
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            static const char hex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[u >> 4];
-            out += hex[u & 15];
-        }
-    }
+    AppendOneLine(out, s);
     return out;
 }
 

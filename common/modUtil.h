@@ -28,6 +28,8 @@ int WriteAll(int fd, std::string_view data);
 // s with control characters shown as \n, \r, \t or \xHH, so that a message
 // that quotes a cell text or a file name stays on one line.
 std::string OneLine(std::string_view s);
+// The same, appended to `out`.
+void AppendOneLine(std::string& out, std::string_view s);
 
 // An error message without `path` where it names it first ("path: why") or
 // last ("why: path"), for a place that shows the path already.

@@ -176,9 +176,14 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
     // "Done path" / "Failed path: reason". Without the bar, lines are written
     // a few at a time (stderr is unbuffered): whole lines, at least every
     // 100 ms, and all of them before the run's closing lines.
-    auto line = [](const std::string& path, const WorkbookOutcome& o) {
-        return o.IsDone() ? "Done " + OneLine(path) + "\n"
-                          : "Failed " + OneLine(path) + ": " + OneLine(o.reason) + "\n";
+    auto addLine = [](std::string& to, const std::string& path, const WorkbookOutcome& o) {
+        to += o.IsDone() ? "Done " : "Failed ";
+        AppendOneLine(to, path);
+        if (!o.IsDone()) {
+            to += ": ";
+            AppendOneLine(to, o.reason);
+        }
+        to += '\n';
     };
     std::string pending;
     auto lastFlush = std::chrono::steady_clock::now();
@@ -191,13 +196,16 @@ int RunGlean(const GleanOptions& options, std::ostream& err, bool progressBar, s
     if (progressBar) {
         run.onListed = [&](int, const std::string&) { ++total; };
         run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) {
-            if (!o.IsDone())
-                err << "\r\033[K" + line(path, o);
+            if (!o.IsDone()) {
+                std::string s = "\r\033[K";
+                addLine(s, path, o);
+                err << s;
+            }
         };
         run.onProgress = [&](int finished, int all) { DrawBar(err, finished, all); };
     } else {
         run.onFinished = [&](int, const std::string& path, const WorkbookOutcome& o) {
-            pending += line(path, o);
+            addLine(pending, path, o);
             // Watching, each line is news: no waiting for the next one.
             if (options.watch || pending.size() >= 3500 ||
                 std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(100))
