@@ -230,10 +230,10 @@ std::vector<uint32_t> CompoundFile::Chain(uint32_t start, size_t need, bool toEn
 {
     std::vector<uint32_t> chain;
     chain.reserve(std::min<size_t>(toEnd ? 8 : need, sectorCount_));  // one allocation for most chains
-    std::vector<bool> seen(sectorCount_);
     uint32_t sec = start;
     // Past the sectors needed the chain is still followed to its end: one
-    // that loops makes the whole file suspect.
+    // that loops makes the whole file suspect. A chain longer than the file
+    // has sectors names one twice, and then it loops: the FAT is fixed.
     for (;;) {
         if (sec == kEndOfChain && (toEnd || chain.size() >= need))
             break;
@@ -244,9 +244,8 @@ std::vector<uint32_t> CompoundFile::Chain(uint32_t start, size_t need, bool toEn
         if (sec >= sectorCount_ || sec >= fat_.size())
             Damaged(std::string("the ") + what + " chain names sector " + std::to_string(sec) +
                     " past the end of the file");
-        if (seen[sec])
+        if (chain.size() >= sectorCount_)
             Damaged(std::string("the ") + what + " chain loops");
-        seen[sec] = true;
         chain.push_back(sec);
         sec = fat_[sec];
     }
