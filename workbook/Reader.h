@@ -125,7 +125,9 @@ public:
     // the load (lookups after it need no filter).
     void Keep(const SheetFilter& f)
     {
-        // The same filter again (a reader repeating its caller's call): as it is.
+        // The same object again is taken for the same filter (a reader
+        // repeating its caller's call): a filter changed in place goes to
+        // fresh cells.
         if (&f == filter_)
             return;
         filter_ = &f;
