@@ -686,6 +686,20 @@ CellValue XlsReader::NumberCell(const Cursor& c, double v, uint16_t xf) const
     return cv;
 }
 
+// Cell, [MS-XLS] 2.5.19: row, column, XF index. Inline whatever else the
+// sheet's loop holds: nearly every record of a sheet starts so.
+[[gnu::always_inline]] inline void ReadCellHead(Cursor& c, SheetCells& out, int& row, int& col, uint16_t& xf)
+{
+    const uint8_t* h = c.Bytes(6);
+    row = h[0] | (h[1] << 8);
+    col = h[2] | (h[3] << 8);
+    xf = uint16_t(h[4] | (h[5] << 8));
+    if (col >= kBiffCols)
+        c.Fail("a cell lies outside the sheet's 256 columns");
+    if (out.KeepsStyles())
+        out.SetStyle(row, col, xf);
+}
+
 void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
 {
     out.Keep(keep);  // BIFF cells are few and small: kept or dropped as they come
@@ -702,18 +716,6 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
     int depth = 1;  // charts embedded in a sheet bring their own BOF..EOF
     bool pendingString = false;
     int pendingRow = 0, pendingCol = 0;
-    auto cellHead = [&](Cursor& c, int& row, int& col, uint16_t& xf) {
-        // Cell, [MS-XLS] 2.5.19: row, column, XF index.
-        const uint8_t* h = c.Bytes(6);
-        row = h[0] | (h[1] << 8);
-        col = h[2] | (h[3] << 8);
-        xf = uint16_t(h[4] | (h[5] << 8));
-        if (col >= kBiffCols)
-            c.Fail("a cell lies outside the sheet's 256 columns");
-        pendingString = false;
-        if (out.KeepsStyles())
-            out.SetStyle(row, col, xf);
-    };
 
     while (rs_.Next(rec_)) {
         const uint16_t type = rec_.type;
@@ -733,7 +735,8 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
         uint16_t xf;
         switch (type) {
         case rec::Number: {  // Number, [MS-XLS] 2.4.180
-            cellHead(c, row, col, xf);
+            ReadCellHead(c, out, row, col, xf);
+            pendingString = false;
             const double v = c.F64();
             if (out.Wants(row, col))
                 out.SetWanted(row, col, NumberCell(c, v, xf));
@@ -742,7 +745,8 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             break;
         }
         case rec::Rk: {  // RK, [MS-XLS] 2.4.220
-            cellHead(c, row, col, xf);
+            ReadCellHead(c, out, row, col, xf);
+            pendingString = false;
             const double v = RkValue(c.U32());
             if (out.Wants(row, col))
                 out.SetWanted(row, col, NumberCell(c, v, xf));
@@ -770,7 +774,8 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             break;
         }
         case rec::LabelSst: {  // LabelSst, [MS-XLS] 2.4.149
-            cellHead(c, row, col, xf);
+            ReadCellHead(c, out, row, col, xf);
+            pendingString = false;
             const uint32_t isst = c.U32();
             if (isst >= sst_.size())
                 c.Fail("a cell refers to a shared string that does not exist");
@@ -779,15 +784,16 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             const SstItem& item = sst_[isst];
             Cursor sc(rs_, sstRecords_[item.record]);
             sc.Skip(item.at);
-            CellValue v;
+            CellValue& v = out.Place(row, col);
             v.type = CellType::Text;
             sc.Chars8(v.text, item.cch, item.highByte);
-            out.SetWanted(row, col, std::move(v));
+            out.CountText(v.text.size());
             break;
         }
         case rec::Label:      // Label, [MS-XLS] 2.4.148
         case rec::RString: {  // RString, [MS-XLS] 2.4.229: formatting runs follow the text
-            cellHead(c, row, col, xf);
+            ReadCellHead(c, out, row, col, xf);
+            pendingString = false;
             CellValue v;
             v.type = CellType::Text;
             v.text = CellString(c);
@@ -795,7 +801,8 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
             break;
         }
         case rec::BoolErr: {  // BoolErr, [MS-XLS] 2.4.24
-            cellHead(c, row, col, xf);
+            ReadCellHead(c, out, row, col, xf);
+            pendingString = false;
             const uint8_t value = c.U8();
             const uint8_t isError = c.U8();
             CellValue v;
@@ -816,7 +823,8 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
         case rec::Formula4: {
             // Formula, [MS-XLS] 2.4.127, with its FormulaValue (2.5.133).
             // Shared and array formulas keep their result here too.
-            cellHead(c, row, col, xf);
+            ReadCellHead(c, out, row, col, xf);
+            pendingString = false;
             const uint8_t* val = c.Bytes(8);
             CellValue v;
             if (val[6] == 0xFF && val[7] == 0xFF) {
@@ -866,7 +874,7 @@ void XlsReader::LoadSheet(int index, const SheetFilter& keep, SheetCells& out)
         case rec::Blank:  // Blank 2.4.20: formatted but empty; only a format lookup wants it
             pendingString = false;
             if (out.KeepsStyles())
-                cellHead(c, row, col, xf);
+                ReadCellHead(c, out, row, col, xf);
             break;
         case rec::MulBlank: {  // MulBlank 2.4.174: row, first column, XF..., last column
             pendingString = false;

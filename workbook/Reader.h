@@ -169,6 +169,32 @@ public:
             throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
                              " MiB of text");
     }
+    // A cell that Wants has said yes to, emptied, for the reader to fill in
+    // place (its text then counted by CountText): long texts are not moved.
+    CellValue& Place(int row, int col)
+    {
+        const uint64_t key = Key(row, col);
+        if (2 * (values_.size() + 1) > slots_.size())
+            Grow();
+        uint32_t& slot = slots_[SlotOf(key)];
+        if (slot != 0) {
+            values_[slot - 1] = CellValue();
+            return values_[slot - 1];
+        }
+        values_.emplace_back();
+        keys_.push_back(key);
+        slot = uint32_t(values_.size());
+        if (maxCells_ >= 0 && (long long)values_.size() > maxCells_)
+            throw LimitError("too many cells (more than " + std::to_string(maxCells_) + " kept from one sheet)");
+        return values_.back();
+    }
+    void CountText(size_t bytes)
+    {
+        textBytes_ += bytes;
+        if (textBytes_ > kMaxKeptTextBytes)
+            throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
+                             " MiB of text");
+    }
     // Whether Set keeps a cell there: a reader need not build the others.
     bool Wants(int row, int col) const { return filter_->KeepsAll() || filter_->Wants(row, col); }
     const CellValue* Get(int row, int col) const

@@ -130,8 +130,9 @@ TEST(BiffRecords, SharedStringsSplitByContinueRecords)
     Bytes cells;
     for (int i = 0; i < 4; ++i)
         cells += Record(0x00FD, Cell(i, 0) + Le<4>(3 - i));  // the last string first
+    cells += Record(0x00FD, Cell(1, 0) + Le<4>(1));          // a cell given twice: the last one
     EXPECT_EQ(Values(ReadAll(Write(Biff8Book(cells, globals))), {{0, 0}, {1, 0}, {2, 0}, {3, 0}}),
-              (Strings{"text:lmnop", "text:k", "text:hi", "text:abcΩ\U0001F600z\uFFFD"}));
+              (Strings{"text:lmnop", "text:hi", "text:hi", "text:abcΩ\U0001F600z\uFFFD"}));
 }
 
 TEST(BiffRecords, FormulaStringResultContinuedAndRk)
