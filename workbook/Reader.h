@@ -150,24 +150,9 @@ public:
     // Set for a cell that Wants has said yes to.
     void SetWanted(int row, int col, CellValue&& v)
     {
-        textBytes_ += v.text.size();
-        const uint64_t key = Key(row, col);
-        if (2 * (values_.size() + 1) > slots_.size())
-            Grow();
-        uint32_t& slot = slots_[SlotOf(key)];
-        const bool added = slot == 0;
-        if (added) {
-            values_.push_back(std::move(v));
-            keys_.push_back(key);
-            slot = uint32_t(values_.size());
-        } else {
-            values_[slot - 1] = std::move(v);
-        }
-        if (added && maxCells_ >= 0 && (long long)values_.size() > maxCells_)
-            throw LimitError("too many cells (more than " + std::to_string(maxCells_) + " kept from one sheet)");
-        if (textBytes_ > kMaxKeptTextBytes)
-            throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
-                             " MiB of text");
+        const size_t bytes = v.text.size();
+        Place(row, col) = std::move(v);
+        CountText(bytes);
     }
     // A cell that Wants has said yes to, emptied, for the reader to fill in
     // place (its text then counted by CountText): long texts are not moved.
@@ -209,11 +194,9 @@ public:
     // For text set after the cell (a shared string read later): counts toward the limit.
     void AddText(CellValue& v, std::string text)
     {
-        textBytes_ += text.size();
+        const size_t bytes = text.size();
         v.text = std::move(text);
-        if (textBytes_ > kMaxKeptTextBytes)
-            throw LimitError("the cells read hold more than " + std::to_string(kMaxKeptTextBytes >> 20) +
-                             " MiB of text");
+        CountText(bytes);
     }
     size_t Size() const { return values_.size(); }
 
