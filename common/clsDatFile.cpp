@@ -257,6 +257,13 @@ DatProblem CheckDat(std::string_view text, const std::string& path)
 
 void AppendQuoted(std::string& out, std::string_view value)
 {
+    if (value.find('"') == std::string_view::npos) {
+        // Most values: the quotes and the text in one go.
+        const std::size_t at = out.size();
+        out.append(value.size() + 2, '"');
+        std::memcpy(out.data() + at + 1, value.data(), value.size());
+        return;
+    }
     out += '"';
     for (std::size_t q; (q = value.find('"')) != std::string_view::npos; value.remove_prefix(q + 1))
         out.append(value.substr(0, q + 1)) += '"';

@@ -363,3 +363,23 @@ TEST(DatRowTest, CellsSurviveEdits)
             EXPECT_EQ((std::tuple{row.Cell(int(i)), row.Next(pos)}), (std::tuple{now[i], now[i]})) << cell << " " << i;
     }
 }
+
+// A value quoted after what the line already holds, its quotes doubled.
+TEST(AppendQuotedTest, QuotesAfterTheLineSoFar)
+{
+    const std::string longValue(40, 'y');  // past the string's own room
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        // line so far, value, line after
+        {"", "", "\"\""},
+        {"1,", "abc", "1,\"abc\""},
+        {"x", "say \"hi\"", "x\"say \"\"hi\"\"\""},
+        {"", "\"", "\"\"\"\""},
+        {"a,b,", longValue, "a,b,\"" + longValue + "\""},
+        {"", "\"\"" + longValue, "\"\"\"\"\"" + longValue + "\""},
+    };
+    for (const auto& [line, value, after] : cases) {
+        std::string out = line;
+        AppendQuoted(out, value);
+        EXPECT_EQ(out, after) << value;
+    }
+}
