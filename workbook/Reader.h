@@ -139,6 +139,11 @@ public:
         if (room > 0 && room <= 4096 && values_.empty()) {
             values_.reserve(size_t(room));
             keys_.reserve(size_t(room));
+            // Slots for all of them at once, not grown (and filled again) on the way.
+            size_t n = 64;
+            while (n < 2 * size_t(room))
+                n *= 2;
+            slots_.assign(n, 0);
         }
     }
     void Set(int row, int col, CellValue v)
