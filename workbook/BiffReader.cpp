@@ -52,6 +52,16 @@ struct RawName {
     uint32_t rgceAt = 0, rgceSize = 0;  // the formula, in the reader's name formula bytes
 };
 
+// The key of the names (NoteNames) is built while the globals are read and
+// dropped after them: one buffer per thread, emptied for each workbook,
+// keeps its room instead of a few KB allocated and freed for each.
+std::string& NamesKeyScratch()
+{
+    thread_local std::string key;
+    key.clear();
+    return key;
+}
+
 class XlsReader final : public Reader {
 public:
     explicit XlsReader(const std::string& path);
@@ -115,7 +125,7 @@ private:
     // BIFF8: where each NAME record starts, and the bytes the names are made
     // of (NoteNames), to tell whether they are those of the last workbook.
     std::vector<uint64_t> nameRecords_;
-    std::string namesKey_;
+    std::string& namesKey_ = NamesKeyScratch();
     std::vector<RawName> rawNames_;
     std::vector<uint8_t> nameFormulas_;  // the formulas of rawNames_, one after the other
     bool haveWindow1_ = false;
@@ -330,7 +340,7 @@ void XlsReader::ReadGlobals()
         return;
     BuildNames();
     if (biff_ == 8) {
-        sharedNames = LastNames::Keep(std::move(namesKey_), std::move(names));
+        sharedNames = LastNames::Keep(std::string(namesKey_), std::move(names));
         names = {};
     }
 }
@@ -351,8 +361,6 @@ void XlsReader::NoteNames()
     if (biff_ != 8)
         return;
     std::string& k = namesKey_;
-    if (k.empty())
-        k.reserve(4096);  // a form's names, without growing the key again and again
     const uint64_t head[3] = {rec_.type, rec_.data.size(), rec_.breaks.size()};
     k.append(reinterpret_cast<const char*>(head), sizeof head);
     for (const size_t at : rec_.breaks)
