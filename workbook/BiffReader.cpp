@@ -54,10 +54,13 @@ struct RawName {
 
 // The key of the names (NoteNames) is built while the globals are read and
 // dropped after them: one buffer per thread, emptied for each workbook,
-// keeps its room instead of a few KB allocated and freed for each.
+// keeps its room instead of a few KB allocated and freed for each. The room
+// of a workbook with unusually many names is not kept.
 std::string& NamesKeyScratch()
 {
     thread_local std::string key;
+    if (key.capacity() > (size_t(64) << 10))
+        key = std::string();
     key.clear();
     return key;
 }
@@ -123,7 +126,8 @@ private:
     std::vector<Xti> xti_;
     std::vector<std::string> externSheets5_;  // BIFF5: own-document sheet names, else empty
     // BIFF8: where each NAME record starts, and the bytes the names are made
-    // of (NoteNames), to tell whether they are those of the last workbook.
+    // of (NoteNames), to tell whether they are those of the last workbook;
+    // the key only while the globals are read.
     std::vector<uint64_t> nameRecords_;
     std::string& namesKey_ = NamesKeyScratch();
     std::vector<RawName> rawNames_;
