@@ -65,6 +65,32 @@ std::string& NamesKeyScratch()
     return key;
 }
 
+// What the first records of a BIFF8 workbook stream left, kept for the next
+// workbook read on this thread. Those records, up to the first one about
+// sheets, names or shared strings, are the window, date system, fonts,
+// number formats and cell styles: the same bytes in every copy of one form.
+// A stream that starts with the same bytes leaves the same, and takes it
+// instead of reading them.
+struct GlobalsStart {
+    std::string bytes;  // the stream's first records, whole; empty: nothing kept
+    bool window1 = false;
+    int activeSheet = -1;
+    bool date1904 = false;
+    std::vector<uint16_t> xfFormat;
+    std::unordered_map<uint16_t, std::string> formats;
+    // Which styles are dates, once a workbook that added no style or format
+    // after these records has worked it out.
+    bool xfDateKnown = false;
+    std::vector<bool> xfDate;
+};
+constexpr size_t kMostGlobalsStart = size_t(64) << 10;
+
+GlobalsStart& LastGlobalsStart()
+{
+    thread_local GlobalsStart last;
+    return last;
+}
+
 class XlsReader final : public Reader {
 public:
     explicit XlsReader(const std::string& path);
@@ -74,6 +100,9 @@ public:
 
 private:
     void ReadGlobals();
+    void ReadGlobalsBof();
+    bool ResumeGlobals();
+    void EndOfGlobalsStart();
     void OnBoundSheet();
     void OnName();
     void OnExternSheet();
@@ -133,6 +162,12 @@ private:
     std::vector<RawName> rawNames_;
     std::vector<uint8_t> nameFormulas_;  // the formulas of rawNames_, one after the other
     bool haveWindow1_ = false;
+    // While the globals are read: whether their first records are behind
+    // (taken from the last workbook, or kept for the next), and whether a
+    // style or format came after them.
+    bool startKnown_ = false;
+    bool startKept_ = false;  // they are those kept for the next workbook
+    bool stylesAfterStart_ = false;
 };
 
 XlsReader::XlsReader(const std::string& path) : path_(path), stream_(path, {"Workbook", "Book"}), rs_(stream_, path_)
@@ -196,7 +231,7 @@ void XlsReader::DecodeGlobalsText(int codePageRecord, int fontCodePage)
         decode(s);
 }
 
-void XlsReader::ReadGlobals()
+void XlsReader::ReadGlobalsBof()
 {
     // BOF, [MS-XLS] 2.4.21: the stream starts with the globals substream.
     if (!rs_.Next(rec_))
@@ -222,8 +257,52 @@ void XlsReader::ReadGlobals()
         if (dt != 0x0005)
             rs_.Fail(rec_, "the workbook stream does not start with the workbook globals");
     }
-    rawText_ = biff_ == 5;
     xfFormat_.reserve(64);  // writers give some 20 to 80
+}
+
+bool XlsReader::ResumeGlobals()
+{
+    const GlobalsStart& m = LastGlobalsStart();
+    const size_t n = m.bytes.size();
+    if (n == 0 || stream_.Size() < n || std::memcmp(stream_.Data(), m.bytes.data(), n) != 0)
+        return false;
+    biff_ = 8;
+    haveWindow1_ = m.window1;
+    activeSheet = m.activeSheet;
+    date1904 = m.date1904;
+    xfFormat_ = m.xfFormat;
+    formats_ = m.formats;
+    rs_.Seek(n);
+    startKnown_ = startKept_ = true;
+    return true;
+}
+
+void XlsReader::EndOfGlobalsStart()
+{
+    if (startKnown_)
+        return;
+    startKnown_ = true;
+    const size_t n = size_t(rec_.offset);
+    if (biff_ != 8 || n > kMostGlobalsStart)
+        return;
+    GlobalsStart& m = LastGlobalsStart();
+    m.bytes.clear();  // kept last: what fails before leaves nothing to take
+    m.window1 = haveWindow1_;
+    m.activeSheet = activeSheet;
+    m.date1904 = date1904;
+    m.xfFormat = xfFormat_;
+    m.formats = formats_;
+    m.xfDateKnown = false;
+    m.xfDate.clear();
+    m.bytes.assign(reinterpret_cast<const char*>(stream_.Data()), n);
+    startKept_ = true;
+}
+
+void XlsReader::ReadGlobals()
+{
+    if (!ResumeGlobals())
+        ReadGlobalsBof();
+    rawText_ = biff_ == 5;
     int codePageRecord = 0;
     int fontCodePage = 0;
 
@@ -231,12 +310,14 @@ void XlsReader::ReadGlobals()
     while (!ended && rs_.Next(rec_)) {
         switch (rec_.type) {
         case rec::Eof:
+            EndOfGlobalsStart();
             ended = true;
             break;           // EOF, [MS-XLS] 2.4.103
         case rec::FilePass:  // FilePass, [MS-XLS] 2.4.117
             throw Error(path_ + ": the workbook is encrypted (protected by a password to open); "
                                 "save it without that password to read it");
         case rec::BoundSheet:
+            EndOfGlobalsStart();
             OnBoundSheet();
             break;
         case rec::Window1: {
@@ -274,18 +355,21 @@ void XlsReader::ReadGlobals()
             break;
         }
         case rec::Name:  // read once the globals end, unless the last workbook's are these
+            EndOfGlobalsStart();
             NoteNames();
             if (nameRecords_.empty())
                 nameRecords_.reserve(32);
             nameRecords_.push_back(rec_.offset);
             break;
         case rec::ExternSheet:
+            EndOfGlobalsStart();
             NoteNames();
             OnExternSheet();
             break;
         case rec::SupBook: {
             // SupBook, [MS-XLS] 2.4.271: cch 0x0401 marks the self-reference
             // that internal 3-D references go through.
+            EndOfGlobalsStart();
             NoteNames();
             Cursor c(rs_, rec_);
             c.U16();
@@ -293,13 +377,18 @@ void XlsReader::ReadGlobals()
             break;
         }
         case rec::Sst:
+            EndOfGlobalsStart();
             if (biff_ == 8)
                 OnSst();
             break;
         case rec::Format:
+            if (startKnown_)
+                stylesAfterStart_ = true;
             OnFormat();
             break;
         case rec::Xf: {  // XF, [MS-XLS] 2.4.353: ifmt is all we need
+            if (startKnown_)
+                stylesAfterStart_ = true;
             Cursor c(rs_, rec_);
             c.U16();
             xfFormat_.push_back(c.U16());
@@ -332,13 +421,24 @@ void XlsReader::ReadGlobals()
     if (activeSheet >= int(sheetNames.size()))
         activeSheet = -1;
 
-    xfDate_.resize(xfFormat_.size());
-    for (size_t i = 0; i < xfFormat_.size(); ++i) {
-        const uint16_t id = xfFormat_[i];
-        auto it = formats_.find(id);
-        // A FORMAT record decides for its id, built-in ids included: Gnumeric
-        // numbers its own formats from 50, inside the built-in date ranges.
-        xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
+    // The styles and formats of the first records alone: worked out once for the copies of a form.
+    GlobalsStart& start = LastGlobalsStart();
+    const bool startStyles = startKept_ && !stylesAfterStart_;
+    if (startStyles && start.xfDateKnown) {
+        xfDate_ = start.xfDate;
+    } else {
+        xfDate_.resize(xfFormat_.size());
+        for (size_t i = 0; i < xfFormat_.size(); ++i) {
+            const uint16_t id = xfFormat_[i];
+            auto it = formats_.find(id);
+            // A FORMAT record decides for its id, built-in ids included: Gnumeric
+            // numbers its own formats from 50, inside the built-in date ranges.
+            xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
+        }
+        if (startStyles) {
+            start.xfDate = xfDate_;
+            start.xfDateKnown = true;
+        }
     }
     if (sharedNames)
         return;

@@ -345,6 +345,85 @@ TEST(BiffRecords, WorkbooksShareOnlyNamesMadeOfTheSameBytes)
     }
 }
 
+// The globals' first records (window, date system, formats, styles) as the
+// last workbook read on this thread left them are taken only by a stream
+// that starts with the same bytes: each workbook reads as it does alone.
+struct StartOfGlobals {
+    int dateMode = 0;
+    const char* code = "dd/mm/yy";  // FORMAT 164, the format of XF 0
+    int tab = 0;                    // WINDOW1's active sheet
+    bool xfAfter = false;           // XF 3 (a date) after the first BOUNDSHEET
+    bool window2 = false;           // a second WINDOW1 there, of the other sheet
+};
+
+Bytes GlobalsStream(const StartOfGlobals& g)
+{
+    StreamBuilder sb(8);
+    sb.Bof(0x0005).Rec(0x0042, Le<2>(1200)).Rec(0x003D, Bytes(10, 0) + Le<2>(g.tab) + Bytes(6, 0));
+    sb.Rec(0x041E, Le<2>(164, unsigned(std::strlen(g.code))) + Le<1>(0) + g.code);
+    for (unsigned id : {164u, 0u, 14u})  // XF 0..2
+        sb.Rec(0x00E0, Le<2>(0, id) + Bytes(16, 0));
+    sb.Rec(0x0022, Le<2>(g.dateMode));  // last: its value is about the last byte they are compared by
+    sb.BoundSheet("One").BoundSheet("Two");
+    if (g.xfAfter)
+        sb.Rec(0x00E0, Le<2>(0, 14) + Bytes(16, 0));
+    if (g.window2)
+        sb.Rec(0x003D, Bytes(10, 0) + Le<2>(1 - g.tab) + Bytes(6, 0));
+    sb.Eof().SheetStartsHere(0).Bof(0x0010);
+    for (int xf = 0; xf < 4; ++xf)
+        sb.Rec(0x0203, Cell(0, xf, xf) + F64(40000.5));
+    sb.Eof().SheetStartsHere(1).Bof(0x0010).Eof();
+    return sb.Data();
+}
+
+// The date system, the active sheet and the first sheet's cells, or the error.
+std::string GlobalsRead(const std::string& path)
+{
+    try {
+        auto r = OpenXls(path);
+        SheetCells cells;
+        r->LoadSheet(0, wb::detail::SheetFilter::All(), cells);
+        std::string out =
+            (r->date1904 ? "1904 tab " : "1900 tab ") + std::to_string(r->activeSheet) + " " + r->FormatCode(0);
+        for (const std::string& v : Values(cells, {{0, 0}, {0, 1}, {0, 2}, {0, 3}}))
+            out += " " + v;
+        return out;
+    } catch (const wb::Error& e) {
+        return e.what();
+    }
+}
+
+TEST(BiffRecords, GlobalsStartTakenOnlyFromTheSameBytes)
+{
+    const std::string a = Write(GlobalsStream({.dateMode = 1, .tab = 1}));
+    const std::string formatCode = Write(GlobalsStream({.dateMode = 1, .code = "0.0", .tab = 1}));
+    const std::string xfAfter = Write(GlobalsStream({.code = "0.0", .xfAfter = true}));
+    const std::string noXfAfter = Write(GlobalsStream({.code = "0.0", .window2 = true}));
+    const std::string cut = Write(GlobalsStream({.code = "0.0"}).substr(0, 60));  // inside its first records
+    const std::string dateSystem = Write(GlobalsStream({.tab = 1}));
+    const std::pair<const char*, std::string> order[] = {
+        {"first", a},
+        {"again", a},
+        {"the date system", dateSystem},
+        {"a format code", formatCode},
+        {"XF after", xfAfter},
+        {"no XF after", noXfAfter},
+        {"no XF after again", noXfAfter},
+        {"cut short", cut},
+        {"after the cut", noXfAfter},
+        {"the first again", a},
+    };
+    for (const auto& [what, path] : order) {
+        SCOPED_TRACE(what);
+        const std::string alone = std::async(std::launch::async, GlobalsRead, path).get();
+        EXPECT_EQ(GlobalsRead(path), alone);
+    }
+    // The books differ where they should.
+    EXPECT_EQ(GlobalsRead(a), "1904 tab 1 dd/mm/yy date:40000.5 number:40000.5 date:40000.5 number:40000.5");
+    EXPECT_EQ(GlobalsRead(formatCode), "1904 tab 1 0.0 number:40000.5 number:40000.5 date:40000.5 number:40000.5");
+    EXPECT_EQ(GlobalsRead(xfAfter), "1900 tab 0 0.0 number:40000.5 number:40000.5 date:40000.5 date:40000.5");
+}
+
 // Without a usable CODEPAGE record the fonts' character set decides, also
 // for the text of records before the first FONT (sheet names here).
 TEST(BiffRecords, Biff5CodePageFromFontsWithoutCodePageRecord)
