@@ -3,12 +3,15 @@
 // damage that must become a clear error.
 #include "tests/workbook/Json.h"
 #include "workbook/Compound.h"
+#include "workbook/Dump.h"
 #include "workbook/Reader.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <tuple>
 
@@ -422,6 +425,33 @@ TEST(BiffRecords, GlobalsStartTakenOnlyFromTheSameBytes)
     EXPECT_EQ(GlobalsRead(a), "1904 tab 1 dd/mm/yy date:40000.5 number:40000.5 date:40000.5 number:40000.5");
     EXPECT_EQ(GlobalsRead(formatCode), "1904 tab 1 0.0 number:40000.5 number:40000.5 date:40000.5 number:40000.5");
     EXPECT_EQ(GlobalsRead(xfAfter), "1900 tab 0 0.0 number:40000.5 number:40000.5 date:40000.5 date:40000.5");
+}
+
+// The writers' own files, each read after every other kind: each reads as it
+// does alone, whatever was read before it on the thread.
+TEST(BiffFiles, EachReadsAsAloneWhateverCameBefore)
+{
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(testjson::kFixtures))
+        if (e.path().extension() == ".xls")
+            files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    ASSERT_GT(files.size(), 10u);
+    auto dump = [](const std::string& path) {
+        try {
+            return wb::DumpJson(*wb::Workbook::Open(path), {"A1:J40"});
+        } catch (const wb::Error& e) {
+            return std::string(e.what());
+        }
+    };
+    std::vector<std::string> alone;
+    for (const std::string& f : files)
+        alone.push_back(std::async(std::launch::async, dump, f).get());
+    for (size_t i = 0; i < files.size(); ++i)
+        for (size_t j : {i, i, (i + 1) % files.size(), files.size() - 1 - i}) {
+            SCOPED_TRACE(files[i] + " then " + files[j]);
+            EXPECT_EQ(dump(files[j]), alone[j]);
+        }
 }
 
 // Without a usable CODEPAGE record the fonts' character set decides, also
