@@ -366,7 +366,7 @@ Bytes GlobalsStream(const StartOfGlobals& g)
     sb.Rec(0x041E, Le<2>(164, unsigned(std::strlen(g.code))) + Le<1>(0) + g.code);
     for (unsigned id : {164u, 0u, 14u})  // XF 0..2
         sb.Rec(0x00E0, Le<2>(0, id) + Bytes(16, 0));
-    sb.Rec(0x0022, Le<2>(g.dateMode));  // last: its value is about the last byte they are compared by
+    sb.Rec(0x0022, Le<2>(g.dateMode));  // last of them: a compare that stops short misses it
     sb.BoundSheet("One").BoundSheet("Two");
     if (g.xfAfter)
         sb.Rec(0x00E0, Le<2>(0, 14) + Bytes(16, 0));
@@ -427,8 +427,8 @@ TEST(BiffRecords, GlobalsStartTakenOnlyFromTheSameBytes)
     EXPECT_EQ(GlobalsRead(xfAfter), "1900 tab 0 0.0 number:40000.5 number:40000.5 date:40000.5 date:40000.5");
 }
 
-// The writers' own files, each read after every other kind: each reads as it
-// does alone, whatever was read before it on the thread.
+// The writers' own files, each read right after itself and after others:
+// each reads as it does alone, whatever was read before it on the thread.
 TEST(BiffFiles, EachReadsAsAloneWhateverCameBefore)
 {
     std::vector<std::string> files;
