@@ -166,7 +166,8 @@ private:
     // (taken from the last workbook, or kept for the next), and whether a
     // style or format came after them.
     bool startKnown_ = false;
-    bool startKept_ = false;  // they are those kept for the next workbook
+    bool startKept_ = false;   // they are those kept for the next workbook
+    bool startTaken_ = false;  // they were taken from the last one
     bool stylesAfterStart_ = false;
 };
 
@@ -273,7 +274,7 @@ bool XlsReader::ResumeGlobals()
     xfFormat_ = m.xfFormat;
     formats_ = m.formats;
     rs_.Seek(n);
-    startKnown_ = startKept_ = true;
+    startKnown_ = startKept_ = startTaken_ = true;
     return true;
 }
 
@@ -421,7 +422,9 @@ void XlsReader::ReadGlobals()
     if (activeSheet >= int(sheetNames.size()))
         activeSheet = -1;
 
-    // The styles and formats of the first records alone: worked out once for the copies of a form.
+    // The styles and formats of the first records alone: worked out once for
+    // the copies of a form, kept from its second copy on (a workbook unlike
+    // the last does not pay for keeping them).
     GlobalsStart& start = LastGlobalsStart();
     const bool startStyles = startKept_ && !stylesAfterStart_;
     if (startStyles && start.xfDateKnown) {
@@ -435,7 +438,7 @@ void XlsReader::ReadGlobals()
             // numbers its own formats from 50, inside the built-in date ranges.
             xfDate_[i] = it != formats_.end() ? IsDateFormatCode(it->second) : IsBuiltinDateFormat(id);
         }
-        if (startStyles) {
+        if (startStyles && startTaken_) {
             start.xfDate = xfDate_;
             start.xfDateKnown = true;
         }
