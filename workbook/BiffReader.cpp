@@ -73,6 +73,9 @@ std::string& NamesKeyScratch()
 // instead of reading them.
 struct GlobalsStart {
     std::string bytes;  // the stream's first records, whole; empty: nothing kept
+    // Parts of them that say nothing read here, in order, and are not
+    // compared: who saved the copy, where its window stood.
+    std::vector<std::pair<uint32_t, uint32_t>> loose;
     bool window1 = false;
     int activeSheet = -1;
     bool date1904 = false;
@@ -169,6 +172,18 @@ private:
     bool startKept_ = false;   // they are those kept for the next workbook
     bool startTaken_ = false;  // they were taken from the last one
     bool stylesAfterStart_ = false;
+    // The first records' parts that are not compared (GlobalsStart::loose), as met.
+    static constexpr int kMostLoose = 8;
+    std::pair<uint32_t, uint32_t> loose_[kMostLoose];
+    int looseCount_ = 0;
+    void Loose(uint64_t from, uint64_t to)
+    {
+        if (from == to)
+            return;
+        if (looseCount_ < kMostLoose)
+            loose_[looseCount_] = {uint32_t(from), uint32_t(to)};
+        ++looseCount_;  // more than kMostLoose: the start is not kept
+    }
 };
 
 XlsReader::XlsReader(const std::string& path) : path_(path), stream_(path, {"Workbook", "Book"}), rs_(stream_, path_)
@@ -265,7 +280,16 @@ bool XlsReader::ResumeGlobals()
 {
     const GlobalsStart& m = LastGlobalsStart();
     const size_t n = m.bytes.size();
-    if (n == 0 || stream_.Size() < n || std::memcmp(stream_.Data(), m.bytes.data(), n) != 0)
+    if (n == 0 || stream_.Size() < n)
+        return false;
+    const uint8_t* s = stream_.Data();
+    size_t at = 0;
+    for (const auto& [from, to] : m.loose) {
+        if (std::memcmp(s + at, m.bytes.data() + at, from - at) != 0)
+            return false;
+        at = to;
+    }
+    if (std::memcmp(s + at, m.bytes.data() + at, n - at) != 0)
         return false;
     biff_ = 8;
     haveWindow1_ = m.window1;
@@ -284,10 +308,11 @@ void XlsReader::EndOfGlobalsStart()
         return;
     startKnown_ = true;
     const size_t n = size_t(rec_.offset);
-    if (biff_ != 8 || n > kMostGlobalsStart)
+    if (biff_ != 8 || n > kMostGlobalsStart || looseCount_ > kMostLoose)
         return;
     GlobalsStart& m = LastGlobalsStart();
     m.bytes.clear();  // kept last: what fails before leaves nothing to take
+    m.loose.assign(loose_, loose_ + looseCount_);
     m.window1 = haveWindow1_;
     m.activeSheet = activeSheet;
     m.date1904 = date1904;
@@ -330,8 +355,17 @@ void XlsReader::ReadGlobals()
             if (!haveWindow1_)
                 activeSheet = tab;
             haveWindow1_ = true;
+            if (!startKnown_) {  // the window's place and size differ from copy to copy
+                const uint64_t body = rec_.offset + 4;
+                Loose(body, body + 10);
+                Loose(body + 12, body + rec_.data.size());
+            }
             break;
         }
+        case rec::WriteAccess:  // WriteAccess, [MS-XLS] 2.4.349: who saved the copy
+            if (!startKnown_)
+                Loose(rec_.offset + 4, rec_.offset + 4 + rec_.data.size());
+            break;
         case rec::DateMode: {  // Date1904, [MS-XLS] 2.4.77
             Cursor c(rs_, rec_);
             date1904 = c.U16() == 1;

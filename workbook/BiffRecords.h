@@ -25,6 +25,7 @@ inline constexpr uint16_t Font = 0x0031;
 inline constexpr uint16_t Continue = 0x003C;
 inline constexpr uint16_t Window1 = 0x003D;
 inline constexpr uint16_t CodePage = 0x0042;
+inline constexpr uint16_t WriteAccess = 0x005C;
 inline constexpr uint16_t BoundSheet = 0x0085;
 inline constexpr uint16_t MulRk = 0x00BD;
 inline constexpr uint16_t MulBlank = 0x00BE;

@@ -357,12 +357,17 @@ struct StartOfGlobals {
     int tab = 0;                    // WINDOW1's active sheet
     bool xfAfter = false;           // XF 3 (a date) after the first BOUNDSHEET
     bool window2 = false;           // a second WINDOW1 there, of the other sheet
+    const char* user = "Ann";       // WRITEACCESS: who saved the copy
+    int left = 100;                 // WINDOW1: where the window stood
 };
 
 Bytes GlobalsStream(const StartOfGlobals& g)
 {
     StreamBuilder sb(8);
-    sb.Bof(0x0005).Rec(0x0042, Le<2>(1200)).Rec(0x003D, Bytes(10, 0) + Le<2>(g.tab) + Bytes(6, 0));
+    Bytes user = Le<2>(unsigned(std::strlen(g.user))) + Le<1>(0) + g.user;
+    user.resize(112, ' ');
+    sb.Bof(0x0005).Rec(0x005C, user).Rec(0x0042, Le<2>(1200));
+    sb.Rec(0x003D, Le<2>(g.left) + Bytes(8, 0) + Le<2>(g.tab) + Bytes(6, 0));
     sb.Rec(0x041E, Le<2>(164, unsigned(std::strlen(g.code))) + Le<1>(0) + g.code);
     for (unsigned id : {164u, 0u, 14u})  // XF 0..2
         sb.Rec(0x00E0, Le<2>(0, id) + Bytes(16, 0));
@@ -404,9 +409,15 @@ TEST(BiffRecords, GlobalsStartTakenOnlyFromTheSameBytes)
     const std::string noXfAfter = Write(GlobalsStream({.code = "0.0", .window2 = true}));
     const std::string cut = Write(GlobalsStream({.code = "0.0"}).substr(0, 60));  // inside its first records
     const std::string dateSystem = Write(GlobalsStream({.tab = 1}));
+    // Saved by someone else, the window elsewhere: the same but for those.
+    const std::string otherUser = Write(GlobalsStream({.dateMode = 1, .tab = 1, .user = "Bob Jones", .left = 7}));
+    const std::string otherTab = Write(GlobalsStream({.dateMode = 1, .user = "Bob Jones", .left = 7}));
     const std::pair<const char*, std::string> order[] = {
         {"first", a},
         {"again", a},
+        {"saved by another", otherUser},
+        {"another active sheet", otherTab},
+        {"the first again", a},
         {"the date system", dateSystem},
         {"a format code", formatCode},
         {"XF after", xfAfter},
@@ -414,7 +425,7 @@ TEST(BiffRecords, GlobalsStartTakenOnlyFromTheSameBytes)
         {"no XF after again", noXfAfter},
         {"cut short", cut},
         {"after the cut", noXfAfter},
-        {"the first again", a},
+        {"the first once more", a},
     };
     for (const auto& [what, path] : order) {
         SCOPED_TRACE(what);
