@@ -261,7 +261,8 @@ void AppendQuoted(std::string& out, std::string_view value)
         // Most values: the quotes and the text in one go.
         const std::size_t at = out.size();
         out.append(value.size() + 2, '"');
-        std::memcpy(out.data() + at + 1, value.data(), value.size());
+        if (!value.empty())  // an empty view may hold no pointer at all
+            std::memcpy(out.data() + at + 1, value.data(), value.size());
         return;
     }
     out += '"';

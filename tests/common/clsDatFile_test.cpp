@@ -382,4 +382,20 @@ TEST(AppendQuotedTest, QuotesAfterTheLineSoFar)
         AppendQuoted(out, value);
         EXPECT_EQ(out, after) << value;
     }
+    // A cell past the end of a short row is a view of nothing.
+    std::string out = "a,";
+    AppendQuoted(out, std::string_view());
+    EXPECT_EQ(out, "a,\"\"");
+}
+
+// A row with fewer cells than the table's columns is saved with empty ones.
+TEST_F(DatFile, ShortRowsSaveEmptyCells)
+{
+    clsDatFile f = Named(Path("short.csv"), 1);
+    f.setRows(1);
+    f.setCols(3);
+    f.Clear();
+    f.setData(0, 0, "a");
+    f.Save();
+    EXPECT_EQ(Read(Path("short.csv")), "\"a\",\"\",\"\"\r\n");
 }
