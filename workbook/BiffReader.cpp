@@ -52,18 +52,26 @@ struct RawName {
     uint32_t rgceAt = 0, rgceSize = 0;  // the formula, in the reader's name formula bytes
 };
 
-// The key of the names (NoteNames) is built while the globals are read and
-// dropped after them: one buffer per thread, emptied for each workbook,
-// keeps its room instead of a few KB allocated and freed for each. The room
-// of a workbook with unusually many names is not kept.
-std::string& NamesKeyScratch()
-{
-    thread_local std::string key;
-    if (key.capacity() > (size_t(64) << 10))
-        key = std::string();
-    key.clear();
-    return key;
-}
+// The key of the names (NoteNames), built while the globals are read and
+// dropped after them: one buffer per thread keeps its room from workbook to
+// workbook instead of a few KB allocated and freed for each. The room that a
+// workbook with unusually many names took is given back after it.
+class NamesKey {
+public:
+    NamesKey() { Buffer().clear(); }
+    ~NamesKey()
+    {
+        if (Buffer().capacity() > (size_t(64) << 10))
+            Buffer() = std::string();
+    }
+    NamesKey(const NamesKey&) = delete;
+    NamesKey& operator=(const NamesKey&) = delete;
+    std::string& Buffer()
+    {
+        thread_local std::string key;
+        return key;
+    }
+};
 
 // What the first records of a BIFF8 workbook stream left, kept for the next
 // workbook read on this thread. Those records, up to the first one about
@@ -112,7 +120,7 @@ private:
     void OnSst();
     void OnFormat();
     void BuildNames();
-    void NoteNames();
+    void NoteNames(std::string& key);
     // Once for each form rather than each workbook (LastNames): kept small
     // and out of line, leaving the compiler's room for inlining to the paths
     // every cell takes.
@@ -157,11 +165,9 @@ private:
     std::vector<bool> supBookSelf_;
     std::vector<Xti> xti_;
     std::vector<std::string> externSheets5_;  // BIFF5: own-document sheet names, else empty
-    // BIFF8: where each NAME record starts, and the bytes the names are made
-    // of (NoteNames), to tell whether they are those of the last workbook;
-    // the key only while the globals are read.
+    // BIFF8: where each NAME record starts (the bytes the names are made of
+    // go into a NamesKey while the globals are read).
     std::vector<uint64_t> nameRecords_;
-    std::string& namesKey_ = NamesKeyScratch();
     std::vector<RawName> rawNames_;
     std::vector<uint8_t> nameFormulas_;  // the formulas of rawNames_, one after the other
     bool haveWindow1_ = false;
@@ -283,6 +289,9 @@ bool XlsReader::ResumeGlobals()
     if (n == 0 || stream_.Size() < n)
         return false;
     const uint8_t* s = stream_.Data();
+    // A CONTINUE right after them would have been joined to their last record.
+    if (stream_.Size() - n >= 2 && s[n] == uint8_t(rec::Continue) && s[n + 1] == 0)
+        return false;
     size_t at = 0;
     for (const auto& [from, to] : m.loose) {
         if (std::memcmp(s + at, m.bytes.data() + at, from - at) != 0)
@@ -329,6 +338,8 @@ void XlsReader::ReadGlobals()
     if (!ResumeGlobals())
         ReadGlobalsBof();
     rawText_ = biff_ == 5;
+    NamesKey key;
+    std::string& namesKey = key.Buffer();
     int codePageRecord = 0;
     int fontCodePage = 0;
 
@@ -391,21 +402,21 @@ void XlsReader::ReadGlobals()
         }
         case rec::Name:  // read once the globals end, unless the last workbook's are these
             EndOfGlobalsStart();
-            NoteNames();
+            NoteNames(namesKey);
             if (nameRecords_.empty())
                 nameRecords_.reserve(32);
             nameRecords_.push_back(rec_.offset);
             break;
         case rec::ExternSheet:
             EndOfGlobalsStart();
-            NoteNames();
+            NoteNames(namesKey);
             OnExternSheet();
             break;
         case rec::SupBook: {
             // SupBook, [MS-XLS] 2.4.271: cch 0x0401 marks the self-reference
             // that internal 3-D references go through.
             EndOfGlobalsStart();
-            NoteNames();
+            NoteNames(namesKey);
             Cursor c(rs_, rec_);
             c.U16();
             supBookSelf_.push_back(c.U16() == 0x0401 && rec_.data.size() == 4);
@@ -442,10 +453,10 @@ void XlsReader::ReadGlobals()
     if (biff_ == 8) {
         // After the records, the sheet names, marked by a type no record has
         // (types are 16-bit): no two workbooks' keys can read alike.
-        AppendSize(namesKey_, 0x10000);
+        AppendSize(namesKey, 0x10000);
         for (const std::string& sheet : sheetNames)
-            AppendSize(namesKey_, sheet.size()).append(sheet);
-        sharedNames = LastNames::Find(namesKey_);
+            AppendSize(namesKey, sheet.size()).append(sheet);
+        sharedNames = LastNames::Find(namesKey);
     }
     if (!sharedNames)
         ReadNames();
@@ -481,7 +492,7 @@ void XlsReader::ReadGlobals()
         return;
     BuildNames();
     if (biff_ == 8) {
-        sharedNames = LastNames::Keep(std::string(namesKey_), std::move(names));
+        sharedNames = LastNames::Keep(std::string(namesKey), std::move(names));
         names = {};
     }
 }
@@ -495,13 +506,12 @@ void XlsReader::ReadNames()
     }
 }
 
-void XlsReader::NoteNames()
+void XlsReader::NoteNames(std::string& k)
 {
     // Type, size, where CONTINUE bodies start and the body: all that reading
     // the record depends on. BIFF5 names are not shared.
     if (biff_ != 8)
         return;
-    std::string& k = namesKey_;
     const uint64_t head[3] = {rec_.type, rec_.data.size(), rec_.breaks.size()};
     k.append(reinterpret_cast<const char*>(head), sizeof head);
     for (const size_t at : rec_.breaks)

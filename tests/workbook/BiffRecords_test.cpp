@@ -359,9 +359,11 @@ struct StartOfGlobals {
     bool window2 = false;           // a second WINDOW1 there, of the other sheet
     const char* user = "Ann";       // WRITEACCESS: who saved the copy
     int left = 100;                 // WINDOW1: where the window stood
+    bool stringLast = false;        // a STRING record last of them (one CONTINUE records join)
 };
 
-Bytes GlobalsStream(const StartOfGlobals& g)
+// The stream; `startEnd`: where its first records end (the first BOUNDSHEET).
+Bytes GlobalsStream(const StartOfGlobals& g, size_t* startEnd = nullptr)
 {
     StreamBuilder sb(8);
     Bytes user = Le<2>(unsigned(std::strlen(g.user))) + Le<1>(0) + g.user;
@@ -372,6 +374,10 @@ Bytes GlobalsStream(const StartOfGlobals& g)
     for (unsigned id : {164u, 0u, 14u})  // XF 0..2
         sb.Rec(0x00E0, Le<2>(0, id) + Bytes(16, 0));
     sb.Rec(0x0022, Le<2>(g.dateMode));  // last of them: a compare that stops short misses it
+    if (g.stringLast)
+        sb.Rec(0x0207, Le<2>(2) + Le<1>(0) + "ab");
+    if (startEnd)
+        *startEnd = sb.Data().size();
     sb.BoundSheet("One").BoundSheet("Two");
     if (g.xfAfter)
         sb.Rec(0x00E0, Le<2>(0, 14) + Bytes(16, 0));
@@ -412,7 +418,17 @@ TEST(BiffRecords, GlobalsStartTakenOnlyFromTheSameBytes)
     // Saved by someone else, the window elsewhere: the same but for those.
     const std::string otherUser = Write(GlobalsStream({.dateMode = 1, .tab = 1, .user = "Bob Jones", .left = 7}));
     const std::string otherTab = Write(GlobalsStream({.dateMode = 1, .user = "Bob Jones", .left = 7}));
+    // After first records that end with a STRING record: a CONTINUE (here
+    // longer than what is left) that joins it, and the stream cut right there.
+    size_t startEnd = 0;
+    const Bytes withString = GlobalsStream({.stringLast = true}, &startEnd);
+    const std::string stringLast = Write(withString);
+    const std::string continued = Write(withString.substr(0, startEnd) + Le<2>(0x003C, 200) + "xyz");
+    const std::string cutAtTheirEnd = Write(withString.substr(0, startEnd));
     const std::pair<const char*, std::string> order[] = {
+        {"a STRING record last", stringLast},
+        {"a CONTINUE after it", continued},
+        {"cut where they end", cutAtTheirEnd},
         {"first", a},
         {"again", a},
         {"saved by another", otherUser},
