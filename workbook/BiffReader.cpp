@@ -96,6 +96,22 @@ struct GlobalsStart {
 };
 constexpr size_t kMostGlobalsStart = size_t(64) << 10;
 
+// The first record about sheets, names or shared strings, or the end.
+bool EndsGlobalsStart(uint16_t type)
+{
+    switch (type) {
+    case rec::BoundSheet:
+    case rec::Name:
+    case rec::ExternSheet:
+    case rec::SupBook:
+    case rec::Sst:
+    case rec::Eof:
+        return true;
+    default:
+        return false;
+    }
+}
+
 GlobalsStart& LastGlobalsStart()
 {
     thread_local GlobalsStart last;
@@ -313,8 +329,6 @@ bool XlsReader::ResumeGlobals()
 
 void XlsReader::EndOfGlobalsStart()
 {
-    if (startKnown_)
-        return;
     startKnown_ = true;
     const size_t n = size_t(rec_.offset);
     if (biff_ != 8 || n > kMostGlobalsStart || looseCount_ > kMostLoose)
@@ -345,16 +359,16 @@ void XlsReader::ReadGlobals()
 
     bool ended = false;
     while (!ended && rs_.Next(rec_)) {
+        if (!startKnown_ && EndsGlobalsStart(rec_.type))
+            EndOfGlobalsStart();
         switch (rec_.type) {
         case rec::Eof:
-            EndOfGlobalsStart();
             ended = true;
             break;           // EOF, [MS-XLS] 2.4.103
         case rec::FilePass:  // FilePass, [MS-XLS] 2.4.117
             throw Error(path_ + ": the workbook is encrypted (protected by a password to open); "
                                 "save it without that password to read it");
         case rec::BoundSheet:
-            EndOfGlobalsStart();
             OnBoundSheet();
             break;
         case rec::Window1: {
@@ -401,21 +415,18 @@ void XlsReader::ReadGlobals()
             break;
         }
         case rec::Name:  // read once the globals end, unless the last workbook's are these
-            EndOfGlobalsStart();
             NoteNames(namesKey);
             if (nameRecords_.empty())
                 nameRecords_.reserve(32);
             nameRecords_.push_back(rec_.offset);
             break;
         case rec::ExternSheet:
-            EndOfGlobalsStart();
             NoteNames(namesKey);
             OnExternSheet();
             break;
         case rec::SupBook: {
             // SupBook, [MS-XLS] 2.4.271: cch 0x0401 marks the self-reference
             // that internal 3-D references go through.
-            EndOfGlobalsStart();
             NoteNames(namesKey);
             Cursor c(rs_, rec_);
             c.U16();
@@ -423,7 +434,6 @@ void XlsReader::ReadGlobals()
             break;
         }
         case rec::Sst:
-            EndOfGlobalsStart();
             if (biff_ == 8)
                 OnSst();
             break;
