@@ -4,6 +4,21 @@
 #include "workbook/Workbook.h"
 
 #include <algorithm>
+#include <string_view>
+
+#include <fcntl.h>
+
+namespace {
+// Folders held open at most: past that, workbooks are opened by their paths.
+constexpr size_t kMostFolders = 16;
+}  // namespace
+
+wb::FileBytes ReadAhead::ReadFile(int i) const
+{
+    const std::string& path = paths_[static_cast<size_t>(i)];
+    return wb::Workbook::ReadFileAt(folderOf_[static_cast<size_t>(i)], path.c_str() + nameAt_[static_cast<size_t>(i)],
+                                    path);
+}
 
 void ReadAhead::ReadFiles(int first, int count, std::vector<FileRead>& into) const
 {
@@ -14,7 +29,7 @@ void ReadAhead::ReadFiles(int first, int count, std::vector<FileRead>& into) con
         FileRead& r = into[static_cast<size_t>(k)];
         r.done = true;
         try {
-            r.file = wb::Workbook::ReadFile(paths_[static_cast<size_t>(first + k)]);
+            r.file = ReadFile(first + k);
             bytes += r.file.size;
         } catch (const std::exception& e) {
             r.error = e.what();
@@ -31,7 +46,7 @@ Extracted ReadAhead::Extract(int i, FileRead&& read) const
         // Workbooks up to 16 MiB are read through that very descriptor; a
         // larger one is opened again by its reader, as before.
         if (!read.done)
-            read.file = wb::Workbook::ReadFile(path);
+            read.file = ReadFile(i);
         else if (!read.error.empty())
             throw wb::Error(read.error);
         if (read.file.stamped) {
@@ -51,6 +66,29 @@ Extracted ReadAhead::Extract(int i, FileRead&& read) const
 ReadAhead::ReadAhead(const std::vector<std::string>& paths, const FormDefinition& form, int jobs)
     : paths_(paths), form_(form), n_(static_cast<int>(paths.size()))
 {
+    folderOf_.assign(paths.size(), AT_FDCWD);
+    nameAt_.assign(paths.size(), 0);
+    std::vector<std::string_view> open;  // the folders of folders_
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::string_view path = paths[i];
+        const size_t slash = path.rfind('/');
+        if (slash == std::string_view::npos || slash + 1 == path.size())
+            continue;
+        const std::string_view folder = slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+        size_t f = std::find(open.begin(), open.end(), folder) - open.begin();
+        if (f == open.size()) {
+            if (open.size() == kMostFolders)
+                continue;
+            // O_PATH: only to open its files by name; it needs no right to list it.
+            UniqueFd fd(::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (!fd)
+                continue;  // its workbooks are opened by path, and fail there if they must
+            folders_.push_back(std::move(fd));
+            open.push_back(folder);
+        }
+        folderOf_[i] = folders_[f].Get();
+        nameAt_[i] = static_cast<unsigned>(slash + 1);
+    }
     jobs = std::min(jobs, n_);
     if (jobs <= 1)
         return;

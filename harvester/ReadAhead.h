@@ -7,6 +7,7 @@
 // Each reader reads the files of several workbooks one after the other, then
 // reads those workbooks: the system's file reading, and then ours, run with
 // their code and data still in the processor's caches.
+#include "common/UniqueHandle.h"
 #include "harvester/Journal.h"
 #include "harvester/modExtractWorkbookData.h"
 #include "workbook/Workbook.h"
@@ -56,6 +57,15 @@ private:
     static constexpr int kRun = 16;                // files read one after the other
     static constexpr size_t kRunBytes = 1u << 20;  // unless they hold more together
     void Store(int i, Extracted&& o);
+    // Workbook i's file, opened by its name in its folder.
+    wb::FileBytes ReadFile(int i) const;
+
+    // The workbooks' folders, each open once (a run's workbooks mostly share
+    // one): for each workbook, the folder's descriptor and where its name
+    // starts in its path. AT_FDCWD and 0 when it is opened by its path.
+    std::vector<UniqueFd> folders_;
+    std::vector<int> folderOf_;
+    std::vector<unsigned> nameAt_;
 
     const std::vector<std::string>& paths_;
     const PreparedForm form_;  // read once for the whole run

@@ -429,12 +429,17 @@ Workbook::~Workbook() = default;
 
 FileBytes Workbook::ReadFile(const std::string& path)
 {
+    return ReadFileAt(AT_FDCWD, path.c_str(), path);
+}
+
+FileBytes Workbook::ReadFileAt(int folder, const char* name, const std::string& path)
+{
     // The file is read with one call when it is small enough (the .xls and
     // zip readers then work on the bytes); bigger packages are read from the
     // file, part by part, and need only the first bytes here.
     constexpr size_t kReadWhole = size_t(16) << 20;
     FileBytes f;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw Error("cannot open " + path + ": " + std::strerror(errno));
     struct Closer {

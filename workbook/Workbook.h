@@ -94,6 +94,10 @@ public:
     // other before it opens them. ReadFile throws wb::Error: cannot open or
     // read; Open as above, on what ReadFile read from `path`.
     static FileBytes ReadFile(const std::string& path);
+    // ReadFile for the file `name` of the folder open as `folder` (AT_FDCWD:
+    // the working folder), `path` in messages. Opened by its name in a folder
+    // already open, the system does not walk the path's folders again.
+    static FileBytes ReadFileAt(int folder, const char* name, const std::string& path);
     static std::unique_ptr<Workbook> Open(const std::string& path, FileBytes file);
     virtual ~Workbook();
 

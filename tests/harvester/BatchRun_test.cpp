@@ -2,6 +2,7 @@
 // failures that leave no lines, configuration errors, appending, and the same
 // data file for any number of reading threads; dry runs and the preview.
 #include "common/modUtil.h"
+#include "harvester/ReadAhead.h"
 #include "harvester/WorkbookList.h"
 #include "harvester/WorkbookPreview.h"
 #include "tests/harvester/BatchRunFixture.h"
@@ -260,6 +261,43 @@ TEST_F(BatchRun, ListsLongerThanTheReadAheadGiveTheSameResultForAnyNumberOfJobs)
     }
     EXPECT_TRUE(Contains(oneJob, "\"a089.xls\"\r\n\"Ann\",02/03/2009,8.0,\"b000.xlsx\""));
     EXPECT_FALSE(Contains(oneJob, "a003.xls"));
+}
+
+// Workbooks of many folders, taken in turns, more folders than are held
+// open; one in the working folder, named alone; one in a folder that is not
+// there. Each is read from its own file, whatever the number of jobs, and
+// the missing one fails with its own path.
+TEST_F(BatchRun, ReadAheadReadsEachWorkbookInItsOwnFolder)
+{
+    TimesheetForm(form, {{"File", "<file>", "text"}});
+    std::vector<std::string> paths;
+    for (int k = 0; k < 2; ++k)
+        for (int f = 0; f < 20; ++f) {
+            const std::string folder = dir / ("f" + std::to_string(f));
+            fs::create_directories(folder);
+            paths.push_back(folder + "/w" + std::to_string(f) + "-" + std::to_string(k) + ".xls");
+            CopyFixture(k ? "timesheet.xlsx" : "timesheet.xls", paths.back());
+        }
+    const std::string missing = dir / "gone/w.xls";
+    paths.insert(paths.begin() + 5, missing);
+    CopyFixture("timesheet.xls", in + "/here.xls");
+    paths.push_back("here.xls");
+    const fs::path was = fs::current_path();
+    fs::current_path(in);
+    for (const int jobs : {1, 3}) {
+        ReadAhead reader(paths, LoadFormDefinition(form), jobs);
+        for (size_t i = 0; i < paths.size(); ++i) {
+            const Extracted x = reader.Take(static_cast<int>(i));
+            if (paths[i] == missing) {
+                EXPECT_FALSE(x.ok);
+                EXPECT_EQ(x.text, "cannot open " + missing + ": No such file or directory");
+            } else {
+                EXPECT_TRUE(x.ok && Contains(x.text, ",\"" + NameOf(paths[i]) + "\"\r\n"))
+                    << paths[i] << ": " << x.text;
+            }
+        }
+    }
+    fs::current_path(was);
 }
 
 // Lines wait for the next workbooks of their group only briefly: when each
