@@ -183,13 +183,36 @@ public:
     // Dry run: the lines go here; nothing is journaled, written or moved.
     std::function<void(int row, const std::string& lines)> preview;
 
-    // Workbooks first, first + 1 ... of `paths`, read as `xs`: the outcome
-    // of each into `outcomes`. A DataFileError is that of the workbook
-    // `failedAt` (the first whose lines were to go in); those after it were
-    // not tried.
+    // A workbook of the group being read, in list order. Grouped, its lines
+    // join the group's at once and its own buffer is let go: the next
+    // workbook's lines are made in it while it is still in the caches, and
+    // a group holds its lines once, not twice.
+    void Gather(Extracted& x)
+    {
+        if (Group() == 1 || !x.ok)
+            return;
+        // Sized once, by the run's first workbook, for a group of workbooks
+        // like it: growing would copy the lines again and again.
+        if (!sized_) {
+            lines_.reserve(std::min(x.text.size() * kGroupBooks * 3 / 2, kGroupBytes + x.text.size()));
+            sized_ = true;
+        }
+        lines_ += x.text;
+        std::string().swap(x.text);  // assigning an empty string would keep the room
+    }
+
+    // Workbooks first, first + 1 ... of `paths`, read as `xs` and gathered:
+    // the outcome of each into `outcomes`. A DataFileError is that of the
+    // workbook `failedAt` (the first whose lines were to go in); those after
+    // it were not tried.
     void Commit(const std::vector<std::string>& paths, int first, const std::vector<Extracted>& xs,
                 std::vector<WorkbookOutcome>& outcomes, int& failedAt)
     {
+        // Whatever happens below, the next group gathers from nothing.
+        struct Ungather {
+            std::string& lines;
+            ~Ungather() { lines.clear(); }
+        } ungather{lines_};
         outcomes.assign(xs.size(), WorkbookOutcome::Done());
         int books = 0, at = -1;
         for (size_t k = 0; k < xs.size(); ++k) {
@@ -209,19 +232,7 @@ public:
             data_.Pretend(rec_);
             return;
         }
-        const std::string* lines = &x.text;
-        if (books > 1) {
-            // Sized at once: growing it would copy the group's lines again and again.
-            size_t total = 0;
-            for (const Extracted& y : xs)
-                total += y.ok ? y.text.size() : 0;
-            lines_.clear();
-            lines_.reserve(total);
-            for (const Extracted& y : xs)
-                if (y.ok)
-                    lines_ += y.text;
-            lines = &lines_;
-        }
+        const std::string* lines = Group() > 1 ? &lines_ : &x.text;
         JournalRecord& rec = rec_;
         data_.Prepare(header_, *lines, rec);
         const std::string name = NameOf(path);
@@ -285,7 +296,8 @@ private:
     Journal& journal_;
     std::string header_, outPrefix_, absOut_;
     std::string inFolder_, absIn_, moveTo_;
-    std::string lines_;
+    std::string lines_;  // the group's, gathered
+    bool sized_ = false;
     JournalRecord rec_;
 };
 
@@ -454,6 +466,7 @@ BatchResult clsBatchRun::RunBatch()
             list_.setData(i, 1, "Processing");
             taken.push_back(reader.Take(i++));
             bytes += taken.back().text.size();
+            committer.Gather(taken.back());
         } while (i < n && i - first < committer.Group() && bytes < Committer::kGroupBytes && !stop_ &&
                  std::chrono::steady_clock::now() < due);
         int failedAt = -1;
