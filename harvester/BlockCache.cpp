@@ -118,12 +118,10 @@ void* Take(std::size_t n)
     return Allocate(n);
 }
 
-void Give(void* p) noexcept
+namespace {
+inline void Keep(void* p, int c)
 {
-    if (!p)
-        return;
-    const int c = ClassIn(malloc_usable_size(p));
-    if (c < 0 || lists.reaped || !reaperMade || lists.bytes[c] + SizeOf(c) > kClassLimit ||
+    if (c < 0 || c == kClasses || lists.reaped || !reaperMade || lists.bytes[c] + SizeOf(c) > kClassLimit ||
         lists.total + SizeOf(c) > kThreadLimit) {
         std::free(p);
         return;
@@ -133,6 +131,20 @@ void Give(void* p) noexcept
     lists.head[c] = b;
     lists.bytes[c] += SizeOf(c);
     lists.total += SizeOf(c);
+}
+}  // namespace
+
+void Give(void* p) noexcept
+{
+    if (p)
+        Keep(p, ClassIn(malloc_usable_size(p)));
+}
+
+void Give(void* p, std::size_t n) noexcept
+{
+    // Taken for n bytes: of n's class, or larger.
+    if (p)
+        Keep(p, ClassOf(n));
 }
 
 std::size_t BlockSize(std::size_t n)

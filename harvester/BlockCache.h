@@ -18,8 +18,10 @@ namespace blockcache {
 // A block of at least n bytes, aligned as malloc's. Throws std::bad_alloc
 // (after the new-handler, as operator new does).
 void* Take(std::size_t n);
-// A block from Take, or null.
+// A block from Take, or null; with n, a block that Take(n) gave, known
+// without asking malloc its size.
 void Give(void* p) noexcept;
+void Give(void* p, std::size_t n) noexcept;
 
 // What Take(n) allocates when no block is kept: n rounded up to its class,
 // or n itself when it is too large for one.

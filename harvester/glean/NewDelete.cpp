@@ -21,11 +21,11 @@ void operator delete[](void* p) noexcept
 {
     blockcache::Give(p);
 }
-void operator delete(void* p, std::size_t) noexcept
+void operator delete(void* p, std::size_t n) noexcept
 {
-    blockcache::Give(p);
+    blockcache::Give(p, n);
 }
-void operator delete[](void* p, std::size_t) noexcept
+void operator delete[](void* p, std::size_t n) noexcept
 {
-    blockcache::Give(p);
+    blockcache::Give(p, n);
 }

@@ -68,22 +68,24 @@ TEST_F(BlockCache, RoundsUpToItsClass)
 
 TEST_F(BlockCache, GivesBackTheBlockOfTheSameClass)
 {
-    const std::size_t sizes[] = {1, 48, 1000, 1025, 3000, 8704, 32768};
-    for (const std::size_t n : sizes) {
-        void* p = Take(n);
-        std::memset(p, 1, BlockSize(n));
-        Give(p);
-        void* q = Take(BlockSize(n));  // the largest request of the class
-        EXPECT_EQ(q, p) << n;
-        std::memset(q, 2, BlockSize(n));
-        void* other = Take(BlockSize(n) + 1);  // the next class up
-        EXPECT_NE(other, p) << n;
-        Give(other);
-        Give(q);
-    }
+    const std::size_t sizes[] = {1, 48, 1000, 1025, 3000, 8704, 32767};
+    for (const bool sized : {false, true})  // as delete gives it back, with or without its size
+        for (const std::size_t n : sizes) {
+            void* p = Take(n);
+            std::memset(p, 1, BlockSize(n));
+            sized ? Give(p, n) : Give(p);
+            void* q = Take(BlockSize(n));  // the largest request of the class
+            EXPECT_EQ(q, p) << n << " " << sized;
+            std::memset(q, 2, BlockSize(n));
+            void* other = Take(BlockSize(n) + 1);  // the next class up
+            EXPECT_NE(other, p) << n;
+            Give(other, BlockSize(n) + 1);
+            Give(q, BlockSize(n));
+        }
     // Too large to keep: straight back to malloc.
     const std::size_t before = KeptBytes();
     Give(Take(kLargestKept + 100));
+    Give(Take(kLargestKept + 1), kLargestKept + 1);
     EXPECT_EQ(KeptBytes(), before);
 }
 
