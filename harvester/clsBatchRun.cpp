@@ -191,9 +191,13 @@ public:
     {
         if (Group() == 1 || !x.ok)
             return;
+        if (lines_.empty() && x.text.size() >= kGroupBytes) {
+            lines_.swap(x.text);  // a group of its own: taken as it is, not copied
+            return;
+        }
         // Sized once, by the run's first workbook, for a group of workbooks
         // like it: growing would copy the lines again and again.
-        if (!sized_) {
+        if (!sized_ && !x.text.empty()) {
             lines_.reserve(std::min(x.text.size() * kGroupBooks * 3 / 2, kGroupBytes + x.text.size()));
             sized_ = true;
         }
@@ -208,10 +212,16 @@ public:
     void Commit(const std::vector<std::string>& paths, int first, const std::vector<Extracted>& xs,
                 std::vector<WorkbookOutcome>& outcomes, int& failedAt)
     {
-        // Whatever happens below, the next group gathers from nothing.
+        // Whatever happens below, the next group gathers from nothing; room
+        // that one large workbook took is not kept for the rest of the run.
         struct Ungather {
             std::string& lines;
-            ~Ungather() { lines.clear(); }
+            ~Ungather()
+            {
+                lines.clear();
+                if (lines.capacity() > 4 * kGroupBytes)
+                    std::string().swap(lines);
+            }
         } ungather{lines_};
         outcomes.assign(xs.size(), WorkbookOutcome::Done());
         int books = 0, at = -1;
@@ -231,6 +241,15 @@ public:
             data_.Prepare(header_, x.text, rec_);
             data_.Pretend(rec_);
             return;
+        }
+        if (!outPrefix_.empty() && (x.workbook.dev != 0 || x.workbook.ino != 0)) {
+            // Moved by its path: that must still name the file read, as it
+            // was. Otherwise the workbook now there would be moved unread.
+            const std::optional<FileIdentity> now = IdentityOf(path);
+            if (!now || !now->Unchanged(x.workbook)) {
+                outcomes[static_cast<size_t>(at - first)] = WorkbookOutcome::Failed(clsBatchRun::kChangedWhileRead);
+                return;
+            }
         }
         const std::string* lines = Group() > 1 ? &lines_ : &x.text;
         JournalRecord& rec = rec_;

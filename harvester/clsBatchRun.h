@@ -170,6 +170,9 @@ public:
     static std::vector<std::string> OwnFiles(const std::string& dataFile);
 
     static constexpr const char* kNothingToDo = "All of the forms in the input directory have been processed.";
+    // A workbook to be moved that changed, or was replaced, after it was read.
+    static constexpr const char* kChangedWhileRead =
+        "the workbook changed while it was read; it was left for the next run";
 
 private:
     StatusList& list_;

@@ -324,6 +324,48 @@ TEST_F(BatchRun, SlowReadingAppendsEachWorkbookAsItComes)
     EXPECT_EQ(seen, (Strings{"0: lines in, Pending", "1: lines in, Pending", "2: lines in, Processing"}));
 }
 
+// A workbook replaced, or written to, after it was read and before it is
+// moved stays where it is, for the next run: moved, the new one would be lost
+// unread. Its neighbours go as usual.
+TEST_F(BatchRun, AWorkbookChangedAfterItWasReadIsNotMoved)
+{
+    for (const bool replaced : {true, false}) {
+        fs::remove_all(in), fs::remove_all(out), fs::remove(data);
+        fs::create_directories(in), fs::create_directories(out);
+        AddBooks(3);
+        const std::string b1 = in + "/b001.xlsx";
+        // With one job all three files are read before the first is moved;
+        // b001 changes as b000 is moved.
+        struct ChangingList : MemoryStatusList {
+            std::function<void()> change;
+            void setData(int row, int col, const std::string& text) override
+            {
+                if (row == 0 && col == 1 && text == "Done")
+                    change();
+                MemoryStatusList::setData(row, col, text);
+            }
+        } list;
+        list.change = [&] {
+            if (replaced) {
+                CopyFixture("timesheet.xlsx", b1 + ".new");
+                fs::rename(b1 + ".new", b1);
+            } else {
+                fs::last_write_time(b1, fs::last_write_time(b1) + std::chrono::seconds(5));
+            }
+        };
+        clsBatchRun run(list);
+        run.setPaths({form, in, out, data});
+        run.setJobs(1);
+        const BatchResult r = run.RunBatch();
+        EXPECT_EQ(r.done, 2) << replaced;
+        ASSERT_EQ(r.failures.size(), 1u) << replaced;
+        EXPECT_EQ(r.failures[0].path + ": " + r.failures[0].reason, b1 + ": " + clsBatchRun::kChangedWhileRead);
+        EXPECT_EQ(Files(in), "b001.xlsx") << replaced;
+        EXPECT_EQ(Files(out), "b000.xlsx b002.xlsx") << replaced;
+        EXPECT_EQ(ReadFile(data), Lines(2)) << replaced;
+    }
+}
+
 TEST_F(BatchRun, StatusesChangeInListOrderAndStopLeavesTheRestPending)
 {
     AddBooks(5);
