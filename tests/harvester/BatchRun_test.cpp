@@ -324,6 +324,29 @@ TEST_F(BatchRun, SlowReadingAppendsEachWorkbookAsItComes)
     EXPECT_EQ(seen, (Strings{"0: lines in, Pending", "1: lines in, Pending", "2: lines in, Processing"}));
 }
 
+// Workbooks whose lines alone fill a group, between small ones: the same
+// data file whether their lines are gathered in groups (nothing moved) or
+// each appended alone (moved).
+TEST_F(BatchRun, LargeWorkbooksAppendTheSameGroupedOrAlone)
+{
+    const std::string big = dir / "big.dat";
+    WriteForm(big, {{"Name", "B2", "text"}, {"Hours", "D5:D30004", "0.0"}});
+    std::string grouped;
+    for (const bool moving : {false, true}) {
+        fs::remove(data);
+        AddBooks(2, "xlsx", "a"), AddBooks(2, "xls", "b"), AddBooks(1, "ods", "c");
+        const BatchResult r = RunWith({big, in, moving ? out : "", data}, [](clsBatchRun& run) { run.setJobs(1); });
+        EXPECT_EQ(r.done, 5);
+        if (!moving)
+            grouped = ReadFile(data);
+        else
+            EXPECT_TRUE(ReadFile(data) == grouped);
+        fs::remove_all(out), fs::create_directories(out);
+    }
+    EXPECT_GT(grouped.size(), size_t(5 * 256 << 10));
+    EXPECT_EQ(grouped.rfind("\"Ann\",8.0\r\n\"Ann\",7.5\r\n\"Ann\",0.0\r\n", 100), grouped.find("\r\n") + 2);
+}
+
 // A workbook replaced, or written to, after it was read and before it is
 // moved stays where it is, for the next run: moved, the new one would be lost
 // unread. Its neighbours go as usual.
