@@ -32,8 +32,9 @@ inline int ClassOf(std::size_t n)
     return kFine + (k - 11) * kSteps + static_cast<int>((n - (std::size_t(1) << (k - 1)) - 1) >> (k - 4));
 }
 
-// The largest class that a block of u usable bytes holds; -1 when it is
-// larger than any: malloc may hand out more than was asked for.
+// The largest class that a block of u usable bytes holds: malloc may hand
+// out more than was asked for. -1 when it is larger than any block Take
+// makes from malloc (the largest class, plus what malloc may add to it).
 inline int ClassIn(std::size_t u)
 {
     if (u > kLargestKept + 64)
@@ -89,9 +90,14 @@ void MakeReaper()
 
 void* Allocate(std::size_t n)
 {
-    for (;;) {
+    for (bool freed = false;;) {
         if (void* p = std::malloc(n))
             return p;
+        if (!freed && lists.total > 0) {  // what the thread keeps first
+            FreeAll();
+            freed = true;
+            continue;
+        }
         std::new_handler handler = std::get_new_handler();
         if (!handler)
             throw std::bad_alloc();
@@ -126,9 +132,7 @@ inline void Keep(void* p, int c)
         std::free(p);
         return;
     }
-    Block* b = static_cast<Block*>(p);
-    b->next = lists.head[c];
-    lists.head[c] = b;
+    lists.head[c] = ::new (p) Block{lists.head[c]};
     lists.bytes[c] += SizeOf(c);
     lists.total += SizeOf(c);
 }

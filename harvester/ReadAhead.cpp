@@ -68,7 +68,7 @@ ReadAhead::ReadAhead(const std::vector<std::string>& paths, const FormDefinition
 {
     folderOf_.assign(paths.size(), AT_FDCWD);
     nameAt_.assign(paths.size(), 0);
-    std::vector<std::string_view> open;  // the folders of folders_
+    std::vector<std::string_view> open;  // the folders of folders_, opened or not
     for (size_t i = 0; i < paths.size(); ++i) {
         const std::string_view path = paths[i];
         const size_t slash = path.rfind('/');
@@ -80,12 +80,11 @@ ReadAhead::ReadAhead(const std::vector<std::string>& paths, const FormDefinition
             if (open.size() == kMostFolders)
                 continue;
             // O_PATH: only to open its files by name; it needs no right to list it.
-            UniqueFd fd(::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (!fd)
-                continue;  // its workbooks are opened by path, and fail there if they must
-            folders_.push_back(std::move(fd));
+            folders_.emplace_back(::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
             open.push_back(folder);
         }
+        if (!folders_[f])
+            continue;  // its workbooks are opened by path, and fail there if they must
         folderOf_[i] = folders_[f].Get();
         nameAt_[i] = static_cast<unsigned>(slash + 1);
     }

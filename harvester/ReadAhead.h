@@ -60,9 +60,9 @@ private:
     // Workbook i's file, opened by its name in its folder.
     wb::FileBytes ReadFile(int i) const;
 
-    // The workbooks' folders, each open once (a run's workbooks mostly share
-    // one): for each workbook, the folder's descriptor and where its name
-    // starts in its path. AT_FDCWD and 0 when it is opened by its path.
+    // The workbooks' folders, each opened once (a run's workbooks mostly
+    // share one): for each workbook, the folder's descriptor and where its
+    // name starts in its path. AT_FDCWD and 0 when it is opened by its path.
     std::vector<UniqueFd> folders_;
     std::vector<int> folderOf_;
     std::vector<unsigned> nameAt_;

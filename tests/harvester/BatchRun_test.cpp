@@ -282,8 +282,11 @@ TEST_F(BatchRun, ReadAheadReadsEachWorkbookInItsOwnFolder)
     paths.insert(paths.begin() + 5, missing);
     CopyFixture("timesheet.xls", in + "/here.xls");
     paths.push_back("here.xls");
-    const fs::path was = fs::current_path();
-    fs::current_path(in);
+    struct InFolder {
+        const fs::path was = fs::current_path();
+        explicit InFolder(const std::string& dir) { fs::current_path(dir); }
+        ~InFolder() { fs::current_path(was); }
+    } inFolder(in);
     for (const int jobs : {1, 3}) {
         ReadAhead reader(paths, LoadFormDefinition(form), jobs);
         for (size_t i = 0; i < paths.size(); ++i) {
@@ -297,7 +300,6 @@ TEST_F(BatchRun, ReadAheadReadsEachWorkbookInItsOwnFolder)
             }
         }
     }
-    fs::current_path(was);
 }
 
 // Lines wait for the next workbooks of their group only briefly: when each
