@@ -4,7 +4,6 @@
 #include "workbook/Workbook.h"
 
 #include <algorithm>
-#include <string_view>
 
 #include <fcntl.h>
 
@@ -68,20 +67,20 @@ ReadAhead::ReadAhead(const std::vector<std::string>& paths, const FormDefinition
 {
     folderOf_.assign(paths.size(), AT_FDCWD);
     nameAt_.assign(paths.size(), 0);
-    std::vector<std::string_view> open;  // the folders of folders_, opened or not
+    std::vector<std::string> open;  // the folders of folders_, opened or not
     for (size_t i = 0; i < paths.size(); ++i) {
-        const std::string_view path = paths[i];
+        const std::string& path = paths[i];
         const size_t slash = path.rfind('/');
-        if (slash == std::string_view::npos || slash + 1 == path.size())
+        if (slash == std::string::npos || slash + 1 == path.size())
             continue;
-        const std::string_view folder = slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+        std::string folder = FolderOf(path);
         size_t f = std::find(open.begin(), open.end(), folder) - open.begin();
         if (f == open.size()) {
             if (open.size() == kMostFolders)
                 continue;
             // O_PATH: only to open its files by name; it needs no right to list it.
-            folders_.emplace_back(::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-            open.push_back(folder);
+            folders_.emplace_back(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            open.push_back(std::move(folder));
         }
         if (!folders_[f])
             continue;  // its workbooks are opened by path, and fail there if they must
