@@ -6,8 +6,13 @@
  * and with them once for each GROUP workbooks (as glean commits when none is
  * moved), in turns, best of five each: the ratios are the most of the read
  * floor that a harvester committing so can reach, whatever its reading costs.
+ * With MOVE_DIR, a fourth loop does what a run that moves each workbook must:
+ * the file read, its path looked at again (the file read is the one to move),
+ * the three calls, and the file renamed into an output folder. It works on
+ * MOVE_DIR/a/NAME for each workbook NAME of DIR (hard links, made by the
+ * caller), moving them to MOVE_DIR/b and back on alternate rounds.
  *
- * commit_floor DIR EXT LINE_BYTES RECORD_BYTES SCRATCH_DIR GROUP */
+ * commit_floor DIR EXT LINE_BYTES RECORD_BYTES SCRATCH_DIR GROUP [MOVE_DIR] */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <fcntl.h>
@@ -25,8 +30,8 @@ static int cmp(const void* a, const void* b)
 
 int main(int argc, char** argv)
 {
-    if (argc != 7) {
-        fprintf(stderr, "usage: commit_floor DIR EXT LINE_BYTES RECORD_BYTES SCRATCH_DIR GROUP\n");
+    if (argc != 7 && argc != 8) {
+        fprintf(stderr, "usage: commit_floor DIR EXT LINE_BYTES RECORD_BYTES SCRATCH_DIR GROUP [MOVE_DIR]\n");
         return 2;
     }
     const char *dir = argv[1], *ext = argv[2];
@@ -47,17 +52,24 @@ int main(int argc, char** argv)
     }
     size_t n = 0, cap = 1024;
     char** paths = malloc(cap * sizeof *paths);
+    char** names = malloc(cap * sizeof *names);
     for (struct dirent* e; (e = readdir(d));) {
         const size_t len = strlen(e->d_name), el = strlen(ext);
         if (len <= el + 1 || e->d_name[len - el - 1] != '.' || strcmp(e->d_name + len - el, ext) != 0)
             continue;
-        if (n == cap)
+        if (n == cap) {
             paths = realloc(paths, (cap *= 2) * sizeof *paths);
+            names = realloc(names, cap * sizeof *names);
+        }
         if (asprintf(&paths[n++], "%s/%s", dir, e->d_name) < 0)
             return 1;
     }
     closedir(d);
     qsort(paths, n, sizeof *paths, cmp);
+    for (size_t i = 0; i < n; ++i)
+        names[i] = paths[i] + strlen(dir) + 1;
+    const char* moveDir = argc == 8 ? argv[7] : NULL;
+    char from[4096], to[4096];
 
     char* lines = malloc(lineBytes * group);
     char* record = malloc(recordBytes);
@@ -65,11 +77,13 @@ int main(int argc, char** argv)
     memset(record, 'j', recordBytes);
     size_t bufSize = 1 << 20;
     char* buf = malloc(bufSize);
-    double best[3] = {0, 0, 0};
+    double best[4] = {0, 0, 0, 0};
+    const int modes = moveDir ? 4 : 3;
     unsigned long sum = 0;
-    for (int round = 0; round < 15; ++round) {
-        const int commit = round % 3; /* none, each workbook, each group */
+    for (int round = 0; round < 5 * modes; ++round) {
+        const int commit = round % modes; /* none, each workbook, each group, each workbook moved */
         const size_t every = commit == 2 ? group : 1;
+        const int back = round / modes % 2; /* moved from a to b, then back */
         unlink(data);
         const int out = open(data, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         const int jr = open(journal, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -80,10 +94,16 @@ int main(int argc, char** argv)
         struct timespec a, b;
         clock_gettime(CLOCK_MONOTONIC, &a);
         for (size_t i = 0; i < n; ++i) {
-            const int fd = open(paths[i], O_RDONLY | O_CLOEXEC);
+            const char* path = paths[i];
+            if (commit == 3) {
+                snprintf(from, sizeof from, "%s/%s/%s", moveDir, back ? "b" : "a", names[i]);
+                snprintf(to, sizeof to, "%s/%s/%s", moveDir, back ? "a" : "b", names[i]);
+                path = from;
+            }
+            const int fd = open(path, O_RDONLY | O_CLOEXEC);
             struct stat st;
             if (fd < 0 || fstat(fd, &st) != 0)
-                return perror(paths[i]), 1;
+                return perror(path), 1;
             if ((size_t)st.st_size > bufSize)
                 buf = realloc(buf, bufSize = (size_t)st.st_size);
             for (size_t got = 0; got < (size_t)st.st_size;) {
@@ -95,10 +115,14 @@ int main(int argc, char** argv)
             sum += (unsigned char)buf[st.st_size / 2];
             close(fd);
             const size_t books = (i + 1) % every == 0 ? every : i + 1 == n ? n % every : 0;
+            if (commit == 3 && stat(path, &st) != 0)
+                return perror(path), 1;
             if (commit && books &&
                 (pwrite(jr, record, recordBytes, 0) != (ssize_t)recordBytes ||
                  write(out, lines, lineBytes * books) != (ssize_t)(lineBytes * books) || stat(data, &st) != 0))
                 return perror(data), 1;
+            if (commit == 3 && rename(from, to) != 0)
+                return perror(from), 1;
         }
         clock_gettime(CLOCK_MONOTONIC, &b);
         const double rate = n / ((b.tv_sec - a.tv_sec) + (b.tv_nsec - a.tv_nsec) / 1e9);
@@ -110,7 +134,10 @@ int main(int argc, char** argv)
     unlink(data);
     unlink(journal);
     printf(
-        "read: %.0f workbooks/s, with the commit calls for each: %.0f, for each %zu: %.0f (%zu files, checksum %lu)\n",
+        "read: %.0f workbooks/s, with the commit calls for each: %.0f, for each %zu: %.0f (%zu files, checksum %lu)",
         best[0], best[1], group, best[2], n, sum);
+    if (moveDir)
+        printf(", each moved: %.0f", best[3]);
+    printf("\n");
     return 0;
 }
