@@ -133,9 +133,8 @@ int main(int argc, char** argv)
     }
     unlink(data);
     unlink(journal);
-    printf(
-        "read: %.0f workbooks/s, with the commit calls for each: %.0f, for each %zu: %.0f (%zu files, checksum %lu)",
-        best[0], best[1], group, best[2], n, sum);
+    printf("read: %.0f workbooks/s, with the commit calls for each: %.0f, for each %zu: %.0f (%zu files, checksum %lu)",
+           best[0], best[1], group, best[2], n, sum);
     if (moveDir)
         printf(", each moved: %.0f", best[3]);
     printf("\n");
