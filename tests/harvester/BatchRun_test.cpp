@@ -7,6 +7,7 @@
 #include "harvester/WorkbookPreview.h"
 #include "tests/harvester/BatchRunFixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -44,6 +45,37 @@ TEST_F(BatchRun, WildcardPatternsMatchInAnyCase)
     auto found = ListWorkbooks("*.xls");
     fs::current_path(old);
     EXPECT_EQ(found, Strings{fs::canonical(in).string() + "/week000.xls"});
+}
+
+// Listed in the order of their names' bytes, unsigned, as std::string
+// compares them: names shorter than eight bytes, one the start of another,
+// long shared starts, and UTF-8 after ASCII.
+TEST_F(BatchRun, WorkbooksAreListedInTheOrderOfTheirNamesBytes)
+{
+    Strings names = {"b.xls",
+                     "a.xlsx",
+                     "a.xls",
+                     "ab.xls",
+                     "Z.xls",
+                     "\xc3\xa9t\xc3\xa9.xls",
+                     "abcdefg.xls",
+                     "abcdefgh.xls",
+                     "abcdefgh1.xls",
+                     "abcdefg~.xls",
+                     "abcdefg\xc3\xa9.xls",
+                     "Timesheet - bob.xlsx",
+                     "Timesheet - Bob.xlsx",
+                     "Timesheet.xlsx",
+                     "Timesheet - Bob Jr.xlsx",
+                     "0.ods"};
+    for (const std::string& name : names)
+        WriteFile(in + "/" + name, "");
+    std::sort(names.begin(), names.end());
+    Strings expected;
+    for (const std::string& name : names)
+        expected.push_back(in + "/" + name);
+    EXPECT_EQ(ListWorkbooks(in), expected);
+    EXPECT_EQ(ListWorkbooks(in + "/*"), expected);
 }
 
 TEST_F(BatchRun, HundredPerRunUntilNothingIsLeft)
