@@ -90,7 +90,11 @@ ReadAhead::ReadAhead(const std::vector<std::string>& paths, const FormDefinition
     jobs = std::min(jobs, n_);
     if (jobs <= 1)
         return;
-    window_ = jobs * 16;  // a few hundred microseconds of reading per job
+    // Room for the other readers to go on while the committing thread
+    // appends a group of lines, which may take as long as reading dozens of
+    // small workbooks.
+    window_ = jobs * 32;
+    heldLimit_ = static_cast<size_t>(jobs) << 20;
     slots_.resize(static_cast<size_t>(window_));
     for (int t = 1; t < jobs; ++t)
         helpers_.emplace_back([this] {
@@ -137,13 +141,33 @@ ReadAhead::~ReadAhead()
 
 int ReadAhead::Claim()
 {
-    if (next_ >= n_ || next_ >= taken_ + window_)
+    if (next_ >= n_ || next_ >= taken_ + window_ || (held_ >= heldLimit_ && next_ != taken_))
         return -1;
     return next_++;
 }
 
+bool ReadAhead::Room() const
+{
+    // Once half of it is free, not for every slot: waking a thread costs
+    // about as much as reading a workbook.
+    return taken_ + window_ - next_ >= window_ / 2 && held_ <= heldLimit_ / 2;
+}
+
+size_t ReadAhead::HeldBytes()
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    return held_;
+}
+
+int ReadAhead::Claimed()
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    return next_;
+}
+
 void ReadAhead::Store(int i, Extracted&& o)
 {
+    held_ += o.text.size();
     slots_[static_cast<size_t>(i % window_)] = std::move(o);
     if (i == waitingFor_)
         ready_.notify_one();
@@ -175,10 +199,9 @@ Extracted ReadAhead::Take(int i)
     }
     Extracted o = std::move(*slot);
     slot.reset();
+    held_ -= o.text.size();
     taken_ = i + 1;
-    // Readers waiting for room are woken once half of it is free, not for
-    // every slot: waking a thread costs about as much as reading a workbook.
-    if (idle_ > 0 && taken_ + window_ - next_ >= window_ / 2)
+    if (idle_ > 0 && Room())
         room_.notify_all();
     return o;
 }

@@ -3,7 +3,9 @@
 // the thread that commits them in list order. With N jobs, N - 1 helper
 // threads read, and the committing thread reads too whenever the workbook it
 // needs next is not ready: N threads are busy, never N + 1. Readers run at
-// most 16 workbooks a job ahead, so memory stays flat however long the list is.
+// most 32 workbooks a job ahead, and stop sooner once the lines read and not
+// yet taken reach 1 MiB a job, so memory stays flat however long the list is
+// and however many lines a workbook gives.
 // Each reader reads the files of several workbooks one after the other, then
 // reads those workbooks: the system's file reading, and then ours, run with
 // their code and data still in the processor's caches.
@@ -46,9 +48,19 @@ public:
     // Workbook i; called for i = 0, 1, 2 ... in order.
     Extracted Take(int i);
 
+    // The bytes of lines read and not yet taken, and the workbooks claimed
+    // by readers so far: what the limits above hold down.
+    size_t HeldBytes();
+    int Claimed();
+
 private:
-    // Under the lock: the next workbook to read, within the window, or -1.
+    // Under the lock: the next workbook to read, within the window and the
+    // bytes held, or -1. The one the committing thread needs next can always
+    // be claimed (nothing after it is held then, but the run must go on even
+    // were the count of bytes wrong).
     int Claim();
+    // Under the lock: room enough to wake the readers waiting for it.
+    bool Room() const;
     // The files of workbooks first .. first + count - 1 into `into`, one
     // after the other, as long as they hold less than kRunBytes together.
     void ReadFiles(int first, int count, std::vector<FileRead>& into) const;
@@ -71,6 +83,8 @@ private:
     const PreparedForm form_;  // read once for the whole run
     int n_ = 0;
     int window_ = 0;
+    size_t heldLimit_ = 0;
+    size_t held_ = 0;  // bytes of lines in slots_
     std::mutex mu_;
     std::condition_variable ready_;  // the committing thread waits for its workbook
     std::condition_variable room_;   // helpers wait for room in the window

@@ -334,6 +334,38 @@ TEST_F(BatchRun, ReadAheadReadsEachWorkbookInItsOwnFolder)
     }
 }
 
+// Readers stop when the lines read and not yet taken reach 1 MiB a job
+// (each reader may finish the few it claimed before), and never in the way of
+// the workbook due next; by count, they could hold the whole run.
+TEST_F(BatchRun, ReadAheadHoldsLittleOfWorkbooksGivingManyLines)
+{
+    const std::string big = dir / "big.dat";
+    WriteForm(big, {{"Name", "B2", "text"}, {"Hours", "D5:D30004", "0.0"}});
+    AddBooks(40, "xls");
+    const std::vector<std::string> paths = ListWorkbooks(in);
+    const int jobs = 3;
+    ReadAhead reader(paths, LoadFormDefinition(big), jobs);
+    const Extracted first = reader.Take(0);
+    ASSERT_TRUE(first.ok) << first.text;
+    const size_t each = first.text.size(), limit = size_t(jobs) << 20;
+    ASSERT_GT(each, size_t(300) << 10);
+    // Until the readers have claimed nothing new for a while.
+    for (int claimed = -1, still = 0; still < 20;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const int now = reader.Claimed();
+        still = now == claimed ? still + 1 : 0;
+        claimed = now;
+    }
+    EXPECT_GE(reader.HeldBytes(), limit);  // they did read ahead
+    EXPECT_LE(reader.HeldBytes(), limit + (jobs - 1) * 4 * each);
+    EXPECT_LT(reader.Claimed(), 30);
+    for (int i = 1; i < static_cast<int>(paths.size()); ++i) {
+        const Extracted x = reader.Take(i);
+        ASSERT_TRUE(x.ok && x.text == first.text) << paths[i];
+    }
+    EXPECT_EQ(reader.HeldBytes(), 0u);
+}
+
 // Lines wait for the next workbooks of their group only briefly: when each
 // takes long to read, each goes in, and shows as done, before the next is read.
 TEST_F(BatchRun, SlowReadingAppendsEachWorkbookAsItComes)
