@@ -168,7 +168,8 @@ std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vec
     // a thousand strings themselves cost more than listing them.
     struct Name {
         uint64_t head;  // the first eight bytes, big-endian, zeros after a short name
-        uint32_t at, size;
+        size_t at;
+        uint32_t size;  // of one name: at most a few hundred bytes
     };
     std::string buffer;
     std::vector<Name> names;
@@ -186,7 +187,7 @@ std::vector<std::string> ListWorkbooks(const WorkbookSource& src, const std::vec
         uint64_t head = 0;
         for (size_t i = 0; i < 8; ++i)
             head = head << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
-        names.push_back({head, static_cast<uint32_t>(buffer.size()), static_cast<uint32_t>(name.size())});
+        names.push_back({head, buffer.size(), static_cast<uint32_t>(name.size())});
         buffer += name;
     }
     std::sort(names.begin(), names.end(), [&buffer](const Name& a, const Name& b) {
