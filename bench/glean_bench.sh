@@ -198,6 +198,14 @@ for fmt in xls xlsx; do
     window_notes+="       against glean run as a command on the same 100 (its process started and ended): ${window_command}"$'\n'
 done
 printf 'window/glean split by 10 and 100 workbooks:\n%s' "$window_notes"
+# The corpus's workbooks of FORMAT in DEST (a fresh folder) as hard links,
+# or copies where links cannot be made, for runs that move them away.
+link_books() {  # FORMAT DEST
+    if ! ln "$corpus/$1"/*."$1" "$2/" 2>/dev/null; then
+        rm -f "$2"/*."$1"
+        cp "$corpus/$1"/*."$1" "$2/"
+    fi
+}
 # The three calls that commit workbooks (journal, append, look at the data
 # file), timed against the reading alone, on lines of glean's size and a
 # journal record of about its size: once for each workbook, as when each is
@@ -206,7 +214,7 @@ printf 'window/glean split by 10 and 100 workbooks:\n%s' "$window_notes"
 # stand for the workbooks): what moving runs of .xls are measured against.
 line_bytes=$(($(stat -c %s "$work/xls-1.csv") / $(ls "$corpus/xls"/*.xls | wc -l)))
 rm -rf "$work/move-floor" && mkdir -p "$work/move-floor/a" "$work/move-floor/b"
-ln "$corpus/xls"/*.xls "$work/move-floor/a/" 2>/dev/null || cp "$corpus/xls"/*.xls "$work/move-floor/a/"
+link_books xls "$work/move-floor/a"
 read -r commit_read commit_each commit_group commit_moved < <("$work/commit_floor" "$corpus/xls" xls "$line_bytes" 220 \
     "$work" 64 "$work/move-floor" | awk '{gsub(",", ""); print $2, $10, $14, $NF}')
 rm -rf "$work/move-floor"
@@ -227,7 +235,7 @@ moved_rate() {  # FORMAT: best workbooks/s of 3 runs, 1 job
     for _ in 1 2 3; do
         rm -rf "$work/move-in" "$work/move-out" "$work/moved.csv"
         mkdir -p "$work/move-in" "$work/move-out"
-        ln "$corpus/$fmt"/*."$fmt" "$work/move-in/" 2>/dev/null || cp "$corpus/$fmt"/*."$fmt" "$work/move-in/"
+        link_books "$fmt" "$work/move-in"
         start=$(seconds_now)
         "$glean" /type "$corpus/form.dat" /in "$work/move-in" /out "$work/move-out" /data "$work/moved.csv" \
             /jobs 1 >/dev/null 2>&1 || { echo "glean failed moving $fmt" >&2; exit 1; }
